@@ -43,8 +43,8 @@ class CToolView : public QWidget {
   virtual int helpContext() const = 0;
 
   // Tools with a printable transcript return it and the header title; Print
-  // is offered while canPrint() holds.
-  virtual CTranscriptView* printableTranscript() { return nullptr; }
+  // is offered while canPrint() holds (by default: a transcript and no run).
+  virtual CTranscriptView* printableTranscript() const { return nullptr; }
   virtual QString printTitle() const { return {}; }
   virtual bool canPrint() const { return printableTranscript() != nullptr && !busy_; }
 
