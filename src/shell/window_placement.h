@@ -2,6 +2,7 @@
 // Saving and restoring a window's placement in its tool key, over a small
 // geometry interface so the rules are tested without a window system.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace netrove {
@@ -13,6 +14,7 @@ struct WindowPlacement {
   std::int32_t top = 0;
   std::int32_t right = 0;
   std::int32_t bottom = 0;
+  bool operator==(const WindowPlacement&) const = default;
 };
 
 inline constexpr std::uint32_t kShowNormal = 1;
@@ -31,6 +33,10 @@ class IPlacementWindow {
   virtual int IconWidth() const { return 32; }
   virtual int IconHeight() const { return 32; }
 };
+
+// Name of the "Save size and position on closing." switch in the tool's key:
+// "SizeAndPosition", or "postingWndSizeAndPosition" for the posting window.
+std::string PlacementSwitchName(std::string_view toolName);
 
 // Writes the placement when the tool key's SizeAndPosition switch is on.
 void SaveWindowPlacement(const IPlacementWindow& window, std::string_view toolName);

@@ -1,0 +1,75 @@
+// netrove-cli addrbook: lists and edits the address book the dialog shows.
+#include <ostream>
+
+#include "cli/cli_registry.h"
+#include "desktop/address_book.h"
+
+namespace netrove::cli {
+namespace {
+
+constexpr const char* kUsage = "Usage: netrove-cli addrbook list | add NAME HOST | remove NAME\n";
+
+// Loads the book; a problem with the file is shown once, as the dialog does.
+AddressBookLoad Load(CliStreams& io) {
+  AddressBookLoad load = LoadAddressBook(AddressBookPath());
+  if (!load.problem.empty()) io.err << load.problem << "\n";
+  return load;
+}
+
+int Save(const AddressBook& book, CliStreams& io) {
+  const std::string problem = SaveAddressBook(AddressBookPath(), book);
+  if (problem.empty()) return 0;
+  io.err << problem << "\n";
+  return 1;
+}
+
+int List(CliStreams& io) {
+  const AddressBookLoad load = Load(io);
+  for (const auto& record : load.book.records()) {
+    io.out << record.name << "\t" << record.address << "\n";
+  }
+  return load.problem.empty() ? 0 : 1;
+}
+
+int Add(const std::string& name, const std::string& host, CliStreams& io) {
+  if (name.empty() || host.empty()) {
+    io.err << "netrove-cli addrbook: the name and the host must not be empty\n";
+    return kUsageError;
+  }
+  AddressBookLoad load = Load(io);
+  load.book.Insert({name, host});
+  return Save(load.book, io);
+}
+
+int Remove(const std::string& name, CliStreams& io) {
+  AddressBookLoad load = Load(io);
+  const auto index = load.book.FindName(name);
+  if (!index) {
+    io.err << "netrove-cli addrbook: no entry named \"" << name << "\"\n";
+    return 1;
+  }
+  load.book.RemoveAt(*index);
+  return Save(load.book, io);
+}
+
+int RunAddressBook(std::span<const std::string> args, CliStreams& io) {
+  if (args.size() == 1 && args[0] == "list") return List(io);
+  if (args.size() == 3 && args[0] == "add") return Add(args[1], args[2], io);
+  if (args.size() == 2 && args[0] == "remove") return Remove(args[1], io);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    io.out << kUsage
+           << "  list          prints NAME<TAB>HOST for every entry, in the book's order\n"
+              "  add NAME HOST adds an entry at its place in that order\n"
+              "  remove NAME   removes the entry of that name (exact match first, then\n"
+              "                without regard to case)\n";
+    return 0;
+  }
+  io.err << kUsage;
+  return kUsageError;
+}
+
+const CommandRegistrar registrar({"addrbook", "addrbook list | add NAME HOST | remove NAME",
+                                  "List or edit the address book.", RunAddressBook});
+
+}  // namespace
+}  // namespace netrove::cli

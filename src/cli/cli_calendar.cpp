@@ -1,0 +1,50 @@
+#include <charconv>
+#include <ostream>
+
+#include "cli/cli_registry.h"
+#include "desktop/calendar_grid.h"
+
+namespace netrove::cli {
+namespace {
+
+constexpr std::string_view kUsage = "Usage: netrove-cli calendar [MONTH YEAR]\n";
+
+bool ParseInteger(const std::string& text, int& value) {
+  const char* end = text.data() + text.size();
+  const auto [next, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && next == end;
+}
+
+int RunCalendar(std::span<const std::string> args, CliStreams& io) {
+  CCalendarDate today;
+  int month = today.month();
+  int year = today.year();
+  if (args.size() == 2) {
+    if (!ParseInteger(args[0], month) || !ParseInteger(args[1], year)) {
+      io.err << kUsage;
+      return kUsageError;
+    }
+  } else if (!args.empty()) {
+    io.err << kUsage;
+    return kUsageError;
+  }
+  if (month < 1 || month > 12) {
+    io.err << "netrove-cli calendar: the month must be from 1 to 12\n";
+    return 1;
+  }
+  const MonthGrid grid = BuildMonthGrid(month, year);
+  if (grid.cells.empty()) {
+    io.err << "netrove-cli calendar: the year must be from " << CCalendarDate::kFirstYear << " to "
+           << CCalendarDate::kYearLimit - 1 << ", and not 0\n";
+    return 1;
+  }
+  io.out << FormatMonthText(grid);
+  return 0;
+}
+
+const CommandRegistrar registrar({"calendar", "calendar [MONTH YEAR]",
+                                  "Print a month as a grid of days (negative years are B.C.).",
+                                  RunCalendar});
+
+}  // namespace
+}  // namespace netrove::cli

@@ -1,0 +1,130 @@
+// netrove-cli settings: inspect and script the settings store.
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/cli_registry.h"
+#include "shell/settings_store.h"
+
+namespace netrove::cli {
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: netrove-cli settings export\n"
+    "       netrove-cli settings get TOOL VALUE\n"
+    "       netrove-cli settings set TOOL VALUE dword:N|text:STRING\n"
+    "       netrove-cli settings delete-all\n";
+
+int UsageError(CliStreams& io) {
+  io.err << kUsage;
+  return kUsageError;
+}
+
+// A number as typed: decimal (negative numbers are stored as their 32-bit
+// two's complement, as signed coordinates are) or hexadecimal after "0x".
+std::optional<std::uint32_t> ParseNumber(std::string_view text) {
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  long long number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number, base);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (number < INT32_MIN || number > UINT32_MAX) return std::nullopt;
+  return static_cast<std::uint32_t>(number);
+}
+
+void PrintValue(const CToolKey& key, std::string_view name, std::ostream& out) {
+  const auto bytes = *key.ReadRaw(name);
+  const auto type = *key.ValueType(name);
+  if (type == RegType::Dword && bytes.size() == 4) {
+    std::uint32_t number = 0;
+    key.ReadDword(name, number);
+    out << number << "\n";
+    return;
+  }
+  const auto firstZero = std::find(bytes.begin(), bytes.end(), 0);
+  if (type == RegType::Sz && firstZero + 1 == bytes.end()) {
+    out << std::string(bytes.begin(), firstZero) << "\n";
+    return;
+  }
+  static constexpr char kDigits[] = "0123456789abcdef";
+  out << "hex(" << std::hex << static_cast<std::uint32_t>(type) << std::dec << "):";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    out << (i == 0 ? "" : ",") << kDigits[bytes[i] >> 4] << kDigits[bytes[i] & 0xF];
+  }
+  out << "\n";
+}
+
+int Get(const std::string& tool, const std::string& name, CliStreams& io) {
+  const auto key = OpenToolKey(tool, false);
+  if (!key || !key->ReadRaw(name)) {
+    io.err << "netrove-cli: no value '" << name << "' is set for '" << tool << "'\n";
+    return 1;
+  }
+  PrintValue(*key, name, io.out);
+  return 0;
+}
+
+int Set(const std::string& tool, const std::string& name, std::string_view data, CliStreams& io) {
+  std::optional<std::uint32_t> number;
+  if (data.starts_with("dword:")) {
+    number = ParseNumber(data.substr(6));
+    if (!number) return UsageError(io);
+  } else if (!data.starts_with("text:")) {
+    return UsageError(io);
+  }
+  auto key = CreateToolKey(tool);
+  const bool written =
+      key && (number ? key->WriteDword(name, *number) : key->WriteText(name, data.substr(5)));
+  if (!written) {
+    io.err << "netrove-cli: the settings could not be written to " << SettingsFile().string()
+           << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int Export(CliStreams& io) {
+  const std::string text = ExportSettings();
+  if (text.empty()) {
+    io.err << "netrove-cli: the settings could not be read from " << SettingsFile().string()
+           << "\n";
+    return 1;
+  }
+  io.out << text;
+  return 0;
+}
+
+int DeleteAll(CliStreams& io) {
+  if (!DeleteProgramKeys()) {
+    io.err << "netrove-cli: the settings could not be deleted from " << SettingsFile().string()
+           << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int RunSettings(std::span<const std::string> args, CliStreams& io) {
+  if (args.size() == 1 && args[0] == "--help") {
+    io.out << kUsage;
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "export") return Export(io);
+  if (args.size() == 1 && args[0] == "delete-all") return DeleteAll(io);
+  if (args.size() == 3 && args[0] == "get") return Get(args[1], args[2], io);
+  if (args.size() == 4 && args[0] == "set") return Set(args[1], args[2], args[3], io);
+  return UsageError(io);
+}
+
+const CommandRegistrar registrar({"settings",
+                                  "settings export | get TOOL VALUE | set TOOL VALUE "
+                                  "dword:N|text:STRING | delete-all",
+                                  "Show, read, write or delete the stored settings.", RunSettings});
+
+}  // namespace
+}  // namespace netrove::cli

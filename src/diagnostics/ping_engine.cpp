@@ -1,0 +1,326 @@
+#include "diagnostics/ping_engine.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "diagnostics/tick_count.h"
+#include "shell/net_socket.h"
+#include "shell/tool_message.h"
+#include "shell/transcript_sink.h"
+
+namespace netrove {
+namespace {
+
+constexpr auto kRequestInterval = std::chrono::milliseconds(1000);
+// How far the receiving thread raises itself where the system lets it, so
+// round-trip times are taken as soon as a reply arrives.
+constexpr int kReceiverNiceness = -10;
+
+std::int32_t ClampPacketSize(std::int32_t size) {
+  return std::clamp<std::int32_t>(size, static_cast<std::int32_t>(kEchoRequestHeaderSize),
+                                  static_cast<std::int32_t>(kIcmpMaxMessageSize));
+}
+
+// A socket closed by Interrupt fails with these; they are never reported.
+bool IsInterruptError(int code) { return code == WSAEINTR || code == WSAENOTSOCK; }
+
+}  // namespace
+
+PingRequest PingRequestFromSettings(const PingSettings& settings, const std::string& host) {
+  PingRequest request;
+  request.host = host;
+  request.requestLimit = settings.specifyLimit ? settings.packetsToSend : 0;
+  request.packetSize = settings.packetSize;
+  request.replyTimeoutMs = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      static_cast<std::int64_t>(settings.replyTimeOutSeconds) * 1000, 0, INT32_MAX));
+  request.resolveAddress = settings.resolveAddress;
+  request.setTimeToLive = settings.setTimeToLive;
+  request.timeToLive = settings.timeToLive;
+  request.dontRoute = settings.dontRoute;
+  return request;
+}
+
+CPingEngine::CPingEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
+                         IRunFinishedListener& finished)
+    : transcript_(transcript), reporter_(reporter), finished_(finished) {}
+
+CPingEngine::~CPingEngine() {
+  Interrupt();
+  Join();
+}
+
+bool CPingEngine::Start(const PingRequest& request) {
+  if (running_.load()) return false;
+  Join();
+  request_ = request;
+  request_.packetSize = ClampPacketSize(request.packetSize);
+  request_.requestLimit = std::max<std::int32_t>(request.requestLimit, 0);
+  request_.replyTimeoutMs = std::max<std::int32_t>(request.replyTimeoutMs, 0);
+  interrupt_ = false;
+  receivingDone_ = false;
+  sendingDone_ = false;
+  receiverReady_ = false;
+  broadcast_ = false;
+  sent_ = 0;
+  handled_ = 0;
+  errorEvents_ = 0;
+  received_ = 0;
+  runTag_ = 0;
+  times_ = {};
+  {
+    std::lock_guard lock(mutex_);
+    socket_ = std::make_unique<CNetSocket>();
+  }
+  running_ = true;
+  sender_ = std::thread(&CPingEngine::SendingThread, this);
+  return true;
+}
+
+void CPingEngine::Interrupt() {
+  interrupt_ = true;
+  std::lock_guard lock(mutex_);
+  if (socket_) socket_->Interrupt();
+  wake_.notify_all();
+}
+
+void CPingEngine::Join() {
+  if (sender_.joinable()) sender_.join();
+  std::lock_guard lock(mutex_);
+  socket_.reset();
+}
+
+void CPingEngine::SendingThread() {
+  runTag_ = static_cast<std::uint32_t>(gettid());
+  if (PrepareTarget() && OpenSocket() && SetOptions()) {
+    receiver_ = std::thread(&CPingEngine::ReceivingThread, this);
+    SendRequests();
+    {
+      std::lock_guard lock(mutex_);
+      sendingDone_ = true;
+    }
+    wake_.notify_all();
+    receiver_.join();
+  }
+  ReleaseSocket();
+  running_ = false;
+  finished_.PostRunFinished(kPingFinishedCommand);
+}
+
+bool CPingEngine::PrepareTarget() {
+  target_ = {};
+  target_.sin_family = AF_INET;
+  target_.sin_port = htons(7);
+  addressText_ = request_.host;
+  displayName_ = request_.host;
+  if (request_.host == kBroadcastHost) {
+    broadcast_ = true;
+    target_.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    return true;
+  }
+  target_.sin_addr.s_addr = InetAddr(request_.host);
+  HostEntry entry;
+  if (target_.sin_addr.s_addr == INADDR_NONE) {
+    if (!GetHostByName(request_.host, entry)) {
+      ReportSocketError(reporter_, GetLastError());
+      return false;
+    }
+    if (entry.addresses.empty()) {
+      ReportSocketError(reporter_, WSANO_DATA);
+      return false;
+    }
+    target_.sin_addr = entry.addresses.front();
+    InetNtoa(addressText_, target_.sin_addr);
+    return true;
+  }
+  if (!request_.resolveAddress) return true;
+  if (GetHostByAddr(target_, entry)) {
+    displayName_ = entry.name;
+    return true;
+  }
+  // An address without a name is still worth pinging: show the address.
+  return ReportSocketError(reporter_, GetLastError()) == WSANO_DATA;
+}
+
+bool CPingEngine::OpenSocket() {
+  const auto kind = OpenIcmpSocket(*socket_);
+  if (!kind) {
+    const int code = GetLastError();
+    if (code == WSAEACCES) {
+      reporter_.PostToolMessage(kSourceWinSock, MissingIcmpPrivilegeText());
+    } else if (code != WSAENOTSOCK) {
+      ReportSocketError(reporter_, code);
+    }
+    return false;
+  }
+  kind_ = *kind;
+  // An Interrupt that came before the descriptor existed could not wake it.
+  return !interrupt_.load();
+}
+
+bool CPingEngine::SetOptionOrReport(int level, int option, int value, bool& keepGoing) {
+  if (socket_->SetOption(level, option, &value, sizeof value)) return true;
+  const int code = GetLastError();
+  if (code == WSAENOTSOCK) {
+    keepGoing = false;
+  } else {
+    ReportSocketError(reporter_, code);
+  }
+  return false;
+}
+
+bool CPingEngine::SetOptions() {
+  bool keepGoing = true;
+  if (broadcast_ && !SetOptionOrReport(SOL_SOCKET, SO_BROADCAST, 1, keepGoing)) return false;
+  if (!socket_->SetReceiveTimeout(request_.replyTimeoutMs)) {
+    const int code = GetLastError();
+    if (code == WSAENOTSOCK) return false;
+    ReportSocketError(reporter_, code);
+  }
+  if (request_.setTimeToLive) SetOptionOrReport(IPPROTO_IP, IP_TTL, request_.timeToLive, keepGoing);
+  if (keepGoing && request_.dontRoute) SetOptionOrReport(SOL_SOCKET, SO_DONTROUTE, 1, keepGoing);
+  if (!keepGoing) return false;
+  const int receiveBuffer = kPingReceiveBuffer;
+  socket_->SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  // A datagram socket hears of its requests' ICMP errors only this way.
+  if (kind_ == IcmpSocketKind::Datagram) EnableIcmpErrorQueue(*socket_);
+  return true;
+}
+
+void CPingEngine::SendRequests() {
+  std::vector<std::uint8_t> request(static_cast<std::size_t>(request_.packetSize));
+  std::uint16_t number = 0;
+  {
+    // A reply that arrived while the receiver was still writing its first
+    // line would be timed late.
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return receiverReady_ || interrupt_.load(); });
+  }
+  while (!interrupt_.load() && !receivingDone_.load()) {
+    ++number;
+    BuildEchoRequest(request, {runTag_.load(), TickCount(), number});
+    if (socket_->SendTo(request.data(), request.size(), target_) < 0) {
+      const int code = GetLastError();
+      if (!IsInterruptError(code)) {
+        ReportSocketError(reporter_, code);
+        Interrupt();
+      }
+      return;
+    }
+    const std::int32_t sent = ++sent_;
+    if (request_.requestLimit > 0 && sent >= request_.requestLimit) return;
+    std::unique_lock lock(mutex_);
+    wake_.wait_for(lock, kRequestInterval,
+                   [this] { return interrupt_.load() || receivingDone_.load(); });
+  }
+}
+
+void CPingEngine::ReceivingThread() {
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kReceiverNiceness);  // best effort
+  transcript_.AppendTranscript(
+      PingingLine(request_.resolveAddress, displayName_, addressText_, request_.packetSize));
+  {
+    std::lock_guard lock(mutex_);
+    receiverReady_ = true;
+  }
+  wake_.notify_all();
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(request_.packetSize + kReceiveSlack));
+  while (!interrupt_.load()) {
+    if (!broadcast_ && request_.requestLimit > 0 && handled_.load() >= request_.requestLimit) break;
+    PingEvent event;
+    in_addr source{};
+    std::uint32_t arrival = 0;
+    int error = 0;
+    if (ReceiveOne(buffer, event, source, arrival, error)) {
+      ReportEvent(event, source, arrival);
+      continue;
+    }
+    if (error == WSAETIMEDOUT) {
+      if (broadcast_) break;
+      transcript_.AppendTranscript(kRequestTimedOutLine);
+      ++handled_;
+      ++errorEvents_;
+      continue;
+    }
+    if (!IsInterruptError(error)) ReportSocketError(reporter_, error);
+    break;
+  }
+  received_ = handled_.load() - errorEvents_.load();
+  WaitForSendingDone();
+  const PingRunTotals totals{sent_.load(), received_.load(), interrupt_.load(), broadcast_};
+  transcript_.AppendTranscript(StatisticsBlock(totals, times_));
+}
+
+void CPingEngine::WaitForSendingDone() {
+  // On a fast path the last reply can arrive before its send is counted;
+  // the count is final only once the sender has left its loop, which this
+  // flag also asks it to do.
+  std::unique_lock lock(mutex_);
+  receivingDone_ = true;
+  wake_.notify_all();
+  wake_.wait(lock, [this] { return sendingDone_; });
+}
+
+bool CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
+                             std::uint32_t& arrival, int& error) {
+  sockaddr_in from{};
+  const long got = socket_->RecvFrom(buffer.data(), buffer.size(), &from);
+  arrival = TickCount();
+  const RunTagMatcher matcher(runTag_.load(), kind_ == IcmpSocketKind::Datagram);
+  if (got >= 0) {
+    const ByteView datagram(buffer.data(), static_cast<std::size_t>(got));
+    event = kind_ == IcmpSocketKind::Raw ? ClassifyRawDatagram(datagram, matcher)
+                                         : ClassifyDatagramSocketReply(datagram, matcher);
+    source = from.sin_addr;
+    return true;
+  }
+  error = GetLastError();
+  // A datagram socket's receive fails when an ICMP error is queued for it.
+  QueuedIcmpError queued;
+  if (kind_ == IcmpSocketKind::Datagram && !IsInterruptError(error) &&
+      TakeQueuedIcmpError(*socket_, buffer, queued)) {
+    const ByteView request(buffer.data(), std::min(queued.quotedSize, buffer.size()));
+    event = ClassifyQueuedError(queued.type, queued.code, request, matcher);
+    source = queued.offender;
+    return true;
+  }
+  return false;
+}
+
+void CPingEngine::ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival) {
+  std::string sourceText;
+  InetNtoa(sourceText, source);
+  switch (event.kind) {
+    case PingEventKind::Ignored:
+      return;
+    case PingEventKind::EchoReply:
+      if (broadcast_) {
+        transcript_.AppendTranscript(
+            BroadcastReplyLine(sourceText, event.icmpLength, event.echo.number));
+      } else {
+        const std::uint32_t roundTrip = TicksBetween(event.echo.sendTime, arrival);
+        times_.Add(roundTrip);
+        transcript_.AppendTranscript(
+            ReplyLine(addressText_, event.icmpLength, event.echo.number, roundTrip));
+      }
+      ++handled_;
+      return;
+    case PingEventKind::DestinationUnreachable:
+      transcript_.AppendTranscript(UnreachableLine(sourceText, event.code));
+      break;
+    case PingEventKind::TimeExceeded:
+      transcript_.AppendTranscript(TimeExceededLine(sourceText, event.code));
+      break;
+  }
+  ++handled_;
+  ++errorEvents_;
+}
+
+void CPingEngine::ReleaseSocket() {
+  std::lock_guard lock(mutex_);
+  if (socket_) socket_->Close();
+}
+
+}  // namespace netrove

@@ -1,0 +1,127 @@
+#pragma once
+// One ping run at a time: a sending thread that resolves the target, opens
+// the ICMP socket, sets its options and sends one echo request a second, and
+// a receiving thread, started by the sender, that matches the answers by the
+// run tag and writes the transcript. The engine touches no window: it writes
+// to a transcript sink, reports socket errors to the main window, and says
+// when both workers have ended.
+#include <netinet/in.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "diagnostics/icmp_socket.h"
+#include "diagnostics/ping_reply.h"
+#include "diagnostics/ping_settings.h"
+#include "diagnostics/ping_transcript.h"
+#include "diagnostics/run_finished.h"
+
+namespace netrove {
+
+class CNetSocket;
+class IMainWindowReporter;
+class ITranscriptSink;
+
+inline constexpr char kBroadcastHost[] = "255.255.255.255";
+// Bytes the receive buffer holds beyond the request: room for the IP header.
+inline constexpr int kReceiveSlack = 60;
+inline constexpr int kPingReceiveBuffer = 61440;
+
+// The options of one run, fixed when it starts.
+struct PingRequest {
+  std::string host;
+  std::int32_t requestLimit = 4;  // 0: until interrupted
+  std::int32_t packetSize = 64;   // whole ICMP message; never below 14
+  std::int32_t replyTimeoutMs = 4000;
+  bool resolveAddress = false;
+  bool setTimeToLive = false;
+  std::int32_t timeToLive = 64;
+  bool dontRoute = false;
+};
+
+// A run of the stored defaults towards `host`.
+PingRequest PingRequestFromSettings(const PingSettings& settings, const std::string& host);
+
+class CPingEngine {
+ public:
+  CPingEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
+              IRunFinishedListener& finished);
+  // Interrupts a run in progress and waits for its workers.
+  ~CPingEngine();
+  CPingEngine(const CPingEngine&) = delete;
+  CPingEngine& operator=(const CPingEngine&) = delete;
+
+  // Starts a run on its own threads. False, with nothing started, while the
+  // previous run's workers are still running.
+  bool Start(const PingRequest& request);
+  // Stops the run: both workers end at their next check, a blocked receive
+  // at once. Safe from any thread, any number of times.
+  void Interrupt();
+  // Waits for the finished run's threads and releases its socket. Call from
+  // the owner's thread after the finished notice, never from the notice.
+  void Join();
+
+  bool IsRunning() const { return running_.load(); }
+  bool InterruptRequested() const { return interrupt_.load(); }
+  std::int32_t RequestsSent() const { return sent_.load(); }
+  std::int32_t RepliesReceived() const { return received_.load(); }
+  // The 32-bit tag every request of the current run carries: the sending
+  // thread's id, unique among the threads alive on the host.
+  std::uint32_t RunTag() const { return runTag_.load(); }
+  IcmpSocketKind SocketKind() const { return kind_.load(); }
+
+ private:
+  void SendingThread();
+  bool PrepareTarget();
+  bool OpenSocket();
+  bool SetOptions();
+  bool SetOptionOrReport(int level, int option, int value, bool& keepGoing);
+  void SendRequests();
+  void ReceivingThread();
+  void WaitForSendingDone();
+  bool ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
+                  std::uint32_t& arrival, int& error);
+  void ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival);
+  void ReleaseSocket();
+
+  ITranscriptSink& transcript_;
+  IMainWindowReporter& reporter_;
+  IRunFinishedListener& finished_;
+
+  PingRequest request_;
+  std::thread sender_;
+  std::thread receiver_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> interrupt_{false};
+  // The receiver has left its loop; the sender stops sending.
+  std::atomic<bool> receivingDone_{false};
+  std::atomic<std::int32_t> sent_{0};
+  std::atomic<std::int32_t> handled_{0};
+  std::atomic<std::int32_t> errorEvents_{0};
+  std::atomic<std::int32_t> received_{0};
+  std::atomic<std::uint32_t> runTag_{0};
+
+  // Set by the sending thread before the receiving thread starts.
+  bool broadcast_ = false;
+  sockaddr_in target_{};
+  std::string addressText_;
+  std::string displayName_;
+  std::atomic<IcmpSocketKind> kind_{IcmpSocketKind::Raw};
+  RoundTripStatistics times_;  // receiving thread only
+
+  // Guards socket_ against Interrupt() from another thread, and carries the
+  // sender's pause between requests and the two workers' meeting at the end.
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::unique_ptr<CNetSocket> socket_;
+  bool receiverReady_ = false;  // under mutex_
+  bool sendingDone_ = false;    // under mutex_
+};
+
+}  // namespace netrove

@@ -1,0 +1,47 @@
+#pragma once
+// Sorting what a ping run's socket receives into the events the run reports:
+// its own echo replies and the ICMP errors its requests caused. Everything
+// else (other runs' replies, the host's own requests seen on loopback,
+// truncated datagrams) is ignored.
+#include <cstdint>
+
+#include "diagnostics/icmp_packet.h"
+
+namespace netrove {
+
+enum class PingEventKind { Ignored, EchoReply, DestinationUnreachable, TimeExceeded };
+
+struct PingEvent {
+  PingEventKind kind = PingEventKind::Ignored;
+  int code = 0;        // ICMP code of an error
+  int icmpLength = 0;  // bytes of the ICMP message received
+  EchoFields echo;     // echo replies: the fields the request carried
+};
+
+// Which echo messages belong to a run. A raw socket gets the whole 32-bit
+// tag back. On an ICMP datagram socket the kernel writes its own identifier
+// into the first half of the tag and hands the socket only replies that
+// carry it, so only the second half (the sequence field) is left to compare.
+class RunTagMatcher {
+ public:
+  RunTagMatcher(std::uint32_t runTag, bool kernelOwnsIdentifier)
+      : runTag_(runTag), kernelOwnsIdentifier_(kernelOwnsIdentifier) {}
+  // `echoMessage` holds at least the 8-byte echo header.
+  bool Matches(ByteView echoMessage) const;
+  std::uint32_t runTag() const { return runTag_; }
+
+ private:
+  std::uint32_t runTag_;
+  bool kernelOwnsIdentifier_;
+};
+
+// A datagram from a raw ICMP socket, IP header included.
+PingEvent ClassifyRawDatagram(ByteView datagram, const RunTagMatcher& matcher);
+// A datagram from an ICMP datagram socket: the ICMP message alone.
+PingEvent ClassifyDatagramSocketReply(ByteView icmpMessage, const RunTagMatcher& matcher);
+// An ICMP error taken from a datagram socket's error queue: the type and code
+// the kernel reports and the request it quotes, starting at its ICMP header.
+PingEvent ClassifyQueuedError(std::uint8_t type, std::uint8_t code, ByteView quotedRequest,
+                              const RunTagMatcher& matcher);
+
+}  // namespace netrove

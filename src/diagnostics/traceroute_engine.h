@@ -1,0 +1,132 @@
+#pragma once
+// One traceroute run at a time, on one worker thread: it resolves the
+// target, opens a UDP socket for the probes and a raw ICMP socket for the
+// answers, and sends the probes of every time-to-live in turn, writing one
+// line per time-to-live to the transcript. Without the privilege for raw
+// sockets the answers are read from the UDP socket's own error queue. The
+// engine touches no window: it writes to a transcript sink, reports socket
+// errors to the main window and says when the run has ended.
+#include <netinet/in.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "diagnostics/run_finished.h"
+#include "diagnostics/traceroute_answer.h"
+#include "diagnostics/traceroute_settings.h"
+
+namespace netrove {
+
+class CNetSocket;
+class IMainWindowReporter;
+class ITranscriptSink;
+
+// The options of one run, fixed when it starts.
+struct TraceRouteRequest {
+  std::string host;
+  std::int32_t probesPerTtl = 3;
+  std::int32_t replyTimeoutMs = 5000;
+  std::int32_t initialTtl = 1;
+  std::int32_t maximumTtl = 30;
+  std::int32_t probeSize = 10;  // UDP payload; never below 10 when sent
+  std::uint16_t initialDestPort = 33434;
+  bool resolveAddress = false;
+  bool dontRoute = false;
+  bool verbose = false;
+};
+
+// A run of the stored defaults towards `host`.
+TraceRouteRequest TraceRouteRequestFromSettings(const TraceRouteSettings& settings,
+                                                const std::string& host);
+
+// How the run hears its answers.
+enum class AnswerRoute {
+  RawSocket,   // a raw ICMP socket: every ICMP message of the host
+  ErrorQueue,  // IP_RECVERR on the probes' own socket: no privilege needed
+};
+
+class CTraceRouteEngine {
+ public:
+  CTraceRouteEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
+                    IRunFinishedListener& finished);
+  // Interrupts a run in progress and waits for its worker.
+  ~CTraceRouteEngine();
+  CTraceRouteEngine(const CTraceRouteEngine&) = delete;
+  CTraceRouteEngine& operator=(const CTraceRouteEngine&) = delete;
+
+  // Starts a run on its own thread. False, with nothing started, while the
+  // previous run's worker is still running.
+  bool Start(const TraceRouteRequest& request);
+  // Stops the run: a blocked wait ends at once, the trace ends after the
+  // current line. Safe from any thread, any number of times.
+  void Interrupt();
+  // Waits for the finished run's thread and releases its sockets. Call from
+  // the owner's thread after the finished notice, never from the notice.
+  void Join();
+
+  bool IsRunning() const { return running_.load(); }
+  // The destination answered during the last run.
+  bool DestinationReached() const { return reached_.load(); }
+  // The local port of the run's probes, once bound (host byte order).
+  std::uint16_t SourcePort() const { return sourcePort_.load(); }
+  AnswerRoute Route() const { return route_.load(); }
+
+ private:
+  // What waiting for one probe's answer came to.
+  enum class WaitOutcome { Timeout, Stop, VerboseReport, Answer };
+  struct Answer {
+    TraceAnswer answer;
+    in_addr source{};
+    std::uint32_t arrival = 0;
+  };
+
+  void Worker();
+  bool ResolveTarget();
+  bool OpenSendingSocket();
+  bool BindSourcePort();
+  bool OpenReceivingSocket();
+  void Trace();
+  void TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe);
+  bool SendProbe(std::vector<std::uint8_t>& probe, std::uint16_t destinationPort);
+  WaitOutcome AwaitAnswer(ProbePorts ports, Answer& answer);
+  WaitOutcome AwaitRawAnswer(ProbePorts ports, Answer& answer);
+  WaitOutcome AwaitQueuedAnswer(ProbePorts ports, Answer& answer);
+  std::optional<WaitOutcome> Sort(const TraceAnswer& sorted, in_addr source, std::uint32_t arrival,
+                                  Answer& answer);
+  bool ResponderName(in_addr responder, std::optional<std::string>& name);
+  void CloseSockets();
+
+  ITranscriptSink& transcript_;
+  IMainWindowReporter& reporter_;
+  IRunFinishedListener& finished_;
+
+  TraceRouteRequest request_;
+  std::thread worker_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> interrupt_{false};
+  std::atomic<bool> reached_{false};
+  std::atomic<std::uint16_t> sourcePort_{0};
+  std::atomic<AnswerRoute> route_{AnswerRoute::RawSocket};
+
+  // Worker only.
+  sockaddr_in target_{};
+  std::string addressText_;
+  std::string displayName_;
+  bool multipleAddresses_ = false;
+  std::uint16_t probeNumber_ = 0;
+  std::uint16_t destinationPort_ = 0;
+  bool stopAfterTtl_ = false;
+
+  // Guards the socket pointers against Interrupt() from another thread.
+  std::mutex mutex_;
+  std::unique_ptr<CNetSocket> sender_;
+  std::unique_ptr<CNetSocket> receiver_;
+};
+
+}  // namespace netrove

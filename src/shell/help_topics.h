@@ -1,0 +1,29 @@
+#pragma once
+// The help pages behind the help context ids: each page is a short HTML file
+// named "<page>.html" in the help folder.
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace netrove {
+
+struct HelpTopic {
+  int contextId = 0;
+  std::string_view page;
+  std::string_view title;
+};
+
+// Pages without a context id of their own.
+inline constexpr std::string_view kHelpContentsPage = "contents";
+inline constexpr std::string_view kUsingHelpPage = "using-help";
+
+// Every topic with a context id, in the order of the help index.
+std::span<const HelpTopic> HelpTopics();
+// The page of a context id; empty when no topic has that id.
+std::string_view HelpPageForContext(int contextId);
+
+// The keyword index: links to every topic whose title contains `key`
+// (case-insensitive; an empty key lists all), as an HTML page.
+std::string HelpIndexHtml(std::string_view key);
+
+}  // namespace netrove

@@ -1,0 +1,82 @@
+#pragma once
+// Everything the shell launches: one template per tool window, the commands
+// that run dialogs or threads instead, the handlers of what the listeners
+// receive, the TFTP server and the pages of the Customize sheet. The catalog
+// is assembled in one place, BuildToolCatalog(); a tool joins the program by
+// one line there.
+#include <netinet/in.h>
+
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace netrove {
+
+class CCustomizePage;
+class CNetSocket;
+class CToolServices;
+class CToolView;
+class IMainWindowReporter;
+class IShellContext;
+class ITftpServer;
+
+using ToolFactory = std::function<CToolView*(CToolServices&)>;
+
+// A tool window template: its resource id, the type name that names its
+// settings key, the launcher command that opens it (0: none, the tool opens
+// its windows itself), the title of a new window and the view factory (empty
+// while the tool is not built: its command stays disabled).
+struct ToolTemplate {
+  int resourceId = 0;
+  QString typeName;
+  int commandId = 0;
+  QString windowTitle;
+  ToolFactory create;
+};
+
+using CommandHandler = std::function<void(IShellContext&)>;
+using ChatCallHandler =
+    std::function<void(IShellContext&, std::unique_ptr<CNetSocket>, const sockaddr_in&)>;
+using BroadcastHandler = std::function<void(IShellContext&, const QString&)>;
+using TftpServerFactory = std::function<std::unique_ptr<ITftpServer>(IMainWindowReporter&)>;
+using PrintHandler = std::function<void(IShellContext&, CToolView&)>;
+using CustomizePageFactory = std::function<CCustomizePage*(IShellContext&)>;
+
+// One tab of the Customize sheet; a slot without a factory is left out.
+struct CustomizePageSlot {
+  QString caption;
+  CustomizePageFactory create;
+};
+
+struct ToolCatalog {
+  // In registration order: the first template of a type name wins.
+  std::vector<ToolTemplate> templates;
+  // Commands that run a dialog or a thread (Who am I?, Daytime, Address
+  // Book, ...), by command id; a command without a handler is disabled.
+  std::map<int, CommandHandler> commands;
+  // Empty handlers keep the shell's stand-ins: a chat call is hung up, a
+  // broadcast is shown in a plain box.
+  ChatCallHandler chatCall;
+  BroadcastHandler broadcast;
+  TftpServerFactory tftpServer;
+  // The toolbar's Print button for the active tool window.
+  PrintHandler print;
+  // The Customize sheet's tabs in their fixed order.
+  std::vector<CustomizePageSlot> customizePages;
+
+  const ToolTemplate* findByCommand(int commandId) const;
+  const ToolTemplate* findByType(const QString& typeName) const;
+  CustomizePageSlot* findPage(const QString& caption);
+};
+
+// The tab captions of the Customize sheet, in order; the last is the
+// shell's own page.
+std::vector<QString> CustomizePageCaptions();
+
+// The program's catalog: every tool that is built in.
+ToolCatalog BuildToolCatalog();
+
+}  // namespace netrove

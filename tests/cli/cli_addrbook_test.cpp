@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "cli/cli_registry.h"
+#include "desktop/address_book.h"
+#include "support/scoped_home.h"
+
+namespace netrove::cli {
+namespace {
+
+struct CommandRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+CommandRun AddressBookCommand(std::vector<std::string> args) {
+  std::ostringstream out;
+  std::ostringstream err;
+  CliStreams io{out, err};
+  const Command* command = FindCommand("addrbook");
+  if (command == nullptr) return {-1, "", "addrbook is not registered"};
+  const int status = command->run(args, io);
+  return {status, out.str(), err.str()};
+}
+
+class CliAddressBook : public ::testing::Test {
+ protected:
+  test::ScopedHome home_;
+};
+
+TEST_F(CliAddressBook, AddKeepsBookOrderInListAndFile) {
+  EXPECT_EQ(AddressBookCommand({"add", "beta", "b.example"}).status, 0);
+  EXPECT_EQ(AddressBookCommand({"add", "Alpha", "a.example"}).status, 0);
+  EXPECT_EQ(AddressBookCommand({"add", "gamma", "10.0.0.3"}).status, 0);
+  const CommandRun list = AddressBookCommand({"list"});
+  EXPECT_EQ(list.status, 0);
+  EXPECT_EQ(list.out, "Alpha\ta.example\nbeta\tb.example\ngamma\t10.0.0.3\n");
+  EXPECT_EQ(list.err, "");
+
+  std::ifstream in(home_.path() / "AddrBook.dat", std::ios::binary);
+  const std::string bytes(std::istreambuf_iterator<char>(in), {});
+  AddressBook expected;
+  expected.Insert({"Alpha", "a.example"});
+  expected.Insert({"beta", "b.example"});
+  expected.Insert({"gamma", "10.0.0.3"});
+  EXPECT_EQ(bytes, EncodeAddressBook(expected));
+}
+
+TEST_F(CliAddressBook, RemoveTakesOneEntryByName) {
+  AddressBookCommand({"add", "Host", "1"});
+  AddressBookCommand({"add", "host", "2"});
+  EXPECT_EQ(AddressBookCommand({"remove", "host"}).status, 0);
+  EXPECT_EQ(AddressBookCommand({"list"}).out, "Host\t1\n");
+  EXPECT_EQ(AddressBookCommand({"remove", "HOST"}).status, 0);
+  EXPECT_EQ(AddressBookCommand({"list"}).out, "");
+  const CommandRun missing = AddressBookCommand({"remove", "host"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("no entry named"), std::string::npos);
+}
+
+TEST_F(CliAddressBook, BadCommandLinesAreUsageErrors) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {}, {"list", "x"}, {"add", "only-name"}, {"add", "", "host"}, {"frobnicate"}}) {
+    const CommandRun run = AddressBookCommand(args);
+    EXPECT_EQ(run.status, kUsageError);
+    EXPECT_FALSE(run.err.empty());
+  }
+}
+
+TEST_F(CliAddressBook, DamagedFileIsReportedOnceAndTheAddStillSucceeds) {
+  std::ofstream(home_.path() / "AddrBook.dat", std::ios::binary) << "garbage";
+  const CommandRun list = AddressBookCommand({"list"});
+  EXPECT_EQ(list.status, 1);
+  EXPECT_NE(list.err.find("damaged"), std::string::npos);
+  const CommandRun add = AddressBookCommand({"add", "n", "h"});
+  EXPECT_EQ(add.status, 0);
+  EXPECT_EQ(add.err, "");
+  EXPECT_TRUE(std::filesystem::exists(home_.path() / "AddrBook.dat.damaged"));
+}
+
+}  // namespace
+}  // namespace netrove::cli

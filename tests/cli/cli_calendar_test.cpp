@@ -1,0 +1,114 @@
+// Runs the built netrove-cli: the calendar, hardware and software commands.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "desktop/system_report.h"
+#include "support/scoped_home.h"
+
+extern char** environ;
+
+namespace netrove {
+namespace {
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+CliRun RunCli(const test::ScopedHome& home, std::vector<std::string> args) {
+  args.insert(args.begin(), NETROVE_CLI_PROGRAM);
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const auto outFile = home.path() / "cli.out";
+  const auto errFile = home.path() / "cli.err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  CliRun run;
+  pid_t pid = 0;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = ReadFile(outFile);
+  run.err = ReadFile(errFile);
+  return run;
+}
+
+std::string MeminfoKilobytes(const std::string& key) {
+  std::ifstream in("/proc/meminfo");
+  std::string name, value, unit;
+  while (in >> name >> value) {
+    std::getline(in, unit);
+    if (name == key + ":") return value;
+  }
+  return {};
+}
+
+TEST(CliCalendar, PrintsTheMonthOrRefusesWhatDoesNotExist) {
+  test::ScopedHome home;
+  const CliRun reform = RunCli(home, {"calendar", "10", "1582"});
+  EXPECT_EQ(reform.status, 0);
+  EXPECT_EQ(reform.out,
+            "October   A.D. 1582\n"
+            "Sun Mon Tue Wed Thu Fri Sat\n"
+            "      1   2   3   4  15  16\n"
+            " 17  18  19  20  21  22  23\n"
+            " 24  25  26  27  28  29  30\n"
+            " 31\n");
+  EXPECT_TRUE(RunCli(home, {"calendar", "3", "-44"}).out.starts_with("March   44 B.C.\n"));
+  EXPECT_EQ(RunCli(home, {"calendar"}).status, 0);
+  const CliRun yearZero = RunCli(home, {"calendar", "1", "0"});
+  EXPECT_EQ(yearZero.status, 1);
+  EXPECT_TRUE(yearZero.out.empty());
+  EXPECT_NE(yearZero.err.find("the year must be from -4713 to 1465190"), std::string::npos);
+  EXPECT_EQ(RunCli(home, {"calendar", "13", "2000"}).status, 1);
+  EXPECT_EQ(RunCli(home, {"calendar", "10"}).status, 2);
+  EXPECT_EQ(RunCli(home, {"calendar", "10", "15x"}).status, 2);
+}
+
+TEST(CliReports, HardwareNumbersAreThoseOfThisMachine) {
+  test::ScopedHome home;
+  const CliRun hardware = RunCli(home, {"hardware"});
+  ASSERT_EQ(hardware.status, 0);
+  const auto processors = static_cast<std::uint64_t>(sysconf(_SC_NPROCESSORS_ONLN));
+  const auto pageSize = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+  const std::uint64_t memTotal = std::stoull(MeminfoKilobytes("MemTotal")) * 1024;
+  EXPECT_TRUE(
+      hardware.out.starts_with("\tCPU\nNumber of processors: " + FormatGroupedNumber(processors) +
+                               "\n\n\tPAGE\nPage Size: " + FormatGroupedNumber(pageSize) + "\n"));
+  EXPECT_NE(hardware.out.find("\nTotal Physical Memory: " + FormatGroupedNumber(memTotal) + "\n"),
+            std::string::npos);
+  EXPECT_NE(hardware.out.find("\n\n\tDISK DRIVES\nDrive /  ***  Volume: "), std::string::npos);
+
+  const CliRun software = RunCli(home, {"software"});
+  ASSERT_EQ(software.status, 0);
+  EXPECT_TRUE(
+      software.out.starts_with("Netrove - Version 3.00 (Build 55).\n\n\n\nLinux - Version "));
+  EXPECT_EQ(RunCli(home, {"hardware", "extra"}).status, 2);
+}
+
+}  // namespace
+}  // namespace netrove

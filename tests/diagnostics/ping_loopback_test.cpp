@@ -1,0 +1,228 @@
+// Real ICMP on loopback: what a run sends, what it shows, and how runs keep
+// apart. Needs root (raw sockets).
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <vector>
+
+#include "diagnostics/icmp_packet.h"
+#include "diagnostics/ping_run_recorder.h"
+#include "diagnostics/ping_settings.h"
+#include "shell/net_socket.h"
+#include "support/scoped_home.h"
+
+namespace netrove {
+namespace {
+
+using test::CountOf;
+using test::LoopbackRequest;
+using test::PingHarness;
+
+// A second raw socket: on loopback it sees the echo requests the host sends.
+class RequestCapture {
+ public:
+  RequestCapture() {
+    socket_.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    const int size = 1 << 20;
+    socket_.SetOption(SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+  }
+  // The ICMP messages of the echo requests received so far with `tag`.
+  std::vector<std::vector<std::uint8_t>> Requests(std::uint32_t tag) {
+    std::vector<std::vector<std::uint8_t>> requests;
+    std::vector<std::uint8_t> buffer(70000);
+    for (;;) {
+      const long got = recv(socket_.m_hSocket, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      if (got < 0) return requests;
+      const auto icmp = IcmpFromRawDatagram(ByteView(buffer.data(), static_cast<std::size_t>(got)));
+      if (!icmp || icmp->type() != kIcmpEchoRequest) continue;
+      const auto fields = ReadEchoFields(icmp->message());
+      if (fields && fields->runTag == tag)
+        requests.emplace_back(icmp->message().begin(), icmp->message().end());
+    }
+  }
+
+ private:
+  CNetSocket socket_;
+};
+
+// The transcript with its times blanked, so it can be compared whole.
+std::string WithoutTimes(const std::string& text) {
+  const std::regex time("time=[0-9]+ ms");
+  const std::regex figures("= [0-9]+/[0-9]+/[0-9]+");
+  return std::regex_replace(std::regex_replace(text, time, "time=T ms"), figures, "= A/B/C");
+}
+
+TEST(PingLoopback, DefaultsGiveFourRepliesAndTheStatistics) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  test::ScopedHome home;
+  PingHarness ping;
+  ASSERT_TRUE(ping.Run(PingRequestFromSettings(ReadPingSettings(), "127.0.0.1")));
+  EXPECT_EQ(WithoutTimes(ping.sink.Text()),
+            "Pinging 127.0.0.1 with 64 bytes of data:\r\n\r\n"
+            "Reply from 127.0.0.1: bytes=64 seq=1 time=T ms.\r\n"
+            "Reply from 127.0.0.1: bytes=64 seq=2 time=T ms.\r\n"
+            "Reply from 127.0.0.1: bytes=64 seq=3 time=T ms.\r\n"
+            "Reply from 127.0.0.1: bytes=64 seq=4 time=T ms.\r\n"
+            "\r\n--- Pinging Statistics ---\r\n"
+            "4 packets transmitted; 4 packets received; 0% packets loss\r\n"
+            "Round-trip (ms)  min/avg/max = A/B/C\r\n\r\n");
+  EXPECT_EQ(ping.finished.Count(), 1);
+  EXPECT_EQ(ping.finished.LastCommand(), kPingFinishedCommand);
+  EXPECT_TRUE(ping.reporter.Messages().empty());
+  EXPECT_EQ(ping.engine.SocketKind(), IcmpSocketKind::Raw);
+}
+
+TEST(PingLoopback, RequestsOnTheWireHaveTheRequestedSize) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  RequestCapture capture;
+  PingHarness ping;
+  // 5 is below the 14-byte header and must be sent as 14.
+  for (const auto& [asked, sent] :
+       std::vector<std::pair<int, int>>{{14, 14}, {15, 15}, {96, 96}, {5, 14}}) {
+    SCOPED_TRACE(asked);
+    ASSERT_TRUE(ping.Run(LoopbackRequest(1, asked)));
+    const auto requests = capture.Requests(ping.engine.RunTag());
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& request = requests.front();
+    ASSERT_EQ(request.size(), static_cast<std::size_t>(sent));
+    EXPECT_EQ(ReadEchoFields(request)->number, 1);
+    EXPECT_EQ(InternetChecksum(request.data(), request.size()), 0);
+    for (std::size_t i = kEchoRequestHeaderSize; i < request.size(); ++i) {
+      EXPECT_EQ(request[i], EchoFillByte(i - kEchoRequestHeaderSize));
+    }
+    EXPECT_NE(ping.sink.Text().find("bytes=" + std::to_string(sent) + " seq=1 time="),
+              std::string::npos);
+  }
+}
+
+TEST(PingLoopback, ConcurrentRunsNeverSeeEachOthersReplies) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  PingHarness small;
+  PingHarness large;
+  ASSERT_TRUE(small.engine.Start(LoopbackRequest(4, 64)));
+  ASSERT_TRUE(large.engine.Start(LoopbackRequest(4, 100)));
+  ASSERT_TRUE(small.finished.WaitFor(1));
+  ASSERT_TRUE(large.finished.WaitFor(1));
+  small.engine.Join();
+  large.engine.Join();
+  EXPECT_NE(small.engine.RunTag(), large.engine.RunTag());
+  for (auto* run : {&small, &large}) {
+    const std::string text = run->sink.Text();
+    const std::string own = run == &small ? "bytes=64 " : "bytes=100 ";
+    EXPECT_EQ(CountOf(text, "Reply from"), 4) << text;
+    EXPECT_EQ(CountOf(text, own), 4) << text;
+    EXPECT_NE(text.find("4 packets transmitted; 4 packets received; 0% packets loss"),
+              std::string::npos)
+        << text;
+  }
+}
+
+TEST(PingLoopback, InterruptEndsAContinuousRunAtOnceWithABlankLine) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  PingHarness ping;
+  ASSERT_TRUE(ping.engine.Start(LoopbackRequest(0)));
+  ASSERT_TRUE(test::WaitFor([&] { return CountOf(ping.sink.Text(), "Reply from") >= 2; }));
+  const auto interrupted = std::chrono::steady_clock::now();
+  ping.engine.Interrupt();
+  ASSERT_TRUE(ping.finished.WaitFor(1, std::chrono::seconds(5)));
+  const auto took = std::chrono::steady_clock::now() - interrupted;
+  // Ending within 100 ms is what the Interrupt button promises.
+  EXPECT_LT(took, std::chrono::milliseconds(100));
+  ping.engine.Join();
+  const std::string text = ping.sink.Text();
+  ASSERT_GE(text.size(), 8u);
+  EXPECT_EQ(text.substr(text.size() - 8), " ms.\r\n\r\n") << text;
+  EXPECT_EQ(text.find("Statistics"), std::string::npos);
+  EXPECT_TRUE(ping.reporter.Messages().empty());
+}
+
+// Answers look-ups the way a name server would for the cases under test.
+class FakeResolver : public IResolver {
+ public:
+  explicit FakeResolver(int reverseError) : reverseError_(reverseError) {}
+  bool HostByName(const std::string& name, HostEntry& out, int& error) override {
+    if (name != "loophost") {
+      error = WSAHOST_NOT_FOUND;
+      return false;
+    }
+    out.name = "loophost.example";
+    out.addresses = {in_addr{htonl(INADDR_LOOPBACK)}};
+    return true;
+  }
+  bool HostByAddr(const in_addr&, HostEntry& out, int& error) override {
+    if (reverseError_ != 0) {
+      error = reverseError_;
+      return false;
+    }
+    out.name = "named.example";
+    return true;
+  }
+
+ private:
+  int reverseError_;
+};
+
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find("\r\n")); }
+
+TEST(PingNames, AnAddressWithoutANameIsShownTwiceAfterTheError) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  FakeResolver resolver(WSANO_DATA);
+  ScopedResolverOverride seam(resolver);
+  PingHarness ping;
+  PingRequest request = LoopbackRequest(1);
+  request.resolveAddress = true;
+  ASSERT_TRUE(ping.Run(request));
+  EXPECT_EQ(FirstLine(ping.sink.Text()), "Pinging 127.0.0.1 [127.0.0.1] with 64 bytes of data:");
+  EXPECT_EQ(CountOf(ping.sink.Text(), "Reply from 127.0.0.1: bytes=64 seq=1"), 1);
+  ASSERT_EQ(ping.reporter.Messages().size(), 1u);
+  EXPECT_EQ(ping.reporter.Messages()[0].source, kSourceWinSock);
+  EXPECT_EQ(ping.reporter.Texts()[0], SocketErrorText(WSANO_DATA));
+}
+
+TEST(PingNames, FirstLineNamesTheTargetAsTheOptionsSay) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  FakeResolver resolver(0);
+  ScopedResolverOverride seam(resolver);
+  const struct {
+    std::string host;
+    bool resolve;
+    std::string firstLine;
+  } cases[] = {
+      {"loophost", false, "Pinging 127.0.0.1 with 64 bytes of data:"},
+      {"loophost", true, "Pinging loophost [127.0.0.1] with 64 bytes of data:"},
+      {"127.0.0.1", true, "Pinging named.example [127.0.0.1] with 64 bytes of data:"},
+  };
+  for (const auto& item : cases) {
+    PingHarness ping;
+    PingRequest request = LoopbackRequest(1);
+    request.host = item.host;
+    request.resolveAddress = item.resolve;
+    ASSERT_TRUE(ping.Run(request));
+    EXPECT_EQ(FirstLine(ping.sink.Text()), item.firstLine);
+    // The reply lines name the address, whatever the first line shows.
+    EXPECT_EQ(CountOf(ping.sink.Text(), "Reply from 127.0.0.1: bytes=64 seq=1 time="), 1);
+  }
+}
+
+TEST(PingNames, LookUpFailuresEndTheRunWithoutATranscript) {
+  for (const auto& [host, reverseError, code] : std::vector<std::tuple<std::string, int, int>>{
+           {"nosuchhost", 0, WSAHOST_NOT_FOUND}, {"127.0.0.1", WSATRY_AGAIN, WSATRY_AGAIN}}) {
+    FakeResolver resolver(reverseError);
+    ScopedResolverOverride seam(resolver);
+    PingHarness ping;
+    PingRequest request = LoopbackRequest(1);
+    request.host = host;
+    request.resolveAddress = true;
+    ASSERT_TRUE(ping.Run(request));
+    EXPECT_EQ(ping.sink.Text(), "");
+    EXPECT_EQ(ping.finished.Count(), 1);
+    ASSERT_EQ(ping.reporter.Texts().size(), 1u);
+    EXPECT_EQ(ping.reporter.Texts()[0], SocketErrorText(code));
+  }
+}
+
+}  // namespace
+}  // namespace netrove
