@@ -16,7 +16,8 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: netrove-cli traceroute [--probes N] [--timeout SECONDS] [--first-ttl N] [--max-ttl N]\n"
-    "                              [--size BYTES] [--port P] [--resolve] [--dont-route] [--verbose] HOST\n"
+    "                              [--size BYTES] [--port P] [--resolve] [--dont-route] "
+    "[--verbose] HOST\n"
     "Options not given keep the defaults of the traceroute page of Customize.\n"
     "Exit status 0 when the destination answered.\n";
 
@@ -28,7 +29,8 @@ std::optional<std::int32_t> ParseNumber(const std::string& text) {
 }
 
 // Applies the command line to the stored defaults; false on a bad line.
-bool ParseArguments(std::span<const std::string> args, TraceRouteSettings& settings, std::string& host) {
+bool ParseArguments(std::span<const std::string> args, TraceRouteSettings& settings,
+                    std::string& host) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const auto number = [&](std::int32_t& into) {
@@ -49,7 +51,8 @@ bool ParseArguments(std::span<const std::string> args, TraceRouteSettings& setti
     } else if (arg == "--size") {
       ok = number(settings.packetSize);
     } else if (arg == "--port") {
-      ok = number(settings.initialDestPort) && settings.initialDestPort >= kDestinationPortRange.minimum &&
+      ok = number(settings.initialDestPort) &&
+           settings.initialDestPort >= kDestinationPortRange.minimum &&
            settings.initialDestPort <= kDestinationPortRange.maximum;
     } else if (arg == "--resolve") {
       settings.resolveAddress = true;
@@ -79,14 +82,16 @@ int RunTraceRoute(std::span<const std::string> args, CliStreams& io) {
   FinishedSignal finished;
   CTraceRouteEngine engine(sink, reporter, finished);
   const TraceRouteRequest request = TraceRouteRequestFromSettings(settings, host);
-  RunUntilFinished([&] { return engine.Start(request); }, [&] { engine.Interrupt(); }, [&] { engine.Join(); });
+  RunUntilFinished([&] { return engine.Start(request); }, [&] { engine.Interrupt(); },
+                   [&] { engine.Join(); });
   return engine.DestinationReached() ? 0 : 1;
 }
 
-const CommandRegistrar registrar({"traceroute",
-                                  "traceroute [--probes N] [--timeout SECONDS] [--first-ttl N] [--max-ttl N] "
-                                  "[--size BYTES] [--port P] [--resolve] [--dont-route] [--verbose] HOST",
-                                  "List the routers on the way to a host, hop by hop.", RunTraceRoute});
+const CommandRegistrar registrar(
+    {"traceroute",
+     "traceroute [--probes N] [--timeout SECONDS] [--first-ttl N] [--max-ttl N] "
+     "[--size BYTES] [--port P] [--resolve] [--dont-route] [--verbose] HOST",
+     "List the routers on the way to a host, hop by hop.", RunTraceRoute});
 
 }  // namespace
 }  // namespace netrove::cli

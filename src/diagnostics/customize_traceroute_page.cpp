@@ -31,7 +31,8 @@ CCustomizeTraceRoute::CCustomizeTraceRoute(IMainWindowReporter& reporter, QWidge
   bindField(options_->initialTtlField(), kTraceInitialTtlValue);
   bindField(options_->maximumTtlField(), kTraceMaximumTtlValue);
   bindField(options_->sizeField(), kTracePacketSizeValue);
-  connect(options_->portField(), &QLineEdit::editingFinished, this, &CCustomizeTraceRoute::writePort);
+  connect(options_->portField(), &QLineEdit::editingFinished, this,
+          &CCustomizeTraceRoute::writePort);
   bindBox(options_->resolveBox(), kTraceResolveAddressValue);
   bindBox(options_->dontRouteBox(), kTraceDontRouteValue);
   bindBox(options_->verboseBox(), kTraceVerboseValue);

@@ -18,7 +18,8 @@ class CTraceRouteView::FinishedRelay : public IRunFinishedListener {
  public:
   explicit FinishedRelay(CTraceRouteView& view) : view_(view) {}
   void PostRunFinished(int) override {
-    QMetaObject::invokeMethod(&view_, [view = &view_] { view->onRunFinished(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &view_, [view = &view_] { view->onRunFinished(); }, Qt::QueuedConnection);
   }
 
  private:
@@ -66,7 +67,8 @@ int CTraceRouteView::helpContext() const { return CommandHelpContext(kCmdTraceRo
 
 void CTraceRouteView::promptForHost() {
   CHostPromptDlg prompt(QStringLiteral("traceroute..."), helpContext(), this);
-  connect(&prompt, &CHostPromptDlg::helpRequested, this, [this](int id) { services().showHelp(id); });
+  connect(&prompt, &CHostPromptDlg::helpRequested, this,
+          [this](int id) { services().showHelp(id); });
   if (prompt.exec() == QDialog::Accepted) startRun(prompt.hostText());
 }
 

@@ -12,7 +12,8 @@ namespace netrove {
 namespace {
 
 QLabel* TextLabel(std::string_view text, QWidget* parent) {
-  auto* label = new QLabel(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), parent);
+  auto* label =
+      new QLabel(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), parent);
   label->setWordWrap(true);
   label->setAlignment(Qt::AlignCenter);
   return label;

@@ -24,8 +24,8 @@ CCustomize::CCustomize(IShellContext& shell, const std::vector<CustomizePageSlot
     CCustomizePage* page = slot.create(shell);
     if (page != nullptr) tabs_->addTab(page, slot.caption);
   }
-  auto* buttons =
-      new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+  auto* buttons = new QDialogButtonBox(
+      QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(buttons, &QDialogButtonBox::helpRequested, this, [this] {

@@ -39,8 +39,7 @@ class CCustomizePage : public QWidget {
   // value is written, calls `applied`. When writing fails the box returns to
   // its former state and `failed` receives the errno.
   void bindCheckBox(QCheckBox* box, std::string_view valueName,
-                    std::function<void(bool)> applied = {},
-                    std::function<void(int)> failed = {});
+                    std::function<void(bool)> applied = {}, std::function<void(int)> failed = {});
   // Sets a bound box from the key without writing it back.
   void loadCheckBox(QCheckBox* box, std::string_view valueName);
 

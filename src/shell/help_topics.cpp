@@ -43,11 +43,20 @@ std::string EscapeHtml(std::string_view text) {
   std::string escaped;
   for (const char c : text) {
     switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      default: escaped += c;
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      default:
+        escaped += c;
     }
   }
   return escaped;
@@ -70,8 +79,9 @@ std::string HelpIndexHtml(std::string_view key) {
   for (const HelpTopic& topic : kTopics) {
     if (Lower(topic.title).find(wanted) != std::string::npos) found.push_back(&topic);
   }
-  std::sort(found.begin(), found.end(),
-            [](const HelpTopic* a, const HelpTopic* b) { return Lower(a->title) < Lower(b->title); });
+  std::sort(found.begin(), found.end(), [](const HelpTopic* a, const HelpTopic* b) {
+    return Lower(a->title) < Lower(b->title);
+  });
   std::string html = "<html><body><h1>Index</h1>";
   if (found.empty()) html += "<p>No topic matches \"" + EscapeHtml(key) + "\".</p>";
   html += "<ul>";

@@ -1,7 +1,6 @@
 #include "shell/main_frame.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -14,6 +13,7 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QWindow>
+#include <algorithm>
 
 #include "shell/about_dlg.h"
 #include "shell/clock_wnd.h"
@@ -50,22 +50,32 @@ QIcon ProgramIcon() {
   return QIcon(pixmap);
 }
 
-constexpr int kToolbarCommands[] = {kCmdFileNew,   kCmdFileOpen,  kCmdFileSave, 0,
-                                    kCmdEditCut,   kCmdEditCopy,  kCmdEditPaste, 0,
-                                    kCmdFilePrint, kCmdAbout,     kCmdContextHelp};
+constexpr int kToolbarCommands[] = {kCmdFileNew,   kCmdFileOpen, kCmdFileSave,   0,
+                                    kCmdEditCut,   kCmdEditCopy, kCmdEditPaste,  0,
+                                    kCmdFilePrint, kCmdAbout,    kCmdContextHelp};
 
 QIcon ToolbarIcon(const QStyle& style, int commandId) {
   switch (commandId) {
-    case kCmdFileNew: return style.standardIcon(QStyle::SP_FileIcon);
-    case kCmdFileOpen: return style.standardIcon(QStyle::SP_DialogOpenButton);
-    case kCmdFileSave: return style.standardIcon(QStyle::SP_DialogSaveButton);
-    case kCmdEditCut: return QIcon::fromTheme(QStringLiteral("edit-cut"));
-    case kCmdEditCopy: return QIcon::fromTheme(QStringLiteral("edit-copy"));
-    case kCmdEditPaste: return QIcon::fromTheme(QStringLiteral("edit-paste"));
-    case kCmdFilePrint: return QIcon::fromTheme(QStringLiteral("document-print"));
-    case kCmdAbout: return style.standardIcon(QStyle::SP_MessageBoxInformation);
-    case kCmdContextHelp: return style.standardIcon(QStyle::SP_TitleBarContextHelpButton);
-    default: return {};
+    case kCmdFileNew:
+      return style.standardIcon(QStyle::SP_FileIcon);
+    case kCmdFileOpen:
+      return style.standardIcon(QStyle::SP_DialogOpenButton);
+    case kCmdFileSave:
+      return style.standardIcon(QStyle::SP_DialogSaveButton);
+    case kCmdEditCut:
+      return QIcon::fromTheme(QStringLiteral("edit-cut"));
+    case kCmdEditCopy:
+      return QIcon::fromTheme(QStringLiteral("edit-copy"));
+    case kCmdEditPaste:
+      return QIcon::fromTheme(QStringLiteral("edit-paste"));
+    case kCmdFilePrint:
+      return QIcon::fromTheme(QStringLiteral("document-print"));
+    case kCmdAbout:
+      return style.standardIcon(QStyle::SP_MessageBoxInformation);
+    case kCmdContextHelp:
+      return style.standardIcon(QStyle::SP_TitleBarContextHelpButton);
+    default:
+      return {};
   }
 }
 
@@ -120,7 +130,8 @@ QAction* CMainFrame::addCommand(int commandId) {
 }
 
 void CMainFrame::createActions() {
-  for (ShellMenu menu : {ShellMenu::Internet, ShellMenu::Tools, ShellMenu::Window, ShellMenu::Help}) {
+  for (ShellMenu menu :
+       {ShellMenu::Internet, ShellMenu::Tools, ShellMenu::Window, ShellMenu::Help}) {
     for (const ShellCommand& command : MenuCommands(menu)) {
       if (command.id != 0) addCommand(command.id);
     }
@@ -136,10 +147,11 @@ void CMainFrame::createActions() {
 
   actions_[kCmdAlwaysOnTop]->setCheckable(true);
   actions_[kCmdExit]->setShortcut(QKeySequence::Quit);
-  actions_[kCmdNextWindow]->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_F6),
-                                          QKeySequence(Qt::CTRL | Qt::Key_Tab)});
-  actions_[kCmdPreviousWindow]->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6),
-                                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
+  actions_[kCmdNextWindow]->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_F6), QKeySequence(Qt::CTRL | Qt::Key_Tab)});
+  actions_[kCmdPreviousWindow]->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6),
+       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
   for (int commandId : kToolbarCommands) {
     if (commandId != 0) actions_[commandId]->setIcon(ToolbarIcon(*style(), commandId));
   }
@@ -210,21 +222,40 @@ void CMainFrame::runCommand(int commandId) {
   }
   if (runWindowCommand(commandId) || runHelpCommand(commandId)) return;
   switch (commandId) {
-    case kCmdExit: close(); break;
-    case kCmdCustomize: customize(); break;
-    case kCmdFilePrint: print(); break;
-    case kCmdEditCut: editFocusWidget("cut"); break;
-    case kCmdEditCopy: editFocusWidget("copy"); break;
-    case kCmdEditPaste: editFocusWidget("paste"); break;
-    default: break;
+    case kCmdExit:
+      close();
+      break;
+    case kCmdCustomize:
+      customize();
+      break;
+    case kCmdFilePrint:
+      print();
+      break;
+    case kCmdEditCut:
+      editFocusWidget("cut");
+      break;
+    case kCmdEditCopy:
+      editFocusWidget("copy");
+      break;
+    case kCmdEditPaste:
+      editFocusWidget("paste");
+      break;
+    default:
+      break;
   }
 }
 
 bool CMainFrame::runWindowCommand(int commandId) {
   switch (commandId) {
-    case kCmdNextWindow: clock_->activateNextSubWindow(); return true;
-    case kCmdPreviousWindow: clock_->activatePreviousSubWindow(); return true;
-    case kCmdCascade: clock_->cascadeSubWindows(); return true;
+    case kCmdNextWindow:
+      clock_->activateNextSubWindow();
+      return true;
+    case kCmdPreviousWindow:
+      clock_->activatePreviousSubWindow();
+      return true;
+    case kCmdCascade:
+      clock_->cascadeSubWindows();
+      return true;
     case kCmdTileHorizontally:
     case kCmdTileVertically: {
       // One row or one column of windows across the whole client area.
@@ -238,11 +269,10 @@ bool CMainFrame::runWindowCommand(int commandId) {
       for (int index = 0; index < count; ++index) {
         QMdiSubWindow* window = list[index];
         if (window->isMaximized()) window->showNormal();
-        window->setGeometry(commandId == kCmdTileHorizontally
-                                ? QRect(0, area.height() * index / count, area.width(),
-                                        area.height() / count)
-                                : QRect(area.width() * index / count, 0, area.width() / count,
-                                        area.height()));
+        window->setGeometry(
+            commandId == kCmdTileHorizontally
+                ? QRect(0, area.height() * index / count, area.width(), area.height() / count)
+                : QRect(area.width() * index / count, 0, area.width() / count, area.height()));
       }
       return true;
     }
@@ -257,20 +287,36 @@ bool CMainFrame::runWindowCommand(int commandId) {
       }
       return true;
     }
-    case kCmdAlwaysOnTop: toggleAlwaysOnTop(); return true;
-    default: return false;
+    case kCmdAlwaysOnTop:
+      toggleAlwaysOnTop();
+      return true;
+    default:
+      return false;
   }
 }
 
 bool CMainFrame::runHelpCommand(int commandId) {
   switch (commandId) {
-    case kCmdHelpTopics: helpWindow()->showContents(); return true;
-    case kCmdHelpIndex: helpWindow()->showIndex(); return true;
-    case kCmdUsingHelp: helpWindow()->showUsingHelp(); return true;
-    case kCmdContextHelp: showHelp(activeHelpContext()); return true;
-    case kCmdDeleteFromRegistry: deleteFromRegistry(); return true;
-    case kCmdAbout: about(); return true;
-    default: return false;
+    case kCmdHelpTopics:
+      helpWindow()->showContents();
+      return true;
+    case kCmdHelpIndex:
+      helpWindow()->showIndex();
+      return true;
+    case kCmdUsingHelp:
+      helpWindow()->showUsingHelp();
+      return true;
+    case kCmdContextHelp:
+      showHelp(activeHelpContext());
+      return true;
+    case kCmdDeleteFromRegistry:
+      deleteFromRegistry();
+      return true;
+    case kCmdAbout:
+      about();
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -331,7 +377,8 @@ void CMainFrame::updateCommandStates() {
     if (QAction* action = commandAction(tool.commandId)) action->setEnabled(bool(tool.create));
   }
   for (const ShellCommand& command : MenuCommands(ShellMenu::Internet)) {
-    if (catalog_.findByCommand(command.id) != nullptr || command.id == 0 || command.id == kCmdExit) {
+    if (catalog_.findByCommand(command.id) != nullptr || command.id == 0 ||
+        command.id == kCmdExit) {
       continue;
     }
     const auto handler = catalog_.commands.find(command.id);
@@ -367,8 +414,8 @@ bool CMainFrame::isAlwaysOnTop() const { return windowFlags().testFlag(Qt::Windo
 void CMainFrame::setAlwaysOnTop(bool on) {
   actions_.at(kCmdAlwaysOnTop)->setChecked(on);
   if (isAlwaysOnTop() == on) return;
-  const Qt::WindowFlags flags = on ? windowFlags() | Qt::WindowStaysOnTopHint
-                                   : windowFlags() & ~Qt::WindowStaysOnTopHint;
+  const Qt::WindowFlags flags =
+      on ? windowFlags() | Qt::WindowStaysOnTopHint : windowFlags() & ~Qt::WindowStaysOnTopHint;
   if (QWindow* handle = windowHandle()) {
     // Changing the native window's flags keeps it where it is, mapped and
     // inactive; recreating the widget's window would hide it.

@@ -60,9 +60,11 @@ CNetroveApp::~CNetroveApp() {
 IMainWindowReporter& CNetroveApp::reporter() { return *reporter_; }
 
 CNetroveApp::StartResult CNetroveApp::InitInstance() {
-  const QString name = options_.instanceName.isEmpty() ? SingleInstanceName() : options_.instanceName;
+  const QString name =
+      options_.instanceName.isEmpty() ? SingleInstanceName() : options_.instanceName;
   instance_ = std::make_unique<CSingleInstance>(name);
-  if (instance_->claim() == CSingleInstance::Claim::AlreadyRunning) return StartResult::AlreadyRunning;
+  if (instance_->claim() == CSingleInstance::Claim::AlreadyRunning)
+    return StartResult::AlreadyRunning;
 
   frame_ = std::make_unique<CMainFrame>(catalog_, *reporter_, boxes_);
   messageBox_->setMainWindow(frame_.get());

@@ -98,9 +98,12 @@ int main(int argc, char** argv) {
   if (invocation.startupProbe) app.installEventFilter(&probe);
   netrove::CNetroveApp netrove(invocation.options, netrove::BuildToolCatalog(), boxes);
   switch (netrove.InitInstance()) {
-    case netrove::CNetroveApp::StartResult::AlreadyRunning: return 0;
-    case netrove::CNetroveApp::StartResult::Failed: return 1;
-    case netrove::CNetroveApp::StartResult::Running: break;
+    case netrove::CNetroveApp::StartResult::AlreadyRunning:
+      return 0;
+    case netrove::CNetroveApp::StartResult::Failed:
+      return 1;
+    case netrove::CNetroveApp::StartResult::Running:
+      break;
   }
   QObject::connect(&netrove, &netrove::CNetroveApp::finished, &app, &QApplication::quit);
   const int result = app.exec();

@@ -40,7 +40,7 @@ bool RenderScreenshots(const ToolCatalog& catalog, IMessageBoxes& boxes, const Q
     if (!tool.create || tool.commandId == 0) continue;
     frame.openTool(tool.commandId);
     if (CMyMDIChildWnd* window = frame.activeToolWindow()) window->showMaximized();
-    saved = Save(frame, target, tool.typeName.toLower()) && saved;
+    saved = Save(frame, target, tool.typeName.toLower() + QStringLiteral("-window")) && saved;
     for (CMyMDIChildWnd* window : std::vector(frame.toolWindows())) window->close();
   }
   frame.setClockShown(false);

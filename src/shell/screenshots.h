@@ -8,7 +8,7 @@ namespace netrove {
 class IMessageBoxes;
 struct ToolCatalog;
 
-// Writes main-window.png and <type>.png for each tool with a launcher
+// Writes main-window.png and <type>-window.png for each tool with a launcher
 // command into `folder`. False when a file could not be written.
 bool RenderScreenshots(const ToolCatalog& catalog, IMessageBoxes& boxes, const QString& folder);
 

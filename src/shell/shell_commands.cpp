@@ -79,8 +79,7 @@ constexpr std::array kToolbarOnly{
     ShellCommand{kCmdEditCopy, "&Copy", "Copy the selection and put it on the Clipboard\nCopy"},
     ShellCommand{kCmdEditPaste, "&Paste", "Insert Clipboard contents\nPaste"},
     ShellCommand{kCmdFilePrint, "&Print...", "Print the active document\nPrint"},
-    ShellCommand{kCmdContextHelp, "&What's This?",
-                 "Display help for the active window\nHelp"},
+    ShellCommand{kCmdContextHelp, "&What's This?", "Display help for the active window\nHelp"},
 };
 
 template <typename Table>
@@ -95,17 +94,22 @@ const ShellCommand* FindIn(const Table& table, int id) {
 
 std::span<const ShellCommand> MenuCommands(ShellMenu menu) {
   switch (menu) {
-    case ShellMenu::Internet: return kInternetMenu;
-    case ShellMenu::Tools: return kToolsMenu;
-    case ShellMenu::Window: return kWindowMenu;
-    case ShellMenu::Help: return kHelpMenu;
+    case ShellMenu::Internet:
+      return kInternetMenu;
+    case ShellMenu::Tools:
+      return kToolsMenu;
+    case ShellMenu::Window:
+      return kWindowMenu;
+    case ShellMenu::Help:
+      return kHelpMenu;
   }
   return {};
 }
 
 const ShellCommand* FindShellCommand(int id) {
   if (id == 0) return nullptr;
-  for (ShellMenu menu : {ShellMenu::Internet, ShellMenu::Tools, ShellMenu::Window, ShellMenu::Help}) {
+  for (ShellMenu menu :
+       {ShellMenu::Internet, ShellMenu::Tools, ShellMenu::Window, ShellMenu::Help}) {
     for (const ShellCommand& command : MenuCommands(menu)) {
       if (command.id == id) return &command;
     }

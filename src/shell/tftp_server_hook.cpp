@@ -8,7 +8,8 @@ namespace netrove {
 
 bool StartTftpServerWhenEnabled(ITftpServer& server) {
   std::uint32_t enabled = 0;
-  if (const auto key = OpenToolKey(kTftpKeyName, false)) key->ReadDword(kValueIsServerEnable, enabled);
+  if (const auto key = OpenToolKey(kTftpKeyName, false))
+    key->ReadDword(kValueIsServerEnable, enabled);
   if (enabled == 0) return false;
   if (server.Start()) return true;
   if (auto key = OpenToolKey(kTftpKeyName, true)) key->WriteDword(kValueIsServerEnable, 0);

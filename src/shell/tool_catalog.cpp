@@ -7,6 +7,7 @@
 #include "shell/command_ids.h"
 #include "shell/customize_netrove.h"
 #include "shell/net_socket.h"
+#include "shell/shell_context.h"
 #include "shell/tftp_server_hook.h"
 #include "shell/tool_view.h"
 
@@ -35,10 +36,9 @@ CustomizePageSlot* ToolCatalog::findPage(const QString& caption) {
 }
 
 std::vector<QString> CustomizePageCaptions() {
-  return {QStringLiteral("Chat"),          QStringLiteral("Finger"), QStringLiteral("FTP"),
-          QStringLiteral("Newsreader"),    QStringLiteral("NicName/WhoIs"),
-          QStringLiteral("Ping"),          QStringLiteral("TFTP"),   QStringLiteral("traceroute"),
-          QStringLiteral("Netrove")};
+  return {QStringLiteral("Chat"),       QStringLiteral("Finger"),        QStringLiteral("FTP"),
+          QStringLiteral("Newsreader"), QStringLiteral("NicName/WhoIs"), QStringLiteral("Ping"),
+          QStringLiteral("TFTP"),       QStringLiteral("traceroute"),    QStringLiteral("Netrove")};
 }
 
 ToolCatalog BuildToolCatalog() {
@@ -48,7 +48,11 @@ ToolCatalog BuildToolCatalog() {
   catalog.templates = {
       {129, QStringLiteral("Chat"), 0, QStringLiteral("Chat"), {}},
       {146, QStringLiteral("FTP"), kCmdFtp, QStringLiteral("File Transfer Protocol (FTP)"), {}},
-      {130, QStringLiteral("TFTP"), kCmdTftp, QStringLiteral("Trivial File Transfer Protocol (TFTP)"), {}},
+      {130,
+       QStringLiteral("TFTP"),
+       kCmdTftp,
+       QStringLiteral("Trivial File Transfer Protocol (TFTP)"),
+       {}},
       {131, QStringLiteral("Ping"), kCmdPing, QStringLiteral("Ping"),
        [](CToolServices& s) { return new CPingView(s); }},
       {147, QStringLiteral("NicName"), kCmdNicName, QStringLiteral("NicName/WhoIs"), {}},
@@ -66,7 +70,8 @@ ToolCatalog BuildToolCatalog() {
   // The Customize sheet's tabs; a tool fills in its slot, e.g.
   // catalog.findPage(QStringLiteral("Ping"))->create =
   //     [](IShellContext&) { return new CCustomizePing; };
-  for (const QString& caption : CustomizePageCaptions()) catalog.customizePages.push_back({caption, {}});
+  for (const QString& caption : CustomizePageCaptions())
+    catalog.customizePages.push_back({caption, {}});
   catalog.findPage(QStringLiteral("Ping"))->create = [](IShellContext&) {
     return new CCustomizePing;
   };

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "shell/clock_text.h"
+
+#include <gtest/gtest.h>
 
 namespace netrove {
 namespace {
@@ -52,7 +52,9 @@ TEST(ClockFont, DefaultHeightWhenNothingFits) {
 }
 
 TEST(ClockFont, SearchEndsForAMeasureThatNeverGrows) {
-  const int height = FitClockFontHeight(ClockRect{0, 0, 100, 52}, [](int) { return TextExtent{1, 1}; });
+  const int height = FitClockFontHeight(ClockRect{0, 0, 100, 52}, [](int) {
+    return TextExtent{1, 1};
+  });
   EXPECT_EQ(height, 50);
 }
 

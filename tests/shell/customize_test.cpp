@@ -1,3 +1,5 @@
+#include "shell/customize.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -7,7 +9,6 @@
 #include <fstream>
 
 #include "shell/clock_wnd.h"
-#include "shell/customize.h"
 #include "shell/customize_netrove.h"
 #include "shell/main_frame.h"
 #include "shell/main_window_reporter.h"
@@ -20,7 +21,9 @@ namespace netrove {
 namespace {
 
 // Clicks a check box on its indicator (its middle may lie beyond its text).
-void Click(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
+void Click(QCheckBox* box) {
+  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+}
 
 std::uint32_t ReadValue(std::string_view value, std::uint32_t fallback = 99) {
   if (const auto open = OpenToolKey("Netrove", false)) open->ReadDword(value, fallback);

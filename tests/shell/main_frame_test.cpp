@@ -1,3 +1,5 @@
+#include "shell/main_frame.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,12 +11,11 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTest>
+#include <QTextBrowser>
 #include <thread>
 
 #include "shell/clock_wnd.h"
 #include "shell/help_window.h"
-#include <QTextBrowser>
-#include "shell/main_frame.h"
 #include "shell/main_window_reporter.h"
 #include "shell/mdi_child_wnd.h"
 #include "shell/net_socket.h"
@@ -81,20 +82,34 @@ struct MenuRow {
 
 // The launcher's commands: the menu, id and label each must carry.
 const MenuRow kMenuRows[] = {
-    {"&Internet", 32804, "&Who am I?..."},     {"&Internet", 32782, "&FTP..."},
-    {"&Internet", 32777, "&TFTP..."},          {"&Internet", 32844, "Newsreader..."},
-    {"&Internet", 32776, "&Ping..."},          {"&Internet", 32842, "trace&route..."},
-    {"&Internet", 32833, "F&inger..."},        {"&Internet", 32803, "&NicName/WhoIs..."},
-    {"&Internet", 32773, "&Daytime..."},       {"&Internet", 32809, "&Quote of the Day..."},
-    {"&Internet", 32780, "&Local Broadcast..."}, {"&Internet", 32771, "&Chat..."},
-    {"&Tools", 32778, "&Address Book..."},     {"&Tools", 32805, "&Hardware..."},
-    {"&Tools", 32808, "&Software..."},         {"&Tools", 32843, "Ca&lendar"},
-    {"&Tools", 32781, "&Customize..."},        {"&Window", 103, "&Next"},
-    {"&Window", 104, "&Previous"},             {"&Window", 57651, "Tile &Horizontally"},
-    {"&Window", 57652, "Tile &Vertically"},    {"&Window", 57650, "&Cascade"},
-    {"&Window", 57649, "&Arrange Icons"},      {"&Window", 32800, "Always on &Top"},
-    {"&Help", 57667, "&Help Topics"},          {"&Help", 57666, "&Index"},
-    {"&Help", 57668, "&Using Help"},           {"&Help", 32802, "&Delete from Registry..."},
+    {"&Internet", 32804, "&Who am I?..."},
+    {"&Internet", 32782, "&FTP..."},
+    {"&Internet", 32777, "&TFTP..."},
+    {"&Internet", 32844, "Newsreader..."},
+    {"&Internet", 32776, "&Ping..."},
+    {"&Internet", 32842, "trace&route..."},
+    {"&Internet", 32833, "F&inger..."},
+    {"&Internet", 32803, "&NicName/WhoIs..."},
+    {"&Internet", 32773, "&Daytime..."},
+    {"&Internet", 32809, "&Quote of the Day..."},
+    {"&Internet", 32780, "&Local Broadcast..."},
+    {"&Internet", 32771, "&Chat..."},
+    {"&Tools", 32778, "&Address Book..."},
+    {"&Tools", 32805, "&Hardware..."},
+    {"&Tools", 32808, "&Software..."},
+    {"&Tools", 32843, "Ca&lendar"},
+    {"&Tools", 32781, "&Customize..."},
+    {"&Window", 103, "&Next"},
+    {"&Window", 104, "&Previous"},
+    {"&Window", 57651, "Tile &Horizontally"},
+    {"&Window", 57652, "Tile &Vertically"},
+    {"&Window", 57650, "&Cascade"},
+    {"&Window", 57649, "&Arrange Icons"},
+    {"&Window", 32800, "Always on &Top"},
+    {"&Help", 57667, "&Help Topics"},
+    {"&Help", 57666, "&Index"},
+    {"&Help", 57668, "&Using Help"},
+    {"&Help", 32802, "&Delete from Registry..."},
     {"&Help", 57664, "&About Netrove..."},
 };
 
@@ -306,7 +321,7 @@ TEST_F(MainFrameTest, ClientAreaDrawsTheFanAndTheClock) {
   QApplication::processEvents();
   const QRect quarter = clock->clockRect().adjusted(4, 0, 0, -4);
   QImage image = clock->viewport()->grab().toImage();
-  EXPECT_EQ(image.pixelColor(0, 5), QColor(255, 64, 0));                 // first line
+  EXPECT_EQ(image.pixelColor(0, 5), QColor(255, 64, 0));                   // first line
   EXPECT_EQ(image.pixelColor(image.width() - 2, 2), QColor(0, 255, 255));  // above the fan
   EXPECT_EQ(OrangePixels(image, quarter), 0);
 
@@ -335,7 +350,8 @@ TEST(ClockWnd, TinyClientAreaUsesTheDefaultFontHeight) {
 TEST_F(MainFrameTest, RightClickAndF1OpenTheHelpOfWhatIsActive) {
   frame->show();
   QWidget* viewport = frame->clockWnd()->viewport();
-  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 200), viewport->mapToGlobal(QPoint(20, 200)));
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 200),
+                          viewport->mapToGlobal(QPoint(20, 200)));
   QApplication::sendEvent(viewport, &click);
   ASSERT_NE(frame->helpWindow(), nullptr);
   EXPECT_TRUE(frame->helpWindow()->isVisible());
@@ -343,10 +359,13 @@ TEST_F(MainFrameTest, RightClickAndF1OpenTheHelpOfWhatIsActive) {
 
   // F1 asks for the active tool window's topic.
   openPing();
+  frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
   QTest::keyClick(frame.get(), Qt::Key_F1);
   EXPECT_TRUE(frame->helpWindow()->browser()->toPlainText().contains(QStringLiteral("ping"),
-                                                                      Qt::CaseInsensitive));
-  EXPECT_FALSE(frame->helpWindow()->browser()->toPlainText().contains(QStringLiteral("right click")));
+                                                                     Qt::CaseInsensitive));
+  EXPECT_FALSE(
+      frame->helpWindow()->browser()->toPlainText().contains(QStringLiteral("right click")));
 
   frame->commandAction(kCmdHelpTopics)->trigger();
   EXPECT_EQ(frame->helpWindow()->currentPage(), QStringLiteral("contents.html"));

@@ -1,3 +1,5 @@
+#include "shell/netrove_app.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -10,7 +12,6 @@
 #include <QTest>
 
 #include "shell/main_frame.h"
-#include "shell/netrove_app.h"
 #include "shell/splash_wnd.h"
 #include "shell_ui_support.h"
 #include "support/scoped_home.h"
@@ -18,7 +19,8 @@
 namespace netrove {
 namespace {
 
-const QString kAddressInUse = QStringLiteral("WSAEADDRINUSE\nThe specified address is already in use.");
+const QString kAddressInUse =
+    QStringLiteral("WSAEADDRINUSE\nThe specified address is already in use.");
 
 int BoundSocket(int type, std::uint16_t port) {
   const int descriptor = ::socket(AF_INET, type, 0);

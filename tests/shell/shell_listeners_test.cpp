@@ -1,3 +1,5 @@
+#include "shell/shell_listeners.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -9,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "shell/shell_listeners.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 

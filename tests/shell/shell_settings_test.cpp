@@ -1,3 +1,5 @@
+#include "shell/shell_settings.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -5,7 +7,6 @@
 #include "shell/command_ids.h"
 #include "shell/help_topics.h"
 #include "shell/settings_store.h"
-#include "shell/shell_settings.h"
 #include "shell/tftp_server_hook.h"
 #include "support/scoped_home.h"
 

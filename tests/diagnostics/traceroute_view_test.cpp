@@ -1,0 +1,384 @@
+// The traceroute window and its Customize page, driven offscreen.
+#include "diagnostics/traceroute_view.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+
+#include "desktop/host_prompt_dialog.h"
+#include "diagnostics/arrow_spin_box.h"
+#include "diagnostics/customize_traceroute_page.h"
+#include "diagnostics/netns_lab.h"
+#include "diagnostics/traceroute_options_form.h"
+#include "diagnostics/traceroute_settings.h"
+#include "shell/command_ids.h"
+#include "shell/net_socket.h"
+#include "shell/settings_store.h"
+#include "shell/tool_catalog.h"
+#include "shell/transcript_view.h"
+#include "support/recording_reporter.h"
+#include "support/scoped_home.h"
+
+namespace netrove {
+namespace {
+
+class FakeServices : public CToolServices {
+ public:
+  IMainWindowReporter& reporter() override { return reporter_; }
+  void showHelp(int contextId) override { helpShown = contextId; }
+  test::RecordingReporter reporter_;
+  int helpShown = 0;
+};
+
+// Names resolve nowhere, so a run ends at once without any privilege.
+class NoNames : public IResolver {
+ public:
+  bool HostByName(const std::string&, HostEntry&, int& error) override {
+    error = WSAHOST_NOT_FOUND;
+    return false;
+  }
+  bool HostByAddr(const in_addr&, HostEntry&, int& error) override {
+    error = WSAHOST_NOT_FOUND;
+    return false;
+  }
+};
+
+bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > milliseconds) return false;
+    QTest::qWait(5);
+  }
+  return true;
+}
+
+std::optional<std::uint32_t> Stored(std::string_view value) {
+  std::uint32_t number = 0;
+  const auto key = OpenToolKey(kTraceRouteToolName, false);
+  if (!key || !key->ReadDword(value, number)) return std::nullopt;
+  return number;
+}
+
+void Click(QAbstractButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+void Step(QWidget* field, Qt::Key key, int times = 1) {
+  for (int i = 0; i < times; ++i) QTest::keyClick(field, key);
+}
+
+void ExpectIdle(const CTraceRouteView& view) {
+  EXPECT_EQ(view.state(), CTraceRouteView::State::Idle);
+  EXPECT_FALSE(view.isBusy());
+  EXPECT_TRUE(view.isCloseEnabled());
+  EXPECT_TRUE(view.canPrint());
+  EXPECT_TRUE(view.traceButton()->isEnabled());
+  EXPECT_TRUE(view.traceButton()->isDefault());
+  EXPECT_EQ(view.closeButton()->text(), QStringLiteral("Close"));
+  EXPECT_TRUE(view.closeButton()->isEnabled());
+  const CTraceRouteOptionsForm& options = *view.options();
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           options.probesField(), options.timeoutField(), options.initialTtlField(),
+           options.maximumTtlField(), options.sizeField(), options.portField(),
+           options.resolveBox(), options.dontRouteBox(), options.verboseBox()}) {
+    EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+  }
+  EXPECT_FALSE(options.dontFragmentBox()->isEnabled());
+}
+
+// A settings folder beneath a plain file cannot be created, even by root.
+class UnwritableStore {
+ public:
+  explicit UnwritableStore(const test::ScopedHome& home) : home_(home) {
+    const auto blocker = home.path() / "blocker";
+    std::ofstream(blocker) << "x";
+    qputenv("NETROVE_HOME", QByteArray::fromStdString((blocker / "home").string()));
+  }
+  ~UnwritableStore() { qputenv("NETROVE_HOME", QByteArray::fromStdString(home_.path().string())); }
+
+ private:
+  const test::ScopedHome& home_;
+};
+
+TEST(TraceRouteView, OpensWithTheStoredDefaults) {
+  test::ScopedHome home;
+  WriteTraceRouteSetting(kTraceProbesToSendValue, 7);
+  WriteTraceRouteSetting(kTraceInitialTtlValue, 2);
+  WriteTraceRouteSetting(kTraceMaximumTtlValue, 9);
+  WriteTraceRouteSetting(kTracePacketSizeValue, 100);
+  WriteTraceRouteSetting(kTraceInitialDestPortValue, 40000);
+  WriteTraceRouteSetting(kTraceVerboseValue, 1);
+  FakeServices services;
+  CTraceRouteView view(services);
+  const CTraceRouteOptionsForm& options = *view.options();
+  EXPECT_EQ(options.probesField()->value(), 7);
+  EXPECT_EQ(options.timeoutField()->value(), 5);
+  EXPECT_EQ(options.initialTtlField()->value(), 2);
+  EXPECT_EQ(options.maximumTtlField()->value(), 9);
+  EXPECT_EQ(options.sizeField()->value(), 100);
+  EXPECT_EQ(options.portField()->text(), QStringLiteral("40000"));
+  EXPECT_TRUE(options.verboseBox()->isChecked());
+  EXPECT_FALSE(options.resolveBox()->isChecked());
+  EXPECT_EQ(view.helpContext(), 0x1804A);
+  EXPECT_EQ(view.printTitle(), QStringLiteral("traceroute"));
+  ExpectIdle(view);
+  // Changes in the window are its own: nothing is written back.
+  Step(options.probesField(), Qt::Key_Up);
+  Click(options.resolveBox());
+  EXPECT_EQ(Stored(kTraceProbesToSendValue), 7u);
+  EXPECT_EQ(Stored(kTraceResolveAddressValue), std::nullopt);
+}
+
+TEST(TraceRouteView, NumberFieldsWrapOrStopAndTheTimeToLivesNeverCross) {
+  test::ScopedHome home;
+  FakeServices services;
+  CTraceRouteView view(services);
+  const CTraceRouteOptionsForm& options = *view.options();
+  // Probes, timeout and size wrap from one end to the other.
+  options.probesField()->setValue(20);
+  Step(options.probesField(), Qt::Key_Up);
+  EXPECT_EQ(options.probesField()->value(), 1);
+  Step(options.timeoutField(), Qt::Key_Down, 5);
+  EXPECT_EQ(options.timeoutField()->value(), 59);
+  Step(options.sizeField(), Qt::Key_Down);
+  EXPECT_EQ(options.sizeField()->value(), 16384);
+  // Typing is not offered.
+  QTest::keyClicks(options.sizeField(), QStringLiteral("5"));
+  EXPECT_EQ(options.sizeField()->value(), 16384);
+  // The time-to-live fields stop at their ends.
+  Step(options.initialTtlField(), Qt::Key_Down);
+  EXPECT_EQ(options.initialTtlField()->value(), 1);
+  options.maximumTtlField()->setValue(255);
+  Step(options.maximumTtlField(), Qt::Key_Up);
+  EXPECT_EQ(options.maximumTtlField()->value(), 255);
+  // Stepping the maximum to 4 while the initial one is 5 sets it back to 5.
+  options.maximumTtlField()->setValue(5);
+  options.initialTtlField()->setValue(5);
+  Step(options.maximumTtlField(), Qt::Key_Down);
+  EXPECT_EQ(options.maximumTtlField()->value(), 5);
+  Step(options.initialTtlField(), Qt::Key_Up);
+  EXPECT_EQ(options.initialTtlField()->value(), 5);
+  Step(options.maximumTtlField(), Qt::Key_Up);
+  Step(options.initialTtlField(), Qt::Key_Up);
+  EXPECT_EQ(options.initialTtlField()->value(), 6);
+}
+
+TEST(TraceRouteView, ThePortFieldTakesDigitsAndStaysAPort) {
+  test::ScopedHome home;
+  FakeServices services;
+  CTraceRouteView view(services);
+  QLineEdit* port = view.options()->portField();
+  const auto type = [&](const QString& text) {
+    port->selectAll();
+    QTest::keyClicks(port, text);
+    return port->text();
+  };
+  EXPECT_EQ(type(QStringLiteral("99999")), QStringLiteral("65535"));
+  EXPECT_EQ(type(QStringLiteral("0")), QStringLiteral("1"));
+  EXPECT_EQ(type(QStringLiteral("8a0b")), QStringLiteral("80"));
+  EXPECT_EQ(type(QStringLiteral("1234567")), QStringLiteral("12345"));
+  port->selectAll();
+  QTest::keyClick(port, Qt::Key_Backspace);
+  EXPECT_EQ(port->text(), QStringLiteral("1"));
+  EXPECT_EQ(view.options()->values().initialDestPort, 1);
+}
+
+TEST(TraceRouteView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
+  test::ScopedHome home;
+  NoNames resolver;
+  ScopedResolverOverride seam(resolver);
+  FakeServices services;
+  CTraceRouteView view(services);
+  QSignalSpy busy(&view, &CToolView::busyChanged);
+  view.startRun(QStringLiteral("nosuchhost"));
+  EXPECT_EQ(view.state(), CTraceRouteView::State::Running);
+  EXPECT_EQ(view.documentTitle(), QStringLiteral("traceroute nosuchhost"));
+  EXPECT_TRUE(view.isBusy());
+  EXPECT_FALSE(view.isCloseEnabled());
+  EXPECT_FALSE(view.canPrint());
+  EXPECT_FALSE(view.traceButton()->isEnabled());
+  EXPECT_TRUE(view.closeButton()->isDefault());
+  EXPECT_EQ(view.closeButton()->text(), QStringLiteral("Interrupt"));
+  EXPECT_FALSE(view.options()->maximumTtlField()->isEnabled());
+  EXPECT_FALSE(view.options()->portField()->isEnabled());
+  EXPECT_FALSE(view.options()->verboseBox()->isEnabled());
+  ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }));
+  ExpectIdle(view);
+  EXPECT_EQ(busy.count(), 2);
+  EXPECT_EQ(services.reporter_.Texts(),
+            std::vector<std::string>{SocketErrorText(WSAHOST_NOT_FOUND)});
+  EXPECT_EQ(view.printableTranscript()->text(), "");
+}
+
+TEST(TraceRouteView, TheButtonAsksForTheHostAndCloseClosesWhenIdle) {
+  test::ScopedHome home;
+  NoNames resolver;
+  ScopedResolverOverride seam(resolver);
+  FakeServices services;
+  CTraceRouteView view(services);
+  view.show();
+  QString caption;
+  QTimer::singleShot(0, [&] {
+    auto* prompt = qobject_cast<CHostPromptDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(prompt, nullptr);
+    caption = prompt->windowTitle();
+    EXPECT_EQ(prompt->helpContextId(), 0x1804A);
+    QTest::keyClicks(prompt->findChild<QLineEdit*>(), QStringLiteral("nosuchhost"));
+    prompt->accept();
+  });
+  QTest::mouseClick(view.traceButton(), Qt::LeftButton);
+  EXPECT_EQ(caption, QStringLiteral("traceroute..."));
+  EXPECT_EQ(view.documentTitle(), QStringLiteral("traceroute nosuchhost"));
+  ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }));
+  QSignalSpy close(&view, &CToolView::closeRequested);
+  QTest::mouseClick(view.closeButton(), Qt::LeftButton);
+  EXPECT_EQ(close.count(), 1);
+}
+
+TEST(TraceRouteView, InterruptEndsAWaitingRun) {
+  test::ScopedHome home;
+  // A listener on the first port: the probes there get no answer.
+  CNetSocket listener;
+  ASSERT_TRUE(listener.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  ASSERT_TRUE(listener.Bind(0));
+  sockaddr_in bound{};
+  socklen_t size = sizeof bound;
+  getsockname(listener.m_hSocket, reinterpret_cast<sockaddr*>(&bound), &size);
+  WriteTraceRouteSetting(kTraceInitialDestPortValue, ntohs(bound.sin_port));
+  WriteTraceRouteSetting(kTraceReplyTimeOutValue, 59);
+  FakeServices services;
+  CTraceRouteView view(services);
+  view.show();
+  view.startRun(QStringLiteral("127.0.0.1"));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return view.printableTranscript()->text().find("001  ") != std::string::npos; }));
+  QTest::mouseClick(view.closeButton(), Qt::LeftButton);
+  EXPECT_EQ(view.state(), CTraceRouteView::State::Interrupting);
+  EXPECT_FALSE(view.closeButton()->isEnabled());
+  ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }, 5000));
+  ExpectIdle(view);
+  EXPECT_TRUE(view.printableTranscript()->text().ends_with("\r\n\r\n\r\n"));
+  EXPECT_TRUE(services.reporter_.Messages().empty());
+  // Closing a window with a run in progress stops the run without waiting.
+  view.startRun(QStringLiteral("127.0.0.1"));
+}
+
+TEST(TraceRouteCatalog, WindowAndPageAreBuiltIn) {
+  ToolCatalog catalog = BuildToolCatalog();
+  const ToolTemplate* tool = catalog.findByCommand(kCmdTraceRoute);
+  ASSERT_NE(tool, nullptr);
+  EXPECT_TRUE(static_cast<bool>(tool->create));
+  ASSERT_NE(catalog.findPage(QStringLiteral("traceroute")), nullptr);
+  EXPECT_TRUE(static_cast<bool>(catalog.findPage(QStringLiteral("traceroute"))->create));
+}
+
+TEST(CustomizeTraceRoute, WritesEachChangeAtOnceUnderTheToolKey) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  CCustomizeTraceRoute page(reporter);
+  page.show();
+  const CTraceRouteOptionsForm& options = *page.options();
+  EXPECT_EQ(options.probesField()->value(), 3);
+  EXPECT_EQ(options.portField()->text(), QStringLiteral("33434"));
+  Step(options.probesField(), Qt::Key_Up);
+  EXPECT_EQ(Stored(kTraceProbesToSendValue), 4u);
+  Step(options.timeoutField(), Qt::Key_Down);
+  EXPECT_EQ(Stored(kTraceReplyTimeOutValue), 4u);
+  Step(options.sizeField(), Qt::Key_Up);
+  EXPECT_EQ(Stored(kTracePacketSizeValue), 11u);
+  Step(options.initialTtlField(), Qt::Key_Up, 2);
+  EXPECT_EQ(Stored(kTraceInitialTtlValue), 3u);
+  // The fields are compared with each other's current value.
+  options.maximumTtlField()->setValue(3);
+  Step(options.maximumTtlField(), Qt::Key_Down);
+  EXPECT_EQ(options.maximumTtlField()->value(), 3);
+  EXPECT_EQ(Stored(kTraceMaximumTtlValue), 3u);
+  // The port is written when its field loses the focus.
+  options.portField()->setFocus();
+  options.portField()->selectAll();
+  QTest::keyClicks(options.portField(), QStringLiteral("70000"));
+  EXPECT_EQ(Stored(kTraceInitialDestPortValue), std::nullopt);
+  QTest::keyClick(options.portField(), Qt::Key_Return);
+  EXPECT_EQ(Stored(kTraceInitialDestPortValue), 65535u);
+  Click(options.verboseBox());
+  EXPECT_EQ(Stored(kTraceVerboseValue), 1u);
+  Click(options.dontRouteBox());
+  EXPECT_EQ(Stored(kTraceDontRouteValue), 1u);
+  Click(page.sizeAndPositionBox());
+  EXPECT_EQ(Stored("SizeAndPosition"), 1u);
+  EXPECT_TRUE(reporter.Messages().empty());
+  EXPECT_EQ(page.helpContext(), 0x1804A);
+  // Readable under the window template's spelling of the key.
+  std::uint32_t probes = 0;
+  ASSERT_TRUE(OpenToolKey("TraceRoute", false)->ReadDword(kTraceProbesToSendValue, probes));
+  EXPECT_EQ(probes, 4u);
+}
+
+TEST(CustomizeTraceRoute, AChangeTheStoreRefusesIsPutBackAndReported) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  CCustomizeTraceRoute page(reporter);
+  page.show();
+  const CTraceRouteOptionsForm& options = *page.options();
+  UnwritableStore refusing(home);
+  Step(options.probesField(), Qt::Key_Up);
+  EXPECT_EQ(options.probesField()->value(), 3);
+  Click(options.resolveBox());
+  EXPECT_FALSE(options.resolveBox()->isChecked());
+  Click(page.sizeAndPositionBox());
+  EXPECT_FALSE(page.sizeAndPositionBox()->isChecked());
+  options.portField()->setFocus();
+  options.portField()->selectAll();
+  QTest::keyClicks(options.portField(), QStringLiteral("8080"));
+  QTest::keyClick(options.portField(), Qt::Key_Return);
+  EXPECT_EQ(options.portField()->text(), QStringLiteral("33434"));
+  const auto messages = reporter.Messages();
+  ASSERT_EQ(messages.size(), 4u);
+  for (const auto& message : messages) {
+    EXPECT_EQ(message.source, kSourceSystemMessage);
+    EXPECT_NE(message.errorCode, 0);
+  }
+}
+
+// With NETROVE_SCREENSHOTS set to a folder, renders the window after a
+// trace across three routed namespaces (when root) and the Customize page.
+TEST(TraceRouteScreenshots, WindowAndPage) {
+  const QByteArray folder = qgetenv("NETROVE_SCREENSHOTS");
+  if (folder.isEmpty()) GTEST_SKIP() << "set NETROVE_SCREENSHOTS to a folder to render them";
+  test::ScopedHome home;
+  FakeServices services;
+  CTraceRouteView view(services);
+  view.resize(640, 520);
+  view.show();
+  if (test::IsPrivileged()) {
+    test::RoutedChain chain;
+    ASSERT_TRUE(chain.ok());
+    {
+      // The run's thread starts inside the client namespace and stays there.
+      test::ScopedNetns inside(chain.name("client"));
+      ASSERT_TRUE(inside.ok());
+      view.startRun(QStringLiteral("10.201.3.2"));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }));
+  }
+  const QDir out(QString::fromLocal8Bit(folder));
+  EXPECT_TRUE(view.grab().save(out.filePath(QStringLiteral("traceroute.png"))));
+  test::RecordingReporter reporter;
+  CCustomizeTraceRoute page(reporter);
+  page.resize(640, 300);
+  page.show();
+  EXPECT_TRUE(page.grab().save(out.filePath(QStringLiteral("traceroute-customize.png"))));
+}
+
+}  // namespace
+}  // namespace netrove
