@@ -38,7 +38,14 @@ class FileDescriptor {
   int fd_;
 };
 
-std::string Quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
+// Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about
+// "literal" + std::string.
+std::string Quoted(const std::filesystem::path& path) {
+  std::string quoted(1, '"');
+  quoted += path.string();
+  quoted += '"';
+  return quoted;
+}
 
 enum class ReadOutcome { kRead, kMissing, kFailed, kTooLarge };
 

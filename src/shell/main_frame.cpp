@@ -30,6 +30,8 @@
 #include "shell/shell_settings.h"
 #include "shell/shell_strings.h"
 #include "shell/tool_catalog.h"
+#include "shell/tool_view.h"
+#include "shell/transcript_printer.h"
 
 namespace netrove {
 namespace {
@@ -130,14 +132,14 @@ QAction* CMainFrame::addCommand(int commandId) {
 }
 
 void CMainFrame::createActions() {
-  for (ShellMenu menu :
-       {ShellMenu::Internet, ShellMenu::Tools, ShellMenu::Window, ShellMenu::Help}) {
+  for (ShellMenu menu : {ShellMenu::File, ShellMenu::Internet, ShellMenu::Tools,
+                         ShellMenu::Window, ShellMenu::Help}) {
     for (const ShellCommand& command : MenuCommands(menu)) {
       if (command.id != 0) addCommand(command.id);
     }
   }
   for (int commandId : kToolbarCommands) {
-    if (commandId != 0) addCommand(commandId);
+    if (commandId != 0 && actions_.count(commandId) == 0) addCommand(commandId);
   }
   // No menu of the original offers the Mail window; here the Tools menu
   // does, once that tool is built in.
@@ -147,6 +149,7 @@ void CMainFrame::createActions() {
 
   actions_[kCmdAlwaysOnTop]->setCheckable(true);
   actions_[kCmdExit]->setShortcut(QKeySequence::Quit);
+  actions_[kCmdFilePrint]->setShortcut(QKeySequence::Print);
   actions_[kCmdNextWindow]->setShortcuts(
       {QKeySequence(Qt::CTRL | Qt::Key_F6), QKeySequence(Qt::CTRL | Qt::Key_Tab)});
   actions_[kCmdPreviousWindow]->setShortcuts(
@@ -162,7 +165,8 @@ void CMainFrame::createActions() {
 }
 
 void CMainFrame::createMenus() {
-  const std::pair<ShellMenu, const char*> menus[] = {{ShellMenu::Internet, "&Internet"},
+  const std::pair<ShellMenu, const char*> menus[] = {{ShellMenu::File, "&File"},
+                                                     {ShellMenu::Internet, "&Internet"},
                                                      {ShellMenu::Tools, "&Tools"},
                                                      {ShellMenu::Window, "&Window"},
                                                      {ShellMenu::Help, "&Help"}};
@@ -229,7 +233,11 @@ void CMainFrame::runCommand(int commandId) {
       customize();
       break;
     case kCmdFilePrint:
-      print();
+    case kCmdFilePrintPreview:
+      printActiveTranscript(commandId);
+      break;
+    case kCmdFilePrintSetup:
+      PrintSetup(this);
       break;
     case kCmdEditCut:
       editFocusWidget("cut");
@@ -336,6 +344,7 @@ CToolView* CMainFrame::openTool(int commandId) {
 
 void CMainFrame::openToolWindow(CToolView* view, const QString& typeName) {
   auto* window = new CMyMDIChildWnd(view, typeName);
+  window->setWindowIcon(windowIcon());
   clock_->addSubWindow(window);
   windows_.push_back(window);
   connect(window, &CMyMDIChildWnd::closing, this, &CMainFrame::toolWindowClosing);
@@ -396,8 +405,9 @@ void CMainFrame::updateCommandStates() {
   actions_.at(kCmdPreviousWindow)->setEnabled(several);
 
   const CMyMDIChildWnd* active = activeToolWindow();
-  actions_.at(kCmdFilePrint)
-      ->setEnabled(active != nullptr && catalog_.print && active->toolView()->canPrint());
+  const bool printable = active != nullptr && active->toolView()->canPrint();
+  actions_.at(kCmdFilePrint)->setEnabled(printable);
+  actions_.at(kCmdFilePrintPreview)->setEnabled(printable);
 }
 
 void CMainFrame::updateTitle() {
@@ -492,10 +502,17 @@ int CMainFrame::activeHelpContext() const {
   return active != nullptr ? active->toolView()->helpContext() : kHelpMainWindow;
 }
 
-void CMainFrame::print() {
+void CMainFrame::printActiveTranscript(int commandId) {
   CMyMDIChildWnd* active = activeToolWindow();
-  if (active == nullptr || !catalog_.print || !active->toolView()->canPrint()) return;
-  catalog_.print(*this, *active->toolView());
+  if (active == nullptr || !active->toolView()->canPrint()) return;
+  CToolView& view = *active->toolView();
+  CTranscriptView* transcript = view.printableTranscript();
+  if (transcript == nullptr) return;
+  if (commandId == kCmdFilePrintPreview) {
+    PrintPreviewTranscript(*transcript, view.printTitle(), this);
+  } else {
+    PrintTranscript(*transcript, view.printTitle(), this);
+  }
 }
 
 void CMainFrame::editFocusWidget(const char* operation) {

@@ -91,7 +91,8 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   void deleteFromRegistry();
   void customize();
   void about();
-  void print();
+  // File > Print or Print Preview of the active tool window's transcript.
+  void printActiveTranscript(int commandId);
   void editFocusWidget(const char* operation);
   bool closeToolWindows();
   void toolWindowClosing(CMyMDIChildWnd* window);

@@ -71,6 +71,14 @@ constexpr std::array kHelpMenu{
                  "Display program information, version number and copyright\nAbout"},
 };
 
+// The File menu of the tool windows: printing their transcripts.
+constexpr std::array kFileMenu{
+    ShellCommand{kCmdFilePrint, "&Print...", "Print the active document\nPrint"},
+    ShellCommand{kCmdFilePrintPreview, "Print Pre&view", "Display full pages\nPrint Preview"},
+    ShellCommand{kCmdFilePrintSetup, "P&rint Setup...",
+                 "Change the printer and printing options\nPrint Setup"},
+};
+
 constexpr std::array kToolbarOnly{
     ShellCommand{kCmdFileNew, "&New", "Create a new document\nNew"},
     ShellCommand{kCmdFileOpen, "&Open...", "Open an existing document\nOpen"},
@@ -78,7 +86,6 @@ constexpr std::array kToolbarOnly{
     ShellCommand{kCmdEditCut, "Cu&t", "Cut the selection and put it on the Clipboard\nCut"},
     ShellCommand{kCmdEditCopy, "&Copy", "Copy the selection and put it on the Clipboard\nCopy"},
     ShellCommand{kCmdEditPaste, "&Paste", "Insert Clipboard contents\nPaste"},
-    ShellCommand{kCmdFilePrint, "&Print...", "Print the active document\nPrint"},
     ShellCommand{kCmdContextHelp, "&What's This?", "Display help for the active window\nHelp"},
 };
 
@@ -94,6 +101,8 @@ const ShellCommand* FindIn(const Table& table, int id) {
 
 std::span<const ShellCommand> MenuCommands(ShellMenu menu) {
   switch (menu) {
+    case ShellMenu::File:
+      return kFileMenu;
     case ShellMenu::Internet:
       return kInternetMenu;
     case ShellMenu::Tools:
@@ -108,8 +117,8 @@ std::span<const ShellCommand> MenuCommands(ShellMenu menu) {
 
 const ShellCommand* FindShellCommand(int id) {
   if (id == 0) return nullptr;
-  for (ShellMenu menu :
-       {ShellMenu::Internet, ShellMenu::Tools, ShellMenu::Window, ShellMenu::Help}) {
+  for (ShellMenu menu : {ShellMenu::File, ShellMenu::Internet, ShellMenu::Tools,
+                         ShellMenu::Window, ShellMenu::Help}) {
     for (const ShellCommand& command : MenuCommands(menu)) {
       if (command.id == id) return &command;
     }

@@ -13,7 +13,7 @@ struct ShellCommand {
   std::string_view prompt;
 };
 
-enum class ShellMenu { Internet, Tools, Window, Help };
+enum class ShellMenu { File, Internet, Tools, Window, Help };
 
 // The commands of one menu in menu order.
 std::span<const ShellCommand> MenuCommands(ShellMenu menu);

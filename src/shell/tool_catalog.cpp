@@ -1,5 +1,8 @@
 #include "shell/tool_catalog.h"
 
+#include "desktop/address_book_dialog.h"
+#include "desktop/calendar_dialog.h"
+#include "desktop/system_report.h"
 #include "diagnostics/customize_ping_page.h"
 #include "diagnostics/customize_traceroute_page.h"
 #include "diagnostics/ping_view.h"
@@ -64,8 +67,20 @@ ToolCatalog BuildToolCatalog() {
       {152, QStringLiteral("NNTPPost"), 0, QStringLiteral("NNTPPost"), {}},
   };
 
-  // Commands that run a dialog or a thread, e.g.
-  // catalog.commands[kCmdCalendar] = [](IShellContext& s) { RunCalendar(s.mainWindow()); };
+  // Commands that run a dialog or a thread.
+  catalog.commands[kCmdAddressBook] = [](IShellContext& shell) {
+    RunAddressBook(shell.mainWindow(),
+                   [&shell](int contextId) { shell.toolServices().showHelp(contextId); });
+  };
+  catalog.commands[kCmdCalendar] = [](IShellContext& shell) {
+    RunCalendarDialog(shell.mainWindow());
+  };
+  catalog.commands[kCmdHardware] = [](IShellContext& shell) {
+    PostHardwareReport(shell.toolServices().reporter());
+  };
+  catalog.commands[kCmdSoftware] = [](IShellContext& shell) {
+    PostSoftwareReport(shell.toolServices().reporter());
+  };
 
   // The Customize sheet's tabs; a tool fills in its slot, e.g.
   // catalog.findPage(QStringLiteral("Ping"))->create =

@@ -42,7 +42,6 @@ using ChatCallHandler =
     std::function<void(IShellContext&, std::unique_ptr<CNetSocket>, const sockaddr_in&)>;
 using BroadcastHandler = std::function<void(IShellContext&, const QString&)>;
 using TftpServerFactory = std::function<std::unique_ptr<ITftpServer>(IMainWindowReporter&)>;
-using PrintHandler = std::function<void(IShellContext&, CToolView&)>;
 using CustomizePageFactory = std::function<CCustomizePage*(IShellContext&)>;
 
 // One tab of the Customize sheet; a slot without a factory is left out.
@@ -62,8 +61,6 @@ struct ToolCatalog {
   ChatCallHandler chatCall;
   BroadcastHandler broadcast;
   TftpServerFactory tftpServer;
-  // The toolbar's Print button for the active tool window.
-  PrintHandler print;
   // The Customize sheet's tabs in their fixed order.
   std::vector<CustomizePageSlot> customizePages;
 

@@ -108,10 +108,10 @@ TEST_F(TranscriptPrinterTest, EveryPageHasHeaderAndFooter) {
   }
   EXPECT_TRUE(PdfText(pages).contains(QStringLiteral("Ping statistics for 127.0.0.1:")));
 
-  // The first page as a picture for the documentation.
-  if (const char* source = std::getenv("NETROVE_SOURCE_DIR")) {
-    const QString target =
-        QString::fromLocal8Bit(source) + QStringLiteral("/docs/screenshots/print-page");
+  // The first page as a picture for the documentation, when NETROVE_SCREENSHOTS
+  // names a folder.
+  if (const QByteArray folder = qgetenv("NETROVE_SCREENSHOTS"); !folder.isEmpty()) {
+    const QString target = QString::fromLocal8Bit(folder) + QStringLiteral("/print-page");
     QProcess::execute(QStringLiteral("pdftoppm"),
                       {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"),
                        QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
