@@ -15,7 +15,8 @@ int RunVersion(std::span<const std::string> args, CliStreams& io) {
   return 0;
 }
 
-const CommandRegistrar registrar({"version", "version", "Print the program's version line.", RunVersion});
+const CommandRegistrar registrar({"version", "version", "Print the program's version line.",
+                                  RunVersion});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -132,8 +132,8 @@ QAction* CMainFrame::addCommand(int commandId) {
 }
 
 void CMainFrame::createActions() {
-  for (ShellMenu menu : {ShellMenu::File, ShellMenu::Internet, ShellMenu::Tools,
-                         ShellMenu::Window, ShellMenu::Help}) {
+  for (ShellMenu menu : {ShellMenu::File, ShellMenu::Internet, ShellMenu::Tools, ShellMenu::Window,
+                         ShellMenu::Help}) {
     for (const ShellCommand& command : MenuCommands(menu)) {
       if (command.id != 0) addCommand(command.id);
     }

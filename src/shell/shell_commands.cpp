@@ -117,8 +117,8 @@ std::span<const ShellCommand> MenuCommands(ShellMenu menu) {
 
 const ShellCommand* FindShellCommand(int id) {
   if (id == 0) return nullptr;
-  for (ShellMenu menu : {ShellMenu::File, ShellMenu::Internet, ShellMenu::Tools,
-                         ShellMenu::Window, ShellMenu::Help}) {
+  for (ShellMenu menu : {ShellMenu::File, ShellMenu::Internet, ShellMenu::Tools, ShellMenu::Window,
+                         ShellMenu::Help}) {
     for (const ShellCommand& command : MenuCommands(menu)) {
       if (command.id == id) return &command;
     }

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "shell/tool_message.h"
+
+#include <gtest/gtest.h>
 
 namespace netrove {
 namespace {

@@ -30,14 +30,14 @@ bool WaitFor(const std::function<bool()>& condition,
 bool IsPrivileged();
 // Skips the test with a clear message when not privileged, or fails it when
 // NETROVE_REQUIRE_PRIVILEGED=1. Use as: if (!RequirePrivilege()) return;
-#define NETROVE_REQUIRE_PRIVILEGE()                                                   \
-  do {                                                                                \
-    if (!::netrove::test::IsPrivileged()) {                                           \
-      if (::netrove::test::PrivilegeRequired()) {                                     \
-        FAIL() << "needs root (raw sockets, namespaces) and NETROVE_REQUIRE_PRIVILEGED=1"; \
-      }                                                                               \
+#define NETROVE_REQUIRE_PRIVILEGE()                                                         \
+  do {                                                                                      \
+    if (!::netrove::test::IsPrivileged()) {                                                 \
+      if (::netrove::test::PrivilegeRequired()) {                                           \
+        FAIL() << "needs root (raw sockets, namespaces) and NETROVE_REQUIRE_PRIVILEGED=1";  \
+      }                                                                                     \
       GTEST_SKIP() << "needs root or CAP_NET_RAW/CAP_NET_ADMIN; run as root to include it"; \
-    }                                                                                 \
+    }                                                                                       \
   } while (0)
 bool PrivilegeRequired();
 
