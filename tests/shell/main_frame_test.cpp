@@ -22,6 +22,7 @@
 #include "shell/settings_store.h"
 #include "shell/shell_settings.h"
 #include "shell/tool_message_box.h"
+#include "shell/transcript_view.h"
 #include "shell_ui_support.h"
 #include "support/scoped_home.h"
 
@@ -138,6 +139,41 @@ TEST_F(MainFrameTest, MenusCarryEveryLauncherCommand) {
   EXPECT_EQ(frame->commandAction(kCmdCustomize)->statusTip(), QStringLiteral("Customize Netrove."));
   // Mail has a command but no menu item while its tool is missing.
   EXPECT_FALSE(frame->commandAction(kCmdMail)->isVisible());
+}
+
+// A tool window whose transcript can be printed.
+class CPrintableToolView : public CTestToolView {
+ public:
+  explicit CPrintableToolView(CToolServices& services)
+      : CTestToolView(services), transcript_(new CTranscriptView(this)) {}
+  CTranscriptView* printableTranscript() const override { return transcript_; }
+  QString printTitle() const override { return QStringLiteral("Ping"); }
+
+ private:
+  CTranscriptView* transcript_;
+};
+
+TEST_F(MainFrameTest, FileMenuPrintsOnlyAnIdleTranscript) {
+  catalog.templates[0].create = [](CToolServices& services) {
+    return new CPrintableToolView(services);
+  };
+  frame = std::make_unique<CMainFrame>(catalog, reporter, boxes);
+  QStringList menus;
+  for (QAction* menu : frame->menuBar()->actions()) menus << menu->text();
+  EXPECT_EQ(menus.first(), QStringLiteral("&File"));
+  EXPECT_FALSE(frame->commandAction(kCmdFilePrint)->isEnabled());
+  EXPECT_TRUE(frame->commandAction(kCmdFilePrintSetup)->isEnabled());
+
+  CMyMDIChildWnd* window = openPing();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(frame->commandAction(kCmdFilePrint)->isEnabled());
+  EXPECT_TRUE(frame->commandAction(kCmdFilePrintPreview)->isEnabled());
+  // A run writing to the transcript keeps it from being printed.
+  window->toolView()->setBusy(true);
+  EXPECT_FALSE(frame->commandAction(kCmdFilePrint)->isEnabled());
+  EXPECT_FALSE(frame->commandAction(kCmdFilePrintPreview)->isEnabled());
+  window->toolView()->setBusy(false);
+  EXPECT_TRUE(frame->commandAction(kCmdFilePrint)->isEnabled());
 }
 
 TEST_F(MainFrameTest, CommandsOfMissingToolsAreDisabledUntilWired) {
