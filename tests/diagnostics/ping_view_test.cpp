@@ -20,6 +20,7 @@
 #include "diagnostics/customize_ping_page.h"
 #include "diagnostics/ping_options_form.h"
 #include "diagnostics/ping_settings.h"
+#include "diagnostics/tool_view_fixtures.h"
 #include "shell/net_socket.h"
 #include "shell/settings_store.h"
 #include "shell/transcript_view.h"
@@ -29,48 +30,16 @@
 namespace netrove {
 namespace {
 
-class FakeServices : public CToolServices {
- public:
-  IMainWindowReporter& reporter() override { return reporter_; }
-  void showHelp(int contextId) override { helpShown = contextId; }
-  test::RecordingReporter reporter_;
-  int helpShown = 0;
-};
-
-// Names resolve nowhere, so a run ends at once without any privilege.
-class NoNames : public IResolver {
- public:
-  bool HostByName(const std::string&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-  bool HostByAddr(const in_addr&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-};
-
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > milliseconds) return false;
-    QTest::qWait(5);
-  }
-  return true;
-}
+using test::Click;
+using test::FakeServices;
+using test::NoNames;
+using test::WaitUntil;
 
 std::optional<std::uint32_t> Stored(std::string_view value) {
   std::uint32_t number = 0;
   const auto key = OpenToolKey(kPingToolName, false);
   if (!key || !key->ReadDword(value, number)) return std::nullopt;
   return number;
-}
-
-// Clicks a check box or radio button on its indicator: a box stretched over
-// its row takes no clicks beyond its text.
-void Click(QAbstractButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
 void ExpectIdle(const CPingView& view) {

@@ -18,6 +18,7 @@
 #include "diagnostics/arrow_spin_box.h"
 #include "diagnostics/customize_traceroute_page.h"
 #include "diagnostics/netns_lab.h"
+#include "diagnostics/tool_view_fixtures.h"
 #include "diagnostics/traceroute_options_form.h"
 #include "diagnostics/traceroute_settings.h"
 #include "shell/command_ids.h"
@@ -31,46 +32,16 @@
 namespace netrove {
 namespace {
 
-class FakeServices : public CToolServices {
- public:
-  IMainWindowReporter& reporter() override { return reporter_; }
-  void showHelp(int contextId) override { helpShown = contextId; }
-  test::RecordingReporter reporter_;
-  int helpShown = 0;
-};
-
-// Names resolve nowhere, so a run ends at once without any privilege.
-class NoNames : public IResolver {
- public:
-  bool HostByName(const std::string&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-  bool HostByAddr(const in_addr&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-};
-
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > milliseconds) return false;
-    QTest::qWait(5);
-  }
-  return true;
-}
+using test::Click;
+using test::FakeServices;
+using test::NoNames;
+using test::WaitUntil;
 
 std::optional<std::uint32_t> Stored(std::string_view value) {
   std::uint32_t number = 0;
   const auto key = OpenToolKey(kTraceRouteToolName, false);
   if (!key || !key->ReadDword(value, number)) return std::nullopt;
   return number;
-}
-
-void Click(QAbstractButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
 void Step(QWidget* field, Qt::Key key, int times = 1) {
