@@ -4,18 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <fstream>
 
-#include "desktop/host_prompt_dialog.h"
 #include "diagnostics/arrow_spin_box.h"
 #include "diagnostics/customize_ping_page.h"
 #include "diagnostics/ping_options_form.h"
@@ -122,16 +118,8 @@ TEST(PingView, PingAsksForTheHostAndCloseClosesWhenIdle) {
   FakeServices services;
   CPingView view(services);
   view.show();
-  QString caption;
-  QTimer::singleShot(0, [&] {
-    auto* prompt = qobject_cast<CHostPromptDlg*>(QApplication::activeModalWidget());
-    ASSERT_NE(prompt, nullptr);
-    caption = prompt->windowTitle();
-    QTest::keyClicks(prompt->findChild<QLineEdit*>(), QStringLiteral("nosuchhost"));
-    prompt->accept();
-  });
-  QTest::mouseClick(view.pingButton(), Qt::LeftButton);
-  EXPECT_EQ(caption, QStringLiteral("Ping..."));
+  const auto prompt = test::AnswerHostPrompt(view.pingButton(), QStringLiteral("nosuchhost"));
+  EXPECT_EQ(prompt.caption, QStringLiteral("Ping..."));
   EXPECT_EQ(view.documentTitle(), QStringLiteral("Ping nosuchhost"));
   ASSERT_TRUE(WaitUntil([&] { return view.state() == CPingView::State::Idle; }));
   QSignalSpy close(&view, &CToolView::closeRequested);

@@ -2,12 +2,18 @@
 // What the Ping and traceroute window tests share: the shell's services
 // recorded, a resolver that knows no names, and ways to wait for and click
 // the widgets.
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <string>
 
+#include "desktop/host_prompt_dialog.h"
 #include "shell/net_socket.h"
 #include "shell/tool_view.h"
 #include "support/recording_reporter.h"
@@ -51,6 +57,26 @@ inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds =
 // its row takes no clicks beyond its text.
 inline void Click(QAbstractButton* button) {
   QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+// What the host prompt showed when it was answered.
+struct AnsweredPrompt {
+  QString caption;
+  int helpContext = 0;
+};
+
+// Clicks the run button, types `host` into the prompt it opens and accepts.
+inline AnsweredPrompt AnswerHostPrompt(QAbstractButton* runButton, const QString& host) {
+  AnsweredPrompt seen;
+  QTimer::singleShot(0, [&] {
+    auto* prompt = qobject_cast<CHostPromptDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(prompt, nullptr);
+    seen = {prompt->windowTitle(), prompt->helpContextId()};
+    QTest::keyClicks(prompt->findChild<QLineEdit*>(), host);
+    prompt->accept();
+  });
+  QTest::mouseClick(runButton, Qt::LeftButton);
+  return seen;
 }
 
 }  // namespace netrove::test

@@ -4,17 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <fstream>
 
-#include "desktop/host_prompt_dialog.h"
 #include "diagnostics/arrow_spin_box.h"
 #include "diagnostics/customize_traceroute_page.h"
 #include "diagnostics/netns_lab.h"
@@ -198,17 +195,9 @@ TEST(TraceRouteView, TheButtonAsksForTheHostAndCloseClosesWhenIdle) {
   FakeServices services;
   CTraceRouteView view(services);
   view.show();
-  QString caption;
-  QTimer::singleShot(0, [&] {
-    auto* prompt = qobject_cast<CHostPromptDlg*>(QApplication::activeModalWidget());
-    ASSERT_NE(prompt, nullptr);
-    caption = prompt->windowTitle();
-    EXPECT_EQ(prompt->helpContextId(), 0x1804A);
-    QTest::keyClicks(prompt->findChild<QLineEdit*>(), QStringLiteral("nosuchhost"));
-    prompt->accept();
-  });
-  QTest::mouseClick(view.traceButton(), Qt::LeftButton);
-  EXPECT_EQ(caption, QStringLiteral("traceroute..."));
+  const auto prompt = test::AnswerHostPrompt(view.traceButton(), QStringLiteral("nosuchhost"));
+  EXPECT_EQ(prompt.helpContext, 0x1804A);
+  EXPECT_EQ(prompt.caption, QStringLiteral("traceroute..."));
   EXPECT_EQ(view.documentTitle(), QStringLiteral("traceroute nosuchhost"));
   ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }));
   QSignalSpy close(&view, &CToolView::closeRequested);
