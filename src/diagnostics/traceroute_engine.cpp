@@ -119,23 +119,18 @@ bool CTraceRouteEngine::ResolveTarget() {
   displayName_ = request_.host;
   multipleAddresses_ = false;
   target_.sin_addr.s_addr = InetAddr(request_.host);
-  HostEntry entry;
   if (target_.sin_addr.s_addr == INADDR_NONE) {
+    HostEntry entry;
     if (!LookUpHostName(request_.host, reporter_, entry)) return false;
     target_.sin_addr = entry.addresses.front();
     addressText_ = Dotted(target_.sin_addr);
     multipleAddresses_ = entry.addresses.size() > 1;
     return true;
   }
-  if (!request_.resolveAddress) return true;
-  if (GetHostByAddr(target_, entry)) {
-    displayName_ = entry.name;
-    return true;
-  }
-  const int code = GetLastError();
-  if (IsMissingName(code)) return true;
-  ReportSocketError(reporter_, code);
-  return false;
+  std::optional<std::string> name;
+  if (!NameOf(target_.sin_addr, name)) return false;
+  if (name) displayName_ = *name;
+  return true;
 }
 
 bool CTraceRouteEngine::OpenSendingSocket() {
@@ -237,7 +232,7 @@ void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
         std::string text;
         if (line.IsNewResponder(answer.source)) {
           std::optional<std::string> name;
-          if (!ResponderName(answer.source, name)) {
+          if (!NameOf(answer.source, name)) {
             lineOpen = false;
             break;
           }
@@ -371,12 +366,12 @@ std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const Trac
   return std::nullopt;
 }
 
-bool CTraceRouteEngine::ResponderName(in_addr responder, std::optional<std::string>& name) {
+bool CTraceRouteEngine::NameOf(in_addr host, std::optional<std::string>& name) {
   name.reset();
   if (!request_.resolveAddress) return true;
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr = responder;
+  address.sin_addr = host;
   HostEntry entry;
   if (GetHostByAddr(address, entry)) {
     name = entry.name;
