@@ -4,9 +4,13 @@
 // engine's finished notice while Ctrl+C interrupts the run.
 #include <pthread.h>
 
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <mutex>
+#include <optional>
+#include <span>
+#include <string>
 
 #include "diagnostics/run_finished.h"
 #include "shell/transcript_sink.h"
@@ -41,5 +45,19 @@ class FinishedSignal : public IRunFinishedListener {
 // takes them.
 void RunUntilFinished(const std::function<bool()>& start, const std::function<void()>& interrupt,
                       const std::function<void()>& join);
+
+// One run of `engine` with `request`, as above.
+template <class Engine, class Request>
+void RunUntilFinished(Engine& engine, const Request& request) {
+  RunUntilFinished([&] { return engine.Start(request); }, [&] { engine.Interrupt(); },
+                   [&] { engine.Join(); });
+}
+
+// The whole of `text` as a decimal number; nothing otherwise.
+std::optional<std::int32_t> ParseNumber(const std::string& text);
+
+// Reads the value of the option at args[i] into `into` and moves i onto
+// it. False when the value is missing or not a number.
+bool TakeNumber(std::span<const std::string> args, std::size_t& i, std::int32_t& into);
 
 }  // namespace netrove::cli

@@ -1,8 +1,6 @@
 // netrove-cli traceroute: one run of the traceroute engine with the stored
 // defaults, printing the transcript as the traceroute window shows it.
 // Ctrl+C interrupts the run the way the window's Interrupt button does.
-#include <charconv>
-#include <optional>
 #include <ostream>
 #include <string>
 
@@ -21,37 +19,24 @@ constexpr std::string_view kUsage =
     "Options not given keep the defaults of the traceroute page of Customize.\n"
     "Exit status 0 when the destination answered.\n";
 
-std::optional<std::int32_t> ParseNumber(const std::string& text) {
-  std::int32_t number = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return number;
-}
-
 // Applies the command line to the stored defaults; false on a bad line.
 bool ParseArguments(std::span<const std::string> args, TraceRouteSettings& settings,
                     std::string& host) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const auto number = [&](std::int32_t& into) {
-      if (i + 1 >= args.size()) return false;
-      const auto value = ParseNumber(args[++i]);
-      if (value) into = *value;
-      return value.has_value();
-    };
     bool ok = true;
     if (arg == "--probes") {
-      ok = number(settings.probesToSend);
+      ok = TakeNumber(args, i, settings.probesToSend);
     } else if (arg == "--timeout") {
-      ok = number(settings.replyTimeOutSeconds);
+      ok = TakeNumber(args, i, settings.replyTimeOutSeconds);
     } else if (arg == "--first-ttl") {
-      ok = number(settings.initialTtl);
+      ok = TakeNumber(args, i, settings.initialTtl);
     } else if (arg == "--max-ttl") {
-      ok = number(settings.maximumTtl);
+      ok = TakeNumber(args, i, settings.maximumTtl);
     } else if (arg == "--size") {
-      ok = number(settings.packetSize);
+      ok = TakeNumber(args, i, settings.packetSize);
     } else if (arg == "--port") {
-      ok = number(settings.initialDestPort) &&
+      ok = TakeNumber(args, i, settings.initialDestPort) &&
            settings.initialDestPort >= kDestinationPortRange.minimum &&
            settings.initialDestPort <= kDestinationPortRange.maximum;
     } else if (arg == "--resolve") {
@@ -81,9 +66,7 @@ int RunTraceRoute(std::span<const std::string> args, CliStreams& io) {
   CliReporter reporter(io.err);
   FinishedSignal finished;
   CTraceRouteEngine engine(sink, reporter, finished);
-  const TraceRouteRequest request = TraceRouteRequestFromSettings(settings, host);
-  RunUntilFinished([&] { return engine.Start(request); }, [&] { engine.Interrupt(); },
-                   [&] { engine.Join(); });
+  RunUntilFinished(engine, TraceRouteRequestFromSettings(settings, host));
   return engine.DestinationReached() ? 0 : 1;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "diagnostics/diagnostics_run.h"
 #include "diagnostics/tick_count.h"
 #include "shell/net_socket.h"
 #include "shell/tool_message.h"
@@ -24,9 +25,6 @@ std::int32_t ClampPacketSize(std::int32_t size) {
                                   static_cast<std::int32_t>(kIcmpMaxMessageSize));
 }
 
-// A socket closed by Interrupt fails with these; they are never reported.
-bool IsInterruptError(int code) { return code == WSAEINTR || code == WSAENOTSOCK; }
-
 }  // namespace
 
 PingRequest PingRequestFromSettings(const PingSettings& settings, const std::string& host) {
@@ -34,8 +32,7 @@ PingRequest PingRequestFromSettings(const PingSettings& settings, const std::str
   request.host = host;
   request.requestLimit = settings.specifyLimit ? settings.packetsToSend : 0;
   request.packetSize = settings.packetSize;
-  request.replyTimeoutMs = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      static_cast<std::int64_t>(settings.replyTimeOutSeconds) * 1000, 0, INT32_MAX));
+  request.replyTimeoutMs = ReplyTimeoutMilliseconds(settings.replyTimeOutSeconds);
   request.resolveAddress = settings.resolveAddress;
   request.setTimeToLive = settings.setTimeToLive;
   request.timeToLive = settings.timeToLive;
@@ -123,14 +120,7 @@ bool CPingEngine::PrepareTarget() {
   target_.sin_addr.s_addr = InetAddr(request_.host);
   HostEntry entry;
   if (target_.sin_addr.s_addr == INADDR_NONE) {
-    if (!GetHostByName(request_.host, entry)) {
-      ReportSocketError(reporter_, GetLastError());
-      return false;
-    }
-    if (entry.addresses.empty()) {
-      ReportSocketError(reporter_, WSANO_DATA);
-      return false;
-    }
+    if (!LookUpHostName(request_.host, reporter_, entry)) return false;
     target_.sin_addr = entry.addresses.front();
     InetNtoa(addressText_, target_.sin_addr);
     return true;

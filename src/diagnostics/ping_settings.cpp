@@ -1,17 +1,8 @@
 #include "diagnostics/ping_settings.h"
 
-#include "shell/settings_store.h"
+#include "diagnostics/tool_key_values.h"
 
 namespace netrove {
-namespace {
-
-void ReadFlag(const CToolKey& key, std::string_view name, bool& flag) {
-  std::uint32_t value = flag ? 1 : 0;
-  key.ReadDword(name, value);
-  flag = value != 0;
-}
-
-}  // namespace
 
 PingSettings ReadPingSettings() {
   PingSettings settings;
@@ -29,8 +20,7 @@ PingSettings ReadPingSettings() {
 }
 
 bool WritePingSetting(std::string_view valueName, std::uint32_t value) {
-  auto key = CreateToolKey(kPingToolName);
-  return key && key->WriteDword(valueName, value);
+  return WriteToolValue(kPingToolName, valueName, value);
 }
 
 }  // namespace netrove

@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 
+#include "diagnostics/diagnostics_run.h"
 #include "diagnostics/icmp_socket.h"
 #include "diagnostics/tick_count.h"
 #include "diagnostics/traceroute_probe.h"
@@ -24,9 +25,6 @@ constexpr int kSourcePortTries = 0x8000;
 // Sends retried after an error left pending by a late answer on the
 // probes' own socket.
 constexpr int kSendAttempts = 4;
-
-// A socket closed by Interrupt fails with these; they are never reported.
-bool IsInterruptError(int code) { return code == WSAEINTR || code == WSAENOTSOCK; }
 
 // A reverse look-up that found no name. Linux's resolver says "no such
 // name" where the address simply has none; both mean: show the address.
@@ -51,8 +49,7 @@ TraceRouteRequest TraceRouteRequestFromSettings(const TraceRouteSettings& settin
   TraceRouteRequest request;
   request.host = host;
   request.probesPerTtl = settings.probesToSend;
-  request.replyTimeoutMs = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      static_cast<std::int64_t>(settings.replyTimeOutSeconds) * 1000, 0, INT32_MAX));
+  request.replyTimeoutMs = ReplyTimeoutMilliseconds(settings.replyTimeOutSeconds);
   request.initialTtl = settings.initialTtl;
   request.maximumTtl = settings.maximumTtl;
   request.probeSize = settings.packetSize;
@@ -122,30 +119,18 @@ bool CTraceRouteEngine::ResolveTarget() {
   displayName_ = request_.host;
   multipleAddresses_ = false;
   target_.sin_addr.s_addr = InetAddr(request_.host);
-  HostEntry entry;
   if (target_.sin_addr.s_addr == INADDR_NONE) {
-    if (!GetHostByName(request_.host, entry)) {
-      ReportSocketError(reporter_, GetLastError());
-      return false;
-    }
-    if (entry.addresses.empty()) {
-      ReportSocketError(reporter_, WSANO_DATA);
-      return false;
-    }
+    HostEntry entry;
+    if (!LookUpHostName(request_.host, reporter_, entry)) return false;
     target_.sin_addr = entry.addresses.front();
     addressText_ = Dotted(target_.sin_addr);
     multipleAddresses_ = entry.addresses.size() > 1;
     return true;
   }
-  if (!request_.resolveAddress) return true;
-  if (GetHostByAddr(target_, entry)) {
-    displayName_ = entry.name;
-    return true;
-  }
-  const int code = GetLastError();
-  if (IsMissingName(code)) return true;
-  ReportSocketError(reporter_, code);
-  return false;
+  std::optional<std::string> name;
+  if (!NameOf(target_.sin_addr, name)) return false;
+  if (name) displayName_ = *name;
+  return true;
 }
 
 bool CTraceRouteEngine::OpenSendingSocket() {
@@ -247,7 +232,7 @@ void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
         std::string text;
         if (line.IsNewResponder(answer.source)) {
           std::optional<std::string> name;
-          if (!ResponderName(answer.source, name)) {
+          if (!NameOf(answer.source, name)) {
             lineOpen = false;
             break;
           }
@@ -381,12 +366,12 @@ std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const Trac
   return std::nullopt;
 }
 
-bool CTraceRouteEngine::ResponderName(in_addr responder, std::optional<std::string>& name) {
+bool CTraceRouteEngine::NameOf(in_addr host, std::optional<std::string>& name) {
   name.reset();
   if (!request_.resolveAddress) return true;
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr = responder;
+  address.sin_addr = host;
   HostEntry entry;
   if (GetHostByAddr(address, entry)) {
     name = entry.name;

@@ -99,7 +99,9 @@ class CTraceRouteEngine {
   WaitOutcome AwaitQueuedAnswer(ProbePorts ports, Answer& answer);
   std::optional<WaitOutcome> Sort(const TraceAnswer& sorted, in_addr source, std::uint32_t arrival,
                                   Answer& answer);
-  bool ResponderName(in_addr responder, std::optional<std::string>& name);
+  // The name of `host` when the run resolves addresses; none when it has
+  // none. False after reporting a failed look-up.
+  bool NameOf(in_addr host, std::optional<std::string>& name);
   void CloseSockets();
 
   ITranscriptSink& transcript_;

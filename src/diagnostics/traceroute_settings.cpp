@@ -3,18 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
-#include "shell/settings_store.h"
+#include "diagnostics/tool_key_values.h"
 
 namespace netrove {
-namespace {
-
-void ReadFlag(const CToolKey& key, std::string_view name, bool& flag) {
-  std::uint32_t value = flag ? 1 : 0;
-  key.ReadDword(name, value);
-  flag = value != 0;
-}
-
-}  // namespace
 
 TraceRouteSettings ReadTraceRouteSettings() {
   TraceRouteSettings settings;
@@ -33,8 +24,7 @@ TraceRouteSettings ReadTraceRouteSettings() {
 }
 
 bool WriteTraceRouteSetting(std::string_view valueName, std::uint32_t value) {
-  auto key = CreateToolKey(kTraceRouteToolName);
-  return key && key->WriteDword(valueName, value);
+  return WriteToolValue(kTraceRouteToolName, valueName, value);
 }
 
 std::int32_t KeptMaximumTtl(std::int32_t maximum, std::int32_t initial) {

@@ -4,22 +4,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <fstream>
 
-#include "desktop/host_prompt_dialog.h"
 #include "diagnostics/arrow_spin_box.h"
 #include "diagnostics/customize_ping_page.h"
 #include "diagnostics/ping_options_form.h"
 #include "diagnostics/ping_settings.h"
+#include "diagnostics/tool_view_fixtures.h"
 #include "shell/net_socket.h"
 #include "shell/settings_store.h"
 #include "shell/transcript_view.h"
@@ -29,48 +26,16 @@
 namespace netrove {
 namespace {
 
-class FakeServices : public CToolServices {
- public:
-  IMainWindowReporter& reporter() override { return reporter_; }
-  void showHelp(int contextId) override { helpShown = contextId; }
-  test::RecordingReporter reporter_;
-  int helpShown = 0;
-};
-
-// Names resolve nowhere, so a run ends at once without any privilege.
-class NoNames : public IResolver {
- public:
-  bool HostByName(const std::string&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-  bool HostByAddr(const in_addr&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-};
-
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > milliseconds) return false;
-    QTest::qWait(5);
-  }
-  return true;
-}
+using test::Click;
+using test::FakeServices;
+using test::NoNames;
+using test::WaitUntil;
 
 std::optional<std::uint32_t> Stored(std::string_view value) {
   std::uint32_t number = 0;
   const auto key = OpenToolKey(kPingToolName, false);
   if (!key || !key->ReadDword(value, number)) return std::nullopt;
   return number;
-}
-
-// Clicks a check box or radio button on its indicator: a box stretched over
-// its row takes no clicks beyond its text.
-void Click(QAbstractButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
 void ExpectIdle(const CPingView& view) {
@@ -153,16 +118,8 @@ TEST(PingView, PingAsksForTheHostAndCloseClosesWhenIdle) {
   FakeServices services;
   CPingView view(services);
   view.show();
-  QString caption;
-  QTimer::singleShot(0, [&] {
-    auto* prompt = qobject_cast<CHostPromptDlg*>(QApplication::activeModalWidget());
-    ASSERT_NE(prompt, nullptr);
-    caption = prompt->windowTitle();
-    QTest::keyClicks(prompt->findChild<QLineEdit*>(), QStringLiteral("nosuchhost"));
-    prompt->accept();
-  });
-  QTest::mouseClick(view.pingButton(), Qt::LeftButton);
-  EXPECT_EQ(caption, QStringLiteral("Ping..."));
+  const auto prompt = test::AnswerHostPrompt(view.pingButton(), QStringLiteral("nosuchhost"));
+  EXPECT_EQ(prompt.caption, QStringLiteral("Ping..."));
   EXPECT_EQ(view.documentTitle(), QStringLiteral("Ping nosuchhost"));
   ASSERT_TRUE(WaitUntil([&] { return view.state() == CPingView::State::Idle; }));
   QSignalSpy close(&view, &CToolView::closeRequested);

@@ -5,28 +5,14 @@
 #include <regex>
 #include <string>
 
+#include "diagnostics/engine_harness.h"
 #include "diagnostics/netns_lab.h"
-#include "diagnostics/ping_run_recorder.h"
 #include "diagnostics/traceroute_engine.h"
 #include "support/scoped_home.h"
 
 namespace netrove::test {
 
-struct TraceHarness {
-  RecordingSink sink;
-  RecordingReporter reporter;
-  FinishedRecorder finished;
-  CTraceRouteEngine engine{sink, reporter, finished};
-
-  // Starts a run and waits for its end; false when it did not end in time.
-  bool Run(const TraceRouteRequest& request) {
-    const int before = finished.Count();
-    if (!engine.Start(request)) return false;
-    const bool ended = finished.WaitFor(before + 1);
-    engine.Join();
-    return ended;
-  }
-};
+using TraceHarness = EngineHarness<CTraceRouteEngine, TraceRouteRequest>;
 
 inline TraceRouteRequest TraceTowards(const std::string& host, int maximumTtl = 30,
                                       int timeoutMs = 2000) {

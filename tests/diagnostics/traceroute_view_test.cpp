@@ -4,20 +4,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <fstream>
 
-#include "desktop/host_prompt_dialog.h"
 #include "diagnostics/arrow_spin_box.h"
 #include "diagnostics/customize_traceroute_page.h"
 #include "diagnostics/netns_lab.h"
+#include "diagnostics/tool_view_fixtures.h"
 #include "diagnostics/traceroute_options_form.h"
 #include "diagnostics/traceroute_settings.h"
 #include "shell/command_ids.h"
@@ -31,46 +29,16 @@
 namespace netrove {
 namespace {
 
-class FakeServices : public CToolServices {
- public:
-  IMainWindowReporter& reporter() override { return reporter_; }
-  void showHelp(int contextId) override { helpShown = contextId; }
-  test::RecordingReporter reporter_;
-  int helpShown = 0;
-};
-
-// Names resolve nowhere, so a run ends at once without any privilege.
-class NoNames : public IResolver {
- public:
-  bool HostByName(const std::string&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-  bool HostByAddr(const in_addr&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-};
-
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > milliseconds) return false;
-    QTest::qWait(5);
-  }
-  return true;
-}
+using test::Click;
+using test::FakeServices;
+using test::NoNames;
+using test::WaitUntil;
 
 std::optional<std::uint32_t> Stored(std::string_view value) {
   std::uint32_t number = 0;
   const auto key = OpenToolKey(kTraceRouteToolName, false);
   if (!key || !key->ReadDword(value, number)) return std::nullopt;
   return number;
-}
-
-void Click(QAbstractButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
 void Step(QWidget* field, Qt::Key key, int times = 1) {
@@ -227,17 +195,9 @@ TEST(TraceRouteView, TheButtonAsksForTheHostAndCloseClosesWhenIdle) {
   FakeServices services;
   CTraceRouteView view(services);
   view.show();
-  QString caption;
-  QTimer::singleShot(0, [&] {
-    auto* prompt = qobject_cast<CHostPromptDlg*>(QApplication::activeModalWidget());
-    ASSERT_NE(prompt, nullptr);
-    caption = prompt->windowTitle();
-    EXPECT_EQ(prompt->helpContextId(), 0x1804A);
-    QTest::keyClicks(prompt->findChild<QLineEdit*>(), QStringLiteral("nosuchhost"));
-    prompt->accept();
-  });
-  QTest::mouseClick(view.traceButton(), Qt::LeftButton);
-  EXPECT_EQ(caption, QStringLiteral("traceroute..."));
+  const auto prompt = test::AnswerHostPrompt(view.traceButton(), QStringLiteral("nosuchhost"));
+  EXPECT_EQ(prompt.helpContext, 0x1804A);
+  EXPECT_EQ(prompt.caption, QStringLiteral("traceroute..."));
   EXPECT_EQ(view.documentTitle(), QStringLiteral("traceroute nosuchhost"));
   ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }));
   QSignalSpy close(&view, &CToolView::closeRequested);

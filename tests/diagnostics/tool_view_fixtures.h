@@ -1,0 +1,82 @@
+#pragma once
+// What the Ping and traceroute window tests share: the shell's services
+// recorded, a resolver that knows no names, and ways to wait for and click
+// the widgets.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <string>
+
+#include "desktop/host_prompt_dialog.h"
+#include "shell/net_socket.h"
+#include "shell/tool_view.h"
+#include "support/recording_reporter.h"
+
+namespace netrove::test {
+
+class FakeServices : public CToolServices {
+ public:
+  IMainWindowReporter& reporter() override { return reporter_; }
+  void showHelp(int contextId) override { helpShown = contextId; }
+  RecordingReporter reporter_;
+  int helpShown = 0;
+};
+
+// Names resolve nowhere, so a run ends at once without any privilege.
+class NoNames : public IResolver {
+ public:
+  bool HostByName(const std::string&, HostEntry&, int& error) override {
+    error = WSAHOST_NOT_FOUND;
+    return false;
+  }
+  bool HostByAddr(const in_addr&, HostEntry&, int& error) override {
+    error = WSAHOST_NOT_FOUND;
+    return false;
+  }
+};
+
+// Keeps the event loop turning until `condition` holds; false when it does
+// not within `milliseconds`.
+inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > milliseconds) return false;
+    QTest::qWait(5);
+  }
+  return true;
+}
+
+// Clicks a check box or radio button on its indicator: a box stretched over
+// its row takes no clicks beyond its text.
+inline void Click(QAbstractButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+// What the host prompt showed when it was answered.
+struct AnsweredPrompt {
+  QString caption;
+  int helpContext = 0;
+};
+
+// Clicks the run button, types `host` into the prompt it opens and accepts.
+inline AnsweredPrompt AnswerHostPrompt(QAbstractButton* runButton, const QString& host) {
+  AnsweredPrompt seen;
+  QTimer::singleShot(0, [&] {
+    auto* prompt = qobject_cast<CHostPromptDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(prompt, nullptr);
+    seen = {prompt->windowTitle(), prompt->helpContextId()};
+    QTest::keyClicks(prompt->findChild<QLineEdit*>(), host);
+    prompt->accept();
+  });
+  QTest::mouseClick(runButton, Qt::LeftButton);
+  return seen;
+}
+
+}  // namespace netrove::test
