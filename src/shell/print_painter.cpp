@@ -17,10 +17,10 @@ namespace {
 // character widths apart, from the left edge.
 constexpr int kCharsPerTabStop = 8;
 
-QFont MakePrintFont(const PrintFontSpec& spec) {
+QFont MakePrintFont(const PrintFontSpec& wanted) {
   QFont font(QString::fromLatin1(kPrintFontFace.data(), kPrintFontFace.size()));
-  font.setPixelSize(spec.height);  // the painter works in twips
-  font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
+  font.setPixelSize(wanted.height);  // the painter works in twips
+  font.setWeight(wanted.bold ? QFont::Bold : QFont::Normal);
   font.setKerning(false);
   font.setHintingPreference(QFont::PreferNoHinting);
   return font;
@@ -40,9 +40,9 @@ QString TranscriptToQString(std::string_view text) {
 }
 
 struct CQtTextMeasurer::FontData {
-  FontData(const PrintFontSpec& spec, QPaintDevice* device)
-      : spec(spec),
-        font(MakePrintFont(spec)),
+  FontData(const PrintFontSpec& wanted, QPaintDevice* device)
+      : wanted(wanted),
+        font(MakePrintFont(wanted)),
         metrics(font, device),
         tabStop(std::max(
             1, static_cast<int>(std::lround(metrics.averageCharWidth() * kCharsPerTabStop)))),
@@ -64,7 +64,7 @@ struct CQtTextMeasurer::FontData {
     return static_cast<int>(std::lround(metrics.horizontalAdvance(character)));
   }
 
-  PrintFontSpec spec;
+  PrintFontSpec wanted;
   QFont font;
   QFontMetricsF metrics;
   int tabStop;
@@ -78,7 +78,7 @@ CQtTextMeasurer::~CQtTextMeasurer() = default;
 
 CQtTextMeasurer::FontData& CQtTextMeasurer::Data(const PrintFontSpec& font) const {
   for (const auto& data : fonts_) {
-    if (data->spec == font) return *data;
+    if (data->wanted == font) return *data;
   }
   fonts_.push_back(std::make_unique<FontData>(font, device_));
   return *fonts_.back();
