@@ -280,6 +280,23 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitAnswer(ProbePorts ports, 
                                           : AwaitQueuedAnswer(ports, answer);
 }
 
+// What a wait on a socket means for the probe: nothing yet when the socket
+// is ready to read, else the end of the probe's wait.
+std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::EndOfWait(AnswerWait wait) {
+  switch (wait) {
+    case AnswerWait::Ready:
+      return std::nullopt;
+    case AnswerWait::TimedOut:
+      return WaitOutcome::Timeout;
+    case AnswerWait::Interrupted:
+      return WaitOutcome::Stop;
+    case AnswerWait::Failed:
+      ReportSocketError(reporter_, GetLastError());
+      return WaitOutcome::Stop;
+  }
+  return WaitOutcome::Stop;
+}
+
 // Every receive is limited by what is left of the probe's reply timeout, so
 // a stream of other ICMP traffic (a ping running at the same time) cannot
 // hold the trace at one probe.
@@ -287,17 +304,8 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitRawAnswer(ProbePorts port
   const auto deadline = Clock::now() + std::chrono::milliseconds(request_.replyTimeoutMs);
   std::array<std::uint8_t, kAnswerBufferSize> buffer{};
   for (;;) {
-    switch (WaitForSocket(*receiver_, POLLIN, RemainingMilliseconds(deadline))) {
-      case AnswerWait::Ready:
-        break;
-      case AnswerWait::TimedOut:
-        return WaitOutcome::Timeout;
-      case AnswerWait::Interrupted:
-        return WaitOutcome::Stop;
-      case AnswerWait::Failed:
-        ReportSocketError(reporter_, GetLastError());
-        return WaitOutcome::Stop;
-    }
+    const AnswerWait wait = WaitForSocket(*receiver_, POLLIN, RemainingMilliseconds(deadline));
+    if (const auto end = EndOfWait(wait)) return *end;
     sockaddr_in from{};
     const long got = receiver_->RecvFrom(buffer.data(), buffer.size(), &from, MSG_DONTWAIT);
     const std::uint32_t arrival = TickCount();
@@ -330,17 +338,9 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitQueuedAnswer(ProbePorts p
     }
     // Readable without a queued error: a stray datagram reached the port.
     if (woke && !tookError) DropStrayDatagram(*sender_);
-    switch (WaitForSocket(*sender_, POLLIN | POLLERR, RemainingMilliseconds(deadline))) {
-      case AnswerWait::Ready:
-        break;
-      case AnswerWait::TimedOut:
-        return WaitOutcome::Timeout;
-      case AnswerWait::Interrupted:
-        return WaitOutcome::Stop;
-      case AnswerWait::Failed:
-        ReportSocketError(reporter_, GetLastError());
-        return WaitOutcome::Stop;
-    }
+    const AnswerWait wait =
+        WaitForSocket(*sender_, POLLIN | POLLERR, RemainingMilliseconds(deadline));
+    if (const auto end = EndOfWait(wait)) return *end;
     woke = true;
   }
 }

@@ -23,6 +23,8 @@
 
 namespace netrove {
 
+enum class AnswerWait;  // traceroute_socket.h
+
 class CNetSocket;
 class IMainWindowReporter;
 class ITranscriptSink;
@@ -97,6 +99,7 @@ class CTraceRouteEngine {
   WaitOutcome AwaitAnswer(ProbePorts ports, Answer& answer);
   WaitOutcome AwaitRawAnswer(ProbePorts ports, Answer& answer);
   WaitOutcome AwaitQueuedAnswer(ProbePorts ports, Answer& answer);
+  std::optional<WaitOutcome> EndOfWait(AnswerWait wait);
   std::optional<WaitOutcome> Sort(const TraceAnswer& sorted, in_addr source, std::uint32_t arrival,
                                   Answer& answer);
   // The name of `host` when the run resolves addresses; none when it has
