@@ -1,8 +1,5 @@
 // Runs the built netrove-cli: the calendar, hardware and software commands.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -10,52 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "cli_runner.h"
 #include "desktop/system_report.h"
 #include "support/scoped_home.h"
-
-extern char** environ;
 
 namespace netrove {
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-CliRun RunCli(const test::ScopedHome& home, std::vector<std::string> args) {
-  args.insert(args.begin(), NETROVE_CLI_PROGRAM);
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const auto outFile = home.path() / "cli.out";
-  const auto errFile = home.path() / "cli.err";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  CliRun run;
-  pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  run.out = ReadFile(outFile);
-  run.err = ReadFile(errFile);
-  return run;
-}
+using test::CliRun;
+using test::RunCli;
 
 std::string MeminfoKilobytes(const std::string& key) {
   std::ifstream in("/proc/meminfo");

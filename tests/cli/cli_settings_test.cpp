@@ -1,61 +1,22 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli_runner.h"
 #include "support/scoped_home.h"
-
-extern char** environ;
 
 namespace netrove {
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test::CliRun;
+using test::ReadFile;
 
 class CliSettings : public ::testing::Test {
  protected:
-  // Runs the built netrove-cli with the test's NETROVE_HOME.
-  CliRun Run(std::vector<std::string> args) {
-    args.insert(args.begin(), NETROVE_CLI_PROGRAM);
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const auto outFile = home_.path() / "cli.out";
-    const auto errFile = home_.path() / "cli.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    pid_t pid = 0;
-    CliRun run;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      waitpid(pid, &status, 0);
-      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = ReadFile(outFile);
-    run.err = ReadFile(errFile);
-    return run;
-  }
+  CliRun Run(std::vector<std::string> args) { return test::RunCli(home_, std::move(args)); }
 
   test::ScopedHome home_;
 };
