@@ -32,10 +32,7 @@ using test::NoNames;
 using test::WaitUntil;
 
 std::optional<std::uint32_t> Stored(std::string_view value) {
-  std::uint32_t number = 0;
-  const auto key = OpenToolKey(kPingToolName, false);
-  if (!key || !key->ReadDword(value, number)) return std::nullopt;
-  return number;
+  return test::StoredDword(kPingToolName, value);
 }
 
 void ExpectIdle(const CPingView& view) {

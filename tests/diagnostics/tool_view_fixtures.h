@@ -11,14 +11,24 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "desktop/host_prompt_dialog.h"
 #include "shell/net_socket.h"
+#include "shell/settings_store.h"
 #include "shell/tool_view.h"
 #include "support/recording_reporter.h"
 
 namespace netrove::test {
+
+// A number the window's Customize page stored under the tool's key.
+inline std::optional<std::uint32_t> StoredDword(std::string_view toolName, std::string_view value) {
+  std::uint32_t number = 0;
+  const auto key = OpenToolKey(toolName, false);
+  if (!key || !key->ReadDword(value, number)) return std::nullopt;
+  return number;
+}
 
 class FakeServices : public CToolServices {
  public:

@@ -35,10 +35,7 @@ using test::NoNames;
 using test::WaitUntil;
 
 std::optional<std::uint32_t> Stored(std::string_view value) {
-  std::uint32_t number = 0;
-  const auto key = OpenToolKey(kTraceRouteToolName, false);
-  if (!key || !key->ReadDword(value, number)) return std::nullopt;
-  return number;
+  return test::StoredDword(kTraceRouteToolName, value);
 }
 
 void Step(QWidget* field, Qt::Key key, int times = 1) {

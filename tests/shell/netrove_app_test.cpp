@@ -14,6 +14,7 @@
 #include "shell/main_frame.h"
 #include "shell/splash_wnd.h"
 #include "shell_ui_support.h"
+#include "support/loopback_socket.h"
 #include "support/scoped_home.h"
 
 namespace netrove {
@@ -22,18 +23,7 @@ namespace {
 const QString kAddressInUse =
     QStringLiteral("WSAEADDRINUSE\nThe specified address is already in use.");
 
-int BoundSocket(int type, std::uint16_t port) {
-  const int descriptor = ::socket(AF_INET, type, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  if (::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(descriptor);
-    return -1;
-  }
-  return descriptor;
-}
+using test::BoundSocket;
 
 // A port free for both TCP and UDP at the moment of asking.
 std::uint16_t FreePort() {

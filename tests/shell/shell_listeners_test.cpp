@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_socket.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 
@@ -52,19 +53,7 @@ class RecordingEvents : public IListenerEvents {
   std::vector<std::string> broadcasts_;
 };
 
-// A socket of the given type bound to 127.0.0.1 (port 0: any free port).
-int BoundSocket(int type, std::uint16_t port) {
-  const int descriptor = ::socket(AF_INET, type, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  if (::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(descriptor);
-    return -1;
-  }
-  return descriptor;
-}
+using test::BoundSocket;
 
 std::uint16_t PortOf(int descriptor) {
   sockaddr_in address{};
