@@ -181,12 +181,14 @@ TEST_F(ShellListenersTest, PersistentAcceptFailureIsReportedOnceAndListeningGoes
   const int caller = ::socket(AF_INET, SOCK_STREAM, 0);
   ASSERT_GE(caller, 0);
 
-  // UBSan checks the dynamic type of the reporter on its first call through
-  // the interface, and that check needs a free descriptor. Make that first
-  // call now, on another reporter of the same type, so the starved listener
-  // thread finds the check already done.
-  test::RecordingReporter warmUp;
-  static_cast<IMainWindowReporter&>(warmUp).PostAttention();
+  // UBSan checks the dynamic type of the reporter and of the events on their
+  // first call through their interfaces, and that check needs a free
+  // descriptor. Make those first calls now, on other objects of the same
+  // types, so the starved listener thread finds the checks already done.
+  test::RecordingReporter warmUpReporter;
+  static_cast<IMainWindowReporter&>(warmUpReporter).PostAttention();
+  RecordingEvents warmUpEvents;
+  static_cast<IListenerEvents&>(warmUpEvents).ChatCallArrived(std::make_unique<CNetSocket>(), {});
 
   rlimit original{};
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
