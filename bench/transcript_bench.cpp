@@ -19,11 +19,11 @@
 #include <chrono>
 #include <string>
 
-#include "shell/print_layout.h"
-#include "shell/print_painter.h"
-#include "shell/product.h"
-#include "shell/transcript_printer.h"
-#include "shell/transcript_view.h"
+#include "base/print_layout.h"
+#include "base/product.h"
+#include "widgets/print_painter.h"
+#include "widgets/transcript_printer.h"
+#include "widgets/transcript_view.h"
 
 namespace netrove {
 namespace {

@@ -1,8 +1,8 @@
 // netrove-cli addrbook: lists and edits the address book the dialog shows.
 #include <ostream>
 
+#include "base/address_book.h"
 #include "cli/cli_registry.h"
-#include "desktop/address_book.h"
 
 namespace netrove::cli {
 namespace {

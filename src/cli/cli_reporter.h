@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "shell/tool_message.h"
+#include "base/tool_message.h"
 
 namespace netrove::cli {
 

@@ -12,8 +12,8 @@
 #include <span>
 #include <string>
 
-#include "diagnostics/run_finished.h"
-#include "shell/transcript_sink.h"
+#include "base/run_finished.h"
+#include "base/transcript_sink.h"
 
 namespace netrove::cli {
 

@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
+#include "base/settings_store.h"
 #include "cli/cli_registry.h"
-#include "shell/settings_store.h"
 
 namespace netrove::cli {
 namespace {

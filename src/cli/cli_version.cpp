@@ -1,7 +1,7 @@
 #include <ostream>
 
+#include "base/product.h"
 #include "cli/cli_registry.h"
-#include "shell/product.h"
 
 namespace netrove::cli {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "base/product.h"
 #include "desktop/system_facts.h"
-#include "shell/product.h"
 
 namespace netrove {
 

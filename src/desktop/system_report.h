@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/tool_message.h"
+#include "base/tool_message.h"
 
 namespace netrove {
 

@@ -2,7 +2,7 @@
 // The "Ping" page of the Customize sheet: the defaults every new Ping window
 // (and netrove-cli ping) starts from. Each value is written the moment its
 // control changes.
-#include "shell/customize_page.h"
+#include "widgets/customize_page.h"
 
 namespace netrove {
 

@@ -6,7 +6,7 @@
 // system's error.
 #include <map>
 
-#include "shell/customize_page.h"
+#include "widgets/customize_page.h"
 
 class QCheckBox;
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "shell/net_socket.h"
+#include "base/net_socket.h"
 
 namespace netrove {
 

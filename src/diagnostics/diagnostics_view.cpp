@@ -2,9 +2,9 @@
 
 #include <QPushButton>
 
-#include "desktop/host_prompt_dialog.h"
-#include "diagnostics/run_finished.h"
-#include "shell/transcript_view.h"
+#include "base/run_finished.h"
+#include "widgets/host_prompt_dialog.h"
+#include "widgets/transcript_view.h"
 
 namespace netrove {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "shell/tool_view.h"
+#include "widgets/tool_view.h"
 
 class QPushButton;
 

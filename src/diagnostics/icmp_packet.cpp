@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/net_socket.h"
+#include "base/net_socket.h"
 
 namespace netrove {
 namespace {

@@ -9,7 +9,7 @@
 #include <climits>
 #include <cstring>
 
-#include "shell/net_socket.h"
+#include "base/net_socket.h"
 
 namespace netrove {
 namespace {

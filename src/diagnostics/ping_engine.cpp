@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <chrono>
 
+#include "base/net_socket.h"
+#include "base/tick_count.h"
+#include "base/tool_message.h"
+#include "base/transcript_sink.h"
 #include "diagnostics/diagnostics_run.h"
-#include "diagnostics/tick_count.h"
-#include "shell/net_socket.h"
-#include "shell/tool_message.h"
-#include "shell/transcript_sink.h"
 
 namespace netrove {
 namespace {

@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/run_finished.h"
 #include "diagnostics/icmp_socket.h"
 #include "diagnostics/ping_reply.h"
 #include "diagnostics/ping_settings.h"
 #include "diagnostics/ping_transcript.h"
-#include "diagnostics/run_finished.h"
 
 namespace netrove {
 

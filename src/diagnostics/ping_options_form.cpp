@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 
-#include "diagnostics/arrow_spin_box.h"
+#include "widgets/arrow_spin_box.h"
 
 namespace netrove {
 namespace {

@@ -1,6 +1,6 @@
 #include "diagnostics/ping_settings.h"
 
-#include "diagnostics/tool_key_values.h"
+#include "base/tool_key_values.h"
 
 namespace netrove {
 

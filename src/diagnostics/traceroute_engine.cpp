@@ -6,14 +6,14 @@
 #include <array>
 #include <chrono>
 
+#include "base/net_socket.h"
+#include "base/tick_count.h"
+#include "base/tool_message.h"
+#include "base/transcript_sink.h"
 #include "diagnostics/diagnostics_run.h"
 #include "diagnostics/icmp_socket.h"
-#include "diagnostics/tick_count.h"
 #include "diagnostics/traceroute_probe.h"
 #include "diagnostics/traceroute_socket.h"
-#include "shell/net_socket.h"
-#include "shell/tool_message.h"
-#include "shell/transcript_sink.h"
 
 namespace netrove {
 namespace {

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "diagnostics/run_finished.h"
+#include "base/run_finished.h"
 #include "diagnostics/traceroute_answer.h"
 #include "diagnostics/traceroute_settings.h"
 

@@ -7,7 +7,7 @@
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 
-#include "diagnostics/arrow_spin_box.h"
+#include "widgets/arrow_spin_box.h"
 
 namespace netrove {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "diagnostics/tool_key_values.h"
+#include "base/tool_key_values.h"
 
 namespace netrove {
 

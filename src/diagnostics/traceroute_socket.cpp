@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "shell/net_socket.h"
+#include "base/net_socket.h"
 
 namespace netrove {
 namespace {

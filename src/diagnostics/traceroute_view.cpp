@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 
 #include "diagnostics/traceroute_options_form.h"
-#include "shell/command_ids.h"
-#include "shell/transcript_view.h"
+#include "widgets/command_ids.h"
+#include "widgets/transcript_view.h"
 
 namespace netrove {
 

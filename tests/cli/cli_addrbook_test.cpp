@@ -4,8 +4,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "base/address_book.h"
 #include "cli/cli_registry.h"
-#include "desktop/address_book.h"
 #include "support/scoped_home.h"
 
 namespace netrove::cli {

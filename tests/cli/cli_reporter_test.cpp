@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "shell/net_socket.h"
+#include "base/net_socket.h"
 
 namespace netrove::cli {
 namespace {

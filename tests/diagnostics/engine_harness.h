@@ -6,8 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "diagnostics/run_finished.h"
-#include "shell/transcript_sink.h"
+#include "base/run_finished.h"
+#include "base/transcript_sink.h"
 #include "support/recording_reporter.h"
 
 namespace netrove::test {

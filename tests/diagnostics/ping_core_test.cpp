@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/net_socket.h"
+#include "base/settings_store.h"
 #include "diagnostics/icmp_packet.h"
 #include "diagnostics/ping_engine.h"
 #include "diagnostics/ping_reply.h"
 #include "diagnostics/ping_settings.h"
 #include "diagnostics/ping_transcript.h"
-#include "shell/net_socket.h"
-#include "shell/settings_store.h"
 #include "support/scoped_home.h"
 
 namespace netrove {

@@ -8,10 +8,10 @@
 #include <regex>
 #include <vector>
 
+#include "base/net_socket.h"
 #include "diagnostics/icmp_packet.h"
 #include "diagnostics/ping_run_recorder.h"
 #include "diagnostics/ping_settings.h"
-#include "shell/net_socket.h"
 #include "support/scoped_home.h"
 
 namespace netrove {

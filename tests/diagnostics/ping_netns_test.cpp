@@ -5,10 +5,10 @@
 #include <chrono>
 #include <thread>
 
+#include "base/net_socket.h"
 #include "diagnostics/icmp_socket.h"
 #include "diagnostics/netns_lab.h"
 #include "diagnostics/ping_run_recorder.h"
-#include "shell/net_socket.h"
 #include "support/scoped_home.h"
 
 namespace netrove {

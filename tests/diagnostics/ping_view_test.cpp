@@ -12,16 +12,16 @@
 #include <QTest>
 #include <fstream>
 
-#include "diagnostics/arrow_spin_box.h"
+#include "base/net_socket.h"
+#include "base/settings_store.h"
 #include "diagnostics/customize_ping_page.h"
 #include "diagnostics/ping_options_form.h"
 #include "diagnostics/ping_settings.h"
 #include "diagnostics/tool_view_fixtures.h"
-#include "shell/net_socket.h"
-#include "shell/settings_store.h"
-#include "shell/transcript_view.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
+#include "widgets/arrow_spin_box.h"
+#include "widgets/transcript_view.h"
 
 namespace netrove {
 namespace {

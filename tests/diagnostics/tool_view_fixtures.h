@@ -14,11 +14,11 @@
 #include <optional>
 #include <string>
 
-#include "desktop/host_prompt_dialog.h"
-#include "shell/net_socket.h"
-#include "shell/settings_store.h"
-#include "shell/tool_view.h"
+#include "base/net_socket.h"
+#include "base/settings_store.h"
 #include "support/recording_reporter.h"
+#include "widgets/host_prompt_dialog.h"
+#include "widgets/tool_view.h"
 
 namespace netrove::test {
 

@@ -5,11 +5,11 @@
 
 #include <vector>
 
+#include "base/settings_store.h"
 #include "diagnostics/traceroute_answer.h"
 #include "diagnostics/traceroute_format.h"
 #include "diagnostics/traceroute_probe.h"
 #include "diagnostics/traceroute_settings.h"
-#include "shell/settings_store.h"
 #include "support/scoped_home.h"
 
 namespace netrove {

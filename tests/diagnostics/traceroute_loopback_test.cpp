@@ -13,10 +13,10 @@
 #include <memory>
 #include <vector>
 
+#include "base/net_socket.h"
 #include "diagnostics/icmp_packet.h"
 #include "diagnostics/traceroute_harness.h"
 #include "diagnostics/traceroute_probe.h"
-#include "shell/net_socket.h"
 #include "support/scoped_home.h"
 
 namespace netrove {

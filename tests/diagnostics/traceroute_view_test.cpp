@@ -12,19 +12,20 @@
 #include <QTest>
 #include <fstream>
 
-#include "diagnostics/arrow_spin_box.h"
+#include "base/net_socket.h"
+#include "base/settings_store.h"
 #include "diagnostics/customize_traceroute_page.h"
+#include "diagnostics/diagnostics_tools.h"
 #include "diagnostics/netns_lab.h"
 #include "diagnostics/tool_view_fixtures.h"
 #include "diagnostics/traceroute_options_form.h"
 #include "diagnostics/traceroute_settings.h"
-#include "shell/command_ids.h"
-#include "shell/net_socket.h"
-#include "shell/settings_store.h"
-#include "shell/tool_catalog.h"
-#include "shell/transcript_view.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
+#include "widgets/arrow_spin_box.h"
+#include "widgets/command_ids.h"
+#include "widgets/tool_catalog.h"
+#include "widgets/transcript_view.h"
 
 namespace netrove {
 namespace {
@@ -231,12 +232,12 @@ TEST(TraceRouteView, InterruptEndsAWaitingRun) {
 }
 
 TEST(TraceRouteCatalog, WindowAndPageAreBuiltIn) {
-  ToolCatalog catalog = BuildToolCatalog();
+  ToolCatalog catalog;
+  AddDiagnosticsTools(catalog);
   const ToolTemplate* tool = catalog.findByCommand(kCmdTraceRoute);
   ASSERT_NE(tool, nullptr);
   EXPECT_TRUE(static_cast<bool>(tool->create));
-  ASSERT_NE(catalog.findPage(QStringLiteral("traceroute")), nullptr);
-  EXPECT_TRUE(static_cast<bool>(catalog.findPage(QStringLiteral("traceroute"))->create));
+  EXPECT_TRUE(static_cast<bool>(catalog.page(CustomizeTab::TraceRoute)));
 }
 
 TEST(CustomizeTraceRoute, WritesEachChangeAtOnceUnderTheToolKey) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "desktop/address_book.h"
+#include "base/address_book.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string fault;

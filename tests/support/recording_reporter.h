@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/tool_message.h"
+#include "base/tool_message.h"
 
 namespace netrove::test {
 

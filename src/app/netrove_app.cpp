@@ -1,0 +1,119 @@
+#include "app/netrove_app.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <atomic>
+
+#include "app/main_frame.h"
+#include "app/queued_listener_events.h"
+#include "app/single_instance.h"
+#include "app/splash_wnd.h"
+#include "app/tftp_server_hook.h"
+#include "base/settings_store.h"
+#include "widgets/main_window_reporter.h"
+#include "widgets/message_boxes.h"
+#include "widgets/tool_message_box.h"
+
+namespace netrove {
+namespace {
+
+// The store reports a damaged file through a plain function, from whatever
+// thread found it; the box is shown once, on the GUI thread.
+CToolMessageBox* gDamagedStoreBox = nullptr;
+
+void ShowDamagedStore(const std::string& keptAs) {
+  static std::atomic<bool> shown{false};
+  if (shown.exchange(true) || qApp == nullptr) return;
+  const QString text = QStringLiteral(
+                           "The settings file was damaged. It has been kept as %1 and Netrove "
+                           "uses its default settings.")
+                           .arg(QString::fromStdString(keptAs));
+  QMetaObject::invokeMethod(
+      qApp,
+      [text] {
+        if (gDamagedStoreBox != nullptr) gDamagedStoreBox->showNotice(text);
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace
+
+CNetroveApp::CNetroveApp(AppOptions options, ToolCatalog catalog, IMessageBoxes& boxes,
+                         QObject* parent)
+    : QObject(parent),
+      options_(std::move(options)),
+      catalog_(std::move(catalog)),
+      boxes_(boxes),
+      messageBox_(std::make_unique<CToolMessageBox>(boxes)),
+      reporter_(std::make_unique<CMainWindowReporter>(*messageBox_)) {
+  gDamagedStoreBox = messageBox_.get();
+  SetDamagedStoreHandler(&ShowDamagedStore);
+}
+
+CNetroveApp::~CNetroveApp() {
+  ExitInstance();
+  splash_.reset();
+  frame_.reset();
+  gDamagedStoreBox = nullptr;
+}
+
+IMainWindowReporter& CNetroveApp::reporter() { return *reporter_; }
+
+CNetroveApp::StartResult CNetroveApp::InitInstance() {
+  const QString name =
+      options_.instanceName.isEmpty() ? SingleInstanceName() : options_.instanceName;
+  instance_ = std::make_unique<CSingleInstance>(name);
+  if (instance_->claim() == CSingleInstance::Claim::AlreadyRunning)
+    return StartResult::AlreadyRunning;
+
+  frame_ = std::make_unique<CMainFrame>(catalog_, *reporter_, boxes_);
+  messageBox_->setMainWindow(frame_.get());
+  connect(instance_.get(), &CSingleInstance::raiseRequested, frame_.get(),
+          &CMainFrame::bringToFront);
+  connect(frame_.get(), &CMainFrame::closed, this, &CNetroveApp::finished);
+  connect(qApp, &QGuiApplication::commitDataRequest, frame_.get(), &CMainFrame::saveSettings);
+
+  frame_->restoreSettings();
+  frame_->repaint();
+  if (options_.showSplash && !frame_->isMinimized()) showSplash();
+
+  if (!startListenersAndServer()) {
+    // The failure's box is queued like any worker's message: show it before
+    // the program ends.
+    QCoreApplication::sendPostedEvents(reporter_.get(), QEvent::MetaCall);
+    return StartResult::Failed;
+  }
+  return StartResult::Running;
+}
+
+void CNetroveApp::showSplash() {
+  splash_ = std::make_unique<CSplashWnd>();
+  connect(splash_.get(), &CSplashWnd::dismissed, frame_.get(), qOverload<>(&QWidget::update));
+  splash_->showFor(frame_.get(), options_.splashMilliseconds);
+}
+
+bool CNetroveApp::startListenersAndServer() {
+  events_ = std::make_unique<CQueuedListenerEvents>(*frame_);
+  listeners_ = std::make_unique<CShellListeners>(*reporter_, *events_);
+  if (!listeners_->StartChat(options_.chatPort)) return false;
+  if (catalog_.tftpServer) {
+    tftpServer_ = catalog_.tftpServer(*reporter_);
+    frame_->setTftpServer(tftpServer_.get());
+    if (tftpServer_ != nullptr) StartTftpServerWhenEnabled(*tftpServer_);
+  }
+  return listeners_->StartBroadcast(options_.broadcastPort);
+}
+
+void CNetroveApp::ExitInstance() {
+  if (listeners_ != nullptr) listeners_->StopChat();
+  if (tftpServer_ != nullptr) {
+    tftpServer_->Stop();
+    if (frame_ != nullptr) frame_->setTftpServer(nullptr);
+    tftpServer_.reset();
+  }
+  if (listeners_ != nullptr) listeners_->StopBroadcast();
+  listeners_.reset();
+  events_.reset();
+}
+
+}  // namespace netrove

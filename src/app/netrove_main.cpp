@@ -1,0 +1,112 @@
+// The netrove program: the application shell with every built-in tool.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QEvent>
+#include <QTimer>
+#include <cstdio>
+#include <ctime>
+
+#include "app/main_frame.h"
+#include "app/netrove_app.h"
+#include "app/program_catalog.h"
+#include "app/screenshots.h"
+#include "widgets/message_boxes.h"
+
+namespace {
+
+struct Invocation {
+  netrove::AppOptions options;
+  QString screenshotFolder;
+  bool startupProbe = false;
+};
+
+Invocation ParseArguments(const QApplication& app) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Netrove: a suite of Internet client tools."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  // Hidden options for the screenshots script, the start-up benchmark and
+  // tests that must not collide with a running copy.
+  QCommandLineOption screenshot(QStringLiteral("screenshot"), {}, QStringLiteral("folder"));
+  QCommandLineOption probe(QStringLiteral("startup-probe"));
+  QCommandLineOption chatPort(QStringLiteral("chat-port"), {}, QStringLiteral("port"));
+  QCommandLineOption broadcastPort(QStringLiteral("broadcast-port"), {}, QStringLiteral("port"));
+  QCommandLineOption noSplash(QStringLiteral("no-splash"));
+  for (QCommandLineOption* option : {&screenshot, &probe, &chatPort, &broadcastPort, &noSplash}) {
+    option->setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(*option);
+  }
+  parser.process(app);
+
+  Invocation invocation;
+  invocation.screenshotFolder = parser.value(screenshot);
+  invocation.startupProbe = parser.isSet(probe);
+  invocation.options.showSplash = !parser.isSet(noSplash);
+  if (parser.isSet(chatPort)) invocation.options.chatPort = parser.value(chatPort).toUShort();
+  if (parser.isSet(broadcastPort)) {
+    invocation.options.broadcastPort = parser.value(broadcastPort).toUShort();
+  }
+  return invocation;
+}
+
+double WallClockSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// For bench/startup.sh: prints the wall-clock time once the main window's
+// first paint has been handled and flushed.
+class FirstPaintProbe : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Paint || done_) return false;
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window()->objectName() != QStringLiteral("NetroveMainFrame")) {
+      return false;
+    }
+    done_ = true;
+    QTimer::singleShot(0, this, [] {
+      std::printf("first-paint %.6f\n", WallClockSeconds());
+      std::fflush(stdout);
+    });
+    return false;
+  }
+
+ private:
+  bool done_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Netrove"));
+  QApplication::setApplicationVersion(QStringLiteral("3.00 (Build 55)"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  const Invocation invocation = ParseArguments(app);
+
+  netrove::CMessageBoxes boxes;
+  if (!invocation.screenshotFolder.isEmpty()) {
+    return netrove::RenderScreenshots(netrove::BuildToolCatalog(), boxes,
+                                      invocation.screenshotFolder)
+               ? 0
+               : 1;
+  }
+
+  FirstPaintProbe probe;
+  if (invocation.startupProbe) app.installEventFilter(&probe);
+  netrove::CNetroveApp netrove(invocation.options, netrove::BuildToolCatalog(), boxes);
+  switch (netrove.InitInstance()) {
+    case netrove::CNetroveApp::StartResult::AlreadyRunning:
+      return 0;
+    case netrove::CNetroveApp::StartResult::Failed:
+      return 1;
+    case netrove::CNetroveApp::StartResult::Running:
+      break;
+  }
+  QObject::connect(&netrove, &netrove::CNetroveApp::finished, &app, &QApplication::quit);
+  const int result = app.exec();
+  netrove.ExitInstance();
+  return result;
+}

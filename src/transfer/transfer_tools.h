@@ -1,0 +1,9 @@
+#pragma once
+// Adds this folder's tool windows, commands and Customize pages to the
+// program's catalog.
+namespace netrove {
+
+struct ToolCatalog;
+void AddTransferTools(ToolCatalog& catalog);
+
+}  // namespace netrove

@@ -1,0 +1,214 @@
+#include "app/shell_listeners.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "support/loopback_socket.h"
+#include "support/recording_reporter.h"
+#include "support/scoped_home.h"
+
+namespace netrove {
+namespace {
+
+using namespace std::chrono_literals;
+using test::RecordingReporter;
+using test::WaitFor;
+
+const char kAddressInUse[] = "WSAEADDRINUSE\nThe specified address is already in use.";
+
+class RecordingEvents : public IListenerEvents {
+ public:
+  void ChatCallArrived(std::unique_ptr<CNetSocket> socket, const sockaddr_in& caller) override {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(socket));
+    callers_.push_back(caller);
+  }
+  void BroadcastArrived(std::string text) override {
+    std::lock_guard lock(mutex_);
+    broadcasts_.push_back(std::move(text));
+  }
+  std::size_t CallCount() {
+    std::lock_guard lock(mutex_);
+    return calls_.size();
+  }
+  std::vector<std::string> Broadcasts() {
+    std::lock_guard lock(mutex_);
+    return broadcasts_;
+  }
+  CNetSocket& Call(std::size_t index) { return *calls_.at(index); }
+  sockaddr_in Caller(std::size_t index) { return callers_.at(index); }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<CNetSocket>> calls_;
+  std::vector<sockaddr_in> callers_;
+  std::vector<std::string> broadcasts_;
+};
+
+using test::BoundSocket;
+
+std::uint16_t PortOf(int descriptor) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
+  return ntohs(address.sin_port);
+}
+
+// A port free for both TCP and UDP at the moment of asking.
+std::uint16_t FreePort() {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const int tcp = BoundSocket(SOCK_STREAM, 0);
+    const std::uint16_t port = PortOf(tcp);
+    const int udp = BoundSocket(SOCK_DGRAM, port);
+    ::close(tcp);
+    if (udp >= 0) {
+      ::close(udp);
+      return port;
+    }
+  }
+  return 0;
+}
+
+sockaddr_in Loopback(std::uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+void SendDatagram(std::uint16_t port, const void* data, std::size_t size) {
+  const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+  const sockaddr_in to = Loopback(port);
+  ::sendto(sender, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  ::close(sender);
+}
+
+TEST(BroadcastText, StopsAtTheFirstZeroOrTheReceivedBytes) {
+  EXPECT_EQ(BroadcastText("hello", 5), "hello");
+  EXPECT_EQ(BroadcastText("ab\0cd", 5), "ab");
+  EXPECT_EQ(BroadcastText("abcdef", 3), "abc");
+  EXPECT_EQ(BroadcastText("", 0), "");
+}
+
+class ShellListenersTest : public ::testing::Test {
+ protected:
+  RecordingReporter reporter;
+  RecordingEvents events;
+};
+
+TEST_F(ShellListenersTest, ChatCallIsHandedOverConnected) {
+  CShellListeners listeners(reporter, events);
+  const std::uint16_t port = FreePort();
+  ASSERT_TRUE(listeners.StartChat(port));
+
+  CNetSocket caller;
+  ASSERT_TRUE(caller.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  ASSERT_TRUE(caller.Connect("127.0.0.1", port));
+  ASSERT_TRUE(WaitFor([&] { return events.CallCount() == 1; }));
+  EXPECT_EQ(events.Caller(0).sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+
+  ASSERT_EQ(caller.Send("hi", 2), 2);
+  char received[2] = {};
+  EXPECT_EQ(events.Call(0).Recv(received, sizeof received), 2);
+  EXPECT_EQ(std::string(received, 2), "hi");
+  listeners.StopChat();
+  EXPECT_TRUE(reporter.Messages().empty());
+}
+
+TEST_F(ShellListenersTest, BroadcastsArriveAsTextOfAtMostOneBlock) {
+  CShellListeners listeners(reporter, events);
+  const std::uint16_t port = FreePort();
+  ASSERT_TRUE(listeners.StartBroadcast(port));
+
+  SendDatagram(port, "Lunch is ready", 14);
+  const std::string unterminated(600, 'x');
+  SendDatagram(port, unterminated.data(), unterminated.size());
+  SendDatagram(port, "one\0two", 7);
+  ASSERT_TRUE(WaitFor([&] { return events.Broadcasts().size() == 3; }));
+  const auto texts = events.Broadcasts();
+  EXPECT_EQ(texts[0], "Lunch is ready");
+  EXPECT_EQ(texts[1], std::string(kBroadcastBlockSize, 'x'));
+  EXPECT_EQ(texts[2], "one");
+}
+
+TEST_F(ShellListenersTest, TakenPortsAreReportedAsAddressInUse) {
+  const std::uint16_t port = FreePort();
+  const int tcpOwner = BoundSocket(SOCK_STREAM, port);
+  ASSERT_EQ(::listen(tcpOwner, 1), 0);
+  const int udpOwner = BoundSocket(SOCK_DGRAM, port);
+  ASSERT_GE(udpOwner, 0);
+
+  CShellListeners listeners(reporter, events);
+  EXPECT_FALSE(listeners.StartChat(port));
+  EXPECT_FALSE(listeners.StartBroadcast(port));
+  const auto messages = reporter.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  for (const auto& message : messages) {
+    EXPECT_EQ(message.source, 1139);
+    EXPECT_EQ(message.text, kAddressInUse);
+  }
+  ::close(tcpOwner);
+  ::close(udpOwner);
+}
+
+TEST_F(ShellListenersTest, StopWakesIdleListenersAndCanRepeat) {
+  CShellListeners listeners(reporter, events);
+  ASSERT_TRUE(listeners.StartChat(FreePort()));
+  ASSERT_TRUE(listeners.StartBroadcast(FreePort()));
+  std::this_thread::sleep_for(20ms);
+  listeners.StopChat();
+  listeners.StopBroadcast();
+  listeners.StopChat();
+  EXPECT_TRUE(reporter.Messages().empty());
+}
+
+// With no descriptor left every accept fails at once while the call waits in
+// the queue: the listener must say so once, not once per attempt, and take
+// the call when descriptors are free again.
+TEST_F(ShellListenersTest, PersistentAcceptFailureIsReportedOnceAndListeningGoesOn) {
+  CShellListeners listeners(reporter, events, ListenerBackoff{5ms, 20ms});
+  const std::uint16_t port = FreePort();
+  ASSERT_TRUE(listeners.StartChat(port));
+  const int caller = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(caller, 0);
+
+  // UBSan checks the dynamic type of the reporter and of the events on their
+  // first call through their interfaces, and that check needs a free
+  // descriptor. Make those first calls now, on other objects of the same
+  // types, so the starved listener thread finds the checks already done.
+  test::RecordingReporter warmUpReporter;
+  static_cast<IMainWindowReporter&>(warmUpReporter).PostAttention();
+  RecordingEvents warmUpEvents;
+  static_cast<IListenerEvents&>(warmUpEvents).ChatCallArrived(std::make_unique<CNetSocket>(), {});
+
+  rlimit original{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
+  const int next = ::dup(0);
+  ::close(next);
+  rlimit starved = original;
+  starved.rlim_cur = static_cast<rlim_t>(next);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &starved), 0);
+  const sockaddr_in to = Loopback(port);
+  const int connected = ::connect(caller, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  std::this_thread::sleep_for(300ms);  // dozens of failed accepts
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &original), 0);
+  ASSERT_EQ(connected, 0);
+
+  ASSERT_TRUE(WaitFor([&] { return events.CallCount() == 1; }));
+  const auto messages = reporter.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].source, 1139);
+  ::close(caller);
+}
+
+}  // namespace
+}  // namespace netrove

@@ -1,0 +1,310 @@
+#include "base/address_book.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "support/scoped_home.h"
+
+namespace netrove {
+namespace {
+
+using Bytes = std::string;
+using namespace std::string_literals;
+
+Bytes ArrayHeader() {
+  return Bytes(
+      "\xFF\xFF\x00\x00\x08\x00"
+      "CObArray",
+      14);
+}
+Bytes RecordClass() {
+  return Bytes(
+      "\xFF\xFF\x00\x00\x12\x00"
+      "CAddressBookRecord",
+      24);
+}
+
+AddressBook BookOf(std::vector<AddressBookRecord> records) {
+  return AddressBook(std::move(records));
+}
+
+std::vector<std::string> Names(const AddressBook& book) {
+  std::vector<std::string> names;
+  for (const auto& record : book.records()) names.push_back(record.name);
+  return names;
+}
+
+std::optional<std::vector<AddressBookRecord>> Decode(const Bytes& bytes,
+                                                     std::string* fault = nullptr) {
+  std::string ignored;
+  return DecodeAddressBook(bytes, fault != nullptr ? fault : &ignored);
+}
+
+Bytes ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::filesystem::path& file, const Bytes& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+TEST(AddressBookArchive, EmptyBookIsTheArrayHeaderWithCountZero) {
+  EXPECT_EQ(EncodeAddressBook(AddressBook()), ArrayHeader() + Bytes("\x00\x00", 2));
+}
+
+TEST(AddressBookArchive, OneEntryLayout) {
+  const Bytes bytes = EncodeAddressBook(BookOf({{"home", "10.0.0.1"}}));
+  EXPECT_EQ(bytes, ArrayHeader() + Bytes("\x01\x00", 2) + RecordClass() +
+                       "\x04"
+                       "home" +
+                       "\x08"
+                       "10.0.0.1");
+  EXPECT_EQ(bytes.size(), 14u + 2 + 24 + 5 + 9);
+}
+
+TEST(AddressBookArchive, FurtherRecordsCarryOnlyTheClassTag) {
+  const Bytes bytes = EncodeAddressBook(BookOf({{"a", "h1"}, {"b", "h2"}, {"c", "h3"}}));
+  EXPECT_EQ(bytes, ArrayHeader() + Bytes("\x03\x00", 2) + RecordClass() +
+                       "\x01"
+                       "a\x02h1" +
+                       "\x03\x80"
+                       "\x01"
+                       "b\x02h2" +
+                       "\x03\x80"
+                       "\x01"
+                       "c\x02h3");
+}
+
+TEST(AddressBookArchive, StringLengthPrefixes) {
+  const auto prefixOfName = [](std::size_t length) {
+    const Bytes bytes = EncodeAddressBook(BookOf({{std::string(length, 'n'), "h"}}));
+    return bytes.substr(14 + 2 + 24, 7);
+  };
+  EXPECT_EQ(prefixOfName(254).substr(0, 1), "\xFE");
+  EXPECT_EQ(prefixOfName(255).substr(0, 3), Bytes("\xFF\xFF\x00", 3));
+  EXPECT_EQ(prefixOfName(300).substr(0, 3), "\xFF\x2C\x01");
+  EXPECT_EQ(prefixOfName(0xFFFD).substr(0, 3), "\xFF\xFD\xFF");
+  EXPECT_EQ(prefixOfName(0xFFFE), Bytes("\xFF\xFF\xFF\xFE\xFF\x00\x00", 7));
+  EXPECT_EQ(prefixOfName(70000), Bytes("\xFF\xFF\xFF\x70\x11\x01\x00", 7));
+}
+
+TEST(AddressBookArchive, CountEscapesFrom0xFFFF) {
+  const auto countBytes = [](std::size_t entries) {
+    std::vector<AddressBookRecord> records(entries, {"n", "h"});
+    return EncodeAddressBook(BookOf(std::move(records))).substr(14, 6);
+  };
+  EXPECT_EQ(countBytes(0xFFFE).substr(0, 2), "\xFE\xFF");
+  EXPECT_EQ(countBytes(0xFFFF), Bytes("\xFF\xFF\xFF\xFF\x00\x00", 6));
+  EXPECT_EQ(countBytes(0x10000), Bytes("\xFF\xFF\x00\x00\x01\x00", 6));
+}
+
+TEST(AddressBookArchive, RoundTrips) {
+  const std::vector<std::vector<AddressBookRecord>> books = {
+      {},
+      {{"", ""}},
+      {{"Alpha", "a.example"}, {"beta", "b.example"}, {"gamma", "10.0.0.3"}},
+      {{std::string(300, 'x'), std::string(70000, 'y')}, {"z\xE9", "h\xFF"}},
+      std::vector<AddressBookRecord>(0x10000, {"same", "host"}),
+  };
+  for (const auto& records : books) {
+    const auto decoded = Decode(EncodeAddressBook(BookOf(records)));
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(*decoded, records);
+  }
+}
+
+TEST(AddressBookArchive, BytesBehindTheArchiveAreIgnored) {
+  const Bytes bytes = EncodeAddressBook(BookOf({{"a", "b"}})) + "stale bytes of an older book";
+  const auto decoded = Decode(bytes);
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_EQ(*decoded, (std::vector<AddressBookRecord>{{"a", "b"}}));
+}
+
+TEST(AddressBookArchive, EveryTruncationIsRejected) {
+  const Bytes bytes = EncodeAddressBook(BookOf({{"one", "1.1.1.1"}, {std::string(300, 'n'), "h"}}));
+  for (std::size_t size = 0; size < bytes.size(); ++size) {
+    std::string fault;
+    EXPECT_FALSE(Decode(bytes.substr(0, size), &fault).has_value()) << size;
+    EXPECT_FALSE(fault.empty());
+  }
+}
+
+TEST(AddressBookArchive, ForeignAndAbsurdContentIsRejected) {
+  const Bytes one = "\x01\x00"s;
+  const std::vector<std::pair<const char*, Bytes>> cases = {
+      {"other array class", Bytes("\xFF\xFF\x00\x00\x07\x00"
+                                  "CObList\x00\x00",
+                                  15)},
+      {"array schema 1", Bytes("\xFF\xFF\x01\x00\x08\x00"
+                               "CObArray\x00\x00",
+                               16)},
+      {"class name too long", Bytes("\xFF\xFF\x00\x00\x40\x00", 6) + Bytes(64, 'C')},
+      {"object reference first", Bytes("\x01\x00", 2) + Bytes(20, '\0')},
+      {"count beyond the data", ArrayHeader() + Bytes("\xFF\xFF\xFF\xFF\xFF\xFF", 6) + "abcdefgh"},
+      {"16-bit count beyond the data",
+       ArrayHeader() + Bytes("\x10\x00", 2) + RecordClass() + "\0\0"s},
+      {"null record", ArrayHeader() + one + Bytes("\x00\x00\x00\x00", 4)},
+      {"record of another class", ArrayHeader() + one +
+                                      Bytes("\xFF\xFF\x00\x00\x04\x00"
+                                            "CFoo\x00\x00",
+                                            12)},
+      {"record tag naming the array class",
+       ArrayHeader() + Bytes("\x02\x00", 2) + RecordClass() + "\0\0\x01\x80\0\0"s},
+      {"record tag naming an object",
+       ArrayHeader() + Bytes("\x02\x00", 2) + RecordClass() + "\0\0\x04\x00\0\0"s},
+      {"wide string", ArrayHeader() + one + RecordClass() + Bytes("\xFF\xFE\xFF\x01\x00\x00", 6)},
+      {"length past the end", ArrayHeader() + one + RecordClass() + "\xFF\xFF\xFF\xF0\xFF\xFF\x7F"},
+  };
+  for (const auto& [what, bytes] : cases) {
+    std::string fault;
+    EXPECT_FALSE(Decode(bytes, &fault).has_value()) << what;
+    EXPECT_FALSE(fault.empty()) << what;
+  }
+}
+
+TEST(AddressBookOrder, CaseInsensitiveWithDeterministicTies) {
+  EXPECT_LT(CompareAddressBookNames("Alpha", "beta"), 0);
+  EXPECT_LT(CompareAddressBookNames("beta", "Gamma"), 0);
+  EXPECT_LT(CompareAddressBookNames("ab", "ABC"), 0);
+  EXPECT_LT(CompareAddressBookNames("Alpha", "alpha"), 0);  // tie on case: raw bytes decide
+  EXPECT_EQ(CompareAddressBookNames("same", "same"), 0);
+  EXPECT_LT(CompareAddressBookNames("zulu", "\xC3\xA9tage"), 0);  // bytes above ASCII sort last
+  EXPECT_LT(CompareAddressBookNames("[", "a"), 0);  // '[' is below 'a' once 'A'-'Z' are folded
+}
+
+TEST(AddressBookOrder, InsertionPlacesEachNameAndReportsItsIndex) {
+  AddressBook book;
+  EXPECT_EQ(book.Insert({"beta", "b.example"}), 0u);
+  EXPECT_EQ(book.Insert({"Alpha", "a.example"}), 0u);
+  EXPECT_EQ(book.Insert({"gamma", "10.0.0.3"}), 2u);
+  EXPECT_EQ(Names(book), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
+  // An identical name goes behind the one already there.
+  EXPECT_EQ(book.Insert({"beta", "second"}), 2u);
+  EXPECT_EQ(book.at(2).address, "second");
+}
+
+TEST(AddressBookOrder, ReplaceMovesTheRecordToItsNewPlace) {
+  AddressBook book = BookOf({{"Alpha", "a"}, {"beta", "b"}, {"gamma", "c"}});
+  EXPECT_EQ(book.Replace(0, {"zeta", "z"}), 2u);
+  EXPECT_EQ(Names(book), (std::vector<std::string>{"beta", "gamma", "zeta"}));
+}
+
+TEST(AddressBookOrder, RecordsReadOutOfOrderAreSortedStably) {
+  AddressBook book = BookOf({{"gamma", "1"}, {"beta", "2"}, {"Alpha", "3"}, {"beta", "4"}});
+  EXPECT_EQ(Names(book), (std::vector<std::string>{"Alpha", "beta", "beta", "gamma"}));
+  EXPECT_EQ(book.at(1).address, "2");
+  EXPECT_EQ(book.at(2).address, "4");
+}
+
+TEST(AddressBookOrder, FindNamePrefersAnExactMatch) {
+  AddressBook book = BookOf({{"Host", "1"}, {"host", "2"}, {"other", "3"}});
+  EXPECT_EQ(book.FindName("host"), 1u);
+  EXPECT_EQ(book.FindName("HOST"), 0u);
+  EXPECT_EQ(book.FindName("OTHER"), 2u);
+  EXPECT_FALSE(book.FindName("missing").has_value());
+}
+
+TEST(AddressBookOrder, SelectionAfterDelete) {
+  EXPECT_FALSE(SelectionAfterDelete(0, 0).has_value());
+  EXPECT_EQ(SelectionAfterDelete(0, 2), 0u);  // the first deleted: the new first
+  EXPECT_EQ(SelectionAfterDelete(1, 2), 0u);
+  EXPECT_EQ(SelectionAfterDelete(2, 2), 1u);  // the last deleted: the one before
+}
+
+class AddressBookFile : public ::testing::Test {
+ protected:
+  test::ScopedHome home_;
+  std::filesystem::path file_ = AddressBookPath();
+};
+
+TEST_F(AddressBookFile, MissingFileIsAnEmptyBookWithoutProblem) {
+  const AddressBookLoad load = LoadAddressBook(file_);
+  EXPECT_TRUE(load.book.empty());
+  EXPECT_TRUE(load.problem.empty());
+}
+
+TEST_F(AddressBookFile, SaveAndLoadInBookOrder) {
+  AddressBook book;
+  book.Insert({"beta", "b.example"});
+  book.Insert({"Alpha", "a.example"});
+  book.Insert({"gamma", "10.0.0.3"});
+  ASSERT_EQ(SaveAddressBook(file_, book), "");
+  EXPECT_EQ(ReadFile(file_), ArrayHeader() + Bytes("\x03\x00", 2) + RecordClass() +
+                                 "\x05"
+                                 "Alpha\x09"
+                                 "a.example" +
+                                 "\x03\x80\x04"
+                                 "beta\x09"
+                                 "b.example" +
+                                 "\x03\x80\x05"
+                                 "gamma\x08"
+                                 "10.0.0.3");
+  const AddressBookLoad load = LoadAddressBook(file_);
+  EXPECT_TRUE(load.problem.empty());
+  EXPECT_EQ(Names(load.book), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
+}
+
+TEST_F(AddressBookFile, SaveReplacesALongerFileWholeAndLeavesNoTemporaryFile) {
+  WriteFile(file_, EncodeAddressBook(BookOf({{"old", std::string(1000, 'h')}})));
+  chmod(file_.c_str(), 0640);
+  ASSERT_EQ(SaveAddressBook(file_, BookOf({{"new", "h"}})), "");
+  EXPECT_EQ(ReadFile(file_), EncodeAddressBook(BookOf({{"new", "h"}})));
+  struct stat info {};
+  ASSERT_EQ(stat(file_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_.path()), {}), 1);
+}
+
+TEST_F(AddressBookFile, SaveCreatesTheDataFolder) {
+  const auto nested = home_.path() / "a" / "b" / "AddrBook.dat";
+  ASSERT_EQ(SaveAddressBook(nested, BookOf({{"n", "h"}})), "");
+  EXPECT_TRUE(std::filesystem::exists(nested));
+}
+
+TEST_F(AddressBookFile, FailedSaveIsReportedAndKeepsTheOldBook) {
+  const Bytes old = EncodeAddressBook(BookOf({{"keep", "me"}}));
+  WriteFile(file_, old);
+  // A folder in the way of the new file's name cannot be written to.
+  const auto blocked = home_.path() / "file" / "AddrBook.dat";
+  WriteFile(home_.path() / "file", "not a folder");
+  EXPECT_NE(SaveAddressBook(blocked, BookOf({{"n", "h"}})).find("could not be saved"),
+            std::string::npos);
+  // Renaming over a folder fails after the new file was written.
+  std::filesystem::create_directory(home_.path() / "dir.dat");
+  EXPECT_NE(SaveAddressBook(home_.path() / "dir.dat", BookOf({})), "");
+  EXPECT_EQ(ReadFile(file_), old);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_.path()), {}), 3);
+}
+
+TEST_F(AddressBookFile, DamagedFileIsReportedOnceAndKeptAside) {
+  WriteFile(file_, "this is not an address book");
+  AddressBookLoad load = LoadAddressBook(file_);
+  EXPECT_TRUE(load.book.empty());
+  EXPECT_NE(load.problem.find("damaged"), std::string::npos);
+  EXPECT_EQ(load.keptAside, home_.path() / "AddrBook.dat.damaged");
+  EXPECT_EQ(ReadFile(load.keptAside), "this is not an address book");
+
+  EXPECT_TRUE(LoadAddressBook(file_).problem.empty());  // reported once
+  ASSERT_EQ(SaveAddressBook(file_, BookOf({{"n", "h"}})), "");
+  EXPECT_EQ(ReadFile(load.keptAside), "this is not an address book");
+
+  WriteFile(file_, EncodeAddressBook(BookOf({{"n", "h"}})).substr(0, 30));
+  load = LoadAddressBook(file_);
+  EXPECT_EQ(load.keptAside, home_.path() / "AddrBook.dat.damaged-2");
+  EXPECT_FALSE(std::filesystem::exists(file_));
+}
+
+TEST_F(AddressBookFile, UnreadableFileIsReportedWithTheSystemTextAndKeptAside) {
+  std::filesystem::create_directory(file_);  // reading a folder fails
+  const AddressBookLoad load = LoadAddressBook(file_);
+  EXPECT_TRUE(load.book.empty());
+  EXPECT_NE(load.problem.find("Is a directory"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_directory(load.keptAside));
+}
+
+}  // namespace
+}  // namespace netrove

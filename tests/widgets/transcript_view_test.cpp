@@ -1,0 +1,167 @@
+#include "widgets/transcript_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextCursor>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace netrove {
+namespace {
+
+bool ProcessEventsUntil(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+std::string Numbered(const char* prefix, int from, int to) {
+  std::string text;
+  for (int line = from; line < to; ++line) text += prefix + std::to_string(line) + "\r\n";
+  return text;
+}
+
+TEST(TranscriptView, AppendsNeverMoveTheLinesInView) {
+  CTranscriptView view;
+  view.resize(300, 200);
+  view.show();
+  for (int line = 0; line < 1000; ++line) view.AppendTranscript(Numbered("line ", line, line + 1));
+  QApplication::processEvents();
+  EXPECT_EQ(view.firstVisibleLine(), 0);  // no scrolling to the end by itself
+
+  view.verticalScrollBar()->setValue(500);
+  QApplication::processEvents();
+  ASSERT_EQ(view.firstVisibleLine(), 500);
+  for (int line = 0; line < 100; ++line) {
+    view.AppendTranscript(Numbered("more ", line, line + 1));
+    QApplication::processEvents();
+    ASSERT_EQ(view.firstVisibleLine(), 500);
+  }
+
+  // The same while the user's cursor sits at the end of the text.
+  QTextCursor cursor = view.textCursor();
+  cursor.movePosition(QTextCursor::End);
+  view.setTextCursor(cursor);
+  view.verticalScrollBar()->setValue(300);
+  view.AppendTranscript("partial line");
+  view.AppendTranscript(" and its end\r\n");
+  QApplication::processEvents();
+  EXPECT_EQ(view.firstVisibleLine(), 300);
+  EXPECT_EQ(view.document()->blockCount(), 1102);
+
+  // Nor does it follow the end when the user is looking at the last line.
+  view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+  QApplication::processEvents();
+  const int atEnd = view.firstVisibleLine();
+  view.AppendTranscript(Numbered("last ", 0, 50));
+  QApplication::processEvents();
+  EXPECT_EQ(view.firstVisibleLine(), atEnd);
+}
+
+TEST(TranscriptView, ShowsTheTextLineForLineAndKeepsItsBytes) {
+  CTranscriptView view;
+  const std::string odd(
+      "a\r\nb\rc\nd\0e\xE2\x80\xA9"
+      "f\xE9\r",
+      15);
+  view.AppendTranscript(odd);
+  view.AppendTranscript("\ng");
+  EXPECT_EQ(view.text(), odd + "\ng");
+  EXPECT_EQ(view.document()->blockCount(), 1);  // the box takes the lines together...
+  QApplication::processEvents();                // ...when the event loop runs
+  EXPECT_EQ(view.toPlainText(), QString::fromUtf8("a\nb\nc\nd\xEF\xBF\xBD"
+                                                  "e\xEF\xBF\xBD"
+                                                  "f\xC3\xA9\ng"));
+
+  // The user can select but not change the text.
+  QTest::keyClicks(&view, QStringLiteral("xyz"));
+  QTest::keyClick(&view, Qt::Key_Backspace);
+  EXPECT_EQ(view.text(), odd + "\ng");
+  EXPECT_FALSE(view.hasSelection());
+  view.selectAll();
+  EXPECT_TRUE(view.hasSelection());
+}
+
+TEST(TranscriptView, SelectedRangeIsGivenInBytesOfTheText) {
+  CTranscriptView view;
+  view.AppendTranscript("first line\r\n\xC3\xA9t\xC3\xA9 second\r\nthird\r\n");
+  QApplication::processEvents();
+  QTextCursor cursor(view.document());
+  cursor.setPosition(6);                                // "line" of the first line
+  cursor.setPosition(11 + 3, QTextCursor::KeepAnchor);  // after "été"
+  view.setTextCursor(cursor);
+  const auto range = view.selectedRange();
+  EXPECT_EQ(view.text().substr(range.begin, range.end - range.begin), "line\r\n\xC3\xA9t\xC3\xA9");
+  view.moveCursor(QTextCursor::End);
+  EXPECT_TRUE(view.selectedRange().empty());
+}
+
+TEST(TranscriptSink, AppendsFromWorkersArriveInOrder) {
+  CTranscriptView view;
+  CTranscriptSink sink(view);
+  sink.AppendTranscript("from the GUI thread\r\n");
+  std::thread first([&] {
+    for (int line = 0; line < 300; ++line) sink.AppendTranscript(Numbered("a", line, line + 1));
+  });
+  std::thread second([&] {
+    for (int line = 0; line < 300; ++line) sink.AppendTranscript(Numbered("b", line, line + 1));
+  });
+  EXPECT_TRUE(ProcessEventsUntil([&] { return view.document()->blockCount() == 602; }));
+  first.join();
+  second.join();
+  const std::string& text = view.text();
+  EXPECT_EQ(text.rfind("from the GUI thread\r\n", 0), 0u);
+  std::size_t a = 0, b = 0;
+  for (int line = 0; line < 300; ++line) {
+    const std::size_t nextA = text.find("a" + std::to_string(line) + "\r\n");
+    const std::size_t nextB = text.find("b" + std::to_string(line) + "\r\n");
+    ASSERT_NE(nextA, std::string::npos);
+    ASSERT_NE(nextB, std::string::npos);
+    EXPECT_GE(nextA, a);
+    EXPECT_GE(nextB, b);
+    a = nextA;
+    b = nextB;
+  }
+}
+
+TEST(TranscriptSink, DetachingReleasesAWaitingWorkerAndDropsLaterAppends) {
+  CTranscriptView view;
+  CTranscriptSink sink(view);
+  std::atomic<bool> returned = false;
+  std::thread worker([&] {
+    sink.AppendTranscript("waits for the GUI thread\r\n");
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(returned);  // the GUI thread has not taken the text yet
+  sink.detach();
+  worker.join();  // safe only after detach()
+  sink.AppendTranscript("dropped\r\n");
+  QApplication::processEvents();
+  EXPECT_EQ(view.text(), "");
+}
+
+TEST(TranscriptSink, DestroyingTheViewReleasesAWaitingWorker) {
+  auto view = std::make_unique<CTranscriptView>();
+  CTranscriptSink sink(*view);
+  std::thread worker([&] {
+    sink.AppendTranscript("never shown\r\n");
+    sink.AppendTranscript("dropped at once\r\n");
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  view.reset();
+  worker.join();
+  QApplication::processEvents();
+}
+
+}  // namespace
+}  // namespace netrove
