@@ -15,7 +15,7 @@ CPingView::CPingView(CToolServices& services, QWidget* parent)
     : CDiagnosticsView(services, QStringLiteral("Ping"), parent),
       options_(new CPingOptionsForm(this)),
       engine_(std::make_unique<CPingEngine>(transcriptSink(), services.reporter(),
-                                            finishedListener())) {
+                                            finishedListener(), services.resolver())) {
   pingButton()->setObjectName(QStringLiteral("pingButton"));
   options_->load(ReadPingSettings());
 

@@ -15,7 +15,7 @@ CTraceRouteView::CTraceRouteView(CToolServices& services, QWidget* parent)
     : CDiagnosticsView(services, QStringLiteral("traceroute"), parent),
       options_(new CTraceRouteOptionsForm(this)),
       engine_(std::make_unique<CTraceRouteEngine>(transcriptSink(), services.reporter(),
-                                                  finishedListener())) {
+                                                  finishedListener(), services.resolver())) {
   traceButton()->setObjectName(QStringLiteral("traceButton"));
   options_->load(ReadTraceRouteSettings());
 

@@ -87,8 +87,8 @@ TEST(PingView, OpensWithTheStoredDefaults) {
 TEST(PingView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
   test::ScopedHome home;
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
+  services.resolver_ = &resolver;
   CPingView view(services);
   QSignalSpy busy(&view, &CToolView::busyChanged);
   view.startRun(QStringLiteral("nosuchhost"));
@@ -111,8 +111,8 @@ TEST(PingView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
 TEST(PingView, PingAsksForTheHostAndCloseClosesWhenIdle) {
   test::ScopedHome home;
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
+  services.resolver_ = &resolver;
   CPingView view(services);
   view.show();
   const auto prompt = test::AnswerHostPrompt(view.pingButton(), QStringLiteral("nosuchhost"));

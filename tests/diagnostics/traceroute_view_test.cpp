@@ -162,8 +162,8 @@ TEST(TraceRouteView, ThePortFieldTakesDigitsAndStaysAPort) {
 TEST(TraceRouteView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
   test::ScopedHome home;
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
+  services.resolver_ = &resolver;
   CTraceRouteView view(services);
   QSignalSpy busy(&view, &CToolView::busyChanged);
   view.startRun(QStringLiteral("nosuchhost"));
@@ -189,8 +189,8 @@ TEST(TraceRouteView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
 TEST(TraceRouteView, TheButtonAsksForTheHostAndCloseClosesWhenIdle) {
   test::ScopedHome home;
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
+  services.resolver_ = &resolver;
   CTraceRouteView view(services);
   view.show();
   const auto prompt = test::AnswerHostPrompt(view.traceButton(), QStringLiteral("nosuchhost"));
@@ -209,10 +209,9 @@ TEST(TraceRouteView, InterruptEndsAWaitingRun) {
   CNetSocket listener;
   ASSERT_TRUE(listener.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
   ASSERT_TRUE(listener.Bind(0));
-  sockaddr_in bound{};
-  socklen_t size = sizeof bound;
-  getsockname(listener.m_hSocket, reinterpret_cast<sockaddr*>(&bound), &size);
-  WriteTraceRouteSetting(kTraceInitialDestPortValue, ntohs(bound.sin_port));
+  SocketAddress bound;
+  ASSERT_TRUE(listener.LocalAddress(bound));
+  WriteTraceRouteSetting(kTraceInitialDestPortValue, bound.port());
   WriteTraceRouteSetting(kTraceReplyTimeOutValue, 59);
   FakeServices services;
   CTraceRouteView view(services);
