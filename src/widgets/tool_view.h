@@ -6,7 +6,6 @@
 #include <QString>
 #include <QWidget>
 
-#include "base/net_socket.h"
 #include "base/tool_message.h"
 
 namespace netrove {
@@ -21,9 +20,6 @@ class CToolServices {
   virtual IMainWindowReporter& reporter() = 0;
   // Opens the help page of a context id (0x10000 + command id for a tool).
   virtual void showHelp(int contextId) = 0;
-  // What the tools look names up with; the system's resolver unless a test
-  // hands in its own. Safe from any thread.
-  virtual IResolver& resolver() { return SystemResolver(); }
 };
 
 class CToolView : public QWidget {

@@ -88,8 +88,7 @@ TEST(PingView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
   test::ScopedHome home;
   NoNames resolver;
   FakeServices services;
-  services.resolver_ = &resolver;
-  CPingView view(services);
+  CPingView view(services, nullptr, resolver);
   QSignalSpy busy(&view, &CToolView::busyChanged);
   view.startRun(QStringLiteral("nosuchhost"));
   EXPECT_EQ(view.state(), CPingView::State::Running);
@@ -112,8 +111,7 @@ TEST(PingView, PingAsksForTheHostAndCloseClosesWhenIdle) {
   test::ScopedHome home;
   NoNames resolver;
   FakeServices services;
-  services.resolver_ = &resolver;
-  CPingView view(services);
+  CPingView view(services, nullptr, resolver);
   view.show();
   const auto prompt = test::AnswerHostPrompt(view.pingButton(), QStringLiteral("nosuchhost"));
   EXPECT_EQ(prompt.caption, QStringLiteral("Ping..."));

@@ -34,9 +34,7 @@ class FakeServices : public CToolServices {
  public:
   IMainWindowReporter& reporter() override { return reporter_; }
   void showHelp(int contextId) override { helpShown = contextId; }
-  IResolver& resolver() override { return *resolver_; }
   RecordingReporter reporter_;
-  IResolver* resolver_ = &SystemResolver();
   int helpShown = 0;
 };
 

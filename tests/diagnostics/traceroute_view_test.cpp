@@ -163,8 +163,7 @@ TEST(TraceRouteView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
   test::ScopedHome home;
   NoNames resolver;
   FakeServices services;
-  services.resolver_ = &resolver;
-  CTraceRouteView view(services);
+  CTraceRouteView view(services, nullptr, resolver);
   QSignalSpy busy(&view, &CToolView::busyChanged);
   view.startRun(QStringLiteral("nosuchhost"));
   EXPECT_EQ(view.state(), CTraceRouteView::State::Running);
@@ -190,8 +189,7 @@ TEST(TraceRouteView, TheButtonAsksForTheHostAndCloseClosesWhenIdle) {
   test::ScopedHome home;
   NoNames resolver;
   FakeServices services;
-  services.resolver_ = &resolver;
-  CTraceRouteView view(services);
+  CTraceRouteView view(services, nullptr, resolver);
   view.show();
   const auto prompt = test::AnswerHostPrompt(view.traceButton(), QStringLiteral("nosuchhost"));
   EXPECT_EQ(prompt.helpContext, 0x1804A);
