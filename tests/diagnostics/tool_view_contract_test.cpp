@@ -41,9 +41,8 @@ TYPED_TEST_SUITE(ToolViewContract, DiagnosticsViews);
 
 TYPED_TEST(ToolViewContract, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
-  TypeParam view(services);
+  TypeParam view(services, nullptr, resolver);
   QSignalSpy busy(&view, &CToolView::busyChanged);
   view.startRun(QStringLiteral("nosuchhost"));
   EXPECT_EQ(view.state(), TypeParam::State::Running);
@@ -64,9 +63,8 @@ TYPED_TEST(ToolViewContract, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
 
 TYPED_TEST(ToolViewContract, TheRunButtonAsksForTheHostAndCloseClosesWhenIdle) {
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
-  TypeParam view(services);
+  TypeParam view(services, nullptr, resolver);
   view.show();
   const auto prompt =
       test::AnswerHostPrompt(TestFixture::Traits::RunButton(view), QStringLiteral("nosuchhost"));
