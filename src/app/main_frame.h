@@ -23,6 +23,7 @@ class CClockWnd;
 class CHelpWindow;
 class CMyMDIChildWnd;
 class CNetSocket;
+class SocketAddress;
 class IMessageBoxes;
 struct ToolCatalog;
 
@@ -45,7 +46,7 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   // A later start of the program asked this copy to come to the front.
   void bringToFront();
   // What the listeners received, on the GUI thread.
-  void handleChatCall(std::unique_ptr<CNetSocket> socket, const sockaddr_in& caller);
+  void handleChatCall(std::unique_ptr<CNetSocket> socket, const SocketAddress& caller);
   // A flood of datagrams must not stack boxes without end: beyond
   // kMaxOpenBroadcastBoxes they are dropped, with one notice.
   void handleBroadcast(const QString& text);
