@@ -116,7 +116,7 @@ class ParsedStoreCache {
   std::shared_ptr<const RegistryFile> Find(const std::filesystem::path& file,
                                            const FileIdentity& identity) {
     std::lock_guard lock(mutex_);
-    if (tree_ == nullptr || file != file_ || !(identity == identity_)) return nullptr;
+    if (tree_ == nullptr || file != file_ || identity != identity_) return nullptr;
     return tree_;
   }
   void Keep(const std::filesystem::path& file, const FileIdentity& identity,

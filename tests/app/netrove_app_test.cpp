@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTest>
@@ -331,17 +330,23 @@ TEST_F(NetroveAppTest, SocketFolderIsPrivate) {
 TEST_F(NetroveAppTest, ASocketOfAnotherUserIsRefused) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
   const QString path = QString::fromStdString(home.path().string()) + QStringLiteral("/foreign");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
   const pid_t child = ::fork();
   if (child == 0) {
     const int fd = UnixSocketAt(path, false);
     if (::setuid(65534) != 0 || ::listen(fd, 5) != 0) _exit(1);
+    ::close(ready[1]);  // listening now
     for (;;) {
       const int client = ::accept(fd, nullptr, nullptr);
       if (client >= 0) (void)!::write(client, "ok\n", 3);
     }
   }
   ASSERT_GT(child, 0);
-  ProcessEventsUntil([&] { return QFileInfo::exists(path); });
+  ::close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 0);
+  ::close(ready[0]);
   CSingleInstance instance(path);
   EXPECT_EQ(instance.claim(1000), CSingleInstance::Claim::Failed);
   EXPECT_TRUE(instance.problem().contains(QStringLiteral("another user")));
