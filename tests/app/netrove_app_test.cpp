@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTest>
@@ -25,9 +24,11 @@
 #include "app/single_instance.h"
 #include "app/splash_wnd.h"
 #include "shell_ui_support.h"
+#include "support/event_loop.h"
 #include "support/loopback_socket.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 #include "widgets/message_boxes.h"
 
 namespace netrove {
@@ -79,13 +80,8 @@ class StackingBoxes : public IMessageBoxes {
   std::vector<test::RecordedBox> shown;
 };
 
-void ProcessEventsUntil(const std::function<bool()>& done, int milliseconds = 5000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < milliseconds) {
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-}
+using test::TurnEventLoop;
+using test::WaitUntil;
 
 class NetroveAppTest : public ::testing::Test {
  protected:
@@ -118,7 +114,7 @@ TEST_F(NetroveAppTest, StartsListensAndShutsDown) {
   to.sin_port = htons(options.broadcastPort);
   ::sendto(sender, "Lunch", 5, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
   ::close(sender);
-  ProcessEventsUntil([&] { return !boxes.shown.empty(); });
+  EXPECT_TRUE(WaitUntil([&] { return !boxes.shown.empty(); }, TurnEventLoop));
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Lunch"));
 
@@ -127,10 +123,12 @@ TEST_F(NetroveAppTest, StartsListensAndShutsDown) {
   ASSERT_EQ(::connect(caller, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
   char byte = 0;
   long got = -1;
-  ProcessEventsUntil([&] {
-    got = ::recv(caller, &byte, 1, MSG_DONTWAIT);
-    return got == 0;
-  });
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        got = ::recv(caller, &byte, 1, MSG_DONTWAIT);
+        return got == 0;
+      },
+      TurnEventLoop));
   EXPECT_EQ(got, 0);
   ::close(caller);
 
@@ -165,7 +163,7 @@ TEST_F(NetroveAppTest, BroadcastMarkupIsShownAsTextAndLoadsNothing) {
   });
   poll.start(10);
   SendBroadcast(options.broadcastPort, markup);
-  ProcessEventsUntil([&] { return !shownText.isEmpty(); });
+  EXPECT_TRUE(WaitUntil([&] { return !shownText.isEmpty(); }, TurnEventLoop));
   EXPECT_EQ(shownText.toStdString(), markup);
   EXPECT_EQ(format, Qt::PlainText);
   char events[4096];
@@ -246,7 +244,7 @@ TEST_F(NetroveAppTest, SplashGoesAtAKeyPressOrAtTheEndOfItsTime) {
   options.instanceName = QStringLiteral("netrove-splash-test-%1").arg(getpid());
   CNetroveApp timed(options, test::TestCatalog(), boxes);
   ASSERT_EQ(timed.InitInstance(), CNetroveApp::StartResult::Running);
-  ProcessEventsUntil([&] { return !timed.splashWindow()->isVisible(); });
+  EXPECT_TRUE(WaitUntil([&] { return !timed.splashWindow()->isVisible(); }, TurnEventLoop));
   EXPECT_FALSE(timed.splashWindow()->isVisible());
 }
 
@@ -265,7 +263,8 @@ TEST_F(NetroveAppTest, ASecondStartRaisesTheFirstAndEnds) {
                {QStringLiteral("--chat-port"), QString::number(FreePort()),
                 QStringLiteral("--broadcast-port"), QString::number(FreePort())});
   ASSERT_TRUE(second.waitForStarted());
-  ProcessEventsUntil([&] { return second.state() == QProcess::NotRunning; }, 20000);
+  EXPECT_TRUE(WaitUntil([&] { return second.state() == QProcess::NotRunning; }, TurnEventLoop,
+                        std::chrono::seconds(20)));
   ASSERT_EQ(second.state(), QProcess::NotRunning) << "the second start did not end";
   EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(second.exitCode(), 0);
@@ -299,7 +298,7 @@ TEST_F(NetroveAppTest, ASilentCopyKeepsItsSocketAndAStaleSocketIsTakenOver) {
     third = CSingleInstance(name).claim();
     asked = true;
   });
-  ProcessEventsUntil([&] { return asked.load(); }, 15000);
+  EXPECT_TRUE(WaitUntil([&] { return asked.load(); }, TurnEventLoop, std::chrono::seconds(15)));
   later.join();
   EXPECT_EQ(third, CSingleInstance::Claim::AlreadyRunning);
 
