@@ -100,7 +100,7 @@ TEST_F(CliAddressBook, ConcurrentAddsLoseNothing) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  const CommandRun list = AddressBookCommand({"list"});
+  const CliRun list = AddressBookCommand({"list"});
   EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), kPrograms) << list.out;
 }
 
