@@ -1,0 +1,66 @@
+// netrove-cli finger and whois run as a user runs them, against scripted
+// servers on the loopback: the bytes sent, the transcript printed with CR LF,
+// the error texts and the exit status.
+#include <gtest/gtest.h>
+
+#include "cli/cli_runner.h"
+#include "query/query_test_servers.h"
+
+namespace netrove {
+namespace {
+
+using test::ScriptedQueryServer;
+
+std::string Server(const ScriptedQueryServer& server) {
+  return "127.0.0.1:" + std::to_string(server.port());
+}
+
+TEST(CliFinger, PrintsTheAnswerWithCrLf) {
+  test::ScopedHome home;
+  ScriptedQueryServer server;
+  server.Play({ScriptedQueryServer::Send("Login: alice\nNo Plan.\n")});
+  const auto run = test::RunCli(home, {"finger", "--verbose", "alice@" + Server(server)});
+  EXPECT_EQ(server.Finish(), "/W alice\r\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Login: alice\r\nNo Plan.\r\n\r\n\r\n");
+  EXPECT_EQ(run.err, "");
+
+  ScriptedQueryServer everyone;
+  everyone.Play({});
+  EXPECT_EQ(test::RunCli(home, {"finger", "@" + Server(everyone)}).out, "\r\n\r\n");
+  EXPECT_EQ(everyone.Finish(), "\r\n");
+}
+
+TEST(CliWhoIs, SendsTheCommandLineOrTheHelpRequest) {
+  test::ScopedHome home;
+  ScriptedQueryServer server;
+  server.Play({ScriptedQueryServer::Send("domain: EXAMPLE.TEST\n")});
+  const auto run = test::RunCli(home, {"whois", "--server", Server(server), "example.test"});
+  EXPECT_EQ(server.Finish(), "example.test\r\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "domain: EXAMPLE.TEST\r\n\r\n\r\n");
+
+  ScriptedQueryServer help;
+  help.Play({ScriptedQueryServer::Send("help\r\n")});
+  EXPECT_EQ(test::RunCli(home, {"whois", "--help-request", "--server", Server(help)}).status, 0);
+  EXPECT_EQ(help.Finish(), "?\r\n");
+}
+
+TEST(CliQuery, FailuresAndBadCommandLines) {
+  test::ScopedHome home;
+  // Nothing listens on port 1 of the loopback.
+  const auto refused = test::RunCli(home, {"finger", "alice@127.0.0.1:1"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_NE(refused.err.find("WSAECONNREFUSED"), std::string::npos) << refused.err;
+
+  const std::string tooLong(257, 'x');
+  EXPECT_EQ(test::RunCli(home, {"whois", "--server", "127.0.0.1:1", tooLong}).status, 2);
+  EXPECT_EQ(test::RunCli(home, {"whois", "--server", "127.0.0.1:0", "x"}).status, 2);
+  EXPECT_EQ(test::RunCli(home, {"whois", "--server", "h", "--alternative", "x"}).status, 2);
+  EXPECT_EQ(test::RunCli(home, {"finger", "alice"}).status, 2);  // no server stored
+  EXPECT_EQ(test::RunCli(home, {"finger", "--help"}).status, 0);
+}
+
+}  // namespace
+}  // namespace netrove
