@@ -1,5 +1,6 @@
 #include "query/nicname_customize_page.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
