@@ -37,8 +37,7 @@ bool ParseTarget(const std::string& target, FingerCommand& command) {
     return true;
   }
   command.query = target.substr(0, at);
-  return SplitServerAndPort(std::string_view(target).substr(at + 1), command.server,
-                            command.port);
+  return SplitServerAndPort(std::string_view(target).substr(at + 1), command.server, command.port);
 }
 
 bool ParseArguments(std::span<const std::string> args, FingerCommand& command) {

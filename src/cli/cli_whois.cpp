@@ -74,10 +74,10 @@ int RunWhoIs(std::span<const std::string> args, CliStreams& io) {
   CliReporter reporter(io.err);
   FinishedSignal finished;
   CQueryEngine engine(sink, reporter, finished);
-  RunUntilFinished(engine, QueryRequest{command.server, command.port,
-                                        command.helpRequest
-                                            ? std::string(kWhoIsHelpRequest)
-                                            : WhoIsRequestLine(command.commandLine)});
+  RunUntilFinished(engine,
+                   QueryRequest{command.server, command.port,
+                                command.helpRequest ? std::string(kWhoIsHelpRequest)
+                                                    : WhoIsRequestLine(command.commandLine)});
   return engine.Outcome() == QueryOutcome::Answered ? 0 : 1;
 }
 

@@ -65,8 +65,8 @@ void CNicNameView::sendCommandLine() {
 void CNicNameView::requestHelp() { sendToChosenServer(std::string(kWhoIsHelpRequest)); }
 
 void CNicNameView::sendToChosenServer(std::string requestLine) {
-  const std::string server = WhoIsServerHost(serverGroup_->choice(),
-                                             serverGroup_->otherEdit()->text().toStdString());
+  const std::string server =
+      WhoIsServerHost(serverGroup_->choice(), serverGroup_->otherEdit()->text().toStdString());
   if (server.empty()) {
     serverGroup_->otherEdit()->setFocus();
     return;

@@ -125,7 +125,7 @@ void CQueryEngine::ReceiveAnswer() {
       const int code = GetLastError();
       ReportUnlessInterrupted(code);
       outcome = interrupt_.load() || IsInterruptError(code) ? QueryOutcome::Interrupted
-                                                             : QueryOutcome::ReceiveFailed;
+                                                            : QueryOutcome::ReceiveFailed;
       break;
     }
     const std::size_t kept =

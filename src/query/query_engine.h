@@ -44,11 +44,11 @@ struct QueryRequest {
 
 // How the last query ended.
 enum class QueryOutcome {
-  None,          // nothing run yet, or still running
-  NotConnected,  // look-up or connect failed (reported)
-  SendFailed,    // reported
-  Answered,      // the server closed the connection
-  ReceiveFailed, // reported, after the text received so far
+  None,           // nothing run yet, or still running
+  NotConnected,   // look-up or connect failed (reported)
+  SendFailed,     // reported
+  Answered,       // the server closed the connection
+  ReceiveFailed,  // reported, after the text received so far
   Interrupted,
   CutOff,  // the answer reached the limit
 };

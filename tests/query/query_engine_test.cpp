@@ -1,12 +1,13 @@
 // The query engine against a scripted server and the system's fingerd: the
 // bytes sent, the answer as the transcript shows it, and every way a query
 // can end.
+#include "query/query_engine.h"
+
 #include <gtest/gtest.h>
 
 #include <system_error>
 
 #include "base/net_socket.h"
-#include "query/query_engine.h"
 #include "query/query_engine_harness.h"
 #include "query/query_request.h"
 #include "query/query_test_servers.h"
@@ -20,7 +21,7 @@ using test::ScriptedQueryServer;
 
 constexpr char kLoopback[] = "127.0.0.1";
 
-// Sends `line` to a server that answers `answer` and closes; returns what
+// Sends `line` to a server that answers one line and closes; returns what
 // the server received.
 std::string SendAndCollect(const std::string& line) {
   ScriptedQueryServer server;
@@ -180,8 +181,8 @@ TEST(FingerDaemonPeer, AnswersVerboseAndListQueries) {
   ASSERT_TRUE(daemon.Start(problem)) << problem;
   for (const bool verbose : {true, false}) {
     QueryHarness harness;
-    ASSERT_TRUE(
-        harness.Run({kLoopback, daemon.port(), FingerRequestLine(verbose ? "alice" : "", verbose)}));
+    ASSERT_TRUE(harness.Run(
+        {kLoopback, daemon.port(), FingerRequestLine(verbose ? "alice" : "", verbose)}));
     const std::string text = harness.transcript.Text();
     EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::Answered);
     EXPECT_TRUE(harness.reporter.Messages().empty());

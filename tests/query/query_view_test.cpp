@@ -73,7 +73,8 @@ TEST(FingerView, OpensWithTheStoredDefaultsAndNeedsAServer) {
     EXPECT_EQ(view.port(), 79);
   }
   auto key = CreateToolKey(kFingerToolName);
-  ASSERT_TRUE(key && key->WriteDword(kQueryTokenValue, 1) && key->WriteText(kServerLocationValue, ""));
+  ASSERT_TRUE(key && key->WriteDword(kQueryTokenValue, 1) &&
+              key->WriteText(kServerLocationValue, ""));
   CFingerView view(services);
   EXPECT_TRUE(view.queryTokenBox()->isChecked());
   QTest::mouseClick(view.connectButton(), Qt::LeftButton);
@@ -99,9 +100,9 @@ TEST(FingerView, QueryRunsBusyAndAnswersAccumulate) {
     EXPECT_TRUE(view.isBusy());
     EXPECT_FALSE(view.isCloseEnabled());
     EXPECT_FALSE(view.canPrint());
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             view.serverEdit(), view.addressButton(), view.queryEdit(), view.queryTokenBox(),
-             view.connectButton()}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{view.serverEdit(), view.addressButton(), view.queryEdit(),
+                                         view.queryTokenBox(), view.connectButton()}) {
       EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
     }
     EXPECT_EQ(view.closeButton()->text(), QStringLiteral("Interrupt"));
@@ -201,7 +202,8 @@ TEST(NicNameView, CommandLineAndHelpRequestReachTheOtherServer) {
     EXPECT_FALSE(view.helpRequestButton()->isDefault());
     EXPECT_EQ(view.focusWidget(), view.connectButton());
   }
-  EXPECT_EQ(view.replyBox()->text(), "domain: EXAMPLE.TEST\r\n\r\n\r\ndomain: EXAMPLE.TEST\r\n\r\n\r\n");
+  EXPECT_EQ(view.replyBox()->text(),
+            "domain: EXAMPLE.TEST\r\n\r\n\r\ndomain: EXAMPLE.TEST\r\n\r\n\r\n");
 }
 
 TEST(QueryCustomizePages, WriteEachValueAsItChanges) {
