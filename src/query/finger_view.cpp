@@ -14,8 +14,8 @@
 
 namespace netrove {
 
-CFingerView::CFingerView(CToolServices& services, QWidget* parent)
-    : CQueryView(services, QStringLiteral("Finger"), kFingerPort, parent),
+CFingerView::CFingerView(CToolServices& services, QWidget* parent, IResolver& resolver)
+    : CQueryView(services, QStringLiteral("Finger"), kFingerPort, parent, resolver),
       serverEdit_(new QLineEdit(this)),
       addressButton_(new QPushButton(QStringLiteral("Address..."), this)),
       queryEdit_(new QLineEdit(this)),

@@ -3,6 +3,7 @@
 // query with the "/W Query Token." box, "Connect", "Close"/"Interrupt" and
 // the "Reply" box that keeps every answer. It opens with the stored server
 // and token; changes made here apply to this window only.
+#include "base/net_socket.h"
 #include "query/query_view.h"
 
 class QCheckBox;
@@ -13,7 +14,8 @@ class CFingerView : public CQueryView {
   Q_OBJECT
 
  public:
-  explicit CFingerView(CToolServices& services, QWidget* parent = nullptr);
+  explicit CFingerView(CToolServices& services, QWidget* parent = nullptr,
+                       IResolver& resolver = SystemResolver());
 
   int helpContext() const override;
 

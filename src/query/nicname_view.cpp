@@ -14,8 +14,8 @@
 
 namespace netrove {
 
-CNicNameView::CNicNameView(CToolServices& services, QWidget* parent)
-    : CQueryView(services, QStringLiteral("NicName/WhoIs"), kWhoIsPort, parent),
+CNicNameView::CNicNameView(CToolServices& services, QWidget* parent, IResolver& resolver)
+    : CQueryView(services, QStringLiteral("NicName/WhoIs"), kWhoIsPort, parent, resolver),
       commandEdit_(new QLineEdit(this)),
       serverGroup_(new CWhoIsServerGroup(this)),
       connectButton_(new QPushButton(QStringLiteral("Connect"), this)),

@@ -5,6 +5,7 @@
 // here apply to this window only.
 #include <string>
 
+#include "base/net_socket.h"
 #include "query/query_view.h"
 
 namespace netrove {
@@ -15,7 +16,8 @@ class CNicNameView : public CQueryView {
   Q_OBJECT
 
  public:
-  explicit CNicNameView(CToolServices& services, QWidget* parent = nullptr);
+  explicit CNicNameView(CToolServices& services, QWidget* parent = nullptr,
+                        IResolver& resolver = SystemResolver());
 
   int helpContext() const override;
 

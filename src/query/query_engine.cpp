@@ -19,8 +19,6 @@ namespace {
 constexpr std::size_t kReceiveBuffer = 16384;
 constexpr std::string_view kAnswerEnd = "\r\n\r\n";
 
-bool IsInterruptError(int code) { return code == WSAEINTR || code == WSAENOTSOCK; }
-
 }  // namespace
 
 std::string AnswerCutOffNote(std::size_t limit) {
@@ -30,10 +28,12 @@ std::string AnswerCutOffNote(std::size_t limit) {
 std::thread LaunchThread(std::function<void()> body) { return std::thread(std::move(body)); }
 
 CQueryEngine::CQueryEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
-                           IRunFinishedListener& finished, ThreadLauncher launcher)
+                           IRunFinishedListener& finished, IResolver& resolver,
+                           ThreadLauncher launcher)
     : transcript_(transcript),
       reporter_(reporter),
       finished_(finished),
+      resolver_(resolver),
       launcher_(std::move(launcher)) {}
 
 CQueryEngine::~CQueryEngine() {
@@ -84,17 +84,22 @@ void CQueryEngine::Run() {
   finished_.PostRunFinished(kQueryFinishedCommand);
 }
 
-void CQueryEngine::ReportUnlessInterrupted(int code) {
-  if (!interrupt_.load() && !IsInterruptError(code)) ReportSocketError(reporter_, code);
+// After Interrupt() a call may also fail in other ways (a connect ended by
+// the shutdown); none of them is the server's doing.
+void CQueryEngine::ReportUnlessInterrupted(SocketStatus status) {
+  if (!interrupt_.load()) ReportSocketError(reporter_, status);
+}
+
+QueryOutcome CQueryEngine::FailureOutcome(SocketStatus status, QueryOutcome failure) const {
+  return interrupt_.load() || status.userInterrupted() ? QueryOutcome::Interrupted : failure;
 }
 
 bool CQueryEngine::ConnectToServer() {
-  if (socket_->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP) &&
-      socket_->Connect(request_.server, request_.port)) {
-    return true;
-  }
-  ReportUnlessInterrupted(GetLastError());
-  outcome_ = interrupt_.load() ? QueryOutcome::Interrupted : QueryOutcome::NotConnected;
+  SocketStatus status = socket_->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (status) status = socket_->Connect(request_.server, request_.port, resolver_);
+  if (status) return true;
+  ReportUnlessInterrupted(status);
+  outcome_ = FailureOutcome(status, QueryOutcome::NotConnected);
   return false;
 }
 
@@ -102,13 +107,14 @@ bool CQueryEngine::SendRequest() {
   const std::string& line = request_.line;
   std::size_t sent = 0;
   while (sent < line.size()) {
-    const long count = socket_->Send(line.data() + sent, line.size() - sent);
-    if (count <= 0) {
-      ReportUnlessInterrupted(count < 0 ? GetLastError() : WSAECONNABORTED);
-      outcome_ = interrupt_.load() ? QueryOutcome::Interrupted : QueryOutcome::SendFailed;
+    const SocketCount count = socket_->Send(line.data() + sent, line.size() - sent);
+    if (!count || count.bytes <= 0) {
+      const SocketStatus status{count ? WSAECONNABORTED : count.error};
+      ReportUnlessInterrupted(status);
+      outcome_ = FailureOutcome(status, QueryOutcome::SendFailed);
       return false;
     }
-    sent += static_cast<std::size_t>(count);
+    sent += static_cast<std::size_t>(count.bytes);
   }
   return true;
 }
@@ -119,17 +125,15 @@ void CQueryEngine::ReceiveAnswer() {
   std::size_t received = 0;
   QueryOutcome outcome = QueryOutcome::Answered;
   for (;;) {
-    const long count = socket_->Recv(buffer.data(), buffer.size());
-    if (count == 0) break;
-    if (count < 0) {
-      const int code = GetLastError();
-      ReportUnlessInterrupted(code);
-      outcome = interrupt_.load() || IsInterruptError(code) ? QueryOutcome::Interrupted
-                                                            : QueryOutcome::ReceiveFailed;
+    const SocketCount count = socket_->Recv(buffer.data(), buffer.size());
+    if (!count) {
+      ReportUnlessInterrupted(count.status());
+      outcome = FailureOutcome(count.status(), QueryOutcome::ReceiveFailed);
       break;
     }
+    if (count.bytes == 0) break;
     const std::size_t kept =
-        std::min(static_cast<std::size_t>(count), request_.answerLimit - received);
+        std::min(static_cast<std::size_t>(count.bytes), request_.answerLimit - received);
     transcript_.AppendTranscript(filter.Convert({buffer.data(), kept}));
     received += kept;
     if (received >= request_.answerLimit) {

@@ -19,11 +19,11 @@
 #include <string>
 #include <thread>
 
+#include "base/net_socket.h"
 #include "base/run_finished.h"
 
 namespace netrove {
 
-class CNetSocket;
 class IMainWindowReporter;
 class ITranscriptSink;
 
@@ -64,7 +64,8 @@ std::thread LaunchThread(std::function<void()> body);
 class CQueryEngine {
  public:
   CQueryEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
-               IRunFinishedListener& finished, ThreadLauncher launcher = LaunchThread);
+               IRunFinishedListener& finished, IResolver& resolver = SystemResolver(),
+               ThreadLauncher launcher = LaunchThread);
   // Interrupts a query in progress and waits for its worker.
   ~CQueryEngine();
   CQueryEngine(const CQueryEngine&) = delete;
@@ -90,11 +91,13 @@ class CQueryEngine {
   bool ConnectToServer();
   bool SendRequest();
   void ReceiveAnswer();
-  void ReportUnlessInterrupted(int code);
+  void ReportUnlessInterrupted(SocketStatus status);
+  QueryOutcome FailureOutcome(SocketStatus status, QueryOutcome failure) const;
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
   IRunFinishedListener& finished_;
+  IResolver& resolver_;
   ThreadLauncher launcher_;
 
   QueryRequest request_;

@@ -25,7 +25,7 @@ class CQueryView::FinishedRelay : public IRunFinishedListener {
 };
 
 CQueryView::CQueryView(CToolServices& services, const QString& printTitle, std::uint16_t port,
-                       QWidget* parent)
+                       QWidget* parent, IResolver& resolver)
     : CToolView(services, parent),
       printTitle_(printTitle),
       port_(port),
@@ -33,7 +33,7 @@ CQueryView::CQueryView(CToolServices& services, const QString& printTitle, std::
       transcript_(new CTranscriptView(this)),
       sink_(std::make_unique<CTranscriptSink>(*transcript_)),
       finished_(std::make_unique<FinishedRelay>(*this)),
-      engine_(std::make_unique<CQueryEngine>(*sink_, services.reporter(), *finished_)) {
+      engine_(std::make_unique<CQueryEngine>(*sink_, services.reporter(), *finished_, resolver)) {
   closeButton_->setObjectName(QStringLiteral("closeButton"));
   transcript_->setObjectName(QStringLiteral("replyBox"));
   connect(closeButton_, &QPushButton::clicked, this, &CQueryView::closeOrInterrupt);

@@ -17,6 +17,7 @@ namespace netrove {
 
 class CQueryEngine;
 class CTranscriptSink;
+class IResolver;
 class CTranscriptView;
 
 class CQueryView : public CToolView {
@@ -39,7 +40,7 @@ class CQueryView : public CToolView {
 
  protected:
   CQueryView(CToolServices& services, const QString& printTitle, std::uint16_t port,
-             QWidget* parent);
+             QWidget* parent, IResolver& resolver);
 
   // Goes busy and starts the query; back to idle at once when the worker
   // cannot be started.

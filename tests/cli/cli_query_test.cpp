@@ -4,46 +4,47 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_runner.h"
-#include "query/query_test_servers.h"
+#include "support/scripted_server.h"
 
 namespace netrove {
 namespace {
 
-using test::ScriptedQueryServer;
+using test::CScriptedServer;
+using test::Script;
 
-std::string Server(const ScriptedQueryServer& server) {
+std::string Server(const CScriptedServer& server) {
   return "127.0.0.1:" + std::to_string(server.port());
 }
 
 TEST(CliFinger, PrintsTheAnswerWithCrLf) {
   test::ScopedHome home;
-  ScriptedQueryServer server;
-  server.Play({ScriptedQueryServer::Send("Login: alice\nNo Plan.\n")});
+  CScriptedServer server;
+  server.Start(Script().Accept().Expect("/W alice\r\n").Send("Login: alice\nNo Plan.\n").Close());
   const auto run = test::RunCli(home, {"finger", "--verbose", "alice@" + Server(server)});
-  EXPECT_EQ(server.Finish(), "/W alice\r\n");
+  EXPECT_TRUE(server.Finished());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "Login: alice\r\nNo Plan.\r\n\r\n\r\n");
   EXPECT_EQ(run.err, "");
 
-  ScriptedQueryServer everyone;
-  everyone.Play({});
+  CScriptedServer everyone;
+  everyone.Start(Script().Accept().Expect("\r\n").Close());
   EXPECT_EQ(test::RunCli(home, {"finger", "@" + Server(everyone)}).out, "\r\n\r\n");
-  EXPECT_EQ(everyone.Finish(), "\r\n");
+  EXPECT_TRUE(everyone.Finished());
 }
 
 TEST(CliWhoIs, SendsTheCommandLineOrTheHelpRequest) {
   test::ScopedHome home;
-  ScriptedQueryServer server;
-  server.Play({ScriptedQueryServer::Send("domain: EXAMPLE.TEST\n")});
+  CScriptedServer server;
+  server.Start(Script().Accept().Expect("example.test\r\n").Send("domain: EXAMPLE.TEST\n").Close());
   const auto run = test::RunCli(home, {"whois", "--server", Server(server), "example.test"});
-  EXPECT_EQ(server.Finish(), "example.test\r\n");
+  EXPECT_TRUE(server.Finished());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "domain: EXAMPLE.TEST\r\n\r\n\r\n");
 
-  ScriptedQueryServer help;
-  help.Play({ScriptedQueryServer::Send("help\r\n")});
+  CScriptedServer help;
+  help.Start(Script().Accept().Expect("?\r\n").Send("help\r\n").Close());
   EXPECT_EQ(test::RunCli(home, {"whois", "--help-request", "--server", Server(help)}).status, 0);
-  EXPECT_EQ(help.Finish(), "?\r\n");
+  EXPECT_TRUE(help.Finished());
 }
 
 TEST(CliQuery, FailuresAndBadCommandLines) {

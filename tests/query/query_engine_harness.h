@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/net_socket.h"
 #include "base/transcript_sink.h"
 #include "query/query_engine.h"
 #include "support/recording_reporter.h"
@@ -56,10 +57,13 @@ class RecordingFinished : public IRunFinishedListener {
 };
 
 struct QueryHarness {
+  explicit QueryHarness(IResolver& resolver = SystemResolver())
+      : engine(transcript, reporter, finished, resolver) {}
+
   RecordingTranscript transcript;
   RecordingReporter reporter;
   RecordingFinished finished;
-  CQueryEngine engine{transcript, reporter, finished};
+  CQueryEngine engine;
 
   // Runs one query to its end; false when it did not end in time.
   bool Run(const QueryRequest& request) {

@@ -5,61 +5,72 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <system_error>
 
 #include "base/net_socket.h"
+#include "query/finger_daemon.h"
 #include "query/query_engine_harness.h"
 #include "query/query_request.h"
-#include "query/query_test_servers.h"
 #include "support/loopback_socket.h"
+#include "support/scripted_server.h"
 
 namespace netrove {
 namespace {
 
+using test::CScriptedServer;
 using test::QueryHarness;
-using test::ScriptedQueryServer;
+using test::Script;
 
 constexpr char kLoopback[] = "127.0.0.1";
 
-// Sends `line` to a server that answers one line and closes; returns what
-// the server received.
-std::string SendAndCollect(const std::string& line) {
-  ScriptedQueryServer server;
-  server.Play({ScriptedQueryServer::Send("ok\n")});
+// A script step that waits until the transcript shows `text`, so that what
+// the server sends next arrives in a receive of its own.
+Script& AwaitShown(Script& script, const QueryHarness& harness, std::string text) {
+  return script.Do("await " + text, [&harness, text](test::StepContext&) {
+    return harness.transcript.WaitForText(text) ? std::string() : "client never showed " + text;
+  });
+}
+
+// Sends `line` to a server that expects exactly it, answers one line and
+// closes.
+void ExpectSentWhole(const std::string& line) {
+  CScriptedServer server;
+  server.Start(Script().Accept().Expect(line).Send("ok\n").Close());
   QueryHarness harness;
-  EXPECT_TRUE(harness.Run({kLoopback, server.port(), line}));
+  ASSERT_TRUE(harness.Run({kLoopback, server.port(), line}));
+  EXPECT_TRUE(server.Finished());
   EXPECT_EQ(harness.transcript.Text(), "ok\r\n\r\n\r\n");
-  return server.Finish();
 }
 
 TEST(QueryRequests, ReachTheServerByteForByte) {
-  EXPECT_EQ(SendAndCollect(FingerRequestLine("alice", true)), "/W alice\r\n");
-  EXPECT_EQ(SendAndCollect(FingerRequestLine("", true)), "/W\r\n");
-  EXPECT_EQ(SendAndCollect(FingerRequestLine("", false)), "\r\n");
-  EXPECT_EQ(SendAndCollect(FingerRequestLine("bob", false)), "bob\r\n");
-  const std::string longest(kWhoIsCommandLimit, 'x');
-  const std::string sent = SendAndCollect(WhoIsRequestLine(longest));
-  EXPECT_EQ(sent.size(), 258u);
-  EXPECT_EQ(sent, longest + "\r\n");
-  EXPECT_EQ(SendAndCollect(std::string(kWhoIsHelpRequest)), "?\r\n");
-  // The longest Finger line fills its 515 bytes with nothing cut.
-  const std::string query(kFingerQueryLimit, 'q');
-  EXPECT_EQ(SendAndCollect(FingerRequestLine(query, true)), "/W " + query + "\r\n");
+  EXPECT_EQ(FingerRequestLine("alice", true), "/W alice\r\n");
+  EXPECT_EQ(FingerRequestLine("", true), "/W\r\n");
+  EXPECT_EQ(FingerRequestLine("", false), "\r\n");
+  EXPECT_EQ(std::string(kWhoIsHelpRequest), "?\r\n");
+  for (const std::string& line : {FingerRequestLine("alice", true), FingerRequestLine("", true),
+                                  FingerRequestLine("", false), std::string(kWhoIsHelpRequest),
+                                  FingerRequestLine(std::string(kFingerQueryLimit, 'q'), true)}) {
+    ExpectSentWhole(line);
+  }
+  const std::string longest = WhoIsRequestLine(std::string(kWhoIsCommandLimit, 'x'));
+  EXPECT_EQ(longest.size(), 258u);
+  ExpectSentWhole(longest);
 }
 
 TEST(QueryAnswer, LineEndsAndControlBytesAcrossReceives) {
   QueryHarness harness;
-  ScriptedQueryServer server;
-  const auto shown = [&](std::string text) {
-    return ScriptedQueryServer::Await([&harness, text] { harness.transcript.WaitForText(text); });
-  };
+  CScriptedServer server;
   // The CR ends one receive and its LF starts the next: one line end. A zero
   // byte hides nothing after it; escape sequences cannot reach a terminal.
-  server.Play({ScriptedQueryServer::Send("one\r"), shown("one\r"),
-               ScriptedQueryServer::Send("\ntwo\nthree\r\n"), shown("three"),
-               ScriptedQueryServer::Send(std::string("a\0b\x1b[2J\x7f\tc\n", 11)), shown("c"),
-               ScriptedQueryServer::Send("<b>plain</b>\n")});
+  Script script;
+  script.Accept().Expect("\r\n").Send("one\r");
+  AwaitShown(script, harness, "one\r").Send("\ntwo\nthree\r\n");
+  AwaitShown(script, harness, "three").Send(std::string("a\0b\x1b[2J\x7f\tc\n", 11));
+  AwaitShown(script, harness, "c").Send("<b>plain</b>\n").Close();
+  server.Start(std::move(script));
   ASSERT_TRUE(harness.Run({kLoopback, server.port(), "\r\n"}));
+  EXPECT_TRUE(server.Finished());
   EXPECT_EQ(harness.transcript.Text(),
             "one\r\ntwo\r\nthree\r\na^@b^[[2J^?\tc\r\n<b>plain</b>\r\n\r\n\r\n");
   EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::Answered);
@@ -68,9 +79,10 @@ TEST(QueryAnswer, LineEndsAndControlBytesAcrossReceives) {
 
 TEST(QueryAnswer, ServerClosingWithoutAnswerLeavesOnlyTheEmptyLines) {
   QueryHarness harness;
-  ScriptedQueryServer server;
-  server.Play({});
+  CScriptedServer server;
+  server.Start(Script().Accept().Expect("alice\r\n").Close());
   ASSERT_TRUE(harness.Run({kLoopback, server.port(), "alice\r\n"}));
+  EXPECT_TRUE(server.Finished());
   EXPECT_EQ(harness.transcript.Text(), "\r\n\r\n");
   EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::Answered);
   EXPECT_TRUE(harness.reporter.Messages().empty());
@@ -78,11 +90,13 @@ TEST(QueryAnswer, ServerClosingWithoutAnswerLeavesOnlyTheEmptyLines) {
 
 TEST(QueryAnswer, ReceiveFailureKeepsTheTextAndIsReported) {
   QueryHarness harness;
-  ScriptedQueryServer server;
-  server.Play({ScriptedQueryServer::Send("partial\n"),
-               ScriptedQueryServer::Await([&] { harness.transcript.WaitForText("partial"); }),
-               ScriptedQueryServer::Reset()});
+  CScriptedServer server;
+  Script script;
+  script.Accept().Expect("alice\r\n").Send("partial\n");
+  AwaitShown(script, harness, "partial").Reset();
+  server.Start(std::move(script));
   ASSERT_TRUE(harness.Run({kLoopback, server.port(), "alice\r\n"}));
+  EXPECT_TRUE(server.Finished());
   EXPECT_EQ(harness.transcript.Text(), "partial\r\n\r\n\r\n");
   EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::ReceiveFailed);
   ASSERT_EQ(harness.reporter.Messages().size(), 1u);
@@ -92,62 +106,68 @@ TEST(QueryAnswer, ReceiveFailureKeepsTheTextAndIsReported) {
 
 class UnknownNames : public IResolver {
  public:
-  bool HostByName(const std::string&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-  bool HostByAddr(const in_addr&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
+  SocketStatus HostByName(const std::string&, HostEntry&) override { return {WSAHOST_NOT_FOUND}; }
+  SocketStatus HostByAddr(const SocketAddress&, HostEntry&) override { return {WSAHOST_NOT_FOUND}; }
 };
 
 TEST(QueryFailures, NameAndConnectFailuresAddNothing) {
-  {
-    UnknownNames resolver;
-    ScopedResolverOverride names(resolver);
-    QueryHarness harness;
-    ASSERT_TRUE(harness.Run({"finger.example.test", kFingerPort, "\r\n"}));
-    EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::NotConnected);
-    EXPECT_EQ(harness.transcript.Text(), "");
-    ASSERT_EQ(harness.reporter.Texts().size(), 1u);
-    EXPECT_EQ(harness.reporter.Texts()[0], SocketErrorText(WSAHOST_NOT_FOUND));
-  }
+  UnknownNames names;
+  QueryHarness unknown(names);
+  ASSERT_TRUE(unknown.Run({"finger.example.test", kFingerPort, "\r\n"}));
+  EXPECT_EQ(unknown.engine.Outcome(), QueryOutcome::NotConnected);
+  EXPECT_EQ(unknown.transcript.Text(), "");
+  EXPECT_EQ(unknown.reporter.Texts(), std::vector{SocketErrorText(WSAHOST_NOT_FOUND)});
+
   // A port that was free a moment ago: nobody listens there.
   const int finder = test::BoundSocket(SOCK_STREAM, 0);
   sockaddr_in address{};
   socklen_t size = sizeof address;
   getsockname(finder, reinterpret_cast<sockaddr*>(&address), &size);
   ::close(finder);
-  QueryHarness harness;
-  ASSERT_TRUE(harness.Run({kLoopback, ntohs(address.sin_port), "\r\n"}));
-  EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::NotConnected);
-  EXPECT_EQ(harness.transcript.Text(), "");
-  ASSERT_EQ(harness.reporter.Texts().size(), 1u);
-  EXPECT_EQ(harness.reporter.Texts()[0], SocketErrorText(WSAECONNREFUSED));
+  QueryHarness refused;
+  ASSERT_TRUE(refused.Run({kLoopback, ntohs(address.sin_port), "\r\n"}));
+  EXPECT_EQ(refused.engine.Outcome(), QueryOutcome::NotConnected);
+  EXPECT_EQ(refused.transcript.Text(), "");
+  EXPECT_EQ(refused.reporter.Texts(), std::vector{SocketErrorText(WSAECONNREFUSED)});
 }
 
 TEST(QueryEnd, SilentServerIsInterruptedWithoutAMessage) {
   QueryHarness harness;
-  ScriptedQueryServer server;
-  server.Play({ScriptedQueryServer::StaySilent()});
+  CScriptedServer server;
+  std::atomic<bool> requestSeen = false;
+  server.Start(Script()
+                   .Accept()
+                   .Expect("alice\r\n")
+                   .Do("note the request",
+                       [&](test::StepContext&) {
+                         requestSeen = true;
+                         return std::string();
+                       })
+                   .ExpectClosed());
   ASSERT_TRUE(harness.engine.Start({kLoopback, server.port(), "alice\r\n"}));
-  ASSERT_TRUE(test::WaitFor([&] { return server.Received() == "alice\r\n"; }));
+  ASSERT_TRUE(test::WaitFor([&] { return requestSeen.load(); }));
   harness.engine.Interrupt();
   ASSERT_TRUE(harness.finished.WaitForNotice());
   harness.engine.Join();
+  EXPECT_TRUE(server.Finished());
   EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::Interrupted);
   EXPECT_EQ(harness.transcript.Text(), "\r\n\r\n");
   EXPECT_TRUE(harness.reporter.Messages().empty());
-  EXPECT_EQ(server.Finish(), "alice\r\n");
 }
 
 TEST(QueryEnd, EndlessAnswerIsCutOffAtTheLimit) {
   QueryHarness harness;
-  ScriptedQueryServer server;
-  server.Play({ScriptedQueryServer::SendForever(std::string(1000, 'z'))});
+  CScriptedServer server;
+  server.Start(Script().Accept().Expect("\r\n").Do(
+      "send until the client goes", [](test::StepContext& context) {
+        const std::string chunk(1000, 'z');
+        while (::send(context.socket, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+        }
+        return std::string();
+      }));
   constexpr std::size_t kLimit = 100000;
   ASSERT_TRUE(harness.Run({kLoopback, server.port(), "\r\n", kLimit}));
+  EXPECT_TRUE(server.Finished());
   EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::CutOff);
   EXPECT_EQ(harness.transcript.Text(),
             std::string(kLimit, 'z') + AnswerCutOffNote(kLimit) + "\r\n\r\n");
@@ -158,9 +178,10 @@ TEST(QueryEnd, WorkerThatCannotStartIsReportedAndLeavesNothingRunning) {
   test::RecordingTranscript transcript;
   test::RecordingReporter reporter;
   test::RecordingFinished finished;
-  CQueryEngine engine(transcript, reporter, finished, [](std::function<void()>) -> std::thread {
-    throw std::system_error(EAGAIN, std::generic_category());
-  });
+  CQueryEngine engine(transcript, reporter, finished, SystemResolver(),
+                      [](std::function<void()>) -> std::thread {
+                        throw std::system_error(EAGAIN, std::generic_category());
+                      });
   EXPECT_FALSE(engine.Start({kLoopback, kFingerPort, "\r\n"}));
   EXPECT_FALSE(engine.IsRunning());
   ASSERT_EQ(reporter.Messages().size(), 1u);

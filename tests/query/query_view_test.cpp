@@ -10,9 +10,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <atomic>
 
 #include "base/settings_store.h"
 #include "query/finger_customize_page.h"
+#include "query/finger_daemon.h"
 #include "query/finger_settings.h"
 #include "query/finger_view.h"
 #include "query/nicname_customize_page.h"
@@ -21,15 +23,16 @@
 #include "query/nicname_view.h"
 #include "query/query_engine.h"
 #include "query/query_request.h"
-#include "query/query_test_servers.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
+#include "support/scripted_server.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
 namespace {
 
-using test::ScriptedQueryServer;
+using test::CScriptedServer;
+using test::Script;
 
 class FakeServices : public CToolServices {
  public:
@@ -90,8 +93,17 @@ TEST(FingerView, QueryRunsBusyAndAnswersAccumulate) {
   CFingerView view(services);
   view.show();
   for (const char* name : {"alice", "bob"}) {
-    ScriptedQueryServer server;
-    server.Play({ScriptedQueryServer::StaySilent()});
+    CScriptedServer server;
+    std::atomic<bool> requestSeen = false;
+    server.Start(Script()
+                     .Accept()
+                     .Expect("/W " + std::string(name) + "\r\n")
+                     .Do("note the request",
+                         [&](test::StepContext&) {
+                           requestSeen = true;
+                           return std::string();
+                         })
+                     .ExpectClosed());
     view.setPort(server.port());
     view.serverEdit()->setText(QStringLiteral("127.0.0.1"));
     view.queryEdit()->setText(QString::fromLatin1(name));
@@ -106,10 +118,10 @@ TEST(FingerView, QueryRunsBusyAndAnswersAccumulate) {
       EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
     }
     EXPECT_EQ(view.closeButton()->text(), QStringLiteral("Interrupt"));
-    ASSERT_TRUE(WaitUntil([&] { return server.Received().find('\n') != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil([&] { return requestSeen.load(); }));
     QTest::mouseClick(view.closeButton(), Qt::LeftButton);  // Interrupt
     ASSERT_TRUE(WaitUntil([&] { return !view.isBusy(); }));
-    EXPECT_EQ(server.Finish(), "/W " + std::string(name) + "\r\n");
+    EXPECT_TRUE(server.Finished());
     EXPECT_EQ(view.closeButton()->text(), QStringLiteral("Close"));
     EXPECT_TRUE(view.closeButton()->isEnabled());
     EXPECT_TRUE(view.connectButton()->isEnabled());
@@ -120,8 +132,9 @@ TEST(FingerView, QueryRunsBusyAndAnswersAccumulate) {
   EXPECT_EQ(view.replyBox()->text(), "\r\n\r\n\r\n\r\n");
   EXPECT_TRUE(services.reporter_.Messages().empty());
 
-  ScriptedQueryServer server;
-  server.Play({ScriptedQueryServer::Send("<img src=\"/dev/zero\">\n\x1b]0;x\x07")});
+  CScriptedServer server;
+  server.Start(
+      Script().Accept().Expect("/W bob\r\n").Send("<img src=\"/dev/zero\">\n\x1b]0;x\x07").Close());
   view.setPort(server.port());
   QTest::mouseClick(view.connectButton(), Qt::LeftButton);
   ASSERT_TRUE(WaitUntil([&] { return !view.isBusy(); }));
@@ -188,15 +201,15 @@ TEST(NicNameView, CommandLineAndHelpRequestReachTheOtherServer) {
   };
   for (const Case& c : {Case{view.connectButton(), longest.toStdString() + "\r\n"},
                         Case{view.helpRequestButton(), "?\r\n"}}) {
-    ScriptedQueryServer server;
-    server.Play({ScriptedQueryServer::Send("domain: EXAMPLE.TEST\n")});
+    CScriptedServer server;
+    server.Start(Script().Accept().Expect(c.expected).Send("domain: EXAMPLE.TEST\n").Close());
     view.setPort(server.port());
     QTest::mouseClick(c.button, Qt::LeftButton);
     EXPECT_TRUE(view.isBusy());
     EXPECT_FALSE(view.serverGroup()->otherEdit()->isEnabled());
     EXPECT_FALSE(view.helpRequestButton()->isEnabled());
     ASSERT_TRUE(WaitUntil([&] { return !view.isBusy(); }));
-    EXPECT_EQ(server.Finish(), c.expected);
+    EXPECT_TRUE(server.Finished());
     EXPECT_TRUE(view.serverGroup()->otherEdit()->isEnabled());
     EXPECT_TRUE(view.connectButton()->isDefault());
     EXPECT_FALSE(view.helpRequestButton()->isDefault());
@@ -269,10 +282,13 @@ TEST(QueryScreenshots, WindowsAndPages) {
   nicName.serverGroup()->button(WhoIsServerChoice::Other)->click();
   nicName.serverGroup()->otherEdit()->setText(QStringLiteral("127.0.0.1"));
   nicName.commandEdit()->setText(QStringLiteral("example.test"));
-  ScriptedQueryServer server;
-  server.Play({ScriptedQueryServer::Send(
-      "% Scripted WhoIs server on the loopback\n\ndomain:       EXAMPLE.TEST\n"
-      "status:       reserved for testing\nsource:       RFC 2606\n")});
+  CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Expect("example.test\r\n")
+                   .Send("% Scripted WhoIs server on the loopback\n\ndomain:       EXAMPLE.TEST\n"
+                         "status:       reserved for testing\nsource:       RFC 2606\n")
+                   .Close());
   nicName.setPort(server.port());
   nicName.sendCommandLine();
   ASSERT_TRUE(WaitUntil([&] { return !nicName.isBusy(); }));

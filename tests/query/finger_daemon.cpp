@@ -1,10 +1,8 @@
-#include "query/query_test_servers.h"
+#include "query/finger_daemon.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
@@ -14,6 +12,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "support/loopback_socket.h"
 
@@ -22,7 +22,6 @@ extern char** environ;
 namespace netrove::test {
 namespace {
 
-constexpr int kAcceptWaitMs = 10000;
 const std::filesystem::path kInetd = "/usr/sbin/inetutils-inetd";
 const std::filesystem::path kFingerd = "/usr/sbin/in.fingerd";
 
@@ -31,13 +30,6 @@ std::uint16_t LocalPort(int descriptor) {
   socklen_t size = sizeof address;
   getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &size);
   return ntohs(address.sin_port);
-}
-
-// Waits until the peer has closed its side (or reset it).
-void DrainUntilClosed(int connection) {
-  char buffer[512];
-  while (::recv(connection, buffer, sizeof buffer, 0) > 0) {
-  }
 }
 
 bool PortAnswers(std::uint16_t port) {
@@ -53,76 +45,6 @@ bool PortAnswers(std::uint16_t port) {
 }
 
 }  // namespace
-
-ScriptedQueryServer::ScriptedQueryServer() : listener_(BoundSocket(SOCK_STREAM, 0)) {
-  if (listener_ != -1 && ::listen(listener_, 4) == 0) port_ = LocalPort(listener_);
-}
-
-ScriptedQueryServer::~ScriptedQueryServer() {
-  if (thread_.joinable()) thread_.join();
-  if (listener_ != -1) ::close(listener_);
-}
-
-void ScriptedQueryServer::Play(std::vector<Step> steps) {
-  thread_ = std::thread(&ScriptedQueryServer::Serve, this, std::move(steps));
-}
-
-std::string ScriptedQueryServer::Finish() {
-  if (thread_.joinable()) thread_.join();
-  return Received();
-}
-
-std::string ScriptedQueryServer::Received() const {
-  std::lock_guard lock(mutex_);
-  return received_;
-}
-
-void ScriptedQueryServer::Serve(std::vector<Step> steps) {
-  pollfd waiting{listener_, POLLIN, 0};
-  if (::poll(&waiting, 1, kAcceptWaitMs) != 1) return;
-  const int connection = ::accept(listener_, nullptr, nullptr);
-  if (connection == -1) return;
-  const int on = 1;
-  setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  char buffer[512];
-  for (;;) {
-    const long count = ::recv(connection, buffer, sizeof buffer, 0);
-    if (count <= 0) break;
-    std::lock_guard lock(mutex_);
-    received_.append(buffer, static_cast<std::size_t>(count));
-    if (received_.find("\r\n") != std::string::npos) break;
-  }
-  for (const Step& step : steps) step(connection);
-  ::close(connection);
-}
-
-ScriptedQueryServer::Step ScriptedQueryServer::Send(std::string bytes) {
-  return [bytes = std::move(bytes)](int connection) {
-    ::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  };
-}
-
-ScriptedQueryServer::Step ScriptedQueryServer::Await(std::function<void()> wait) {
-  return [wait = std::move(wait)](int) { wait(); };
-}
-
-ScriptedQueryServer::Step ScriptedQueryServer::Reset() {
-  return [](int connection) {
-    const linger abort{1, 0};
-    setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-  };
-}
-
-ScriptedQueryServer::Step ScriptedQueryServer::StaySilent() {
-  return [](int connection) { DrainUntilClosed(connection); };
-}
-
-ScriptedQueryServer::Step ScriptedQueryServer::SendForever(std::string chunk) {
-  return [chunk = std::move(chunk)](int connection) {
-    while (::send(connection, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
-    }
-  };
-}
 
 bool FingerDaemon::Installed() {
   return std::filesystem::exists(kInetd) && std::filesystem::exists(kFingerd);
