@@ -32,11 +32,11 @@ Script& AwaitShown(Script& script, const QueryHarness& harness, std::string text
   });
 }
 
-// Sends `line` to a server that expects exactly it, answers one line and
-// closes.
-void ExpectSentWhole(const std::string& line) {
+// Sends `line` to a server that expects exactly `expected`, answers one line
+// and closes.
+void ExpectSentAs(const std::string& line, const std::string& expected) {
   CScriptedServer server;
-  server.Start(Script().Accept().Expect(line).Send("ok\n").Close());
+  server.Start(Script().Accept().Expect(expected).Send("ok\n").Close());
   QueryHarness harness;
   ASSERT_TRUE(harness.Run({kLoopback, server.port(), line}));
   EXPECT_TRUE(server.Finished());
@@ -44,18 +44,15 @@ void ExpectSentWhole(const std::string& line) {
 }
 
 TEST(QueryRequests, ReachTheServerByteForByte) {
-  EXPECT_EQ(FingerRequestLine("alice", true), "/W alice\r\n");
-  EXPECT_EQ(FingerRequestLine("", true), "/W\r\n");
-  EXPECT_EQ(FingerRequestLine("", false), "\r\n");
-  EXPECT_EQ(std::string(kWhoIsHelpRequest), "?\r\n");
-  for (const std::string& line : {FingerRequestLine("alice", true), FingerRequestLine("", true),
-                                  FingerRequestLine("", false), std::string(kWhoIsHelpRequest),
-                                  FingerRequestLine(std::string(kFingerQueryLimit, 'q'), true)}) {
-    ExpectSentWhole(line);
-  }
-  const std::string longest = WhoIsRequestLine(std::string(kWhoIsCommandLimit, 'x'));
-  EXPECT_EQ(longest.size(), 258u);
-  ExpectSentWhole(longest);
+  ExpectSentAs(FingerRequestLine("alice", true), "/W alice\r\n");
+  ExpectSentAs(FingerRequestLine("", true), "/W\r\n");
+  ExpectSentAs(FingerRequestLine("", false), "\r\n");
+  ExpectSentAs(std::string(kWhoIsHelpRequest), "?\r\n");
+  // The longest lines, 515 and 258 bytes, go whole.
+  const std::string query(kFingerQueryLimit, 'q');
+  ExpectSentAs(FingerRequestLine(query, true), "/W " + query + "\r\n");
+  const std::string command(kWhoIsCommandLimit, 'x');
+  ExpectSentAs(WhoIsRequestLine(command), command + "\r\n");
 }
 
 TEST(QueryAnswer, LineEndsAndControlBytesAcrossReceives) {
