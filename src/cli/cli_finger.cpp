@@ -4,8 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/cli_registry.h"
-#include "cli/cli_reporter.h"
+#include "cli/cli_command.h"
 #include "cli/cli_run.h"
 #include "query/finger_settings.h"
 #include "query/query_engine.h"
@@ -14,72 +13,53 @@
 namespace netrove::cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: netrove-cli finger [--verbose] [QUERY]@HOST[:PORT]\n"
-    "       netrove-cli finger [--verbose] [QUERY]\n"
-    "QUERY is a user name, or nothing to list the users of HOST. Without @HOST the\n"
-    "server of the Finger page of Customize is asked. --verbose sends the \"/W\" token\n"
-    "(the default is the page's \"/W Query Token.\" box). The port defaults to 79.\n";
-
-struct FingerCommand {
-  std::string query;
-  std::string server;
-  std::uint16_t port = kFingerPort;
-  bool verbose = false;
+// finger(1) asks for the long form with -l.
+constexpr Option kOptions[] = {
+    {"verbose", 'l', {}, "send the \"/W\" token: ask for the long answer"},
 };
 
-// Splits "QUERY@HOST[:PORT]" at its last "@", so "user@relay@host" asks host
-// about "user@relay".
-bool ParseTarget(const std::string& target, FingerCommand& command) {
+// "QUERY@HOST[:PORT]" split at its last "@", so "user@relay@host" asks host
+// about "user@relay". Without "@" the whole is the query and the server
+// stays the stored one.
+bool ParseTarget(const std::string& target, std::string& query, std::string& server,
+                 std::uint16_t& port) {
   const std::size_t at = target.rfind('@');
   if (at == std::string::npos) {
-    command.query = target;
+    query = target;
     return true;
   }
-  command.query = target.substr(0, at);
-  return SplitServerAndPort(std::string_view(target).substr(at + 1), command.server, command.port);
+  query = target.substr(0, at);
+  return SplitServerAndPort(std::string_view(target).substr(at + 1), server, port);
 }
 
-bool ParseArguments(std::span<const std::string> args, FingerCommand& command) {
-  bool targetSeen = false;
-  for (const std::string& arg : args) {
-    if (arg == "--verbose" || arg == "-l") {
-      command.verbose = true;
-    } else if (arg.starts_with("-") || targetSeen) {
-      return false;
-    } else {
-      targetSeen = true;
-      if (!ParseTarget(arg, command)) return false;
-    }
-  }
-  return !command.server.empty() &&
-         command.server.size() <= static_cast<std::size_t>(kServerTextLimit) &&
-         command.query.size() <= static_cast<std::size_t>(kFingerQueryLimit);
-}
-
-int RunFinger(std::span<const std::string> args, CliStreams& io) {
-  if (args.size() == 1 && args[0] == "--help") {
-    io.out << kUsage;
-    return 0;
-  }
+int RunFinger(const CommandLine& line, CliStreams& io) {
   const FingerSettings settings = ReadFingerSettings();
-  FingerCommand command{{}, settings.serverLocation, kFingerPort, settings.queryToken};
-  if (!ParseArguments(args, command)) {
-    io.err << kUsage;
+  std::string query;
+  std::string server = settings.serverLocation;
+  std::uint16_t port = kFingerPort;
+  if (!line.operands().empty() && !ParseTarget(line.operands()[0], query, server, port)) {
+    io.err << "netrove-cli finger: '" << line.operands()[0] << "' names no HOST[:PORT]\n";
     return kUsageError;
   }
-  StreamSink sink(io.out);
-  CliReporter reporter(io.err);
-  FinishedSignal finished;
-  CQueryEngine engine(sink, reporter, finished);
-  RunUntilFinished(engine, QueryRequest{command.server, command.port,
-                                        FingerRequestLine(command.query, command.verbose)});
-  return engine.Outcome() == QueryOutcome::Answered ? 0 : 1;
+  if (server.empty() || server.size() > static_cast<std::size_t>(kServerTextLimit) ||
+      query.size() > static_cast<std::size_t>(kFingerQueryLimit)) {
+    io.err << "netrove-cli finger: give @HOST (up to " << kServerTextLimit
+           << " characters) and a query of up to " << kFingerQueryLimit << " characters\n";
+    return kUsageError;
+  }
+  const bool verbose = line.Has("verbose") || settings.queryToken;
+  return RunTranscriptEngine<CQueryEngine>(
+      QueryRequest{server, port, FingerRequestLine(query, verbose)}, io,
+      [](const CQueryEngine& engine) { return engine.Outcome() == QueryOutcome::Answered; });
 }
 
-const CommandRegistrar registrar({"finger", "finger [--verbose] [QUERY]@HOST[:PORT]",
-                                  "Ask a Finger server about a user or about its users.",
-                                  RunFinger});
+const CommandRegistrar registrar(
+    {"finger", "[QUERY]@HOST[:PORT]", "Ask a Finger server about a user or about its users.",
+     kOptions, RunFinger, 0, 1,
+     "QUERY is a user name, or nothing (\"@HOST\") to list the users of HOST. Without\n"
+     "@HOST the server of the Finger page of Customize is asked, and the page's\n"
+     "\"/W Query Token.\" box also turns --verbose on. The port defaults to 79.\n"
+     "Exit status 0 when the server answered and closed the connection.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -1,11 +1,11 @@
 // netrove-cli whois: one WhoIs request, printing the answer as the
 // NicName/WhoIs window shows it. Ctrl+C interrupts the request the way the
 // window's Interrupt button does.
+#include <cstdint>
 #include <ostream>
 #include <string>
 
-#include "cli/cli_registry.h"
-#include "cli/cli_reporter.h"
+#include "cli/cli_command.h"
 #include "cli/cli_run.h"
 #include "query/nicname_settings.h"
 #include "query/query_engine.h"
@@ -14,76 +14,71 @@
 namespace netrove::cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: netrove-cli whois [--server HOST[:PORT] | --alternative] COMMAND...\n"
-    "       netrove-cli whois --help-request [--server HOST[:PORT] | --alternative]\n"
-    "Sends the command line (1 to 256 characters; several words are joined with\n"
-    "blanks) to the server of the NicName/WhoIs page of Customize, to the\n"
-    "alternative built-in server, or to HOST (port 43 unless given).\n"
-    "--help-request asks the server for its help text (\"?\").\n";
-
-struct WhoIsCommand {
-  std::string commandLine;
-  std::string server;
-  std::uint16_t port = kWhoIsPort;
-  bool helpRequest = false;
+// whois(1) names the server with -h and its port with -p.
+constexpr Option kOptions[] = {
+    {"server", 'h', "HOST[:PORT]", "ask this server (port 43 unless given)"},
+    {"alternative", '\0', {}, "ask the alternative built-in server, whois.arin.net"},
+    {"help-request", '\0', {}, "ask the server for its help text (\"?\")"},
 };
 
-bool ParseArguments(std::span<const std::string> args, WhoIsCommand& command) {
-  bool serverGiven = false;
-  bool alternative = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--server" && i + 1 < args.size()) {
-      if (!SplitServerAndPort(args[++i], command.server, command.port)) return false;
-      serverGiven = true;
-    } else if (arg == "--alternative") {
-      command.server = std::string(kAlternativeWhoIsServer.host);
-      alternative = true;
-    } else if (arg == "--help-request") {
-      command.helpRequest = true;
-    } else if (arg.starts_with("-")) {
-      return false;
-    } else {
-      if (!command.commandLine.empty()) command.commandLine += ' ';
-      command.commandLine += arg;
-    }
+// Several words make one command line, joined with blanks.
+std::string JoinedOperands(const CommandLine& line) {
+  std::string joined;
+  for (const std::string& word : line.operands()) {
+    if (!joined.empty()) joined += ' ';
+    joined += word;
   }
-  if ((serverGiven && alternative) || command.server.empty() ||
-      command.server.size() > static_cast<std::size_t>(kServerTextLimit)) {
-    return false;
-  }
-  if (command.helpRequest) return command.commandLine.empty();
-  return !command.commandLine.empty() &&
-         command.commandLine.size() <= static_cast<std::size_t>(kWhoIsCommandLimit);
+  return joined;
 }
 
-int RunWhoIs(std::span<const std::string> args, CliStreams& io) {
-  if (args.size() == 1 && args[0] == "--help") {
-    io.out << kUsage;
-    return 0;
+// The request line, or an empty text (with the reason printed) when the
+// command line cannot be sent.
+std::string RequestLine(const CommandLine& line, CliStreams& io) {
+  const std::string command = JoinedOperands(line);
+  if (line.Has("help-request")) {
+    if (command.empty()) return std::string(kWhoIsHelpRequest);
+    io.err << "netrove-cli whois: --help-request takes no COMMAND\n";
+    return {};
   }
+  if (command.empty() || command.size() > static_cast<std::size_t>(kWhoIsCommandLimit)) {
+    io.err << "netrove-cli whois: COMMAND must be 1 to " << kWhoIsCommandLimit << " characters\n";
+    return {};
+  }
+  return WhoIsRequestLine(command);
+}
+
+int RunWhoIs(const CommandLine& line, CliStreams& io) {
   const NicNameSettings settings = ReadNicNameSettings();
-  WhoIsCommand command;
-  command.server = WhoIsServerHost(settings.choice, settings.otherServer);
-  if (!ParseArguments(args, command)) {
-    io.err << kUsage;
+  std::string server = WhoIsServerHost(settings.choice, settings.otherServer);
+  std::uint16_t port = kWhoIsPort;
+  if (line.Has("server") && line.Has("alternative")) {
+    io.err << "netrove-cli whois: --server and --alternative exclude each other\n";
     return kUsageError;
   }
-  StreamSink sink(io.out);
-  CliReporter reporter(io.err);
-  FinishedSignal finished;
-  CQueryEngine engine(sink, reporter, finished);
-  RunUntilFinished(engine,
-                   QueryRequest{command.server, command.port,
-                                command.helpRequest ? std::string(kWhoIsHelpRequest)
-                                                    : WhoIsRequestLine(command.commandLine)});
-  return engine.Outcome() == QueryOutcome::Answered ? 0 : 1;
+  if (line.Has("alternative")) server = std::string(kAlternativeWhoIsServer.host);
+  if (const auto given = line.Text("server"); given && !SplitServerAndPort(*given, server, port)) {
+    io.err << "netrove-cli whois: '" << *given << "' is not HOST or HOST:PORT\n";
+    return kUsageError;
+  }
+  if (server.empty() || server.size() > static_cast<std::size_t>(kServerTextLimit)) {
+    io.err << "netrove-cli whois: no server (choose one on the NicName/WhoIs page or give "
+              "--server)\n";
+    return kUsageError;
+  }
+  std::string request = RequestLine(line, io);
+  if (request.empty()) return kUsageError;
+  return RunTranscriptEngine<CQueryEngine>(
+      QueryRequest{server, port, std::move(request)}, io,
+      [](const CQueryEngine& engine) { return engine.Outcome() == QueryOutcome::Answered; });
 }
 
 const CommandRegistrar registrar(
-    {"whois", "whois [--server HOST[:PORT] | --alternative] COMMAND | --help-request",
-     "Send a command line to a WhoIs (NicName) directory server.", RunWhoIs});
+    {"whois", "COMMAND... | --help-request",
+     "Send a command line to a WhoIs (NicName) directory server.", kOptions, RunWhoIs, 0,
+     kWhoIsCommandLimit,
+     "Without --server or --alternative the server of the NicName/WhoIs page of\n"
+     "Customize is asked (by default whois.iana.org).\n"
+     "Exit status 0 when the server answered and closed the connection.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

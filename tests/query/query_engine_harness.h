@@ -10,7 +10,7 @@
 #include "base/transcript_sink.h"
 #include "query/query_engine.h"
 #include "support/recording_reporter.h"
-#include "support/scoped_home.h"
+#include "support/wait_until.h"
 
 namespace netrove::test {
 
@@ -26,7 +26,7 @@ class RecordingTranscript : public ITranscriptSink {
   }
   // Waits until the transcript holds `expected` somewhere.
   bool WaitForText(const std::string& expected) const {
-    return WaitFor([&] { return Text().find(expected) != std::string::npos; });
+    return WaitUntil([&] { return Text().find(expected) != std::string::npos; });
   }
 
  private:

@@ -13,6 +13,7 @@
 #include "query/query_engine_harness.h"
 #include "query/query_request.h"
 #include "support/loopback_socket.h"
+#include "support/scoped_home.h"
 #include "support/scripted_server.h"
 
 namespace netrove {
@@ -142,7 +143,7 @@ TEST(QueryEnd, SilentServerIsInterruptedWithoutAMessage) {
                        })
                    .ExpectClosed());
   ASSERT_TRUE(harness.engine.Start({kLoopback, server.port(), "alice\r\n"}));
-  ASSERT_TRUE(test::WaitFor([&] { return requestSeen.load(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return requestSeen.load(); }));
   harness.engine.Interrupt();
   ASSERT_TRUE(harness.finished.WaitForNotice());
   harness.engine.Join();

@@ -23,9 +23,11 @@
 #include "query/nicname_view.h"
 #include "query/query_engine.h"
 #include "query/query_request.h"
+#include "support/event_loop.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
+#include "support/wait_until.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -43,11 +45,7 @@ class FakeServices : public CToolServices {
 };
 
 bool WaitUntil(const std::function<bool()>& condition) {
-  for (int waited = 0; !condition(); waited += 5) {
-    if (waited > 10000) return false;
-    QTest::qWait(5);
-  }
-  return true;
+  return test::WaitUntil(condition, test::TurnEventLoop);
 }
 
 std::optional<std::uint32_t> StoredDword(std::string_view tool, std::string_view value) {
