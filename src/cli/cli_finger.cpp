@@ -57,8 +57,8 @@ const CommandRegistrar registrar(
     {"finger", "[QUERY]@HOST[:PORT]", "Ask a Finger server about a user or about its users.",
      kOptions, RunFinger, 0, 1,
      "QUERY is a user name, or nothing (\"@HOST\") to list the users of HOST. Without\n"
-     "@HOST the server of the Finger page of Customize is asked, and the page's\n"
-     "\"/W Query Token.\" box also turns --verbose on. The port defaults to 79.\n"
+     "@HOST the server of the Finger page of Customize is asked; that page's\n"
+     "\"/W Query Token.\" box, when checked, turns --verbose on. The port defaults to 79.\n"
      "Exit status 0 when the server answered and closed the connection.\n"});
 
 }  // namespace

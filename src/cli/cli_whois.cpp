@@ -14,9 +14,9 @@
 namespace netrove::cli {
 namespace {
 
-// whois(1) names the server with -h and its port with -p.
+// whois(1) names the server with -h, which here asks for the help.
 constexpr Option kOptions[] = {
-    {"server", 'h', "HOST[:PORT]", "ask this server (port 43 unless given)"},
+    {"server", '\0', "HOST[:PORT]", "ask this server (port 43 unless given)"},
     {"alternative", '\0', {}, "ask the alternative built-in server, whois.arin.net"},
     {"help-request", '\0', {}, "ask the server for its help text (\"?\")"},
 };
