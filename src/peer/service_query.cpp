@@ -1,0 +1,123 @@
+#include "peer/service_query.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "base/tool_message.h"
+
+namespace netrove {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+SocketStatus ServicePort(const ServiceQuery& query, std::uint16_t& port) {
+  if (query.port) {
+    port = *query.port;
+    return {};
+  }
+  ServiceEntry service;
+  const SocketStatus found = GetServByName(service, "daytime", "tcp");
+  if (found) port = ntohs(service.port);
+  return found;
+}
+
+int RemainingMs(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Reads until the server closes, the buffer is full or the deadline passes.
+// The error is the one that ended the reading (WSAETIMEDOUT for the
+// deadline), 0 when the server closed or the buffer filled.
+SocketStatus ReadAnswer(CNetSocket& socket, std::vector<char>& answer, std::size_t limit,
+                        int answerWaitMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(answerWaitMs);
+  answer.resize(limit);
+  std::size_t filled = 0;
+  SocketStatus ended;
+  while (filled < limit) {
+    bool ready = false;
+    ended = socket.WaitReadable(RemainingMs(deadline), ready);
+    if (ended && !ready) ended = {WSAETIMEDOUT};
+    if (!ended) break;
+    const SocketCount received = socket.Recv(answer.data() + filled, limit - filled);
+    if (!received) {
+      ended = received.status();
+      break;
+    }
+    if (received.bytes == 0) break;
+    filled += static_cast<std::size_t>(received.bytes);
+  }
+  answer.resize(filled);
+  return ended;
+}
+
+}  // namespace
+
+ServiceQuery DaytimeQuery(std::string host, std::optional<std::uint16_t> port) {
+  return {std::move(host), port, kDaytimeReplyLimit, kSourceDaytime};
+}
+
+ServiceQuery QuoteOfTheDayQuery(std::string host, std::uint16_t port) {
+  return {std::move(host), port, kQuoteOfTheDayReplyLimit, kSourceQuoteOfTheDay};
+}
+
+bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowReporter& reporter,
+                     IResolver& resolver, int answerWaitMs) {
+  std::uint16_t port = 0;
+  if (const SocketStatus found = ServicePort(query, port); !found) {
+    ReportSocketError(reporter, found.error);
+    return false;
+  }
+  SocketStatus status = socket.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (status) status = socket.Connect(query.host, port, resolver);
+  if (!status) {
+    ReportSocketError(reporter, status);
+    return false;
+  }
+  std::vector<char> answer;
+  status = ReadAnswer(socket, answer, query.replyLimit, answerWaitMs);
+  // A reset or a silent server is a failure, not an empty answer; what did
+  // arrive before a failure is still the server's answer.
+  if (!status && answer.empty()) {
+    ReportSocketError(reporter, status);
+    return false;
+  }
+  const auto zero = std::find(answer.begin(), answer.end(), '\0');
+  reporter.PostToolMessage(query.source, std::string(answer.begin(), zero));
+  return true;
+}
+
+CQueryWorkers::~CQueryWorkers() {
+  std::lock_guard lock(mutex_);
+  for (auto& worker : workers_) worker->socket.Interrupt();
+  for (auto& worker : workers_) worker->thread.join();
+}
+
+void CQueryWorkers::Start(Work work) {
+  std::lock_guard lock(mutex_);
+  JoinEnded();
+  auto& worker = *workers_.emplace_back(std::make_unique<Worker>());
+  worker.thread = std::thread([&worker, work = std::move(work)] {
+    work(worker.socket);
+    worker.ended = true;
+  });
+}
+
+std::size_t CQueryWorkers::RunningCount() {
+  std::lock_guard lock(mutex_);
+  JoinEnded();
+  return workers_.size();
+}
+
+void CQueryWorkers::JoinEnded() {
+  workers_.remove_if([](const std::unique_ptr<Worker>& worker) {
+    if (!worker->ended) return false;
+    worker->thread.join();
+    return true;
+  });
+}
+
+}  // namespace netrove
