@@ -1,0 +1,91 @@
+#include "peer/broadcast_dlg.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "peer/broadcast_send.h"
+#include "widgets/command_ids.h"
+
+namespace netrove {
+namespace {
+
+std::size_t WireSize(const QString& text) {
+  return BroadcastWireText(text.toUtf8().toStdString()).size();
+}
+
+}  // namespace
+
+CBroadcastDlg::CBroadcastDlg(QWidget* parent) : QDialog(parent) {
+  build();
+  okButton_->setEnabled(false);
+  connect(edit_, &QPlainTextEdit::textChanged, this, &CBroadcastDlg::keepWithinLimit);
+  edit_->setFocus();
+}
+
+CBroadcastDlg::CBroadcastDlg(const QString& received, QWidget* parent) : QDialog(parent) {
+  build();
+  cancelButton_->hide();
+  edit_->setPlainText(received);
+  edit_->setReadOnly(true);
+  edit_->setBackgroundRole(QPalette::Button);
+  QPalette palette = edit_->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+  edit_->setPalette(palette);
+  okButton_->setFocus();
+}
+
+void CBroadcastDlg::build() {
+  setWindowTitle(QStringLiteral("Broadcast"));
+  edit_ = new QPlainTextEdit(this);
+  edit_->setObjectName(QStringLiteral("broadcastText"));
+  edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  okButton_ = new QPushButton(QStringLiteral("OK"), this);
+  okButton_->setDefault(false);
+  okButton_->setAutoDefault(false);
+  cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+  cancelButton_->setAutoDefault(false);
+  connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(okButton_);
+  buttons->addWidget(cancelButton_);
+  buttons->addStretch();
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(edit_, 1);
+  layout->addLayout(buttons);
+  resize(560, 200);
+}
+
+std::string CBroadcastDlg::wireText() const {
+  return BroadcastWireText(accepted_.toUtf8().toStdString());
+}
+
+void CBroadcastDlg::keepWithinLimit() {
+  const QString text = edit_->toPlainText();
+  if (WireSize(text) > kBroadcastTextLimit) {
+    const QSignalBlocker blocker(edit_);
+    const int position = std::min(edit_->textCursor().position(), static_cast<int>(accepted_.size()));
+    edit_->setPlainText(accepted_);
+    QTextCursor cursor = edit_->textCursor();
+    cursor.setPosition(position);
+    edit_->setTextCursor(cursor);
+    QApplication::beep();
+  } else {
+    accepted_ = text;
+  }
+  okButton_->setEnabled(!accepted_.isEmpty());
+}
+
+void CBroadcastDlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1) {
+    emit helpRequested(CommandHelpContext(kCmdLocalBroadcast));
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+}  // namespace netrove

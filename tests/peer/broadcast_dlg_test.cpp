@@ -1,0 +1,63 @@
+// The "Broadcast" box offscreen: composing within the bytes a receiver reads,
+// and showing a received text read-only and plain.
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "peer/broadcast_dlg.h"
+#include "peer/broadcast_send.h"
+
+namespace netrove {
+namespace {
+
+QPushButton* Button(QDialog& box, const QString& text) {
+  for (auto* button : box.findChildren<QPushButton*>()) {
+    if (button->text() == text) return button;
+  }
+  return nullptr;
+}
+
+TEST(BroadcastBox, ComposesAtMostTheBytesAReceiverReads) {
+  CBroadcastDlg box;
+  box.show();
+  auto* edit = box.findChild<QPlainTextEdit*>();
+  ASSERT_NE(edit, nullptr);
+  EXPECT_FALSE(Button(box, QStringLiteral("OK"))->isEnabled());
+  QTest::keyClicks(edit, QStringLiteral("H"));
+  EXPECT_TRUE(Button(box, QStringLiteral("OK"))->isEnabled());
+  QTest::keyClicks(edit, QStringLiteral("i"));
+  QTest::keyClick(edit, Qt::Key_Return);
+  QTest::keyClicks(edit, QStringLiteral("yo"));
+  Button(box, QStringLiteral("OK"))->click();
+  EXPECT_EQ(box.wireText(), "Hi\r\nyo");
+
+  // A 385th character cannot be typed; line breaks count two bytes each.
+  CBroadcastDlg full;
+  auto* fullEdit = full.findChild<QPlainTextEdit*>();
+  QTest::keyClicks(fullEdit, QString(385, QLatin1Char('x')));
+  EXPECT_EQ(fullEdit->toPlainText().size(), 384);
+  fullEdit->clear();
+  for (int i = 0; i < 384; ++i) QTest::keyClick(fullEdit, Qt::Key_Return);
+  EXPECT_EQ(fullEdit->toPlainText().size(), 192);
+  fullEdit->clear();
+  EXPECT_FALSE(Button(full, QStringLiteral("OK"))->isEnabled());
+  // Multi-byte characters count as their UTF-8 bytes.
+  QTest::keyClicks(fullEdit, QString(200, QChar(0x00e9)));
+  EXPECT_EQ(BroadcastWireText(fullEdit->toPlainText().toUtf8().toStdString()).size(), 384u);
+}
+
+TEST(BroadcastBox, ShowsAReceivedTextReadOnlyAsPlainText) {
+  const QString received = QStringLiteral("<img src=\"file:///dev/zero\">\nline two");
+  CBroadcastDlg box(received, nullptr);
+  box.show();
+  auto* edit = box.findChild<QPlainTextEdit*>();
+  EXPECT_TRUE(edit->isReadOnly());
+  EXPECT_EQ(edit->toPlainText(), received);
+  EXPECT_FALSE(Button(box, QStringLiteral("Cancel"))->isVisible());
+  EXPECT_EQ(box.windowTitle(), QStringLiteral("Broadcast"));
+}
+
+}  // namespace
+}  // namespace netrove

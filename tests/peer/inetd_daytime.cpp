@@ -1,0 +1,118 @@
+#include "peer/inetd_daytime.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "support/loopback_socket.h"
+
+extern char** environ;
+
+namespace netrove::test {
+namespace {
+
+const std::filesystem::path kInetd = "/usr/sbin/inetutils-inetd";
+const std::filesystem::path kUnshare = "/usr/bin/unshare";
+
+std::uint16_t FreePort() {
+  const int finder = BoundSocket(SOCK_STREAM, 0);
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  getsockname(finder, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(finder);
+  return ntohs(address.sin_port);
+}
+
+bool PortAnswers(std::uint16_t port) {
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  const bool answered =
+      ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(probe);
+  return answered;
+}
+
+// The system's services table with "daytime" moved to `port`.
+void WriteServices(const std::filesystem::path& file, std::uint16_t port) {
+  std::ifstream system("/etc/services");
+  std::ofstream out(file);
+  out << "daytime " << port << "/tcp\n";
+  for (std::string line; std::getline(system, line);) {
+    if (line.rfind("daytime", 0) != 0) out << line << '\n';
+  }
+}
+
+}  // namespace
+
+std::string InetdDaytime::Unavailable() {
+  if (!std::filesystem::exists(kInetd)) return "inetutils-inetd is not installed";
+  if (!std::filesystem::exists(kUnshare)) return "unshare is not installed";
+  if (geteuid() != 0) return "a private services table needs root";
+  return {};
+}
+
+InetdDaytime::~InetdDaytime() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  if (!folder_.empty()) std::filesystem::remove_all(folder_);
+}
+
+bool InetdDaytime::Start(std::string& problem) {
+  std::string folder = (std::filesystem::temp_directory_path() / "netrove-daytime-XXXXXX").string();
+  if (mkdtemp(folder.data()) == nullptr) {
+    problem = "no temporary folder";
+    return false;
+  }
+  folder_ = folder;
+  port_ = FreePort();
+  WriteServices(folder_ / "services", port_);
+  std::ofstream(folder_ / "inetd.conf") << "127.0.0.1:daytime stream tcp nowait root internal\n";
+  std::ostringstream script;
+  script << "mount --bind '" << (folder_ / "services").string() << "' /etc/services && exec "
+         << kInetd.string() << " --debug --pidfile='" << (folder_ / "inetd.pid").string() << "' '"
+         << (folder_ / "inetd.conf").string() << "'";
+  std::vector<std::string> args{kUnshare.string(), "--mount", "/bin/sh", "-c", script.str()};
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const std::string log = (folder_ / "inetd.log").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    pid_ = -1;
+    problem = "unshare could not be started";
+    return false;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!PortAnswers(port_)) {
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+    if (pid_ < 0 || std::chrono::steady_clock::now() > deadline) {
+      problem = "inetutils-inetd did not serve daytime on port " + std::to_string(port_);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+}  // namespace netrove::test
