@@ -399,6 +399,13 @@ void CNetSocket::Interrupt() {
   if (descriptor_ != kInvalidDescriptor) ::shutdown(descriptor_, SHUT_RDWR);
 }
 
+SocketStatus CNetSocket::ShutdownSend() {
+  std::lock_guard lock(handleMutex_);
+  if (descriptor_ == kInvalidDescriptor) return {WSAENOTSOCK};
+  if (::shutdown(descriptor_, SHUT_WR) != 0) return {WinsockErrorFromErrno(errno)};
+  return {};
+}
+
 void CNetSocket::Close() {
   std::lock_guard lock(handleMutex_);
   if (descriptor_ != kInvalidDescriptor) ::close(descriptor_);

@@ -185,6 +185,9 @@ class CNetSocket {
   // Safe to call from any thread, any number of times.
   void Interrupt();
   bool Interrupted() const { return interrupted_.load(); }
+  // Ends this side's sending (shutdown SHUT_WR): the peer reads its orderly
+  // end while receiving goes on.
+  SocketStatus ShutdownSend();
   // Closes the descriptor and forgets an earlier Interrupt(). Call only when
   // no worker uses it any more.
   void Close();

@@ -68,7 +68,8 @@ void CBroadcastDlg::keepWithinLimit() {
   const QString text = edit_->toPlainText();
   if (WireSize(text) > kBroadcastTextLimit) {
     const QSignalBlocker blocker(edit_);
-    const int position = std::min(edit_->textCursor().position(), static_cast<int>(accepted_.size()));
+    const int position =
+        std::min(edit_->textCursor().position(), static_cast<int>(accepted_.size()));
     edit_->setPlainText(accepted_);
     QTextCursor cursor = edit_->textCursor();
     cursor.setPosition(position);

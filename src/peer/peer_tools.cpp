@@ -1,15 +1,23 @@
 #include "peer/peer_tools.h"
 
-#include <QPointer>
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 #include "base/net_socket.h"
 #include "base/tool_message.h"
 #include "peer/broadcast_dlg.h"
 #include "peer/broadcast_send.h"
+#include "peer/chat_customize_page.h"
+#include "peer/chat_view.h"
 #include "peer/service_query.h"
 #include "peer/who_am_i.h"
 #include "widgets/command_ids.h"
 #include "widgets/host_prompt_dialog.h"
+#include "widgets/message_boxes.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_view.h"
@@ -21,16 +29,23 @@ namespace {
 // reports to it after it is gone; closing it wakes and joins them.
 class CQueryWorkersHolder : public QObject {
  public:
-  explicit CQueryWorkersHolder(QObject* parent) : QObject(parent) {}
+  static constexpr const char* kName = "peerQueryWorkers";
+  explicit CQueryWorkersHolder(QObject* parent) : QObject(parent) {
+    setObjectName(QString::fromLatin1(kName));
+  }
   CQueryWorkers workers;
 };
 
-CQueryWorkers& QueryWorkersOf(IShellContext& shell) {
+CQueryWorkersHolder& QueryHolderOf(IShellContext& shell) {
   QWidget* frame = shell.mainWindow();
-  auto* holder = frame->findChild<CQueryWorkersHolder*>(QString(), Qt::FindDirectChildrenOnly);
-  if (holder == nullptr) holder = new CQueryWorkersHolder(frame);
-  return holder->workers;
+  // Found by name: the holder has no meta-object of its own to cast by.
+  auto* found = frame->findChild<QObject*>(QString::fromLatin1(CQueryWorkersHolder::kName),
+                                           Qt::FindDirectChildrenOnly);
+  if (found == nullptr) return *new CQueryWorkersHolder(frame);
+  return *static_cast<CQueryWorkersHolder*>(found);
 }
+
+CQueryWorkers& QueryWorkersOf(IShellContext& shell) { return QueryHolderOf(shell).workers; }
 
 // Asks for the host; nothing when the user cancels.
 std::optional<std::string> AskHost(IShellContext& shell, const QString& caption, int helpId) {
@@ -45,7 +60,7 @@ std::optional<std::string> AskHost(IShellContext& shell, const QString& caption,
 void StartServiceQuery(IShellContext& shell, ServiceQuery query) {
   IMainWindowReporter& reporter = shell.toolServices().reporter();
   QueryWorkersOf(shell).Start([query = std::move(query), &reporter](CNetSocket& socket) {
-    RunServiceQuery(query, socket, reporter, SystemResolver());
+    RunServiceQuery(query, *socket, reporter, SystemResolver());
   });
 }
 
@@ -63,7 +78,7 @@ void QuoteOfTheDay(IShellContext& shell) {
 
 void WhoAmI(IShellContext& shell) {
   IMainWindowReporter& reporter = shell.toolServices().reporter();
-  QueryWorkersOf(shell).Start([&reporter](CNetSocket&) {
+  QueryWorkersOf(shell).Start([&reporter](const std::shared_ptr<CNetSocket>&) {
     reporter.PostToolMessage(kSourceWhoAmI, WhoAmIText(SystemAccountNames(), SystemResolver()));
   });
 }
@@ -84,11 +99,108 @@ void ShowBroadcast(IShellContext& shell, const QString& text) {
   box.exec();
 }
 
+// How long the called side waits for the caller's name before it asks
+// about an "Unknown Host".
+constexpr std::chrono::seconds kCallerLookUpLimit{5};
+
+void OpenChatWindow(IShellContext& shell, std::shared_ptr<CNetSocket> socket, const QString& name) {
+  auto* view = new CChatView(shell.toolServices());
+  view->setDocumentTitle(QStringLiteral("Chatting with ") + name);
+  shell.openToolWindow(view, QStringLiteral("Chat"));
+  view->attach(std::move(socket));
+}
+
+void CallForChat(IShellContext& shell) {
+  const auto host = AskHost(shell, QStringLiteral("Chat with..."), CommandHelpContext(kCmdChat));
+  if (!host) return;
+  IMainWindowReporter& reporter = shell.toolServices().reporter();
+  // The window opens on the interface thread, unless the main window (and
+  // with it the holder of the workers) is gone by then.
+  CQueryWorkersHolder* holder = &QueryHolderOf(shell);
+  holder->workers.Start(
+      [&shell, &reporter, holder, host = *host](const std::shared_ptr<CNetSocket>& socket) {
+        SocketStatus status = socket->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (status) status = socket->Connect(host, kChatServicePort);
+        if (!status) {
+          ReportSocketError(reporter, status);
+          return;
+        }
+        QMetaObject::invokeMethod(
+            holder,
+            [&shell, socket, host] { OpenChatWindow(shell, socket, QString::fromStdString(host)); },
+            Qt::QueuedConnection);
+      });
+}
+
+// The caller's name, looked up off the interface thread; "Unknown Host" when
+// the look-up fails or takes longer than the limit. The look-up thread owns
+// what it writes, so a late answer harms nothing.
+QString CallerName(IShellContext& shell, const SocketAddress& caller) {
+  struct LookUp {
+    std::mutex mutex;
+    std::optional<std::string> name;
+    int error = 0;
+    std::atomic<bool> done{false};
+  };
+  auto lookUp = std::make_shared<LookUp>();
+  std::thread([lookUp, caller] {
+    HostEntry entry;
+    const SocketStatus found = GetHostByAddr(caller, entry);
+    std::lock_guard lock(lookUp->mutex);
+    if (found) lookUp->name = entry.name;
+    lookUp->error = found ? 0 : found.error;
+    lookUp->done = true;
+  }).detach();
+  QEventLoop wait;
+  QTimer poll;
+  const auto deadline = std::chrono::steady_clock::now() + kCallerLookUpLimit;
+  QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+    if (lookUp->done || std::chrono::steady_clock::now() > deadline) wait.quit();
+  });
+  poll.start(20);
+  wait.exec(QEventLoop::ExcludeUserInputEvents);
+  std::lock_guard lock(lookUp->mutex);
+  if (lookUp->name) return QString::fromStdString(*lookUp->name);
+  ReportSocketError(shell.toolServices().reporter(), lookUp->done ? lookUp->error : WSATRY_AGAIN);
+  return QStringLiteral("Unknown Host");
+}
+
+// Anyone on the network can call: one question at a time, and calls that
+// arrive while it is asked are hung up at once.
+void AnswerChatCall(IShellContext& shell, std::unique_ptr<CNetSocket> socket,
+                    const SocketAddress& caller) {
+  static bool asking = false;
+  if (asking) {
+    socket->Interrupt();
+    return;
+  }
+  asking = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const QString name = CallerName(shell, caller);
+  QApplication::restoreOverrideCursor();
+  const bool yes = AskPlainYesNo(shell.mainWindow(), QStringLiteral("Netrove"),
+                                 QStringLiteral("Would you want to chat with %1?").arg(name));
+  asking = false;
+  if (!yes) {
+    socket->Interrupt();
+    return;
+  }
+  QWidget* frame = shell.mainWindow();
+  if (frame->isMinimized()) frame->showNormal();
+  OpenChatWindow(shell, std::move(socket), name);
+}
+
 }  // namespace
 
 void AddPeerTools(ToolCatalog& catalog) {
-  // Not built yet: chat windows open only for calls.
-  catalog.templates.push_back({129, QStringLiteral("Chat"), 0, QStringLiteral("Chat"), {}});
+  // Chat windows open only for calls, never from the launcher.
+  catalog.templates.push_back({129, QStringLiteral("Chat"), 0, QStringLiteral("Chat"),
+                               [](CToolServices& s) { return new CChatView(s); }});
+  catalog.commands[kCmdChat] = CallForChat;
+  catalog.chatCall = AnswerChatCall;
+  catalog.page(CustomizeTab::Chat) = [](IShellContext& shell) {
+    return new CCustomizeChat(shell.toolServices().reporter());
+  };
   catalog.commands[kCmdDaytime] = Daytime;
   catalog.commands[kCmdQuoteOfTheDay] = QuoteOfTheDay;
   catalog.commands[kCmdWhoAmI] = WhoAmI;

@@ -92,7 +92,7 @@ bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowR
 
 CQueryWorkers::~CQueryWorkers() {
   std::lock_guard lock(mutex_);
-  for (auto& worker : workers_) worker->socket.Interrupt();
+  for (auto& worker : workers_) worker->socket->Interrupt();
   for (auto& worker : workers_) worker->thread.join();
 }
 

@@ -50,7 +50,9 @@ bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowR
 // destructor wakes the ones still blocked on their socket and joins them all.
 class CQueryWorkers {
  public:
-  using Work = std::function<void(CNetSocket&)>;
+  // The work may hand its socket on (a chat call's connection): the socket
+  // is shared, and the destructor's wake-up then reaches its new owner.
+  using Work = std::function<void(const std::shared_ptr<CNetSocket>&)>;
 
   CQueryWorkers() = default;
   ~CQueryWorkers();
@@ -62,7 +64,7 @@ class CQueryWorkers {
 
  private:
   struct Worker {
-    CNetSocket socket;
+    std::shared_ptr<CNetSocket> socket = std::make_shared<CNetSocket>();
     std::atomic<bool> ended{false};
     std::thread thread;
   };

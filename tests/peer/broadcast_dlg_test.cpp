@@ -1,12 +1,13 @@
 // The "Broadcast" box offscreen: composing within the bytes a receiver reads,
 // and showing a received text read-only and plain.
+#include "peer/broadcast_dlg.h"
+
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
-#include "peer/broadcast_dlg.h"
 #include "peer/broadcast_send.h"
 
 namespace netrove {

@@ -128,10 +128,10 @@ TEST(QueryWorkers, EachQueryKeepsItsOwnHostAndNoneOutlivesTheWorkers) {
   {
     CQueryWorkers workers;
     for (const auto* server : {&first, &second, &silent}) {
-      workers.Start(
-          [&reporter, query = QuoteOfTheDayQuery("127.0.0.1", server->port())](CNetSocket& socket) {
-            RunServiceQuery(query, socket, reporter, SystemResolver());
-          });
+      workers.Start([&reporter, query = QuoteOfTheDayQuery("127.0.0.1", server->port())](
+                        const std::shared_ptr<CNetSocket>& socket) {
+        RunServiceQuery(query, *socket, reporter, SystemResolver());
+      });
     }
     ASSERT_TRUE(test::WaitUntil([&] { return reporter.Messages().size() == 2; }));
     EXPECT_EQ(workers.RunningCount(), 1u);

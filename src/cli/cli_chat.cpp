@@ -1,0 +1,94 @@
+// netrove-cli chat: a conversation with a copy of Netrove on the terminal.
+// Each line typed goes out as one message, as the window's SEND sends its
+// box; what the other side sends is printed as it arrives. End of input (or
+// Ctrl+D) hangs up; the command ends when both sides have finished.
+#include <condition_variable>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "base/net_socket.h"
+#include "cli/cli_command.h"
+#include "cli/cli_reporter.h"
+#include "peer/chat_session.h"
+#include "query/query_request.h"
+
+namespace netrove::cli {
+namespace {
+
+constexpr Option kOptions[] = {
+    {"grace", 'g', "SECONDS", "cut the connection when hanging up takes longer",
+     NumberRange{1, 600}},
+};
+
+class TerminalChat : public IChatEvents {
+ public:
+  explicit TerminalChat(std::ostream& out) : out_(out) {}
+  void ChatReceived(std::string bytes) override { Print(bytes); }
+  void ChatPeerClosed() override { Print(std::string(kChatShutDownNotice) + "\r\n"); }
+  void ChatHangingUp() override {}
+  void ChatEnded() override {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    endedChanged_.notify_all();
+  }
+  void WaitForEnd() {
+    std::unique_lock lock(mutex_);
+    endedChanged_.wait(lock, [this] { return ended_; });
+  }
+
+ private:
+  void Print(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    out_ << text << std::flush;
+  }
+
+  std::ostream& out_;
+  std::mutex mutex_;
+  std::condition_variable endedChanged_;
+  bool ended_ = false;
+};
+
+int RunChat(const CommandLine& line, CliStreams& io) {
+  std::string host;
+  std::uint16_t port = kChatServicePort;
+  if (!SplitServerAndPort(line.operands()[0], host, port)) {
+    io.err << "netrove-cli chat: '" << line.operands()[0] << "' names no HOST[:PORT]\n";
+    return kUsageError;
+  }
+  std::int32_t grace = kChatHangUpGrace.count() / 1000;
+  line.Take("grace", grace);
+  CliReporter reporter(io.err);
+  auto socket = std::make_unique<CNetSocket>();
+  SocketStatus status = socket->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (status) status = socket->Connect(host, port);
+  if (!status) {
+    ReportSocketError(reporter, status);
+    return 1;
+  }
+  TerminalChat events(io.out);
+  auto session = std::make_shared<CChatSession>(std::move(socket), events, reporter,
+                                                std::chrono::seconds(grace));
+  session->Start();
+  // The terminal is read on a thread of its own that may stay blocked in
+  // its read after the conversation ended; it holds the session alive.
+  std::thread([session] {
+    for (std::string typed; std::getline(std::cin, typed);) {
+      if (!session->Send(typed) && session->HungUp()) return;
+    }
+    session->HangUp();
+  }).detach();
+  events.WaitForEnd();
+  return 0;
+}
+
+const CommandRegistrar registrar(
+    {"chat", "HOST[:PORT]", "Chat with a copy of Netrove on HOST.", kOptions, RunChat, 1, 1,
+     "Each line typed is sent as one message (followed by an empty line, as the\n"
+     "window sends it); end of input hangs up. The port defaults to 17321.\n"
+     "Exit status 0 when the conversation ended, 1 when the call failed.\n"});
+
+}  // namespace
+}  // namespace netrove::cli

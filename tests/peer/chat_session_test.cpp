@@ -1,0 +1,162 @@
+// Chat conversations over the loopback: two engines of the same process
+// talking to each other, and engines facing a raw peer that misbehaves.
+#include "peer/chat_session.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "support/loopback_socket.h"
+#include "support/recording_reporter.h"
+#include "support/wait_until.h"
+
+namespace netrove {
+namespace {
+
+class RecordingChat : public IChatEvents {
+ public:
+  void ChatReceived(std::string bytes) override {
+    std::lock_guard lock(mutex_);
+    received_ += bytes;
+  }
+  void ChatPeerClosed() override { ++peerClosed; }
+  void ChatHangingUp() override { ++hangingUp; }
+  void ChatEnded() override { ++ended; }
+  std::string Received() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
+
+  std::atomic<int> peerClosed{0};
+  std::atomic<int> hangingUp{0};
+  std::atomic<int> ended{0};
+
+ private:
+  mutable std::mutex mutex_;
+  std::string received_;
+};
+
+// A connected pair on 127.0.0.1: the caller's socket and the accepted one.
+struct Call {
+  std::unique_ptr<CNetSocket> caller = std::make_unique<CNetSocket>();
+  std::unique_ptr<CNetSocket> callee = std::make_unique<CNetSocket>();
+
+  Call() {
+    CNetSocket listener;
+    EXPECT_TRUE(listener.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    in_addr loopback{};
+    loopback.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_TRUE(listener.Bind(SocketAddress::FromIPv4(loopback, 0)));
+    EXPECT_TRUE(listener.Listen(1));
+    SocketAddress bound;
+    EXPECT_TRUE(listener.LocalAddress(bound));
+    EXPECT_TRUE(caller->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    EXPECT_TRUE(caller->Connect("127.0.0.1", bound.port()));
+    EXPECT_TRUE(listener.Accept(*callee));
+  }
+};
+
+std::string ReadAll(CNetSocket& socket, std::size_t size) {
+  std::string bytes(size, '\0');
+  std::size_t filled = 0;
+  while (filled < size) {
+    const SocketCount got = socket.Recv(bytes.data() + filled, size - filled);
+    if (!got || got.bytes == 0) break;
+    filled += static_cast<std::size_t>(got.bytes);
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+TEST(ChatSession, TwoEnginesTalkAndHangUpInBothPhasesOnce) {
+  test::RecordingReporter reporter;
+  Call call;
+  RecordingChat callerEvents;
+  RecordingChat calleeEvents;
+  CChatSession caller(std::move(call.caller), callerEvents, reporter);
+  CChatSession callee(std::move(call.callee), calleeEvents, reporter);
+  caller.Start();
+  callee.Start();
+
+  EXPECT_FALSE(caller.Send(""));
+  ASSERT_TRUE(caller.Send("hello"));
+  ASSERT_TRUE(test::WaitUntil([&] { return calleeEvents.Received().size() == 9; }));
+  EXPECT_EQ(calleeEvents.Received(), "hello\r\n\r\n");
+
+  // Longer than one segment: goes out in pieces, arrives whole.
+  const std::string longText(5000, 'x');
+  ASSERT_TRUE(callee.Send(longText + "\nend"));
+  ASSERT_TRUE(test::WaitUntil([&] { return callerEvents.Received().size() == 5009; }));
+  EXPECT_EQ(callerEvents.Received(), longText + "\r\nend\r\n\r\n");
+
+  caller.HangUp();
+  caller.HangUp();
+  EXPECT_FALSE(caller.Send("too late"));
+  ASSERT_TRUE(test::WaitUntil([&] { return callerEvents.ended == 1 && calleeEvents.ended == 1; }));
+  EXPECT_EQ(calleeEvents.peerClosed, 1);
+  EXPECT_EQ(callerEvents.peerClosed, 1);
+  EXPECT_EQ(callerEvents.hangingUp, 1);
+  EXPECT_EQ(calleeEvents.hangingUp, 1);
+  EXPECT_TRUE(caller.Ended());
+  EXPECT_TRUE(reporter.Messages().empty());
+}
+
+TEST(ChatSession, HangUpRacingThePeersEndRunsEachPhaseOnce) {
+  for (int round = 0; round < 20; ++round) {
+    test::RecordingReporter reporter;
+    Call call;
+    RecordingChat events;
+    CChatSession session(std::move(call.caller), events, reporter);
+    session.Start();
+    std::thread presser([&] {
+      for (int i = 0; i < 50; ++i) session.HangUp();
+    });
+    call.callee->Interrupt();  // the peer's end arrives meanwhile
+    presser.join();
+    ASSERT_TRUE(test::WaitUntil([&] { return session.Ended(); }));
+    EXPECT_EQ(events.hangingUp, 1);
+    EXPECT_EQ(events.ended, 1);
+  }
+}
+
+TEST(ChatSession, ACalleeThatSaysNoEndsTheCallersConversation) {
+  test::RecordingReporter reporter;
+  Call call;
+  RecordingChat events;
+  CChatSession caller(std::move(call.caller), events, reporter);
+  caller.Start();
+  ASSERT_TRUE(caller.Send("anyone there?"));
+  call.callee->Interrupt();
+  call.callee->Close();
+  ASSERT_TRUE(test::WaitUntil([&] { return events.ended == 1; }));
+  EXPECT_EQ(events.hangingUp, 1);
+}
+
+TEST(ChatSession, APeerThatNeverReadsNorEndsIsCutAfterTheGracePeriod) {
+  test::RecordingReporter reporter;
+  Call call;
+  RecordingChat events;
+  CChatSession session(std::move(call.caller), events, reporter, std::chrono::milliseconds(200));
+  session.Start();
+  // Far more than both socket buffers hold: the sending thread blocks.
+  for (int i = 0; i < 64; ++i) ASSERT_TRUE(session.Send(std::string(65536, 'z')));
+  session.HangUp();
+  ASSERT_TRUE(test::WaitUntil([&] { return session.Ended(); }));
+  EXPECT_EQ(events.ended, 1);
+  EXPECT_TRUE(reporter.Messages().empty());  // the cut is no error to show
+  (void)ReadAll(*call.callee, 1);
+}
+
+TEST(ChatAttention, ManyChunksGiveOneSignalPerQuietTime) {
+  CAttentionGate gate(std::chrono::seconds(3));
+  const auto start = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+  int signals = 0;
+  for (int i = 0; i < 1000; ++i)
+    signals += gate.Allow(start + std::chrono::milliseconds(i)) ? 1 : 0;
+  EXPECT_EQ(signals, 1);
+  EXPECT_TRUE(gate.Allow(start + std::chrono::seconds(4)));
+}
+
+}  // namespace
+}  // namespace netrove
