@@ -1,0 +1,124 @@
+// Two chat windows of the same process talking over the loopback, as a copy
+// that calls its own host does, and the Chat page.
+#include "peer/chat_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "base/settings_store.h"
+#include "peer/chat_customize_page.h"
+#include "support/event_loop.h"
+#include "support/recording_reporter.h"
+#include "support/scoped_home.h"
+#include "support/wait_until.h"
+
+namespace netrove {
+namespace {
+
+class FakeServices : public CToolServices {
+ public:
+  IMainWindowReporter& reporter() override { return reporter_; }
+  void showHelp(int) override {}
+  test::RecordingReporter reporter_;
+};
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  return test::WaitUntil(condition, test::TurnEventLoop);
+}
+
+struct Call {
+  std::shared_ptr<CNetSocket> caller = std::make_shared<CNetSocket>();
+  std::shared_ptr<CNetSocket> callee = std::make_shared<CNetSocket>();
+  Call() {
+    CNetSocket listener;
+    EXPECT_TRUE(listener.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    EXPECT_TRUE(listener.Bind(0));
+    EXPECT_TRUE(listener.Listen(1));
+    SocketAddress bound;
+    EXPECT_TRUE(listener.LocalAddress(bound));
+    EXPECT_TRUE(caller->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    EXPECT_TRUE(caller->Connect("127.0.0.1", bound.port()));
+    EXPECT_TRUE(listener.Accept(*callee));
+  }
+};
+
+bool Ended(const CChatView& view) {
+  return !view.isBusy() && view.isCloseEnabled() && view.sendButton()->isEnabled() &&
+         view.sendButton()->text() == QStringLiteral("Close");
+}
+
+TEST(ChatWindows, TalkAndHangUpTogether) {
+  test::ScopedHome home;
+  FakeServices services;
+  Call call;
+  CChatView caller(services);
+  CChatView callee(services);
+  caller.attach(call.caller);
+  callee.attach(call.callee);
+  EXPECT_TRUE(caller.isBusy());
+  EXPECT_FALSE(caller.isCloseEnabled());
+
+  QTest::keyClicks(caller.outgoingBox(), QStringLiteral("hello"));
+  caller.sendButton()->click();
+  ASSERT_TRUE(WaitUntil([&] { return callee.incomingBox()->toPlainText() == "hello\n\n"; }))
+      << callee.incomingBox()->toPlainText().toStdString();
+  // The box is kept: SEND again sends it again.
+  EXPECT_EQ(caller.outgoingBox()->toPlainText(), QStringLiteral("hello"));
+
+  QSignalSpy closing(&callee, &CToolView::closeRequested);
+  caller.hangUpButton()->click();
+  ASSERT_TRUE(WaitUntil([&] { return Ended(caller) && Ended(callee); }));
+  EXPECT_FALSE(caller.hangUpButton()->isVisible());
+  const QString notice = QStringLiteral(" : The remote host has shut down the connection!");
+  EXPECT_EQ(callee.incomingBox()->toPlainText(), "hello\n\n" + notice);
+  EXPECT_EQ(caller.incomingBox()->toPlainText(), notice);
+  EXPECT_EQ(closing.count(), 0);  // CloseWindowOnHangUp is off by default
+  callee.sendButton()->click();   // "Close"
+  EXPECT_EQ(closing.count(), 1);
+}
+
+TEST(ChatWindows, ControlBytesShowHarmlesslyAndTheWindowClosesWhenAsked) {
+  test::ScopedHome home;
+  CreateToolKey("Chat")->WriteDword("CloseWindowOnHangUp", 1);
+  FakeServices services;
+  Call call;
+  CChatView view(services);
+  QSignalSpy closing(&view, &CToolView::closeRequested);
+  view.attach(call.caller);
+  const std::string bytes(
+      "a\0b\x07"
+      "c\r\n",
+      7);
+  ASSERT_TRUE(call.callee->Send(bytes.data(), bytes.size()));
+  ASSERT_TRUE(WaitUntil([&] { return view.incomingBox()->toPlainText().size() >= 5; }));
+  EXPECT_EQ(view.incomingBox()->toPlainText(), QStringLiteral("a\uFFFDb\uFFFDc\n"));
+  // Many chunks: one attention signal, not one per chunk.
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(call.callee->Send("x", 1));
+  call.callee->Interrupt();  // the peer says No
+  ASSERT_TRUE(WaitUntil([&] { return closing.count() == 1; }));
+  int attention = 0;
+  for (const auto& message : services.reporter_.Messages()) {
+    attention += message.source == kSourceAttention ? 1 : 0;
+  }
+  EXPECT_EQ(attention, 1);
+}
+
+TEST(ChatPage, WritesCloseWindowOnHangUpWhenClicked) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  CCustomizeChat page(reporter);
+  page.show();
+  EXPECT_FALSE(page.closeOnHangUpBox()->isChecked());
+  page.closeOnHangUpBox()->click();
+  EXPECT_TRUE(ReadCloseWindowOnHangUp());
+  page.closeOnHangUpBox()->click();
+  EXPECT_FALSE(ReadCloseWindowOnHangUp());
+}
+
+}  // namespace
+}  // namespace netrove
