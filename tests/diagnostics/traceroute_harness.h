@@ -28,7 +28,7 @@ inline TraceRouteRequest TraceTowards(const std::string& host, int maximumTtl = 
 inline std::string HopLinePattern(const std::string& hop, const std::string& responder, int probes,
                                   const std::string& mark = "") {
   std::string times;
-  for (int i = 0; i < probes; ++i) times += "  (<10|[0-9]{3,}) ms" + mark;
+  for (int i = 0; i < probes; ++i) times.append("  (<10|[0-9]{3,}) ms").append(mark);
   std::string dotted = responder;
   for (std::size_t at = dotted.find('.'); at != std::string::npos; at = dotted.find('.', at + 2)) {
     dotted.insert(at, "\\");
