@@ -27,7 +27,7 @@ class TerminalChat : public IChatEvents {
  public:
   explicit TerminalChat(std::ostream& out) : out_(out) {}
   void ChatReceived(std::string bytes) override { Print(bytes); }
-  void ChatPeerClosed() override { Print(std::string(kChatShutDownNotice) + "\r\n"); }
+  void ChatPeerClosed() override { Print(std::string(kChatShutDownNotice).append("\r\n")); }
   void ChatHangingUp() override {}
   void ChatEnded() override {
     std::lock_guard lock(mutex_);

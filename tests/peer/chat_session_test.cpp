@@ -86,9 +86,9 @@ TEST(ChatSession, TwoEnginesTalkAndHangUpInBothPhasesOnce) {
 
   // Longer than one segment: goes out in pieces, arrives whole.
   const std::string longText(5000, 'x');
-  ASSERT_TRUE(callee.Send(longText + "\nend"));
+  ASSERT_TRUE(callee.Send(std::string(longText).append("\nend")));
   ASSERT_TRUE(test::WaitUntil([&] { return callerEvents.Received().size() == 5009; }));
-  EXPECT_EQ(callerEvents.Received(), longText + "\r\nend\r\n\r\n");
+  EXPECT_EQ(callerEvents.Received(), std::string(longText).append("\r\nend\r\n\r\n"));
 
   caller.HangUp();
   caller.HangUp();

@@ -107,7 +107,8 @@ bool InetdDaytime::Start(std::string& problem) {
   while (!PortAnswers(port_)) {
     if (::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
     if (pid_ < 0 || std::chrono::steady_clock::now() > deadline) {
-      problem = "inetutils-inetd did not serve daytime on port " + std::to_string(port_);
+      problem = std::string("inetutils-inetd did not serve daytime on port ")
+                    .append(std::to_string(port_));
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -50,7 +50,8 @@ TEST(Daytime, InetdsDaytimeServiceAnswersWithItsDateLine) {
   EXPECT_TRUE(std::regex_match(messages[0].text, dateLine)) << messages[0].text;
 
   test::ScopedHome home;
-  const auto run = test::RunCli(home, {"daytime", "127.0.0.1:" + std::to_string(inetd.port())});
+  const auto run = test::RunCli(
+      home, {"daytime", std::string("127.0.0.1:").append(std::to_string(inetd.port()))});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(std::regex_match(run.out, dateLine)) << run.out;
 }
@@ -196,10 +197,13 @@ TEST(WhoAmI, ReportsEveryNameAndUnknownForTheMissingOnes) {
   names.host = "box.example.test";
   resolver.entry =
       HostEntry{"box.example.test", {"box"}, {Address("10.0.0.1"), Address("10.0.0.2")}};
-  EXPECT_EQ(WhoAmIText(names, resolver),
-            "Domain Name: WORKGROUP\n\nUser Name: alice\n\nComputer Name: " + longName +
-                "\n\nHost Name: box\n\nOfficial Host Name: box.example.test\n\nAlias: box\n"
-                "\nInternet Address: 10.0.0.1\nInternet Address: 10.0.0.2");
+  const std::string expected =
+      std::string("Domain Name: WORKGROUP\n\nUser Name: alice\n\nComputer Name: ")
+          .append(longName)
+          .append(
+              "\n\nHost Name: box\n\nOfficial Host Name: box.example.test\n\nAlias: box\n"
+              "\nInternet Address: 10.0.0.1\nInternet Address: 10.0.0.2");
+  EXPECT_EQ(WhoAmIText(names, resolver), expected);
 }
 
 TEST(Broadcast, GoesOutAsOneDatagramWithItsZeroByte) {
