@@ -84,7 +84,8 @@ CChatView::~CChatView() {
 int CChatView::helpContext() const { return CommandHelpContext(kCmdChat); }
 
 void CChatView::attach(std::shared_ptr<CNetSocket> socket, std::chrono::milliseconds grace) {
-  session_ = std::make_unique<CChatSession>(std::move(socket), *this, services().reporter(), grace);
+  session_ = std::make_unique<CChatSession>(std::move(socket), static_cast<IChatEvents&>(*this),
+                                            services().reporter(), grace);
   setBusy(true);
   setCloseEnabled(false);
   session_->Start();

@@ -59,9 +59,10 @@ std::optional<std::string> AskHost(IShellContext& shell, const QString& caption,
 
 void StartServiceQuery(IShellContext& shell, ServiceQuery query) {
   IMainWindowReporter& reporter = shell.toolServices().reporter();
-  QueryWorkersOf(shell).Start([query = std::move(query), &reporter](CNetSocket& socket) {
-    RunServiceQuery(query, *socket, reporter, SystemResolver());
-  });
+  QueryWorkersOf(shell).Start(
+      [query = std::move(query), &reporter](const std::shared_ptr<CNetSocket>& socket) {
+        RunServiceQuery(query, *socket, reporter, SystemResolver());
+      });
 }
 
 void Daytime(IShellContext& shell) {
