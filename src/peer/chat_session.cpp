@@ -66,9 +66,11 @@ void CChatSession::BeginHangUp(std::unique_lock<std::mutex>& lock) {
   if (hangingUp_) return;
   hangingUp_ = true;
   hangUpAt_ = std::chrono::steady_clock::now();
+  // Told under the lock, so the second phase (which needs it) is always told
+  // after the first.
+  events_.ChatHangingUp();
   lock.unlock();
   wake_.notify_all();
-  events_.ChatHangingUp();
 }
 
 bool CChatSession::HungUp() const {

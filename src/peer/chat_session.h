@@ -48,7 +48,8 @@ class IChatEvents {
   virtual void ChatReceived(std::string bytes) = 0;
   // Receiving thread: the peer ended its sending (show the shut-down notice).
   virtual void ChatPeerClosed() = 0;
-  // The first hang-up phase began (once), on whichever thread caused it.
+  // The first hang-up phase began (once), on whichever thread caused it,
+  // with the session's lock held: it must not call back into the session.
   virtual void ChatHangingUp() = 0;
   // Watcher: both threads ended and the socket is closed (once).
   virtual void ChatEnded() = 0;
