@@ -2,13 +2,20 @@
 // talking to each other, and engines facing a raw peer that misbehaves.
 #include "peer/chat_session.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "cli/cli_runner.h"
 #include "support/loopback_socket.h"
 #include "support/recording_reporter.h"
+#include "support/scripted_server.h"
 #include "support/wait_until.h"
 
 namespace netrove {
@@ -156,6 +163,53 @@ TEST(ChatAttention, ManyChunksGiveOneSignalPerQuietTime) {
     signals += gate.Allow(start + std::chrono::milliseconds(i)) ? 1 : 0;
   EXPECT_EQ(signals, 1);
   EXPECT_TRUE(gate.Allow(start + std::chrono::seconds(4)));
+}
+
+}  // namespace
+}  // namespace netrove
+
+namespace netrove {
+namespace {
+
+// netrove-cli chat with its input from a file: each line one message, the end
+// of input the hang-up.
+test::CliRun ChatFromFile(const std::string& input, std::uint16_t port) {
+  test::ScopedHome home;
+  const auto typed = std::filesystem::path(home.path()) / "typed.txt";
+  std::ofstream(typed) << input;
+  const auto out = std::filesystem::path(home.path()) / "out.txt";
+  const auto err = std::filesystem::path(home.path()) / "err.txt";
+  std::vector<std::string> args{NETROVE_CLI_PROGRAM, "chat",
+                                std::string("127.0.0.1:").append(std::to_string(port))};
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, typed.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = 0;
+  test::CliRun run;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = test::ReadFile(out);
+  run.err = test::ReadFile(err);
+  return run;
+}
+
+TEST(CliChat, SendsEachLineAndPrintsWhatArrivesUntilBothSidesEnd) {
+  test::CScriptedServer peer;
+  peer.Start(
+      test::Script().Accept().Expect("hi there\r\n\r\n").Send("yo\r\n").ExpectClosed().Close());
+  const auto run = ChatFromFile("hi there\n", peer.port());
+  EXPECT_TRUE(peer.Finished());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "yo\r\n : The remote host has shut down the connection!\r\n");
 }
 
 }  // namespace
