@@ -45,7 +45,8 @@ TEST(BroadcastBox, ComposesAtMostTheBytesAReceiverReads) {
   fullEdit->clear();
   EXPECT_FALSE(Button(full, QStringLiteral("OK"))->isEnabled());
   // Multi-byte characters count as their UTF-8 bytes.
-  QTest::keyClicks(fullEdit, QString(200, QChar(0x00e9)));
+  for (int i = 0; i < 200; ++i) fullEdit->insertPlainText(QString(QChar(0x00e9)));
+  EXPECT_EQ(fullEdit->toPlainText().size(), 192);
   EXPECT_EQ(BroadcastWireText(fullEdit->toPlainText().toUtf8().toStdString()).size(), 384u);
 }
 

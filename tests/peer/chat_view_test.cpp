@@ -65,8 +65,9 @@ TEST(ChatWindows, TalkAndHangUpTogether) {
 
   QTest::keyClicks(caller.outgoingBox(), QStringLiteral("hello"));
   caller.sendButton()->click();
-  ASSERT_TRUE(WaitUntil([&] { return callee.incomingBox()->toPlainText() == "hello\n\n"; }))
-      << callee.incomingBox()->toPlainText().toStdString();
+  ASSERT_TRUE(WaitUntil([&] {
+    return callee.incomingBox()->toPlainText() == QStringLiteral("hello\n\n");
+  })) << callee.incomingBox()->toPlainText().toStdString();
   // The box is kept: SEND again sends it again.
   EXPECT_EQ(caller.outgoingBox()->toPlainText(), QStringLiteral("hello"));
 
@@ -75,7 +76,7 @@ TEST(ChatWindows, TalkAndHangUpTogether) {
   ASSERT_TRUE(WaitUntil([&] { return Ended(caller) && Ended(callee); }));
   EXPECT_FALSE(caller.hangUpButton()->isVisible());
   const QString notice = QStringLiteral(" : The remote host has shut down the connection!");
-  EXPECT_EQ(callee.incomingBox()->toPlainText(), "hello\n\n" + notice);
+  EXPECT_EQ(callee.incomingBox()->toPlainText(), QStringLiteral("hello\n\n") + notice);
   EXPECT_EQ(caller.incomingBox()->toPlainText(), notice);
   EXPECT_EQ(closing.count(), 0);  // CloseWindowOnHangUp is off by default
   callee.sendButton()->click();   // "Close"
