@@ -11,11 +11,15 @@
 #include "base/tool_message.h"
 #include "base/transcript_sink.h"
 #include "diagnostics/diagnostics_run.h"
+#include "diagnostics/traceroute_socket.h"
 
 namespace netrove {
 namespace {
 
 constexpr auto kRequestInterval = std::chrono::milliseconds(1000);
+// While no request is pending the receiver still looks up now and then, so a
+// request sent meanwhile is timed from its send.
+constexpr auto kIdleWait = std::chrono::milliseconds(50);
 // How far the receiving thread raises itself where the system lets it, so
 // round-trip times are taken as soon as a reply arrives.
 constexpr int kReceiverNiceness = -10;
@@ -65,11 +69,13 @@ bool CPingEngine::Start(const PingRequest& request) {
   handled_ = 0;
   errorEvents_ = 0;
   received_ = 0;
+  duplicates_ = 0;
   runTag_ = 0;
   times_ = {};
   {
     std::lock_guard lock(mutex_);
     socket_ = std::make_unique<CNetSocket>();
+    ledger_ = {};
   }
   running_ = true;
   sender_ = std::thread(&CPingEngine::SendingThread, this);
@@ -131,7 +137,7 @@ bool CPingEngine::PrepareTarget() {
     return true;
   }
   // An address without a name is still worth pinging: show the address.
-  return ReportSocketError(reporter_, GetLastError()) == WSANO_DATA;
+  return IsMissingName(ReportSocketError(reporter_, GetLastError()));
 }
 
 bool CPingEngine::OpenSocket() {
@@ -174,6 +180,10 @@ bool CPingEngine::SetOptions() {
   if (!keepGoing) return false;
   const int receiveBuffer = kPingReceiveBuffer;
   socket_->SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  // The window offers "Do not fragment" only switched off: a request larger
+  // than a link on the way is fragmented, not refused.
+  const int discovery = IP_PMTUDISC_DONT;
+  socket_->SetOption(IPPROTO_IP, IP_MTU_DISCOVER, &discovery, sizeof discovery);
   // A datagram socket hears of its requests' ICMP errors only this way.
   if (kind_ == IcmpSocketKind::Datagram) EnableIcmpErrorQueue(*socket_);
   return true;
@@ -190,6 +200,12 @@ void CPingEngine::SendRequests() {
   }
   while (!interrupt_.load() && !receivingDone_.load()) {
     ++number;
+    {
+      // Noted before it leaves: a reply can come back before SendTo returns.
+      std::lock_guard lock(mutex_);
+      ledger_.Sent(number,
+                   CPingLedger::Clock::now() + std::chrono::milliseconds(request_.replyTimeoutMs));
+    }
     BuildEchoRequest(request, {runTag_.load(), TickCount(), number});
     if (socket_->SendTo(request.data(), request.size(), target_) < 0) {
       const int code = GetLastError();
@@ -217,29 +233,32 @@ void CPingEngine::ReceivingThread() {
   }
   wake_.notify_all();
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(request_.packetSize + kReceiveSlack));
+  lastBroadcastReply_ = CPingLedger::Clock::now();
+  const short events = kind_ == IcmpSocketKind::Datagram ? POLLIN | POLLERR : POLLIN;
   while (!interrupt_.load()) {
     if (!broadcast_ && request_.requestLimit > 0 && handled_.load() >= request_.requestLimit) break;
+    const AnswerWait wait = WaitForSocket(*socket_, events, MillisecondsUntil(WaitDeadline()));
+    if (wait == AnswerWait::TimedOut) {
+      if (!HandleTimeOut()) break;
+      continue;
+    }
+    if (wait == AnswerWait::Interrupted) break;
     PingEvent event;
     in_addr source{};
     std::uint32_t arrival = 0;
-    int error = 0;
-    if (ReceiveOne(buffer, event, source, arrival, error)) {
+    int error = wait == AnswerWait::Failed ? GetLastError() : 0;
+    if (wait == AnswerWait::Ready && ReceiveOne(buffer, event, source, arrival, error)) {
       ReportEvent(event, source, arrival);
       continue;
     }
-    if (error == WSAETIMEDOUT) {
-      if (broadcast_) break;
-      transcript_.AppendTranscript(kRequestTimedOutLine);
-      ++handled_;
-      ++errorEvents_;
-      continue;
-    }
+    if (error == WSAEWOULDBLOCK) continue;
     if (!IsInterruptError(error)) ReportSocketError(reporter_, error);
     break;
   }
   received_ = handled_.load() - errorEvents_.load();
   WaitForSendingDone();
-  const PingRunTotals totals{sent_.load(), received_.load(), interrupt_.load(), broadcast_};
+  const PingRunTotals totals{sent_.load(), received_.load(), interrupt_.load(), broadcast_,
+                             duplicates_.load()};
   transcript_.AppendTranscript(StatisticsBlock(totals, times_));
 }
 
@@ -253,10 +272,29 @@ void CPingEngine::WaitForSendingDone() {
   wake_.wait(lock, [this] { return sendingDone_; });
 }
 
+CPingLedger::Clock::time_point CPingEngine::WaitDeadline() {
+  const auto timeOut = std::chrono::milliseconds(request_.replyTimeoutMs);
+  if (broadcast_) return lastBroadcastReply_ + timeOut;
+  std::lock_guard lock(mutex_);
+  return ledger_.NextDeadline().value_or(CPingLedger::Clock::now() + kIdleWait);
+}
+
+bool CPingEngine::HandleTimeOut() {
+  if (broadcast_) return CPingLedger::Clock::now() < WaitDeadline();
+  {
+    std::lock_guard lock(mutex_);
+    if (!ledger_.TimedOut(CPingLedger::Clock::now())) return true;
+  }
+  transcript_.AppendTranscript(kRequestTimedOutLine);
+  ++handled_;
+  ++errorEvents_;
+  return true;
+}
+
 bool CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
                              std::uint32_t& arrival, int& error) {
   sockaddr_in from{};
-  const long got = socket_->RecvFrom(buffer.data(), buffer.size(), &from);
+  const long got = socket_->RecvFrom(buffer.data(), buffer.size(), &from, MSG_DONTWAIT);
   arrival = TickCount();
   const RunTagMatcher matcher(runTag_.load(), kind_ == IcmpSocketKind::Datagram);
   if (got >= 0) {
@@ -280,32 +318,61 @@ bool CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event
 }
 
 void CPingEngine::ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival) {
+  if (event.kind == PingEventKind::Ignored) return;
+  if (event.kind == PingEventKind::EchoReply) {
+    ReportEchoReply(event, source, arrival);
+    return;
+  }
+  {
+    // An error settles the earliest pending request; one that comes when
+    // none pends (they timed out) has been counted already.
+    std::lock_guard lock(mutex_);
+    if (!broadcast_ && !ledger_.Failed()) return;
+  }
   std::string sourceText;
   InetNtoa(sourceText, source);
-  switch (event.kind) {
-    case PingEventKind::Ignored:
-      return;
-    case PingEventKind::EchoReply:
-      if (broadcast_) {
-        transcript_.AppendTranscript(
-            BroadcastReplyLine(sourceText, event.icmpLength, event.echo.number));
-      } else {
-        const std::uint32_t roundTrip = TicksBetween(event.echo.sendTime, arrival);
-        times_.Add(roundTrip);
-        transcript_.AppendTranscript(
-            ReplyLine(addressText_, event.icmpLength, event.echo.number, roundTrip));
-      }
-      ++handled_;
-      return;
-    case PingEventKind::DestinationUnreachable:
-      transcript_.AppendTranscript(UnreachableLine(sourceText, event.code));
-      break;
-    case PingEventKind::TimeExceeded:
-      transcript_.AppendTranscript(TimeExceededLine(sourceText, event.code));
-      break;
-  }
+  transcript_.AppendTranscript(event.kind == PingEventKind::DestinationUnreachable
+                                   ? UnreachableLine(sourceText, event.code)
+                                   : TimeExceededLine(sourceText, event.code));
   ++handled_;
   ++errorEvents_;
+}
+
+void CPingEngine::ReportEchoReply(const PingEvent& event, in_addr source, std::uint32_t arrival) {
+  if (broadcast_) {
+    // Every host on the network answers each request: no duplicates here.
+    lastBroadcastReply_ = CPingLedger::Clock::now();
+    std::string sourceText;
+    InetNtoa(sourceText, source);
+    transcript_.AppendTranscript(
+        BroadcastReplyLine(sourceText, event.icmpLength, event.echo.number));
+    ++handled_;
+    return;
+  }
+  CPingLedger::Verdict verdict;
+  {
+    std::lock_guard lock(mutex_);
+    verdict = ledger_.Replied(event.echo.number);
+  }
+  const std::uint32_t roundTrip = TicksBetween(event.echo.sendTime, arrival);
+  switch (verdict) {
+    case CPingLedger::Verdict::kFirstReply:
+      times_.Add(roundTrip);
+      transcript_.AppendTranscript(
+          ReplyLine(addressText_, event.icmpLength, event.echo.number, roundTrip));
+      ++handled_;
+      return;
+    case CPingLedger::Verdict::kDuplicate:
+      // Shown as ping users know it, but neither a reply nor an event of
+      // the run: the loss stays true and the run does not end early.
+      transcript_.AppendTranscript(
+          DuplicateReplyLine(addressText_, event.icmpLength, event.echo.number, roundTrip));
+      ++duplicates_;
+      return;
+    case CPingLedger::Verdict::kNotPending:
+      // Too late (its time-out was written) or never sent by this run.
+      return;
+  }
 }
 
 void CPingEngine::ReleaseSocket() {

@@ -18,6 +18,7 @@
 
 #include "base/run_finished.h"
 #include "diagnostics/icmp_socket.h"
+#include "diagnostics/ping_ledger.h"
 #include "diagnostics/ping_reply.h"
 #include "diagnostics/ping_settings.h"
 #include "diagnostics/ping_transcript.h"
@@ -71,6 +72,7 @@ class CPingEngine {
   bool InterruptRequested() const { return interrupt_.load(); }
   std::int32_t RequestsSent() const { return sent_.load(); }
   std::int32_t RepliesReceived() const { return received_.load(); }
+  std::int32_t DuplicateReplies() const { return duplicates_.load(); }
   // The 32-bit tag every request of the current run carries: the sending
   // thread's id, unique among the threads alive on the host.
   std::uint32_t RunTag() const { return runTag_.load(); }
@@ -85,9 +87,17 @@ class CPingEngine {
   void SendRequests();
   void ReceivingThread();
   void WaitForSendingDone();
+  // How long the receiver may wait for the next datagram: until the earliest
+  // pending request's time-out (in broadcast mode: a time-out after the last
+  // reply), or a short while when none pends.
+  CPingLedger::Clock::time_point WaitDeadline();
+  // The wait ran out: a pending request timed out (its line is written) or,
+  // in broadcast mode, the run is over. False when the receiver stops.
+  bool HandleTimeOut();
   bool ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
                   std::uint32_t& arrival, int& error);
   void ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival);
+  void ReportEchoReply(const PingEvent& event, in_addr source, std::uint32_t arrival);
   void ReleaseSocket();
 
   ITranscriptSink& transcript_;
@@ -105,6 +115,7 @@ class CPingEngine {
   std::atomic<std::int32_t> handled_{0};
   std::atomic<std::int32_t> errorEvents_{0};
   std::atomic<std::int32_t> received_{0};
+  std::atomic<std::int32_t> duplicates_{0};
   std::atomic<std::uint32_t> runTag_{0};
 
   // Set by the sending thread before the receiving thread starts.
@@ -114,6 +125,8 @@ class CPingEngine {
   std::string displayName_;
   std::atomic<IcmpSocketKind> kind_{IcmpSocketKind::Raw};
   RoundTripStatistics times_;  // receiving thread only
+  // Broadcast mode: the run ends a time-out after the last reply.
+  CPingLedger::Clock::time_point lastBroadcastReply_;  // receiving thread only
 
   // Guards socket_ against Interrupt() from another thread, and carries the
   // sender's pause between requests and the two workers' meeting at the end.
@@ -121,6 +134,7 @@ class CPingEngine {
   std::condition_variable wake_;
   std::unique_ptr<CNetSocket> socket_;
   bool receiverReady_ = false;  // under mutex_
+  CPingLedger ledger_;          // under mutex_
   bool sendingDone_ = false;    // under mutex_
 };
 

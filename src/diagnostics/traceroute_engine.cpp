@@ -26,16 +26,6 @@ constexpr int kSourcePortTries = 0x8000;
 // probes' own socket.
 constexpr int kSendAttempts = 4;
 
-// A reverse look-up that found no name. Linux's resolver says "no such
-// name" where the address simply has none; both mean: show the address.
-bool IsMissingName(int code) { return code == WSANO_DATA || code == WSAHOST_NOT_FOUND; }
-
-int RemainingMilliseconds(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
 std::string Dotted(in_addr address) {
   std::string text;
   InetNtoa(text, address);
@@ -304,7 +294,7 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitRawAnswer(ProbePorts port
   const auto deadline = Clock::now() + std::chrono::milliseconds(request_.replyTimeoutMs);
   std::array<std::uint8_t, kAnswerBufferSize> buffer{};
   for (;;) {
-    const AnswerWait wait = WaitForSocket(*receiver_, POLLIN, RemainingMilliseconds(deadline));
+    const AnswerWait wait = WaitForSocket(*receiver_, POLLIN, MillisecondsUntil(deadline));
     if (const auto end = EndOfWait(wait)) return *end;
     sockaddr_in from{};
     const long got = receiver_->RecvFrom(buffer.data(), buffer.size(), &from, MSG_DONTWAIT);
@@ -338,8 +328,7 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitQueuedAnswer(ProbePorts p
     }
     // Readable without a queued error: a stray datagram reached the port.
     if (woke && !tookError) DropStrayDatagram(*sender_);
-    const AnswerWait wait =
-        WaitForSocket(*sender_, POLLIN | POLLERR, RemainingMilliseconds(deadline));
+    const AnswerWait wait = WaitForSocket(*sender_, POLLIN | POLLERR, MillisecondsUntil(deadline));
     if (const auto end = EndOfWait(wait)) return *end;
     woke = true;
   }
@@ -352,9 +341,6 @@ std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const Trac
   switch (sorted.kind) {
     case TraceAnswerKind::Ignored:
       return std::nullopt;
-    case TraceAnswerKind::TooShort:
-      transcript_.AppendTranscript(PacketTooShortText(sorted.icmpLength, Dotted(source)));
-      return WaitOutcome::Stop;
     case TraceAnswerKind::Unrelated:
       if (!request_.verbose) return std::nullopt;
       transcript_.AppendTranscript(VerboseReportText(Dotted(source), sorted.type, sorted.code));

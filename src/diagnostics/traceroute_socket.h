@@ -1,5 +1,5 @@
 #pragma once
-// The socket work of a traceroute run that the socket layer does not offer:
+// The socket work of the ICMP runs that the socket layer does not offer:
 // waiting for an answer with a limit that Interrupt() still cuts short, and
 // reading the ICMP errors Linux queues on the sending socket itself when the
 // run may not open a raw socket (IP_RECVERR, as tracepath does).
