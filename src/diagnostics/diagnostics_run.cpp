@@ -6,8 +6,6 @@
 
 namespace netrove {
 
-bool IsInterruptError(int code) { return code == WSAEINTR || code == WSAENOTSOCK; }
-
 bool IsMissingName(int code) { return code == WSANO_DATA || code == WSAHOST_NOT_FOUND; }
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
@@ -22,15 +20,18 @@ std::int32_t ReplyTimeoutMilliseconds(std::int32_t seconds) {
       std::clamp<std::int64_t>(static_cast<std::int64_t>(seconds) * 1000, 0, INT32_MAX));
 }
 
-bool LookUpHostName(const std::string& host, IMainWindowReporter& reporter, HostEntry& entry) {
-  if (!GetHostByName(host, entry)) {
-    ReportSocketError(reporter, GetLastError());
+bool LookUpHostName(IResolver& resolver, const std::string& host, IMainWindowReporter& reporter,
+                    HostEntry& entry, in_addr& address) {
+  if (const SocketStatus found = resolver.HostByName(host, entry); !found) {
+    ReportSocketError(reporter, found.error);
     return false;
   }
-  if (entry.addresses.empty()) {
+  const auto first = FirstIPv4(entry);
+  if (!first) {
     ReportSocketError(reporter, WSANO_DATA);
     return false;
   }
+  address = *first;
   return true;
 }
 

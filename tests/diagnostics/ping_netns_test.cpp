@@ -2,7 +2,6 @@
 // path, a link of smaller MTU, neighbours that answer twice or send ICMP of
 // their own, and the unprivileged ICMP datagram socket. Needs root.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <atomic>
 #include <chrono>
@@ -118,26 +117,24 @@ class IcmpNeighbour {
     std::vector<std::uint8_t> buffer(2048);
     std::uint16_t number = 0;
     while (!stop_) {
-      pollfd entry{socket_.m_hSocket, POLLIN, 0};
-      if (poll(&entry, 1, 20) == 1) {
-        sockaddr_in from{};
-        const long got = socket_.RecvFrom(buffer.data(), buffer.size(), &from);
-        if (got > 0 && habit_ == Habit::AnswersTwice) {
-          AnswerAgain(ByteView(buffer.data(), static_cast<std::size_t>(got)), from);
+      bool ready = false;
+      if (socket_.WaitReadable(20, ready) && ready) {
+        SocketAddress from;
+        const SocketCount got = socket_.RecvFrom(buffer.data(), buffer.size(), &from);
+        if (got && habit_ == Habit::AnswersTwice) {
+          AnswerAgain(ByteView(buffer.data(), static_cast<std::size_t>(got.bytes)), from);
         }
       }
       if (habit_ == Habit::Chatters) {
         std::vector<std::uint8_t> request(64);
         BuildEchoRequest(request, {0x5EED, TickCount(), ++number});
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socket_.SendTo(request.data(), request.size(), to);
+        const auto to = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)});
+        static_cast<void>(socket_.SendTo(request.data(), request.size(), to));
       }
     }
   }
 
-  void AnswerAgain(ByteView datagram, const sockaddr_in& from) {
+  void AnswerAgain(ByteView datagram, const SocketAddress& from) {
     const auto icmp = IcmpFromRawDatagram(datagram);
     if (!icmp || icmp->type() != kIcmpEchoRequest) return;
     std::vector<std::uint8_t> reply(icmp->message().begin(), icmp->message().end());
@@ -145,7 +142,7 @@ class IcmpNeighbour {
     reply[2] = reply[3] = 0;
     const std::uint16_t checksum = InternetChecksum(reply.data(), reply.size());
     std::memcpy(reply.data() + 2, &checksum, sizeof checksum);
-    socket_.SendTo(reply.data(), reply.size(), from);
+    static_cast<void>(socket_.SendTo(reply.data(), reply.size(), from));
   }
 
   Habit habit_;
