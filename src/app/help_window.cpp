@@ -82,7 +82,11 @@ void CHelpWindow::showContext(int contextId) {
 void CHelpWindow::showContents() { showPage(PageFile(kHelpContentsPage)); }
 
 void CHelpWindow::showIndex(const QString& key) {
-  browser_->setHtml(QString::fromStdString(HelpIndexHtml(key.toStdString())));
+  const QDir folder(folder_);
+  const auto written = [&folder](std::string_view page) {
+    return QFileInfo::exists(folder.absoluteFilePath(PageFile(page)));
+  };
+  browser_->setHtml(QString::fromStdString(HelpIndexHtml(key.toStdString(), written)));
   present();
 }
 
