@@ -1,0 +1,132 @@
+#include "query/smtp_dialogue.h"
+
+#include <sys/socket.h>
+
+#include <charconv>
+
+#include "base/run_finished.h"
+#include "base/tool_message.h"
+#include "base/transcript_sink.h"
+#include "query/smtp_reply_reader.h"
+
+namespace netrove {
+namespace {
+
+// What one receive takes at most; replies are framed across receives.
+constexpr std::size_t kReceiveSize = 6144;
+
+// A socket ended by HangUp fails with WSAEINTR, which is never reported; a
+// descriptor that is gone (WSAENOTSOCK) is not worth a message either.
+bool IsQuietError(int code) { return code == WSAEINTR || code == WSAENOTSOCK; }
+
+}  // namespace
+
+SmtpServerAddress ParseSmtpServer(std::string_view text) {
+  SmtpServerAddress address{std::string(text), kSmtpPort};
+  const auto colon = text.rfind(':');
+  if (colon == std::string_view::npos) return address;
+  const std::string_view digits = text.substr(colon + 1);
+  unsigned port = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+  if (error != std::errc() || end != digits.data() + digits.size() || port == 0 || port > 65535) {
+    return address;
+  }
+  address.host = std::string(text.substr(0, colon));
+  address.port = static_cast<std::uint16_t>(port);
+  return address;
+}
+
+SmtpRequestFault CheckSmtpRequest(const SmtpRequest& request) {
+  if (!IsSafeSmtpArgument(request.recipient)) return SmtpRequestFault::Recipient;
+  if (!IsSafeSmtpArgument(request.sender)) return SmtpRequestFault::Sender;
+  if (!IsSafeSmtpArgument(request.server)) return SmtpRequestFault::Server;
+  return SmtpRequestFault::None;
+}
+
+// The conversation's lines go out on the dialogue's socket; a failed send
+// is reported unless the dialogue was hung up.
+class CSmtpDialogue::SocketWire : public ISmtpWire {
+ public:
+  explicit SocketWire(CSmtpDialogue& dialogue) : dialogue_(dialogue) {}
+  bool SendAll(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const long sent = dialogue_.socket_.Send(bytes.data(), bytes.size());
+      if (sent <= 0) {
+        dialogue_.ReportUnlessHungUp(GetLastError());
+        return false;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+  }
+
+ private:
+  CSmtpDialogue& dialogue_;
+};
+
+CSmtpDialogue::CSmtpDialogue(ITranscriptSink& transcript, IMainWindowReporter& reporter,
+                             IRunFinishedListener& finished)
+    : transcript_(transcript),
+      reporter_(reporter),
+      finished_(finished),
+      wire_(std::make_unique<SocketWire>(*this)),
+      conversation_(*wire_) {}
+
+CSmtpDialogue::~CSmtpDialogue() {
+  HangUp();
+  Join();
+}
+
+bool CSmtpDialogue::Start(const SmtpRequest& request) {
+  if (running_.load() || worker_.joinable()) return false;
+  if (CheckSmtpRequest(request) != SmtpRequestFault::None) return false;
+  SmtpServerAddress server = ParseSmtpServer(request.server);
+  conversation_.Begin({server.host, request.sender, request.recipient});
+  delivered_ = false;
+  running_ = true;
+  worker_ = std::thread([this, server = std::move(server)] { Worker(server); });
+  return true;
+}
+
+void CSmtpDialogue::HangUp() { socket_.Interrupt(); }
+
+void CSmtpDialogue::Join() {
+  if (worker_.joinable()) worker_.join();
+  // Only now, with the worker gone, may the descriptor's number be reused.
+  socket_.Close();
+}
+
+void CSmtpDialogue::Worker(SmtpServerAddress server) {
+  if (Connect(server)) ReceiveReplies();
+  running_ = false;
+  finished_.PostRunFinished(kMailFinishedCommand);
+}
+
+bool CSmtpDialogue::Connect(const SmtpServerAddress& server) {
+  if (!socket_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP) ||
+      !socket_.Connect(server.host, server.port)) {
+    ReportUnlessHungUp(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+void CSmtpDialogue::ReceiveReplies() {
+  CSmtpReplyReader reader(transcript_, conversation_);
+  std::string buffer(kReceiveSize, '\0');
+  long received = 0;
+  while ((received = socket_.Recv(buffer.data(), buffer.size())) > 0) {
+    reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(received)));
+  }
+  const int error = received < 0 ? GetLastError() : 0;
+  reader.Finish();
+  delivered_ = reader.Delivered();
+  if (received < 0) ReportUnlessHungUp(error);
+}
+
+void CSmtpDialogue::ReportUnlessHungUp(int code) {
+  if (IsQuietError(code) || socket_.Interrupted()) return;
+  ReportSocketError(reporter_, code);
+}
+
+}  // namespace netrove
