@@ -77,7 +77,9 @@ CMailView::CMailView(CToolServices& services, QWidget* parent)
 
   sendButton_->setDefault(true);
   hangUpButton_->setEnabled(false);
+  // The window opens with the cursor in the To field.
   setFocusProxy(toEdit_);
+  toEdit_->setFocus();
   setDocumentTitle(QStringLiteral("Mail"));
   connect(toButton_, &QPushButton::clicked, this, [this] { pickInto(toEdit_); });
   connect(ccButton_, &QPushButton::clicked, this, [this] { pickInto(ccEdit_); });
