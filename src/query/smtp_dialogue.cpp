@@ -15,10 +15,6 @@ namespace {
 // What one receive takes at most; replies are framed across receives.
 constexpr std::size_t kReceiveSize = 6144;
 
-// A socket ended by HangUp fails with WSAEINTR, which is never reported; a
-// descriptor that is gone (WSAENOTSOCK) is not worth a message either.
-bool IsQuietError(int code) { return code == WSAEINTR || code == WSAENOTSOCK; }
-
 }  // namespace
 
 SmtpServerAddress ParseSmtpServer(std::string_view text) {
@@ -50,12 +46,12 @@ class CSmtpDialogue::SocketWire : public ISmtpWire {
   explicit SocketWire(CSmtpDialogue& dialogue) : dialogue_(dialogue) {}
   bool SendAll(std::string_view bytes) override {
     while (!bytes.empty()) {
-      const long sent = dialogue_.socket_.Send(bytes.data(), bytes.size());
-      if (sent <= 0) {
-        dialogue_.ReportUnlessHungUp(GetLastError());
+      const SocketCount sent = dialogue_.socket_.Send(bytes.data(), bytes.size());
+      if (!sent) {
+        dialogue_.ReportUnlessHungUp(sent.status());
         return false;
       }
-      bytes.remove_prefix(static_cast<std::size_t>(sent));
+      bytes.remove_prefix(static_cast<std::size_t>(sent.bytes));
     }
     return true;
   }
@@ -103,30 +99,29 @@ void CSmtpDialogue::Worker(SmtpServerAddress server) {
 }
 
 bool CSmtpDialogue::Connect(const SmtpServerAddress& server) {
-  if (!socket_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP) ||
-      !socket_.Connect(server.host, server.port)) {
-    ReportUnlessHungUp(GetLastError());
-    return false;
-  }
-  return true;
+  SocketStatus status = socket_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (status) status = socket_.Connect(server.host, server.port);
+  if (!status) ReportUnlessHungUp(status);
+  return static_cast<bool>(status);
 }
 
 void CSmtpDialogue::ReceiveReplies() {
   CSmtpReplyReader reader(transcript_, conversation_);
   std::string buffer(kReceiveSize, '\0');
-  long received = 0;
-  while ((received = socket_.Recv(buffer.data(), buffer.size())) > 0) {
-    reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(received)));
+  SocketCount received;
+  while ((received = socket_.Recv(buffer.data(), buffer.size())) && received.bytes > 0) {
+    reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(received.bytes)));
   }
-  const int error = received < 0 ? GetLastError() : 0;
   reader.Finish();
   delivered_ = reader.Delivered();
-  if (received < 0) ReportUnlessHungUp(error);
+  if (!received) ReportUnlessHungUp(received.status());
 }
 
-void CSmtpDialogue::ReportUnlessHungUp(int code) {
-  if (IsQuietError(code) || socket_.Interrupted()) return;
-  ReportSocketError(reporter_, code);
+void CSmtpDialogue::ReportUnlessHungUp(SocketStatus status) {
+  // The user's own interrupt is never reported (ReportSocketError knows its
+  // codes); a call that failed otherwise just as Hang Up came is not either.
+  if (socket_.Interrupted()) return;
+  ReportSocketError(reporter_, status);
 }
 
 }  // namespace netrove

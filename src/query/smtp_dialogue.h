@@ -79,7 +79,7 @@ class CSmtpDialogue {
   void Worker(SmtpServerAddress server);
   bool Connect(const SmtpServerAddress& server);
   void ReceiveReplies();
-  void ReportUnlessHungUp(int code);
+  void ReportUnlessHungUp(SocketStatus status);
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
