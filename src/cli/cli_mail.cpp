@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/cli_registry.h"
+#include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "query/mail_settings.h"
@@ -13,38 +13,13 @@
 namespace netrove::cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: netrove-cli mail --to ADDRESS [--server HOST[:PORT]] [--from ADDRESS]\n"
-    "Sends the test message \"TEST - SMTP\" from --from to --to through --server.\n"
-    "--server and --from default to \"Outgoing Mail\" and \"E-Mail Address\" of the Mail\n"
-    "page of Customize. Exit status 0 when the server accepted the message.\n";
+constexpr Option kOptions[] = {
+    {"to", '\0', "ADDRESS", "the recipient of the test message (required)"},
+    {"server", '\0', "HOST[:PORT]", "the SMTP server (port 25 unless given)"},
+    {"from", '\0', "ADDRESS", "the sender of the test message"},
+};
 
-// Takes the value of the option at args[i]; false when it is missing.
-bool TakeText(std::span<const std::string> args, std::size_t& i, std::string& into) {
-  if (i + 1 >= args.size()) return false;
-  into = args[++i];
-  return true;
-}
-
-bool ParseArguments(std::span<const std::string> args, SmtpRequest& request) {
-  bool toGiven = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    bool ok = false;
-    if (arg == "--to") {
-      ok = TakeText(args, i, request.recipient);
-      toGiven = true;
-    } else if (arg == "--server") {
-      ok = TakeText(args, i, request.server);
-    } else if (arg == "--from") {
-      ok = TakeText(args, i, request.sender);
-    }
-    if (!ok) return false;
-  }
-  return toGiven && !request.recipient.empty();
-}
-
-// Why a text cannot go into an SMTP command.
+// Which text cannot go into an SMTP command.
 std::string_view FaultText(SmtpRequestFault fault) {
   switch (fault) {
     case SmtpRequestFault::Recipient:
@@ -59,11 +34,13 @@ std::string_view FaultText(SmtpRequestFault fault) {
   return "";
 }
 
-int RunMail(std::span<const std::string> args, CliStreams& io) {
+int RunMail(const CommandLine& line, CliStreams& io) {
   const MailSettings settings = ReadMailSettings().value_or(MailSettings{});
-  SmtpRequest request{settings.outgoingMail, settings.address, {}};
-  if (!ParseArguments(args, request)) {
-    io.err << kUsage;
+  const SmtpRequest request{line.Text("server").value_or(settings.outgoingMail),
+                            line.Text("from").value_or(settings.address),
+                            line.Text("to").value_or(std::string())};
+  if (request.recipient.empty()) {
+    io.err << "netrove-cli mail: --to ADDRESS is required\n";
     return kUsageError;
   }
   if (const auto fault = CheckSmtpRequest(request); fault != SmtpRequestFault::None) {
@@ -81,9 +58,11 @@ int RunMail(std::span<const std::string> args, CliStreams& io) {
   return dialogue.Delivered() ? 0 : 1;
 }
 
-const CommandRegistrar registrar({"mail",
-                                  "mail --to ADDRESS [--server HOST[:PORT]] [--from ADDRESS]",
-                                  "Check that a mail server accepts a test message.", RunMail});
+const CommandRegistrar registrar(
+    {"mail", "", "Check that a mail server accepts a test message.", kOptions, RunMail, 0, 0,
+     "Sends the message \"TEST - SMTP\" from --from to --to through --server.\n"
+     "--server and --from default to \"Outgoing Mail\" and \"E-Mail Address\" of the Mail\n"
+     "page of Customize. Exit status 0 when the server accepted the message.\n"});
 
 }  // namespace
 }  // namespace netrove::cli
