@@ -23,9 +23,11 @@
 #include "query/mail_settings.h"
 #include "query/query_tools.h"
 #include "query/smtp_dialogue.h"
+#include "support/event_loop.h"
 #include "support/loopback_socket.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
+#include "support/wait_until.h"
 #include "widgets/command_ids.h"
 #include "widgets/message_boxes.h"
 #include "widgets/tool_catalog.h"
@@ -142,13 +144,14 @@ TEST_F(MailViewTest, RunningDialogueIsBusyAndHangUpEndsIt) {
   EXPECT_FALSE(view->sendButton()->isEnabled());
   EXPECT_TRUE(view->hangUpButton()->isEnabled());
   ASSERT_TRUE(
-      WaitUntil([&] { return view->transcript()->text().ends_with("550 no such user\r\n"); }));
+      WaitUntil([&] { return view->transcript()->text().ends_with("550 no such user\r\n"); },
+                test::TurnEventLoop));
   // A Send that reaches the window anyway starts no second dialogue.
   QMetaObject::invokeMethod(view->sendButton(), "click");
   EXPECT_TRUE(view->isBusy());
 
   QTest::mouseClick(view->hangUpButton(), Qt::LeftButton);
-  ASSERT_TRUE(WaitUntil([&] { return !view->isBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !view->isBusy(); }, test::TurnEventLoop));
   EXPECT_TRUE(view->sendButton()->isEnabled());
   EXPECT_FALSE(view->hangUpButton()->isEnabled());
   EXPECT_TRUE(view->transcript()->text().ends_with("550 no such user\r\n\r\n\r\n\r\n"));
@@ -165,7 +168,8 @@ TEST_F(MailViewTest, ClosingTheWindowEndsItsDialogue) {
   auto view = OpenView();
   QTest::keyClicks(view->toEdit(), QStringLiteral("bob@example.test"));
   QTest::mouseClick(view->sendButton(), Qt::LeftButton);
-  ASSERT_TRUE(WaitUntil([&] { return view->transcript()->text() == "220 ready\r\n"; }));
+  ASSERT_TRUE(WaitUntil([&] { return view->transcript()->text() == "220 ready\r\n"; },
+                        test::TurnEventLoop));
   view.reset();
   EXPECT_TRUE(server.Finished());
   EXPECT_TRUE(services.reporter_.Messages().empty());

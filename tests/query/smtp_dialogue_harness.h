@@ -10,6 +10,7 @@
 #include "query/smtp_dialogue.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 
 namespace netrove::test {
 
@@ -50,7 +51,7 @@ struct DialogueHarness {
   // hangs up); false when it did not start or had to be hung up.
   bool RunToEnd(const SmtpRequest& request) {
     if (!dialogue.Start(request)) return false;
-    const bool ended = WaitFor([&] { return finished.count.load() > 0; });
+    const bool ended = WaitUntil([&] { return finished.count.load() > 0; });
     if (!ended) dialogue.HangUp();
     dialogue.Join();
     return ended;

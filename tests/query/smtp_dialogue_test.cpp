@@ -80,7 +80,7 @@ TEST(SmtpDialogueScripted, RefusedRecipientWaitsUntilHungUp) {
                    .ExpectClosed());
   DialogueHarness run;
   ASSERT_TRUE(run.dialogue.Start({ServerOf(server), kAlice, kBob}));
-  ASSERT_TRUE(WaitFor([&] { return run.transcript.Text().ends_with("550 no such user\r\n"); }));
+  ASSERT_TRUE(WaitUntil([&] { return run.transcript.Text().ends_with("550 no such user\r\n"); }));
   EXPECT_TRUE(run.dialogue.IsRunning());
   EXPECT_EQ(run.dialogue.InFlight(), SmtpCommand::Rcpt);
   // A second dialogue never starts on the same object while one runs.
@@ -88,7 +88,7 @@ TEST(SmtpDialogueScripted, RefusedRecipientWaitsUntilHungUp) {
 
   // Hanging up sends nothing more, shows no error and ends the transcript.
   run.dialogue.HangUp();
-  ASSERT_TRUE(WaitFor([&] { return run.finished.count.load() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return run.finished.count.load() == 1; }));
   run.dialogue.Join();
   EXPECT_TRUE(server.Finished());
   EXPECT_TRUE(run.transcript.Text().ends_with("550 no such user\r\n\r\n\r\n\r\n"));
