@@ -70,7 +70,7 @@ class CSmtpDialogue {
   bool IsRunning() const { return running_.load(); }
   // The server accepted the test message (250 to DATA) in the last dialogue.
   bool Delivered() const { return delivered_.load(); }
-  // What the conversation has in flight (for tests and the window).
+  // What the conversation has in flight (tests watch the dialogue wait).
   SmtpCommand InFlight() const { return conversation_.InFlight(); }
 
  private:
