@@ -5,6 +5,7 @@
 
 #include "cli_runner.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 
 namespace netrove {
 namespace {
@@ -13,7 +14,7 @@ TEST(CliPing, CtrlCEndsAContinuousRunWithTheStatistics) {
   NETROVE_REQUIRE_PRIVILEGE();
   test::ScopedHome home;
   test::CliProcess ping(home, {"ping", "--continuous", "-W", "1", "127.0.0.1"});
-  ASSERT_TRUE(test::WaitFor(
+  ASSERT_TRUE(test::WaitUntil(
       [&] { return ping.OutputSoFar().find("Reply from 127.0.0.1") != std::string::npos; }));
   ping.Signal(SIGINT);
   const test::CliRun run = ping.Finish();
