@@ -64,38 +64,31 @@ CSmtpDialogue::CSmtpDialogue(ITranscriptSink& transcript, IMainWindowReporter& r
                              IRunFinishedListener& finished)
     : transcript_(transcript),
       reporter_(reporter),
-      finished_(finished),
       wire_(std::make_unique<SocketWire>(*this)),
-      conversation_(*wire_) {}
+      conversation_(*wire_),
+      lifecycle_(finished, kMailFinishedCommand) {}
 
-CSmtpDialogue::~CSmtpDialogue() {
-  HangUp();
-  Join();
-}
+CSmtpDialogue::~CSmtpDialogue() = default;
 
 bool CSmtpDialogue::Start(const SmtpRequest& request) {
-  if (running_.load() || worker_.joinable()) return false;
+  if (lifecycle_.IsRunning()) return false;
   if (CheckSmtpRequest(request) != SmtpRequestFault::None) return false;
+  lifecycle_.Join();
   SmtpServerAddress server = ParseSmtpServer(request.server);
   conversation_.Begin({server.host, request.sender, request.recipient});
   delivered_ = false;
-  running_ = true;
-  worker_ = std::thread([this, server = std::move(server)] { Worker(server); });
-  return true;
+  return lifecycle_.Start(
+      [this, server = std::move(server)](std::stop_token) { Converse(server); }, {&socket_});
 }
 
-void CSmtpDialogue::HangUp() { socket_.Interrupt(); }
+// Wakes a blocked connect or receive; the lifecycle closes the socket on the
+// worker once the dialogue has ended.
+void CSmtpDialogue::HangUp() { lifecycle_.Interrupt(); }
 
-void CSmtpDialogue::Join() {
-  if (worker_.joinable()) worker_.join();
-  // Only now, with the worker gone, may the descriptor's number be reused.
-  socket_.Close();
-}
+void CSmtpDialogue::Join() { lifecycle_.Join(); }
 
-void CSmtpDialogue::Worker(SmtpServerAddress server) {
+void CSmtpDialogue::Converse(const SmtpServerAddress& server) {
   if (Connect(server)) ReceiveReplies();
-  running_ = false;
-  finished_.PostRunFinished(kMailFinishedCommand);
 }
 
 bool CSmtpDialogue::Connect(const SmtpServerAddress& server) {

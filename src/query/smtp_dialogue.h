@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 #include "query/smtp_commands.h"
 #include "query/smtp_conversation.h"
 
@@ -63,11 +63,11 @@ class CSmtpDialogue {
   // worker finishes without reporting it. Safe from any thread, any number
   // of times.
   void HangUp();
-  // Waits for the ended dialogue's worker and closes its socket. Call from
-  // the owner's thread after the finished notice, never from the notice.
+  // Waits for the ended dialogue's worker. Call from the owner's thread
+  // after the finished notice, never from the notice.
   void Join();
 
-  bool IsRunning() const { return running_.load(); }
+  bool IsRunning() const { return lifecycle_.IsRunning(); }
   // The server accepted the test message (250 to DATA) in the last dialogue.
   bool Delivered() const { return delivered_.load(); }
   // What the conversation has in flight (tests watch the dialogue wait).
@@ -76,21 +76,20 @@ class CSmtpDialogue {
  private:
   class SocketWire;
 
-  void Worker(SmtpServerAddress server);
+  void Converse(const SmtpServerAddress& server);
   bool Connect(const SmtpServerAddress& server);
   void ReceiveReplies();
   void ReportUnlessHungUp(SocketStatus status);
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
-  IRunFinishedListener& finished_;
 
+  // The worker uses these: they outlive the lifecycle, which joins it.
   CNetSocket socket_;
   std::unique_ptr<SocketWire> wire_;
   CSmtpConversation conversation_;
-  std::thread worker_;
-  std::atomic<bool> running_{false};
   std::atomic<bool> delivered_{false};
+  CRunLifecycle lifecycle_;
 };
 
 }  // namespace netrove
