@@ -15,10 +15,9 @@ namespace netrove {
 namespace {
 
 using test::Address;
+using test::Bytes;
 using test::MemoryFile;
 using test::MemoryFileState;
-
-TftpPacket Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
 TftpPacket Data(std::uint16_t block, std::size_t size, std::uint8_t fill = 'x') {
   return BuildTftpData(block, std::vector<std::uint8_t>(size, fill));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "transfer/tftp_file.h"
@@ -39,6 +40,8 @@ class MemoryFile : public ITftpFile {
  private:
   std::shared_ptr<MemoryFileState> state_;
 };
+
+inline std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
 inline sockaddr_in Address(const char* dotted, std::uint16_t port) {
   sockaddr_in address{};
