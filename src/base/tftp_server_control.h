@@ -3,7 +3,9 @@
 // started at program start when the "TFTP" key asks for it, started and
 // stopped from its page, stopped at shutdown. The server itself lives in its
 // tool folder; this is only the switch.
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace netrove {
 
@@ -20,6 +22,9 @@ class ITftpServer {
   // nothing when the server is not running.
   virtual void Stop() = 0;
   virtual bool IsRunning() const = 0;
+  // The latest lines of the server's log (requests served and refused),
+  // oldest first.
+  virtual std::vector<std::string> LogLines() const { return {}; }
 };
 
 }  // namespace netrove

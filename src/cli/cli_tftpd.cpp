@@ -68,7 +68,7 @@ int RunTftpd(std::span<const std::string> args, CliStreams& io) {
   PrintedLog log(io.out);
   int status = 1;
   {
-    CTftpServer server(reporter, log, [&] { return settings; });
+    CTftpServer server(reporter, [&] { return settings; }, &log);
     if (server.Start()) {
       int signal = 0;
       sigwait(&stops, &signal);

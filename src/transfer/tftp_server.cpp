@@ -93,9 +93,14 @@ std::uint64_t CTftpServerLogBook::Serial() const {
   return serial_;
 }
 
-CTftpServer::CTftpServer(IMainWindowReporter& reporter, ITftpServerLog& log,
-                         SettingsSource settings)
-    : reporter_(reporter), log_(log), settingsSource_(std::move(settings)) {}
+CTftpServer::CTftpServer(IMainWindowReporter& reporter, SettingsSource settings,
+                         ITftpServerLog* echo)
+    : reporter_(reporter), echo_(echo), settingsSource_(std::move(settings)) {}
+
+void CTftpServer::Log(std::string line) {
+  if (echo_ != nullptr) echo_->Log(line);
+  book_.Log(std::move(line));
+}
 
 CTftpServer::~CTftpServer() {
   Stop();
@@ -115,9 +120,8 @@ bool CTftpServer::Start() {
     return false;
   }
   listening_.store(true);
-  log_.Log("Serving " + settings_.folder.string() + " on UDP port " +
-           std::to_string(settings_.port) +
-           (settings_.allowCreate ? "; clients may create files." : "; read only."));
+  Log("Serving " + settings_.folder.string() + " on UDP port " + std::to_string(settings_.port) +
+      (settings_.allowCreate ? "; clients may create files." : "; read only."));
   listenThread_ = std::thread([this] { Listen(); });
   return true;
 }
@@ -128,7 +132,7 @@ void CTftpServer::Stop() {
   listenThread_.join();
   listener_.Close();
   listening_.store(false);
-  log_.Log("Stopped.");
+  Log("Stopped.");
 }
 
 std::size_t CTftpServer::RunningTransfers() {
@@ -148,7 +152,7 @@ void CTftpServer::Listen() {
     }
     const int error = GetLastError();
     if (error == WSAEINTR || error == WSAENOTSOCK || listener_.Interrupted()) return;
-    log_.Log(SocketErrorText(error));
+    Log(SocketErrorText(error));
     std::this_thread::sleep_for(kListenRetryPause);
   }
 }
@@ -157,20 +161,20 @@ void CTftpServer::Admit(std::span<const std::uint8_t> packet, const sockaddr_in&
   const auto opcode = ReadTftpOpcode(packet);
   if (!opcode || (*opcode != kTftpRrq && *opcode != kTftpWrq)) {
     // Not a request: answering it would let anyone aim our packets elsewhere.
-    log_.Log(PeerText(from) + " ignored: a datagram of " + std::to_string(packet.size()) +
-             " bytes that is no request.");
+    Log(PeerText(from) + " ignored: a datagram of " + std::to_string(packet.size()) +
+        " bytes that is no request.");
     return;
   }
   ReapFinished();
   std::lock_guard lock(transfersMutex_);
   if (transfers_.size() >= kMostTransfers) {
-    log_.Log(PeerText(from) + " ignored: " + std::to_string(kMostTransfers) +
-             " transfers are running already.");
+    Log(PeerText(from) + " ignored: " + std::to_string(kMostTransfers) +
+        " transfers are running already.");
     return;
   }
   auto transfer = std::make_unique<Transfer>();
   if (!transfer->socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP) || !transfer->socket.Bind(0)) {
-    log_.Log(PeerText(from) + " not served: " + SocketErrorText(GetLastError()));
+    Log(PeerText(from) + " not served: " + SocketErrorText(GetLastError()));
     return;
   }
   Transfer& started = *transfer;
@@ -187,7 +191,7 @@ void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, so
   const auto refuse = [&](const TftpRequestRefusal& refusal, const std::string& what) {
     const TftpPacket error = BuildTftpError(refusal.code, refusal.text);
     static_cast<void>(transfer.socket.SendTo(error.data(), error.size(), from));
-    log_.Log(what + " refused: " + refusal.text);
+    Log(what + " refused: " + refusal.text);
   };
   const TftpRequestParse parse = ParseTftpRequest(packet);
   if (!parse.request) return refuse(*parse.refusal, who + " request");
@@ -214,9 +218,9 @@ void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, so
   DriveTftpEngine(engine, transfer.socket);
   const std::string bytes = std::to_string(engine.bytesTransferred()) + " bytes";
   if (engine.state() == TftpState::Finished) {
-    log_.Log(what + ": " + bytes + (reading ? " sent." : " received."));
+    Log(what + ": " + bytes + (reading ? " sent." : " received."));
   } else {
-    log_.Log(what + " failed after " + bytes + ": " + FailureText(engine.failure()));
+    Log(what + " failed after " + bytes + ": " + FailureText(engine.failure()));
   }
 }
 

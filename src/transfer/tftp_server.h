@@ -54,8 +54,10 @@ class CTftpServer : public ITftpServer {
   static constexpr std::size_t kMostTransfers = 16;
   using SettingsSource = std::function<TftpServerSettings()>;
 
-  // `settings` is read at every Start.
-  CTftpServer(IMainWindowReporter& reporter, ITftpServerLog& log, SettingsSource settings);
+  // `settings` is read at every Start. The server keeps its latest log lines
+  // itself and also hands each to `echo` when one is given.
+  CTftpServer(IMainWindowReporter& reporter, SettingsSource settings,
+              ITftpServerLog* echo = nullptr);
   // Stops the server and ends every transfer still running.
   ~CTftpServer() override;
   CTftpServer(const CTftpServer&) = delete;
@@ -65,6 +67,7 @@ class CTftpServer : public ITftpServer {
   // Stops listening; transfers already running go on on their own sockets.
   void Stop() override;
   bool IsRunning() const override { return listening_.load(); }
+  std::vector<std::string> LogLines() const override { return book_.Lines(); }
   std::size_t RunningTransfers();
 
  private:
@@ -78,9 +81,11 @@ class CTftpServer : public ITftpServer {
   void Admit(std::span<const std::uint8_t> packet, const sockaddr_in& from);
   void Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from);
   void ReapFinished();
+  void Log(std::string line);
 
   IMainWindowReporter& reporter_;
-  ITftpServerLog& log_;
+  CTftpServerLogBook book_;
+  ITftpServerLog* echo_;
   SettingsSource settingsSource_;
   TftpServerSettings settings_;
   CNetSocket listener_;

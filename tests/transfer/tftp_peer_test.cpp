@@ -89,9 +89,8 @@ TEST_F(TftpPeerTest, TheTftpHpaClientGetsFromOurServerWhichKeepsToItsFolder) {
   NETROVE_REQUIRE_PROGRAM(test::kTftpProgram);
   fs::create_symlink("/etc", served_ / "etc");
   fs::create_symlink("binary.bin", served_ / "alias.bin");
-  CTftpServerLogBook log;
   const TftpServerSettings settings{test::FreeUdpPort(), served_, false};
-  CTftpServer server(reporter_, log, [&] { return settings; });
+  CTftpServer server(reporter_, [&] { return settings; });
   ASSERT_TRUE(server.Start());
   const std::uint16_t port = settings.port;
 
@@ -120,9 +119,8 @@ TEST_F(TftpPeerTest, TheTftpHpaClientGetsFromOurServerWhichKeepsToItsFolder) {
 
 TEST_F(TftpPeerTest, OurServerCreatesNewFilesOnlyAndNeverReplacesOne) {
   NETROVE_REQUIRE_PROGRAM(test::kTftpProgram);
-  CTftpServerLogBook log;
   const TftpServerSettings settings{test::FreeUdpPort(), served_, true};
-  CTftpServer server(reporter_, log, [&] { return settings; });
+  CTftpServer server(reporter_, [&] { return settings; });
   ASSERT_TRUE(server.Start());
   WriteWholeFile(local_ / "up.bin", RandomBytes(70000));
   WriteWholeFile(local_ / "text.txt", kText);
@@ -171,9 +169,8 @@ class ScriptedPeer {
 };
 
 TEST_F(TftpPeerTest, OurServerAnswersOnlyWellFormedRequestsAndCapsItsTransfers) {
-  CTftpServerLogBook log;
   const TftpServerSettings settings{test::FreeUdpPort(), served_, false};
-  auto server = std::make_unique<CTftpServer>(reporter_, log, [&] { return settings; });
+  auto server = std::make_unique<CTftpServer>(reporter_, [&] { return settings; });
   ASSERT_TRUE(server->Start());
   const sockaddr_in serverAddress = test::Address("127.0.0.1", settings.port);
 
@@ -200,10 +197,10 @@ TEST_F(TftpPeerTest, OurServerAnswersOnlyWellFormedRequestsAndCapsItsTransfers) 
   }
   EXPECT_TRUE(readers.back()->Receive(300).empty());
   EXPECT_EQ(server->RunningTransfers(), CTftpServer::kMostTransfers);
+  const auto lines = server->LogLines();
   // Ending the server ends the transfers it still runs.
   server.reset();
   EXPECT_TRUE(reporter_.Messages().empty());
-  const auto lines = log.Lines();
   EXPECT_NE(std::find_if(lines.begin(), lines.end(),
                          [](const std::string& line) {
                            return line.find("transfers are running already") != std::string::npos;
