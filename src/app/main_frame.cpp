@@ -527,7 +527,7 @@ void CMainFrame::bringToFront() {
   }
 }
 
-void CMainFrame::handleChatCall(std::unique_ptr<CNetSocket> socket, const sockaddr_in& caller) {
+void CMainFrame::handleChatCall(std::unique_ptr<CNetSocket> socket, const SocketAddress& caller) {
   if (catalog_.chatCall) {
     catalog_.chatCall(*this, std::move(socket), caller);
     return;

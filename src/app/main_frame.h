@@ -23,6 +23,7 @@ class CClockWnd;
 class CHelpWindow;
 class CMyMDIChildWnd;
 class CNetSocket;
+class SocketAddress;
 class IMessageBoxes;
 struct ToolCatalog;
 
@@ -45,7 +46,7 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   // A later start of the program asked this copy to come to the front.
   void bringToFront();
   // What the listeners received, on the GUI thread.
-  void handleChatCall(std::unique_ptr<CNetSocket> socket, const sockaddr_in& caller);
+  void handleChatCall(std::unique_ptr<CNetSocket> socket, const SocketAddress& caller);
   void handleBroadcast(const QString& text);
 
   // IShellContext

@@ -8,7 +8,7 @@ CQueuedListenerEvents::CQueuedListenerEvents(CMainFrame& frame, QObject* parent)
     : QObject(parent), frame_(&frame) {}
 
 void CQueuedListenerEvents::ChatCallArrived(std::unique_ptr<CNetSocket> socket,
-                                            const sockaddr_in& caller) {
+                                            const SocketAddress& caller) {
   // The socket travels inside the queued call; a call never delivered is
   // destroyed with it, closing the socket.
   QMetaObject::invokeMethod(

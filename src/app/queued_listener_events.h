@@ -17,7 +17,7 @@ class CQueuedListenerEvents : public QObject, public IListenerEvents {
  public:
   explicit CQueuedListenerEvents(CMainFrame& frame, QObject* parent = nullptr);
 
-  void ChatCallArrived(std::unique_ptr<CNetSocket> socket, const sockaddr_in& caller) override;
+  void ChatCallArrived(std::unique_ptr<CNetSocket> socket, const SocketAddress& caller) override;
   void BroadcastArrived(std::string text) override;
 
  private:

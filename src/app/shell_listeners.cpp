@@ -13,10 +13,15 @@
 namespace netrove {
 namespace {
 
-int ReportUnlessUninitialised(IMainWindowReporter& reporter, int code) {
+bool ReportUnlessUninitialised(IMainWindowReporter& reporter, SocketStatus status) {
   // A socket layer that failed to start has shown its own message already.
-  if (code != WSANOTINITIALISED) ReportSocketError(reporter, code);
-  return code;
+  if (!status && status.error != WSANOTINITIALISED) ReportSocketError(reporter, status.error);
+  return static_cast<bool>(status);
+}
+
+bool Report(IMainWindowReporter& reporter, SocketStatus status) {
+  if (!status) ReportSocketError(reporter, status.error);
+  return static_cast<bool>(status);
 }
 
 }  // namespace
@@ -55,41 +60,22 @@ bool CShellListeners::StartBroadcast(std::uint16_t port) {
 
 bool CShellListeners::OpenChatSocket(std::uint16_t port) {
   CNetSocket& socket = chat_.socket;
-  if (!socket.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {
-    ReportUnlessUninitialised(reporter_, GetLastError());
+  if (!ReportUnlessUninitialised(reporter_, socket.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP)))
     return false;
-  }
   // Lets a restarted copy listen again while connections of the previous one
   // linger; another program listening on the port still makes Bind fail.
   const int reuse = 1;
-  socket.SetOption(SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  if (!socket.Bind(port)) {
-    ReportSocketError(reporter_, GetLastError());
-    return false;
-  }
-  if (!socket.Listen(kChatBacklog)) {
-    ReportSocketError(reporter_, GetLastError());
-    return false;
-  }
-  return true;
+  static_cast<void>(socket.SetOption(SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse));
+  return Report(reporter_, socket.Bind(port)) && Report(reporter_, socket.Listen(kChatBacklog));
 }
 
 bool CShellListeners::OpenBroadcastSocket(std::uint16_t port) {
   CNetSocket& socket = broadcast_.socket;
-  if (!socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP)) {
-    ReportUnlessUninitialised(reporter_, GetLastError());
+  if (!ReportUnlessUninitialised(reporter_, socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP)))
     return false;
-  }
-  if (!socket.Bind(port)) {
-    ReportSocketError(reporter_, GetLastError());
-    return false;
-  }
   const int on = 1;
-  if (!socket.SetOption(SOL_SOCKET, SO_BROADCAST, &on, sizeof on)) {
-    ReportSocketError(reporter_, GetLastError());
-    return false;
-  }
-  return true;
+  return Report(reporter_, socket.Bind(port)) &&
+         Report(reporter_, socket.SetOption(SOL_SOCKET, SO_BROADCAST, &on, sizeof on));
 }
 
 bool CShellListeners::StartThread(Listener& listener, void (CShellListeners::*loop)()) {
@@ -141,17 +127,16 @@ void CShellListeners::ChatLoop() {
   std::chrono::milliseconds pause = backoff_.first;
   for (;;) {
     auto call = std::make_unique<CNetSocket>();
-    sockaddr_in caller{};
-    socklen_t callerLength = sizeof caller;
-    if (chat_.socket.Accept(*call, reinterpret_cast<sockaddr*>(&caller), &callerLength)) {
+    SocketAddress caller;
+    const SocketStatus accepted = chat_.socket.Accept(*call, &caller);
+    if (accepted) {
       lastCode = 0;
       pause = backoff_.first;
       events_.ChatCallArrived(std::move(call), caller);
       continue;
     }
-    const int code = GetLastError();
-    if (code == WSAEINTR || chat_.socket.Interrupted()) return;
-    if (!PauseAfterFailure(chat_, code, lastCode, pause)) return;
+    if (accepted.error == WSAEINTR || chat_.socket.Interrupted()) return;
+    if (!PauseAfterFailure(chat_, accepted.error, lastCode, pause)) return;
   }
 }
 
@@ -160,17 +145,16 @@ void CShellListeners::BroadcastLoop() {
   std::chrono::milliseconds pause = backoff_.first;
   std::array<char, kBroadcastBlockSize> block{};
   for (;;) {
-    sockaddr_in sender{};
-    const long received = broadcast_.socket.RecvFrom(block.data(), block.size(), &sender);
-    if (received >= 0) {
+    const SocketCount received = broadcast_.socket.RecvFrom(block.data(), block.size(), nullptr);
+    if (received) {
       lastCode = 0;
       pause = backoff_.first;
-      events_.BroadcastArrived(BroadcastText(block.data(), static_cast<std::size_t>(received)));
+      events_.BroadcastArrived(
+          BroadcastText(block.data(), static_cast<std::size_t>(received.bytes)));
       continue;
     }
-    const int code = GetLastError();
-    if (code == WSAEINTR || broadcast_.socket.Interrupted()) return;
-    if (!PauseAfterFailure(broadcast_, code, lastCode, pause)) return;
+    if (received.error == WSAEINTR || broadcast_.socket.Interrupted()) return;
+    if (!PauseAfterFailure(broadcast_, received.error, lastCode, pause)) return;
   }
 }
 

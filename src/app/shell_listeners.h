@@ -30,7 +30,7 @@ class IListenerEvents {
   virtual ~IListenerEvents() = default;
   // A chat call was accepted; the connected socket now belongs to the callee.
   // Called on the listener's thread.
-  virtual void ChatCallArrived(std::unique_ptr<CNetSocket> socket, const sockaddr_in& caller) = 0;
+  virtual void ChatCallArrived(std::unique_ptr<CNetSocket> socket, const SocketAddress& caller) = 0;
   // A broadcast's text (up to its first zero byte). Listener's thread.
   virtual void BroadcastArrived(std::string text) = 0;
 };

@@ -15,77 +15,75 @@
 namespace netrove {
 namespace {
 
-std::atomic<IResolver*> g_resolverOverride{nullptr};
+class CSystemResolver : public IResolver {
+ public:
+  SocketStatus HostByName(const std::string& name, HostEntry& out) override {
+    return GetHostByName(name, out);
+  }
+  SocketStatus HostByAddr(const SocketAddress& address, HostEntry& out) override {
+    return GetHostByAddr(address, out);
+  }
+};
 
-bool Fail(int winsockCode) {
-  SetLastError(winsockCode);
-  return false;
+}  // namespace
+
+IResolver& SystemResolver() {
+  static CSystemResolver resolver;
+  return resolver;
 }
 
-bool SystemHostByName(const std::string& name, HostEntry& out) {
+std::optional<in_addr> FirstIPv4(const HostEntry& entry) {
+  for (const SocketAddress& address : entry.addresses) {
+    if (address.isIPv4()) return address.ipv4();
+  }
+  return std::nullopt;
+}
+
+std::size_t IPv4Count(const HostEntry& entry) {
+  return static_cast<std::size_t>(std::count_if(entry.addresses.begin(), entry.addresses.end(),
+                                                [](const SocketAddress& a) { return a.isIPv4(); }));
+}
+
+SocketStatus GetHostByName(const std::string& name, HostEntry& out) {
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;  // one answer per address, not per socket type
   hints.ai_flags = AI_CANONNAME;
   addrinfo* answers = nullptr;
   const int result = getaddrinfo(name.c_str(), nullptr, &hints, &answers);
-  if (result != 0) return Fail(WinsockErrorFromResolver(result));
+  if (result != 0) return {WinsockErrorFromResolver(result)};
   const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(answers, freeaddrinfo);
 
   HostEntry entry;
   entry.name = answers->ai_canonname != nullptr ? answers->ai_canonname : name;
   for (const addrinfo* answer = answers; answer != nullptr; answer = answer->ai_next) {
-    if (answer->ai_family != AF_INET || answer->ai_addrlen < sizeof(sockaddr_in)) continue;
-    sockaddr_in address;
-    std::memcpy(&address, answer->ai_addr, sizeof address);
-    const bool known =
-        std::any_of(entry.addresses.begin(), entry.addresses.end(),
-                    [&](const in_addr& a) { return a.s_addr == address.sin_addr.s_addr; });
-    if (!known) entry.addresses.push_back(address.sin_addr);
+    const SocketAddress address = SocketAddress::FromSockaddr(answer->ai_addr, answer->ai_addrlen);
+    if (address.family() != AF_INET && address.family() != AF_INET6) continue;
+    // The hosts file may name an address twice.
+    if (std::find(entry.addresses.begin(), entry.addresses.end(), address) == entry.addresses.end())
+      entry.addresses.push_back(address);
   }
-  if (entry.addresses.empty()) return Fail(WSANO_DATA);
+  if (entry.addresses.empty()) return {WSANO_DATA};
   out = std::move(entry);
-  return true;
+  return {};
 }
 
-bool SystemHostByAddr(const sockaddr_in& address, HostEntry& out) {
-  sockaddr_in query{};
-  query.sin_family = address.sin_family;
-  query.sin_addr = address.sin_addr;
+SocketStatus GetHostByAddr(const SocketAddress& address, HostEntry& out) {
+  SocketAddress query = address;
+  query.setPort(0);
   char name[NI_MAXHOST] = {};
-  const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&query), sizeof query, name,
-                                 sizeof name, nullptr, 0, NI_NAMEREQD);
-  if (result != 0) return Fail(WinsockErrorFromResolver(result));
+  const int result =
+      getnameinfo(query.data(), query.length(), name, sizeof name, nullptr, 0, NI_NAMEREQD);
+  if (result != 0) return {WinsockErrorFromResolver(result)};
   HostEntry entry;
   entry.name = name;
-  entry.addressType = address.sin_family;
-  entry.addresses.push_back(address.sin_addr);
+  entry.addresses.push_back(query);
   out = std::move(entry);
-  return true;
+  return {};
 }
 
-}  // namespace
-
-ScopedResolverOverride::ScopedResolverOverride(IResolver& resolver)
-    : previous_(g_resolverOverride.exchange(&resolver)) {}
-
-ScopedResolverOverride::~ScopedResolverOverride() { g_resolverOverride.store(previous_); }
-
-bool GetHostByName(const std::string& name, HostEntry& out) {
-  IResolver* resolver = g_resolverOverride.load();
-  if (resolver == nullptr) return SystemHostByName(name, out);
-  int error = 0;
-  return resolver->HostByName(name, out, error) || Fail(error);
-}
-
-bool GetHostByAddr(const sockaddr_in& address, HostEntry& out) {
-  IResolver* resolver = g_resolverOverride.load();
-  if (resolver == nullptr) return SystemHostByAddr(address, out);
-  int error = 0;
-  return resolver->HostByAddr(address.sin_addr, out, error) || Fail(error);
-}
-
-bool GetServByName(ServiceEntry& out, const std::string& service, const std::string& protocol) {
+SocketStatus GetServByName(ServiceEntry& out, const std::string& service,
+                           const std::string& protocol) {
   servent entry{};
   servent* found = nullptr;
   std::vector<char> storage(1024);
@@ -96,8 +94,8 @@ bool GetServByName(ServiceEntry& out, const std::string& service, const std::str
          storage.size() < 65536) {
     storage.resize(storage.size() * 2);
   }
-  if (result != 0) return Fail(WinsockErrorFromErrno(result));
-  if (found == nullptr) return Fail(WSANO_DATA);
+  if (result != 0) return {WinsockErrorFromErrno(result)};
+  if (found == nullptr) return {WSANO_DATA};
 
   ServiceEntry copy;
   copy.name = entry.s_name;
@@ -107,26 +105,18 @@ bool GetServByName(ServiceEntry& out, const std::string& service, const std::str
   copy.port = static_cast<std::uint16_t>(entry.s_port);
   copy.protocol = entry.s_proto != nullptr ? entry.s_proto : "";
   out = std::move(copy);
-  return true;
+  return {};
 }
 
-bool GetHostName(std::string& out) {
+SocketStatus GetHostName(std::string& out) {
   char name[256] = {};
   // A name that fills the buffer need not be terminated: the last byte stays 0.
-  if (gethostname(name, sizeof name - 1) != 0) return Fail(WinsockErrorFromErrno(errno));
+  if (gethostname(name, sizeof name - 1) != 0) return {WinsockErrorFromErrno(errno)};
   out = name;
-  return true;
+  return {};
 }
 
-bool InetNtoa(std::string& out, in_addr address) {
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) {
-    out.clear();
-    return Fail(WinsockErrorFromErrno(errno));
-  }
-  out = text;
-  return true;
-}
+std::string InetNtoa(in_addr address) { return SocketAddress::FromIPv4(address).text(); }
 
 std::uint32_t InetAddr(const std::string& text) { return inet_addr(text.c_str()); }
 

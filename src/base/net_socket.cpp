@@ -2,18 +2,20 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/errqueue.h>
 #include <poll.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace netrove {
 namespace {
 
-thread_local int t_lastError = 0;
 std::atomic<unsigned> g_liveCount{0};
 
 // Repeats a system call that a signal cut short, unless the socket was
@@ -30,150 +32,269 @@ long RetryAfterSignals(const std::atomic<bool>& interrupted, Call call) {
 
 // EAGAIN means "would block" on a non-blocking call, but "timed out" on a
 // blocking one that ran into SO_RCVTIMEO or SO_SNDTIMEO.
-int WinsockErrorFromTransfer(SOCKET descriptor, int errnoValue, int flags) {
+int WinsockErrorFromTransfer(int descriptor, int errnoValue, int flags) {
   if (errnoValue != EAGAIN && errnoValue != EWOULDBLOCK) return WinsockErrorFromErrno(errnoValue);
   if ((flags & MSG_DONTWAIT) != 0) return WSAEWOULDBLOCK;
   const int status = fcntl(descriptor, F_GETFL);
   return status != -1 && (status & O_NONBLOCK) != 0 ? WSAEWOULDBLOCK : WSAETIMEDOUT;
 }
 
+using Clock = std::chrono::steady_clock;
+
+int RemainingMilliseconds(Clock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+SocketAddress AnyAddress(int family, std::uint16_t port) {
+  if (family != AF_INET6) return SocketAddress::FromIPv4(in_addr{htonl(INADDR_ANY)}, port);
+  sockaddr_in6 any{};
+  any.sin6_family = AF_INET6;
+  any.sin6_addr = in6addr_any;
+  any.sin6_port = htons(port);
+  return SocketAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&any), sizeof any);
+}
+
+// A numeric address of `family`; nothing when the text is not one. IPv4
+// keeps inet_addr's reading ("10.1" too), and its blind spot: the broadcast
+// address is looked up as a name.
+std::optional<SocketAddress> NumericAddress(const std::string& host, int family) {
+  if (family == AF_INET6) {
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    if (inet_pton(AF_INET6, host.c_str(), &address.sin6_addr) != 1) return std::nullopt;
+    return SocketAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  }
+  const std::uint32_t dotted = InetAddr(host);
+  if (dotted == INADDR_NONE) return std::nullopt;
+  return SocketAddress::FromIPv4(in_addr{dotted});
+}
+
+void ReadControlData(msghdr& message, QueuedSocketError& entry) {
+  for (cmsghdr* item = CMSG_FIRSTHDR(&message); item != nullptr;
+       item = CMSG_NXTHDR(&message, item)) {
+    if (item->cmsg_level != IPPROTO_IP) continue;
+    if (item->cmsg_type == IP_TTL && item->cmsg_len >= CMSG_LEN(sizeof(int))) {
+      int ttl = 0;
+      std::memcpy(&ttl, CMSG_DATA(item), sizeof ttl);
+      entry.answerTtl = ttl;
+    } else if (item->cmsg_type == IP_RECVERR &&
+               item->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err) + sizeof(sockaddr_in))) {
+      sock_extended_err error{};
+      std::memcpy(&error, CMSG_DATA(item), sizeof error);
+      if (error.ee_origin != SO_EE_ORIGIN_ICMP) continue;
+      entry.fromIcmp = true;
+      entry.type = error.ee_type;
+      entry.code = error.ee_code;
+      entry.offender = SocketAddress::FromSockaddr(
+          reinterpret_cast<const sockaddr*>(CMSG_DATA(item) + sizeof error), sizeof(sockaddr_in));
+    }
+  }
+}
+
 }  // namespace
 
-int GetLastError() { return t_lastError; }
+SocketAddress SocketAddress::FromIPv4(in_addr address, std::uint16_t port) {
+  sockaddr_in ipv4{};
+  ipv4.sin_family = AF_INET;
+  ipv4.sin_addr = address;
+  ipv4.sin_port = htons(port);
+  return FromSockaddr(reinterpret_cast<const sockaddr*>(&ipv4), sizeof ipv4);
+}
 
-void SetLastError(int winsockCode) { t_lastError = winsockCode; }
+SocketAddress SocketAddress::FromSockaddr(const sockaddr* address, socklen_t length) {
+  SocketAddress copy;
+  copy.length_ = std::min<socklen_t>(length, sizeof copy.storage_);
+  std::memcpy(&copy.storage_, address, copy.length_);
+  return copy;
+}
+
+in_addr SocketAddress::ipv4() const {
+  if (!isIPv4()) return in_addr{};
+  return reinterpret_cast<const sockaddr_in*>(&storage_)->sin_addr;
+}
+
+std::uint16_t SocketAddress::port() const {
+  if (family() == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&storage_)->sin_port);
+  if (family() == AF_INET6)
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&storage_)->sin6_port);
+  return 0;
+}
+
+void SocketAddress::setPort(std::uint16_t port) {
+  if (family() == AF_INET) reinterpret_cast<sockaddr_in*>(&storage_)->sin_port = htons(port);
+  if (family() == AF_INET6) reinterpret_cast<sockaddr_in6*>(&storage_)->sin6_port = htons(port);
+}
+
+std::string SocketAddress::text() const {
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* address = nullptr;
+  if (family() == AF_INET) address = &reinterpret_cast<const sockaddr_in*>(&storage_)->sin_addr;
+  if (family() == AF_INET6) address = &reinterpret_cast<const sockaddr_in6*>(&storage_)->sin6_addr;
+  if (address == nullptr || inet_ntop(family(), address, text, sizeof text) == nullptr) return {};
+  return text;
+}
+
+bool operator==(const SocketAddress& a, const SocketAddress& b) {
+  return a.length_ == b.length_ && std::memcmp(&a.storage_, &b.storage_, a.length_) == 0;
+}
 
 CNetSocket::CNetSocket() { g_liveCount.fetch_add(1); }
 
 CNetSocket::~CNetSocket() {
-  if (m_hSocket != INVALID_SOCKET) ::close(m_hSocket);
+  if (descriptor_ != kInvalidDescriptor) ::close(descriptor_);
   g_liveCount.fetch_sub(1);
 }
 
 unsigned CNetSocket::LiveCount() { return g_liveCount.load(); }
 
-void CNetSocket::AdoptDescriptor(SOCKET descriptor) {
+void CNetSocket::AdoptDescriptor(int descriptor) {
   std::lock_guard lock(handleMutex_);
-  if (m_hSocket != INVALID_SOCKET) ::close(m_hSocket);
-  m_hSocket = descriptor;
+  if (descriptor_ != kInvalidDescriptor) ::close(descriptor_);
+  descriptor_ = descriptor;
 }
 
-bool CNetSocket::Fail(int errnoValue) {
-  SetLastError(interrupted_.load() ? WSAEINTR : WinsockErrorFromErrno(errnoValue));
-  return false;
+void CNetSocket::Adopt(int descriptor) {
+  AdoptDescriptor(descriptor);
+  SocketAddress local;
+  family_ = LocalAddress(local) ? local.family() : AF_UNSPEC;
 }
 
-bool CNetSocket::Create(int addressFamily, int type, int protocol) {
-  const SOCKET descriptor = ::socket(addressFamily, type | SOCK_CLOEXEC, protocol);
+SocketStatus CNetSocket::Fail(int errnoValue) const {
+  return {interrupted_.load() ? WSAEINTR : WinsockErrorFromErrno(errnoValue)};
+}
+
+SocketStatus CNetSocket::Create(int addressFamily, int type, int protocol) {
+  const int descriptor = ::socket(addressFamily, type | SOCK_CLOEXEC, protocol);
   const int error = errno;
   AdoptDescriptor(descriptor);
-  return descriptor != INVALID_SOCKET || Fail(error);
+  family_ = descriptor != kInvalidDescriptor ? addressFamily : AF_UNSPEC;
+  return descriptor != kInvalidDescriptor ? SocketStatus{} : Fail(error);
 }
 
-bool CNetSocket::Bind(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = htons(port);
-  return ::bind(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
-         Fail(errno);
+SocketStatus CNetSocket::Bind(std::uint16_t port) { return Bind(AnyAddress(family_, port)); }
+
+SocketStatus CNetSocket::Bind(const SocketAddress& address) {
+  return ::bind(descriptor_, address.data(), address.length()) == 0 ? SocketStatus{} : Fail(errno);
 }
 
-bool CNetSocket::Listen(int backlog) { return ::listen(m_hSocket, backlog) == 0 || Fail(errno); }
+SocketStatus CNetSocket::Listen(int backlog) {
+  return ::listen(descriptor_, backlog) == 0 ? SocketStatus{} : Fail(errno);
+}
 
-bool CNetSocket::Connect(const std::string& host, std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = InetAddr(host);
-  if (address.sin_addr.s_addr == INADDR_NONE) {
+SocketStatus CNetSocket::Connect(const std::string& host, std::uint16_t port) {
+  return Connect(host, port, SystemResolver());
+}
+
+SocketStatus CNetSocket::Connect(const std::string& host, std::uint16_t port, IResolver& resolver) {
+  std::optional<SocketAddress> address = NumericAddress(host, family_);
+  if (!address) {
     HostEntry entry;
-    if (!GetHostByName(host, entry)) return false;
-    if (entry.addresses.empty()) {
-      SetLastError(WSANO_DATA);
-      return false;
-    }
-    address.sin_addr = entry.addresses.front();
+    if (const SocketStatus found = resolver.HostByName(host, entry); !found) return found;
+    const auto match = std::find_if(entry.addresses.begin(), entry.addresses.end(),
+                                    [&](const SocketAddress& a) { return a.family() == family_; });
+    if (match == entry.addresses.end()) return {WSANO_DATA};
+    address = *match;
   }
-  return ConnectAddress(address);
+  address->setPort(port);
+  return Connect(*address);
 }
 
 // The attempt runs non-blocking under poll(): shutdown() of a socket that has
 // not started connecting does not stop a later blocking connect(), so the
 // interrupt flag is checked once the attempt is under way, when shutdown()
 // can end it.
-bool CNetSocket::ConnectAddress(const sockaddr_in& address) {
-  const auto* target = reinterpret_cast<const sockaddr*>(&address);
-  const int status = fcntl(m_hSocket, F_GETFL);
+SocketStatus CNetSocket::Connect(const SocketAddress& address) {
+  const int status = fcntl(descriptor_, F_GETFL);
   if (status == -1) return Fail(errno);
   if ((status & O_NONBLOCK) != 0) {  // the caller does its own waiting
-    return ::connect(m_hSocket, target, sizeof address) == 0 || Fail(errno);
+    return ::connect(descriptor_, address.data(), address.length()) == 0 ? SocketStatus{}
+                                                                         : Fail(errno);
   }
-  if (fcntl(m_hSocket, F_SETFL, status | O_NONBLOCK) == -1) return Fail(errno);
-  int error = ::connect(m_hSocket, target, sizeof address) == 0 ? 0 : errno;
+  if (fcntl(descriptor_, F_SETFL, status | O_NONBLOCK) == -1) return Fail(errno);
+  int error = ::connect(descriptor_, address.data(), address.length()) == 0 ? 0 : errno;
   if (error == EINPROGRESS) error = WaitForConnection();
-  fcntl(m_hSocket, F_SETFL, status);
-  return error == 0 || Fail(error);
+  fcntl(descriptor_, F_SETFL, status);
+  return error == 0 ? SocketStatus{} : Fail(error);
 }
 
 int CNetSocket::WaitForConnection() {
-  pollfd entry{m_hSocket, POLLOUT, 0};
+  pollfd entry{descriptor_, POLLOUT, 0};
   const long ready =
       RetryAfterSignals(interrupted_, [&] { return static_cast<long>(::poll(&entry, 1, -1)); });
   if (ready == -1) return errno;
   int error = 0;
   socklen_t size = sizeof error;
-  if (getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return errno;
+  if (getsockopt(descriptor_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return errno;
   return error;
 }
 
-bool CNetSocket::Accept(CNetSocket& into, sockaddr* peer, socklen_t* peerLength) {
-  if (peerLength == nullptr) peer = nullptr;
+SocketStatus CNetSocket::Accept(CNetSocket& into, SocketAddress* peer) {
+  SocketAddress caller;
+  socklen_t callerLength = sizeof(sockaddr_storage);
   const long descriptor = RetryAfterSignals(interrupted_, [&] {
-    return static_cast<long>(::accept4(m_hSocket, peer, peerLength, SOCK_CLOEXEC));
+    return static_cast<long>(::accept4(descriptor_, caller.buffer(), &callerLength, SOCK_CLOEXEC));
   });
   const int error = errno;
-  into.AdoptDescriptor(static_cast<SOCKET>(descriptor));
-  return descriptor != INVALID_SOCKET || Fail(error);
+  into.AdoptDescriptor(static_cast<int>(descriptor));
+  if (descriptor == kInvalidDescriptor) {
+    into.family_ = AF_UNSPEC;
+    return Fail(error);
+  }
+  into.family_ = family_;
+  caller.length_ = callerLength;
+  if (peer != nullptr) *peer = caller;
+  return {};
 }
 
-int CNetSocket::SetBufferSize(int wanted, int option) {
+SocketStatus CNetSocket::LocalAddress(SocketAddress& out) const {
+  SocketAddress local;
+  socklen_t length = sizeof(sockaddr_storage);
+  if (getsockname(descriptor_, local.buffer(), &length) != 0) return Fail(errno);
+  local.length_ = length;
+  out = local;
+  return {};
+}
+
+SocketStatus CNetSocket::PeerAddress(SocketAddress& out) const {
+  SocketAddress peer;
+  socklen_t length = sizeof(sockaddr_storage);
+  if (getpeername(descriptor_, peer.buffer(), &length) != 0) return Fail(errno);
+  peer.length_ = length;
+  out = peer;
+  return {};
+}
+
+SocketStatus CNetSocket::SetBufferSize(int wanted, int option, int& sizeInForce) {
+  sizeInForce = -1;
   int current = 0;
-  int error = 0;
-  if (!GetIntOption(option, current, error)) {
-    SetLastError(error);
-    return -1;
-  }
+  if (const SocketStatus read = GetIntOption(option, current); !read) return read;
   const int floor = std::max(current, kMinimumSocketBuffer);
+  SocketStatus refusal;
   while (wanted > floor) {
-    if (SetIntOption(option, wanted, error)) break;
-    if (error != WSAENOBUFS) {
-      SetLastError(error);
-      break;
-    }
+    refusal = SetIntOption(option, wanted);
+    if (refusal || refusal.error != WSAENOBUFS) break;
     wanted >>= 1;
   }
-  if (!GetIntOption(option, current, error)) {
-    SetLastError(error);
-    return -1;
-  }
-  return current;
+  if (refusal.error == WSAENOBUFS) refusal = {};
+  if (const SocketStatus read = GetIntOption(option, current); !read) return read;
+  sizeInForce = current;
+  return refusal;
 }
 
-bool CNetSocket::GetIntOption(int option, int& value, int& error) {
+SocketStatus CNetSocket::GetIntOption(int option, int& value) {
   socklen_t size = sizeof value;
-  if (getsockopt(m_hSocket, SOL_SOCKET, option, &value, &size) == 0) return true;
-  error = WinsockErrorFromErrno(errno);
-  return false;
+  if (getsockopt(descriptor_, SOL_SOCKET, option, &value, &size) == 0) return {};
+  return {WinsockErrorFromErrno(errno)};
 }
 
-bool CNetSocket::SetIntOption(int option, int value, int& error) {
-  if (setsockopt(m_hSocket, SOL_SOCKET, option, &value, sizeof value) == 0) return true;
-  error = WinsockErrorFromErrno(errno);
-  return false;
+SocketStatus CNetSocket::SetIntOption(int option, int value) {
+  if (setsockopt(descriptor_, SOL_SOCKET, option, &value, sizeof value) == 0) return {};
+  return {WinsockErrorFromErrno(errno)};
 }
 
-bool CNetSocket::SetReceiveTimeout(int milliseconds) {
+SocketStatus CNetSocket::SetReceiveTimeout(int milliseconds) {
   if (milliseconds < 0) return Fail(EINVAL);
   timeval limit{};
   limit.tv_sec = milliseconds / 1000;
@@ -181,55 +302,93 @@ bool CNetSocket::SetReceiveTimeout(int milliseconds) {
   return SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
 }
 
-bool CNetSocket::SetOption(int level, int option, const void* value, socklen_t size) {
-  return setsockopt(m_hSocket, level, option, value, size) == 0 || Fail(errno);
+SocketStatus CNetSocket::SetOption(int level, int option, const void* value, socklen_t size) {
+  return setsockopt(descriptor_, level, option, value, size) == 0 ? SocketStatus{} : Fail(errno);
 }
 
 // shutdown() makes a blocked or later receive report an orderly end (0); after
 // Interrupt() that is the interruption, not the peer's end of data.
-long CNetSocket::Finish(long result, int flags) {
-  if (result > 0) return result;
-  if (interrupted_.load()) {
-    SetLastError(WSAEINTR);
-    return -1;
-  }
-  if (result == 0) return 0;
-  SetLastError(WinsockErrorFromTransfer(m_hSocket, errno, flags));
-  return -1;
+SocketCount CNetSocket::Finish(long result, int flags) const {
+  if (result > 0) return {result, 0};
+  if (interrupted_.load()) return {0, WSAEINTR};
+  if (result == 0) return {};
+  return {0, WinsockErrorFromTransfer(descriptor_, errno, flags)};
 }
 
-long CNetSocket::Send(const void* data, std::size_t size, int flags) {
+SocketCount CNetSocket::Send(const void* data, std::size_t size, int flags) {
   return Finish(
       RetryAfterSignals(interrupted_,
-                        [&] { return ::send(m_hSocket, data, size, flags | MSG_NOSIGNAL); }),
+                        [&] { return ::send(descriptor_, data, size, flags | MSG_NOSIGNAL); }),
       flags);
 }
 
-long CNetSocket::Recv(void* buffer, std::size_t size, int flags) {
+SocketCount CNetSocket::Recv(void* buffer, std::size_t size, int flags) {
   return Finish(
-      RetryAfterSignals(interrupted_, [&] { return ::recv(m_hSocket, buffer, size, flags); }),
+      RetryAfterSignals(interrupted_, [&] { return ::recv(descriptor_, buffer, size, flags); }),
       flags);
 }
 
-long CNetSocket::SendTo(const void* data, std::size_t size, const sockaddr_in& to, int flags) {
+SocketCount CNetSocket::SendTo(const void* data, std::size_t size, const SocketAddress& to,
+                               int flags) {
   return Finish(RetryAfterSignals(interrupted_,
                                   [&] {
-                                    return ::sendto(m_hSocket, data, size, flags | MSG_NOSIGNAL,
-                                                    reinterpret_cast<const sockaddr*>(&to),
-                                                    sizeof to);
+                                    return ::sendto(descriptor_, data, size, flags | MSG_NOSIGNAL,
+                                                    to.data(), to.length());
                                   }),
                 flags);
 }
 
-long CNetSocket::RecvFrom(void* buffer, std::size_t size, sockaddr_in* from, int flags) {
-  socklen_t fromSize = sizeof(sockaddr_in);
-  return Finish(RetryAfterSignals(interrupted_,
-                                  [&] {
-                                    return ::recvfrom(m_hSocket, buffer, size, flags,
-                                                      reinterpret_cast<sockaddr*>(from),
-                                                      from != nullptr ? &fromSize : nullptr);
-                                  }),
-                flags);
+SocketCount CNetSocket::RecvFrom(void* buffer, std::size_t size, SocketAddress* from, int flags) {
+  SocketAddress sender;
+  socklen_t senderLength = sizeof(sockaddr_storage);
+  const SocketCount count =
+      Finish(RetryAfterSignals(interrupted_,
+                               [&] {
+                                 return ::recvfrom(descriptor_, buffer, size, flags,
+                                                   sender.buffer(), &senderLength);
+                               }),
+             flags);
+  if (count && from != nullptr) {
+    sender.length_ = std::min<socklen_t>(senderLength, sizeof(sockaddr_storage));
+    *from = sender;
+  }
+  return count;
+}
+
+SocketStatus CNetSocket::WaitReadable(int timeoutMs, bool& ready) {
+  ready = false;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+  for (;;) {
+    if (interrupted_.load()) return {WSAEINTR};
+    pollfd entry{descriptor_, POLLIN, 0};
+    const int result = ::poll(&entry, 1, RemainingMilliseconds(deadline));
+    if (interrupted_.load()) return {WSAEINTR};
+    if (result >= 0) {
+      ready = result > 0;
+      return {};
+    }
+    if (errno != EINTR) return {WinsockErrorFromErrno(errno)};
+  }
+}
+
+SocketCount CNetSocket::RecvErrorQueue(void* quoted, std::size_t size, QueuedSocketError& entry) {
+  alignas(cmsghdr) std::array<char, 512> control{};
+  SocketAddress destination;
+  iovec data{quoted, size};
+  msghdr message{};
+  message.msg_name = destination.buffer();
+  message.msg_namelen = sizeof(sockaddr_storage);
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control.data();
+  message.msg_controllen = control.size();
+  const ssize_t got = ::recvmsg(descriptor_, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+  if (got < 0) return {0, Fail(errno).error};
+  destination.length_ = std::min<socklen_t>(message.msg_namelen, sizeof(sockaddr_storage));
+  entry = {};
+  entry.destination = destination;
+  ReadControlData(message, entry);
+  return {static_cast<long>(got), 0};
 }
 
 void CNetSocket::Interrupt() {
@@ -237,13 +396,14 @@ void CNetSocket::Interrupt() {
   interrupted_.store(true);
   // An unconnected datagram or raw socket answers ENOTCONN, yet its reader
   // wakes all the same; a listener stops listening, a connection attempt ends.
-  if (m_hSocket != INVALID_SOCKET) ::shutdown(m_hSocket, SHUT_RDWR);
+  if (descriptor_ != kInvalidDescriptor) ::shutdown(descriptor_, SHUT_RDWR);
 }
 
 void CNetSocket::Close() {
   std::lock_guard lock(handleMutex_);
-  if (m_hSocket != INVALID_SOCKET) ::close(m_hSocket);
-  m_hSocket = INVALID_SOCKET;
+  if (descriptor_ != kInvalidDescriptor) ::close(descriptor_);
+  descriptor_ = kInvalidDescriptor;
+  family_ = AF_UNSPEC;
   interrupted_.store(false);
 }
 

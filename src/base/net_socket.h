@@ -10,15 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace netrove {
 
 class IMainWindowReporter;
-
-using SOCKET = int;
-inline constexpr SOCKET INVALID_SOCKET = -1;
 
 // WinSock error codes the tools test for by number.
 inline constexpr int WSABASEERR = 10000;
@@ -52,15 +50,75 @@ inline constexpr int WSANO_DATA = 11004;
 // The smallest buffer SetBufferSize settles for: one Ethernet TCP segment.
 inline constexpr int kMinimumSocketBuffer = 1460;
 
-// The calling thread's last socket-layer error, as a WinSock code.
-int GetLastError();
-void SetLastError(int winsockCode);
 // errno → WinSock code (ECONNREFUSED→10061 ...); a value without a WinSock
 // counterpart is returned unchanged.
 int WinsockErrorFromErrno(int errnoValue);
 // getaddrinfo/getnameinfo result → 11001..11004 (other EAI_ values to the
 // nearest socket error).
 int WinsockErrorFromResolver(int eaiValue);
+
+// The outcome of a socket-layer call: a WinSock code, 0 for success.
+struct [[nodiscard]] SocketStatus {
+  int error = 0;
+  explicit operator bool() const { return error == 0; }
+  // The user's own interrupt: the call was woken by Interrupt() (10004) or
+  // found its socket already gone (10038). Never reported.
+  bool userInterrupted() const { return error == WSAEINTR || error == WSAENOTSOCK; }
+};
+
+// The outcome of a data call: the bytes moved, or the error (bytes 0).
+struct [[nodiscard]] SocketCount {
+  long bytes = 0;
+  int error = 0;
+  explicit operator bool() const { return error == 0; }
+  SocketStatus status() const { return {error}; }
+};
+
+// An address of any family (sockaddr_storage), with its port. Engines that
+// work over IPv4 ask isIPv4()/ipv4(); nothing else needs to know the family.
+class SocketAddress {
+ public:
+  SocketAddress() = default;  // no address: family AF_UNSPEC
+  // port in host byte order.
+  static SocketAddress FromIPv4(in_addr address, std::uint16_t port = 0);
+  // A copy of what a system call filled in; a length beyond the storage is cut.
+  static SocketAddress FromSockaddr(const sockaddr* address, socklen_t length);
+
+  int family() const { return storage_.ss_family; }
+  bool isIPv4() const { return family() == AF_INET; }
+  // The IPv4 address; 0.0.0.0 for another family.
+  in_addr ipv4() const;
+  std::uint16_t port() const;  // host byte order; 0 for no address
+  void setPort(std::uint16_t port);
+  // The address as numeric text, without the port ("10.1.2.3", "::1"); ""
+  // for no address.
+  std::string text() const;
+
+  const sockaddr* data() const { return reinterpret_cast<const sockaddr*>(&storage_); }
+  socklen_t length() const { return length_; }
+  friend bool operator==(const SocketAddress& a, const SocketAddress& b);
+
+ private:
+  friend class CNetSocket;
+  sockaddr* buffer() { return reinterpret_cast<sockaddr*>(&storage_); }
+
+  sockaddr_storage storage_{};
+  socklen_t length_ = 0;
+};
+
+// One entry of a socket's error queue (IP_RECVERR): the ICMP error a sent
+// datagram caused.
+struct QueuedSocketError {
+  bool fromIcmp = false;  // an ICMP message, not a local error
+  std::uint8_t type = 0;  // ICMP type and code
+  std::uint8_t code = 0;
+  SocketAddress offender;  // the host that sent the ICMP message
+  // Where the datagram that caused it was going (its port: the probe's).
+  SocketAddress destination;
+  std::optional<int> answerTtl;  // the ICMP message's time-to-live, with IP_RECVTTL on
+};
+
+class IResolver;
 
 class CNetSocket {
  public:
@@ -71,35 +129,56 @@ class CNetSocket {
 
   // A descriptor already held is closed first. The descriptor is close-on-exec
   // so an editor started by a tool inherits no socket.
-  bool Create(int addressFamily, int type, int protocol);
-  bool Bind(std::uint16_t port);  // INADDR_ANY, host byte order port
-  bool Listen(int backlog);
-  // host: dotted address, or a name resolved with GetHostByName (so is
+  SocketStatus Create(int addressFamily, int type, int protocol);
+  // Takes over a descriptor opened elsewhere (one end of a socketpair); the
+  // one held before is closed.
+  void Adopt(int descriptor);
+  // To the any-address of the socket's family; port in host byte order.
+  SocketStatus Bind(std::uint16_t port);
+  SocketStatus Bind(const SocketAddress& address);
+  SocketStatus Listen(int backlog);
+  // host: numeric address of the socket's family, or a name looked up with
+  // `resolver`, which connects to its first address of that family (so is
   // "255.255.255.255", which inet_addr cannot tell from INADDR_NONE). The
   // wait for the peer can be ended by Interrupt().
-  bool Connect(const std::string& host, std::uint16_t port);
-  // The new descriptor goes into `into` (whose old one is closed). peer and
-  // peerLength may be null.
-  bool Accept(CNetSocket& into, sockaddr* peer, socklen_t* peerLength);
+  SocketStatus Connect(const std::string& host, std::uint16_t port);
+  SocketStatus Connect(const std::string& host, std::uint16_t port, IResolver& resolver);
+  SocketStatus Connect(const SocketAddress& address);
+  // The new descriptor goes into `into` (whose old one is closed); the
+  // caller's address into `peer` when given.
+  SocketStatus Accept(CNetSocket& into, SocketAddress* peer = nullptr);
+  SocketStatus LocalAddress(SocketAddress& out) const;  // getsockname
+  SocketStatus PeerAddress(SocketAddress& out) const;   // getpeername
   // Negotiates SO_SNDBUF/SO_RCVBUF: keeps a current size of at least
   // `wanted`, otherwise asks for `wanted`, halving it while the stack answers
-  // WSAENOBUFS and it stays above max(current, 1460). Returns the size read
-  // back afterwards, or -1 when it cannot be read.
-  int SetBufferSize(int wanted, int option);
+  // WSAENOBUFS and it stays above max(current, 1460). `sizeInForce` is the
+  // size read back afterwards, or -1 when it cannot be read; the status
+  // carries a refusal other than WSAENOBUFS or the failed read.
+  SocketStatus SetBufferSize(int wanted, int option, int& sizeInForce);
   // SO_RCVTIMEO in milliseconds; a receive that times out then fails with
-  // WSAETIMEDOUT. Returns false with the error set on failure.
-  bool SetReceiveTimeout(int milliseconds);
+  // WSAETIMEDOUT.
+  SocketStatus SetReceiveTimeout(int milliseconds);
+  SocketStatus SetOption(int level, int option, const void* value, socklen_t size);
 
-  // Data calls on the descriptor with the error mapped to a WinSock code.
-  // They return -1 on failure; after Interrupt() they fail with WSAEINTR
-  // (also where the kernel would report an orderly end). A receive or send
-  // ended by SO_RCVTIMEO/SO_SNDTIMEO fails with WSAETIMEDOUT. Sending never
-  // raises SIGPIPE.
-  long Send(const void* data, std::size_t size, int flags = 0);
-  long Recv(void* buffer, std::size_t size, int flags = 0);
-  long SendTo(const void* data, std::size_t size, const sockaddr_in& to, int flags = 0);
-  long RecvFrom(void* buffer, std::size_t size, sockaddr_in* from, int flags = 0);
-  bool SetOption(int level, int option, const void* value, socklen_t size);
+  // Data calls with the error mapped to a WinSock code. After Interrupt()
+  // they fail with WSAEINTR (also where the kernel would report an orderly
+  // end). A receive or send ended by SO_RCVTIMEO/SO_SNDTIMEO fails with
+  // WSAETIMEDOUT, one that would block with MSG_DONTWAIT with WSAEWOULDBLOCK.
+  // A receive of 0 bytes is the peer's orderly end. Sending never raises
+  // SIGPIPE.
+  SocketCount Send(const void* data, std::size_t size, int flags = 0);
+  SocketCount Recv(void* buffer, std::size_t size, int flags = 0);
+  SocketCount SendTo(const void* data, std::size_t size, const SocketAddress& to, int flags = 0);
+  SocketCount RecvFrom(void* buffer, std::size_t size, SocketAddress* from, int flags = 0);
+
+  // Waits up to `timeoutMs` until a receive would not block or an error is
+  // queued (POLLIN, POLLERR); `ready` says which came first. Interrupt()
+  // ends the wait at once with WSAEINTR; a signal does not end it early.
+  SocketStatus WaitReadable(int timeoutMs, bool& ready);
+  // Takes one entry of the error queue without waiting; the payload of the
+  // datagram that caused it (as far as it fits) goes to `quoted`, and bytes
+  // says how much. WSAEWOULDBLOCK when the queue is empty.
+  SocketCount RecvErrorQueue(void* quoted, std::size_t size, QueuedSocketError& entry);
 
   // Wakes any thread blocked on this socket (shutdown of the descriptor); the
   // descriptor stays open so its number cannot be reused under the worker.
@@ -109,30 +188,32 @@ class CNetSocket {
   // Closes the descriptor and forgets an earlier Interrupt(). Call only when
   // no worker uses it any more.
   void Close();
+  bool IsOpen() const { return descriptor_ != kInvalidDescriptor; }
 
   // Live objects of this class. Linux needs no network start-up, so the
   // count only records that the first object starts the layer and the last
   // one ends it.
   static unsigned LiveCount();
 
-  // Written only by Create, Accept (of the receiving object) and Close.
-  SOCKET m_hSocket = INVALID_SOCKET;
-
  protected:
-  // SOL_SOCKET getsockopt/setsockopt of an int, errors as WinSock codes. A
-  // seam so the buffer negotiation can be tried against stacks that refuse.
-  virtual bool GetIntOption(int option, int& value, int& error);
-  virtual bool SetIntOption(int option, int value, int& error);
+  // SOL_SOCKET getsockopt/setsockopt of an int. A seam so the buffer
+  // negotiation can be tried against stacks that refuse.
+  virtual SocketStatus GetIntOption(int option, int& value);
+  virtual SocketStatus SetIntOption(int option, int value);
 
  private:
-  void AdoptDescriptor(SOCKET descriptor);
-  bool Fail(int errnoValue);
-  bool ConnectAddress(const sockaddr_in& address);
-  int WaitForConnection();  // an errno value, 0 once connected
-  long Finish(long result, int flags);
+  static constexpr int kInvalidDescriptor = -1;
 
-  // Serialises changes of m_hSocket with Interrupt(), which may come from
-  // another thread at any time.
+  void AdoptDescriptor(int descriptor);
+  SocketStatus Fail(int errnoValue) const;
+  int WaitForConnection();  // an errno value, 0 once connected
+  SocketCount Finish(long result, int flags) const;
+
+  // Written only by Create, Adopt, Accept (of the receiving object) and
+  // Close, under handleMutex_, which serialises them with Interrupt(): that
+  // may come from another thread at any time.
+  int descriptor_ = kInvalidDescriptor;
+  int family_ = AF_UNSPEC;
   std::mutex handleMutex_;
   std::atomic<bool> interrupted_{false};
 };
@@ -143,10 +224,14 @@ class CNetSocket {
 struct HostEntry {
   std::string name;
   std::vector<std::string> aliases;
-  int addressType = AF_INET;
-  int addressLength = 4;
-  std::vector<in_addr> addresses;
+  // Every address the resolver gave, in its order, of any family (ports 0).
+  std::vector<SocketAddress> addresses;
 };
+
+// The first IPv4 address of an entry; nothing when it has none.
+std::optional<in_addr> FirstIPv4(const HostEntry& entry);
+// How many IPv4 addresses an entry holds.
+std::size_t IPv4Count(const HostEntry& entry);
 
 struct ServiceEntry {
   std::string name;
@@ -155,30 +240,25 @@ struct ServiceEntry {
   std::string protocol;
 };
 
-// Resolver seam: tests install a fake to produce answers the system will not.
+// Host look-ups. An engine is handed the resolver it uses; SystemResolver()
+// asks the system (getaddrinfo/getnameinfo), tests hand in a fake to produce
+// answers the system will not.
 class IResolver {
  public:
   virtual ~IResolver() = default;
-  virtual bool HostByName(const std::string& name, HostEntry& out, int& error) = 0;
-  virtual bool HostByAddr(const in_addr& address, HostEntry& out, int& error) = 0;
+  virtual SocketStatus HostByName(const std::string& name, HostEntry& out) = 0;
+  virtual SocketStatus HostByAddr(const SocketAddress& address, HostEntry& out) = 0;
 };
-// Installs a resolver for the whole process until the guard ends (tests).
-class ScopedResolverOverride {
- public:
-  explicit ScopedResolverOverride(IResolver& resolver);
-  ~ScopedResolverOverride();
-  ScopedResolverOverride(const ScopedResolverOverride&) = delete;
-  ScopedResolverOverride& operator=(const ScopedResolverOverride&) = delete;
+IResolver& SystemResolver();
 
- private:
-  IResolver* previous_;
-};
-
-bool GetHostByName(const std::string& name, HostEntry& out);
-bool GetHostByAddr(const sockaddr_in& address, HostEntry& out);
-bool GetServByName(ServiceEntry& out, const std::string& service, const std::string& protocol);
-bool GetHostName(std::string& out);
-bool InetNtoa(std::string& out, in_addr address);
+// The system's look-ups.
+SocketStatus GetHostByName(const std::string& name, HostEntry& out);
+SocketStatus GetHostByAddr(const SocketAddress& address, HostEntry& out);
+SocketStatus GetServByName(ServiceEntry& out, const std::string& service,
+                           const std::string& protocol);
+SocketStatus GetHostName(std::string& out);
+// Dotted text of an IPv4 address.
+std::string InetNtoa(in_addr address);
 // inet_addr: the address in network order, or INADDR_NONE.
 std::uint32_t InetAddr(const std::string& text);
 
@@ -189,7 +269,12 @@ std::uint16_t InternetChecksum(const void* data, std::size_t size);
 // The text for a WinSock code: "WSAE...\n<sentence>", "Unknown error: %ld"
 // for codes not in the table, and "" for 10000 exactly.
 std::string SocketErrorText(int code);
-// Sends the code's text to the main window (source 1139). Returns the code.
+// Sends the status's text to the main window (source 1139) unless it
+// succeeded or is the user's interrupt. Returns the code.
+int ReportSocketError(IMainWindowReporter& reporter, SocketStatus status);
+int ReportSocketError(IMainWindowReporter& reporter, SocketCount count);
+// Sends a code's text whatever it is (a look-up's WSANO_DATA, a code kept
+// from earlier). Returns the code.
 int ReportSocketError(IMainWindowReporter& reporter, int code);
 
 }  // namespace netrove

@@ -184,6 +184,15 @@ std::string SocketErrorText(int code) {
   return "Unknown error: " + std::to_string(code);
 }
 
+int ReportSocketError(IMainWindowReporter& reporter, SocketStatus status) {
+  if (status || status.userInterrupted()) return status.error;
+  return ReportSocketError(reporter, status.error);
+}
+
+int ReportSocketError(IMainWindowReporter& reporter, SocketCount count) {
+  return ReportSocketError(reporter, count.status());
+}
+
 int ReportSocketError(IMainWindowReporter& reporter, int code) {
   // 10000 is the base of the range, not an error: nothing is shown for it.
   if (code != WSABASEERR) reporter.PostToolMessage(kSourceWinSock, SocketErrorText(code));

@@ -60,7 +60,7 @@ int RunPing(std::span<const std::string> args, CliStreams& io) {
   StreamSink sink(io.out);
   CliReporter reporter(io.err);
   FinishedSignal finished;
-  CPingEngine engine(sink, reporter, finished);
+  CPingEngine engine(sink, reporter, finished, SystemResolver());
   RunUntilFinished(engine, PingRequestFromSettings(settings, host));
   return engine.RepliesReceived() > 0 ? 0 : 1;
 }

@@ -65,7 +65,7 @@ int RunTraceRoute(std::span<const std::string> args, CliStreams& io) {
   StreamSink sink(io.out);
   CliReporter reporter(io.err);
   FinishedSignal finished;
-  CTraceRouteEngine engine(sink, reporter, finished);
+  CTraceRouteEngine engine(sink, reporter, finished, SystemResolver());
   RunUntilFinished(engine, TraceRouteRequestFromSettings(settings, host));
   return engine.DestinationReached() ? 0 : 1;
 }

@@ -6,22 +6,23 @@
 
 namespace netrove {
 
-bool IsInterruptError(int code) { return code == WSAEINTR || code == WSAENOTSOCK; }
-
 std::int32_t ReplyTimeoutMilliseconds(std::int32_t seconds) {
   return static_cast<std::int32_t>(
       std::clamp<std::int64_t>(static_cast<std::int64_t>(seconds) * 1000, 0, INT32_MAX));
 }
 
-bool LookUpHostName(const std::string& host, IMainWindowReporter& reporter, HostEntry& entry) {
-  if (!GetHostByName(host, entry)) {
-    ReportSocketError(reporter, GetLastError());
+bool LookUpHostName(IResolver& resolver, const std::string& host, IMainWindowReporter& reporter,
+                    HostEntry& entry, in_addr& address) {
+  if (const SocketStatus found = resolver.HostByName(host, entry); !found) {
+    ReportSocketError(reporter, found.error);
     return false;
   }
-  if (entry.addresses.empty()) {
+  const auto first = FirstIPv4(entry);
+  if (!first) {
     ReportSocketError(reporter, WSANO_DATA);
     return false;
   }
+  address = *first;
   return true;
 }
 

@@ -1,13 +1,9 @@
 #include "diagnostics/icmp_socket.h"
 
-#include <linux/errqueue.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <climits>
-#include <cstring>
 
 #include "base/net_socket.h"
 
@@ -23,14 +19,15 @@ std::string ProgramPath() {
 
 }  // namespace
 
-std::optional<IcmpSocketKind> OpenIcmpSocket(CNetSocket& socket) {
-  if (socket.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP)) return IcmpSocketKind::Raw;
-  if (GetLastError() != WSAEACCES) return std::nullopt;
-  if (socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_ICMP)) return IcmpSocketKind::Datagram;
+SocketStatus OpenIcmpSocket(CNetSocket& socket, IcmpSocketKind& kind) {
+  kind = IcmpSocketKind::Raw;
+  const SocketStatus raw = socket.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+  if (raw || raw.error != WSAEACCES) return raw;
+  kind = IcmpSocketKind::Datagram;
   // The kernel refuses datagram sockets to groups outside the range with
   // EACCES; keep reporting the permission problem whatever it said.
-  SetLastError(WSAEACCES);
-  return std::nullopt;
+  return socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_ICMP) ? SocketStatus{}
+                                                          : SocketStatus{WSAEACCES};
 }
 
 std::string MissingIcmpPrivilegeText() {
@@ -43,40 +40,22 @@ std::string MissingIcmpPrivilegeText() {
          "net.ipv4.ping_group_range=\"0 2147483647\"";
 }
 
-bool EnableIcmpErrorQueue(CNetSocket& socket) {
+SocketStatus EnableIcmpErrorQueue(CNetSocket& socket) {
   const int on = 1;
   return socket.SetOption(IPPROTO_IP, IP_RECVERR, &on, sizeof on);
 }
 
 bool TakeQueuedIcmpError(CNetSocket& socket, std::span<std::uint8_t> quoted, QueuedIcmpError& out) {
+  QueuedSocketError entry;
   for (;;) {
-    alignas(cmsghdr) std::array<char, 512> control{};
-    sockaddr_in offender{};
-    iovec data{quoted.data(), quoted.size()};
-    msghdr message{};
-    message.msg_name = &offender;
-    message.msg_namelen = sizeof offender;
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
-    const ssize_t got = recvmsg(socket.m_hSocket, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
-    if (got < 0) return false;
-    for (cmsghdr* item = CMSG_FIRSTHDR(&message); item != nullptr;
-         item = CMSG_NXTHDR(&message, item)) {
-      if (item->cmsg_level != IPPROTO_IP || item->cmsg_type != IP_RECVERR) continue;
-      if (item->cmsg_len < CMSG_LEN(sizeof(sock_extended_err) + sizeof(sockaddr_in))) continue;
-      sock_extended_err error{};
-      std::memcpy(&error, CMSG_DATA(item), sizeof error);
-      if (error.ee_origin != SO_EE_ORIGIN_ICMP) continue;
-      sockaddr_in from{};
-      std::memcpy(&from, CMSG_DATA(item) + sizeof error, sizeof from);
-      out.type = error.ee_type;
-      out.code = error.ee_code;
-      out.offender = from.sin_addr;
-      out.quotedSize = static_cast<std::size_t>(got);
-      return true;
-    }
+    const SocketCount got = socket.RecvErrorQueue(quoted.data(), quoted.size(), entry);
+    if (!got) return false;
+    if (!entry.fromIcmp) continue;
+    out.type = entry.type;
+    out.code = entry.code;
+    out.offender = entry.offender.ipv4();
+    out.quotedSize = static_cast<std::size_t>(got.bytes);
+    return true;
   }
 }
 

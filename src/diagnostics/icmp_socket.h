@@ -9,27 +9,26 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
-namespace netrove {
+#include "base/net_socket.h"
 
-class CNetSocket;
+namespace netrove {
 
 enum class IcmpSocketKind { Raw, Datagram };
 
-// Creates the socket: raw when allowed, else a datagram socket. Nothing when
-// neither may be created; GetLastError() then holds the WinSock code, which
-// is WSAEACCES when the missing privilege is the reason.
-std::optional<IcmpSocketKind> OpenIcmpSocket(CNetSocket& socket);
+// Creates the socket: raw when allowed, else a datagram socket, and says
+// which in `kind`. When neither may be created the status is WSAEACCES if
+// the missing privilege is the reason.
+SocketStatus OpenIcmpSocket(CNetSocket& socket, IcmpSocketKind& kind);
 
 // The one message for a user who may open neither kind: the permission text
 // and the ways to grant the privilege to this program.
 std::string MissingIcmpPrivilegeText();
 
 // Asks for ICMP errors on the socket's error queue (IP_RECVERR).
-bool EnableIcmpErrorQueue(CNetSocket& socket);
+SocketStatus EnableIcmpErrorQueue(CNetSocket& socket);
 
 struct QueuedIcmpError {
   std::uint8_t type = 0;

@@ -41,8 +41,8 @@ PingRequest PingRequestFromSettings(const PingSettings& settings, const std::str
 }
 
 CPingEngine::CPingEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
-                         IRunFinishedListener& finished)
-    : transcript_(transcript), reporter_(reporter), finished_(finished) {}
+                         IRunFinishedListener& finished, IResolver& resolver)
+    : transcript_(transcript), reporter_(reporter), finished_(finished), resolver_(resolver) {}
 
 CPingEngine::~CPingEngine() {
   Interrupt();
@@ -107,75 +107,78 @@ void CPingEngine::SendingThread() {
 }
 
 bool CPingEngine::PrepareTarget() {
-  target_ = {};
-  target_.sin_family = AF_INET;
-  target_.sin_port = htons(7);
+  // Port 7 (echo) only fills the field: ICMP has no ports.
+  constexpr std::uint16_t kEchoPort = 7;
   addressText_ = request_.host;
   displayName_ = request_.host;
   if (request_.host == kBroadcastHost) {
     broadcast_ = true;
-    target_.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    target_ = SocketAddress::FromIPv4(in_addr{htonl(INADDR_BROADCAST)}, kEchoPort);
     return true;
   }
-  target_.sin_addr.s_addr = InetAddr(request_.host);
+  in_addr address{InetAddr(request_.host)};
   HostEntry entry;
-  if (target_.sin_addr.s_addr == INADDR_NONE) {
-    if (!LookUpHostName(request_.host, reporter_, entry)) return false;
-    target_.sin_addr = entry.addresses.front();
-    InetNtoa(addressText_, target_.sin_addr);
+  if (address.s_addr == INADDR_NONE) {
+    if (!LookUpHostName(resolver_, request_.host, reporter_, entry, address)) return false;
+    target_ = SocketAddress::FromIPv4(address, kEchoPort);
+    addressText_ = InetNtoa(address);
     return true;
   }
+  target_ = SocketAddress::FromIPv4(address, kEchoPort);
   if (!request_.resolveAddress) return true;
-  if (GetHostByAddr(target_, entry)) {
+  const SocketStatus named = resolver_.HostByAddr(target_, entry);
+  if (named) {
     displayName_ = entry.name;
     return true;
   }
   // An address without a name is still worth pinging: show the address.
-  return ReportSocketError(reporter_, GetLastError()) == WSANO_DATA;
+  return ReportSocketError(reporter_, named.error) == WSANO_DATA;
 }
 
 bool CPingEngine::OpenSocket() {
-  const auto kind = OpenIcmpSocket(*socket_);
-  if (!kind) {
-    const int code = GetLastError();
-    if (code == WSAEACCES) {
+  IcmpSocketKind kind = IcmpSocketKind::Raw;
+  if (const SocketStatus opened = OpenIcmpSocket(*socket_, kind); !opened) {
+    if (opened.error == WSAEACCES) {
       reporter_.PostToolMessage(kSourceWinSock, MissingIcmpPrivilegeText());
-    } else if (code != WSAENOTSOCK) {
-      ReportSocketError(reporter_, code);
+    } else if (opened.error != WSAENOTSOCK) {
+      ReportSocketError(reporter_, opened);
     }
     return false;
   }
-  kind_ = *kind;
+  kind_ = kind;
   // An Interrupt that came before the descriptor existed could not wake it.
   return !interrupt_.load();
 }
 
-bool CPingEngine::SetOptionOrReport(int level, int option, int value, bool& keepGoing) {
-  if (socket_->SetOption(level, option, &value, sizeof value)) return true;
-  const int code = GetLastError();
-  if (code == WSAENOTSOCK) {
+// A socket already gone (the run was interrupted) ends the setting of options
+// quietly; any other failure is reported and the run goes on.
+bool CPingEngine::ReportUnlessGone(SocketStatus status, bool& keepGoing) {
+  if (status) return true;
+  if (status.error == WSAENOTSOCK) {
     keepGoing = false;
   } else {
-    ReportSocketError(reporter_, code);
+    ReportSocketError(reporter_, status);
   }
   return false;
+}
+
+bool CPingEngine::SetOptionOrReport(int level, int option, int value, bool& keepGoing) {
+  return ReportUnlessGone(socket_->SetOption(level, option, &value, sizeof value), keepGoing);
 }
 
 bool CPingEngine::SetOptions() {
   bool keepGoing = true;
   if (broadcast_ && !SetOptionOrReport(SOL_SOCKET, SO_BROADCAST, 1, keepGoing)) return false;
-  if (!socket_->SetReceiveTimeout(request_.replyTimeoutMs)) {
-    const int code = GetLastError();
-    if (code == WSAENOTSOCK) return false;
-    ReportSocketError(reporter_, code);
-  }
+  ReportUnlessGone(socket_->SetReceiveTimeout(request_.replyTimeoutMs), keepGoing);
+  if (!keepGoing) return false;
   if (request_.setTimeToLive) SetOptionOrReport(IPPROTO_IP, IP_TTL, request_.timeToLive, keepGoing);
   if (keepGoing && request_.dontRoute) SetOptionOrReport(SOL_SOCKET, SO_DONTROUTE, 1, keepGoing);
   if (!keepGoing) return false;
   const int receiveBuffer = kPingReceiveBuffer;
-  socket_->SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  static_cast<void>(
+      socket_->SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer));
   // A datagram socket hears of its requests' ICMP errors only this way.
-  if (kind_ == IcmpSocketKind::Datagram) EnableIcmpErrorQueue(*socket_);
+  if (kind_ == IcmpSocketKind::Datagram) static_cast<void>(EnableIcmpErrorQueue(*socket_));
   return true;
 }
 
@@ -191,10 +194,9 @@ void CPingEngine::SendRequests() {
   while (!interrupt_.load() && !receivingDone_.load()) {
     ++number;
     BuildEchoRequest(request, {runTag_.load(), TickCount(), number});
-    if (socket_->SendTo(request.data(), request.size(), target_) < 0) {
-      const int code = GetLastError();
-      if (!IsInterruptError(code)) {
-        ReportSocketError(reporter_, code);
+    if (const SocketCount sent = socket_->SendTo(request.data(), request.size(), target_); !sent) {
+      if (!sent.status().userInterrupted()) {
+        ReportSocketError(reporter_, sent);
         Interrupt();
       }
       return;
@@ -222,19 +224,19 @@ void CPingEngine::ReceivingThread() {
     PingEvent event;
     in_addr source{};
     std::uint32_t arrival = 0;
-    int error = 0;
-    if (ReceiveOne(buffer, event, source, arrival, error)) {
+    const SocketStatus received = ReceiveOne(buffer, event, source, arrival);
+    if (received) {
       ReportEvent(event, source, arrival);
       continue;
     }
-    if (error == WSAETIMEDOUT) {
+    if (received.error == WSAETIMEDOUT) {
       if (broadcast_) break;
       transcript_.AppendTranscript(kRequestTimedOutLine);
       ++handled_;
       ++errorEvents_;
       continue;
     }
-    if (!IsInterruptError(error)) ReportSocketError(reporter_, error);
+    ReportSocketError(reporter_, received);
     break;
   }
   received_ = handled_.load() - errorEvents_.load();
@@ -253,35 +255,33 @@ void CPingEngine::WaitForSendingDone() {
   wake_.wait(lock, [this] { return sendingDone_; });
 }
 
-bool CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
-                             std::uint32_t& arrival, int& error) {
-  sockaddr_in from{};
-  const long got = socket_->RecvFrom(buffer.data(), buffer.size(), &from);
+SocketStatus CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event,
+                                     in_addr& source, std::uint32_t& arrival) {
+  SocketAddress from;
+  const SocketCount got = socket_->RecvFrom(buffer.data(), buffer.size(), &from);
   arrival = TickCount();
   const RunTagMatcher matcher(runTag_.load(), kind_ == IcmpSocketKind::Datagram);
-  if (got >= 0) {
-    const ByteView datagram(buffer.data(), static_cast<std::size_t>(got));
+  if (got) {
+    const ByteView datagram(buffer.data(), static_cast<std::size_t>(got.bytes));
     event = kind_ == IcmpSocketKind::Raw ? ClassifyRawDatagram(datagram, matcher)
                                          : ClassifyDatagramSocketReply(datagram, matcher);
-    source = from.sin_addr;
-    return true;
+    source = from.ipv4();
+    return {};
   }
-  error = GetLastError();
   // A datagram socket's receive fails when an ICMP error is queued for it.
   QueuedIcmpError queued;
-  if (kind_ == IcmpSocketKind::Datagram && !IsInterruptError(error) &&
+  if (kind_ == IcmpSocketKind::Datagram && !got.status().userInterrupted() &&
       TakeQueuedIcmpError(*socket_, buffer, queued)) {
     const ByteView request(buffer.data(), std::min(queued.quotedSize, buffer.size()));
     event = ClassifyQueuedError(queued.type, queued.code, request, matcher);
     source = queued.offender;
-    return true;
+    return {};
   }
-  return false;
+  return got.status();
 }
 
 void CPingEngine::ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival) {
-  std::string sourceText;
-  InetNtoa(sourceText, source);
+  const std::string sourceText = InetNtoa(source);
   switch (event.kind) {
     case PingEventKind::Ignored:
       return;

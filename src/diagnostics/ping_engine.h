@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/net_socket.h"
 #include "base/run_finished.h"
 #include "diagnostics/icmp_socket.h"
 #include "diagnostics/ping_reply.h"
@@ -24,7 +25,6 @@
 
 namespace netrove {
 
-class CNetSocket;
 class IMainWindowReporter;
 class ITranscriptSink;
 
@@ -50,8 +50,9 @@ PingRequest PingRequestFromSettings(const PingSettings& settings, const std::str
 
 class CPingEngine {
  public:
+  // Names are looked up with `resolver`.
   CPingEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
-              IRunFinishedListener& finished);
+              IRunFinishedListener& finished, IResolver& resolver);
   // Interrupts a run in progress and waits for its workers.
   ~CPingEngine();
   CPingEngine(const CPingEngine&) = delete;
@@ -82,17 +83,19 @@ class CPingEngine {
   bool OpenSocket();
   bool SetOptions();
   bool SetOptionOrReport(int level, int option, int value, bool& keepGoing);
+  bool ReportUnlessGone(SocketStatus status, bool& keepGoing);
   void SendRequests();
   void ReceivingThread();
   void WaitForSendingDone();
-  bool ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
-                  std::uint32_t& arrival, int& error);
+  SocketStatus ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
+                          std::uint32_t& arrival);
   void ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival);
   void ReleaseSocket();
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
   IRunFinishedListener& finished_;
+  IResolver& resolver_;
 
   PingRequest request_;
   std::thread sender_;
@@ -109,7 +112,7 @@ class CPingEngine {
 
   // Set by the sending thread before the receiving thread starts.
   bool broadcast_ = false;
-  sockaddr_in target_{};
+  SocketAddress target_;
   std::string addressText_;
   std::string displayName_;
   std::atomic<IcmpSocketKind> kind_{IcmpSocketKind::Raw};

@@ -11,11 +11,11 @@
 
 namespace netrove {
 
-CPingView::CPingView(CToolServices& services, QWidget* parent)
+CPingView::CPingView(CToolServices& services, QWidget* parent, IResolver& resolver)
     : CDiagnosticsView(services, QStringLiteral("Ping"), parent),
       options_(new CPingOptionsForm(this)),
       engine_(std::make_unique<CPingEngine>(transcriptSink(), services.reporter(),
-                                            finishedListener())) {
+                                            finishedListener(), resolver)) {
   pingButton()->setObjectName(QStringLiteral("pingButton"));
   options_->load(ReadPingSettings());
 

@@ -15,7 +15,9 @@ class CPingView : public CDiagnosticsView {
   Q_OBJECT
 
  public:
-  explicit CPingView(CToolServices& services, QWidget* parent = nullptr);
+  // Its runs look names up with `resolver`.
+  explicit CPingView(CToolServices& services, QWidget* parent = nullptr,
+                     IResolver& resolver = SystemResolver());
   ~CPingView() override;
 
   int helpContext() const override;

@@ -36,11 +36,7 @@ int RemainingMilliseconds(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-std::string Dotted(in_addr address) {
-  std::string text;
-  InetNtoa(text, address);
-  return text;
-}
+std::string Dotted(in_addr address) { return InetNtoa(address); }
 
 }  // namespace
 
@@ -62,8 +58,8 @@ TraceRouteRequest TraceRouteRequestFromSettings(const TraceRouteSettings& settin
 }
 
 CTraceRouteEngine::CTraceRouteEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
-                                     IRunFinishedListener& finished)
-    : transcript_(transcript), reporter_(reporter), finished_(finished) {}
+                                     IRunFinishedListener& finished, IResolver& resolver)
+    : transcript_(transcript), reporter_(reporter), finished_(finished), resolver_(resolver) {}
 
 CTraceRouteEngine::~CTraceRouteEngine() {
   Interrupt();
@@ -113,80 +109,68 @@ void CTraceRouteEngine::Worker() {
 }
 
 bool CTraceRouteEngine::ResolveTarget() {
-  target_ = {};
-  target_.sin_family = AF_INET;
   addressText_ = request_.host;
   displayName_ = request_.host;
   multipleAddresses_ = false;
-  target_.sin_addr.s_addr = InetAddr(request_.host);
-  if (target_.sin_addr.s_addr == INADDR_NONE) {
+  target_.s_addr = InetAddr(request_.host);
+  if (target_.s_addr == INADDR_NONE) {
     HostEntry entry;
-    if (!LookUpHostName(request_.host, reporter_, entry)) return false;
-    target_.sin_addr = entry.addresses.front();
-    addressText_ = Dotted(target_.sin_addr);
-    multipleAddresses_ = entry.addresses.size() > 1;
+    if (!LookUpHostName(resolver_, request_.host, reporter_, entry, target_)) return false;
+    addressText_ = Dotted(target_);
+    multipleAddresses_ = IPv4Count(entry) > 1;
     return true;
   }
   std::optional<std::string> name;
-  if (!NameOf(target_.sin_addr, name)) return false;
+  if (!NameOf(target_, name)) return false;
   if (name) displayName_ = *name;
   return true;
 }
 
+bool CTraceRouteEngine::Succeeded(SocketStatus status) {
+  ReportSocketError(reporter_, status);
+  return static_cast<bool>(status);
+}
+
 bool CTraceRouteEngine::OpenSendingSocket() {
-  if (!sender_->Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP)) {
-    if (!IsInterruptError(GetLastError())) ReportSocketError(reporter_, GetLastError());
-    return false;
-  }
+  if (!Succeeded(sender_->Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP))) return false;
   if (!BindSourcePort()) return false;
   if (request_.dontRoute) {
     const int on = 1;
-    if (!sender_->SetOption(SOL_SOCKET, SO_DONTROUTE, &on, sizeof on) &&
-        !IsInterruptError(GetLastError())) {
-      ReportSocketError(reporter_, GetLastError());
-    }
+    Succeeded(sender_->SetOption(SOL_SOCKET, SO_DONTROUTE, &on, sizeof on));
   }
   // Probes leave without "don't fragment", as the window's disabled box
   // says; a large probe is fragmented instead of refused on the way.
   const int discovery = IP_PMTUDISC_DONT;
-  sender_->SetOption(IPPROTO_IP, IP_MTU_DISCOVER, &discovery, sizeof discovery);
+  static_cast<void>(sender_->SetOption(IPPROTO_IP, IP_MTU_DISCOVER, &discovery, sizeof discovery));
   return !interrupt_.load();
 }
 
 bool CTraceRouteEngine::BindSourcePort() {
   std::uint16_t port = FirstSourcePort(static_cast<std::uint32_t>(gettid()));
+  SocketStatus bound;
   for (int tries = 0; tries < kSourcePortTries; ++tries, port = NextSourcePort(port)) {
-    if (sender_->Bind(port)) {
+    bound = sender_->Bind(port);
+    if (bound) {
       sourcePort_ = port;
       return true;
     }
-    if (GetLastError() != WSAEADDRINUSE) break;
+    if (bound.error != WSAEADDRINUSE) break;
   }
-  if (!IsInterruptError(GetLastError())) ReportSocketError(reporter_, GetLastError());
-  return false;
+  return Succeeded(bound);
 }
 
 bool CTraceRouteEngine::OpenReceivingSocket() {
-  if (receiver_->Create(AF_INET, SOCK_RAW, IPPROTO_ICMP)) {
+  const SocketStatus raw = receiver_->Create(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+  if (raw) {
     route_ = AnswerRoute::RawSocket;
-    if (!receiver_->Bind(0)) {
-      if (!IsInterruptError(GetLastError())) ReportSocketError(reporter_, GetLastError());
-      return false;
-    }
-    return !interrupt_.load();
+    return Succeeded(receiver_->Bind(0)) && !interrupt_.load();
   }
-  if (GetLastError() != WSAEACCES) {
-    if (!IsInterruptError(GetLastError())) ReportSocketError(reporter_, GetLastError());
-    return false;
-  }
+  if (raw.error != WSAEACCES) return Succeeded(raw);
   // Without CAP_NET_RAW: Linux queues the ICMP errors that the probes cause
   // on the probes' own socket.
   route_ = AnswerRoute::ErrorQueue;
-  if (!EnableIcmpErrorQueue(*sender_)) {
-    if (!IsInterruptError(GetLastError())) ReportSocketError(reporter_, GetLastError());
-    return false;
-  }
-  EnableAnswerTtl(*sender_);  // without it only the " !" mark is lost
+  if (!Succeeded(EnableIcmpErrorQueue(*sender_))) return false;
+  static_cast<void>(EnableAnswerTtl(*sender_));  // without it only the " !" mark is lost
   return !interrupt_.load();
 }
 
@@ -208,7 +192,7 @@ void CTraceRouteEngine::Trace() {
 
 void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
   const int value = ttl;
-  sender_->SetOption(IPPROTO_IP, IP_TTL, &value, sizeof value);
+  static_cast<void>(sender_->SetOption(IPPROTO_IP, IP_TTL, &value, sizeof value));
   HopLine line(ttl);
   transcript_.AppendTranscript(line.Opening());
   bool lineOpen = true;
@@ -258,20 +242,17 @@ void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
 }
 
 bool CTraceRouteEngine::SendProbe(std::vector<std::uint8_t>& probe, std::uint16_t destinationPort) {
-  sockaddr_in to = target_;
-  to.sin_port = htons(destinationPort);
+  const SocketAddress to = SocketAddress::FromIPv4(target_, destinationPort);
   // An answer that came after its wait is still queued and would be taken
   // for an error of the next send.
   if (route_ == AnswerRoute::ErrorQueue) DrainErrorQueue(*sender_);
   for (int attempt = 1;; ++attempt) {
-    if (sender_->SendTo(probe.data(), probe.size(), to) >= 0) return true;
-    const int code = GetLastError();
-    if (IsInterruptError(code)) return false;
-    if (route_ == AnswerRoute::ErrorQueue && attempt < kSendAttempts &&
-        DrainErrorQueue(*sender_) > 0)
+    const SocketCount sent = sender_->SendTo(probe.data(), probe.size(), to);
+    if (sent) return true;
+    if (!sent.status().userInterrupted() && route_ == AnswerRoute::ErrorQueue &&
+        attempt < kSendAttempts && DrainErrorQueue(*sender_) > 0)
       continue;
-    ReportSocketError(reporter_, code);
-    return false;
+    return Succeeded(sent.status());
   }
 }
 
@@ -280,21 +261,13 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitAnswer(ProbePorts ports, 
                                           : AwaitQueuedAnswer(ports, answer);
 }
 
-// What a wait on a socket means for the probe: nothing yet when the socket
-// is ready to read, else the end of the probe's wait.
-std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::EndOfWait(AnswerWait wait) {
-  switch (wait) {
-    case AnswerWait::Ready:
-      return std::nullopt;
-    case AnswerWait::TimedOut:
-      return WaitOutcome::Timeout;
-    case AnswerWait::Interrupted:
-      return WaitOutcome::Stop;
-    case AnswerWait::Failed:
-      ReportSocketError(reporter_, GetLastError());
-      return WaitOutcome::Stop;
-  }
-  return WaitOutcome::Stop;
+std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::WaitForAnswer(
+    CNetSocket& socket, Clock::time_point deadline) {
+  bool ready = false;
+  const SocketStatus waited = socket.WaitReadable(RemainingMilliseconds(deadline), ready);
+  if (!Succeeded(waited)) return WaitOutcome::Stop;
+  if (!ready) return WaitOutcome::Timeout;
+  return std::nullopt;
 }
 
 // Every receive is limited by what is left of the probe's reply timeout, so
@@ -304,20 +277,18 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitRawAnswer(ProbePorts port
   const auto deadline = Clock::now() + std::chrono::milliseconds(request_.replyTimeoutMs);
   std::array<std::uint8_t, kAnswerBufferSize> buffer{};
   for (;;) {
-    const AnswerWait wait = WaitForSocket(*receiver_, POLLIN, RemainingMilliseconds(deadline));
-    if (const auto end = EndOfWait(wait)) return *end;
-    sockaddr_in from{};
-    const long got = receiver_->RecvFrom(buffer.data(), buffer.size(), &from, MSG_DONTWAIT);
+    if (const auto end = WaitForAnswer(*receiver_, deadline)) return *end;
+    SocketAddress from;
+    const SocketCount got = receiver_->RecvFrom(buffer.data(), buffer.size(), &from, MSG_DONTWAIT);
     const std::uint32_t arrival = TickCount();
-    if (got < 0) {
-      const int code = GetLastError();
-      if (code == WSAEWOULDBLOCK) continue;
-      if (!IsInterruptError(code)) ReportSocketError(reporter_, code);
+    if (!got) {
+      if (got.error == WSAEWOULDBLOCK) continue;
+      Succeeded(got.status());
       return WaitOutcome::Stop;
     }
     const TraceAnswer sorted =
-        ClassifyRawAnswer(ByteView(buffer.data(), static_cast<std::size_t>(got)), ports);
-    if (const auto outcome = Sort(sorted, from.sin_addr, arrival, answer)) return *outcome;
+        ClassifyRawAnswer(ByteView(buffer.data(), static_cast<std::size_t>(got.bytes)), ports);
+    if (const auto outcome = Sort(sorted, from.ipv4(), arrival, answer)) return *outcome;
   }
 }
 
@@ -338,9 +309,7 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitQueuedAnswer(ProbePorts p
     }
     // Readable without a queued error: a stray datagram reached the port.
     if (woke && !tookError) DropStrayDatagram(*sender_);
-    const AnswerWait wait =
-        WaitForSocket(*sender_, POLLIN | POLLERR, RemainingMilliseconds(deadline));
-    if (const auto end = EndOfWait(wait)) return *end;
+    if (const auto end = WaitForAnswer(*sender_, deadline)) return *end;
     woke = true;
   }
 }
@@ -369,17 +338,14 @@ std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const Trac
 bool CTraceRouteEngine::NameOf(in_addr host, std::optional<std::string>& name) {
   name.reset();
   if (!request_.resolveAddress) return true;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr = host;
   HostEntry entry;
-  if (GetHostByAddr(address, entry)) {
+  const SocketStatus named = resolver_.HostByAddr(SocketAddress::FromIPv4(host), entry);
+  if (named) {
     name = entry.name;
     return true;
   }
-  const int code = GetLastError();
-  if (IsMissingName(code)) return true;
-  ReportSocketError(reporter_, code);
+  if (IsMissingName(named.error)) return true;
+  ReportSocketError(reporter_, named.error);
   return false;
 }
 

@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -17,15 +18,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/net_socket.h"
 #include "base/run_finished.h"
 #include "diagnostics/traceroute_answer.h"
 #include "diagnostics/traceroute_settings.h"
 
 namespace netrove {
 
-enum class AnswerWait;  // traceroute_socket.h
-
-class CNetSocket;
 class IMainWindowReporter;
 class ITranscriptSink;
 
@@ -55,8 +54,9 @@ enum class AnswerRoute {
 
 class CTraceRouteEngine {
  public:
+  // Names are looked up with `resolver`.
   CTraceRouteEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
-                    IRunFinishedListener& finished);
+                    IRunFinishedListener& finished, IResolver& resolver);
   // Interrupts a run in progress and waits for its worker.
   ~CTraceRouteEngine();
   CTraceRouteEngine(const CTraceRouteEngine&) = delete;
@@ -99,7 +99,12 @@ class CTraceRouteEngine {
   WaitOutcome AwaitAnswer(ProbePorts ports, Answer& answer);
   WaitOutcome AwaitRawAnswer(ProbePorts ports, Answer& answer);
   WaitOutcome AwaitQueuedAnswer(ProbePorts ports, Answer& answer);
-  std::optional<WaitOutcome> EndOfWait(AnswerWait wait);
+  // Waits up to the deadline for the socket to become readable: nothing
+  // when it did, else the end of the probe's wait.
+  std::optional<WaitOutcome> WaitForAnswer(CNetSocket& socket,
+                                           std::chrono::steady_clock::time_point deadline);
+  // Reports a failure that is not the user's interrupt; true when there was none.
+  bool Succeeded(SocketStatus status);
   std::optional<WaitOutcome> Sort(const TraceAnswer& sorted, in_addr source, std::uint32_t arrival,
                                   Answer& answer);
   // The name of `host` when the run resolves addresses; none when it has
@@ -110,6 +115,7 @@ class CTraceRouteEngine {
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
   IRunFinishedListener& finished_;
+  IResolver& resolver_;
 
   TraceRouteRequest request_;
   std::thread worker_;
@@ -120,7 +126,7 @@ class CTraceRouteEngine {
   std::atomic<AnswerRoute> route_{AnswerRoute::RawSocket};
 
   // Worker only.
-  sockaddr_in target_{};
+  in_addr target_{};
   std::string addressText_;
   std::string displayName_;
   bool multipleAddresses_ = false;

@@ -11,11 +11,11 @@
 
 namespace netrove {
 
-CTraceRouteView::CTraceRouteView(CToolServices& services, QWidget* parent)
+CTraceRouteView::CTraceRouteView(CToolServices& services, QWidget* parent, IResolver& resolver)
     : CDiagnosticsView(services, QStringLiteral("traceroute"), parent),
       options_(new CTraceRouteOptionsForm(this)),
       engine_(std::make_unique<CTraceRouteEngine>(transcriptSink(), services.reporter(),
-                                                  finishedListener())) {
+                                                  finishedListener(), resolver)) {
   traceButton()->setObjectName(QStringLiteral("traceButton"));
   options_->load(ReadTraceRouteSettings());
 

@@ -16,7 +16,9 @@ class CTraceRouteView : public CDiagnosticsView {
   Q_OBJECT
 
  public:
-  explicit CTraceRouteView(CToolServices& services, QWidget* parent = nullptr);
+  // Its runs look names up with `resolver`.
+  explicit CTraceRouteView(CToolServices& services, QWidget* parent = nullptr,
+                           IResolver& resolver = SystemResolver());
   ~CTraceRouteView() override;
 
   int helpContext() const override;

@@ -1,6 +1,7 @@
 #include "transfer/tftp_runner.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
 
 #include <array>
 #include <charconv>
@@ -17,29 +18,46 @@ namespace {
 bool SendOutgoing(CTftpEngine& engine, CNetSocket& socket) {
   const auto packet = engine.TakeOutgoing();
   if (packet.empty()) return true;
-  if (socket.SendTo(packet.data(), packet.size(), engine.peer()) >= 0) return true;
-  const int error = GetLastError();
+  const sockaddr_in& peer = engine.peer();
+  const SocketCount sent = socket.SendTo(
+      packet.data(), packet.size(), SocketAddress::FromIPv4(peer.sin_addr, ntohs(peer.sin_port)));
+  if (sent) return true;
   engine.Fail(
-      {error == WSAEINTR ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError, {}, error});
+      {sent.status().userInterrupted() ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError,
+       {},
+       sent.error});
   return false;
 }
 
+// The sender as the engine compares it; another family never matches a peer.
+sockaddr_in IPv4Source(const SocketAddress& from) {
+  sockaddr_in source{};
+  source.sin_family = AF_INET;
+  if (!from.isIPv4()) return source;
+  source.sin_addr = from.ipv4();
+  source.sin_port = htons(from.port());
+  return source;
+}
+
 void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait) {
-  if (wait == 0 || !socket.SetReceiveTimeout(static_cast<int>(wait))) {
-    if (wait == 0) return engine.OnTimeout(TickCount());
-    return engine.Fail({TftpFailure::Kind::SocketError, {}, GetLastError()});
+  if (wait == 0) return engine.OnTimeout(TickCount());
+  if (const SocketStatus set = socket.SetReceiveTimeout(static_cast<int>(wait)); !set) {
+    return engine.Fail(
+        {set.userInterrupted() ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError,
+         {},
+         set.error});
   }
   std::array<std::uint8_t, kTftpReceiveBuffer> buffer{};
-  sockaddr_in from{};
-  const long count = socket.RecvFrom(buffer.data(), buffer.size(), &from);
-  if (count >= 0) {
-    return engine.OnPacket(std::span(buffer.data(), static_cast<std::size_t>(count)), from,
-                           TickCount());
+  SocketAddress from;
+  const SocketCount received = socket.RecvFrom(buffer.data(), buffer.size(), &from);
+  if (received) {
+    return engine.OnPacket(std::span(buffer.data(), static_cast<std::size_t>(received.bytes)),
+                           IPv4Source(from), TickCount());
   }
-  const int error = GetLastError();
-  if (error == WSAETIMEDOUT) return engine.OnTimeout(TickCount());
-  const bool quiet = error == WSAEINTR || error == WSAENOTSOCK || socket.Interrupted();
-  engine.Fail({quiet ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError, {}, error});
+  if (received.error == WSAETIMEDOUT) return engine.OnTimeout(TickCount());
+  const bool quiet = received.status().userInterrupted() || socket.Interrupted();
+  engine.Fail(
+      {quiet ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError, {}, received.error});
 }
 
 }  // namespace
@@ -83,8 +101,9 @@ bool SplitTftpHost(const std::string& text, std::string& host, std::uint16_t& po
   return !host.empty();
 }
 
-CTftpClient::CTftpClient(IMainWindowReporter& reporter, ITftpProgress* progress)
-    : reporter_(reporter), progress_(progress) {}
+CTftpClient::CTftpClient(IMainWindowReporter& reporter, ITftpProgress* progress,
+                         IResolver& resolver)
+    : reporter_(reporter), progress_(progress), resolver_(resolver) {}
 
 bool CTftpClient::ResolvePeer(const TftpClientRequest& request, sockaddr_in& peer) {
   peer = {};
@@ -93,29 +112,32 @@ bool CTftpClient::ResolvePeer(const TftpClientRequest& request, sockaddr_in& pee
   peer.sin_addr.s_addr = InetAddr(request.host);
   if (peer.sin_addr.s_addr != INADDR_NONE) return true;
   HostEntry entry;
-  if (!GetHostByName(request.host, entry) || entry.addresses.empty()) {
-    ReportSocketError(reporter_, GetLastError());
+  const SocketStatus found = resolver_.HostByName(request.host, entry);
+  const auto address = FirstIPv4(entry);
+  if (!found || !address) {
+    ReportSocketError(reporter_, found ? WSANO_DATA : found.error);
     return false;
   }
-  peer.sin_addr = entry.addresses.front();
+  peer.sin_addr = *address;
   return true;
 }
 
 bool CTftpClient::Run(const TftpClientRequest& request) {
   sockaddr_in peer{};
   if (!ResolvePeer(request, peer)) return false;
-  if (!socket_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP) || !socket_.Bind(0)) {
-    const int error = GetLastError();
-    if (error != WSAEINTR) ReportSocketError(reporter_, error);
+  SocketStatus opened = socket_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (opened) opened = socket_.Bind(0);
+  if (!opened) {
+    ReportSocketError(reporter_, opened);
     return false;
   }
-  TftpFileOpen opened = request.opcode == kTftpRrq ? CreateTftpFile(request.localName)
-                                                   : OpenTftpFileForReading(request.localName);
-  if (!opened.file) {
-    reporter_.PostSystemError(opened.error);
+  TftpFileOpen file = request.opcode == kTftpRrq ? CreateTftpFile(request.localName)
+                                                 : OpenTftpFileForReading(request.localName);
+  if (!file.file) {
+    reporter_.PostSystemError(file.error);
     return false;
   }
-  CTftpEngine engine(TftpRole::Client, std::move(opened.file), request.mode, peer, TickCount());
+  CTftpEngine engine(TftpRole::Client, std::move(file.file), request.mode, peer, TickCount());
   engine.SetProgress(progress_);
   engine.StartRequest(request.opcode, request.remoteName);
   DriveTftpEngine(engine, socket_);

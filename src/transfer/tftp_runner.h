@@ -42,7 +42,9 @@ struct TftpClientRequest {
 // ends it with false and nothing more shown.
 class CTftpClient {
  public:
-  CTftpClient(IMainWindowReporter& reporter, ITftpProgress* progress);
+  // Host names are looked up with `resolver`.
+  CTftpClient(IMainWindowReporter& reporter, ITftpProgress* progress,
+              IResolver& resolver = SystemResolver());
 
   // True when the transfer finished. Failures are reported before it returns.
   bool Run(const TftpClientRequest& request);
@@ -54,6 +56,7 @@ class CTftpClient {
 
   IMainWindowReporter& reporter_;
   ITftpProgress* progress_;
+  IResolver& resolver_;
   CNetSocket socket_;
   std::atomic<std::uint64_t> bytes_{0};
 };

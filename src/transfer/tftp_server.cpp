@@ -114,8 +114,10 @@ bool CTftpServer::Start() {
   if (listening_.load()) return true;
   settings_ = settingsSource_();
   EnsureFolder(settings_.folder);
-  if (!listener_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP) || !listener_.Bind(settings_.port)) {
-    ReportSocketError(reporter_, GetLastError());
+  SocketStatus opened = listener_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (opened) opened = listener_.Bind(settings_.port);
+  if (!opened) {
+    ReportSocketError(reporter_, opened.error);
     listener_.Close();
     return false;
   }
@@ -144,15 +146,19 @@ std::size_t CTftpServer::RunningTransfers() {
 void CTftpServer::Listen() {
   std::array<std::uint8_t, kTftpReceiveBuffer> buffer{};
   for (;;) {
-    sockaddr_in from{};
-    const long count = listener_.RecvFrom(buffer.data(), buffer.size(), &from);
-    if (count >= 0) {
-      Admit(std::span(buffer.data(), static_cast<std::size_t>(count)), from);
+    SocketAddress from;
+    const SocketCount received = listener_.RecvFrom(buffer.data(), buffer.size(), &from);
+    if (received && from.isIPv4()) {
+      sockaddr_in requester{};
+      requester.sin_family = AF_INET;
+      requester.sin_addr = from.ipv4();
+      requester.sin_port = htons(from.port());
+      Admit(std::span(buffer.data(), static_cast<std::size_t>(received.bytes)), requester);
       continue;
     }
-    const int error = GetLastError();
-    if (error == WSAEINTR || error == WSAENOTSOCK || listener_.Interrupted()) return;
-    Log(SocketErrorText(error));
+    if (received) continue;
+    if (received.status().userInterrupted() || listener_.Interrupted()) return;
+    Log(SocketErrorText(received.error));
     std::this_thread::sleep_for(kListenRetryPause);
   }
 }
@@ -173,8 +179,10 @@ void CTftpServer::Admit(std::span<const std::uint8_t> packet, const sockaddr_in&
     return;
   }
   auto transfer = std::make_unique<Transfer>();
-  if (!transfer->socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP) || !transfer->socket.Bind(0)) {
-    Log(PeerText(from) + " not served: " + SocketErrorText(GetLastError()));
+  SocketStatus opened = transfer->socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (opened) opened = transfer->socket.Bind(0);
+  if (!opened) {
+    Log(PeerText(from) + " not served: " + SocketErrorText(opened.error));
     return;
   }
   Transfer& started = *transfer;
@@ -190,7 +198,8 @@ void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, so
   const std::string who = PeerText(from);
   const auto refuse = [&](const TftpRequestRefusal& refusal, const std::string& what) {
     const TftpPacket error = BuildTftpError(refusal.code, refusal.text);
-    static_cast<void>(transfer.socket.SendTo(error.data(), error.size(), from));
+    static_cast<void>(transfer.socket.SendTo(
+        error.data(), error.size(), SocketAddress::FromIPv4(from.sin_addr, ntohs(from.sin_port))));
     Log(what + " refused: " + refusal.text);
   };
   const TftpRequestParse parse = ParseTftpRequest(packet);

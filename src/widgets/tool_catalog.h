@@ -4,7 +4,6 @@
 // receive, the TFTP server and the pages of the Customize sheet. Each tool
 // folder fills in its own entries (AddDiagnosticsTools, AddQueryTools, ...);
 // the application assembles the whole catalog in one place.
-#include <netinet/in.h>
 
 #include <QString>
 #include <array>
@@ -18,6 +17,7 @@ namespace netrove {
 
 class CCustomizePage;
 class CNetSocket;
+class SocketAddress;
 class CToolServices;
 class CToolView;
 class IMainWindowReporter;
@@ -45,7 +45,7 @@ struct ToolTemplate {
 
 using CommandHandler = std::function<void(IShellContext&)>;
 using ChatCallHandler =
-    std::function<void(IShellContext&, std::unique_ptr<CNetSocket>, const sockaddr_in&)>;
+    std::function<void(IShellContext&, std::unique_ptr<CNetSocket>, const SocketAddress&)>;
 using BroadcastHandler = std::function<void(IShellContext&, const QString&)>;
 using TftpServerFactory = std::function<std::unique_ptr<ITftpServer>(IMainWindowReporter&)>;
 using CustomizePageFactory = std::function<CCustomizePage*(IShellContext&)>;

@@ -430,8 +430,8 @@ TEST_F(MainFrameTest, StandInsHangUpChatCallsAndShowBroadcasts) {
   int ends[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
   auto call = std::make_unique<CNetSocket>();
-  call->m_hSocket = ends[0];
-  frame->handleChatCall(std::move(call), sockaddr_in{});
+  call->Adopt(ends[0]);
+  frame->handleChatCall(std::move(call), SocketAddress{});
   char byte = 0;
   EXPECT_EQ(::read(ends[1], &byte, 1), 0);  // the caller sees the end
   ::close(ends[1]);

@@ -26,7 +26,7 @@ const char kAddressInUse[] = "WSAEADDRINUSE\nThe specified address is already in
 
 class RecordingEvents : public IListenerEvents {
  public:
-  void ChatCallArrived(std::unique_ptr<CNetSocket> socket, const sockaddr_in& caller) override {
+  void ChatCallArrived(std::unique_ptr<CNetSocket> socket, const SocketAddress& caller) override {
     std::lock_guard lock(mutex_);
     calls_.push_back(std::move(socket));
     callers_.push_back(caller);
@@ -44,12 +44,12 @@ class RecordingEvents : public IListenerEvents {
     return broadcasts_;
   }
   CNetSocket& Call(std::size_t index) { return *calls_.at(index); }
-  sockaddr_in Caller(std::size_t index) { return callers_.at(index); }
+  SocketAddress Caller(std::size_t index) { return callers_.at(index); }
 
  private:
   std::mutex mutex_;
   std::vector<std::unique_ptr<CNetSocket>> calls_;
-  std::vector<sockaddr_in> callers_;
+  std::vector<SocketAddress> callers_;
   std::vector<std::string> broadcasts_;
 };
 
@@ -114,11 +114,11 @@ TEST_F(ShellListenersTest, ChatCallIsHandedOverConnected) {
   ASSERT_TRUE(caller.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   ASSERT_TRUE(caller.Connect("127.0.0.1", port));
   ASSERT_TRUE(WaitFor([&] { return events.CallCount() == 1; }));
-  EXPECT_EQ(events.Caller(0).sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(events.Caller(0).ipv4().s_addr, htonl(INADDR_LOOPBACK));
 
-  ASSERT_EQ(caller.Send("hi", 2), 2);
+  ASSERT_EQ(caller.Send("hi", 2).bytes, 2);
   char received[2] = {};
-  EXPECT_EQ(events.Call(0).Recv(received, sizeof received), 2);
+  EXPECT_EQ(events.Call(0).Recv(received, sizeof received).bytes, 2);
   EXPECT_EQ(std::string(received, 2), "hi");
   listeners.StopChat();
   EXPECT_TRUE(reporter.Messages().empty());

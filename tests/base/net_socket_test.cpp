@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <iostream>
@@ -17,10 +19,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::uint16_t LocalPort(const CNetSocket& socket) {
-  sockaddr_in address{};
-  socklen_t size = sizeof address;
-  getsockname(socket.m_hSocket, reinterpret_cast<sockaddr*>(&address), &size);
-  return ntohs(address.sin_port);
+  SocketAddress address;
+  static_cast<void>(socket.LocalAddress(address));
+  return address.port();
 }
 
 // A TCP listener on an ephemeral loopback-reachable port.
@@ -38,28 +39,22 @@ struct Listener {
 // A port nobody listens on: bound once, then released.
 std::uint16_t UnusedPort() {
   CNetSocket probe;
-  probe.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  probe.Bind(0);
+  static_cast<void>(probe.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  static_cast<void>(probe.Bind(0));
   return LocalPort(probe);
 }
 
 class FakeResolver : public IResolver {
  public:
-  bool HostByName(const std::string& name, HostEntry& out, int& error) override {
+  SocketStatus HostByName(const std::string& name, HostEntry& out) override {
     askedNames.push_back(name);
-    if (failWith != 0) {
-      error = failWith;
-      return false;
-    }
+    if (failWith != 0) return {failWith};
     out = HostEntry{};
     out.name = name;
-    out.addresses.push_back(in_addr{htonl(INADDR_LOOPBACK)});
-    return true;
+    out.addresses.push_back(SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)}));
+    return {};
   }
-  bool HostByAddr(const in_addr&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
+  SocketStatus HostByAddr(const SocketAddress&, HostEntry&) override { return {WSAHOST_NOT_FOUND}; }
   std::vector<std::string> askedNames;
   int failWith = 0;
 };
@@ -71,71 +66,66 @@ TEST(NetSocket, LoopbackConnectAcceptAndExchange) {
   ASSERT_TRUE(client.Connect("127.0.0.1", listener.port));
 
   CNetSocket server;
-  sockaddr_in peer{};
-  socklen_t peerSize = sizeof peer;
-  ASSERT_TRUE(listener.socket.Accept(server, reinterpret_cast<sockaddr*>(&peer), &peerSize));
-  EXPECT_NE(server.m_hSocket, INVALID_SOCKET);
-  EXPECT_EQ(peer.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
-  EXPECT_EQ(ntohs(peer.sin_port), LocalPort(client));
+  SocketAddress peer;
+  ASSERT_TRUE(listener.socket.Accept(server, &peer));
+  EXPECT_TRUE(server.IsOpen());
+  EXPECT_EQ(peer.ipv4().s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(peer.port(), LocalPort(client));
+  EXPECT_EQ(peer.text(), "127.0.0.1");
 
-  EXPECT_EQ(client.Send("hello", 5), 5);
+  EXPECT_EQ(client.Send("hello", 5).bytes, 5);
   char buffer[16] = {};
-  EXPECT_EQ(server.Recv(buffer, sizeof buffer), 5);
+  EXPECT_EQ(server.Recv(buffer, sizeof buffer).bytes, 5);
   EXPECT_STREQ(buffer, "hello");
 
   client.Close();
-  EXPECT_EQ(client.m_hSocket, INVALID_SOCKET);
-  EXPECT_EQ(server.Recv(buffer, sizeof buffer), 0) << "the peer's orderly end is not an error";
+  EXPECT_FALSE(client.IsOpen());
+  const SocketCount end = server.Recv(buffer, sizeof buffer);
+  EXPECT_TRUE(end) << "the peer's orderly end is not an error";
+  EXPECT_EQ(end.bytes, 0);
 }
 
 TEST(NetSocket, FailuresLeaveTheWinsockCode) {
   CNetSocket client;
   ASSERT_TRUE(client.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  EXPECT_FALSE(client.Connect("127.0.0.1", UnusedPort()));
-  EXPECT_EQ(GetLastError(), WSAECONNREFUSED);
+  EXPECT_EQ(client.Connect("127.0.0.1", UnusedPort()).error, WSAECONNREFUSED);
 
   Listener listener;
   CNetSocket second;
   ASSERT_TRUE(second.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  EXPECT_FALSE(second.Bind(listener.port));
-  EXPECT_EQ(GetLastError(), WSAEADDRINUSE);
+  EXPECT_EQ(second.Bind(listener.port).error, WSAEADDRINUSE);
 
   CNetSocket never;
-  EXPECT_FALSE(never.Create(AF_INET, SOCK_STREAM, IPPROTO_UDP));
-  EXPECT_EQ(never.m_hSocket, INVALID_SOCKET);
-  EXPECT_EQ(GetLastError(), 10043);  // WSAEPROTONOSUPPORT
+  EXPECT_EQ(never.Create(AF_INET, SOCK_STREAM, IPPROTO_UDP).error, 10043);  // WSAEPROTONOSUPPORT
+  EXPECT_FALSE(never.IsOpen());
 }
 
 TEST(NetSocket, OnlyTheAllOnesAddressIsResolvedAsAName) {
   FakeResolver resolver;
-  ScopedResolverOverride guard(resolver);
   Listener listener;
 
   CNetSocket dotted;
   ASSERT_TRUE(dotted.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  EXPECT_TRUE(dotted.Connect("127.0.0.1", listener.port));
+  EXPECT_TRUE(dotted.Connect("127.0.0.1", listener.port, resolver));
   EXPECT_TRUE(resolver.askedNames.empty());
 
   // inet_addr cannot tell 255.255.255.255 from INADDR_NONE; the fake
   // answers with loopback, so the connection proves its answer was used.
   CNetSocket allOnes;
   ASSERT_TRUE(allOnes.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  EXPECT_TRUE(allOnes.Connect("255.255.255.255", listener.port));
+  EXPECT_TRUE(allOnes.Connect("255.255.255.255", listener.port, resolver));
   EXPECT_EQ(resolver.askedNames, std::vector<std::string>{"255.255.255.255"});
 }
 
 TEST(NetSocket, UnresolvableHostMakesNoConnectionAttempt) {
   FakeResolver resolver;
   resolver.failWith = WSANO_DATA;
-  ScopedResolverOverride guard(resolver);
 
   CNetSocket client;
   ASSERT_TRUE(client.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  EXPECT_FALSE(client.Connect("mail.example", 25));
-  EXPECT_EQ(GetLastError(), WSANO_DATA);
-  sockaddr_in peer{};
-  socklen_t size = sizeof peer;
-  EXPECT_NE(getpeername(client.m_hSocket, reinterpret_cast<sockaddr*>(&peer), &size), 0);
+  EXPECT_EQ(client.Connect("mail.example", 25, resolver).error, WSANO_DATA);
+  SocketAddress peer;
+  EXPECT_FALSE(client.PeerAddress(peer));
 }
 
 // Runs `blockingCall` on a worker, interrupts `socket` once the worker had
@@ -159,15 +149,13 @@ std::chrono::microseconds InterruptBlockedCall(CNetSocket& socket, Call blocking
 
 TEST(NetSocketInterrupt, WakesABlockedAccept) {
   Listener listener;
-  bool accepted = true;
-  int error = 0;
+  SocketStatus accepted;
   CNetSocket into;
-  const auto elapsed = InterruptBlockedCall(listener.socket, [&] {
-    accepted = listener.socket.Accept(into, nullptr, nullptr);
-    error = GetLastError();
-  });
+  const auto elapsed =
+      InterruptBlockedCall(listener.socket, [&] { accepted = listener.socket.Accept(into); });
   EXPECT_FALSE(accepted);
-  EXPECT_EQ(error, WSAEINTR);
+  EXPECT_EQ(accepted.error, WSAEINTR);
+  EXPECT_TRUE(accepted.userInterrupted());
   EXPECT_LT(elapsed, std::chrono::seconds(1));
   EXPECT_TRUE(listener.socket.Interrupted());
 }
@@ -176,16 +164,14 @@ TEST(NetSocketInterrupt, WakesABlockedRecvFromOnAnUnconnectedDatagramSocket) {
   CNetSocket datagram;
   ASSERT_TRUE(datagram.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
   ASSERT_TRUE(datagram.Bind(0));
-  long received = 0;
-  int error = 0;
+  SocketCount received{-1, 0};
   const auto elapsed = InterruptBlockedCall(datagram, [&] {
     char buffer[512];
-    sockaddr_in from{};
+    SocketAddress from;
     received = datagram.RecvFrom(buffer, sizeof buffer, &from);
-    error = GetLastError();
   });
-  EXPECT_EQ(received, -1);
-  EXPECT_EQ(error, WSAEINTR);
+  EXPECT_EQ(received.bytes, 0);
+  EXPECT_EQ(received.error, WSAEINTR);
   EXPECT_LT(elapsed, std::chrono::seconds(1));
 }
 
@@ -194,15 +180,13 @@ TEST(NetSocketInterrupt, WakesABlockedRecvAsAnInterruptionNotAnEnd) {
   CNetSocket client;
   ASSERT_TRUE(client.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   ASSERT_TRUE(client.Connect("127.0.0.1", listener.port));
-  long received = 0;
-  int error = 0;
+  SocketCount received{-1, 0};
   const auto elapsed = InterruptBlockedCall(client, [&] {
     char buffer[64];
     received = client.Recv(buffer, sizeof buffer);
-    error = GetLastError();
   });
-  EXPECT_EQ(received, -1);
-  EXPECT_EQ(error, WSAEINTR);
+  EXPECT_EQ(received.bytes, 0);
+  EXPECT_EQ(received.error, WSAEINTR);
   EXPECT_LT(elapsed, std::chrono::seconds(1));
 }
 
@@ -215,19 +199,18 @@ TEST(NetSocketInterrupt, WakesAConnectionAttemptThatGetsNoAnswer) {
   ASSERT_TRUE(listener.Listen(0));
   CNetSocket queued;  // fills the queue; non-blocking so it cannot hang the test
   ASSERT_TRUE(queued.Create(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, IPPROTO_TCP));
-  queued.Connect("127.0.0.1", LocalPort(listener));
-  pollfd handshake{queued.m_hSocket, POLLOUT, 0};
-  ASSERT_EQ(poll(&handshake, 1, 5000), 1);
+  EXPECT_EQ(queued.Connect("127.0.0.1", LocalPort(listener)).error, WSAEINPROGRESS);
+  SocketAddress peer;
+  for (int tries = 0; tries < 500 && !queued.PeerAddress(peer); ++tries)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(queued.PeerAddress(peer)) << "the queued connection completes";
   CNetSocket client;
   ASSERT_TRUE(client.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  bool connected = true;
-  int error = 0;
-  const auto elapsed = InterruptBlockedCall(client, [&] {
-    connected = client.Connect("127.0.0.1", LocalPort(listener));
-    error = GetLastError();
-  });
+  SocketStatus connected;
+  const auto elapsed = InterruptBlockedCall(
+      client, [&] { connected = client.Connect("127.0.0.1", LocalPort(listener)); });
   EXPECT_FALSE(connected);
-  EXPECT_EQ(error, WSAEINTR);
+  EXPECT_EQ(connected.error, WSAEINTR);
   EXPECT_LT(elapsed, std::chrono::seconds(1));
 }
 
@@ -236,11 +219,11 @@ TEST(NetSocketInterrupt, AnEarlierInterruptStopsLaterCallsAndCloseForgetsIt) {
   CNetSocket client;
   ASSERT_TRUE(client.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   client.Interrupt();  // before the connection attempt has started
-  EXPECT_FALSE(client.Connect("127.0.0.1", listener.port));
-  EXPECT_EQ(GetLastError(), WSAEINTR);
+  EXPECT_EQ(client.Connect("127.0.0.1", listener.port).error, WSAEINTR);
   char byte = 'x';
-  EXPECT_EQ(client.Send(&byte, 1), -1);
-  EXPECT_EQ(GetLastError(), WSAEINTR);
+  const SocketCount sent = client.Send(&byte, 1);
+  EXPECT_FALSE(sent);
+  EXPECT_EQ(sent.error, WSAEINTR);
 
   client.Close();
   EXPECT_FALSE(client.Interrupted());
@@ -254,10 +237,8 @@ TEST(NetSocket, ReceiveTimeoutGivesTimedOutAndNonBlockingGivesWouldBlock) {
   ASSERT_TRUE(datagram.Bind(0));
   ASSERT_TRUE(datagram.SetReceiveTimeout(50));
   char buffer[16];
-  EXPECT_EQ(datagram.RecvFrom(buffer, sizeof buffer, nullptr), -1);
-  EXPECT_EQ(GetLastError(), WSAETIMEDOUT);
-  EXPECT_EQ(datagram.Recv(buffer, sizeof buffer, MSG_DONTWAIT), -1);
-  EXPECT_EQ(GetLastError(), WSAEWOULDBLOCK);
+  EXPECT_EQ(datagram.RecvFrom(buffer, sizeof buffer, nullptr).error, WSAETIMEDOUT);
+  EXPECT_EQ(datagram.Recv(buffer, sizeof buffer, MSG_DONTWAIT).error, WSAEWOULDBLOCK);
   EXPECT_FALSE(datagram.SetReceiveTimeout(-1));
 }
 
@@ -267,15 +248,12 @@ TEST(NetSocket, DatagramsCarryTheSendersAddress) {
   ASSERT_TRUE(receiver.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
   ASSERT_TRUE(receiver.Bind(0));
   ASSERT_TRUE(sender.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(LocalPort(receiver));
-  EXPECT_EQ(sender.SendTo("ping", 4, to), 4);
+  const auto to = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)}, LocalPort(receiver));
+  EXPECT_EQ(sender.SendTo("ping", 4, to).bytes, 4);
   char buffer[16] = {};
-  sockaddr_in from{};
-  EXPECT_EQ(receiver.RecvFrom(buffer, sizeof buffer, &from), 4);
-  EXPECT_EQ(ntohs(from.sin_port), LocalPort(sender));
+  SocketAddress from;
+  EXPECT_EQ(receiver.RecvFrom(buffer, sizeof buffer, &from).bytes, 4);
+  EXPECT_EQ(from.port(), LocalPort(sender));
 }
 
 TEST(NetSocket, LiveCountFollowsObjectsWithOrWithoutADescriptor) {
@@ -300,33 +278,38 @@ class ScriptedOptionsSocket : public CNetSocket {
   std::vector<int> requested;
 
  protected:
-  bool GetIntOption(int, int& value, int&) override {
+  SocketStatus GetIntOption(int, int& value) override {
     value = current;
-    return true;
+    return {};
   }
-  bool SetIntOption(int, int value, int& error) override {
+  SocketStatus SetIntOption(int, int value) override {
     requested.push_back(value);
-    if (value > largestAccepted) {
-      error = refusal;
-      return false;
-    }
+    if (value > largestAccepted) return {refusal};
     current = value;
-    return true;
+    return {};
   }
 };
+
+// The size SetBufferSize leaves in force, and in `status` what it said.
+int SizeAfter(CNetSocket& socket, int wanted, int option, SocketStatus* status = nullptr) {
+  int size = 0;
+  const SocketStatus said = socket.SetBufferSize(wanted, option, size);
+  if (status != nullptr) *status = said;
+  return size;
+}
 
 TEST(NetSocketBuffers, HalvesWhileTheStackHasNoBufferSpace) {
   ScriptedOptionsSocket socket;
   socket.current = 4096;
   socket.largestAccepted = 8192;
-  EXPECT_EQ(socket.SetBufferSize(16384, SO_RCVBUF), 8192);
+  EXPECT_EQ(SizeAfter(socket, 16384, SO_RCVBUF), 8192);
   EXPECT_EQ(socket.requested, (std::vector<int>{16384, 8192}));
 }
 
 TEST(NetSocketBuffers, KeepsALargerCurrentSizeWithoutAsking) {
   ScriptedOptionsSocket socket;
   socket.current = 32768;
-  EXPECT_EQ(socket.SetBufferSize(16384, SO_RCVBUF), 32768);
+  EXPECT_EQ(SizeAfter(socket, 16384, SO_RCVBUF), 32768);
   EXPECT_TRUE(socket.requested.empty());
 }
 
@@ -334,25 +317,27 @@ TEST(NetSocketBuffers, StopsAtTheFloorOrAtAnyOtherRefusal) {
   ScriptedOptionsSocket small;
   small.current = 1000;
   small.largestAccepted = 0;
-  EXPECT_EQ(small.SetBufferSize(5000, SO_SNDBUF), 1000);
+  EXPECT_EQ(SizeAfter(small, 5000, SO_SNDBUF), 1000);
   // 5000, 2500, then 1250 is not above the 1460 floor.
   EXPECT_EQ(small.requested, (std::vector<int>{5000, 2500}));
 
   ScriptedOptionsSocket refusing;
   refusing.largestAccepted = 0;
   refusing.refusal = WSAEINVAL;
-  EXPECT_EQ(refusing.SetBufferSize(65536, SO_SNDBUF), 8192);
+  SocketStatus status;
+  EXPECT_EQ(SizeAfter(refusing, 65536, SO_SNDBUF, &status), 8192);
   EXPECT_EQ(refusing.requested, std::vector<int>{65536});
-  EXPECT_EQ(GetLastError(), WSAEINVAL);
+  EXPECT_EQ(status.error, WSAEINVAL);
 }
 
 TEST(NetSocketBuffers, RealSocketReportsTheSizeInForce) {
   CNetSocket socket;
   ASSERT_TRUE(socket.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  EXPECT_GE(socket.SetBufferSize(16384, SO_RCVBUF), 16384);
+  EXPECT_GE(SizeAfter(socket, 16384, SO_RCVBUF), 16384);
   CNetSocket unopened;
-  EXPECT_EQ(unopened.SetBufferSize(16384, SO_RCVBUF), -1);
-  EXPECT_EQ(GetLastError(), WSAENOTSOCK);
+  SocketStatus status;
+  EXPECT_EQ(SizeAfter(unopened, 16384, SO_RCVBUF, &status), -1);
+  EXPECT_EQ(status.error, WSAENOTSOCK);
 }
 
 TEST(InternetChecksum, PadsAnOddLastByteWithZero) {
@@ -390,17 +375,33 @@ TEST(NameLookup, LoopbackNamesAndAddresses) {
   ASSERT_TRUE(GetHostByName("localhost", entry));
   EXPECT_FALSE(entry.name.empty());
   ASSERT_FALSE(entry.addresses.empty());
-  EXPECT_EQ(entry.addressType, AF_INET);
-  EXPECT_EQ(entry.addressLength, 4);
+  const auto ipv4 = FirstIPv4(entry);
+  ASSERT_TRUE(ipv4.has_value());
+  EXPECT_EQ(ipv4->s_addr, htonl(INADDR_LOOPBACK));
 
-  sockaddr_in loopback{};
-  loopback.sin_family = AF_INET;
-  loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  // Every address the system gives, in its order, each once.
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* answers = nullptr;
+  ASSERT_EQ(getaddrinfo("localhost", nullptr, &hints, &answers), 0);
+  std::vector<std::string> expected;
+  for (const addrinfo* answer = answers; answer != nullptr; answer = answer->ai_next) {
+    const std::string text =
+        SocketAddress::FromSockaddr(answer->ai_addr, answer->ai_addrlen).text();
+    if (std::find(expected.begin(), expected.end(), text) == expected.end())
+      expected.push_back(text);
+  }
+  freeaddrinfo(answers);
+  std::vector<std::string> found;
+  for (const SocketAddress& address : entry.addresses) found.push_back(address.text());
+  EXPECT_EQ(found, expected);
+
+  const auto loopback = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)});
   HostEntry reverse;
   ASSERT_TRUE(GetHostByAddr(loopback, reverse));
   EXPECT_FALSE(reverse.name.empty());
   ASSERT_EQ(reverse.addresses.size(), 1u);
-  EXPECT_EQ(reverse.addresses[0].s_addr, loopback.sin_addr.s_addr);
+  EXPECT_EQ(reverse.addresses[0], loopback);
 
   std::string hostName;
   EXPECT_TRUE(GetHostName(hostName));
@@ -411,9 +412,7 @@ TEST(NameLookup, DottedTextConversions) {
   EXPECT_EQ(InetAddr("10.1.2.3"), htonl(0x0A010203));
   EXPECT_EQ(InetAddr("255.255.255.255"), INADDR_NONE);
   EXPECT_EQ(InetAddr("news.example"), INADDR_NONE);
-  std::string text = "old";
-  EXPECT_TRUE(InetNtoa(text, in_addr{htonl(0xC0A80001)}));
-  EXPECT_EQ(text, "192.168.0.1");
+  EXPECT_EQ(InetNtoa(in_addr{htonl(0xC0A80001)}), "192.168.0.1");
 }
 
 TEST(NameLookup, ServiceEntriesFromTheServicesDatabase) {
@@ -423,20 +422,59 @@ TEST(NameLookup, ServiceEntriesFromTheServicesDatabase) {
   ASSERT_TRUE(GetServByName(entry, "ftp", "tcp"));
   EXPECT_EQ(entry.port, htons(21));
   EXPECT_EQ(entry.protocol, "tcp");
-  EXPECT_FALSE(GetServByName(entry, "no-such-service", "tcp"));
-  EXPECT_EQ(GetLastError(), WSANO_DATA);
+  EXPECT_EQ(GetServByName(entry, "no-such-service", "tcp").error, WSANO_DATA);
 }
 
-TEST(NameLookup, ResolverErrorsComeBackAsTheLastError) {
-  FakeResolver resolver;
-  resolver.failWith = WSATRY_AGAIN;
-  ScopedResolverOverride guard(resolver);
-  HostEntry entry;
-  EXPECT_FALSE(GetHostByName("news", entry));
-  EXPECT_EQ(GetLastError(), WSATRY_AGAIN);
-  sockaddr_in address{};
-  EXPECT_FALSE(GetHostByAddr(address, entry));
-  EXPECT_EQ(GetLastError(), WSAHOST_NOT_FOUND);
+// A resolver that answers every name with the addresses it was given.
+class ListResolver : public IResolver {
+ public:
+  explicit ListResolver(std::vector<SocketAddress> addresses) : addresses_(std::move(addresses)) {}
+  SocketStatus HostByName(const std::string& name, HostEntry& out) override {
+    out = {name, {}, addresses_};
+    return {};
+  }
+  SocketStatus HostByAddr(const SocketAddress&, HostEntry&) override { return {WSANO_DATA}; }
+
+ private:
+  std::vector<SocketAddress> addresses_;
+};
+
+SocketAddress Ipv6Loopback() {
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_loopback;
+  return SocketAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+TEST(NameLookup, ConnectTakesTheFirstAddressOfTheSocketsFamily) {
+  Listener listener;
+  const auto loopback = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)});
+  ListResolver mixed({Ipv6Loopback(), loopback});
+  CNetSocket client;
+  ASSERT_TRUE(client.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  EXPECT_TRUE(client.Connect("mixed.example", listener.port, mixed));
+
+  // A name with only an IPv6 address has none for an IPv4 socket.
+  ListResolver ipv6Only({Ipv6Loopback()});
+  CNetSocket other;
+  ASSERT_TRUE(other.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  EXPECT_EQ(other.Connect("six.example", listener.port, ipv6Only).error, WSANO_DATA);
+}
+
+TEST(NetSocket, Ipv6LoopbackWhereTheHostHasIt) {
+  CNetSocket listener;
+  if (!listener.Create(AF_INET6, SOCK_STREAM, IPPROTO_TCP) || !listener.Bind(Ipv6Loopback()))
+    GTEST_SKIP() << "no IPv6 loopback here";
+  ASSERT_TRUE(listener.Listen(1));
+  CNetSocket client;
+  ASSERT_TRUE(client.Create(AF_INET6, SOCK_STREAM, IPPROTO_TCP));
+  ASSERT_TRUE(client.Connect("::1", LocalPort(listener)));
+  CNetSocket server;
+  SocketAddress peer;
+  ASSERT_TRUE(listener.Accept(server, &peer));
+  EXPECT_EQ(peer.family(), AF_INET6);
+  EXPECT_EQ(peer.text(), "::1");
+  EXPECT_EQ(peer.port(), LocalPort(client));
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 #include <netdb.h>
 
 #include <cerrno>
-#include <thread>
+#include <string>
+#include <vector>
 
 #include "base/net_socket.h"
 #include "base/tool_message.h"
@@ -84,16 +85,15 @@ TEST(WinsockErrorMapping, ResolverResultsMapToTheHostErrors) {
   EXPECT_EQ(WinsockErrorFromResolver(EAI_SYSTEM), WSAECONNREFUSED);
 }
 
-TEST(WinsockErrorMapping, TheLastErrorBelongsToTheCallingThread) {
-  SetLastError(WSAECONNRESET);
-  int seen = -1;
-  std::thread other([&] {
-    seen = GetLastError();
-    SetLastError(WSAETIMEDOUT);
-  });
-  other.join();
-  EXPECT_EQ(seen, 0);
-  EXPECT_EQ(GetLastError(), WSAECONNRESET);
+TEST(ReportSocketError, AStatusIsReportedUnlessItSucceededOrTheUserInterrupted) {
+  test::RecordingReporter reporter;
+  EXPECT_EQ(ReportSocketError(reporter, SocketStatus{}), 0);
+  EXPECT_EQ(ReportSocketError(reporter, SocketStatus{WSAEINTR}), WSAEINTR);
+  EXPECT_EQ(ReportSocketError(reporter, SocketStatus{WSAENOTSOCK}), WSAENOTSOCK);
+  EXPECT_EQ(ReportSocketError(reporter, SocketStatus{WSABASEERR}), WSABASEERR);
+  EXPECT_EQ(ReportSocketError(reporter, SocketCount{0, WSAETIMEDOUT}), WSAETIMEDOUT);
+  EXPECT_EQ(ReportSocketError(reporter, SocketCount{12, 0}), 0);
+  EXPECT_EQ(reporter.Texts(), std::vector<std::string>{SocketErrorText(WSAETIMEDOUT)});
 }
 
 }  // namespace

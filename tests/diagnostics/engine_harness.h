@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/net_socket.h"
 #include "base/run_finished.h"
 #include "base/transcript_sink.h"
 #include "support/recording_reporter.h"
@@ -57,13 +58,16 @@ class FinishedRecorder : public IRunFinishedListener {
   int lastCommand_ = 0;
 };
 
-// `Engine` wired to the recorders above.
+// `Engine` wired to the recorders above, looking names up with `resolver`.
 template <class Engine, class Request>
 struct EngineHarness {
+  explicit EngineHarness(IResolver& resolver = SystemResolver())
+      : engine(sink, reporter, finished, resolver) {}
+
   RecordingSink sink;
   RecordingReporter reporter;
   FinishedRecorder finished;
-  Engine engine{sink, reporter, finished};
+  Engine engine;
 
   // Starts a run and waits for its end; false when it did not end in time.
   bool Run(const Request& request) {

@@ -25,18 +25,19 @@ using test::PingHarness;
 class RequestCapture {
  public:
   RequestCapture() {
-    socket_.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    static_cast<void>(socket_.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP));
     const int size = 1 << 20;
-    socket_.SetOption(SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    static_cast<void>(socket_.SetOption(SOL_SOCKET, SO_RCVBUF, &size, sizeof size));
   }
   // The ICMP messages of the echo requests received so far with `tag`.
   std::vector<std::vector<std::uint8_t>> Requests(std::uint32_t tag) {
     std::vector<std::vector<std::uint8_t>> requests;
     std::vector<std::uint8_t> buffer(70000);
     for (;;) {
-      const long got = recv(socket_.m_hSocket, buffer.data(), buffer.size(), MSG_DONTWAIT);
-      if (got < 0) return requests;
-      const auto icmp = IcmpFromRawDatagram(ByteView(buffer.data(), static_cast<std::size_t>(got)));
+      const SocketCount got = socket_.Recv(buffer.data(), buffer.size(), MSG_DONTWAIT);
+      if (!got) return requests;
+      const auto icmp =
+          IcmpFromRawDatagram(ByteView(buffer.data(), static_cast<std::size_t>(got.bytes)));
       if (!icmp || icmp->type() != kIcmpEchoRequest) continue;
       const auto fields = ReadEchoFields(icmp->message());
       if (fields && fields->runTag == tag)
@@ -143,22 +144,16 @@ TEST(PingLoopback, InterruptEndsAContinuousRunAtOnceWithABlankLine) {
 class FakeResolver : public IResolver {
  public:
   explicit FakeResolver(int reverseError) : reverseError_(reverseError) {}
-  bool HostByName(const std::string& name, HostEntry& out, int& error) override {
-    if (name != "loophost") {
-      error = WSAHOST_NOT_FOUND;
-      return false;
-    }
+  SocketStatus HostByName(const std::string& name, HostEntry& out) override {
+    if (name != "loophost") return {WSAHOST_NOT_FOUND};
     out.name = "loophost.example";
-    out.addresses = {in_addr{htonl(INADDR_LOOPBACK)}};
-    return true;
+    out.addresses = {SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)})};
+    return {};
   }
-  bool HostByAddr(const in_addr&, HostEntry& out, int& error) override {
-    if (reverseError_ != 0) {
-      error = reverseError_;
-      return false;
-    }
+  SocketStatus HostByAddr(const SocketAddress&, HostEntry& out) override {
+    if (reverseError_ != 0) return {reverseError_};
     out.name = "named.example";
-    return true;
+    return {};
   }
 
  private:
@@ -170,8 +165,7 @@ std::string FirstLine(const std::string& text) { return text.substr(0, text.find
 TEST(PingNames, AnAddressWithoutANameIsShownTwiceAfterTheError) {
   NETROVE_REQUIRE_PRIVILEGE();
   FakeResolver resolver(WSANO_DATA);
-  ScopedResolverOverride seam(resolver);
-  PingHarness ping;
+  PingHarness ping(resolver);
   PingRequest request = LoopbackRequest(1);
   request.resolveAddress = true;
   ASSERT_TRUE(ping.Run(request));
@@ -185,7 +179,6 @@ TEST(PingNames, AnAddressWithoutANameIsShownTwiceAfterTheError) {
 TEST(PingNames, FirstLineNamesTheTargetAsTheOptionsSay) {
   NETROVE_REQUIRE_PRIVILEGE();
   FakeResolver resolver(0);
-  ScopedResolverOverride seam(resolver);
   const struct {
     std::string host;
     bool resolve;
@@ -196,7 +189,7 @@ TEST(PingNames, FirstLineNamesTheTargetAsTheOptionsSay) {
       {"127.0.0.1", true, "Pinging named.example [127.0.0.1] with 64 bytes of data:"},
   };
   for (const auto& item : cases) {
-    PingHarness ping;
+    PingHarness ping(resolver);
     PingRequest request = LoopbackRequest(1);
     request.host = item.host;
     request.resolveAddress = item.resolve;
@@ -211,8 +204,7 @@ TEST(PingNames, LookUpFailuresEndTheRunWithoutATranscript) {
   for (const auto& [host, reverseError, code] : std::vector<std::tuple<std::string, int, int>>{
            {"nosuchhost", 0, WSAHOST_NOT_FOUND}, {"127.0.0.1", WSATRY_AGAIN, WSATRY_AGAIN}}) {
     FakeResolver resolver(reverseError);
-    ScopedResolverOverride seam(resolver);
-    PingHarness ping;
+    PingHarness ping(resolver);
     PingRequest request = LoopbackRequest(1);
     request.host = host;
     request.resolveAddress = true;

@@ -87,9 +87,8 @@ TEST(PingView, OpensWithTheStoredDefaults) {
 TEST(PingView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
   test::ScopedHome home;
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
-  CPingView view(services);
+  CPingView view(services, nullptr, resolver);
   QSignalSpy busy(&view, &CToolView::busyChanged);
   view.startRun(QStringLiteral("nosuchhost"));
   EXPECT_EQ(view.state(), CPingView::State::Running);
@@ -111,9 +110,8 @@ TEST(PingView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
 TEST(PingView, PingAsksForTheHostAndCloseClosesWhenIdle) {
   test::ScopedHome home;
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
-  CPingView view(services);
+  CPingView view(services, nullptr, resolver);
   view.show();
   const auto prompt = test::AnswerHostPrompt(view.pingButton(), QStringLiteral("nosuchhost"));
   EXPECT_EQ(prompt.caption, QStringLiteral("Ping..."));

@@ -41,14 +41,8 @@ class FakeServices : public CToolServices {
 // Names resolve nowhere, so a run ends at once without any privilege.
 class NoNames : public IResolver {
  public:
-  bool HostByName(const std::string&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
-  bool HostByAddr(const in_addr&, HostEntry&, int& error) override {
-    error = WSAHOST_NOT_FOUND;
-    return false;
-  }
+  SocketStatus HostByName(const std::string&, HostEntry&) override { return {WSAHOST_NOT_FOUND}; }
+  SocketStatus HostByAddr(const SocketAddress&, HostEntry&) override { return {WSAHOST_NOT_FOUND}; }
 };
 
 // Keeps the event loop turning until `condition` holds; false when it does

@@ -34,23 +34,19 @@ const std::string kLoopbackHeader = "traceroute to 127.0.0.1: 30 hops max, 10 da
 class PortListener {
  public:
   explicit PortListener(std::uint16_t port) {
-    socket_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ok_ = bind(socket_.m_hSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ok_ = socket_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP) &&
+          socket_.Bind(SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)}, port));
   }
   bool ok() const { return ok_; }
   // The next datagram and the port it came from; empty after 5 s.
   std::vector<std::uint8_t> Receive(std::uint16_t& fromPort) {
-    pollfd entry{socket_.m_hSocket, POLLIN, 0};
-    if (poll(&entry, 1, 5000) != 1) return {};
+    bool ready = false;
+    if (!socket_.WaitReadable(5000, ready) || !ready) return {};
     std::vector<std::uint8_t> data(70000);
-    sockaddr_in from{};
-    const long got = socket_.RecvFrom(data.data(), data.size(), &from);
-    data.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    fromPort = ntohs(from.sin_port);
+    SocketAddress from;
+    const SocketCount got = socket_.RecvFrom(data.data(), data.size(), &from);
+    data.resize(static_cast<std::size_t>(got.bytes));
+    fromPort = from.port();
     return data;
   }
 
@@ -163,31 +159,25 @@ TEST(TraceRouteLoopback, DestinationPortsWrapPastTheTop) {
 
 class FakeResolver : public IResolver {
  public:
-  bool HostByName(const std::string& name, HostEntry& out, int& error) override {
+  SocketStatus HostByName(const std::string& name, HostEntry& out) override {
     const auto at = names.find(name);
-    if (at == names.end()) {
-      error = WSAHOST_NOT_FOUND;
-      return false;
-    }
+    if (at == names.end()) return {WSAHOST_NOT_FOUND};
     out = {};
     out.name = name;
     for (const auto& address : at->second) out.addresses.push_back(Address(address));
-    return true;
+    return {};
   }
-  bool HostByAddr(const in_addr& address, HostEntry& out, int& error) override {
-    if (reverseError != 0) {
-      error = reverseError;
-      return false;
-    }
+  SocketStatus HostByAddr(const SocketAddress& address, HostEntry& out) override {
+    if (reverseError != 0) return {reverseError};
     out = {};
     out.name = "loop.example";
     out.addresses.push_back(address);
-    return true;
+    return {};
   }
-  static in_addr Address(const std::string& dotted) {
+  static SocketAddress Address(const std::string& dotted) {
     in_addr address{};
     inet_pton(AF_INET, dotted.c_str(), &address);
-    return address;
+    return SocketAddress::FromIPv4(address);
   }
 
   std::map<std::string, std::vector<std::string>> names{{"two.example", {"127.0.0.1", "127.0.0.2"}},
@@ -199,9 +189,8 @@ TEST(TraceRouteLoopback, NamesOfTheTargetAndOfEveryHop) {
   test::PrivateLoopback loopback;
   ASSERT_TRUE(loopback.ok());
   FakeResolver resolver;
-  ScopedResolverOverride useFake(resolver);
   {
-    TraceHarness trace;
+    TraceHarness trace(resolver);
     ASSERT_TRUE(trace.Run(TraceTowards("two.example", 3)));
     EXPECT_TRUE(
         Matches(trace.sink.Text(),
@@ -210,7 +199,7 @@ TEST(TraceRouteLoopback, NamesOfTheTargetAndOfEveryHop) {
         << trace.sink.Text();
   }
   {
-    TraceHarness trace;
+    TraceHarness trace(resolver);
     TraceRouteRequest request = TraceTowards("one.example", 3);
     request.resolveAddress = true;
     ASSERT_TRUE(trace.Run(request));
@@ -224,7 +213,7 @@ TEST(TraceRouteLoopback, NamesOfTheTargetAndOfEveryHop) {
   // resolver says so.
   for (const int missing : {WSANO_DATA, WSAHOST_NOT_FOUND}) {
     resolver.reverseError = missing;
-    TraceHarness trace;
+    TraceHarness trace(resolver);
     TraceRouteRequest request = TraceTowards("127.0.0.1", 3);
     request.resolveAddress = true;
     ASSERT_TRUE(trace.Run(request));
@@ -241,17 +230,16 @@ TEST(TraceRouteLoopback, LookupFailuresAreReportedOnce) {
   ASSERT_TRUE(loopback.ok());
   FakeResolver resolver;
   resolver.reverseError = WSATRY_AGAIN;
-  ScopedResolverOverride useFake(resolver);
   {
     // The target: nothing is written.
-    TraceHarness trace;
+    TraceHarness trace(resolver);
     ASSERT_TRUE(trace.Run(TraceTowards("unknown.example")));
     EXPECT_EQ(trace.sink.Text(), "");
     EXPECT_EQ(trace.reporter.Texts(), std::vector<std::string>{SocketErrorText(WSAHOST_NOT_FOUND)});
     EXPECT_EQ(trace.finished.LastCommand(), kTraceRouteFinishedCommand);
   }
   {
-    TraceHarness trace;
+    TraceHarness trace(resolver);
     TraceRouteRequest request = TraceTowards("127.0.0.1");
     request.resolveAddress = true;
     ASSERT_TRUE(trace.Run(request));
@@ -260,7 +248,7 @@ TEST(TraceRouteLoopback, LookupFailuresAreReportedOnce) {
   }
   {
     // A hop: the line is closed and the trace ends.
-    TraceHarness trace;
+    TraceHarness trace(resolver);
     TraceRouteRequest request = TraceTowards("one.example");
     request.resolveAddress = true;
     ASSERT_TRUE(trace.Run(request));
@@ -296,10 +284,9 @@ TEST(TraceRouteLoopback, InterruptEndsAWaitAtOnce) {
 void SendIcmp(const std::vector<std::uint8_t>& message) {
   CNetSocket socket;
   ASSERT_TRUE(socket.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP));
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(socket.SendTo(message.data(), message.size(), to), static_cast<long>(message.size()));
+  const auto to = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)});
+  ASSERT_EQ(socket.SendTo(message.data(), message.size(), to).bytes,
+            static_cast<long>(message.size()));
 }
 
 // Other ICMP traffic during the waits (an echo request of 64 bytes and its

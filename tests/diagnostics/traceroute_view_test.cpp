@@ -162,9 +162,8 @@ TEST(TraceRouteView, ThePortFieldTakesDigitsAndStaysAPort) {
 TEST(TraceRouteView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
   test::ScopedHome home;
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
-  CTraceRouteView view(services);
+  CTraceRouteView view(services, nullptr, resolver);
   QSignalSpy busy(&view, &CToolView::busyChanged);
   view.startRun(QStringLiteral("nosuchhost"));
   EXPECT_EQ(view.state(), CTraceRouteView::State::Running);
@@ -189,9 +188,8 @@ TEST(TraceRouteView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
 TEST(TraceRouteView, TheButtonAsksForTheHostAndCloseClosesWhenIdle) {
   test::ScopedHome home;
   NoNames resolver;
-  ScopedResolverOverride seam(resolver);
   FakeServices services;
-  CTraceRouteView view(services);
+  CTraceRouteView view(services, nullptr, resolver);
   view.show();
   const auto prompt = test::AnswerHostPrompt(view.traceButton(), QStringLiteral("nosuchhost"));
   EXPECT_EQ(prompt.helpContext, 0x1804A);
@@ -209,10 +207,9 @@ TEST(TraceRouteView, InterruptEndsAWaitingRun) {
   CNetSocket listener;
   ASSERT_TRUE(listener.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
   ASSERT_TRUE(listener.Bind(0));
-  sockaddr_in bound{};
-  socklen_t size = sizeof bound;
-  getsockname(listener.m_hSocket, reinterpret_cast<sockaddr*>(&bound), &size);
-  WriteTraceRouteSetting(kTraceInitialDestPortValue, ntohs(bound.sin_port));
+  SocketAddress bound;
+  ASSERT_TRUE(listener.LocalAddress(bound));
+  WriteTraceRouteSetting(kTraceInitialDestPortValue, bound.port());
   WriteTraceRouteSetting(kTraceReplyTimeOutValue, 59);
   FakeServices services;
   CTraceRouteView view(services);
