@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "support/recording_reporter.h"
+#include "support/scripted_server.h"
 #include "tftp_memory_file.h"
 #include "tftp_peers.h"
 #include "transfer/tftp_packet.h"
@@ -229,6 +230,17 @@ TEST_F(TftpPeerTest, OurClientDropsAStrangersBlockAndFinishesWithTheServersOwn) 
   EXPECT_TRUE(completed);
   EXPECT_EQ(ReadWholeFile(local_ / "f"), std::string(512, 'a') + "good");
   EXPECT_TRUE(stranger.Receive(100).empty());
+}
+
+TEST_F(TftpPeerTest, AServerAnsweringFromItsRequestPortIsRefusedAfterTheExactRequest) {
+  test::CScriptedServer server(test::CScriptedServer::Transport::Udp);
+  server.Start(test::Script()
+                   .ExpectDatagram(std::string("\0\2/up.txt\0netascii\0", 19))
+                   .SendDatagram(std::string("\0\4\0\0", 4)));
+  WriteWholeFile(local_ / "up.txt", "text\n");
+  EXPECT_FALSE(Transfer(kTftpWrq, TftpMode::Netascii, server.port(), "/up.txt", "up.txt"));
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(reporter_.Texts(), std::vector<std::string>{"The server did not change its port."});
 }
 
 TEST_F(TftpPeerTest, AGetOntoAnExistingFileFailsAtOnceAndAnAbortEndsQuietly) {

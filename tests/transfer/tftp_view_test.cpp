@@ -79,7 +79,8 @@ TEST_F(TftpViewTest, AGetRunsFromConnectingToCompletedAndShowsTheBytes) {
   EXPECT_FALSE(view_.hostEdit()->isEnabled());
   ASSERT_TRUE(WaitForIdle());
   EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Completed"));
-  EXPECT_TRUE(view_.transferField()->text().startsWith(QStringLiteral("Bytes transferred: 1500   in   ")));
+  EXPECT_TRUE(
+      view_.transferField()->text().startsWith(QStringLiteral("Bytes transferred: 1500   in   ")));
   EXPECT_EQ(test::ReadWholeFile(local_ / "got.bin"), std::string(1500, 'f'));
   EXPECT_EQ(view_.closeButton()->text(), QStringLiteral("Close"));
   EXPECT_TRUE(view_.isCloseEnabled());
