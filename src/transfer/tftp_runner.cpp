@@ -39,9 +39,15 @@ sockaddr_in IPv4Source(const SocketAddress& from) {
   return source;
 }
 
-void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait) {
+// `timeoutInForce` is the receive time-out the socket has: a fresh wait is
+// usually as long as the one before, and then needs no system call.
+void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait, int& timeoutInForce) {
   if (wait == 0) return engine.OnTimeout(TickCount());
-  if (const SocketStatus set = socket.SetReceiveTimeout(static_cast<int>(wait)); !set) {
+  const SocketStatus set = static_cast<int>(wait) == timeoutInForce
+                               ? SocketStatus{}
+                               : socket.SetReceiveTimeout(static_cast<int>(wait));
+  timeoutInForce = set ? static_cast<int>(wait) : -1;
+  if (!set) {
     return engine.Fail(
         {set.userInterrupted() ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError,
          {},
@@ -63,8 +69,9 @@ void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait) {
 }  // namespace
 
 void DriveTftpEngine(CTftpEngine& engine, CNetSocket& socket) {
+  int timeoutInForce = -1;
   while (SendOutgoing(engine, socket) && engine.state() == TftpState::Running) {
-    ReceiveOne(engine, socket, engine.WaitRemaining(TickCount()));
+    ReceiveOne(engine, socket, engine.WaitRemaining(TickCount()), timeoutInForce);
   }
 }
 
