@@ -188,13 +188,17 @@ void CTftpServer::Admit(std::span<const std::uint8_t> packet, const sockaddr_in&
   Transfer& started = *transfer;
   transfers_.push_back(std::move(transfer));
   started.thread = std::thread(
-      [this, &started, request = std::vector<std::uint8_t>(packet.begin(), packet.end()), from] {
-        Serve(started, request, from);
+      // Each transfer keeps the settings it began with: a restart of the
+      // server with others must not change them under it.
+      [this, &started, request = std::vector<std::uint8_t>(packet.begin(), packet.end()), from,
+       settings = settings_] {
+        Serve(started, request, from, settings);
         started.done.store(true);
       });
 }
 
-void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from) {
+void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from,
+                        const TftpServerSettings& settings) {
   const std::string who = PeerText(from);
   const auto refuse = [&](const TftpRequestRefusal& refusal, const std::string& what) {
     const TftpPacket error = BuildTftpError(refusal.code, refusal.text);
@@ -211,12 +215,12 @@ void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, so
   if (request.fileName.empty() || request.fileName.front() != '/') {
     return refuse({kTftpAccessViolation, std::string(kFullPathRequired)}, what);
   }
-  if (!reading && !settings_.allowCreate) {
+  if (!reading && !settings.allowCreate) {
     return refuse({kTftpAccessViolation, std::string(TftpErrorCodeText(kTftpAccessViolation))},
                   what);
   }
-  TftpFileOpen opened = reading ? OpenServedFileForReading(settings_.folder, request.fileName)
-                                : CreateServedFile(settings_.folder, request.fileName);
+  TftpFileOpen opened = reading ? OpenServedFileForReading(settings.folder, request.fileName)
+                                : CreateServedFile(settings.folder, request.fileName);
   if (!opened.file) return refuse(RefusalForOpen(opened.error), what);
   CTftpEngine engine(TftpRole::Server, std::move(opened.file), request.mode, from, TickCount());
   if (reading) {

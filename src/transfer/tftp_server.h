@@ -79,7 +79,8 @@ class CTftpServer : public ITftpServer {
 
   void Listen();
   void Admit(std::span<const std::uint8_t> packet, const sockaddr_in& from);
-  void Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from);
+  void Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from,
+             const TftpServerSettings& settings);
   void ReapFinished();
   void Log(std::string line);
 
