@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "cli/cli_registry.h"
+#include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "transfer/tftp_runner.h"
@@ -14,10 +14,11 @@
 namespace netrove::cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: netrove-cli tftp get|put [--binary] HOST[:PORT] REMOTE LOCAL\n"
-    "Text (netascii) mode unless --binary (octet) is given; the port is 69 unless given.\n"
-    "get never replaces an existing LOCAL file.\n";
+// tftp-hpa's client sends binary files with "-m octet"; --binary is the
+// window's "Binary mode." box.
+constexpr Option kOptions[] = {
+    {"binary", '\0', {}, "binary (octet) mode instead of text (netascii)"},
+};
 
 // The latest figures of the window's "Transfer:" field.
 class TransferFigures : public ITftpProgress {
@@ -34,31 +35,18 @@ class TransferFigures : public ITftpProgress {
   std::atomic<std::uint32_t> elapsed_{0};
 };
 
-bool ParseArguments(std::span<const std::string> args, TftpClientRequest& request) {
-  std::vector<std::string> operands;
-  for (const std::string& arg : args) {
-    if (arg == "--binary") {
-      request.mode = TftpMode::Octet;
-    } else if (arg.starts_with("-") && arg != "-") {
-      return false;
-    } else {
-      operands.push_back(arg);
-    }
-  }
-  if (operands.size() != 4 || (operands[0] != "get" && operands[0] != "put")) return false;
-  request.opcode = operands[0] == "get" ? kTftpRrq : kTftpWrq;
-  request.remoteName = operands[2];
-  request.localName = operands[3];
-  return SplitTftpHost(operands[1], request.host, request.port) && !request.remoteName.empty() &&
-         !request.localName.empty();
-}
-
-int RunTftp(std::span<const std::string> args, CliStreams& io) {
+int RunTftp(const CommandLine& line, CliStreams& io) {
+  const auto& operands = line.operands();
   TftpClientRequest request;
-  if (!ParseArguments(args, request)) {
-    io.err << kUsage;
+  if ((operands[0] != "get" && operands[0] != "put") ||
+      !SplitTftpHost(operands[1], request.host, request.port)) {
+    io.err << "netrove-cli tftp: the first operand is get or put, the second HOST or HOST:PORT\n";
     return kUsageError;
   }
+  request.opcode = operands[0] == "get" ? kTftpRrq : kTftpWrq;
+  request.mode = line.Has("binary") ? TftpMode::Octet : TftpMode::Netascii;
+  request.remoteName = operands[2];
+  request.localName = operands[3];
   CliReporter reporter(io.err);
   TransferFigures figures;
   CTftpClient client(reporter, &figures);
@@ -78,8 +66,13 @@ int RunTftp(std::span<const std::string> args, CliStreams& io) {
   return completed ? 0 : 1;
 }
 
-const CommandRegistrar registrar({"tftp", "tftp get|put [--binary] HOST[:PORT] REMOTE LOCAL",
-                                  "Get a file from, or put one to, a TFTP server.", RunTftp});
+const CommandRegistrar registrar({"tftp", "get|put HOST[:PORT] REMOTE LOCAL",
+                                  "Get a file from, or put one to, a TFTP server.", kOptions,
+                                  RunTftp, 4, 4,
+                                  "The port is 69 unless given. get never replaces an existing "
+                                  "LOCAL file.\nPrints the transfer line and the status, as the "
+                                  "TFTP window shows them;\nexit status 0 when the transfer "
+                                  "completed.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -8,18 +8,19 @@
 #include <ostream>
 #include <string>
 
-#include "cli/cli_registry.h"
+#include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
-#include "cli/cli_run.h"
 #include "transfer/tftp_server.h"
 
 namespace netrove::cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: netrove-cli tftpd [--port N] [--root FOLDER] [--allow-create]\n"
-    "Options not given keep the settings of the TFTP page of Customize (port 69, the\n"
-    "program's tftp data folder, no file creation).\n";
+constexpr NumberRange kPortRange{1, 65535};
+constexpr Option kOptions[] = {
+    {"port", 'p', "N", "listen on this UDP port", kPortRange},
+    {"root", 's', "FOLDER", "serve this folder (tftpd-hpa's -s)"},
+    {"allow-create", 'c', {}, "let clients create new files (tftpd-hpa's -c)"},
+};
 
 class PrintedLog : public ITftpServerLog {
  public:
@@ -34,29 +35,12 @@ class PrintedLog : public ITftpServerLog {
   std::ostream& out_;
 };
 
-bool ParseArguments(std::span<const std::string> args, TftpServerSettings& settings) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--port") {
-      std::int32_t port = 0;
-      if (!TakeNumber(args, i, port) || port < 1 || port > 65535) return false;
-      settings.port = static_cast<std::uint16_t>(port);
-    } else if (args[i] == "--root" && i + 1 < args.size()) {
-      settings.folder = args[++i];
-    } else if (args[i] == "--allow-create") {
-      settings.allowCreate = true;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
-int RunTftpd(std::span<const std::string> args, CliStreams& io) {
+int RunTftpd(const CommandLine& line, CliStreams& io) {
   TftpServerSettings settings = ReadTftpServerSettings();
-  if (!ParseArguments(args, settings)) {
-    io.err << kUsage;
-    return kUsageError;
-  }
+  if (std::int32_t port = 0; line.Take("port", port))
+    settings.port = static_cast<std::uint16_t>(port);
+  if (const auto root = line.Text("root")) settings.folder = *root;
+  if (line.Has("allow-create")) settings.allowCreate = true;
   // Blocked before the server starts a thread, so only this thread takes them.
   sigset_t stops;
   sigemptyset(&stops);
@@ -68,7 +52,8 @@ int RunTftpd(std::span<const std::string> args, CliStreams& io) {
   PrintedLog log(io.out);
   int status = 1;
   {
-    CTftpServer server(reporter, [&] { return settings; }, &log);
+    CTftpServer server(
+        reporter, [&] { return settings; }, &log);
     if (server.Start()) {
       int signal = 0;
       sigwait(&stops, &signal);
@@ -80,8 +65,11 @@ int RunTftpd(std::span<const std::string> args, CliStreams& io) {
   return status;
 }
 
-const CommandRegistrar registrar({"tftpd", "tftpd [--port N] [--root FOLDER] [--allow-create]",
-                                  "Serve one folder over TFTP until interrupted.", RunTftpd});
+const CommandRegistrar registrar({"tftpd", "", "Serve one folder over TFTP until interrupted.",
+                                  kOptions, RunTftpd, 0, 0,
+                                  "Options not given keep the settings of the TFTP page of "
+                                  "Customize\n(port 69, the program's tftp data folder, no file "
+                                  "creation).\nPrints one log line per request.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

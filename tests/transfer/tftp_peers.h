@@ -20,6 +20,7 @@
 
 #include "support/loopback_socket.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 
 extern char** environ;
 
@@ -108,7 +109,7 @@ class TftpdHpa {
                                      "-s",          folder.string()};
     if (allowCreate) args.push_back("-c");
     pid_ = Spawn(args, folder, folder.parent_path() / "tftpd-hpa.log");
-    started_ = pid_ > 0 && WaitFor([this] { return UdpPortTaken(port_); });
+    started_ = pid_ > 0 && WaitUntil([this] { return UdpPortTaken(port_); });
   }
   ~TftpdHpa() {
     if (pid_ <= 0) return;

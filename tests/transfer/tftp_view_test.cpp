@@ -14,7 +14,9 @@
 
 #include "base/settings_store.h"
 #include "diagnostics/tool_view_fixtures.h"
+#include "support/event_loop.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 #include "tftp_peers.h"
 #include "transfer/customize_tftp_page.h"
 #include "transfer/tftp_server.h"
@@ -51,7 +53,7 @@ class TftpViewTest : public ::testing::Test {
     view_.localEdit()->setText(local);
   }
   bool WaitForIdle() {
-    return test::WaitUntil([this] { return !view_.isBusy(); });
+    return test::WaitUntil([this] { return !view_.isBusy(); }, test::TurnEventLoop);
   }
   QString OurServer() const { return QStringLiteral("127.0.0.1:%1").arg(settings_.port); }
   QString Local(const char* name) const { return QString::fromStdString((local_ / name).string()); }
