@@ -46,8 +46,8 @@ std::optional<std::string> FormatFtpCommand(FtpCommand command,
 std::string PortArgument(in_addr address, std::uint16_t port) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(&address.s_addr);
   char line[64];
-  std::snprintf(line, sizeof line, "%u,%u,%u,%u,%u,%u", bytes[0], bytes[1], bytes[2],
-                bytes[3], static_cast<unsigned>(port >> 8), static_cast<unsigned>(port & 0xFF));
+  std::snprintf(line, sizeof line, "%u,%u,%u,%u,%u,%u", bytes[0], bytes[1], bytes[2], bytes[3],
+                static_cast<unsigned>(port >> 8), static_cast<unsigned>(port & 0xFF));
   return line;
 }
 

@@ -19,7 +19,6 @@ namespace netrove {
 namespace {
 
 constexpr std::size_t kMaxWaiting = 4;
-constexpr auto kQuitGrace = std::chrono::seconds(10);
 // Some servers answer NLST of an empty folder with 550; the upload that asked
 // goes on after this pause.
 constexpr auto kEmptyNameListPause = std::chrono::milliseconds(2000);
@@ -108,8 +107,8 @@ bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter) {
 }
 
 CFtpConnection::CFtpConnection(ITranscriptSink& transcript, IMainWindowReporter& reporter,
-                               IFtpPageNotifier& pages, IFtpPanes& panes,
-                               IFtpQuestions& questions, IResolver& resolver)
+                               IFtpPageNotifier& pages, IFtpPanes& panes, IFtpQuestions& questions,
+                               IResolver& resolver)
     : transcript_(transcript),
       reporter_(reporter),
       pages_(pages),
@@ -128,6 +127,10 @@ bool CFtpConnection::Connect(const FtpLogin& login) {
   if (running_.exchange(true)) return false;
   WaitUntilEnded();
   running_ = true;
+  {
+    std::lock_guard lock(quitMutex_);
+    quitTimerStop_ = false;
+  }
   login_ = login;
   mode_ = login.mode;
   reader_ = std::thread(&CFtpConnection::ReaderMain, this);
@@ -143,6 +146,11 @@ void CFtpConnection::WaitUntilEnded() {
 std::string CFtpConnection::CurrentDirectory() const {
   std::lock_guard lock(queueMutex_);
   return currentDirectory_;
+}
+
+std::size_t CFtpConnection::WaitingCount() const {
+  std::lock_guard lock(queueMutex_);
+  return waiting_.size();
 }
 
 void CFtpConnection::ReaderMain() {
@@ -289,7 +297,9 @@ void CFtpConnection::SendNext() {
     }
     return;
   }
-  if ((mode_ & kFtpModePassive) && IsDataCommand(sent.command)) StartPassiveData(sent);
+  if (!IsDataCommand(sent.command) || !sent.operation || !sent.operation->transfer) return;
+  sent.operation->transfer->CommandSent();
+  if (mode_ & kFtpModePassive) StartPassiveData(sent);
 }
 
 bool CFtpConnection::SendLine(const std::string& line) {
@@ -308,7 +318,6 @@ bool CFtpConnection::SendLine(const std::string& line) {
 // The data socket goes to the server the control connection reached, whatever
 // address the 227 named: only its port is taken.
 void CFtpConnection::StartPassiveData(const Entry& sent) {
-  if (!sent.operation || !sent.operation->transfer) return;
   SocketAddress address;
   if (!control_.PeerAddress(address)) return;
   {
@@ -369,11 +378,10 @@ void CFtpConnection::Quit() {
 // window, or the program, from ending.
 void CFtpConnection::StartQuitTimer() {
   std::lock_guard lock(quitMutex_);
-  if (quitTimer_.joinable()) return;
-  quitTimerStop_ = false;
+  if (quitTimer_.joinable() || quitTimerStop_) return;
   quitTimer_ = std::thread([this] {
     std::unique_lock wait(quitMutex_);
-    if (!quitWake_.wait_for(wait, kQuitGrace, [this] { return quitTimerStop_; })) {
+    if (!quitWake_.wait_for(wait, quitGrace_, [this] { return quitTimerStop_; })) {
       control_.Interrupt();
     }
   });
@@ -781,8 +789,8 @@ namespace {
 std::unique_ptr<CFtpTransfer> OpenUpload(const std::filesystem::path& localPath,
                                          FtpTransferType type, IMainWindowReporter& reporter,
                                          IFtpPanes& panes, int& error) {
-  auto transfer = std::make_unique<CFtpTransfer>(
-      FtpTransferKind::Upload, type == FtpTransferType::Ascii, reporter, panes);
+  auto transfer = std::make_unique<CFtpTransfer>(FtpTransferKind::Upload,
+                                                 type == FtpTransferType::Ascii, reporter, panes);
   error = transfer->OpenUploadFile(localPath);
   return transfer;
 }
@@ -900,8 +908,7 @@ bool CFtpConnection::PrepareDataConnection(const OperationPtr& operation) {
     ReportSocketError(reporter_, listening);
     return false;
   }
-  return Enqueue(
-      {FtpCommand::Port, PortArgument(announced.ipv4(), announced.port()), operation});
+  return Enqueue({FtpCommand::Port, PortArgument(announced.ipv4(), announced.port()), operation});
 }
 
 // The address the server reached us on is the one to announce: a wildcard

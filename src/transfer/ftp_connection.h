@@ -5,6 +5,7 @@
 // reply, shows it and answers it, and the data operations (listings and
 // transfers) whose data connections run on threads of their own.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -82,6 +83,10 @@ class CFtpConnection {
   bool IsConnected() const { return connected_.load(); }
   // The remote folder learnt from the first PWD reply ("/" at its end).
   std::string CurrentDirectory() const;
+  // Commands waiting behind the one in flight.
+  std::size_t WaitingCount() const;
+  // How long Quit waits for the server to close (about ten seconds).
+  void SetQuitGrace(std::chrono::milliseconds grace) { quitGrace_ = grace; }
 
   // False when not connected, when the queue is full (reported), or when the
   // argument cannot go on a command line (reported). ABOR empties the queue
@@ -210,6 +215,7 @@ class CFtpConnection {
   std::mutex quitMutex_;
   std::condition_variable quitWake_;
   bool quitTimerStop_ = false;
+  std::chrono::milliseconds quitGrace_{std::chrono::seconds(10)};
   std::thread quitTimer_;
 };
 

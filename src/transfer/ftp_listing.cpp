@@ -20,16 +20,28 @@ bool SkipField(std::string_view& rest, bool allBlanks) {
   return true;
 }
 
-bool LessByName(const FtpListingEntry& a, const FtpListingEntry& b) {
-  const auto lower = [](unsigned char c) { return std::tolower(c); };
-  const bool less = std::lexicographical_compare(
-      a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
-      [&](unsigned char x, unsigned char y) { return lower(x) < lower(y); });
-  if (less) return true;
-  const bool greater = std::lexicographical_compare(
-      b.name.begin(), b.name.end(), a.name.begin(), a.name.end(),
-      [&](unsigned char x, unsigned char y) { return lower(x) < lower(y); });
-  return !greater && a.name < b.name;
+std::string CaseFolded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+// Sorted without regard to case, then by bytes; the keys are folded once, so
+// each comparison is a plain byte comparison.
+void SortByName(std::vector<FtpListingEntry>& entries) {
+  std::vector<std::string> keys;
+  keys.reserve(entries.size());
+  for (const auto& entry : entries) keys.push_back(CaseFolded(entry.name));
+  std::vector<std::size_t> order(entries.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const int byKey = keys[a].compare(keys[b]);
+    return byKey != 0 ? byKey < 0 : entries[a].name < entries[b].name;
+  });
+  std::vector<FtpListingEntry> sorted;
+  sorted.reserve(entries.size());
+  for (const std::size_t index : order) sorted.push_back(std::move(entries[index]));
+  entries = std::move(sorted);
 }
 
 }  // namespace
@@ -56,7 +68,7 @@ std::vector<FtpListingEntry> ParseUnixListing(std::string_view text) {
     if (isFolder && (*name == "." || *name == "..")) continue;
     entries.push_back({std::string(*name), DisplayName(*name), isFolder});
   }
-  std::sort(entries.begin(), entries.end(), LessByName);
+  SortByName(entries);
   return entries;
 }
 

@@ -122,12 +122,23 @@ void CFtpTransfer::Start(bool passive, const SocketAddress& dataAddress) {
   thread_ = std::thread(&CFtpTransfer::Run, this, passive, dataAddress);
 }
 
+void CFtpTransfer::CommandSent() {
+  {
+    std::lock_guard lock(startMutex_);
+    commandSent_ = true;
+  }
+  startWake_.notify_all();
+}
+
 void CFtpTransfer::Cancel() {
-  std::lock_guard lock(startMutex_);
-  cancelled_ = true;
-  resetWanted_ = true;
-  listener_.Interrupt();
-  data_.Interrupt();
+  {
+    std::lock_guard lock(startMutex_);
+    cancelled_ = true;
+    resetWanted_ = true;
+    listener_.Interrupt();
+    data_.Interrupt();
+  }
+  startWake_.notify_all();
 }
 
 bool CFtpTransfer::Finish(bool replyPositive) {
@@ -235,6 +246,10 @@ bool CFtpTransfer::WriteLocal(std::string_view bytes) {
 }
 
 bool CFtpTransfer::Send() {
+  {
+    std::unique_lock lock(startMutex_);
+    startWake_.wait(lock, [this] { return commandSent_ || resetWanted_; });
+  }
   std::vector<char> buffer(kBlockSize);
   CAsciiEncoder encoder;
   std::string encoded;

@@ -7,6 +7,7 @@
 // when both the server's final reply and the thread say the transfer is
 // complete.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -69,6 +70,11 @@ class CFtpTransfer {
   // Passive mode: starts the thread, which connects to `dataAddress`.
   void StartPassive(const SocketAddress& dataAddress);
 
+  // The transfer command has gone out: an upload may now send (a server may
+  // connect to an active listener as soon as it has seen PORT, well before
+  // it will take data).
+  void CommandSent();
+
   // Wakes the thread (the data connection is reset, not ended normally);
   // the transfer can then only fail. Any thread, any number of times.
   void Cancel();
@@ -99,6 +105,8 @@ class CFtpTransfer {
   bool cancelled_ = false;
   std::atomic<bool> resetWanted_{false};
   std::thread thread_;
+  std::condition_variable startWake_;  // CommandSent and Cancel
+  bool commandSent_ = false;
 
   CNetSocket listener_;
   CNetSocket data_;
