@@ -52,11 +52,6 @@ std::string FullKeyPath(std::string_view belowRoot) {
   return std::string(kRootKey) + '\\' + std::string(belowRoot);
 }
 
-bool IsValidToolName(std::string_view toolName) {
-  return !toolName.empty() && toolName.find('\\') == std::string_view::npos &&
-         IsValidKeyPath(FullKeyPath(ToolKeyPath(toolName)));
-}
-
 enum class ReadStatus { Ok, Missing, Failed };
 
 ReadStatus ReadWholeFile(const std::filesystem::path& file, std::string& text) {
@@ -227,6 +222,11 @@ std::vector<std::uint8_t> DwordBytes(std::uint32_t value) {
 }
 
 }  // namespace
+
+bool IsValidToolName(std::string_view toolName) {
+  return !toolName.empty() && toolName.find('\\') == std::string_view::npos &&
+         IsValidKeyPath(FullKeyPath(ToolKeyPath(toolName)));
+}
 
 CToolKey::CToolKey(std::string keyPath, bool writable, RegistryKey snapshot)
     : keyPath_(std::move(keyPath)), writable_(writable), snapshot_(std::move(snapshot)) {}

@@ -79,6 +79,10 @@ std::string ToolKeyPath(std::string_view toolName);
 // Prefix of the placement value names: "posting" for "NNTPPost", else "".
 std::string PlacementPrefix(std::string_view toolName);
 
+// A name that can be a tool's key: not empty, no backslash (it would name a
+// subkey), nothing a key path may not hold.
+bool IsValidToolName(std::string_view toolName);
+
 // Opens an existing tool key (no creation). Nothing when it does not exist,
 // the name cannot be a key name, or the store cannot be read.
 std::optional<CToolKey> OpenToolKey(std::string_view toolName, bool writeAccess);

@@ -2,12 +2,10 @@
 #include <ostream>
 
 #include "base/address_book.h"
-#include "cli/cli_registry.h"
+#include "cli/cli_command.h"
 
 namespace netrove::cli {
 namespace {
-
-constexpr const char* kUsage = "Usage: netrove-cli addrbook list | add NAME HOST | remove NAME\n";
 
 // Loads the book; a problem with the file is shown once, as the dialog does.
 AddressBookLoad Load(CliStreams& io) {
@@ -23,10 +21,36 @@ int Save(const AddressBook& book, CliStreams& io) {
   return 1;
 }
 
+// A name or host as one field of a NAME<TAB>HOST line: the tab, the line
+// breaks and the backslash itself are written as escapes, so every line
+// splits back into what the book holds.
+std::string EscapedField(std::string_view text) {
+  std::string field;
+  for (const char c : text) {
+    switch (c) {
+      case '\\':
+        field += "\\\\";
+        break;
+      case '\t':
+        field += "\\t";
+        break;
+      case '\n':
+        field += "\\n";
+        break;
+      case '\r':
+        field += "\\r";
+        break;
+      default:
+        field += c;
+    }
+  }
+  return field;
+}
+
 int List(CliStreams& io) {
   const AddressBookLoad load = Load(io);
   for (const auto& record : load.book.records()) {
-    io.out << record.name << "\t" << record.address << "\n";
+    io.out << EscapedField(record.name) << "\t" << EscapedField(record.address) << "\n";
   }
   return load.problem.empty() ? 0 : 1;
 }
@@ -52,24 +76,30 @@ int Remove(const std::string& name, CliStreams& io) {
   return Save(load.book, io);
 }
 
-int RunAddressBook(std::span<const std::string> args, CliStreams& io) {
+int RunAddressBook(const CommandLine& line, CliStreams& io) {
+  const auto& args = line.operands();
   if (args.size() == 1 && args[0] == "list") return List(io);
   if (args.size() == 3 && args[0] == "add") return Add(args[1], args[2], io);
   if (args.size() == 2 && args[0] == "remove") return Remove(args[1], io);
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    io.out << kUsage
-           << "  list          prints NAME<TAB>HOST for every entry, in the book's order\n"
-              "  add NAME HOST adds an entry at its place in that order\n"
-              "  remove NAME   removes the entry of that name (exact match first, then\n"
-              "                without regard to case)\n";
-    return 0;
-  }
-  io.err << kUsage;
+  io.err << "netrove-cli addrbook: say list, add NAME HOST or remove NAME\n";
   return kUsageError;
 }
 
-const CommandRegistrar registrar({"addrbook", "addrbook list | add NAME HOST | remove NAME",
-                                  "List or edit the address book.", RunAddressBook});
+const CommandRegistrar registrar(
+    {"addrbook",
+     "list | add NAME HOST | remove NAME",
+     "List or edit the address book.",
+     {},
+     RunAddressBook,
+     1,
+     3,
+     "  list          prints NAME<TAB>HOST for every entry, in the book's order; a tab,\n"
+     "                line break or backslash in a name or host is written as \\t, \\n,\n"
+     "                \\r or \\\\\n"
+     "  add NAME HOST adds an entry at its place in that order\n"
+     "  remove NAME   removes the entry of that name (exact match first, then\n"
+     "                without regard to case)\n"
+     "A NAME that begins with '-' follows '--'.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -1,13 +1,11 @@
 #include <charconv>
 #include <ostream>
 
-#include "cli/cli_registry.h"
+#include "cli/cli_command.h"
 #include "desktop/calendar_grid.h"
 
 namespace netrove::cli {
 namespace {
-
-constexpr std::string_view kUsage = "Usage: netrove-cli calendar [MONTH YEAR]\n";
 
 bool ParseInteger(const std::string& text, int& value) {
   const char* end = text.data() + text.size();
@@ -15,17 +13,17 @@ bool ParseInteger(const std::string& text, int& value) {
   return error == std::errc() && next == end;
 }
 
-int RunCalendar(std::span<const std::string> args, CliStreams& io) {
+int RunCalendar(const CommandLine& line, CliStreams& io) {
+  const auto& args = line.operands();
   CCalendarDate today;
   int month = today.month();
   int year = today.year();
-  if (args.size() == 2) {
-    if (!ParseInteger(args[0], month) || !ParseInteger(args[1], year)) {
-      io.err << kUsage;
-      return kUsageError;
-    }
-  } else if (!args.empty()) {
-    io.err << kUsage;
+  if (args.size() == 1) {
+    io.err << "netrove-cli calendar: give the month and the year, or neither\n";
+    return kUsageError;
+  }
+  if (args.size() == 2 && (!ParseInteger(args[0], month) || !ParseInteger(args[1], year))) {
+    io.err << "netrove-cli calendar: the month and the year are numbers\n";
     return kUsageError;
   }
   if (month < 1 || month > 12) {
@@ -42,9 +40,14 @@ int RunCalendar(std::span<const std::string> args, CliStreams& io) {
   return 0;
 }
 
-const CommandRegistrar registrar({"calendar", "calendar [MONTH YEAR]",
+const CommandRegistrar registrar({"calendar",
+                                  "[MONTH YEAR]",
                                   "Print a month as a grid of days (negative years are B.C.).",
-                                  RunCalendar});
+                                  {},
+                                  RunCalendar,
+                                  0,
+                                  2,
+                                  "Without arguments: the current month.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

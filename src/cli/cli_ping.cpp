@@ -1,75 +1,52 @@
 // netrove-cli ping: one run of the ping engine with the stored defaults,
 // printing the transcript as the Ping window shows it. Ctrl+C interrupts the
-// run the way the window's Interrupt button does.
+// run the way the window's Interrupt button does, and then, as every
+// command-line ping does, still prints the statistics.
 #include <ostream>
-#include <string>
 
-#include "cli/cli_registry.h"
-#include "cli/cli_reporter.h"
+#include "cli/cli_command.h"
 #include "cli/cli_run.h"
 #include "diagnostics/ping_engine.h"
 
 namespace netrove::cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: netrove-cli ping [--count N | --continuous] [--size BYTES] [--timeout SECONDS]\n"
-    "                        [--resolve] [--ttl N] [--dont-route] HOST\n"
-    "Options not given keep the defaults of the Ping page of Customize.\n";
+// The letters are iputils ping's where the meaning is the same (its -s
+// counts data bytes without the header, so the size has none).
+constexpr Option kOptions[] = {
+    {"count", 'c', "N", "send N requests, then stop", RangeOf(kPacketsToSendRange)},
+    {"continuous", '\0', {}, "send until Ctrl+C"},
+    {"size", '\0', "BYTES", "size of each request, header included", RangeOf(kPacketSizeRange)},
+    {"timeout", 'W', "SECONDS", "wait this long for each reply", RangeOf(kReplyTimeOutRange)},
+    {"resolve", '\0', {}, "show the host's name as well as its address"},
+    {"ttl", 't', "N", "send with this time-to-live", RangeOf(kTtlRange)},
+    {"dont-route", 'r', {}, "bypass the routing table"},
+};
 
-// Applies the command line to the stored defaults; false on a bad line.
-bool ParseArguments(std::span<const std::string> args, PingSettings& settings, std::string& host) {
-  bool countGiven = false;
-  bool continuousGiven = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--count") {
-      if (!TakeNumber(args, i, settings.packetsToSend)) return false;
-      settings.specifyLimit = true;
-      countGiven = true;
-    } else if (arg == "--continuous") {
-      settings.specifyLimit = false;
-      continuousGiven = true;
-    } else if (arg == "--size") {
-      if (!TakeNumber(args, i, settings.packetSize)) return false;
-    } else if (arg == "--timeout") {
-      if (!TakeNumber(args, i, settings.replyTimeOutSeconds)) return false;
-    } else if (arg == "--ttl") {
-      if (!TakeNumber(args, i, settings.timeToLive)) return false;
-      settings.setTimeToLive = true;
-    } else if (arg == "--resolve") {
-      settings.resolveAddress = true;
-    } else if (arg == "--dont-route") {
-      settings.dontRoute = true;
-    } else if (arg.starts_with("-") || !host.empty()) {
-      return false;
-    } else {
-      host = arg;
-    }
-  }
-  return !host.empty() && !(countGiven && continuousGiven);
-}
-
-int RunPing(std::span<const std::string> args, CliStreams& io) {
-  PingSettings settings = ReadPingSettings();
-  std::string host;
-  if (!ParseArguments(args, settings, host)) {
-    io.err << kUsage;
+int RunPing(const CommandLine& line, CliStreams& io) {
+  if (line.Has("count") && line.Has("continuous")) {
+    io.err << "netrove-cli ping: --count and --continuous exclude each other\n";
     return kUsageError;
   }
-  StreamSink sink(io.out);
-  CliReporter reporter(io.err);
-  FinishedSignal finished;
-  CPingEngine engine(sink, reporter, finished, SystemResolver());
-  RunUntilFinished(engine, PingRequestFromSettings(settings, host));
-  return engine.RepliesReceived() > 0 ? 0 : 1;
+  PingSettings settings = ReadPingSettings();
+  if (line.Take("count", settings.packetsToSend)) settings.specifyLimit = true;
+  if (line.Has("continuous")) settings.specifyLimit = false;
+  line.Take("size", settings.packetSize);
+  line.Take("timeout", settings.replyTimeOutSeconds);
+  if (line.Take("ttl", settings.timeToLive)) settings.setTimeToLive = true;
+  if (line.Has("resolve")) settings.resolveAddress = true;
+  if (line.Has("dont-route")) settings.dontRoute = true;
+  PingRequest request = PingRequestFromSettings(settings, line.operands()[0]);
+  request.statisticsWhenInterrupted = true;
+  return RunTranscriptEngine<CPingEngine>(
+      request, io, [](const CPingEngine& engine) { return engine.RepliesReceived() > 0; });
 }
 
-const CommandRegistrar registrar(
-    {"ping",
-     "ping [--count N | --continuous] [--size BYTES] [--timeout SECONDS] "
-     "[--resolve] [--ttl N] [--dont-route] HOST",
-     "Send ICMP echo requests and list the replies and statistics.", RunPing});
+const CommandRegistrar registrar({"ping", "HOST",
+                                  "Send ICMP echo requests and list the replies and statistics.",
+                                  kOptions, RunPing, 1, 1,
+                                  "Options not given keep the defaults of the Ping page of "
+                                  "Customize.\nExit status 0 when a reply came back.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

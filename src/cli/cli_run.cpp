@@ -3,7 +3,6 @@
 #include <pthread.h>
 #include <signal.h>
 
-#include <charconv>
 #include <ostream>
 
 namespace netrove::cli {
@@ -37,20 +36,6 @@ void RunUntilFinished(const std::function<bool()>& start, const std::function<vo
     join();
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-}
-
-std::optional<std::int32_t> ParseNumber(const std::string& text) {
-  std::int32_t number = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return number;
-}
-
-bool TakeNumber(std::span<const std::string> args, std::size_t& i, std::int32_t& into) {
-  if (i + 1 >= args.size()) return false;
-  const auto value = ParseNumber(args[++i]);
-  if (value) into = *value;
-  return value.has_value();
 }
 
 }  // namespace netrove::cli

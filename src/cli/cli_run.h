@@ -4,16 +4,16 @@
 // engine's finished notice while Ctrl+C interrupts the run.
 #include <pthread.h>
 
-#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <mutex>
-#include <optional>
-#include <span>
-#include <string>
+#include <utility>
 
+#include "base/net_socket.h"
 #include "base/run_finished.h"
 #include "base/transcript_sink.h"
+#include "cli/cli_command.h"
+#include "cli/cli_reporter.h"
 
 namespace netrove::cli {
 
@@ -53,11 +53,18 @@ void RunUntilFinished(Engine& engine, const Request& request) {
                    [&] { engine.Join(); });
 }
 
-// The whole of `text` as a decimal number; nothing otherwise.
-std::optional<std::int32_t> ParseNumber(const std::string& text);
-
-// Reads the value of the option at args[i] into `into` and moves i onto
-// it. False when the value is missing or not a number.
-bool TakeNumber(std::span<const std::string> args, std::size_t& i, std::int32_t& into);
+// The run of a tool engine that reports to a transcript, as its window runs
+// it: the transcript printed to io.out, message boxes to io.err, Ctrl+C as
+// the Interrupt button. Exit status 0 when `succeeded(engine)` holds after
+// the run, else 1.
+template <class Engine, class Request, class Succeeded>
+int RunTranscriptEngine(const Request& request, CliStreams& io, Succeeded succeeded) {
+  StreamSink sink(io.out);
+  CliReporter reporter(io.err);
+  FinishedSignal finished;
+  Engine engine(sink, reporter, finished, SystemResolver());
+  RunUntilFinished(engine, request);
+  return succeeded(std::as_const(engine)) ? 0 : 1;
+}
 
 }  // namespace netrove::cli

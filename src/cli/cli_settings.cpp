@@ -6,21 +6,29 @@
 #include <ostream>
 #include <string>
 
+#include "base/registry_file.h"
 #include "base/settings_store.h"
-#include "cli/cli_registry.h"
+#include "cli/cli_command.h"
 
 namespace netrove::cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: netrove-cli settings export\n"
-    "       netrove-cli settings get TOOL VALUE\n"
-    "       netrove-cli settings set TOOL VALUE dword:N|text:STRING\n"
-    "       netrove-cli settings delete-all\n";
-
-int UsageError(CliStreams& io) {
-  io.err << kUsage;
+int UsageError(std::string_view problem, CliStreams& io) {
+  io.err << "netrove-cli settings: " << problem << "\n";
   return kUsageError;
+}
+
+// A name the store could never hold is the caller's mistake, not the file's.
+bool NamesAreValid(const std::string& tool, const std::string& name, CliStreams& io) {
+  if (!IsValidToolName(tool)) {
+    io.err << "netrove-cli settings: '" << tool << "' is not a valid tool name\n";
+    return false;
+  }
+  if (!IsValidValueName(name)) {
+    io.err << "netrove-cli settings: '" << name << "' is not a valid value name\n";
+    return false;
+  }
+  return true;
 }
 
 // A number as typed: decimal (negative numbers are stored as their 32-bit
@@ -61,6 +69,7 @@ void PrintValue(const CToolKey& key, std::string_view name, std::ostream& out) {
 }
 
 int Get(const std::string& tool, const std::string& name, CliStreams& io) {
+  if (!NamesAreValid(tool, name, io)) return kUsageError;
   const auto key = OpenToolKey(tool, false);
   if (!key || !key->ReadRaw(name)) {
     io.err << "netrove-cli: no value '" << name << "' is set for '" << tool << "'\n";
@@ -74,10 +83,11 @@ int Set(const std::string& tool, const std::string& name, std::string_view data,
   std::optional<std::uint32_t> number;
   if (data.starts_with("dword:")) {
     number = ParseNumber(data.substr(6));
-    if (!number) return UsageError(io);
+    if (!number) return UsageError("dword: takes a 32-bit number", io);
   } else if (!data.starts_with("text:")) {
-    return UsageError(io);
+    return UsageError("the data is dword:N or text:STRING", io);
   }
+  if (!NamesAreValid(tool, name, io)) return kUsageError;
   auto key = CreateToolKey(tool);
   const bool written =
       key && (number ? key->WriteDword(name, *number) : key->WriteText(name, data.substr(5)));
@@ -109,22 +119,28 @@ int DeleteAll(CliStreams& io) {
   return 0;
 }
 
-int RunSettings(std::span<const std::string> args, CliStreams& io) {
-  if (args.size() == 1 && args[0] == "--help") {
-    io.out << kUsage;
-    return 0;
-  }
+int RunSettings(const CommandLine& line, CliStreams& io) {
+  const auto& args = line.operands();
   if (args.size() == 1 && args[0] == "export") return Export(io);
   if (args.size() == 1 && args[0] == "delete-all") return DeleteAll(io);
   if (args.size() == 3 && args[0] == "get") return Get(args[1], args[2], io);
   if (args.size() == 4 && args[0] == "set") return Set(args[1], args[2], args[3], io);
-  return UsageError(io);
+  return UsageError("say export, get TOOL VALUE, set TOOL VALUE DATA or delete-all", io);
 }
 
-const CommandRegistrar registrar({"settings",
-                                  "settings export | get TOOL VALUE | set TOOL VALUE "
-                                  "dword:N|text:STRING | delete-all",
-                                  "Show, read, write or delete the stored settings.", RunSettings});
+const CommandRegistrar registrar(
+    {"settings",
+     "export | get TOOL VALUE | set TOOL VALUE dword:N|text:STRING | delete-all",
+     "Show, read, write or delete the stored settings.",
+     {},
+     RunSettings,
+     1,
+     4,
+     "  export        prints the store as a REGEDIT4 file\n"
+     "  get           prints one value: a number, a text, or hex(TYPE):BYTES\n"
+     "  set           writes one value; a dword is decimal (negative numbers as\n"
+     "                their two's complement) or hexadecimal after 0x\n"
+     "  delete-all    deletes every stored setting of the program\n"});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -2,79 +2,62 @@
 // defaults, printing the transcript as the traceroute window shows it.
 // Ctrl+C interrupts the run the way the window's Interrupt button does.
 #include <ostream>
-#include <string>
 
-#include "cli/cli_registry.h"
-#include "cli/cli_reporter.h"
+#include "cli/cli_command.h"
 #include "cli/cli_run.h"
 #include "diagnostics/traceroute_engine.h"
 
 namespace netrove::cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: netrove-cli traceroute [--probes N] [--timeout SECONDS] [--first-ttl N] [--max-ttl N]\n"
-    "                              [--size BYTES] [--port P] [--resolve] [--dont-route] "
-    "[--verbose] HOST\n"
-    "Options not given keep the defaults of the traceroute page of Customize.\n"
-    "Exit status 0 when the destination answered.\n";
+// The letters are Debian traceroute's where the meaning is the same.
+constexpr Option kOptions[] = {
+    {"probes", 'q', "N", "probes sent to each hop", RangeOf(kProbesToSendRange)},
+    {"timeout", 'w', "SECONDS", "wait this long for each answer", RangeOf(kTraceTimeOutRange)},
+    {"first-ttl", 'f', "N", "time-to-live of the first hop", RangeOf(kTraceTtlRange)},
+    {"max-ttl", 'm', "N", "time-to-live of the last hop tried", RangeOf(kTraceTtlRange)},
+    {"size", '\0', "BYTES", "size of each probe, header included", RangeOf(kProbeSizeRange)},
+    {"port", 'p', "PORT", "destination port of the first probe", RangeOf(kDestinationPortRange)},
+    {"resolve", '\0', {}, "show the routers' names as well as their addresses"},
+    {"dont-route", 'r', {}, "bypass the routing table"},
+    {"verbose", '\0', {}, "list every answer, also those the trace does not use"},
+};
 
-// Applies the command line to the stored defaults; false on a bad line.
-bool ParseArguments(std::span<const std::string> args, TraceRouteSettings& settings,
-                    std::string& host) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    bool ok = true;
-    if (arg == "--probes") {
-      ok = TakeNumber(args, i, settings.probesToSend);
-    } else if (arg == "--timeout") {
-      ok = TakeNumber(args, i, settings.replyTimeOutSeconds);
-    } else if (arg == "--first-ttl") {
-      ok = TakeNumber(args, i, settings.initialTtl);
-    } else if (arg == "--max-ttl") {
-      ok = TakeNumber(args, i, settings.maximumTtl);
-    } else if (arg == "--size") {
-      ok = TakeNumber(args, i, settings.packetSize);
-    } else if (arg == "--port") {
-      ok = TakeNumber(args, i, settings.initialDestPort) &&
-           settings.initialDestPort >= kDestinationPortRange.minimum &&
-           settings.initialDestPort <= kDestinationPortRange.maximum;
-    } else if (arg == "--resolve") {
-      settings.resolveAddress = true;
-    } else if (arg == "--dont-route") {
-      settings.dontRoute = true;
-    } else if (arg == "--verbose") {
-      settings.verbose = true;
-    } else if (arg.starts_with("-") || !host.empty()) {
-      ok = false;
-    } else {
-      host = arg;
-    }
-    if (!ok) return false;
+// The first and last time-to-live keep the page's rule that the last is
+// never below the first: the one given moves the stored other along; both
+// given the wrong way round is a mistake.
+bool ApplyTtls(const CommandLine& line, TraceRouteSettings& settings, CliStreams& io) {
+  const bool first = line.Take("first-ttl", settings.initialTtl);
+  const bool last = line.Take("max-ttl", settings.maximumTtl);
+  if (first && last && settings.initialTtl > settings.maximumTtl) {
+    io.err << "netrove-cli traceroute: --first-ttl must not be above --max-ttl\n";
+    return false;
   }
-  return !host.empty();
+  if (first) settings.maximumTtl = KeptMaximumTtl(settings.maximumTtl, settings.initialTtl);
+  if (last) settings.initialTtl = KeptInitialTtl(settings.initialTtl, settings.maximumTtl);
+  return true;
 }
 
-int RunTraceRoute(std::span<const std::string> args, CliStreams& io) {
+int RunTraceRoute(const CommandLine& line, CliStreams& io) {
   TraceRouteSettings settings = ReadTraceRouteSettings();
-  std::string host;
-  if (!ParseArguments(args, settings, host)) {
-    io.err << kUsage;
-    return kUsageError;
-  }
-  StreamSink sink(io.out);
-  CliReporter reporter(io.err);
-  FinishedSignal finished;
-  CTraceRouteEngine engine(sink, reporter, finished, SystemResolver());
-  RunUntilFinished(engine, TraceRouteRequestFromSettings(settings, host));
-  return engine.DestinationReached() ? 0 : 1;
+  if (!ApplyTtls(line, settings, io)) return kUsageError;
+  line.Take("probes", settings.probesToSend);
+  line.Take("timeout", settings.replyTimeOutSeconds);
+  line.Take("size", settings.packetSize);
+  line.Take("port", settings.initialDestPort);
+  if (line.Has("resolve")) settings.resolveAddress = true;
+  if (line.Has("dont-route")) settings.dontRoute = true;
+  if (line.Has("verbose")) settings.verbose = true;
+  return RunTranscriptEngine<CTraceRouteEngine>(
+      TraceRouteRequestFromSettings(settings, line.operands()[0]), io,
+      [](const CTraceRouteEngine& engine) { return engine.DestinationReached(); });
 }
 
-const CommandRegistrar registrar(
-    {"traceroute",
-     "traceroute [--probes N] [--timeout SECONDS] [--first-ttl N] [--max-ttl N] "
-     "[--size BYTES] [--port P] [--resolve] [--dont-route] [--verbose] HOST",
-     "List the routers on the way to a host, hop by hop.", RunTraceRoute});
+const CommandRegistrar registrar({"traceroute", "HOST",
+                                  "List the routers on the way to a host, hop by hop.", kOptions,
+                                  RunTraceRoute, 1, 1,
+                                  "Options not given keep the defaults of the traceroute page of "
+                                  "Customize.\nExit status 0 when the destination answered.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -241,7 +241,8 @@ void CPingEngine::ReceivingThread() {
   }
   received_ = handled_.load() - errorEvents_.load();
   WaitForSendingDone();
-  const PingRunTotals totals{sent_.load(), received_.load(), interrupt_.load(), broadcast_};
+  const bool interrupted = interrupt_.load() && !request_.statisticsWhenInterrupted;
+  const PingRunTotals totals{sent_.load(), received_.load(), interrupted, broadcast_};
   transcript_.AppendTranscript(StatisticsBlock(totals, times_));
 }
 

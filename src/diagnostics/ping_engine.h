@@ -43,6 +43,9 @@ struct PingRequest {
   bool setTimeToLive = false;
   std::int32_t timeToLive = 64;
   bool dontRoute = false;
+  // The window ends an interrupted run with a blank line; a command line
+  // ends it with the statistics so far, as command-line pings do.
+  bool statisticsWhenInterrupted = false;
 };
 
 // A run of the stored defaults towards `host`.

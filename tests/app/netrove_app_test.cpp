@@ -7,15 +7,16 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 
 #include "app/main_frame.h"
 #include "app/splash_wnd.h"
 #include "shell_ui_support.h"
+#include "support/event_loop.h"
 #include "support/loopback_socket.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 
 namespace netrove {
 namespace {
@@ -43,13 +44,8 @@ std::uint16_t FreePort() {
   return 0;
 }
 
-void ProcessEventsUntil(const std::function<bool()>& done, int milliseconds = 5000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < milliseconds) {
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-}
+using test::TurnEventLoop;
+using test::WaitUntil;
 
 class NetroveAppTest : public ::testing::Test {
  protected:
@@ -82,7 +78,7 @@ TEST_F(NetroveAppTest, StartsListensAndShutsDown) {
   to.sin_port = htons(options.broadcastPort);
   ::sendto(sender, "Lunch", 5, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
   ::close(sender);
-  ProcessEventsUntil([&] { return !boxes.shown.empty(); });
+  EXPECT_TRUE(WaitUntil([&] { return !boxes.shown.empty(); }, TurnEventLoop));
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Lunch"));
 
@@ -91,10 +87,12 @@ TEST_F(NetroveAppTest, StartsListensAndShutsDown) {
   ASSERT_EQ(::connect(caller, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
   char byte = 0;
   long got = -1;
-  ProcessEventsUntil([&] {
-    got = ::recv(caller, &byte, 1, MSG_DONTWAIT);
-    return got == 0;
-  });
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        got = ::recv(caller, &byte, 1, MSG_DONTWAIT);
+        return got == 0;
+      },
+      TurnEventLoop));
   EXPECT_EQ(got, 0);
   ::close(caller);
 
@@ -145,7 +143,7 @@ TEST_F(NetroveAppTest, SplashGoesAtAKeyPressOrAtTheEndOfItsTime) {
   options.instanceName = QStringLiteral("netrove-splash-test-%1").arg(getpid());
   CNetroveApp timed(options, test::TestCatalog(), boxes);
   ASSERT_EQ(timed.InitInstance(), CNetroveApp::StartResult::Running);
-  ProcessEventsUntil([&] { return !timed.splashWindow()->isVisible(); });
+  EXPECT_TRUE(WaitUntil([&] { return !timed.splashWindow()->isVisible(); }, TurnEventLoop));
   EXPECT_FALSE(timed.splashWindow()->isVisible());
 }
 
@@ -164,7 +162,8 @@ TEST_F(NetroveAppTest, ASecondStartRaisesTheFirstAndEnds) {
                {QStringLiteral("--chat-port"), QString::number(FreePort()),
                 QStringLiteral("--broadcast-port"), QString::number(FreePort())});
   ASSERT_TRUE(second.waitForStarted());
-  ProcessEventsUntil([&] { return second.state() == QProcess::NotRunning; }, 20000);
+  EXPECT_TRUE(WaitUntil([&] { return second.state() == QProcess::NotRunning; }, TurnEventLoop,
+                        std::chrono::seconds(20)));
   ASSERT_EQ(second.state(), QProcess::NotRunning) << "the second start did not end";
   EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(second.exitCode(), 0);

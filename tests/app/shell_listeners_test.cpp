@@ -14,13 +14,14 @@
 #include "support/loopback_socket.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 
 namespace netrove {
 namespace {
 
 using namespace std::chrono_literals;
 using test::RecordingReporter;
-using test::WaitFor;
+using test::WaitUntil;
 
 const char kAddressInUse[] = "WSAEADDRINUSE\nThe specified address is already in use.";
 
@@ -113,7 +114,7 @@ TEST_F(ShellListenersTest, ChatCallIsHandedOverConnected) {
   CNetSocket caller;
   ASSERT_TRUE(caller.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   ASSERT_TRUE(caller.Connect("127.0.0.1", port));
-  ASSERT_TRUE(WaitFor([&] { return events.CallCount() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return events.CallCount() == 1; }));
   EXPECT_EQ(events.Caller(0).ipv4().s_addr, htonl(INADDR_LOOPBACK));
 
   ASSERT_EQ(caller.Send("hi", 2).bytes, 2);
@@ -133,7 +134,7 @@ TEST_F(ShellListenersTest, BroadcastsArriveAsTextOfAtMostOneBlock) {
   const std::string unterminated(600, 'x');
   SendDatagram(port, unterminated.data(), unterminated.size());
   SendDatagram(port, "one\0two", 7);
-  ASSERT_TRUE(WaitFor([&] { return events.Broadcasts().size() == 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return events.Broadcasts().size() == 3; }));
   const auto texts = events.Broadcasts();
   EXPECT_EQ(texts[0], "Lunch is ready");
   EXPECT_EQ(texts[1], std::string(kBroadcastBlockSize, 'x'));
@@ -203,7 +204,7 @@ TEST_F(ShellListenersTest, PersistentAcceptFailureIsReportedOnceAndListeningGoes
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &original), 0);
   ASSERT_EQ(connected, 0);
 
-  ASSERT_TRUE(WaitFor([&] { return events.CallCount() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return events.CallCount() == 1; }));
   const auto messages = reporter.Messages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].source, 1139);

@@ -5,26 +5,17 @@
 #include <sstream>
 
 #include "base/address_book.h"
-#include "cli/cli_registry.h"
+#include "cli_runner.h"
 #include "support/scoped_home.h"
 
 namespace netrove::cli {
 namespace {
 
-struct CommandRun {
-  int status;
-  std::string out;
-  std::string err;
-};
+using test::CliRun;
 
-CommandRun AddressBookCommand(std::vector<std::string> args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  CliStreams io{out, err};
-  const Command* command = FindCommand("addrbook");
-  if (command == nullptr) return {-1, "", "addrbook is not registered"};
-  const int status = command->run(args, io);
-  return {status, out.str(), err.str()};
+CliRun AddressBookCommand(std::vector<std::string> args) {
+  args.insert(args.begin(), "addrbook");
+  return test::RunInProcess(args);
 }
 
 class CliAddressBook : public ::testing::Test {
@@ -36,7 +27,7 @@ TEST_F(CliAddressBook, AddKeepsBookOrderInListAndFile) {
   EXPECT_EQ(AddressBookCommand({"add", "beta", "b.example"}).status, 0);
   EXPECT_EQ(AddressBookCommand({"add", "Alpha", "a.example"}).status, 0);
   EXPECT_EQ(AddressBookCommand({"add", "gamma", "10.0.0.3"}).status, 0);
-  const CommandRun list = AddressBookCommand({"list"});
+  const CliRun list = AddressBookCommand({"list"});
   EXPECT_EQ(list.status, 0);
   EXPECT_EQ(list.out, "Alpha\ta.example\nbeta\tb.example\ngamma\t10.0.0.3\n");
   EXPECT_EQ(list.err, "");
@@ -57,15 +48,20 @@ TEST_F(CliAddressBook, RemoveTakesOneEntryByName) {
   EXPECT_EQ(AddressBookCommand({"list"}).out, "Host\t1\n");
   EXPECT_EQ(AddressBookCommand({"remove", "HOST"}).status, 0);
   EXPECT_EQ(AddressBookCommand({"list"}).out, "");
-  const CommandRun missing = AddressBookCommand({"remove", "host"});
+  const CliRun missing = AddressBookCommand({"remove", "host"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("no entry named"), std::string::npos);
+}
+
+TEST_F(CliAddressBook, ListEscapesWhatWouldSplitItsLines) {
+  EXPECT_EQ(AddressBookCommand({"add", "tab\there", "back\\slash\r\nhost"}).status, 0);
+  EXPECT_EQ(AddressBookCommand({"list"}).out, "tab\\there\tback\\\\slash\\r\\nhost\n");
 }
 
 TEST_F(CliAddressBook, BadCommandLinesAreUsageErrors) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {}, {"list", "x"}, {"add", "only-name"}, {"add", "", "host"}, {"frobnicate"}}) {
-    const CommandRun run = AddressBookCommand(args);
+    const CliRun run = AddressBookCommand(args);
     EXPECT_EQ(run.status, kUsageError);
     EXPECT_FALSE(run.err.empty());
   }
@@ -73,10 +69,10 @@ TEST_F(CliAddressBook, BadCommandLinesAreUsageErrors) {
 
 TEST_F(CliAddressBook, DamagedFileIsReportedOnceAndTheAddStillSucceeds) {
   std::ofstream(home_.path() / "AddrBook.dat", std::ios::binary) << "garbage";
-  const CommandRun list = AddressBookCommand({"list"});
+  const CliRun list = AddressBookCommand({"list"});
   EXPECT_EQ(list.status, 1);
   EXPECT_NE(list.err.find("damaged"), std::string::npos);
-  const CommandRun add = AddressBookCommand({"add", "n", "h"});
+  const CliRun add = AddressBookCommand({"add", "n", "h"});
   EXPECT_EQ(add.status, 0);
   EXPECT_EQ(add.err, "");
   EXPECT_TRUE(std::filesystem::exists(home_.path() / "AddrBook.dat.damaged"));

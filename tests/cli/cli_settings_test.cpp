@@ -48,6 +48,10 @@ TEST_F(CliSettings, TextsNegativeNumbersAndMistakes) {
   EXPECT_EQ(Run({"settings", "set", "Ping", "X", "dword:4294967296"}).status, 2);
   EXPECT_EQ(Run({"settings", "set", "Ping", "X", "word:1"}).status, 2);
   EXPECT_EQ(Run({"settings", "get", "Ping"}).status, 2);
+  const CliRun badTool = Run({"settings", "set", "A\\B", "X", "dword:1"});
+  EXPECT_EQ(badTool.status, 2);
+  EXPECT_NE(badTool.err.find("'A\\B' is not a valid tool name"), std::string::npos) << badTool.err;
+  EXPECT_EQ(badTool.err.find("could not be written"), std::string::npos);
 
   EXPECT_EQ(Run({"settings", "delete-all"}).status, 0);
   EXPECT_EQ(Run({"settings", "get", "Finger", "ServerLocation"}).status, 1);

@@ -13,6 +13,7 @@
 #include "diagnostics/ping_run_recorder.h"
 #include "diagnostics/ping_settings.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 
 namespace netrove {
 namespace {
@@ -125,7 +126,7 @@ TEST(PingLoopback, InterruptEndsAContinuousRunAtOnceWithABlankLine) {
   NETROVE_REQUIRE_PRIVILEGE();
   PingHarness ping;
   ASSERT_TRUE(ping.engine.Start(LoopbackRequest(0)));
-  ASSERT_TRUE(test::WaitFor([&] { return CountOf(ping.sink.Text(), "Reply from") >= 2; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return CountOf(ping.sink.Text(), "Reply from") >= 2; }));
   const auto interrupted = std::chrono::steady_clock::now();
   ping.engine.Interrupt();
   ASSERT_TRUE(ping.finished.WaitFor(1, std::chrono::seconds(5)));

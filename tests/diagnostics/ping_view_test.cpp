@@ -8,18 +8,19 @@
 #include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
 #include <QTest>
 #include <fstream>
 
-#include "base/net_socket.h"
 #include "base/settings_store.h"
 #include "diagnostics/customize_ping_page.h"
 #include "diagnostics/ping_options_form.h"
 #include "diagnostics/ping_settings.h"
+#include "diagnostics/tool_view_contract.h"
 #include "diagnostics/tool_view_fixtures.h"
+#include "support/event_loop.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 #include "widgets/arrow_spin_box.h"
 #include "widgets/transcript_view.h"
 
@@ -27,25 +28,13 @@ namespace netrove {
 namespace {
 
 using test::Click;
+using test::ExpectIdle;
 using test::FakeServices;
-using test::NoNames;
+using test::TurnEventLoop;
 using test::WaitUntil;
 
 std::optional<std::uint32_t> Stored(std::string_view value) {
   return test::StoredDword(kPingToolName, value);
-}
-
-void ExpectIdle(const CPingView& view) {
-  EXPECT_EQ(view.state(), CPingView::State::Idle);
-  EXPECT_FALSE(view.isBusy());
-  EXPECT_TRUE(view.isCloseEnabled());
-  EXPECT_TRUE(view.canPrint());
-  EXPECT_TRUE(view.pingButton()->isEnabled());
-  EXPECT_EQ(view.closeButton()->text(), QStringLiteral("Close"));
-  EXPECT_TRUE(view.closeButton()->isEnabled());
-  EXPECT_TRUE(view.options()->sizeField()->isEnabled());
-  EXPECT_TRUE(view.options()->specifyButton()->isEnabled());
-  EXPECT_FALSE(view.options()->dontFragmentBox()->isEnabled());
 }
 
 TEST(ArrowSpinBox, ChangesOnlyWithArrowsAndWraps) {
@@ -82,65 +71,6 @@ TEST(PingView, OpensWithTheStoredDefaults) {
   // Changes in the window are its own: nothing is written back.
   Click(options.specifyButton());
   EXPECT_EQ(Stored(kSpecifyValue), 0u);
-}
-
-TEST(PingView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
-  test::ScopedHome home;
-  NoNames resolver;
-  FakeServices services;
-  CPingView view(services, nullptr, resolver);
-  QSignalSpy busy(&view, &CToolView::busyChanged);
-  view.startRun(QStringLiteral("nosuchhost"));
-  EXPECT_EQ(view.state(), CPingView::State::Running);
-  EXPECT_EQ(view.documentTitle(), QStringLiteral("Ping nosuchhost"));
-  EXPECT_TRUE(view.isBusy());
-  EXPECT_FALSE(view.isCloseEnabled());
-  EXPECT_FALSE(view.canPrint());
-  EXPECT_FALSE(view.pingButton()->isEnabled());
-  EXPECT_EQ(view.closeButton()->text(), QStringLiteral("Interrupt"));
-  EXPECT_FALSE(view.options()->sizeField()->isEnabled());
-  EXPECT_FALSE(view.options()->resolveBox()->isEnabled());
-  ASSERT_TRUE(WaitUntil([&] { return view.state() == CPingView::State::Idle; }));
-  ExpectIdle(view);
-  EXPECT_EQ(busy.count(), 2);
-  ASSERT_EQ(services.reporter_.Texts().size(), 1u);
-  EXPECT_EQ(services.reporter_.Texts()[0], SocketErrorText(WSAHOST_NOT_FOUND));
-}
-
-TEST(PingView, PingAsksForTheHostAndCloseClosesWhenIdle) {
-  test::ScopedHome home;
-  NoNames resolver;
-  FakeServices services;
-  CPingView view(services, nullptr, resolver);
-  view.show();
-  const auto prompt = test::AnswerHostPrompt(view.pingButton(), QStringLiteral("nosuchhost"));
-  EXPECT_EQ(prompt.caption, QStringLiteral("Ping..."));
-  EXPECT_EQ(view.documentTitle(), QStringLiteral("Ping nosuchhost"));
-  ASSERT_TRUE(WaitUntil([&] { return view.state() == CPingView::State::Idle; }));
-  QSignalSpy close(&view, &CToolView::closeRequested);
-  QTest::mouseClick(view.closeButton(), Qt::LeftButton);
-  EXPECT_EQ(close.count(), 1);
-}
-
-TEST(PingView, InterruptStopsAContinuousRun) {
-  NETROVE_REQUIRE_PRIVILEGE();
-  test::ScopedHome home;
-  WritePingSetting(kSpecifyValue, 0);
-  FakeServices services;
-  CPingView view(services);
-  view.show();
-  view.startRun(QStringLiteral("127.0.0.1"));
-  ASSERT_TRUE(WaitUntil(
-      [&] { return view.printableTranscript()->text().find("Reply from") != std::string::npos; }));
-  QTest::mouseClick(view.closeButton(), Qt::LeftButton);
-  EXPECT_EQ(view.state(), CPingView::State::Interrupting);
-  EXPECT_FALSE(view.closeButton()->isEnabled());
-  ASSERT_TRUE(WaitUntil([&] { return view.state() == CPingView::State::Idle; }));
-  ExpectIdle(view);
-  const std::string text = view.printableTranscript()->text();
-  EXPECT_EQ(text.substr(text.size() - 8), " ms.\r\n\r\n");
-  // Closing a window with a run in progress stops the run without waiting.
-  view.startRun(QStringLiteral("127.0.0.1"));
 }
 
 TEST(CustomizePing, WritesEachChangeAtOnce) {
@@ -198,7 +128,7 @@ TEST(PingScreenshots, WindowAndPage) {
   view.show();
   if (geteuid() == 0) {
     view.startRun(QStringLiteral("127.0.0.1"));
-    ASSERT_TRUE(WaitUntil([&] { return view.state() == CPingView::State::Idle; }));
+    ASSERT_TRUE(WaitUntil([&] { return view.state() == CPingView::State::Idle; }, TurnEventLoop));
   }
   const QDir out(QString::fromLocal8Bit(folder));
   EXPECT_TRUE(view.grab().save(out.filePath(QStringLiteral("ping.png"))));

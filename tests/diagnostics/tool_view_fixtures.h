@@ -1,12 +1,10 @@
 #pragma once
 // What the Ping and traceroute window tests share: the shell's services
-// recorded, a resolver that knows no names, and ways to wait for and click
-// the widgets.
+// recorded, a resolver that knows no names, and ways to click the widgets.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -44,18 +42,6 @@ class NoNames : public IResolver {
   SocketStatus HostByName(const std::string&, HostEntry&) override { return {WSAHOST_NOT_FOUND}; }
   SocketStatus HostByAddr(const SocketAddress&, HostEntry&) override { return {WSAHOST_NOT_FOUND}; }
 };
-
-// Keeps the event loop turning until `condition` holds; false when it does
-// not within `milliseconds`.
-inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > milliseconds) return false;
-    QTest::qWait(5);
-  }
-  return true;
-}
 
 // Clicks a check box or radio button on its indicator: a box stretched over
 // its row takes no clicks beyond its text.

@@ -18,6 +18,7 @@
 #include "diagnostics/traceroute_harness.h"
 #include "diagnostics/traceroute_probe.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 
 namespace netrove {
 namespace {
@@ -269,7 +270,7 @@ TEST(TraceRouteLoopback, InterruptEndsAWaitAtOnce) {
   TraceRouteRequest request = TraceTowards("127.0.0.1", 30, 59000);
   request.initialDestPort = port;
   ASSERT_TRUE(trace.engine.Start(request));
-  ASSERT_TRUE(test::WaitFor([&] { return trace.sink.Text().ends_with("001  "); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return trace.sink.Text().ends_with("001  "); }));
   trace.engine.Interrupt();
   EXPECT_TRUE(trace.finished.WaitFor(1, std::chrono::seconds(5)));
   trace.engine.Join();
@@ -302,7 +303,7 @@ std::string TraceWhileIcmpArrives(bool verbose, const std::vector<std::uint8_t>&
   request.initialDestPort = port;
   request.verbose = verbose;
   EXPECT_TRUE(trace.engine.Start(request));
-  EXPECT_TRUE(test::WaitFor([&] { return trace.sink.Text().ends_with("001  "); }));
+  EXPECT_TRUE(test::WaitUntil([&] { return trace.sink.Text().ends_with("001  "); }));
   SendIcmp(message);
   EXPECT_TRUE(trace.finished.WaitFor(1));
   trace.engine.Join();

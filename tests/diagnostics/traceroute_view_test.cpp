@@ -8,20 +8,21 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 #include <fstream>
 
-#include "base/net_socket.h"
 #include "base/settings_store.h"
 #include "diagnostics/customize_traceroute_page.h"
 #include "diagnostics/diagnostics_tools.h"
 #include "diagnostics/netns_lab.h"
+#include "diagnostics/tool_view_contract.h"
 #include "diagnostics/tool_view_fixtures.h"
 #include "diagnostics/traceroute_options_form.h"
 #include "diagnostics/traceroute_settings.h"
+#include "support/event_loop.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 #include "widgets/arrow_spin_box.h"
 #include "widgets/command_ids.h"
 #include "widgets/tool_catalog.h"
@@ -31,8 +32,9 @@ namespace netrove {
 namespace {
 
 using test::Click;
+using test::ExpectIdle;
 using test::FakeServices;
-using test::NoNames;
+using test::TurnEventLoop;
 using test::WaitUntil;
 
 std::optional<std::uint32_t> Stored(std::string_view value) {
@@ -41,25 +43,6 @@ std::optional<std::uint32_t> Stored(std::string_view value) {
 
 void Step(QWidget* field, Qt::Key key, int times = 1) {
   for (int i = 0; i < times; ++i) QTest::keyClick(field, key);
-}
-
-void ExpectIdle(const CTraceRouteView& view) {
-  EXPECT_EQ(view.state(), CTraceRouteView::State::Idle);
-  EXPECT_FALSE(view.isBusy());
-  EXPECT_TRUE(view.isCloseEnabled());
-  EXPECT_TRUE(view.canPrint());
-  EXPECT_TRUE(view.traceButton()->isEnabled());
-  EXPECT_TRUE(view.traceButton()->isDefault());
-  EXPECT_EQ(view.closeButton()->text(), QStringLiteral("Close"));
-  EXPECT_TRUE(view.closeButton()->isEnabled());
-  const CTraceRouteOptionsForm& options = *view.options();
-  for (QWidget* control : std::initializer_list<QWidget*>{
-           options.probesField(), options.timeoutField(), options.initialTtlField(),
-           options.maximumTtlField(), options.sizeField(), options.portField(),
-           options.resolveBox(), options.dontRouteBox(), options.verboseBox()}) {
-    EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
-  }
-  EXPECT_FALSE(options.dontFragmentBox()->isEnabled());
 }
 
 // A settings folder beneath a plain file cannot be created, even by root.
@@ -159,75 +142,6 @@ TEST(TraceRouteView, ThePortFieldTakesDigitsAndStaysAPort) {
   EXPECT_EQ(view.options()->values().initialDestPort, 1);
 }
 
-TEST(TraceRouteView, RunGoesFromRunningBackToIdleOnTheFinishedNotice) {
-  test::ScopedHome home;
-  NoNames resolver;
-  FakeServices services;
-  CTraceRouteView view(services, nullptr, resolver);
-  QSignalSpy busy(&view, &CToolView::busyChanged);
-  view.startRun(QStringLiteral("nosuchhost"));
-  EXPECT_EQ(view.state(), CTraceRouteView::State::Running);
-  EXPECT_EQ(view.documentTitle(), QStringLiteral("traceroute nosuchhost"));
-  EXPECT_TRUE(view.isBusy());
-  EXPECT_FALSE(view.isCloseEnabled());
-  EXPECT_FALSE(view.canPrint());
-  EXPECT_FALSE(view.traceButton()->isEnabled());
-  EXPECT_TRUE(view.closeButton()->isDefault());
-  EXPECT_EQ(view.closeButton()->text(), QStringLiteral("Interrupt"));
-  EXPECT_FALSE(view.options()->maximumTtlField()->isEnabled());
-  EXPECT_FALSE(view.options()->portField()->isEnabled());
-  EXPECT_FALSE(view.options()->verboseBox()->isEnabled());
-  ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }));
-  ExpectIdle(view);
-  EXPECT_EQ(busy.count(), 2);
-  EXPECT_EQ(services.reporter_.Texts(),
-            std::vector<std::string>{SocketErrorText(WSAHOST_NOT_FOUND)});
-  EXPECT_EQ(view.printableTranscript()->text(), "");
-}
-
-TEST(TraceRouteView, TheButtonAsksForTheHostAndCloseClosesWhenIdle) {
-  test::ScopedHome home;
-  NoNames resolver;
-  FakeServices services;
-  CTraceRouteView view(services, nullptr, resolver);
-  view.show();
-  const auto prompt = test::AnswerHostPrompt(view.traceButton(), QStringLiteral("nosuchhost"));
-  EXPECT_EQ(prompt.helpContext, 0x1804A);
-  EXPECT_EQ(prompt.caption, QStringLiteral("traceroute..."));
-  EXPECT_EQ(view.documentTitle(), QStringLiteral("traceroute nosuchhost"));
-  ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }));
-  QSignalSpy close(&view, &CToolView::closeRequested);
-  QTest::mouseClick(view.closeButton(), Qt::LeftButton);
-  EXPECT_EQ(close.count(), 1);
-}
-
-TEST(TraceRouteView, InterruptEndsAWaitingRun) {
-  test::ScopedHome home;
-  // A listener on the first port: the probes there get no answer.
-  CNetSocket listener;
-  ASSERT_TRUE(listener.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-  ASSERT_TRUE(listener.Bind(0));
-  SocketAddress bound;
-  ASSERT_TRUE(listener.LocalAddress(bound));
-  WriteTraceRouteSetting(kTraceInitialDestPortValue, bound.port());
-  WriteTraceRouteSetting(kTraceReplyTimeOutValue, 59);
-  FakeServices services;
-  CTraceRouteView view(services);
-  view.show();
-  view.startRun(QStringLiteral("127.0.0.1"));
-  ASSERT_TRUE(WaitUntil(
-      [&] { return view.printableTranscript()->text().find("001  ") != std::string::npos; }));
-  QTest::mouseClick(view.closeButton(), Qt::LeftButton);
-  EXPECT_EQ(view.state(), CTraceRouteView::State::Interrupting);
-  EXPECT_FALSE(view.closeButton()->isEnabled());
-  ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }, 5000));
-  ExpectIdle(view);
-  EXPECT_TRUE(view.printableTranscript()->text().ends_with("\r\n\r\n\r\n"));
-  EXPECT_TRUE(services.reporter_.Messages().empty());
-  // Closing a window with a run in progress stops the run without waiting.
-  view.startRun(QStringLiteral("127.0.0.1"));
-}
-
 TEST(TraceRouteCatalog, WindowAndPageAreBuiltIn) {
   ToolCatalog catalog;
   AddDiagnosticsTools(catalog);
@@ -324,7 +238,8 @@ TEST(TraceRouteScreenshots, WindowAndPage) {
       ASSERT_TRUE(inside.ok());
       view.startRun(QStringLiteral("10.201.3.2"));
     }
-    ASSERT_TRUE(WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return view.state() == CTraceRouteView::State::Idle; }, TurnEventLoop));
   }
   const QDir out(QString::fromLocal8Bit(folder));
   EXPECT_TRUE(view.grab().save(out.filePath(QStringLiteral("traceroute.png"))));

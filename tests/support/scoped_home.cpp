@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <stdexcept>
-#include <thread>
 
 namespace netrove::test {
 
@@ -27,15 +26,6 @@ ScopedHome::~ScopedHome() {
   }
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
-}
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
 }
 
 bool IsPrivileged() { return geteuid() == 0; }

@@ -1,9 +1,7 @@
 #pragma once
 // Points NETROVE_HOME at a fresh temporary folder for the life of a test, so
 // no test sees the user's settings or another test's files.
-#include <chrono>
 #include <filesystem>
-#include <functional>
 #include <string>
 
 namespace netrove::test {
@@ -21,10 +19,6 @@ class ScopedHome {
   std::string previous_;
   bool hadPrevious_ = false;
 };
-
-// Polls `condition` until it holds or the deadline passes.
-bool WaitFor(const std::function<bool()>& condition,
-             std::chrono::milliseconds deadline = std::chrono::seconds(5));
 
 // True when the process may open raw sockets and create network namespaces.
 bool IsPrivileged();

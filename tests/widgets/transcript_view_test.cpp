@@ -12,17 +12,11 @@
 #include <memory>
 #include <thread>
 
+#include "support/event_loop.h"
+#include "support/wait_until.h"
+
 namespace netrove {
 namespace {
-
-bool ProcessEventsUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 std::string Numbered(const char* prefix, int from, int to) {
   std::string text;
@@ -115,7 +109,8 @@ TEST(TranscriptSink, AppendsFromWorkersArriveInOrder) {
   std::thread second([&] {
     for (int line = 0; line < 300; ++line) sink.AppendTranscript(Numbered("b", line, line + 1));
   });
-  EXPECT_TRUE(ProcessEventsUntil([&] { return view.document()->blockCount() == 602; }));
+  EXPECT_TRUE(
+      test::WaitUntil([&] { return view.document()->blockCount() == 602; }, test::TurnEventLoop));
   first.join();
   second.join();
   const std::string& text = view.text();
