@@ -1,6 +1,7 @@
 #include "transfer/ftp_transfer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,23 @@ constexpr std::size_t kLargestSend = 1460;
 constexpr int kDataSocketBuffer = 16384;
 // A listing larger than this is refused rather than held in memory.
 constexpr std::size_t kLargestListing = 256u * 1024 * 1024;
+
+// The mode a file created the ordinary way would get: the replaced file's own,
+// or 0666 less the process's umask (read without changing it).
+mode_t ModeForNewFile(const std::filesystem::path& target) {
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0) return existing.st_mode & 07777;
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[128];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      unsigned value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) mask = static_cast<mode_t>(value);
+    }
+    std::fclose(status);
+  }
+  return 0666 & ~mask;
+}
 
 }  // namespace
 
@@ -70,6 +88,7 @@ int CFtpTransfer::CreateDownloadFile(const std::filesystem::path& target) {
   name.push_back('\0');
   file_ = ::mkostemp(name.data(), O_CLOEXEC);
   if (file_ < 0) return errno;
+  (void)::fchmod(file_, ModeForNewFile(target));
   target_ = target;
   temporary_ = name.data();
   return 0;
