@@ -83,7 +83,11 @@ CFtpTransfer::~CFtpTransfer() {
 
 int CFtpTransfer::CreateDownloadFile(const std::filesystem::path& target) {
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  // A hidden name beside the target: the same file system, so the final
+  // rename is atomic.
+  std::string leaf(".");
+  leaf.append(target.filename().string()).append(".XXXXXX");
+  const std::string pattern = (folder / leaf).string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   file_ = ::mkostemp(name.data(), O_CLOEXEC);
