@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QWindow>
 #include <algorithm>
+#include <utility>
 
 #include "app/about_dlg.h"
 #include "app/clock_wnd.h"
@@ -538,11 +539,20 @@ void CMainFrame::handleChatCall(std::unique_ptr<CNetSocket> socket, const Socket
 }
 
 void CMainFrame::handleBroadcast(const QString& text) {
-  if (catalog_.broadcast) {
-    catalog_.broadcast(*this, text);
+  if (openBroadcastBoxes_ >= kMaxOpenBroadcastBoxes) {
+    if (!std::exchange(broadcastsDropped_, true)) {
+      boxes_.information(this, ProductTitle(), Text(kBroadcastsDropped));
+    }
     return;
   }
-  boxes_.information(this, QStringLiteral("Broadcast"), text);
+  ++openBroadcastBoxes_;
+  if (catalog_.broadcast) {
+    catalog_.broadcast(*this, text);
+  } else {
+    boxes_.information(this, QStringLiteral("Broadcast"), text);
+  }
+  --openBroadcastBoxes_;
+  broadcastsDropped_ = false;
 }
 
 bool CMainFrame::closeToolWindows() {

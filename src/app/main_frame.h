@@ -47,7 +47,10 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   void bringToFront();
   // What the listeners received, on the GUI thread.
   void handleChatCall(std::unique_ptr<CNetSocket> socket, const SocketAddress& caller);
+  // A flood of datagrams must not stack boxes without end: beyond
+  // kMaxOpenBroadcastBoxes they are dropped, with one notice.
   void handleBroadcast(const QString& text);
+  static constexpr int kMaxOpenBroadcastBoxes = 5;
 
   // IShellContext
   QWidget* mainWindow() override { return this; }
@@ -110,6 +113,11 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   std::map<int, QAction*> actions_;
   std::vector<CMyMDIChildWnd*> windows_;
   bool closingToolWindows_ = false;
+  // Broadcast boxes open now (each runs modally, one on top of the other),
+  // and whether a datagram was dropped since the count was last below the
+  // limit.
+  int openBroadcastBoxes_ = 0;
+  bool broadcastsDropped_ = false;
   QPointer<CHelpWindow> help_;
 };
 

@@ -63,8 +63,15 @@ CNetroveApp::StartResult CNetroveApp::InitInstance() {
   const QString name =
       options_.instanceName.isEmpty() ? SingleInstanceName() : options_.instanceName;
   instance_ = std::make_unique<CSingleInstance>(name);
-  if (instance_->claim() == CSingleInstance::Claim::AlreadyRunning)
-    return StartResult::AlreadyRunning;
+  switch (instance_->claim()) {
+    case CSingleInstance::Claim::AlreadyRunning:
+      return StartResult::AlreadyRunning;
+    case CSingleInstance::Claim::Failed:
+      messageBox_->showNotice(instance_->problem());
+      return StartResult::Failed;
+    case CSingleInstance::Claim::First:
+      break;
+  }
 
   frame_ = std::make_unique<CMainFrame>(catalog_, *reporter_, boxes_);
   messageBox_->setMainWindow(frame_.get());

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QEvent>
 #include <QTimer>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -18,7 +19,25 @@ struct Invocation {
   netrove::AppOptions options;
   QString screenshotFolder;
   bool startupProbe = false;
+  QString usageError;  // empty when the arguments are usable
 };
+
+// A listener port option: 1 to 65535. Anything else would silently leave the
+// listener on a port the system picks, where no peer finds it.
+bool ReadPortOption(const QCommandLineParser& parser, const QCommandLineOption& option,
+                    std::uint16_t& port, QString& error) {
+  if (!parser.isSet(option)) return true;
+  const QString text = parser.value(option);
+  bool isNumber = false;
+  const uint value = text.toUInt(&isNumber);
+  if (isNumber && value >= 1 && value <= 65535) {
+    port = static_cast<std::uint16_t>(value);
+    return true;
+  }
+  error = QStringLiteral("netrove: --%1 '%2' is not a port number (1 to 65535).")
+              .arg(option.names().constFirst(), text);
+  return false;
+}
 
 Invocation ParseArguments(const QApplication& app) {
   QCommandLineParser parser;
@@ -42,9 +61,8 @@ Invocation ParseArguments(const QApplication& app) {
   invocation.screenshotFolder = parser.value(screenshot);
   invocation.startupProbe = parser.isSet(probe);
   invocation.options.showSplash = !parser.isSet(noSplash);
-  if (parser.isSet(chatPort)) invocation.options.chatPort = parser.value(chatPort).toUShort();
-  if (parser.isSet(broadcastPort)) {
-    invocation.options.broadcastPort = parser.value(broadcastPort).toUShort();
+  if (ReadPortOption(parser, chatPort, invocation.options.chatPort, invocation.usageError)) {
+    ReadPortOption(parser, broadcastPort, invocation.options.broadcastPort, invocation.usageError);
   }
   return invocation;
 }
@@ -85,6 +103,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral("3.00 (Build 55)"));
   QApplication::setQuitOnLastWindowClosed(false);
   const Invocation invocation = ParseArguments(app);
+  if (!invocation.usageError.isEmpty()) {
+    std::fprintf(stderr, "%s\n", qPrintable(invocation.usageError));
+    return 2;
+  }
 
   netrove::CMessageBoxes boxes;
   if (!invocation.screenshotFolder.isEmpty()) {

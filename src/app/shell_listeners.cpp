@@ -108,14 +108,17 @@ void CShellListeners::Stop(Listener& listener) {
   listener.socket.Close();
 }
 
+void CShellListeners::ReportUnlessRepeated(int code, int& lastCode) {
+  if (code == lastCode) return;
+  ReportSocketError(reporter_, code);
+  lastCode = code;
+}
+
 bool CShellListeners::PauseAfterFailure(Listener& listener, int code, int& lastCode,
                                         std::chrono::milliseconds& pause) {
   // A failure that persists (no descriptors left, for one) would otherwise
   // repeat at full speed: report it once and retry ever more slowly.
-  if (code != lastCode) {
-    ReportSocketError(reporter_, code);
-    lastCode = code;
-  }
+  ReportUnlessRepeated(code, lastCode);
   std::unique_lock lock(listener.mutex);
   listener.wake.wait_for(lock, pause, [&] { return listener.stopping; });
   pause = std::min(pause * 2, backoff_.longest);
@@ -145,7 +148,16 @@ void CShellListeners::BroadcastLoop() {
   std::chrono::milliseconds pause = backoff_.first;
   std::array<char, kBroadcastBlockSize> block{};
   for (;;) {
-    const SocketCount received = broadcast_.socket.RecvFrom(block.data(), block.size(), nullptr);
+    // MSG_TRUNC makes the receive return the datagram's whole length, so a
+    // datagram longer than the block fails its receive (WSAEMSGSIZE, as on
+    // the system the protocol comes from) instead of being shown cut. A
+    // flood of them is reported once, until a datagram that fits arrives.
+    const SocketCount received =
+        broadcast_.socket.RecvFrom(block.data(), block.size(), nullptr, MSG_TRUNC);
+    if (received && static_cast<std::size_t>(received.bytes) > block.size()) {
+      ReportUnlessRepeated(WSAEMSGSIZE, lastCode);
+      continue;
+    }
     if (received) {
       lastCode = 0;
       pause = backoff_.first;

@@ -80,6 +80,8 @@ class CShellListeners {
   void Stop(Listener& listener);
   // Reports `code` unless it repeats the failure before it; then pauses.
   // False when the listener is being stopped.
+  // Reports `code` unless it is `lastCode`, the failure reported before.
+  void ReportUnlessRepeated(int code, int& lastCode);
   bool PauseAfterFailure(Listener& listener, int code, int& lastCode,
                          std::chrono::milliseconds& pause);
   void ChatLoop();

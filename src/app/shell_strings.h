@@ -23,6 +23,10 @@ inline constexpr std::string_view kLegalWarning =
 inline constexpr std::string_view kCloseWhileBusy =
     "You cannot close Netrove while one or more connections are in progress. Terminate the "
     "connection(s) before closing Netrove.";
+// Shown once when broadcasts arrive faster than the user closes their boxes.
+inline constexpr std::string_view kBroadcastsDropped =
+    "More broadcasts arrived while several Broadcast boxes were open. They are not shown until "
+    "some of the open boxes are closed.";
 // 61260, with its placeholder.
 inline constexpr std::string_view kDeleteQuestion = "Are you sure you want to delete '%s'?";
 inline constexpr std::string_view kRegistryEntryName = "the Registry Entry";

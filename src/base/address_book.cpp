@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <utility>
 
 #include "base/object_archive.h"
 #include "base/user_paths.h"
@@ -15,6 +17,8 @@ constexpr std::uint16_t kClassSchema = 0;
 constexpr std::uint16_t kRecordClassIndex = 3;
 // The least a record can take: its class tag and two empty strings.
 constexpr std::size_t kSmallestRecordSize = 4;
+// Class tags carry a 15-bit table index.
+constexpr std::size_t kTaggedIndices = 0x8000;
 
 unsigned char FoldCase(char c) {
   const auto byte = static_cast<unsigned char>(c);
@@ -32,9 +36,10 @@ bool RecordLess(const AddressBookRecord& left, const AddressBookRecord& right) {
 }
 
 // Reads the tag in front of a record and checks that it names the record
-// class. `recordClasses` collects the table indices of record class
-// descriptions; `nextIndex` is the next free table index.
-bool ReadRecordClass(ArchiveReader& reader, std::vector<std::uint32_t>& recordClasses,
+// class. `recordClasses` marks the table indices of record class
+// descriptions (so each check is a look-up, however many there are);
+// `nextIndex` is the next free table index.
+bool ReadRecordClass(ArchiveReader& reader, std::vector<bool>& recordClasses,
                      std::uint32_t& nextIndex, std::string* fault) {
   const auto tag = reader.ReadUInt16();
   if (!tag) {
@@ -48,12 +53,12 @@ bool ReadRecordClass(ArchiveReader& reader, std::vector<std::uint32_t>& recordCl
       *fault = "it holds an entry that is not an address book record";
       return false;
     }
-    recordClasses.push_back(nextIndex++);
+    if (nextIndex < recordClasses.size()) recordClasses[nextIndex] = true;
+    ++nextIndex;
     return true;
   }
   const std::uint32_t index = *tag & ~kArchiveClassTag;
-  if ((*tag & kArchiveClassTag) == 0 ||
-      std::find(recordClasses.begin(), recordClasses.end(), index) == recordClasses.end()) {
+  if ((*tag & kArchiveClassTag) == 0 || !recordClasses[index]) {
     *fault = "it holds an entry that is not an address book record";
     return false;
   }
@@ -96,7 +101,11 @@ int CompareAddressBookNames(std::string_view left, std::string_view right) {
 }
 
 AddressBook::AddressBook(std::vector<AddressBookRecord> records) : records_(std::move(records)) {
-  std::stable_sort(records_.begin(), records_.end(), RecordLess);
+  // A book in order (every book this program wrote) needs no sorting, and
+  // no sorting buffer as large as the book.
+  if (!std::is_sorted(records_.begin(), records_.end(), RecordLess)) {
+    std::stable_sort(records_.begin(), records_.end(), RecordLess);
+  }
 }
 
 std::size_t AddressBook::Insert(AddressBookRecord record) {
@@ -154,7 +163,7 @@ std::optional<std::vector<AddressBookRecord>> DecodeAddressBook(std::span<const 
   if (!count) return std::nullopt;
   std::vector<AddressBookRecord> records;
   records.reserve(*count);  // bounded by the file's size above
-  std::vector<std::uint32_t> recordClasses;
+  std::vector<bool> recordClasses(kTaggedIndices, false);
   std::uint32_t nextIndex = kRecordClassIndex;
   for (std::uint32_t i = 0; i < *count; ++i) {
     if (!ReadRecordClass(reader, recordClasses, nextIndex, fault)) return std::nullopt;
@@ -168,6 +177,27 @@ std::optional<std::vector<AddressBookRecord>> DecodeAddressBook(std::span<const 
     records.push_back({std::move(*name), std::move(*address)});
   }
   return records;
+}
+
+AddressBook MergeAddressBookEdits(const AddressBook& loaded, const AddressBook& edited,
+                                  const AddressBook& current) {
+  // Entries are counted, not just noted: a book may hold the same entry twice.
+  std::map<std::pair<std::string, std::string>, int> change;
+  for (const auto& record : edited.records()) ++change[{record.name, record.address}];
+  for (const auto& record : loaded.records()) --change[{record.name, record.address}];
+  std::vector<AddressBookRecord> kept;
+  for (const auto& record : current.records()) {
+    auto found = change.find({record.name, record.address});
+    if (found != change.end() && found->second < 0) {
+      ++found->second;  // removed in the window
+      continue;
+    }
+    kept.push_back(record);
+  }
+  for (const auto& [record, count] : change) {
+    for (int i = 0; i < count; ++i) kept.push_back({record.first, record.second});
+  }
+  return AddressBook(std::move(kept));
 }
 
 std::filesystem::path AddressBookPath() { return DataFolder() / kAddressBookFileName; }

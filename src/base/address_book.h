@@ -4,6 +4,7 @@
 // CAddressBookRecord objects.
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,9 +16,12 @@ namespace netrove {
 inline constexpr std::string_view kAddressBookFileName = "AddrBook.dat";
 inline constexpr std::string_view kArrayClassName = "CObArray";
 inline constexpr std::string_view kRecordClassName = "CAddressBookRecord";
-// A file larger than this cannot be an address book anyone typed in; it is
-// treated as damaged instead of being read into memory.
-inline constexpr std::size_t kAddressBookMaxFileSize = 64 * 1024 * 1024;
+// A file larger than this cannot be an address book anyone typed in (some
+// 150,000 entries); it is treated as damaged instead of being read into
+// memory. Each record costs far more in memory than its 4 smallest bytes in
+// the file, so the limit also bounds what a hostile file can make the
+// program allocate.
+inline constexpr std::size_t kAddressBookMaxFileSize = 8 * 1024 * 1024;
 
 // Texts are the bytes the user typed (UTF-8 on this system), kept unchanged,
 // so a file written elsewhere in another 8-bit character set survives a save.
@@ -81,21 +85,69 @@ std::filesystem::path AddressBookPath();
 struct AddressBookLoad {
   AddressBook book;
   // Empty when the book was read or the file does not exist; otherwise the
-  // text to show the user once.
+  // text to show the user.
   std::string problem;
-  // Where an unreadable file was moved so that the next save cannot
-  // overwrite it; empty when nothing was moved.
+  // False when the file could not be read at all (no permission, an I/O
+  // error, not a regular file): it stays where it is and must not be
+  // written over.
+  bool readable = true;
+  // The file's content is not an address book (or too large to be one).
+  bool damaged = false;
+  // Where a damaged file was moved so that the next save cannot overwrite
+  // it; empty when nothing was moved.
   std::filesystem::path keptAside;
 };
 
-// A missing file is an empty book without a problem. A file that cannot be
-// read or is not an address book is moved aside (AddrBook.dat.damaged, then
-// -2, -3, ...) and the book starts empty.
+// A missing file is an empty book without a problem. A file whose content is
+// not an address book is moved aside (AddrBook.dat.damaged, then -2, -3, ...)
+// and the book starts empty. A file that cannot be read is reported every
+// time and left in place.
 AddressBookLoad LoadAddressBook(const std::filesystem::path& file);
 
-// Writes the book to a new file beside `file` and renames it over `file`, so
-// the old book stays whole until the new one is complete. Returns the text to
-// show when that fails, empty on success.
+// Writes the book to a new file beside `file` (beside the target, when
+// `file` is a symbolic link) and renames it over it, so the old book stays
+// whole until the new one is complete. Returns the text to show when that
+// fails, empty on success. Callers that read the book first hold an
+// AddressBookLock; UpdateAddressBook does both.
 std::string SaveAddressBook(const std::filesystem::path& file, const AddressBook& book);
+
+// The exclusive lock (flock of `file`.lock) every read-modify-write of the
+// book holds, in every process, from its read to its save.
+class AddressBookLock {
+ public:
+  explicit AddressBookLock(const std::filesystem::path& file);
+  ~AddressBookLock();
+  AddressBookLock(const AddressBookLock&) = delete;
+  AddressBookLock& operator=(const AddressBookLock&) = delete;
+  bool locked() const { return locked_; }
+  // Why the lock could not be taken.
+  std::string problem(const std::filesystem::path& file) const;
+
+ private:
+  int fd_ = -1;
+  int error_ = 0;
+  bool locked_ = false;
+};
+
+struct AddressBookUpdate {
+  // Every text to show the user, in order (a damaged book kept aside, a
+  // book that cannot be read, a failed save).
+  std::vector<std::string> problems;
+  // The change is in the file, or `change` had nothing to change.
+  bool saved = false;
+};
+
+// Under the lock: reads the book as it is now, lets `change` edit it and
+// saves it when `change` returns true. A book that cannot be read is left
+// alone and nothing is saved.
+AddressBookUpdate UpdateAddressBook(const std::filesystem::path& file,
+                                    const std::function<bool(AddressBook&)>& change);
+
+// What a window that edited `loaded` into `edited` saves when the file now
+// holds `current`: the entries it removed are removed from `current` and the
+// entries it added are added, so entries another process added meanwhile
+// stay.
+AddressBook MergeAddressBookEdits(const AddressBook& loaded, const AddressBook& edited,
+                                  const AddressBook& current);
 
 }  // namespace netrove

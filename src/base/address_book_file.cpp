@@ -1,7 +1,10 @@
 // Reading and writing AddrBook.dat. A save never touches the old file until
-// the new one is complete, and a file that cannot be read is moved aside
-// before anything else can be written in its place.
+// the new one is complete. A file whose content is not an address book is
+// moved aside before anything else can be written in its place; a file that
+// cannot be read at all (no permission, an I/O error, not a regular file) is
+// left where it is and never written over.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,17 +50,29 @@ std::string Quoted(const std::filesystem::path& path) {
   return quoted;
 }
 
-enum class ReadOutcome { kRead, kMissing, kFailed, kTooLarge };
+enum class ReadOutcome { kRead, kMissing, kFailed, kNotAFile, kTooLarge };
 
-// Reads the whole file, at most kAddressBookMaxFileSize + 1 bytes. Sets
-// errno-style `error` on kFailed.
+// Reads the whole file, at most kAddressBookMaxFileSize + 1 bytes. Opening
+// never waits (a FIFO in the book's place would otherwise wait for a
+// writer), and only a regular file is read. Sets errno-style `error` on
+// kFailed.
 ReadOutcome ReadWholeFile(const std::filesystem::path& file, std::vector<char>& data, int& error) {
-  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) {
     error = errno;
     return error == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kFailed;
   }
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) {
+    error = errno;
+    return ReadOutcome::kFailed;
+  }
+  if (!S_ISREG(info.st_mode)) return ReadOutcome::kNotAFile;
+  if (static_cast<std::uintmax_t>(info.st_size) > kAddressBookMaxFileSize) {
+    return ReadOutcome::kTooLarge;
+  }
   constexpr std::size_t kChunk = 64 * 1024;
+  data.reserve(static_cast<std::size_t>(info.st_size) + 1);
   for (;;) {
     const std::size_t used = data.size();
     if (used > kAddressBookMaxFileSize) return ReadOutcome::kTooLarge;
@@ -92,7 +107,8 @@ std::filesystem::path KeepAside(const std::filesystem::path& file, int& error) {
   return {};
 }
 
-// The problem text for an unreadable file, after trying to move it aside.
+// The problem text for a file whose content is not an address book, after
+// trying to move it aside.
 void SetAsideWithProblem(const std::filesystem::path& file, const std::string& cause,
                          AddressBookLoad& load) {
   int error = 0;
@@ -116,6 +132,22 @@ bool WriteAll(int fd, const std::string& bytes) {
     written += static_cast<std::size_t>(put);
   }
   return true;
+}
+
+// The file a save replaces: the end of a chain of symbolic links (a book kept
+// in a synced folder and linked here), so the link stays and its target gets
+// the new book.
+std::filesystem::path SaveTarget(const std::filesystem::path& file) {
+  constexpr int kMaxLinks = 40;  // the system's own limit on a chain
+  std::filesystem::path target = file;
+  for (int link = 0; link < kMaxLinks; ++link) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, error))) break;
+    const auto next = std::filesystem::read_symlink(target, error);
+    if (error) break;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target;
 }
 
 // Writes `bytes` to a new file beside `target`; returns its path, or an empty
@@ -144,36 +176,49 @@ void SyncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-AddressBookLoad LoadAddressBook(const std::filesystem::path& file) {
+namespace {
+
+// Reads the book; content that is not an address book is moved aside when
+// `keepDamagedAside` (the caller holds the lock).
+AddressBookLoad ReadAddressBook(const std::filesystem::path& file, bool keepDamagedAside) {
   AddressBookLoad load;
   std::vector<char> data;
   int error = 0;
+  const auto unreadable = [&](const std::string& cause) {
+    load.readable = false;
+    load.problem = cause + "\n\nThe address book " + Quoted(file) +
+                   " cannot be read. It is left as it is and is not written over.";
+    return load;
+  };
   switch (ReadWholeFile(file, data, error)) {
     case ReadOutcome::kMissing:
       return load;
     case ReadOutcome::kFailed:
-      SetAsideWithProblem(
-          file,
-          SystemErrorText(error) + "\n\nThe address book " + Quoted(file) + " cannot be read.",
-          load);
-      return load;
+      return unreadable(SystemErrorText(error));
+    case ReadOutcome::kNotAFile:
+      return unreadable("It is not a regular file.");
     case ReadOutcome::kTooLarge:
-      SetAsideWithProblem(
-          file, "The address book " + Quoted(file) + " is too large to be an address book.", load);
-      return load;
+      load.damaged = true;
+      load.problem = "The address book " + Quoted(file) + " is too large to be an address book.";
+      break;
     case ReadOutcome::kRead:
       break;
   }
-  std::string fault;
-  auto records = DecodeAddressBook(data, &fault);
-  if (!records) {
-    SetAsideWithProblem(file, "The address book " + Quoted(file) + " is damaged: " + fault + ".",
-                        load);
-    return load;
+  if (!load.damaged) {
+    std::string fault;
+    auto records = DecodeAddressBook(data, &fault);
+    if (records) {
+      load.book = AddressBook(std::move(*records));
+      return load;
+    }
+    load.damaged = true;
+    load.problem = "The address book " + Quoted(file) + " is damaged: " + fault + ".";
   }
-  load.book = AddressBook(std::move(*records));
+  if (keepDamagedAside) SetAsideWithProblem(file, std::string(load.problem), load);
   return load;
 }
+
+}  // namespace
 
 std::string SaveAddressBook(const std::filesystem::path& file, const AddressBook& book) {
   const auto failure = [&file](int error) {
@@ -184,15 +229,74 @@ std::string SaveAddressBook(const std::filesystem::path& file, const AddressBook
   std::error_code folderError;
   std::filesystem::create_directories(folder, folderError);
   if (folderError) return failure(folderError.value());
-  const auto temporary = WriteTemporary(file, EncodeAddressBook(book));
+  const auto target = SaveTarget(file);
+  const auto temporary = WriteTemporary(target, EncodeAddressBook(book));
   if (temporary.empty()) return failure(errno);
-  if (std::rename(temporary.c_str(), file.c_str()) != 0) {
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
     const int error = errno;
     ::unlink(temporary.c_str());
     return failure(error);
   }
-  SyncFolder(folder);
+  SyncFolder(target.has_parent_path() ? target.parent_path() : folder);
   return {};
+}
+
+AddressBookLock::AddressBookLock(const std::filesystem::path& file) {
+  auto lockFile = file;
+  lockFile += ".lock";
+  std::error_code ignored;
+  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
+  fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd_ < 0) {
+    error_ = errno;
+    return;
+  }
+  int result;
+  while ((result = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (result != 0) error_ = errno;
+  locked_ = result == 0;
+}
+
+AddressBookLock::~AddressBookLock() {
+  // Closing the descriptor releases the lock.
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string AddressBookLock::problem(const std::filesystem::path& file) const {
+  return "The address book " + Quoted(file) + " could not be locked for changing.\n\n" +
+         SystemErrorText(error_);
+}
+
+AddressBookLoad LoadAddressBook(const std::filesystem::path& file) {
+  AddressBookLoad load = ReadAddressBook(file, false);
+  if (!load.damaged) return load;
+  // Only under the lock, and only if it is still damaged: a writer may have
+  // put a whole new book in its place since.
+  AddressBookLock lock(file);
+  if (!lock.locked()) return load;
+  return ReadAddressBook(file, true);
+}
+
+AddressBookUpdate UpdateAddressBook(const std::filesystem::path& file,
+                                    const std::function<bool(AddressBook&)>& change) {
+  AddressBookUpdate update;
+  AddressBookLock lock(file);
+  if (!lock.locked()) {
+    update.problems.push_back(lock.problem(file));
+    return update;
+  }
+  AddressBookLoad load = ReadAddressBook(file, true);
+  if (!load.problem.empty()) update.problems.push_back(load.problem);
+  if (!load.readable) return update;
+  if (!change(load.book)) {
+    update.saved = true;
+    return update;
+  }
+  const std::string problem = SaveAddressBook(file, load.book);
+  if (!problem.empty()) update.problems.push_back(problem);
+  update.saved = problem.empty();
+  return update;
 }
 
 }  // namespace netrove

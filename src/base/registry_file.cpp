@@ -125,6 +125,28 @@ std::string FormatValue(const RegistryValue& value) {
   return line + FormatHexData(value, line.size());
 }
 
+// Where each value of each key sits in the key's list, so that a value
+// named again replaces the first one without a search through the key.
+class ValuePlaces {
+ public:
+  void Set(const RegistryFile& file, RegistryKey& key, RegistryValue value) {
+    std::string id = std::to_string(&key - file.keys().data());
+    id += '\0';
+    id += FoldedRegistryName(value.name);
+    const auto [place, added] = positions_.try_emplace(std::move(id), key.values.size());
+    if (added) {
+      key.values.push_back(std::move(value));
+      return;
+    }
+    RegistryValue& existing = key.values[place->second];
+    existing.type = value.type;
+    existing.bytes = std::move(value.bytes);
+  }
+
+ private:
+  std::unordered_map<std::string, std::size_t> positions_;
+};
+
 class Parser {
  public:
   explicit Parser(std::string_view text) : text_(text) {}
@@ -136,6 +158,7 @@ class Parser {
     std::string_view line;
     if (!NextLine(line) || line != kHeader) return Fail(error, "the first line is not REGEDIT4");
     RegistryKey* key = nullptr;
+    ValuePlaces places;
     while (NextLine(line)) {
       if (line.empty() || line.front() == ';') continue;
       if (line.front() == '[') {
@@ -148,7 +171,7 @@ class Parser {
       if (key == nullptr) return Fail(error, "a value outside any key");
       RegistryValue value;
       if (!ParseValue(line, value)) return Fail(error, "a value that cannot be read");
-      key->SetValue(std::move(value));
+      places.Set(file, *key, std::move(value));
     }
     return file;
   }
@@ -247,6 +270,12 @@ class Parser {
 
 }  // namespace
 
+std::string FoldedRegistryName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = FoldCase(c);
+  return folded;
+}
+
 bool RegistryNamesEqual(std::string_view a, std::string_view b) {
   return std::ranges::equal(a, b, [](char x, char y) { return FoldCase(x) == FoldCase(y); });
 }
@@ -289,30 +318,35 @@ std::string RegistryFile::Format() const {
 }
 
 bool RegistryFile::KeyExists(std::string_view path) const {
+  if (FindKey(path) != nullptr) return true;
   return std::ranges::any_of(keys_, [&](const RegistryKey& key) {
     return RegistryNamesEqual(key.path, path) || IsBelow(key.path, path);
   });
 }
 
 const RegistryKey* RegistryFile::FindKey(std::string_view path) const {
-  const auto it = std::ranges::find_if(
-      keys_, [&](const RegistryKey& key) { return RegistryNamesEqual(key.path, path); });
-  return it == keys_.end() ? nullptr : &*it;
-}
-
-RegistryKey* RegistryFile::FindKeyMutable(std::string_view path) {
-  return const_cast<RegistryKey*>(FindKey(path));
+  const auto it = index_.find(FoldedRegistryName(path));
+  return it == index_.end() ? nullptr : &keys_[it->second];
 }
 
 RegistryKey& RegistryFile::CreateKey(std::string_view path) {
-  if (auto* key = FindKeyMutable(path)) return *key;
+  const auto [place, added] = index_.try_emplace(FoldedRegistryName(path), keys_.size());
+  if (!added) return keys_[place->second];
   return keys_.emplace_back(RegistryKey{std::string(path), {}});
 }
 
 bool RegistryFile::DeleteTree(std::string_view path) {
-  return std::erase_if(keys_, [&](const RegistryKey& key) {
-           return RegistryNamesEqual(key.path, path) || IsBelow(key.path, path);
-         }) > 0;
+  const bool deleted = std::erase_if(keys_, [&](const RegistryKey& key) {
+                         return RegistryNamesEqual(key.path, path) || IsBelow(key.path, path);
+                       }) > 0;
+  if (deleted) RebuildIndex();
+  return deleted;
+}
+
+void RegistryFile::RebuildIndex() {
+  index_.clear();
+  for (std::size_t i = 0; i < keys_.size(); ++i)
+    index_.emplace(FoldedRegistryName(keys_[i].path), i);
 }
 
 }  // namespace netrove

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace netrove {
@@ -57,11 +58,19 @@ class RegistryFile {
   bool DeleteTree(std::string_view path);
 
   const std::vector<RegistryKey>& keys() const { return keys_; }
-  bool operator==(const RegistryFile&) const = default;
+  bool operator==(const RegistryFile& other) const { return keys_ == other.keys_; }
 
  private:
-  RegistryKey* FindKeyMutable(std::string_view path);
+  void RebuildIndex();
+
   std::vector<RegistryKey> keys_;
+  // Position in keys_ of each path, case folded: finding a key costs the
+  // same for a file of ten keys as for one of forty thousand.
+  std::unordered_map<std::string, std::size_t> index_;
 };
+
+// A registry name with its ASCII letters in lower case: the form in which
+// names equal without regard to case are equal.
+std::string FoldedRegistryName(std::string_view name);
 
 }  // namespace netrove

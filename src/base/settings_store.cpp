@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 #include <ctime>
 #include <functional>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 #include "base/user_paths.h"
@@ -54,11 +57,44 @@ std::string FullKeyPath(std::string_view belowRoot) {
 
 enum class ReadStatus { Ok, Missing, Failed };
 
-ReadStatus ReadWholeFile(const std::filesystem::path& file, std::string& text) {
+// What tells one version of the store file from another: every write
+// renames a new file into place, which changes the inode and the change
+// time; an editor that rewrites the file in place changes its size or
+// modification time.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t modifiedNs = 0;
+  std::int64_t changedNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const struct stat& info) {
+  const auto ns = [](const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+  };
+  return {info.st_dev, info.st_ino, info.st_size, ns(info.st_mtim), ns(info.st_ctim)};
+}
+
+// The identity of the file at `file` now; nothing when it cannot be seen.
+std::optional<FileIdentity> CurrentIdentity(const std::filesystem::path& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return std::nullopt;
+  return IdentityOf(info);
+}
+
+// Reads the file and the identity of what was read.
+ReadStatus ReadWholeFile(const std::filesystem::path& file, std::string& text,
+                         FileIdentity& identity) {
   UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return ReadStatus::Failed;
+  identity = IdentityOf(info);
   text.clear();
-  char chunk[16384];
+  text.reserve(static_cast<std::size_t>(info.st_size));
+  char chunk[65536];
   while (true) {
     const ssize_t count = ::read(fd.get(), chunk, sizeof chunk);
     if (count < 0 && errno == EINTR) continue;
@@ -66,6 +102,54 @@ ReadStatus ReadWholeFile(const std::filesystem::path& file, std::string& text) {
     if (count == 0) return ReadStatus::Ok;
     text.append(chunk, static_cast<std::size_t>(count));
   }
+}
+
+// The tree of the store file as last read or written by this process, kept
+// while the file is unchanged: a read is then a look-up, not a parse.
+class ParsedStoreCache {
+ public:
+  std::shared_ptr<const RegistryFile> Find(const std::filesystem::path& file,
+                                           const FileIdentity& identity) {
+    std::lock_guard lock(mutex_);
+    if (tree_ == nullptr || file != file_ || identity != identity_) return nullptr;
+    return tree_;
+  }
+  void Keep(const std::filesystem::path& file, const FileIdentity& identity,
+            std::shared_ptr<const RegistryFile> tree) {
+    std::lock_guard lock(mutex_);
+    file_ = file;
+    identity_ = identity;
+    tree_ = std::move(tree);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::filesystem::path file_;
+  FileIdentity identity_;
+  std::shared_ptr<const RegistryFile> tree_;
+};
+
+ParsedStoreCache& StoreCache() {
+  static ParsedStoreCache cache;
+  return cache;
+}
+
+// The parsed file, from the cache when the file is unchanged. Nothing in
+// `tree` (and ReadStatus::Ok) when the text cannot be parsed.
+ReadStatus ReadParsed(const std::filesystem::path& file,
+                      std::shared_ptr<const RegistryFile>& tree) {
+  if (const auto identity = CurrentIdentity(file)) {
+    if ((tree = StoreCache().Find(file, *identity))) return ReadStatus::Ok;
+  }
+  std::string text;
+  FileIdentity identity;
+  const auto status = ReadWholeFile(file, text, identity);
+  if (status != ReadStatus::Ok) return status;
+  auto parsed = RegistryFile::Parse(text);
+  if (!parsed) return ReadStatus::Ok;
+  tree = std::make_shared<const RegistryFile>(std::move(*parsed));
+  StoreCache().Keep(file, identity, tree);
+  return ReadStatus::Ok;
 }
 
 bool WriteAll(int fd, std::string_view text) {
@@ -156,11 +240,11 @@ struct LoadedStore {
 
 // Under the lock: a damaged file is moved aside and the defaults take over.
 LoadedStore LoadLocked(const std::filesystem::path& file) {
-  std::string text;
-  const auto status = ReadWholeFile(file, text);
+  std::shared_ptr<const RegistryFile> tree;
+  const auto status = ReadParsed(file, tree);
   if (status == ReadStatus::Missing) return {RegistryFile{}, {}};
   if (status == ReadStatus::Failed) return {};
-  if (auto tree = RegistryFile::Parse(text)) return {std::move(tree), {}};
+  if (tree != nullptr) return {*tree, {}};
   const std::string keptAs = DamagedFileName(file);
   if (::rename(file.c_str(), keptAs.c_str()) == 0) {
     SyncFolder(file.parent_path());
@@ -176,13 +260,13 @@ void ReportDamage(const std::string& keptAs) {
 
 // Readers need no lock (the file is only ever replaced whole); they take it
 // only to move a damaged file aside, after checking it is still damaged.
-std::optional<RegistryFile> LoadForReading() {
+std::shared_ptr<const RegistryFile> LoadForReading() {
   const auto file = SettingsFile();
-  std::string text;
-  const auto status = ReadWholeFile(file, text);
-  if (status == ReadStatus::Missing) return RegistryFile{};
-  if (status == ReadStatus::Failed) return std::nullopt;
-  if (auto tree = RegistryFile::Parse(text)) return tree;
+  std::shared_ptr<const RegistryFile> tree;
+  const auto status = ReadParsed(file, tree);
+  if (status == ReadStatus::Missing) return std::make_shared<const RegistryFile>();
+  if (status == ReadStatus::Failed) return nullptr;
+  if (tree != nullptr) return tree;
   LoadedStore loaded;
   {
     StoreLock lock(file);
@@ -193,7 +277,18 @@ std::optional<RegistryFile> LoadForReading() {
     }
   }
   ReportDamage(loaded.damagedKeptAs);
-  return std::move(loaded.tree);
+  if (!loaded.tree) return nullptr;
+  return std::make_shared<const RegistryFile>(std::move(*loaded.tree));
+}
+
+// Under the lock: writes the tree and keeps it as the parsed form of the
+// file now in place.
+bool ReplaceAndKeep(const std::filesystem::path& file, RegistryFile tree) {
+  if (!ReplaceAtomically(file, tree.Format())) return false;
+  if (const auto identity = CurrentIdentity(file)) {
+    StoreCache().Keep(file, *identity, std::make_shared<const RegistryFile>(std::move(tree)));
+  }
+  return true;
 }
 
 // Writers: under the lock, read the current file, let `change` edit the tree
@@ -209,7 +304,7 @@ bool UpdateStore(const std::function<bool(RegistryFile&)>& change) {
     loaded = LoadLocked(file);
     if (loaded.tree) {
       RemoveStaleTempFiles(file.parent_path());
-      stored = !change(*loaded.tree) || ReplaceAtomically(file, loaded.tree->Format());
+      stored = !change(*loaded.tree) || ReplaceAndKeep(file, std::move(*loaded.tree));
     }
   }
   ReportDamage(loaded.damagedKeptAs);
@@ -338,7 +433,7 @@ std::optional<CToolKey> OpenToolKey(std::string_view toolName, bool writeAccess)
   std::string path = ToolKeyPath(toolName);
   const std::string fullPath = FullKeyPath(path);
   const auto tree = LoadForReading();
-  if (!tree || !tree->KeyExists(fullPath)) return std::nullopt;
+  if (tree == nullptr || !tree->KeyExists(fullPath)) return std::nullopt;
   const RegistryKey* key = tree->FindKey(fullPath);
   return CToolKey(std::move(path), writeAccess, key != nullptr ? *key : RegistryKey{fullPath, {}});
 }
@@ -364,7 +459,7 @@ bool DeleteProgramKeys() {
 
 std::string ExportSettings() {
   const auto tree = LoadForReading();
-  return tree ? tree->Format() : std::string();
+  return tree != nullptr ? tree->Format() : std::string();
 }
 
 std::filesystem::path SettingsFile() { return SettingsFolder() / "settings.reg"; }

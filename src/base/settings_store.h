@@ -4,7 +4,8 @@
 // kept in one REGEDIT4 text file under SettingsFolder(). Names of keys and
 // values are compared without regard to case. A missing value means the
 // reader keeps its default. Every write goes straight to the file
-// (atomically, under an inter-process lock): there is no cache.
+// (atomically, under an inter-process lock). The parsed file is kept while
+// the file stays the same, so reading a value costs a look-up, not a parse.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>

@@ -1,4 +1,5 @@
 // netrove-cli addrbook: lists and edits the address book the dialog shows.
+#include <functional>
 #include <ostream>
 
 #include "base/address_book.h"
@@ -7,18 +8,12 @@
 namespace netrove::cli {
 namespace {
 
-// Loads the book; a problem with the file is shown once, as the dialog does.
-AddressBookLoad Load(CliStreams& io) {
-  AddressBookLoad load = LoadAddressBook(AddressBookPath());
-  if (!load.problem.empty()) io.err << load.problem << "\n";
-  return load;
-}
-
-int Save(const AddressBook& book, CliStreams& io) {
-  const std::string problem = SaveAddressBook(AddressBookPath(), book);
-  if (problem.empty()) return 0;
-  io.err << problem << "\n";
-  return 1;
+// Changes the book under its lock, so that commands run at the same moment
+// each see the others' entries; problems with the file go to stderr.
+int Update(CliStreams& io, const std::function<bool(AddressBook&)>& change) {
+  const AddressBookUpdate update = UpdateAddressBook(AddressBookPath(), change);
+  for (const auto& problem : update.problems) io.err << problem << "\n";
+  return update.saved ? 0 : 1;
 }
 
 // A name or host as one field of a NAME<TAB>HOST line: the tab, the line
@@ -48,7 +43,8 @@ std::string EscapedField(std::string_view text) {
 }
 
 int List(CliStreams& io) {
-  const AddressBookLoad load = Load(io);
+  const AddressBookLoad load = LoadAddressBook(AddressBookPath());
+  if (!load.problem.empty()) io.err << load.problem << "\n";
   for (const auto& record : load.book.records()) {
     io.out << EscapedField(record.name) << "\t" << EscapedField(record.address) << "\n";
   }
@@ -60,20 +56,24 @@ int Add(const std::string& name, const std::string& host, CliStreams& io) {
     io.err << "netrove-cli addrbook: the name and the host must not be empty\n";
     return kUsageError;
   }
-  AddressBookLoad load = Load(io);
-  load.book.Insert({name, host});
-  return Save(load.book, io);
+  return Update(io, [&](AddressBook& book) {
+    book.Insert({name, host});
+    return true;
+  });
 }
 
 int Remove(const std::string& name, CliStreams& io) {
-  AddressBookLoad load = Load(io);
-  const auto index = load.book.FindName(name);
-  if (!index) {
-    io.err << "netrove-cli addrbook: no entry named \"" << name << "\"\n";
-    return 1;
-  }
-  load.book.RemoveAt(*index);
-  return Save(load.book, io);
+  bool found = false;
+  const int status = Update(io, [&](AddressBook& book) {
+    const auto index = book.FindName(name);
+    if (!index) return false;
+    book.RemoveAt(*index);
+    found = true;
+    return true;
+  });
+  if (status != 0 || found) return status;
+  io.err << "netrove-cli addrbook: no entry named \"" << name << "\"\n";
+  return 1;
 }
 
 int RunAddressBook(const CommandLine& line, CliStreams& io) {

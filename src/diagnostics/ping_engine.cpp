@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "base/net_socket.h"
 #include "base/tick_count.h"
@@ -42,21 +43,20 @@ PingRequest PingRequestFromSettings(const PingSettings& settings, const std::str
 
 CPingEngine::CPingEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
                          IRunFinishedListener& finished, IResolver& resolver)
-    : transcript_(transcript), reporter_(reporter), finished_(finished), resolver_(resolver) {}
+    : transcript_(transcript),
+      reporter_(reporter),
+      resolver_(resolver),
+      lifecycle_(finished, kPingFinishedCommand) {}
 
-CPingEngine::~CPingEngine() {
-  Interrupt();
-  Join();
-}
+CPingEngine::~CPingEngine() = default;
 
 bool CPingEngine::Start(const PingRequest& request) {
-  if (running_.load()) return false;
+  if (IsRunning()) return false;
   Join();
   request_ = request;
   request_.packetSize = ClampPacketSize(request.packetSize);
   request_.requestLimit = std::max<std::int32_t>(request.requestLimit, 0);
   request_.replyTimeoutMs = std::max<std::int32_t>(request.replyTimeoutMs, 0);
-  interrupt_ = false;
   receivingDone_ = false;
   sendingDone_ = false;
   receiverReady_ = false;
@@ -67,43 +67,19 @@ bool CPingEngine::Start(const PingRequest& request) {
   received_ = 0;
   runTag_ = 0;
   times_ = {};
+  return lifecycle_.Start([this](std::stop_token stop) { SendingThread(stop); }, {&socket_});
+}
+
+void CPingEngine::SendingThread(std::stop_token stop) {
+  runTag_ = static_cast<std::uint32_t>(gettid());
+  if (!PrepareTarget() || !OpenSocket(stop) || !SetOptions()) return;
+  std::jthread receiver([this, stop] { ReceivingThread(stop); });
+  SendRequests(stop);
   {
     std::lock_guard lock(mutex_);
-    socket_ = std::make_unique<CNetSocket>();
+    sendingDone_ = true;
   }
-  running_ = true;
-  sender_ = std::thread(&CPingEngine::SendingThread, this);
-  return true;
-}
-
-void CPingEngine::Interrupt() {
-  interrupt_ = true;
-  std::lock_guard lock(mutex_);
-  if (socket_) socket_->Interrupt();
   wake_.notify_all();
-}
-
-void CPingEngine::Join() {
-  if (sender_.joinable()) sender_.join();
-  std::lock_guard lock(mutex_);
-  socket_.reset();
-}
-
-void CPingEngine::SendingThread() {
-  runTag_ = static_cast<std::uint32_t>(gettid());
-  if (PrepareTarget() && OpenSocket() && SetOptions()) {
-    receiver_ = std::thread(&CPingEngine::ReceivingThread, this);
-    SendRequests();
-    {
-      std::lock_guard lock(mutex_);
-      sendingDone_ = true;
-    }
-    wake_.notify_all();
-    receiver_.join();
-  }
-  ReleaseSocket();
-  running_ = false;
-  finished_.PostRunFinished(kPingFinishedCommand);
 }
 
 bool CPingEngine::PrepareTarget() {
@@ -135,9 +111,9 @@ bool CPingEngine::PrepareTarget() {
   return ReportSocketError(reporter_, named.error) == WSANO_DATA;
 }
 
-bool CPingEngine::OpenSocket() {
+bool CPingEngine::OpenSocket(std::stop_token stop) {
   IcmpSocketKind kind = IcmpSocketKind::Raw;
-  if (const SocketStatus opened = OpenIcmpSocket(*socket_, kind); !opened) {
+  if (const SocketStatus opened = OpenIcmpSocket(socket_, kind); !opened) {
     if (opened.error == WSAEACCES) {
       reporter_.PostToolMessage(kSourceWinSock, MissingIcmpPrivilegeText());
     } else if (opened.error != WSAENOTSOCK) {
@@ -146,8 +122,8 @@ bool CPingEngine::OpenSocket() {
     return false;
   }
   kind_ = kind;
-  // An Interrupt that came before the descriptor existed could not wake it.
-  return !interrupt_.load();
+  // An Interrupt that came before the descriptor existed ends the run here.
+  return !stop.stop_requested();
 }
 
 // A socket already gone (the run was interrupted) ends the setting of options
@@ -163,38 +139,37 @@ bool CPingEngine::ReportUnlessGone(SocketStatus status, bool& keepGoing) {
 }
 
 bool CPingEngine::SetOptionOrReport(int level, int option, int value, bool& keepGoing) {
-  return ReportUnlessGone(socket_->SetOption(level, option, &value, sizeof value), keepGoing);
+  return ReportUnlessGone(socket_.SetOption(level, option, &value, sizeof value), keepGoing);
 }
 
 bool CPingEngine::SetOptions() {
   bool keepGoing = true;
   if (broadcast_ && !SetOptionOrReport(SOL_SOCKET, SO_BROADCAST, 1, keepGoing)) return false;
-  ReportUnlessGone(socket_->SetReceiveTimeout(request_.replyTimeoutMs), keepGoing);
+  ReportUnlessGone(socket_.SetReceiveTimeout(request_.replyTimeoutMs), keepGoing);
   if (!keepGoing) return false;
   if (request_.setTimeToLive) SetOptionOrReport(IPPROTO_IP, IP_TTL, request_.timeToLive, keepGoing);
   if (keepGoing && request_.dontRoute) SetOptionOrReport(SOL_SOCKET, SO_DONTROUTE, 1, keepGoing);
   if (!keepGoing) return false;
   const int receiveBuffer = kPingReceiveBuffer;
-  static_cast<void>(
-      socket_->SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer));
+  static_cast<void>(socket_.SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer));
   // A datagram socket hears of its requests' ICMP errors only this way.
-  if (kind_ == IcmpSocketKind::Datagram) static_cast<void>(EnableIcmpErrorQueue(*socket_));
+  if (kind_ == IcmpSocketKind::Datagram) static_cast<void>(EnableIcmpErrorQueue(socket_));
   return true;
 }
 
-void CPingEngine::SendRequests() {
+void CPingEngine::SendRequests(std::stop_token stop) {
   std::vector<std::uint8_t> request(static_cast<std::size_t>(request_.packetSize));
   std::uint16_t number = 0;
   {
     // A reply that arrived while the receiver was still writing its first
     // line would be timed late.
     std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return receiverReady_ || interrupt_.load(); });
+    wake_.wait(lock, stop, [this] { return receiverReady_; });
   }
-  while (!interrupt_.load() && !receivingDone_.load()) {
+  while (!stop.stop_requested() && !receivingDone_.load()) {
     ++number;
     BuildEchoRequest(request, {runTag_.load(), TickCount(), number});
-    if (const SocketCount sent = socket_->SendTo(request.data(), request.size(), target_); !sent) {
+    if (const SocketCount sent = socket_.SendTo(request.data(), request.size(), target_); !sent) {
       if (!sent.status().userInterrupted()) {
         ReportSocketError(reporter_, sent);
         Interrupt();
@@ -204,12 +179,11 @@ void CPingEngine::SendRequests() {
     const std::int32_t sent = ++sent_;
     if (request_.requestLimit > 0 && sent >= request_.requestLimit) return;
     std::unique_lock lock(mutex_);
-    wake_.wait_for(lock, kRequestInterval,
-                   [this] { return interrupt_.load() || receivingDone_.load(); });
+    wake_.wait_for(lock, stop, kRequestInterval, [this] { return receivingDone_.load(); });
   }
 }
 
-void CPingEngine::ReceivingThread() {
+void CPingEngine::ReceivingThread(std::stop_token stop) {
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kReceiverNiceness);  // best effort
   transcript_.AppendTranscript(
       PingingLine(request_.resolveAddress, displayName_, addressText_, request_.packetSize));
@@ -219,7 +193,7 @@ void CPingEngine::ReceivingThread() {
   }
   wake_.notify_all();
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(request_.packetSize + kReceiveSlack));
-  while (!interrupt_.load()) {
+  while (!stop.stop_requested()) {
     if (!broadcast_ && request_.requestLimit > 0 && handled_.load() >= request_.requestLimit) break;
     PingEvent event;
     in_addr source{};
@@ -241,7 +215,7 @@ void CPingEngine::ReceivingThread() {
   }
   received_ = handled_.load() - errorEvents_.load();
   WaitForSendingDone();
-  const bool interrupted = interrupt_.load() && !request_.statisticsWhenInterrupted;
+  const bool interrupted = stop.stop_requested() && !request_.statisticsWhenInterrupted;
   const PingRunTotals totals{sent_.load(), received_.load(), interrupted, broadcast_};
   transcript_.AppendTranscript(StatisticsBlock(totals, times_));
 }
@@ -259,7 +233,7 @@ void CPingEngine::WaitForSendingDone() {
 SocketStatus CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event,
                                      in_addr& source, std::uint32_t& arrival) {
   SocketAddress from;
-  const SocketCount got = socket_->RecvFrom(buffer.data(), buffer.size(), &from);
+  const SocketCount got = socket_.RecvFrom(buffer.data(), buffer.size(), &from);
   arrival = TickCount();
   const RunTagMatcher matcher(runTag_.load(), kind_ == IcmpSocketKind::Datagram);
   if (got) {
@@ -272,7 +246,7 @@ SocketStatus CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEven
   // A datagram socket's receive fails when an ICMP error is queued for it.
   QueuedIcmpError queued;
   if (kind_ == IcmpSocketKind::Datagram && !got.status().userInterrupted() &&
-      TakeQueuedIcmpError(*socket_, buffer, queued)) {
+      TakeQueuedIcmpError(socket_, buffer, queued)) {
     const ByteView request(buffer.data(), std::min(queued.quotedSize, buffer.size()));
     event = ClassifyQueuedError(queued.type, queued.code, request, matcher);
     source = queued.offender;
@@ -307,11 +281,6 @@ void CPingEngine::ReportEvent(const PingEvent& event, in_addr source, std::uint3
   }
   ++handled_;
   ++errorEvents_;
-}
-
-void CPingEngine::ReleaseSocket() {
-  std::lock_guard lock(mutex_);
-  if (socket_) socket_->Close();
 }
 
 }  // namespace netrove

@@ -10,14 +10,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/net_socket.h"
 #include "base/run_finished.h"
+#include "base/run_lifecycle.h"
 #include "diagnostics/icmp_socket.h"
 #include "diagnostics/ping_reply.h"
 #include "diagnostics/ping_settings.h"
@@ -66,13 +66,12 @@ class CPingEngine {
   bool Start(const PingRequest& request);
   // Stops the run: both workers end at their next check, a blocked receive
   // at once. Safe from any thread, any number of times.
-  void Interrupt();
-  // Waits for the finished run's threads and releases its socket. Call from
-  // the owner's thread after the finished notice, never from the notice.
-  void Join();
+  void Interrupt() { lifecycle_.Interrupt(); }
+  // Waits for the finished run's threads. Call from the owner's thread after
+  // the finished notice, never from the notice.
+  void Join() { lifecycle_.Join(); }
 
-  bool IsRunning() const { return running_.load(); }
-  bool InterruptRequested() const { return interrupt_.load(); }
+  bool IsRunning() const { return lifecycle_.IsRunning(); }
   std::int32_t RequestsSent() const { return sent_.load(); }
   std::int32_t RepliesReceived() const { return received_.load(); }
   // The 32-bit tag every request of the current run carries: the sending
@@ -81,30 +80,24 @@ class CPingEngine {
   IcmpSocketKind SocketKind() const { return kind_.load(); }
 
  private:
-  void SendingThread();
+  void SendingThread(std::stop_token stop);
   bool PrepareTarget();
-  bool OpenSocket();
+  bool OpenSocket(std::stop_token stop);
   bool SetOptions();
   bool SetOptionOrReport(int level, int option, int value, bool& keepGoing);
   bool ReportUnlessGone(SocketStatus status, bool& keepGoing);
-  void SendRequests();
-  void ReceivingThread();
+  void SendRequests(std::stop_token stop);
+  void ReceivingThread(std::stop_token stop);
   void WaitForSendingDone();
   SocketStatus ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
                           std::uint32_t& arrival);
   void ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival);
-  void ReleaseSocket();
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
-  IRunFinishedListener& finished_;
   IResolver& resolver_;
 
   PingRequest request_;
-  std::thread sender_;
-  std::thread receiver_;
-  std::atomic<bool> running_{false};
-  std::atomic<bool> interrupt_{false};
   // The receiver has left its loop; the sender stops sending.
   std::atomic<bool> receivingDone_{false};
   std::atomic<std::int32_t> sent_{0};
@@ -121,13 +114,14 @@ class CPingEngine {
   std::atomic<IcmpSocketKind> kind_{IcmpSocketKind::Raw};
   RoundTripStatistics times_;  // receiving thread only
 
-  // Guards socket_ against Interrupt() from another thread, and carries the
-  // sender's pause between requests and the two workers' meeting at the end.
+  // The sender's pause between requests and the two workers' meetings.
   std::mutex mutex_;
-  std::condition_variable wake_;
-  std::unique_ptr<CNetSocket> socket_;
+  std::condition_variable_any wake_;
   bool receiverReady_ = false;  // under mutex_
   bool sendingDone_ = false;    // under mutex_
+
+  CNetSocket socket_;
+  CRunLifecycle lifecycle_;  // last: its worker ends before the members above go
 };
 
 }  // namespace netrove

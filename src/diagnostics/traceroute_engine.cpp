@@ -59,53 +59,29 @@ TraceRouteRequest TraceRouteRequestFromSettings(const TraceRouteSettings& settin
 
 CTraceRouteEngine::CTraceRouteEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
                                      IRunFinishedListener& finished, IResolver& resolver)
-    : transcript_(transcript), reporter_(reporter), finished_(finished), resolver_(resolver) {}
+    : transcript_(transcript),
+      reporter_(reporter),
+      resolver_(resolver),
+      lifecycle_(finished, kTraceRouteFinishedCommand) {}
 
-CTraceRouteEngine::~CTraceRouteEngine() {
-  Interrupt();
-  Join();
-}
+CTraceRouteEngine::~CTraceRouteEngine() = default;
 
 bool CTraceRouteEngine::Start(const TraceRouteRequest& request) {
-  if (running_.load()) return false;
+  if (IsRunning()) return false;
   Join();
   request_ = request;
   request_.probeSize = static_cast<std::int32_t>(UsableProbeSize(request.probeSize));
   request_.replyTimeoutMs = std::max<std::int32_t>(request.replyTimeoutMs, 0);
   if (request_.initialDestPort == 0) request_.initialDestPort = 1;
-  interrupt_ = false;
   reached_ = false;
   sourcePort_ = 0;
   route_ = AnswerRoute::RawSocket;
-  {
-    std::lock_guard lock(mutex_);
-    sender_ = std::make_unique<CNetSocket>();
-    receiver_ = std::make_unique<CNetSocket>();
-  }
-  running_ = true;
-  worker_ = std::thread(&CTraceRouteEngine::Worker, this);
-  return true;
+  return lifecycle_.Start([this](std::stop_token stop) { Worker(stop); }, {&sender_, &receiver_});
 }
 
-void CTraceRouteEngine::Interrupt() {
-  interrupt_ = true;
-  std::lock_guard lock(mutex_);
-  if (sender_) sender_->Interrupt();
-  if (receiver_) receiver_->Interrupt();
-}
-
-void CTraceRouteEngine::Join() {
-  if (worker_.joinable()) worker_.join();
-  std::lock_guard lock(mutex_);
-  sender_.reset();
-  receiver_.reset();
-}
-
-void CTraceRouteEngine::Worker() {
+void CTraceRouteEngine::Worker(std::stop_token stop) {
+  stop_ = stop;
   if (ResolveTarget() && OpenSendingSocket() && OpenReceivingSocket()) Trace();
-  CloseSockets();
-  running_ = false;
-  finished_.PostRunFinished(kTraceRouteFinishedCommand);
 }
 
 bool CTraceRouteEngine::ResolveTarget() {
@@ -132,24 +108,24 @@ bool CTraceRouteEngine::Succeeded(SocketStatus status) {
 }
 
 bool CTraceRouteEngine::OpenSendingSocket() {
-  if (!Succeeded(sender_->Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP))) return false;
+  if (!Succeeded(sender_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP))) return false;
   if (!BindSourcePort()) return false;
   if (request_.dontRoute) {
     const int on = 1;
-    Succeeded(sender_->SetOption(SOL_SOCKET, SO_DONTROUTE, &on, sizeof on));
+    Succeeded(sender_.SetOption(SOL_SOCKET, SO_DONTROUTE, &on, sizeof on));
   }
   // Probes leave without "don't fragment", as the window's disabled box
   // says; a large probe is fragmented instead of refused on the way.
   const int discovery = IP_PMTUDISC_DONT;
-  static_cast<void>(sender_->SetOption(IPPROTO_IP, IP_MTU_DISCOVER, &discovery, sizeof discovery));
-  return !interrupt_.load();
+  static_cast<void>(sender_.SetOption(IPPROTO_IP, IP_MTU_DISCOVER, &discovery, sizeof discovery));
+  return !stop_.stop_requested();
 }
 
 bool CTraceRouteEngine::BindSourcePort() {
   std::uint16_t port = FirstSourcePort(static_cast<std::uint32_t>(gettid()));
   SocketStatus bound;
   for (int tries = 0; tries < kSourcePortTries; ++tries, port = NextSourcePort(port)) {
-    bound = sender_->Bind(port);
+    bound = sender_.Bind(port);
     if (bound) {
       sourcePort_ = port;
       return true;
@@ -160,18 +136,18 @@ bool CTraceRouteEngine::BindSourcePort() {
 }
 
 bool CTraceRouteEngine::OpenReceivingSocket() {
-  const SocketStatus raw = receiver_->Create(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+  const SocketStatus raw = receiver_.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP);
   if (raw) {
     route_ = AnswerRoute::RawSocket;
-    return Succeeded(receiver_->Bind(0)) && !interrupt_.load();
+    return Succeeded(receiver_.Bind(0)) && !stop_.stop_requested();
   }
   if (raw.error != WSAEACCES) return Succeeded(raw);
   // Without CAP_NET_RAW: Linux queues the ICMP errors that the probes cause
   // on the probes' own socket.
   route_ = AnswerRoute::ErrorQueue;
-  if (!Succeeded(EnableIcmpErrorQueue(*sender_))) return false;
-  static_cast<void>(EnableAnswerTtl(*sender_));  // without it only the " !" mark is lost
-  return !interrupt_.load();
+  if (!Succeeded(EnableIcmpErrorQueue(sender_))) return false;
+  static_cast<void>(EnableAnswerTtl(sender_));  // without it only the " !" mark is lost
+  return !stop_.stop_requested();
 }
 
 void CTraceRouteEngine::Trace() {
@@ -184,7 +160,7 @@ void CTraceRouteEngine::Trace() {
   destinationPort_ = request_.initialDestPort;
   stopAfterTtl_ = false;
   for (int ttl = request_.initialTtl; ttl <= request_.maximumTtl; ++ttl) {
-    if (interrupt_.load() || stopAfterTtl_) break;
+    if (stop_.stop_requested() || stopAfterTtl_) break;
     TraceOneTtl(ttl, probe);
   }
   transcript_.AppendTranscript(kTraceRunEnd);
@@ -192,7 +168,7 @@ void CTraceRouteEngine::Trace() {
 
 void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
   const int value = ttl;
-  static_cast<void>(sender_->SetOption(IPPROTO_IP, IP_TTL, &value, sizeof value));
+  static_cast<void>(sender_.SetOption(IPPROTO_IP, IP_TTL, &value, sizeof value));
   HopLine line(ttl);
   transcript_.AppendTranscript(line.Opening());
   bool lineOpen = true;
@@ -245,12 +221,12 @@ bool CTraceRouteEngine::SendProbe(std::vector<std::uint8_t>& probe, std::uint16_
   const SocketAddress to = SocketAddress::FromIPv4(target_, destinationPort);
   // An answer that came after its wait is still queued and would be taken
   // for an error of the next send.
-  if (route_ == AnswerRoute::ErrorQueue) DrainErrorQueue(*sender_);
+  if (route_ == AnswerRoute::ErrorQueue) DrainErrorQueue(sender_);
   for (int attempt = 1;; ++attempt) {
-    const SocketCount sent = sender_->SendTo(probe.data(), probe.size(), to);
+    const SocketCount sent = sender_.SendTo(probe.data(), probe.size(), to);
     if (sent) return true;
     if (!sent.status().userInterrupted() && route_ == AnswerRoute::ErrorQueue &&
-        attempt < kSendAttempts && DrainErrorQueue(*sender_) > 0)
+        attempt < kSendAttempts && DrainErrorQueue(sender_) > 0)
       continue;
     return Succeeded(sent.status());
   }
@@ -277,9 +253,9 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitRawAnswer(ProbePorts port
   const auto deadline = Clock::now() + std::chrono::milliseconds(request_.replyTimeoutMs);
   std::array<std::uint8_t, kAnswerBufferSize> buffer{};
   for (;;) {
-    if (const auto end = WaitForAnswer(*receiver_, deadline)) return *end;
+    if (const auto end = WaitForAnswer(receiver_, deadline)) return *end;
     SocketAddress from;
-    const SocketCount got = receiver_->RecvFrom(buffer.data(), buffer.size(), &from, MSG_DONTWAIT);
+    const SocketCount got = receiver_.RecvFrom(buffer.data(), buffer.size(), &from, MSG_DONTWAIT);
     const std::uint32_t arrival = TickCount();
     if (!got) {
       if (got.error == WSAEWOULDBLOCK) continue;
@@ -299,7 +275,7 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitQueuedAnswer(ProbePorts p
   for (;;) {
     QueuedTraceError error;
     bool tookError = false;
-    while (TakeQueuedTraceError(*sender_, error)) {
+    while (TakeQueuedTraceError(sender_, error)) {
       tookError = true;
       const std::uint32_t arrival = TickCount();
       if (const auto outcome =
@@ -308,8 +284,8 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitQueuedAnswer(ProbePorts p
       }
     }
     // Readable without a queued error: a stray datagram reached the port.
-    if (woke && !tookError) DropStrayDatagram(*sender_);
-    if (const auto end = WaitForAnswer(*sender_, deadline)) return *end;
+    if (woke && !tookError) DropStrayDatagram(sender_);
+    if (const auto end = WaitForAnswer(sender_, deadline)) return *end;
     woke = true;
   }
 }
@@ -347,12 +323,6 @@ bool CTraceRouteEngine::NameOf(in_addr host, std::optional<std::string>& name) {
   if (IsMissingName(named.error)) return true;
   ReportSocketError(reporter_, named.error);
   return false;
-}
-
-void CTraceRouteEngine::CloseSockets() {
-  std::lock_guard lock(mutex_);
-  if (sender_) sender_->Close();
-  if (receiver_) receiver_->Close();
 }
 
 }  // namespace netrove

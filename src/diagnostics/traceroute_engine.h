@@ -11,15 +11,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/net_socket.h"
 #include "base/run_finished.h"
+#include "base/run_lifecycle.h"
 #include "diagnostics/traceroute_answer.h"
 #include "diagnostics/traceroute_settings.h"
 
@@ -67,12 +66,12 @@ class CTraceRouteEngine {
   bool Start(const TraceRouteRequest& request);
   // Stops the run: a blocked wait ends at once, the trace ends after the
   // current line. Safe from any thread, any number of times.
-  void Interrupt();
-  // Waits for the finished run's thread and releases its sockets. Call from
-  // the owner's thread after the finished notice, never from the notice.
-  void Join();
+  void Interrupt() { lifecycle_.Interrupt(); }
+  // Waits for the finished run's thread. Call from the owner's thread after
+  // the finished notice, never from the notice.
+  void Join() { lifecycle_.Join(); }
 
-  bool IsRunning() const { return running_.load(); }
+  bool IsRunning() const { return lifecycle_.IsRunning(); }
   // The destination answered during the last run.
   bool DestinationReached() const { return reached_.load(); }
   // The local port of the run's probes, once bound (host byte order).
@@ -88,7 +87,7 @@ class CTraceRouteEngine {
     std::uint32_t arrival = 0;
   };
 
-  void Worker();
+  void Worker(std::stop_token stop);
   bool ResolveTarget();
   bool OpenSendingSocket();
   bool BindSourcePort();
@@ -110,22 +109,18 @@ class CTraceRouteEngine {
   // The name of `host` when the run resolves addresses; none when it has
   // none. False after reporting a failed look-up.
   bool NameOf(in_addr host, std::optional<std::string>& name);
-  void CloseSockets();
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
-  IRunFinishedListener& finished_;
   IResolver& resolver_;
 
   TraceRouteRequest request_;
-  std::thread worker_;
-  std::atomic<bool> running_{false};
-  std::atomic<bool> interrupt_{false};
   std::atomic<bool> reached_{false};
   std::atomic<std::uint16_t> sourcePort_{0};
   std::atomic<AnswerRoute> route_{AnswerRoute::RawSocket};
 
   // Worker only.
+  std::stop_token stop_;
   in_addr target_{};
   std::string addressText_;
   std::string displayName_;
@@ -134,10 +129,9 @@ class CTraceRouteEngine {
   std::uint16_t destinationPort_ = 0;
   bool stopAfterTtl_ = false;
 
-  // Guards the socket pointers against Interrupt() from another thread.
-  std::mutex mutex_;
-  std::unique_ptr<CNetSocket> sender_;
-  std::unique_ptr<CNetSocket> receiver_;
+  CNetSocket sender_;
+  CNetSocket receiver_;
+  CRunLifecycle lifecycle_;  // last: its worker ends before the members above go
 };
 
 }  // namespace netrove

@@ -1,18 +1,31 @@
 #include "query/query_tools.h"
 
+#include "query/finger_customize_page.h"
+#include "query/finger_view.h"
+#include "query/nicname_customize_page.h"
+#include "query/nicname_view.h"
 #include "widgets/command_ids.h"
+#include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
+#include "widgets/tool_view.h"
 
 namespace netrove {
 
 void AddQueryTools(ToolCatalog& catalog) {
-  // Not built yet: the templates keep their commands, greyed (Mail hidden).
-  catalog.templates.push_back(
-      {147, QStringLiteral("NicName"), kCmdNicName, QStringLiteral("NicName/WhoIs"), {}});
-  catalog.templates.push_back(
-      {149, QStringLiteral("Finger"), kCmdFinger, QStringLiteral("Finger"), {}});
+  catalog.templates.push_back({147, QStringLiteral("NicName"), kCmdNicName,
+                               QStringLiteral("NicName/WhoIs"),
+                               [](CToolServices& s) { return new CNicNameView(s); }});
+  catalog.templates.push_back({149, QStringLiteral("Finger"), kCmdFinger, QStringLiteral("Finger"),
+                               [](CToolServices& s) { return new CFingerView(s); }});
+  // Not built yet: the template keeps its command, hidden.
   catalog.templates.push_back(
       {150, QStringLiteral("Mail"), kCmdMail, QStringLiteral("Mail"), {}, false, true});
+  catalog.page(CustomizeTab::Finger) = [](IShellContext& shell) {
+    return new CCustomizeFinger(shell.toolServices().reporter());
+  };
+  catalog.page(CustomizeTab::NicName) = [](IShellContext& shell) {
+    return new CCustomizeNicName(shell.toolServices().reporter());
+  };
 }
 
 }  // namespace netrove

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QTimer>
@@ -15,6 +14,7 @@
 #include <QtDebug>
 
 #include "base/product.h"
+#include "widgets/message_boxes.h"
 
 namespace netrove {
 namespace {
@@ -57,12 +57,10 @@ QString AddressBookDisplayText(const std::string& stored) {
 CAddressBookDlg::Prompts CAddressBookDlg::StandardPrompts() {
   Prompts prompts;
   prompts.confirmDelete = [](QWidget* parent) {
-    return QMessageBox::question(parent, BoxCaption(), TextDeleteQuestion(),
-                                 QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return AskPlainYesNo(parent, BoxCaption(), TextDeleteQuestion());
   };
   prompts.showMessage = [](QWidget* parent, const QString& text) {
-    QMessageBox::information(parent, BoxCaption(), text);
+    ShowPlainInformation(parent, BoxCaption(), text);
   };
   return prompts;
 }
@@ -72,6 +70,7 @@ CAddressBookDlg::CAddressBookDlg(Mode mode, QWidget* parent, Prompts prompts)
   setWindowTitle(QStringLiteral("Address Book"));
   buildWidgets();
   AddressBookLoad load = LoadAddressBook(file_);
+  loaded_ = load.book;
   book_ = std::move(load.book);
   loadProblem_ = QString::fromStdString(load.problem);
   for (const auto& record : book_.records()) list_->addItem(AddressBookDisplayText(record.name));
@@ -317,9 +316,16 @@ void CAddressBookDlg::focusAfterBrowsingResumes() {
 bool CAddressBookDlg::saveIfModified(QString* problem) {
   if (!modified_) return true;
   modified_ = false;
-  const std::string text = SaveAddressBook(file_, book_);
-  *problem = QString::fromStdString(text);
-  return text.empty();
+  // Another process may have changed the book since it was read here: save
+  // this window's edits onto the book as it is now.
+  const AddressBookUpdate update = UpdateAddressBook(file_, [this](AddressBook& current) {
+    current = MergeAddressBookEdits(loaded_, book_, current);
+    return true;
+  });
+  QStringList problems;
+  for (const auto& text : update.problems) problems << QString::fromStdString(text);
+  *problem = problems.join(QStringLiteral("\n\n"));
+  return problems.isEmpty();
 }
 
 void CAddressBookDlg::done(int result) {

@@ -87,7 +87,8 @@ class CAddressBookDlg : public QDialog {
   Mode mode_;
   Prompts prompts_;
   std::filesystem::path file_;
-  AddressBook book_;
+  AddressBook loaded_;  // as read from the file
+  AddressBook book_;    // as edited here
   bool modified_ = false;
   bool editing_ = false;
   bool shownOnce_ = false;

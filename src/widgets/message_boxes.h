@@ -1,6 +1,9 @@
 #pragma once
 // The message boxes the shell shows, behind an interface so that tests can
-// record them instead of blocking on a modal box.
+// record them instead of blocking on a modal box. Every box shows its text as
+// plain text: the texts carry what servers, datagrams and files said, and Qt
+// would otherwise guess that a text starting with a tag is HTML and load the
+// images and links it names.
 #include <QString>
 
 class QWidget;
@@ -22,5 +25,9 @@ class CMessageBoxes : public IMessageBoxes {
   void information(QWidget* owner, const QString& caption, const QString& text) override;
   bool askYesNo(QWidget* owner, const QString& caption, const QString& text) override;
 };
+
+// The only ways the widgets open a box: its text shown as plain text.
+void ShowPlainInformation(QWidget* owner, const QString& caption, const QString& text);
+bool AskPlainYesNo(QWidget* owner, const QString& caption, const QString& text);
 
 }  // namespace netrove

@@ -1,6 +1,5 @@
 #include "widgets/transcript_printer.h"
 
-#include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
@@ -12,6 +11,7 @@
 
 #include "base/print_layout.h"
 #include "base/product.h"
+#include "widgets/message_boxes.h"
 #include "widgets/print_painter.h"
 #include "widgets/transcript_view.h"
 
@@ -51,8 +51,8 @@ std::string_view TextToPrint(const CTranscriptView& view, bool selectionOnly) {
 }
 
 void ReportPrintFailure(QWidget* parent) {
-  QMessageBox::information(parent, QString::fromLatin1(kProductTitle.data(), kProductTitle.size()),
-                           QStringLiteral("Could not start print job."));
+  ShowPlainInformation(parent, QString::fromLatin1(kProductTitle.data(), kProductTitle.size()),
+                       QStringLiteral("Could not start print job."));
 }
 
 }  // namespace

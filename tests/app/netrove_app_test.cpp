@@ -3,20 +3,33 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <thread>
 
 #include "app/main_frame.h"
+#include "app/single_instance.h"
 #include "app/splash_wnd.h"
 #include "shell_ui_support.h"
 #include "support/event_loop.h"
 #include "support/loopback_socket.h"
+#include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
+#include "widgets/message_boxes.h"
 
 namespace netrove {
 namespace {
@@ -43,6 +56,29 @@ std::uint16_t FreePort() {
   }
   return 0;
 }
+
+void SendBroadcast(std::uint16_t port, const std::string& text) {
+  const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(port);
+  ::sendto(sender, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  ::close(sender);
+}
+
+// Boxes that stay open while `whileOpen` runs, as a modal box keeps
+// dispatching the datagrams that arrive while it is open.
+class StackingBoxes : public IMessageBoxes {
+ public:
+  void information(QWidget*, const QString& caption, const QString& text) override {
+    shown.push_back({caption, text});
+    if (whileOpen) whileOpen(text);
+  }
+  bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
+  std::function<void(const QString& text)> whileOpen;
+  std::vector<test::RecordedBox> shown;
+};
 
 using test::TurnEventLoop;
 using test::WaitUntil;
@@ -98,6 +134,71 @@ TEST_F(NetroveAppTest, StartsListensAndShutsDown) {
 
   EXPECT_TRUE(app.mainFrame()->close());
   app.ExitInstance();
+}
+
+// A neighbour's datagram full of markup is shown as the characters it holds;
+// the image it names is never opened.
+TEST_F(NetroveAppTest, BroadcastMarkupIsShownAsTextAndLoadsNothing) {
+  const std::string image = home.path().string() + "/x.png";
+  QImage(4, 4, QImage::Format_RGB32).save(QString::fromStdString(image));
+  const int watch = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(inotify_add_watch(watch, image.c_str(), IN_OPEN | IN_ACCESS), 0);
+  const std::string markup =
+      "<h1>Hi</h1><a href='http://example.invalid/'>click</a><img src='" + image + "'>";
+
+  CMessageBoxes realBoxes;
+  const AppOptions options = Options();
+  CNetroveApp app(options, test::TestCatalog(), realBoxes);
+  ASSERT_EQ(app.InitInstance(), CNetroveApp::StartResult::Running);
+  QString shownText;
+  Qt::TextFormat format = Qt::AutoText;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    box->grab();  // paints it, as the screen would
+    shownText = box->text();
+    format = box->textFormat();
+    box->accept();
+  });
+  poll.start(10);
+  SendBroadcast(options.broadcastPort, markup);
+  EXPECT_TRUE(WaitUntil([&] { return !shownText.isEmpty(); }, TurnEventLoop));
+  EXPECT_EQ(shownText.toStdString(), markup);
+  EXPECT_EQ(format, Qt::PlainText);
+  char events[4096];
+  EXPECT_LT(::read(watch, events, sizeof events), 0) << "the named image was opened";
+  ::close(watch);
+  app.ExitInstance();
+}
+
+// A flood opens five boxes and one notice; once the boxes are closed the
+// next broadcast shows again.
+TEST_F(NetroveAppTest, BroadcastBoxesStopAtFiveWithOneNotice) {
+  StackingBoxes stacking;
+  const ToolCatalog catalog = test::TestCatalog();
+  test::RecordingReporter reporter;
+  CMainFrame frame(catalog, reporter, stacking);
+  stacking.whileOpen = [&](const QString& text) {
+    bool isNumber = false;
+    const int number = text.toInt(&isNumber);
+    if (text.startsWith(QStringLiteral("More "))) {
+      frame.handleBroadcast(QStringLiteral("6"));  // while the notice is open
+    } else if (isNumber && number < 4) {
+      frame.handleBroadcast(QString::number(number + 1));
+    } else if (isNumber && number == 4) {
+      frame.handleBroadcast(QStringLiteral("5"));
+      frame.handleBroadcast(QStringLiteral("7"));
+    }
+  };
+  frame.handleBroadcast(QStringLiteral("0"));
+  frame.handleBroadcast(QStringLiteral("after"));
+  std::vector<QString> texts;
+  for (const auto& box : stacking.shown) texts.push_back(box.text.left(5));
+  EXPECT_EQ(texts,
+            (std::vector<QString>{QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"),
+                                  QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("More "),
+                                  QStringLiteral("after")}));
 }
 
 TEST_F(NetroveAppTest, TakenChatPortEndsStartUpWithTheWinSockText) {
@@ -168,6 +269,108 @@ TEST_F(NetroveAppTest, ASecondStartRaisesTheFirstAndEnds) {
   EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_FALSE(first.mainFrame()->isMinimized());
+}
+
+// A unix socket bound to `path`, listening or not (a stale file left by a
+// crash).
+int UnixSocketAt(const QString& path, bool listening) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
+  if (listening) ::listen(fd, 5);
+  return fd;
+}
+
+TEST_F(NetroveAppTest, ASilentCopyKeepsItsSocketAndAStaleSocketIsTakenOver) {
+  const QString name = QStringLiteral("netrove-silent-test-%1").arg(getpid());
+  CSingleInstance first(name);
+  ASSERT_EQ(first.claim(), CSingleInstance::Claim::First);
+  // This thread runs no event loop now, so the first copy cannot answer.
+  CSingleInstance second(name);
+  EXPECT_EQ(second.claim(50), CSingleInstance::Claim::Failed);
+  EXPECT_TRUE(second.problem().contains(QStringLiteral("does not answer")));
+  // The socket is still the first copy's: a later start reaches it.
+  CSingleInstance::Claim third = CSingleInstance::Claim::Failed;
+  std::atomic<bool> asked{false};
+  std::thread later([&] {
+    third = CSingleInstance(name).claim();
+    asked = true;
+  });
+  EXPECT_TRUE(WaitUntil([&] { return asked.load(); }, TurnEventLoop, std::chrono::seconds(15)));
+  later.join();
+  EXPECT_EQ(third, CSingleInstance::Claim::AlreadyRunning);
+
+  const QString stale = QString::fromStdString(home.path().string()) + QStringLiteral("/stale");
+  ::close(UnixSocketAt(stale, false));
+  CSingleInstance revived(stale);
+  EXPECT_EQ(revived.claim(50), CSingleInstance::Claim::First);
+}
+
+TEST_F(NetroveAppTest, SocketFolderIsPrivate) {
+  const std::string open = home.path().string() + "/open";
+  ASSERT_EQ(::mkdir(open.c_str(), 0777), 0);
+  ::chmod(open.c_str(), 0777);
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(open));
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(home.path().string() + "/cache"));
+  QString problem;
+  const QString folder = SingleInstanceFolder(&problem);
+  qputenv("XDG_RUNTIME_DIR", runtime);
+  qunsetenv("XDG_CACHE_HOME");
+  EXPECT_EQ(folder.toStdString(), home.path().string() + "/cache/netrove-run");
+  struct stat info {};
+  ASSERT_EQ(::stat(folder.toLocal8Bit().constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// Another user listening on the name is never taken for the running copy.
+TEST_F(NetroveAppTest, ASocketOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
+  const QString path = QString::fromStdString(home.path().string()) + QStringLiteral("/foreign");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int fd = UnixSocketAt(path, false);
+    if (::setuid(65534) != 0 || ::listen(fd, 5) != 0) _exit(1);
+    ::close(ready[1]);  // listening now
+    for (;;) {
+      const int client = ::accept(fd, nullptr, nullptr);
+      if (client >= 0) (void)!::write(client, "ok\n", 3);
+    }
+  }
+  ASSERT_GT(child, 0);
+  ::close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 0);
+  ::close(ready[0]);
+  CSingleInstance instance(path);
+  EXPECT_EQ(instance.claim(1000), CSingleInstance::Claim::Failed);
+  EXPECT_TRUE(instance.problem().contains(QStringLiteral("another user")));
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+}
+
+TEST_F(NetroveAppTest, BadPortOptionsAreRefusedWithAClearMessage) {
+  const auto run = [](const QStringList& arguments) {
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(NETROVE_BINARY), arguments);
+    EXPECT_TRUE(program.waitForFinished(20000));
+    return std::pair(program.exitCode(), QString::fromUtf8(program.readAllStandardError()));
+  };
+  const auto [status, error] = run({QStringLiteral("--chat-port"), QStringLiteral("abc"),
+                                    QStringLiteral("--broadcast-port"), QStringLiteral("99999")});
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(error,
+            QStringLiteral("netrove: --chat-port 'abc' is not a port number (1 to 65535).\n"));
+  const auto [status2, error2] = run({QStringLiteral("--broadcast-port"), QStringLiteral("0")});
+  EXPECT_EQ(status2, 2);
+  EXPECT_TRUE(error2.contains(QStringLiteral("--broadcast-port '0'"))) << error2.toStdString();
 }
 
 }  // namespace

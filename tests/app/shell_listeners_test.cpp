@@ -125,20 +125,25 @@ TEST_F(ShellListenersTest, ChatCallIsHandedOverConnected) {
   EXPECT_TRUE(reporter.Messages().empty());
 }
 
-TEST_F(ShellListenersTest, BroadcastsArriveAsTextOfAtMostOneBlock) {
+// A datagram longer than the block fails its receive with its error text and
+// is never shown cut; the listener goes on.
+TEST_F(ShellListenersTest, BroadcastsArriveAsTextOfOneBlockAndLongerOnesFail) {
   CShellListeners listeners(reporter, events);
   const std::uint16_t port = FreePort();
   ASSERT_TRUE(listeners.StartBroadcast(port));
 
   SendDatagram(port, "Lunch is ready", 14);
-  const std::string unterminated(600, 'x');
-  SendDatagram(port, unterminated.data(), unterminated.size());
+  const std::string tooLong(kBroadcastBlockSize + 1, 'x');
+  SendDatagram(port, tooLong.data(), tooLong.size());
   SendDatagram(port, "one\0two", 7);
+  const std::string fits(kBroadcastBlockSize, 'y');
+  SendDatagram(port, fits.data(), fits.size());
   ASSERT_TRUE(WaitUntil([&] { return events.Broadcasts().size() == 3; }));
-  const auto texts = events.Broadcasts();
-  EXPECT_EQ(texts[0], "Lunch is ready");
-  EXPECT_EQ(texts[1], std::string(kBroadcastBlockSize, 'x'));
-  EXPECT_EQ(texts[2], "one");
+  EXPECT_EQ(events.Broadcasts(), (std::vector<std::string>{"Lunch is ready", "one", fits}));
+  const auto messages = reporter.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].source, 1139);
+  EXPECT_EQ(messages[0].text, SocketErrorText(WSAEMSGSIZE));
 }
 
 TEST_F(ShellListenersTest, TakenPortsAreReportedAsAddressInUse) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/object_archive.h"
 #include "support/scoped_home.h"
 
 namespace netrove {
@@ -298,12 +299,85 @@ TEST_F(AddressBookFile, DamagedFileIsReportedOnceAndKeptAside) {
   EXPECT_FALSE(std::filesystem::exists(file_));
 }
 
-TEST_F(AddressBookFile, UnreadableFileIsReportedWithTheSystemTextAndKeptAside) {
-  std::filesystem::create_directory(file_);  // reading a folder fails
-  const AddressBookLoad load = LoadAddressBook(file_);
-  EXPECT_TRUE(load.book.empty());
-  EXPECT_NE(load.problem.find("Is a directory"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::is_directory(load.keptAside));
+// A folder or a FIFO in the book's place is reported every time, left where
+// it is and never written over; opening the FIFO does not wait for a writer.
+TEST_F(AddressBookFile, UnreadableBookIsReportedEachTimeAndLeftInPlace) {
+  for (const bool fifo : {false, true}) {
+    std::filesystem::remove(file_);
+    if (fifo) {
+      ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0);
+    } else {
+      std::filesystem::create_directory(file_);
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const AddressBookLoad load = LoadAddressBook(file_);
+      EXPECT_FALSE(load.readable);
+      EXPECT_NE(load.problem.find("not a regular file"), std::string::npos) << load.problem;
+      EXPECT_TRUE(load.keptAside.empty());
+    }
+    const AddressBookUpdate update = UpdateAddressBook(file_, [](AddressBook& book) {
+      book.Insert({"n", "h"});
+      return true;
+    });
+    EXPECT_FALSE(update.saved);
+    EXPECT_EQ(std::filesystem::is_fifo(file_), fifo);
+    EXPECT_EQ(std::filesystem::is_directory(file_), !fifo);
+    EXPECT_FALSE(std::filesystem::exists(home_.path() / "AddrBook.dat.damaged"));
+  }
+}
+
+TEST_F(AddressBookFile, ALinkedBookIsWrittenThroughTheLink) {
+  const auto synced = home_.path() / "synced";
+  std::filesystem::create_directory(synced);
+  WriteFile(synced / "book.dat", EncodeAddressBook(BookOf({{"old", "1"}})));
+  std::filesystem::create_symlink("synced/book.dat", file_);
+  const auto add = [](AddressBook& book) {
+    book.Insert({"new", "2"});
+    return true;
+  };
+  ASSERT_TRUE(UpdateAddressBook(file_, add).saved);
+  EXPECT_TRUE(std::filesystem::is_symlink(file_));
+  EXPECT_EQ(ReadFile(synced / "book.dat"), EncodeAddressBook(BookOf({{"new", "2"}, {"old", "1"}})));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(synced), {}), 1);
+}
+
+// A window saves its own edits onto the book as another process left it.
+TEST(AddressBookMerge, KeepsWhatOthersAddedAndDropsWhatTheWindowRemoved) {
+  const AddressBook loaded = BookOf({{"a", "1"}, {"b", "2"}, {"b", "2"}});
+  const AddressBook edited = BookOf({{"a", "1"}, {"b", "2"}, {"c", "3"}});
+  const AddressBook current = BookOf({{"a", "1"}, {"b", "2"}, {"b", "2"}, {"d", "4"}});
+  EXPECT_EQ(MergeAddressBookEdits(loaded, edited, current).records(),
+            BookOf({{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}}).records());
+}
+
+// Records that all name the last of 16,382 class descriptions load in one
+// pass; a file too large to be a book is refused before it is read.
+TEST_F(AddressBookFile, HostileFilesLoadInLinearTimeOrAreRefused) {
+  ArchiveWriter writer;
+  writer.WriteClassDescription("CObArray", 0);
+  constexpr std::uint32_t kClasses = 16382;
+  constexpr std::uint32_t kRecords = kClasses + 50000;
+  writer.WriteCount(kRecords);
+  for (std::uint32_t i = 0; i < kClasses; ++i) {
+    writer.WriteClassDescription("CAddressBookRecord", 0);
+    writer.WriteString("");
+    writer.WriteString("");
+  }
+  const auto lastClass = static_cast<std::uint16_t>(3 + 2 * (kClasses - 1));
+  for (std::uint32_t i = kClasses; i < kRecords; ++i) {
+    writer.WriteClassReference(lastClass);
+    writer.WriteString("");
+    writer.WriteString("");
+  }
+  WriteFile(file_, writer.bytes());
+  AddressBookLoad load = LoadAddressBook(file_);
+  EXPECT_EQ(load.problem, "");
+  EXPECT_EQ(load.book.size(), kRecords);
+
+  std::filesystem::resize_file(file_, 64 * 1024 * 1024);
+  load = LoadAddressBook(file_);
+  EXPECT_NE(load.problem.find("too large"), std::string::npos) << load.problem;
+  EXPECT_EQ(load.keptAside, home_.path() / "AddrBook.dat.damaged");
 }
 
 }  // namespace

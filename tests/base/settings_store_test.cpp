@@ -1,7 +1,9 @@
 #include "base/settings_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -274,6 +276,43 @@ TEST_F(SettingsStore, ConcurrentWritersInTwoProcessesLoseNothing) {
       EXPECT_EQ(value, static_cast<std::uint32_t>(i));
     }
   }
+}
+
+// Reads are served from the parsed file while it is unchanged; every change
+// by another process or an editor is seen at the next read.
+TEST_F(SettingsStore, KeptParsedFileFollowsEveryChangeOfTheFile) {
+  const auto read = [] {
+    std::uint32_t value = 0;
+    if (auto key = OpenToolKey("Ping", false)) key->ReadDword("Value", value);
+    return value;
+  };
+  ASSERT_TRUE(CreateToolKey("Ping")->WriteDword("Value", 1));
+  EXPECT_EQ(read(), 1u);
+  // Another process writes a value of the same size.
+  ASSERT_TRUE(ExitedCleanly(Spawn([] { return CreateToolKey("Ping")->WriteDword("Value", 2); })));
+  EXPECT_EQ(read(), 2u);
+  // An editor changes one digit in place; its clock is later than the file's.
+  const auto file = SettingsFile();
+  const std::string text = ReadFile(file);
+  const auto digit = text.find("dword:00000002");
+  ASSERT_NE(digit, std::string::npos);
+  struct stat before {};
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  const int fd = ::open(file.c_str(), O_WRONLY);
+  ASSERT_EQ(::pwrite(fd, "3", 1, static_cast<off_t>(digit + 13)), 1);
+  timespec times[2] = {before.st_atim, before.st_mtim};
+  times[1].tv_sec += 1;
+  ASSERT_EQ(::futimens(fd, times), 0);
+  ::close(fd);
+  EXPECT_EQ(read(), 3u);
+  // Deleting keys leaves the others found by name, in any case.
+  ASSERT_TRUE(CreateToolKey("Finger")->WriteDword("Value", 4));
+  ASSERT_TRUE(DeleteProgramKeys());
+  EXPECT_EQ(read(), 0u);
+  ASSERT_TRUE(CreateToolKey("FINGER")->WriteDword("Value", 5));
+  std::uint32_t finger = 0;
+  ASSERT_TRUE(OpenToolKey("finger", false)->ReadDword("value", finger));
+  EXPECT_EQ(finger, 5u);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -76,6 +79,29 @@ TEST_F(CliAddressBook, DamagedFileIsReportedOnceAndTheAddStillSucceeds) {
   EXPECT_EQ(add.status, 0);
   EXPECT_EQ(add.err, "");
   EXPECT_TRUE(std::filesystem::exists(home_.path() / "AddrBook.dat.damaged"));
+}
+
+// Twenty programs adding at the same moment keep all twenty entries.
+TEST_F(CliAddressBook, ConcurrentAddsLoseNothing) {
+  constexpr int kPrograms = 20;
+  std::vector<pid_t> programs;
+  for (int i = 0; i < kPrograms; ++i) {
+    const std::string name = "host" + std::to_string(i);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl(NETROVE_CLI_PROGRAM, NETROVE_CLI_PROGRAM, "addrbook", "add", name.c_str(), "10.0.0.1",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    programs.push_back(pid);
+  }
+  for (const pid_t pid : programs) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const CliRun list = AddressBookCommand({"list"});
+  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), kPrograms) << list.out;
 }
 
 }  // namespace

@@ -289,7 +289,23 @@ TEST_F(AddressBookDialog, FailedSaveIsShown) {
   std::filesystem::create_directory(AddressBookPath());  // in the way of the rename
   Click("secondButton");
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_TRUE(messages_[0].contains(QStringLiteral("could not be saved")));
+  EXPECT_TRUE(messages_[0].contains(QStringLiteral("cannot be read")))
+      << messages_[0].toStdString();
+  EXPECT_TRUE(std::filesystem::is_directory(AddressBookPath()));
+}
+
+TEST_F(AddressBookDialog, SavingKeepsEntriesAnotherProcessAddedMeanwhile) {
+  Seed({{"a", "1"}, {"b", "2"}});
+  Open(Mode::kManage);
+  ASSERT_TRUE(UpdateAddressBook(AddressBookPath(), [](AddressBook& book) {
+                book.Insert({"other", "9"});
+                return true;
+              }).saved);
+  Click("deleteButton");  // the selected first entry
+  AddEntry(QStringLiteral("mine"), QStringLiteral("3"));
+  Click("secondButton");
+  EXPECT_EQ(ReadFile(AddressBookPath()), Archive({{"b", "2"}, {"mine", "3"}, {"other", "9"}}));
+  EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(AddressBookDialog, F1AsksForTheAddressBookHelp) {

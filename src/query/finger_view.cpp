@@ -1,0 +1,79 @@
+#include "query/finger_view.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "query/finger_settings.h"
+#include "query/query_request.h"
+#include "widgets/command_ids.h"
+#include "widgets/transcript_view.h"
+
+namespace netrove {
+
+CFingerView::CFingerView(CToolServices& services, QWidget* parent, IResolver& resolver)
+    : CQueryView(services, QStringLiteral("Finger"), kFingerPort, parent, resolver),
+      serverEdit_(new QLineEdit(this)),
+      addressButton_(new QPushButton(QStringLiteral("Address..."), this)),
+      queryEdit_(new QLineEdit(this)),
+      queryTokenBox_(new QCheckBox(QStringLiteral("/W Query Token."), this)),
+      connectButton_(new QPushButton(QStringLiteral("Connect"), this)) {
+  serverEdit_->setObjectName(QStringLiteral("serverEdit"));
+  serverEdit_->setMaxLength(kServerTextLimit);
+  addressButton_->setObjectName(QStringLiteral("addressButton"));
+  queryEdit_->setObjectName(QStringLiteral("queryEdit"));
+  queryEdit_->setMaxLength(kFingerQueryLimit);
+  queryTokenBox_->setObjectName(QStringLiteral("queryTokenBox"));
+  connectButton_->setObjectName(QStringLiteral("connectButton"));
+  connectButton_->setDefault(true);
+
+  const FingerSettings settings = ReadFingerSettings();
+  serverEdit_->setText(QString::fromStdString(settings.serverLocation));
+  queryTokenBox_->setChecked(settings.queryToken);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(connectButton_);
+  buttons->addWidget(closeButton());
+  auto* layout = new QGridLayout(this);
+  layout->addWidget(new QLabel(QStringLiteral("Send Requesd To:"), this), 0, 0);
+  layout->addWidget(serverEdit_, 0, 1);
+  layout->addWidget(addressButton_, 0, 2);
+  layout->addWidget(new QLabel(QStringLiteral("Query Specification:"), this), 1, 0);
+  layout->addWidget(queryEdit_, 1, 1, 1, 2);
+  layout->addWidget(queryTokenBox_, 2, 1, 1, 2);
+  layout->addLayout(buttons, 3, 0, 1, 3);
+  layout->addWidget(new QLabel(QStringLiteral("Reply"), this), 4, 0, 1, 3);
+  layout->addWidget(replyBox(), 5, 0, 1, 3);
+  layout->setRowStretch(5, 1);
+  layout->setColumnStretch(1, 1);
+
+  connect(addressButton_, &QPushButton::clicked, this, [this] { pickAddressInto(serverEdit_); });
+  connect(connectButton_, &QPushButton::clicked, this, &CFingerView::connectToServer);
+}
+
+int CFingerView::helpContext() const { return CommandHelpContext(kCmdFinger); }
+
+void CFingerView::connectToServer() {
+  const std::string server = serverEdit_->text().toStdString();
+  if (server.empty()) {
+    serverEdit_->setFocus();
+    return;
+  }
+  startQuery(server,
+             FingerRequestLine(queryEdit_->text().toStdString(), queryTokenBox_->isChecked()));
+}
+
+void CFingerView::setQueryControlsEnabled(bool enabled) {
+  const std::initializer_list<QWidget*> controls{serverEdit_, addressButton_, queryEdit_,
+                                                 queryTokenBox_, connectButton_};
+  for (QWidget* control : controls) control->setEnabled(enabled);
+  connectButton_->setDefault(enabled);
+}
+
+void CFingerView::restoreIdleFocus() { queryEdit_->setFocus(); }
+
+}  // namespace netrove

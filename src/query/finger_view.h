@@ -1,0 +1,42 @@
+#pragma once
+// The Finger window: the server ("Send Requesd To:" and "Address..."), the
+// query with the "/W Query Token." box, "Connect", "Close"/"Interrupt" and
+// the "Reply" box that keeps every answer. It opens with the stored server
+// and token; changes made here apply to this window only.
+#include "base/net_socket.h"
+#include "query/query_view.h"
+
+class QCheckBox;
+
+namespace netrove {
+
+class CFingerView : public CQueryView {
+  Q_OBJECT
+
+ public:
+  explicit CFingerView(CToolServices& services, QWidget* parent = nullptr,
+                       IResolver& resolver = SystemResolver());
+
+  int helpContext() const override;
+
+  QLineEdit* serverEdit() const { return serverEdit_; }
+  QPushButton* addressButton() const { return addressButton_; }
+  QLineEdit* queryEdit() const { return queryEdit_; }
+  QCheckBox* queryTokenBox() const { return queryTokenBox_; }
+  QPushButton* connectButton() const { return connectButton_; }
+
+  // "Connect": nothing but the focus moves while the server is empty.
+  void connectToServer();
+
+ private:
+  void setQueryControlsEnabled(bool enabled) override;
+  void restoreIdleFocus() override;
+
+  QLineEdit* serverEdit_;
+  QPushButton* addressButton_;
+  QLineEdit* queryEdit_;
+  QCheckBox* queryTokenBox_;
+  QPushButton* connectButton_;
+};
+
+}  // namespace netrove

@@ -1,0 +1,88 @@
+#include "query/nicname_view.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "query/nicname_server_group.h"
+#include "query/nicname_settings.h"
+#include "query/query_request.h"
+#include "widgets/command_ids.h"
+#include "widgets/transcript_view.h"
+
+namespace netrove {
+
+CNicNameView::CNicNameView(CToolServices& services, QWidget* parent, IResolver& resolver)
+    : CQueryView(services, QStringLiteral("NicName/WhoIs"), kWhoIsPort, parent, resolver),
+      commandEdit_(new QLineEdit(this)),
+      serverGroup_(new CWhoIsServerGroup(this)),
+      connectButton_(new QPushButton(QStringLiteral("Connect"), this)),
+      helpRequestButton_(new QPushButton(QStringLiteral("Request Help"), this)) {
+  commandEdit_->setObjectName(QStringLiteral("commandEdit"));
+  commandEdit_->setMaxLength(kWhoIsCommandLimit);
+  connectButton_->setObjectName(QStringLiteral("connectButton"));
+  connectButton_->setDefault(true);
+  helpRequestButton_->setObjectName(QStringLiteral("helpRequestButton"));
+
+  const NicNameSettings settings = ReadNicNameSettings();
+  serverGroup_->setChoice(settings.choice);
+  serverGroup_->otherEdit()->setText(QString::fromStdString(settings.otherServer));
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(connectButton_);
+  buttons->addWidget(helpRequestButton_);
+  buttons->addWidget(closeButton());
+  auto* layout = new QGridLayout(this);
+  layout->addWidget(new QLabel(QStringLiteral("Command Line:"), this), 0, 0);
+  layout->addWidget(commandEdit_, 0, 1);
+  layout->addWidget(serverGroup_, 1, 0, 1, 2);
+  layout->addLayout(buttons, 2, 0, 1, 2);
+  layout->addWidget(new QLabel(QStringLiteral("Reply"), this), 3, 0, 1, 2);
+  layout->addWidget(replyBox(), 4, 0, 1, 2);
+  layout->setRowStretch(4, 1);
+  layout->setColumnStretch(1, 1);
+
+  connect(serverGroup_->addressButton(), &QPushButton::clicked, this,
+          [this] { pickAddressInto(serverGroup_->otherEdit()); });
+  connect(connectButton_, &QPushButton::clicked, this, &CNicNameView::sendCommandLine);
+  connect(helpRequestButton_, &QPushButton::clicked, this, &CNicNameView::requestHelp);
+}
+
+int CNicNameView::helpContext() const { return CommandHelpContext(kCmdNicName); }
+
+void CNicNameView::sendCommandLine() {
+  const std::string command = commandEdit_->text().toStdString();
+  if (command.empty()) {
+    commandEdit_->setFocus();
+    return;
+  }
+  sendToChosenServer(WhoIsRequestLine(command));
+}
+
+void CNicNameView::requestHelp() { sendToChosenServer(std::string(kWhoIsHelpRequest)); }
+
+void CNicNameView::sendToChosenServer(std::string requestLine) {
+  const std::string server =
+      WhoIsServerHost(serverGroup_->choice(), serverGroup_->otherEdit()->text().toStdString());
+  if (server.empty()) {
+    serverGroup_->otherEdit()->setFocus();
+    return;
+  }
+  startQuery(server, std::move(requestLine));
+}
+
+void CNicNameView::setQueryControlsEnabled(bool enabled) {
+  commandEdit_->setEnabled(enabled);
+  serverGroup_->setControlsEnabled(enabled);
+  connectButton_->setEnabled(enabled);
+  connectButton_->setDefault(enabled);
+  helpRequestButton_->setEnabled(enabled);
+  helpRequestButton_->setDefault(false);
+}
+
+void CNicNameView::restoreIdleFocus() { connectButton_->setFocus(); }
+
+}  // namespace netrove

@@ -1,0 +1,149 @@
+#include "query/query_engine.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <system_error>
+#include <vector>
+
+#include "base/net_socket.h"
+#include "base/tool_message.h"
+#include "base/transcript_sink.h"
+#include "query/query_reply_filter.h"
+
+namespace netrove {
+namespace {
+
+// At least one TCP segment of the usual size fits in every receive.
+constexpr std::size_t kReceiveBuffer = 16384;
+constexpr std::string_view kAnswerEnd = "\r\n\r\n";
+
+}  // namespace
+
+std::string AnswerCutOffNote(std::size_t limit) {
+  return "\r\n[Answer cut off after " + std::to_string(limit) + " bytes.]";
+}
+
+std::thread LaunchThread(std::function<void()> body) { return std::thread(std::move(body)); }
+
+CQueryEngine::CQueryEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
+                           IRunFinishedListener& finished, IResolver& resolver,
+                           ThreadLauncher launcher)
+    : transcript_(transcript),
+      reporter_(reporter),
+      finished_(finished),
+      resolver_(resolver),
+      launcher_(std::move(launcher)) {}
+
+CQueryEngine::~CQueryEngine() {
+  Interrupt();
+  Join();
+}
+
+bool CQueryEngine::Start(QueryRequest request) {
+  if (running_.load()) return false;
+  Join();
+  request_ = std::move(request);
+  interrupt_ = false;
+  outcome_ = QueryOutcome::None;
+  {
+    std::lock_guard lock(mutex_);
+    socket_ = std::make_unique<CNetSocket>();
+  }
+  running_ = true;
+  try {
+    worker_ = launcher_([this] { Run(); });
+  } catch (const std::system_error& error) {
+    running_ = false;
+    {
+      std::lock_guard lock(mutex_);
+      socket_.reset();
+    }
+    reporter_.PostSystemError(error.code().value());
+    return false;
+  }
+  return true;
+}
+
+void CQueryEngine::Interrupt() {
+  interrupt_ = true;
+  std::lock_guard lock(mutex_);
+  if (socket_) socket_->Interrupt();
+}
+
+void CQueryEngine::Join() {
+  if (worker_.joinable()) worker_.join();
+  std::lock_guard lock(mutex_);
+  socket_.reset();
+}
+
+void CQueryEngine::Run() {
+  if (ConnectToServer() && SendRequest()) ReceiveAnswer();
+  running_ = false;
+  finished_.PostRunFinished(kQueryFinishedCommand);
+}
+
+// After Interrupt() a call may also fail in other ways (a connect ended by
+// the shutdown); none of them is the server's doing.
+void CQueryEngine::ReportUnlessInterrupted(SocketStatus status) {
+  if (!interrupt_.load()) ReportSocketError(reporter_, status);
+}
+
+QueryOutcome CQueryEngine::FailureOutcome(SocketStatus status, QueryOutcome failure) const {
+  return interrupt_.load() || status.userInterrupted() ? QueryOutcome::Interrupted : failure;
+}
+
+bool CQueryEngine::ConnectToServer() {
+  SocketStatus status = socket_->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (status) status = socket_->Connect(request_.server, request_.port, resolver_);
+  if (status) return true;
+  ReportUnlessInterrupted(status);
+  outcome_ = FailureOutcome(status, QueryOutcome::NotConnected);
+  return false;
+}
+
+bool CQueryEngine::SendRequest() {
+  const std::string& line = request_.line;
+  std::size_t sent = 0;
+  while (sent < line.size()) {
+    const SocketCount count = socket_->Send(line.data() + sent, line.size() - sent);
+    if (!count || count.bytes <= 0) {
+      const SocketStatus status{count ? WSAECONNABORTED : count.error};
+      ReportUnlessInterrupted(status);
+      outcome_ = FailureOutcome(status, QueryOutcome::SendFailed);
+      return false;
+    }
+    sent += static_cast<std::size_t>(count.bytes);
+  }
+  return true;
+}
+
+void CQueryEngine::ReceiveAnswer() {
+  CReplyTextFilter filter;
+  std::vector<char> buffer(kReceiveBuffer);
+  std::size_t received = 0;
+  QueryOutcome outcome = QueryOutcome::Answered;
+  for (;;) {
+    const SocketCount count = socket_->Recv(buffer.data(), buffer.size());
+    if (!count) {
+      ReportUnlessInterrupted(count.status());
+      outcome = FailureOutcome(count.status(), QueryOutcome::ReceiveFailed);
+      break;
+    }
+    if (count.bytes == 0) break;
+    const std::size_t kept =
+        std::min(static_cast<std::size_t>(count.bytes), request_.answerLimit - received);
+    transcript_.AppendTranscript(filter.Convert({buffer.data(), kept}));
+    received += kept;
+    if (received >= request_.answerLimit) {
+      transcript_.AppendTranscript(AnswerCutOffNote(request_.answerLimit));
+      outcome = QueryOutcome::CutOff;
+      break;
+    }
+  }
+  transcript_.AppendTranscript(kAnswerEnd);
+  outcome_ = outcome;
+}
+
+}  // namespace netrove

@@ -1,0 +1,41 @@
+#pragma once
+// The one line a Finger or WhoIs client sends, and the servers it sends it
+// to. Both protocols are "connect, send one line, read until the server
+// closes"; only the port and the line differ.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace netrove {
+
+inline constexpr std::uint16_t kFingerPort = 79;
+inline constexpr std::uint16_t kWhoIsPort = 43;
+
+// Lengths the windows' edits allow, in characters.
+inline constexpr int kServerTextLimit = 256;
+inline constexpr int kFingerQueryLimit = 510;
+inline constexpr int kWhoIsCommandLimit = 256;
+
+// The Finger request: "/W " (or "/W" alone for an empty query) when the
+// verbose token is asked for, the query, CR LF.
+std::string FingerRequestLine(std::string_view query, bool verboseToken);
+
+// The WhoIs request: the command line followed by CR LF.
+std::string WhoIsRequestLine(std::string_view commandLine);
+// What "Request Help" sends.
+inline constexpr std::string_view kWhoIsHelpRequest = "?\r\n";
+
+// "HOST" or "HOST:PORT" (as a command line gives a server): false when the
+// host is empty or the port not a number from 1 to 65535. Without a port
+// `port` keeps its value.
+bool SplitServerAndPort(std::string_view text, std::string& host, std::uint16_t& port);
+
+// The two registry servers a WhoIs window offers besides one of the user's.
+struct WhoIsServer {
+  std::string_view host;
+  std::string_view caption;  // names the registry and the host
+};
+inline constexpr WhoIsServer kDefaultWhoIsServer{"whois.iana.org", "IANA (whois.iana.org)."};
+inline constexpr WhoIsServer kAlternativeWhoIsServer{"whois.arin.net", "ARIN (whois.arin.net)."};
+
+}  // namespace netrove

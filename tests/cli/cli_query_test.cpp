@@ -1,0 +1,67 @@
+// netrove-cli finger and whois run as a user runs them, against scripted
+// servers on the loopback: the bytes sent, the transcript printed with CR LF,
+// the error texts and the exit status.
+#include <gtest/gtest.h>
+
+#include "cli/cli_runner.h"
+#include "support/scripted_server.h"
+
+namespace netrove {
+namespace {
+
+using test::CScriptedServer;
+using test::Script;
+
+std::string Server(const CScriptedServer& server) {
+  return "127.0.0.1:" + std::to_string(server.port());
+}
+
+TEST(CliFinger, PrintsTheAnswerWithCrLf) {
+  test::ScopedHome home;
+  CScriptedServer server;
+  server.Start(Script().Accept().Expect("/W alice\r\n").Send("Login: alice\nNo Plan.\n").Close());
+  const auto run = test::RunCli(home, {"finger", "--verbose", "alice@" + Server(server)});
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Login: alice\r\nNo Plan.\r\n\r\n\r\n");
+  EXPECT_EQ(run.err, "");
+
+  CScriptedServer everyone;
+  everyone.Start(Script().Accept().Expect("\r\n").Close());
+  EXPECT_EQ(test::RunCli(home, {"finger", "@" + Server(everyone)}).out, "\r\n\r\n");
+  EXPECT_TRUE(everyone.Finished());
+}
+
+TEST(CliWhoIs, SendsTheCommandLineOrTheHelpRequest) {
+  test::ScopedHome home;
+  CScriptedServer server;
+  server.Start(Script().Accept().Expect("example.test\r\n").Send("domain: EXAMPLE.TEST\n").Close());
+  const auto run = test::RunCli(home, {"whois", "--server", Server(server), "example.test"});
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "domain: EXAMPLE.TEST\r\n\r\n\r\n");
+
+  CScriptedServer help;
+  help.Start(Script().Accept().Expect("?\r\n").Send("help\r\n").Close());
+  EXPECT_EQ(test::RunCli(home, {"whois", "--help-request", "--server", Server(help)}).status, 0);
+  EXPECT_TRUE(help.Finished());
+}
+
+TEST(CliQuery, FailuresAndBadCommandLines) {
+  test::ScopedHome home;
+  // Nothing listens on port 1 of the loopback.
+  const auto refused = test::RunCli(home, {"finger", "alice@127.0.0.1:1"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_NE(refused.err.find("WSAECONNREFUSED"), std::string::npos) << refused.err;
+
+  const std::string tooLong(257, 'x');
+  EXPECT_EQ(test::RunCli(home, {"whois", "--server", "127.0.0.1:1", tooLong}).status, 2);
+  EXPECT_EQ(test::RunCli(home, {"whois", "--server", "127.0.0.1:0", "x"}).status, 2);
+  EXPECT_EQ(test::RunCli(home, {"whois", "--server", "h", "--alternative", "x"}).status, 2);
+  EXPECT_EQ(test::RunCli(home, {"finger", "alice"}).status, 2);  // no server stored
+  EXPECT_EQ(test::RunCli(home, {"finger", "--help"}).status, 0);
+}
+
+}  // namespace
+}  // namespace netrove
