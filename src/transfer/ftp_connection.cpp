@@ -246,26 +246,36 @@ bool CFtpConnection::QueueCommand(FtpCommand command, std::optional<std::string>
 }
 
 bool CFtpConnection::Enqueue(Entry entry) {
+  std::vector<Entry> entries;
+  entries.push_back(std::move(entry));
+  return EnqueueAll(std::move(entries));
+}
+
+// All of an operation's commands go into the queue in one step, or none of
+// them: a reply to the first can then never end the operation before its
+// later commands are queued (and so send them after all).
+bool CFtpConnection::EnqueueAll(std::vector<Entry> entries) {
   if (!connected_) {
     control_.Interrupt();
     return false;
   }
-  if (entry.argument && !IsSendableArgument(entry.command, *entry.argument)) {
-    ReportError(kFtpErrorBadArgument, 0);
-    return false;
-  }
-  {
-    std::lock_guard lock(queueMutex_);
-    const bool beyondLimit = entry.command == FtpCommand::Quit || entry.command == FtpCommand::Abor;
-    if (waiting_.size() >= kMaxWaiting && !beyondLimit) {
-      // reported outside the lock
-      entry.command = FtpCommand::Open;
-    } else {
-      waiting_.push_back(std::move(entry));
-      entry.command = FtpCommand::Noop;
+  for (const Entry& entry : entries) {
+    if (entry.argument && !IsSendableArgument(entry.command, *entry.argument)) {
+      ReportError(kFtpErrorBadArgument, 0);
+      return false;
     }
   }
-  if (entry.command == FtpCommand::Open) {
+  const bool beyondLimit = entries.size() == 1 && (entries[0].command == FtpCommand::Quit ||
+                                                   entries[0].command == FtpCommand::Abor);
+  bool full = false;
+  {
+    std::lock_guard lock(queueMutex_);
+    full = !beyondLimit && waiting_.size() + entries.size() > kMaxWaiting;
+    if (!full) {
+      for (Entry& entry : entries) waiting_.push_back(std::move(entry));
+    }
+  }
+  if (full) {
     ReportError(kFtpErrorQueueFull, 0);
     return false;
   }
@@ -345,11 +355,10 @@ bool CFtpConnection::HasInFlight() const {
 
 bool CFtpConnection::Rename(const std::string& oldName, const std::string& newName) {
   const OperationPtr operation = NewOperation(OperationKind::Rename);
-  if (Enqueue({FtpCommand::Rnfr, oldName, operation}) &&
-      Enqueue({FtpCommand::Rnto, newName, operation})) {
-    return true;
-  }
-  DropOperation(operation);
+  std::vector<Entry> entries;
+  entries.push_back({FtpCommand::Rnfr, oldName, operation});
+  entries.push_back({FtpCommand::Rnto, newName, operation});
+  if (EnqueueAll(std::move(entries))) return true;
   EndOperation(operation, false);
   return false;
 }
@@ -887,18 +896,22 @@ void CFtpConnection::LaunchEditor(Operation& operation) {
 
 bool CFtpConnection::QueueDataCommands(const OperationPtr& operation, FtpTransferType type,
                                        FtpCommand command, std::optional<std::string> argument) {
-  const bool queued =
-      connected_ && PrepareDataConnection(operation) &&
-      Enqueue({FtpCommand::Type, type == FtpTransferType::Image ? "I" : "A", operation}) &&
-      Enqueue({command, std::move(argument), operation});
-  if (queued) return true;
-  DropOperation(operation);
+  std::vector<Entry> entries;
+  if (connected_ && PrepareDataConnection(operation, entries)) {
+    entries.push_back({FtpCommand::Type, type == FtpTransferType::Image ? "I" : "A", operation});
+    entries.push_back({command, std::move(argument), operation});
+    if (EnqueueAll(std::move(entries))) return true;
+  }
   EndOperation(operation, false);
   return false;
 }
 
-bool CFtpConnection::PrepareDataConnection(const OperationPtr& operation) {
-  if (mode_ & kFtpModePassive) return Enqueue({FtpCommand::Pasv, std::nullopt, operation});
+bool CFtpConnection::PrepareDataConnection(const OperationPtr& operation,
+                                           std::vector<Entry>& entries) {
+  if (mode_ & kFtpModePassive) {
+    entries.push_back({FtpCommand::Pasv, std::nullopt, operation});
+    return true;
+  }
   SocketAddress local;
   SocketAddress server;
   if (!DataListenAddress(local) || !control_.PeerAddress(server)) return false;
@@ -908,7 +921,9 @@ bool CFtpConnection::PrepareDataConnection(const OperationPtr& operation) {
     ReportSocketError(reporter_, listening);
     return false;
   }
-  return Enqueue({FtpCommand::Port, PortArgument(announced.ipv4(), announced.port()), operation});
+  entries.push_back(
+      {FtpCommand::Port, PortArgument(announced.ipv4(), announced.port()), operation});
+  return true;
 }
 
 // The address the server reached us on is the one to announce: a wildcard

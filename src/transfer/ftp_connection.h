@@ -154,6 +154,7 @@ class CFtpConnection {
   void EndConnection();
 
   bool Enqueue(Entry entry);
+  bool EnqueueAll(std::vector<Entry> entries);
   void SendNext();
   std::optional<Entry> TakeInFlight();  // "Clear"
   FtpCommand InFlightCommand() const;
@@ -179,7 +180,7 @@ class CFtpConnection {
   OperationPtr NewOperation(OperationKind kind);
   bool QueueDataCommands(const OperationPtr& operation, FtpTransferType type, FtpCommand command,
                          std::optional<std::string> argument);
-  bool PrepareDataConnection(const OperationPtr& operation);
+  bool PrepareDataConnection(const OperationPtr& operation, std::vector<Entry>& entries);
   void EndOperation(const OperationPtr& operation, bool success);
   void NotifyOperationEnded(const Operation& operation, bool success);
   void DropOperation(const OperationPtr& operation);

@@ -9,6 +9,7 @@
 #include "pyftpd_server.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_recorder.h"
@@ -179,7 +180,7 @@ TEST_P(FtpAgainstPyftpdlib, AbortDuringADownloadLeavesNoFile) {
   LogIn();
   WriteAll(serverRoot_ / "huge.bin", std::string(64 * 1024 * 1024, 'x'));
   ASSERT_TRUE(connection_.Download("huge.bin", local_ / "huge.bin", FtpTransferType::Image));
-  ASSERT_TRUE(test::WaitFor([&] { return events_.Progress() > 0; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return events_.Progress() > 0; }));
   ASSERT_TRUE(connection_.QueueCommand(FtpCommand::Abor));
   ASSERT_TRUE(events_.WaitFor("download ended 0"));
   EXPECT_TRUE(fs::is_empty(local_));

@@ -10,6 +10,7 @@
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
+#include "support/wait_until.h"
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_recorder.h"
 
@@ -133,7 +134,7 @@ TEST_F(FtpScripted, AFullQueueRefusesTheFifthCommandAndAbortEmptiesIt) {
   control_.Start(std::move(script));
   Connect();
   // PWD unanswered: PASV, TYPE and LIST of the first listing wait behind it.
-  ASSERT_TRUE(test::WaitFor([&] { return connection_.WaitingCount() == 3; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return connection_.WaitingCount() == 3; }));
   EXPECT_FALSE(connection_.QueueCommand(FtpCommand::Dele, "x\r\nDELE important"));
   EXPECT_TRUE(connection_.QueueCommand(FtpCommand::Noop));
   EXPECT_FALSE(connection_.QueueCommand(FtpCommand::Syst));
@@ -272,7 +273,7 @@ TEST_F(FtpScripted, QuitClosesAConnectionWhoseServerNeverAnswers) {
   control_.Start(std::move(script));
   connection_.SetQuitGrace(200ms);
   Connect();
-  ASSERT_TRUE(test::WaitFor([&] { return connection_.WaitingCount() == 3; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return connection_.WaitingCount() == 3; }));
   connection_.Quit();
   EXPECT_TRUE(control_.Finished());
   EXPECT_TRUE(events_.WaitFor("login 1155"));
