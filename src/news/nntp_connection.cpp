@@ -476,6 +476,8 @@ bool CNNTPConnection::SendAll(std::string_view bytes) {
 }
 
 void CNNTPConnection::EndThread() {
+  // The server sees the end at once; the descriptor is closed by Close().
+  socket_.Interrupt();
   {
     std::lock_guard lock(endMutex_);
     ended_.store(true);
