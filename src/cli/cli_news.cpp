@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
 #include <condition_variable>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <iterator>
@@ -143,7 +143,8 @@ int RunList(const Target& target, CliStreams& io, CliReporter& reporter) {
     if (message.id == WM_NNTP_GROUPLIST && message.hasText) list.assign(message.text);
     return 0L;
   };
-  if (!RunSession(target, panes, reporter, [](CNNTPConnection& c) { (void)c.QueueCommand(kNntpList); })) {
+  if (!RunSession(target, panes, reporter,
+                  [](CNNTPConnection& c) { (void)c.QueueCommand(kNntpList); })) {
     return 1;
   }
   io.out << list;

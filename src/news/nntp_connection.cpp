@@ -10,8 +10,8 @@ namespace netrove {
 namespace {
 
 constexpr std::array<std::string_view, kNntpCommandCount> kKeywords = {
-    "OPEN", "ARTICLE", "BODY", "GROUP", "HEAD",  "HELP",  "IHAVE", "LAST",
-    "LIST", "NEWGROUPS", "NEWNEWS", "NEXT", "POST", "QUIT", "SLAVE", "STAT"};
+    "OPEN", "ARTICLE",   "BODY",    "GROUP", "HEAD", "HELP", "IHAVE", "LAST",
+    "LIST", "NEWGROUPS", "NEWNEWS", "NEXT",  "POST", "QUIT", "SLAVE", "STAT"};
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
 
@@ -23,7 +23,9 @@ bool SendsKeywordAlone(int code) {
   return code == kNntpLast || code == kNntpList || code == kNntpNext || code == kNntpPost ||
          code == kNntpQuit;
 }
-bool Queueable(int code) { return code == kNntpOpen || SendsArgument(code) || SendsKeywordAlone(code); }
+bool Queueable(int code) {
+  return code == kNntpOpen || SendsArgument(code) || SendsKeywordAlone(code);
+}
 NntpMessage Message(unsigned id, long wParam = 0, long lParam = 0) {
   NntpMessage message;
   message.id = id;
@@ -55,8 +57,10 @@ bool AnswersSuccess(int command) {
          command != kNntpNewnews && command != kNntpSlave;
 }
 // Commands whose 4xx replies the table interprets.
-bool AnswersFailure(int command) { return AnswersSuccess(command) && command != kNntpOpen &&
-                                          command != kNntpList && command != kNntpQuit; }
+bool AnswersFailure(int command) {
+  return AnswersSuccess(command) && command != kNntpOpen && command != kNntpList &&
+         command != kNntpQuit;
+}
 
 // The line a command puts on the wire; empty for the codes that send nothing.
 std::string CommandLine(const CNNTPCommand& command) {
@@ -76,7 +80,8 @@ std::optional<std::vector<long>> ReplyNumbers(std::string_view reply, std::size_
   while (numbers.size() < wanted) {
     while (at < reply.size() && reply[at] == ' ') ++at;
     long value = 0;
-    const auto [end, error] = std::from_chars(reply.data() + at, reply.data() + reply.size(), value);
+    const auto [end, error] =
+        std::from_chars(reply.data() + at, reply.data() + reply.size(), value);
     if (error != std::errc() || value < 0 || value > INT_MAX) return std::nullopt;
     numbers.push_back(value);
     at = static_cast<std::size_t>(end - reply.data());
@@ -104,7 +109,10 @@ std::string_view NntpKeyword(int code) {
 CNNTPConnection::CNNTPConnection(std::uint16_t port, INntpWindows& windows,
                                  IMainWindowReporter& reporter, std::string host,
                                  IResolver& resolver)
-    : windows_(windows), reporter_(reporter), resolver_(resolver), host_(std::move(host)),
+    : windows_(windows),
+      reporter_(reporter),
+      resolver_(resolver),
+      host_(std::move(host)),
       port_(port) {
   // The greeting is the reply of OPEN: whatever is queued meanwhile waits.
   queue_.push_back(MakeCommand(kNntpOpen));

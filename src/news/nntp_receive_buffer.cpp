@@ -6,9 +6,8 @@ namespace netrove {
 namespace {
 
 bool StartsWithCode(std::string_view line) {
-  return line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3, [](char c) {
-           return c >= '0' && c <= '9';
-         });
+  return line.size() >= 3 &&
+         std::all_of(line.begin(), line.begin() + 3, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string_view WithoutLineEnd(std::string_view line) {

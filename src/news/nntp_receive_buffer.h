@@ -41,9 +41,9 @@ class CNntpReceiveBuffer {
 
   std::size_t maxLine_;
   std::string buffer_;
-  std::size_t begin_ = 0;       // first byte not yet consumed
-  std::size_t searched_ = 0;    // how far a multi-line status reply was searched
-  std::string block_;           // the block taken so far, unstuffed
+  std::size_t begin_ = 0;     // first byte not yet consumed
+  std::size_t searched_ = 0;  // how far a multi-line status reply was searched
+  std::string block_;         // the block taken so far, unstuffed
   long blockLines_ = 0;
 };
 

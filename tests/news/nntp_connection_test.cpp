@@ -94,7 +94,8 @@ TEST_F(NntpConnectionTest, GroupWalkGoesBackAndRetrievesUntilEnoughCount) {
   // Two of the articles do not count: five wanted, seven retrieved.
   panes_.answer = [](const NntpMessage& message) -> long {
     if (message.id == WM_NNTP_GROUPINFO && message.wParam == 200) return 5;
-    if (message.id == WM_NNTP_HEADERS) return message.articleNumber == 9 || message.articleNumber == 7;
+    if (message.id == WM_NNTP_HEADERS)
+      return message.articleNumber == 9 || message.articleNumber == 7;
     return 0;
   };
   Connect();
@@ -165,9 +166,9 @@ TEST_F(NntpConnectionTest, NoNextAfterALoneStatKeepsTheNextCommand) {
   EXPECT_EQ(connection_->QueueCommand(kNntpStat, "5"), QueueOutcome::Queued);
   EXPECT_EQ(connection_->QueueCommand(kNntpPost, "Subject: x\r\n\r\n..sig\r\n.\r\n", 0, {42}),
             QueueOutcome::Queued);
-  EXPECT_EQ(connection_->QueueCommand(kNntpPost, "Newsgroups: no.such\r\n\r\nbody\r\n.\r\n", 0,
-                                      {42, 43}),
-            QueueOutcome::Queued);
+  EXPECT_EQ(
+      connection_->QueueCommand(kNntpPost, "Newsgroups: no.such\r\n\r\nbody\r\n.\r\n", 0, {42, 43}),
+      QueueOutcome::Queued);
   ASSERT_TRUE(panes_.WaitIdle());
   ASSERT_TRUE(test::WaitUntil([&] { return panes_.Of(WM_NNTP_STATUS).size() == 4; }));
   EXPECT_TRUE(server_.Finished());

@@ -69,14 +69,8 @@ class NntpRecorder : public INntpWindows {
 
  private:
   void Record(std::optional<NntpPane> pane, NntpWindow window, const NntpMessage& message) {
-    RecordedNntp recorded{pane,
-                          window,
-                          message.id,
-                          message.wParam,
-                          message.lParam,
-                          std::nullopt,
-                          message.stepCommand,
-                          message.articleNumber};
+    RecordedNntp recorded{pane,           window,       message.id,          message.wParam,
+                          message.lParam, std::nullopt, message.stepCommand, message.articleNumber};
     if (message.hasText) recorded.text = std::string(message.text);
     std::lock_guard lock(mutex_);
     messages_.push_back(std::move(recorded));
