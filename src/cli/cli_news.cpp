@@ -184,6 +184,14 @@ int RunGroup(const Target& target, const std::string& group, long wanted, CliStr
   return 0;
 }
 
+// A group the user reads by name from here is one they follow: met for the
+// first time it is entered subscribed; a known group keeps its marker.
+CNewsgroup& GroupToRead(CNewsServer& server, const std::string& group) {
+  auto [entry, created] = server.groups.try_emplace(group);
+  if (created) entry->second.SetSubscribed(true);
+  return entry->second;
+}
+
 int RunRead(const Target& target, const std::string& group, const std::string& article,
             CliStreams& io, CliReporter& reporter) {
   CliPanes panes;
@@ -212,7 +220,7 @@ int RunRead(const Target& target, const std::string& group, const std::string& a
     table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
                reporter);
     table.With(target.host, [&](CNewsServer* server) {
-      CNewsgroup& entry = server->groups.try_emplace(group).first->second;
+      CNewsgroup& entry = GroupToRead(*server, group);
       entry.Expand();
       entry.MarkRead(*number);
     });
@@ -232,7 +240,7 @@ int RunCatchUp(const Target& target, const std::string& group, CliStreams& io,
   auto& table = NewsServers();
   table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host), reporter);
   table.With(target.host, [&](CNewsServer* server) {
-    CNewsgroup& entry = server->groups.try_emplace(group).first->second;
+    CNewsgroup& entry = GroupToRead(*server, group);
     entry.Expand();
     if (figures.last >= figures.first && figures.last > 0) {
       entry.CatchUp(std::max(1L, figures.first), figures.last);

@@ -56,7 +56,7 @@ TEST(CliNews, HeadersSkipArticlesWithoutMessageIdAndCatchUpWritesTheRange) {
   const auto catchup = test::RunInProcess({"news", Target(second), "catchup", "local.test"});
   EXPECT_TRUE(second.Finished());
   EXPECT_EQ(catchup.status, 0) << catchup.err;
-  EXPECT_EQ(test::ReadFile(NewsrcPath("", "127.0.0.1")), "local.test! 1-50000000\r\n");
+  EXPECT_EQ(test::ReadFile(NewsrcPath("", "127.0.0.1")), "local.test: 1-50000000\r\n");
 }
 
 TEST(CliNews, RefusedPostFailsWithTheBoxText) {
