@@ -131,10 +131,16 @@ bool CNNTPConnection::Start() {
 }
 
 void CNNTPConnection::Close() {
-  socket_.Interrupt();
   {
     std::lock_guard lock(endMutex_);
+    closing_ = true;
     endCondition_.notify_all();
+  }
+  // Repeated, because the reader may create its socket just after the first.
+  while (reader_.joinable() && !ended_.load()) {
+    socket_.Interrupt();
+    std::unique_lock lock(endMutex_);
+    endCondition_.wait_for(lock, std::chrono::milliseconds(50), [this] { return ended_.load(); });
   }
   if (reader_.joinable()) reader_.join();
   if (closer_.joinable()) closer_.join();
@@ -193,7 +199,7 @@ void CNNTPConnection::Disconnect(std::chrono::milliseconds grace) {
   if (closer_.joinable()) return;
   closer_ = std::thread([this, grace] {
     std::unique_lock lock(endMutex_);
-    if (!endCondition_.wait_for(lock, grace, [this] { return ended_.load(); })) {
+    if (!endCondition_.wait_for(lock, grace, [this] { return ended_.load() || closing_; })) {
       socket_.Interrupt();
     }
   });

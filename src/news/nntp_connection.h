@@ -120,6 +120,7 @@ class CNNTPConnection {
 
   std::mutex endMutex_;
   std::condition_variable endCondition_;
+  bool closing_ = false;  // under endMutex_
   std::thread reader_;
   std::thread closer_;
 };
