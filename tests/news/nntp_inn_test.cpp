@@ -47,8 +47,11 @@ class InnInstance {
   ~InnInstance() {
     std::ifstream pidFile(folder_ / "run" / "innd.pid");
     pid_t pid = 0;
-    if (pidFile >> pid && pid > 0) kill(pid, SIGTERM);
-    for (int i = 0; i < 100 && pid > 0 && kill(pid, 0) == 0; ++i) usleep(20'000);
+    if (pidFile >> pid && pid > 0) {
+      // innd takes its time over SIGTERM; the instance's state is thrown away.
+      kill(pid, SIGKILL);
+      for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i) usleep(20'000);
+    }
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }
