@@ -26,6 +26,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 for program in /usr/bin/netrove /usr/bin/netrove-cli; do
   getcap "$program" | grep -q cap_net_raw || fail "$program lacks cap_net_raw"
 done
+man -w netrove-cli >/dev/null || fail "man netrove-cli finds no page"
 as_user() { runuser -u nobody -- env HOME=/tmp NETROVE_HOME="$home" "$@"; }
 home=$(mktemp -d)
 chown nobody "$home"
@@ -38,7 +39,7 @@ rm -rf "$home"
 
 remove
 trap - EXIT
-for file in $files; do
+for file in $files /usr/share/netrove /usr/share/doc/netrove; do
   [ -e "$file" ] && fail "$file is left after removal"
 done
 [ "$failures" -eq 0 ] || exit 1
