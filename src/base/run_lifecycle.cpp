@@ -1,5 +1,7 @@
 #include "base/run_lifecycle.h"
 
+#include <system_error>
+
 #include "base/net_socket.h"
 
 namespace netrove {
@@ -22,8 +24,15 @@ bool CRunLifecycle::Start(Work work, std::initializer_list<CNetSocket*> sockets)
     stop = stop_.get_token();
   }
   running_ = true;
-  worker_ = std::jthread([this, work = std::move(work), wake = std::vector<CNetSocket*>(sockets),
-                          stop] { RunWorker(work, wake, stop); });
+  try {
+    worker_ = std::jthread([this, work = std::move(work), wake = std::vector<CNetSocket*>(sockets),
+                            stop] { RunWorker(work, wake, stop); });
+  } catch (const std::system_error&) {
+    // No thread (the process is out of threads or memory): nothing runs, so
+    // the caller stays idle and reports it.
+    running_ = false;
+    return false;
+  }
   return true;
 }
 

@@ -50,7 +50,8 @@ class CRunLifecycle {
   CRunLifecycle& operator=(const CRunLifecycle&) = delete;
 
   // Starts `work` on a new worker thread, after joining the previous one.
-  // False, with nothing started, while the previous worker still runs.
+  // False, with nothing started, while the previous worker still runs or
+  // when no thread can be started.
   // `sockets` are the ones the work may block on: Interrupt() wakes them, and
   // once `work` has returned they are closed on the worker (so a later
   // Interrupt cannot touch them) before the finished notice is posted, the

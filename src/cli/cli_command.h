@@ -16,7 +16,8 @@
 //     if (line.Has("verbose")) settings.verbose = true;
 //     return RunTranscriptEngine<CFingerEngine>(  // cli_run.h
 //         FingerRequestFrom(settings, line.operands()[0]), io,
-//         [](const CFingerEngine& engine) { return engine.Answered(); });
+//         [](const CFingerEngine& engine) { return engine.Answered(); },
+//         SystemResolver());  // what the engine takes after the finished notice
 //   }
 //   const CommandRegistrar registrar(
 //       {"finger", "USER@HOST", "Ask a finger server about a user.", kOptions, RunFinger, 1, 1});
@@ -29,6 +30,7 @@
 // table. So a run function sees only lines that passed, and may itself
 // refuse a combination (print why, return kUsageError: the usage follows).
 // Stored settings a command starts from are used as stored, unchecked.
+// `-h` and `--help` ask for the help of every command: no table uses them.
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>

@@ -4,6 +4,7 @@
 // command-line ping does, still prints the statistics.
 #include <ostream>
 
+#include "base/net_socket.h"
 #include "cli/cli_command.h"
 #include "cli/cli_run.h"
 #include "diagnostics/ping_engine.h"
@@ -39,7 +40,8 @@ int RunPing(const CommandLine& line, CliStreams& io) {
   PingRequest request = PingRequestFromSettings(settings, line.operands()[0]);
   request.statisticsWhenInterrupted = true;
   return RunTranscriptEngine<CPingEngine>(
-      request, io, [](const CPingEngine& engine) { return engine.RepliesReceived() > 0; });
+      request, io, [](const CPingEngine& engine) { return engine.RepliesReceived() > 0; },
+      SystemResolver());
 }
 
 const CommandRegistrar registrar({"ping", "HOST",

@@ -9,7 +9,6 @@
 #include <mutex>
 #include <utility>
 
-#include "base/net_socket.h"
 #include "base/run_finished.h"
 #include "base/transcript_sink.h"
 #include "cli/cli_command.h"
@@ -55,14 +54,16 @@ void RunUntilFinished(Engine& engine, const Request& request) {
 
 // The run of a tool engine that reports to a transcript, as its window runs
 // it: the transcript printed to io.out, message boxes to io.err, Ctrl+C as
-// the Interrupt button. Exit status 0 when `succeeded(engine)` holds after
-// the run, else 1.
-template <class Engine, class Request, class Succeeded>
-int RunTranscriptEngine(const Request& request, CliStreams& io, Succeeded succeeded) {
+// the Interrupt button. The engine is built from the sink, the reporter, the
+// finished notice and `engineArgs` (such as the resolver). Exit status 0
+// when `succeeded(engine)` holds after the run, else 1.
+template <class Engine, class Request, class Succeeded, class... EngineArgs>
+int RunTranscriptEngine(const Request& request, CliStreams& io, Succeeded succeeded,
+                        EngineArgs&&... engineArgs) {
   StreamSink sink(io.out);
   CliReporter reporter(io.err);
   FinishedSignal finished;
-  Engine engine(sink, reporter, finished, SystemResolver());
+  Engine engine(sink, reporter, finished, std::forward<EngineArgs>(engineArgs)...);
   RunUntilFinished(engine, request);
   return succeeded(std::as_const(engine)) ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 // Ctrl+C interrupts the run the way the window's Interrupt button does.
 #include <ostream>
 
+#include "base/net_socket.h"
 #include "cli/cli_command.h"
 #include "cli/cli_run.h"
 #include "diagnostics/traceroute_engine.h"
@@ -50,7 +51,8 @@ int RunTraceRoute(const CommandLine& line, CliStreams& io) {
   if (line.Has("verbose")) settings.verbose = true;
   return RunTranscriptEngine<CTraceRouteEngine>(
       TraceRouteRequestFromSettings(settings, line.operands()[0]), io,
-      [](const CTraceRouteEngine& engine) { return engine.DestinationReached(); });
+      [](const CTraceRouteEngine& engine) { return engine.DestinationReached(); },
+      SystemResolver());
 }
 
 const CommandRegistrar registrar({"traceroute", "HOST",

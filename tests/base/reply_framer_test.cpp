@@ -152,7 +152,10 @@ TEST(ReplyFramer, AnEndlessMultiLineReplyIsReportedNotGrown) {
 
 TEST(ReplyFramer, ManyRepliesInOneReceiveComeOutInOrder) {
   std::string stream;
-  for (int i = 0; i < 20000; ++i) stream += "2" + std::to_string(10 + i % 90) + " n\r\n";
+  // Appended piece by piece: GCC 12 at -O2 reads `"2" + std::string` as an
+  // overlapping copy (-Wrestrict).
+  for (int i = 0; i < 20000; ++i)
+    stream.append("2").append(std::to_string(10 + i % 90)).append(" n\r\n");
   CReplyFramer framer;
   const Framed framed = FeedPieces(framer, {stream, "250 last\r\n"});
   ASSERT_EQ(framed.replies.size(), 20001u);

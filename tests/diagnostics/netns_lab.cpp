@@ -60,7 +60,7 @@ bool NetnsLab::Exec(const std::string& role, const std::string& command) {
 bool NetnsLab::Link(const std::string& a, const std::string& addressA, const std::string& b,
                     const std::string& addressB) {
   // Both ends are made inside the namespaces, so the host never sees them.
-  const std::string end = "v" + std::to_string(links_++);
+  const std::string end = std::string("v").append(std::to_string(links_++));
   return Exec(a, "ip link add " + end + "a type veth peer name " + end + "b netns " + name(b)) &&
          Exec(a, "ip addr add " + addressA + " dev " + end + "a") &&
          Exec(a, "ip link set " + end + "a up") &&

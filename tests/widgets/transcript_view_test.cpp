@@ -20,7 +20,8 @@ namespace {
 
 std::string Numbered(const char* prefix, int from, int to) {
   std::string text;
-  for (int line = from; line < to; ++line) text += prefix + std::to_string(line) + "\r\n";
+  for (int line = from; line < to; ++line)
+    text.append(prefix).append(std::to_string(line)).append("\r\n");
   return text;
 }
 
@@ -117,8 +118,10 @@ TEST(TranscriptSink, AppendsFromWorkersArriveInOrder) {
   EXPECT_EQ(text.rfind("from the GUI thread\r\n", 0), 0u);
   std::size_t a = 0, b = 0;
   for (int line = 0; line < 300; ++line) {
-    const std::size_t nextA = text.find("a" + std::to_string(line) + "\r\n");
-    const std::size_t nextB = text.find("b" + std::to_string(line) + "\r\n");
+    const std::size_t nextA =
+        text.find(std::string("a").append(std::to_string(line)).append("\r\n"));
+    const std::size_t nextB =
+        text.find(std::string("b").append(std::to_string(line)).append("\r\n"));
     ASSERT_NE(nextA, std::string::npos);
     ASSERT_NE(nextB, std::string::npos);
     EXPECT_GE(nextA, a);
