@@ -31,16 +31,19 @@ ClockRect ClockRectangle(int clientWidth, int clientHeight) {
 }
 
 int FitClockFontHeight(const ClockRect& rect, const ClockTextMeasure& measure) {
+  const auto fits = [&](int step) {
+    const TextExtent extent = measure(step * kClockFontStep);
+    return extent.width <= rect.width() && extent.height <= rect.height();
+  };
   // A font taller than the rectangle cannot fit, which bounds the search
   // even for a measure that does not grow with the height.
-  const int tallest = std::max(rect.height(), 0);
-  int fitting = 0;
-  for (int height = kClockFontStep; height <= tallest; height += kClockFontStep) {
-    const TextExtent extent = measure(height);
-    if (extent.width > rect.width() || extent.height > rect.height()) break;
-    fitting = height;
+  int fitting = 0;  // in steps of kClockFontStep; 0 always "fits"
+  int tooTall = std::clamp(rect.height(), 0, kClockFontMaxHeight) / kClockFontStep + 1;
+  while (tooTall - fitting > 1) {
+    const int middle = fitting + (tooTall - fitting) / 2;
+    (fits(middle) ? fitting : tooTall) = middle;
   }
-  return fitting;
+  return fitting * kClockFontStep;
 }
 
 }  // namespace netrove

@@ -12,6 +12,9 @@ namespace netrove {
 // The widest text the clock shows; the font is fitted to it.
 inline constexpr std::string_view kClockSampleText = "00:00:00 AM";
 inline constexpr int kClockFontStep = 5;
+// No screen needs a taller clock; a stored window size, however large, never
+// makes the search longer than a dozen measurements.
+inline constexpr int kClockFontMaxHeight = 4000;
 inline constexpr int kClockIntervalMs = 1000;
 
 // "hh:mm:ss AM|PM": hour 0 reads 12 AM, 12 reads 12 PM, 13..23 read 1..11 PM.
@@ -38,8 +41,9 @@ struct TextExtent {
 // The extent of kClockSampleText in the bold clock font of a pixel height.
 using ClockTextMeasure = std::function<TextExtent(int fontHeight)>;
 
-// Tries heights 5, 10, 15, ... and keeps the last one whose text fits the
-// rectangle; 0 (the default height) when even the first does not fit.
+// The largest of the heights 5, 10, 15, ... (up to kClockFontMaxHeight) whose
+// text fits the rectangle, found by a binary search since a taller font never
+// takes less room; 0 (the default height) when even the first does not fit.
 int FitClockFontHeight(const ClockRect& rect, const ClockTextMeasure& measure);
 
 }  // namespace netrove

@@ -20,6 +20,9 @@ CCustomize::CCustomize(IShellContext& shell,
                        QWidget* parent)
     : QDialog(parent), shell_(shell), tabs_(new QTabWidget(this)) {
   setWindowTitle(QStringLiteral("Customize"));
+  // Modal to the main window only: the help it opens is a window of its own
+  // and stays usable beside the sheet.
+  setWindowModality(Qt::WindowModal);
   for (std::size_t tab = 0; tab < pageFactories.size(); ++tab) {
     if (!pageFactories[tab]) continue;
     CCustomizePage* page = pageFactories[tab](shell);

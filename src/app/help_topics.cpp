@@ -73,11 +73,13 @@ std::string_view HelpPageForContext(int contextId) {
   return {};
 }
 
-std::string HelpIndexHtml(std::string_view key) {
+std::string HelpIndexHtml(std::string_view key, const HelpPageAvailable& available) {
   std::vector<const HelpTopic*> found;
   const std::string wanted = Lower(key);
   for (const HelpTopic& topic : kTopics) {
-    if (Lower(topic.title).find(wanted) != std::string::npos) found.push_back(&topic);
+    if (Lower(topic.title).find(wanted) != std::string::npos && available(topic.page)) {
+      found.push_back(&topic);
+    }
   }
   std::sort(found.begin(), found.end(), [](const HelpTopic* a, const HelpTopic* b) {
     return Lower(a->title) < Lower(b->title);

@@ -1,6 +1,7 @@
 #pragma once
 // The help pages behind the help context ids: each page is a short HTML file
 // named "<page>.html" in the help folder.
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,8 +23,13 @@ std::span<const HelpTopic> HelpTopics();
 // The page of a context id; empty when no topic has that id.
 std::string_view HelpPageForContext(int contextId);
 
-// The keyword index: links to every topic whose title contains `key`
-// (case-insensitive; an empty key lists all), as an HTML page.
-std::string HelpIndexHtml(std::string_view key);
+// Whether a topic's page is at hand (the tools not built have none).
+using HelpPageAvailable = std::function<bool(std::string_view page)>;
+
+// The keyword index: links to every available topic whose title contains
+// `key` (case-insensitive; an empty key lists all), as an HTML page.
+std::string HelpIndexHtml(
+    std::string_view key,
+    const HelpPageAvailable& available = [](std::string_view) { return true; });
 
 }  // namespace netrove

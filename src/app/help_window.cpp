@@ -26,12 +26,17 @@ QString PageFile(std::string_view page) {
 QString HelpFolder() {
   const QByteArray configured = qgetenv("NETROVE_HELP_DIR");
   if (!configured.isEmpty()) return QString::fromLocal8Bit(configured);
-#ifdef NETROVE_SOURCE_HELP_DIR
+  const QString programFolder = QCoreApplication::applicationDirPath();
+  // Only a program that runs from its build folder reads the sources: an
+  // installed copy shows the pages it was installed with.
+  const QString buildFolder = QStringLiteral(NETROVE_BUILD_DIR);
   const QString sourceFolder = QStringLiteral(NETROVE_SOURCE_HELP_DIR);
-  if (QFileInfo(sourceFolder).isDir()) return sourceFolder;
-#endif
-  return QDir(QCoreApplication::applicationDirPath())
-      .absoluteFilePath(QStringLiteral("../share/netrove/help"));
+  if (programFolder.startsWith(buildFolder + QLatin1Char('/')) && QFileInfo(sourceFolder).isDir())
+    return sourceFolder;
+  const QString besideProgram =
+      QDir::cleanPath(QDir(programFolder).absoluteFilePath(QStringLiteral(NETROVE_HELP_FROM_BIN)));
+  if (QFileInfo(besideProgram).isDir()) return besideProgram;
+  return QStringLiteral(NETROVE_INSTALLED_HELP_DIR);
 }
 
 CHelpWindow::CHelpWindow(QString folder, QWidget* parent)
@@ -82,7 +87,11 @@ void CHelpWindow::showContext(int contextId) {
 void CHelpWindow::showContents() { showPage(PageFile(kHelpContentsPage)); }
 
 void CHelpWindow::showIndex(const QString& key) {
-  browser_->setHtml(QString::fromStdString(HelpIndexHtml(key.toStdString())));
+  const QDir folder(folder_);
+  const auto written = [&folder](std::string_view page) {
+    return QFileInfo::exists(folder.absoluteFilePath(PageFile(page)));
+  };
+  browser_->setHtml(QString::fromStdString(HelpIndexHtml(key.toStdString(), written)));
   present();
 }
 

@@ -10,9 +10,10 @@ class QTextBrowser;
 
 namespace netrove {
 
-// The help folder: $NETROVE_HELP_DIR, else the source tree's docs/help (a
-// build run from its tree), else share/netrove/help beside the installed
-// program.
+// The help folder: $NETROVE_HELP_DIR, else the source tree's docs/help for a
+// program run from its build folder, else the installed data folder
+// (share/netrove/help), found relative to the program or at its configured
+// place.
 QString HelpFolder();
 
 class CHelpWindow : public QWidget {

@@ -25,6 +25,7 @@
 #include "app/shell_commands.h"
 #include "app/shell_settings.h"
 #include "app/shell_strings.h"
+#include "app/toolbar_icons.h"
 #include "base/net_socket.h"
 #include "base/product.h"
 #include "base/settings_store.h"
@@ -56,31 +57,6 @@ QIcon ProgramIcon() {
 constexpr int kToolbarCommands[] = {kCmdFileNew,   kCmdFileOpen, kCmdFileSave,   0,
                                     kCmdEditCut,   kCmdEditCopy, kCmdEditPaste,  0,
                                     kCmdFilePrint, kCmdAbout,    kCmdContextHelp};
-
-QIcon ToolbarIcon(const QStyle& style, int commandId) {
-  switch (commandId) {
-    case kCmdFileNew:
-      return style.standardIcon(QStyle::SP_FileIcon);
-    case kCmdFileOpen:
-      return style.standardIcon(QStyle::SP_DialogOpenButton);
-    case kCmdFileSave:
-      return style.standardIcon(QStyle::SP_DialogSaveButton);
-    case kCmdEditCut:
-      return QIcon::fromTheme(QStringLiteral("edit-cut"));
-    case kCmdEditCopy:
-      return QIcon::fromTheme(QStringLiteral("edit-copy"));
-    case kCmdEditPaste:
-      return QIcon::fromTheme(QStringLiteral("edit-paste"));
-    case kCmdFilePrint:
-      return QIcon::fromTheme(QStringLiteral("document-print"));
-    case kCmdAbout:
-      return style.standardIcon(QStyle::SP_MessageBoxInformation);
-    case kCmdContextHelp:
-      return style.standardIcon(QStyle::SP_TitleBarContextHelpButton);
-    default:
-      return {};
-  }
-}
 
 }  // namespace
 
@@ -181,6 +157,8 @@ void CMainFrame::createToolBar() {
   QToolBar* bar = addToolBar(QStringLiteral("Standard"));
   bar->setObjectName(QStringLiteral("StandardToolBar"));
   bar->setMovable(false);
+  // Icons only; each button names its command in its tooltip.
+  bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
   for (int commandId : kToolbarCommands) {
     if (commandId == 0) {
       bar->addSeparator();
@@ -259,25 +237,9 @@ bool CMainFrame::runWindowCommand(int commandId) {
       clock_->cascadeSubWindows();
       return true;
     case kCmdTileHorizontally:
-    case kCmdTileVertically: {
-      // One row or one column of windows across the whole client area.
-      // Minimised windows stay where they are.
-      QList<QMdiSubWindow*> list;
-      for (QMdiSubWindow* window : clock_->subWindowList(QMdiArea::CreationOrder)) {
-        if (!window->isHidden() && !window->isMinimized()) list.append(window);
-      }
-      const QRect area = clock_->viewport()->rect();
-      const int count = static_cast<int>(list.size());
-      for (int index = 0; index < count; ++index) {
-        QMdiSubWindow* window = list[index];
-        if (window->isMaximized()) window->showNormal();
-        window->setGeometry(
-            commandId == kCmdTileHorizontally
-                ? QRect(0, area.height() * index / count, area.width(), area.height() / count)
-                : QRect(area.width() * index / count, 0, area.width() / count, area.height()));
-      }
+    case kCmdTileVertically:
+      tileToolWindows(commandId == kCmdTileHorizontally ? Qt::Vertical : Qt::Horizontal);
       return true;
-    }
     case kCmdArrangeIcons: {
       // Minimised windows line up along the bottom edge.
       int left = 0;
@@ -294,6 +256,39 @@ bool CMainFrame::runWindowCommand(int commandId) {
       return true;
     default:
       return false;
+  }
+}
+
+// One row (stacked top to bottom) or one column (side by side) of windows
+// across the client area, each taking an equal share but never less than its
+// minimum size, so that no control is squeezed away; the client area scrolls
+// to windows beyond its edge. Minimised windows stay where they are.
+void CMainFrame::tileToolWindows(Qt::Orientation stacking) {
+  QList<QMdiSubWindow*> list;
+  for (QMdiSubWindow* window : clock_->subWindowList(QMdiArea::CreationOrder)) {
+    if (!window->isHidden() && !window->isMinimized()) list.append(window);
+  }
+  if (list.isEmpty()) return;
+  QSize area = clock_->viewport()->size();
+  const auto count = static_cast<int>(list.size());
+  // Where the windows need more room than there is, the area's scroll bar
+  // takes its share of the other direction.
+  int needed = 0;
+  for (const QMdiSubWindow* window : list) {
+    const QSize least = window->minimumSizeHint();
+    needed += stacking == Qt::Vertical ? least.height() : least.width();
+  }
+  const int scrollBar = clock_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  if (stacking == Qt::Vertical && needed > area.height()) area.rwidth() -= scrollBar;
+  if (stacking == Qt::Horizontal && needed > area.width()) area.rheight() -= scrollBar;
+  const QSize share = stacking == Qt::Vertical ? QSize(area.width(), area.height() / count)
+                                               : QSize(area.width() / count, area.height());
+  QPoint next(0, 0);
+  for (QMdiSubWindow* window : list) {
+    if (window->isMaximized()) window->showNormal();
+    const QSize size = share.expandedTo(window->minimumSizeHint());
+    window->setGeometry(QRect(next, size));
+    next += stacking == Qt::Vertical ? QPoint(0, size.height()) : QPoint(size.width(), 0);
   }
 }
 

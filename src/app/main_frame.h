@@ -90,6 +90,7 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   QAction* addCommand(int commandId);
   void runCommand(int commandId);
   bool runWindowCommand(int commandId);
+  void tileToolWindows(Qt::Orientation stacking);
   bool runHelpCommand(int commandId);
   void toggleAlwaysOnTop();
   void deleteFromRegistry();

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <algorithm>
 
 namespace netrove {
 namespace {
@@ -18,9 +19,19 @@ WindowPlacement PlacementOf(const QRect& normal, bool minimized, bool maximized)
   return placement;
 }
 
+// A tool window's stored edges are used as stored, but within what a widget
+// can take (a size of at least a pixel and at most QWIDGETSIZE_MAX), computed
+// without overflow for any stored values.
+int Coordinate(std::int32_t value) { return std::clamp(value, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); }
+
+int ExtentBetween(std::int32_t start, std::int32_t end) {
+  return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{end} - start, 1, QWIDGETSIZE_MAX));
+}
+
 QRect NormalRectOf(const WindowPlacement& placement) {
-  return QRect(placement.left, placement.top, std::max(placement.right - placement.left, 1),
-               std::max(placement.bottom - placement.top, 1));
+  return QRect(Coordinate(placement.left), Coordinate(placement.top),
+               ExtentBetween(placement.left, placement.right),
+               ExtentBetween(placement.top, placement.bottom));
 }
 
 void ApplyShowState(QWidget& window, std::uint32_t showCmd) {
@@ -48,14 +59,11 @@ void CMainWindowPlacement::SetPlacement(const WindowPlacement& placement) {
   ApplyShowState(window_, placement.showCmd);
 }
 
-int CMainWindowPlacement::ScreenWidth() const {
+ScreenArea CMainWindowPlacement::AvailableArea() const {
   const QScreen* screen = QGuiApplication::primaryScreen();
-  return screen != nullptr ? screen->geometry().width() : 0;
-}
-
-int CMainWindowPlacement::ScreenHeight() const {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  return screen != nullptr ? screen->geometry().height() : 0;
+  if (screen == nullptr) return {};
+  const QRect area = screen->availableGeometry();
+  return {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
 }
 
 CChildWindowPlacement::CChildWindowPlacement(QMdiSubWindow& window, QRect normalGeometry)

@@ -11,15 +11,15 @@ class QMdiSubWindow;
 
 namespace netrove {
 
-// The main window in screen coordinates, clamped to the primary screen.
+// The main window in screen coordinates, clamped into the primary screen's
+// available area.
 class CMainWindowPlacement : public IPlacementWindow {
  public:
   explicit CMainWindowPlacement(QMainWindow& window);
   WindowPlacement GetPlacement() const override;
   void SetPlacement(const WindowPlacement& placement) override;
   bool IsMainWindow() const override { return true; }
-  int ScreenWidth() const override;
-  int ScreenHeight() const override;
+  ScreenArea AvailableArea() const override;
 
  private:
   QMainWindow& window_;

@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QPixmap>
 
+#include "app/about_dlg.h"
 #include "app/clock_wnd.h"
 #include "app/main_frame.h"
 #include "app/mdi_child_wnd.h"
+#include "widgets/command_ids.h"
 #include "widgets/main_window_reporter.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_message_box.h"
@@ -19,6 +21,32 @@ constexpr QSize kWindowSize(900, 560);
 bool Save(CMainFrame& frame, const QDir& folder, const QString& name) {
   QApplication::processEvents();
   return frame.grab().save(folder.absoluteFilePath(name + QStringLiteral(".png")));
+}
+
+// The first two tools' windows under Window > Tile Horizontally.
+bool SaveTiledWindows(CMainFrame& frame, const ToolCatalog& catalog, const QDir& folder) {
+  int opened = 0;
+  for (const ToolTemplate& tool : catalog.templates) {
+    if (!tool.create || tool.commandId == 0 || opened == 2) continue;
+    frame.openTool(tool.commandId);
+    ++opened;
+  }
+  // Tall enough for both windows whole.
+  const QSize usual = frame.size();
+  frame.resize(kWindowSize.width(), 2 * kWindowSize.height());
+  QApplication::processEvents();
+  frame.commandAction(kCmdTileHorizontally)->trigger();
+  const bool saved = Save(frame, folder, QStringLiteral("tiled-windows"));
+  for (CMyMDIChildWnd* window : std::vector(frame.toolWindows())) window->close();
+  frame.resize(usual);
+  return saved;
+}
+
+bool SaveAboutBox(const QDir& folder) {
+  CAboutDlg box;
+  box.show();
+  QApplication::processEvents();
+  return box.grab().save(folder.absoluteFilePath(QStringLiteral("about.png")));
 }
 
 }  // namespace
@@ -43,8 +71,9 @@ bool RenderScreenshots(const ToolCatalog& catalog, IMessageBoxes& boxes, const Q
     saved = Save(frame, target, tool.typeName.toLower() + QStringLiteral("-window")) && saved;
     for (CMyMDIChildWnd* window : std::vector(frame.toolWindows())) window->close();
   }
+  saved = SaveTiledWindows(frame, catalog, target) && saved;
   frame.setClockShown(false);
-  return saved;
+  return SaveAboutBox(target) && saved;
 }
 
 }  // namespace netrove

@@ -8,8 +8,9 @@ namespace netrove {
 class IMessageBoxes;
 struct ToolCatalog;
 
-// Writes main-window.png and <type>-window.png for each tool with a launcher
-// command into `folder`. False when a file could not be written.
+// Writes main-window.png, <type>-window.png for each tool with a launcher
+// command, tiled-windows.png (two tool windows tiled) and about.png into
+// `folder`. False when a file could not be written.
 bool RenderScreenshots(const ToolCatalog& catalog, IMessageBoxes& boxes, const QString& folder);
 
 }  // namespace netrove

@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "base/case_folding.h"
 #include "base/object_archive.h"
 #include "base/user_paths.h"
 
@@ -19,17 +20,6 @@ constexpr std::uint16_t kRecordClassIndex = 3;
 constexpr std::size_t kSmallestRecordSize = 4;
 // Class tags carry a 15-bit table index.
 constexpr std::size_t kTaggedIndices = 0x8000;
-
-unsigned char FoldCase(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-}
-
-bool NamesEqualIgnoringCase(std::string_view left, std::string_view right) {
-  return left.size() == right.size() &&
-         std::equal(left.begin(), left.end(), right.begin(),
-                    [](char a, char b) { return FoldCase(a) == FoldCase(b); });
-}
 
 bool RecordLess(const AddressBookRecord& left, const AddressBookRecord& right) {
   return CompareAddressBookNames(left.name, right.name) < 0;
@@ -89,13 +79,7 @@ std::optional<std::uint32_t> ReadArrayHeader(ArchiveReader& reader, std::string*
 }  // namespace
 
 int CompareAddressBookNames(std::string_view left, std::string_view right) {
-  const std::size_t common = std::min(left.size(), right.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const unsigned char a = FoldCase(left[i]);
-    const unsigned char b = FoldCase(right[i]);
-    if (a != b) return a < b ? -1 : 1;
-  }
-  if (left.size() != right.size()) return left.size() < right.size() ? -1 : 1;
+  if (const int folded = CompareFoldedText(left, right); folded != 0) return folded;
   const int exact = left.compare(right);
   return exact < 0 ? -1 : (exact > 0 ? 1 : 0);
 }
@@ -129,7 +113,7 @@ std::optional<std::size_t> AddressBook::FindName(std::string_view name) const {
     if (records_[i].name == name) return i;
   }
   for (std::size_t i = 0; i < records_.size(); ++i) {
-    if (NamesEqualIgnoringCase(records_[i].name, name)) return i;
+    if (CompareFoldedText(records_[i].name, name) == 0) return i;
   }
   return std::nullopt;
 }
@@ -171,7 +155,9 @@ std::optional<std::vector<AddressBookRecord>> DecodeAddressBook(std::span<const 
     auto name = reader.ReadString();
     auto address = name ? reader.ReadString() : std::nullopt;
     if (!address) {
-      *fault = "it ends in the middle of an entry";
+      *fault = reader.fault() == ArchiveFault::kWideString
+                   ? "it holds a text in wide characters, which an address book never holds"
+                   : "it ends in the middle of an entry";
       return std::nullopt;
     }
     records.push_back({std::move(*name), std::move(*address)});

@@ -32,10 +32,10 @@ struct AddressBookRecord {
   bool operator==(const AddressBookRecord&) const = default;
 };
 
-// The book's order: names compared byte by byte with ASCII letters folded to
-// lower case; names equal that way are ordered by their unfolded bytes, and
-// identical names keep the order in which they were inserted. Returns <0, 0
-// or >0.
+// The book's order: names compared by their Unicode case foldings
+// (CompareFoldedText); names equal that way are ordered by their unfolded
+// bytes, and identical names keep the order in which they were inserted.
+// Returns <0, 0 or >0.
 int CompareAddressBookNames(std::string_view left, std::string_view right);
 
 // Records in book order. Every index of the list the window shows is the

@@ -60,7 +60,10 @@ void ArchiveWriter::WriteClassReference(std::uint16_t tableIndex) {
 }
 
 bool ArchiveReader::Take(std::size_t size, const char** start) {
-  if (size > remaining()) return false;
+  if (size > remaining()) {
+    fault_ = ArchiveFault::kTruncated;
+    return false;
+  }
   *start = data_.data() + position_;
   position_ += size;
   return true;
@@ -102,7 +105,11 @@ std::optional<std::string> ArchiveReader::ReadString() {
   length = *byteLength;
   if (length == kByteLengthEscape) {
     const auto wordLength = ReadUInt16();
-    if (!wordLength || *wordLength == kWideStringMarker) return std::nullopt;
+    if (!wordLength) return std::nullopt;
+    if (*wordLength == kWideStringMarker) {
+      fault_ = ArchiveFault::kWideString;
+      return std::nullopt;
+    }
     length = *wordLength;
     if (length == kWordLengthEscape) {
       const auto dwordLength = ReadUInt32();

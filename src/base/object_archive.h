@@ -40,6 +40,13 @@ class ArchiveWriter {
   std::string bytes_;
 };
 
+// Why the last read of an ArchiveReader failed.
+enum class ArchiveFault {
+  kNone,
+  kTruncated,   // the data ends before the value does
+  kWideString,  // a string of the framework's wide characters
+};
+
 class ArchiveReader {
  public:
   explicit ArchiveReader(std::span<const char> data) : data_(data) {}
@@ -60,6 +67,7 @@ class ArchiveReader {
   };
   std::optional<ClassDescription> ReadClassDescription();
 
+  ArchiveFault fault() const { return fault_; }
   std::size_t remaining() const { return data_.size() - position_; }
   std::size_t position() const { return position_; }
 
@@ -68,6 +76,7 @@ class ArchiveReader {
 
   std::span<const char> data_;
   std::size_t position_ = 0;
+  ArchiveFault fault_ = ArchiveFault::kNone;
 };
 
 }  // namespace netrove

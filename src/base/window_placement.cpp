@@ -1,5 +1,7 @@
 #include "base/window_placement.h"
 
+#include <algorithm>
+
 #include "base/settings_store.h"
 
 namespace netrove {
@@ -24,16 +26,25 @@ bool SwitchIsOn(const CToolKey& key, std::string_view toolName) {
   return enabled != 0;
 }
 
-// A window left beyond the right or bottom screen edge (say after a change to
-// a smaller screen) is pulled back so that an icon's width of it shows.
-void ClampToScreen(const IPlacementWindow& window, WindowPlacement& placement) {
-  const int maxLeft = window.ScreenWidth() - window.IconWidth();
-  const int maxTop = window.ScreenHeight() - window.IconHeight();
-  if (placement.left >= maxLeft) placement.left = maxLeft;
-  if (placement.top >= maxTop) placement.top = maxTop;
+// One axis of the clamp, in 64 bits so that no stored pair overflows: the
+// extent is at most the area's and at least one pixel, and the start keeps
+// the whole extent inside.
+void ClampAxis(std::int32_t& start, std::int32_t& end, std::int32_t areaStart,
+               std::int32_t areaEnd) {
+  const std::int64_t room = std::max<std::int64_t>(std::int64_t{areaEnd} - areaStart, 1);
+  const std::int64_t extent = std::clamp<std::int64_t>(std::int64_t{end} - start, 1, room);
+  const std::int64_t first = std::clamp<std::int64_t>(start, areaStart, areaStart + room - extent);
+  start = static_cast<std::int32_t>(first);
+  end = static_cast<std::int32_t>(first + extent);
 }
 
 }  // namespace
+
+WindowPlacement ClampIntoArea(WindowPlacement placement, const ScreenArea& area) {
+  ClampAxis(placement.left, placement.right, area.left, area.right);
+  ClampAxis(placement.top, placement.bottom, area.top, area.bottom);
+  return placement;
+}
 
 std::string PlacementSwitchName(std::string_view toolName) {
   const std::string prefix = PlacementPrefix(toolName);
@@ -65,7 +76,10 @@ bool RestoreWindowPlacement(IPlacementWindow& window, std::string_view toolName)
                         key->ReadDword(names.right, placement.right) &&
                         key->ReadDword(names.bottom, placement.bottom);
   if (!complete) return false;
-  if (window.IsMainWindow()) ClampToScreen(window, placement);
+  // A main window saved on a larger screen, or beside one that is gone,
+  // comes back whole on the screen it opens on. Tool windows live inside
+  // the main window, which scrolls to them.
+  if (window.IsMainWindow()) placement = ClampIntoArea(placement, window.AvailableArea());
   window.SetPlacement(placement);
   return true;
 }

@@ -21,18 +21,29 @@ inline constexpr std::uint32_t kShowNormal = 1;
 inline constexpr std::uint32_t kShowMinimized = 2;
 inline constexpr std::uint32_t kShowMaximized = 3;
 
+// A rectangle of the screen: left and top included, right and bottom not.
+struct ScreenArea {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+};
+
 class IPlacementWindow {
  public:
   virtual ~IPlacementWindow() = default;
   virtual WindowPlacement GetPlacement() const = 0;
   virtual void SetPlacement(const WindowPlacement& placement) = 0;
-  // Main window only: the limits of the clamp (screen size less an icon).
+  // Main window only: the screen's area that windows may take (without the
+  // desktop's panels), which a restored placement is clamped into.
   virtual bool IsMainWindow() const { return false; }
-  virtual int ScreenWidth() const { return 0; }
-  virtual int ScreenHeight() const { return 0; }
-  virtual int IconWidth() const { return 32; }
-  virtual int IconHeight() const { return 32; }
+  virtual ScreenArea AvailableArea() const { return {}; }
 };
+
+// The placement's normal rectangle moved into `area` and, where it is wider
+// or taller than the area, shrunk to it. Any stored values, however absurd,
+// give a rectangle inside the area.
+WindowPlacement ClampIntoArea(WindowPlacement placement, const ScreenArea& area);
 
 // Name of the "Save size and position on closing." switch in the tool's key:
 // "SizeAndPosition", or "postingWndSizeAndPosition" for the posting window.

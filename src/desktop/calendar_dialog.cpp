@@ -44,6 +44,8 @@ CCalendarDlg::CCalendarDlg(const CCalendarDate& start, QWidget* parent)
       beforeChristBox_(new QCheckBox(QStringLiteral("B.C."), this)),
       captionLine_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("Calendar"));
+  // Modal to the main window only, so the help it opens stays usable.
+  setWindowModality(Qt::WindowModal);
   for (int month = 1; month <= 12; ++month) monthList_->addItem(ToQString(kMonthNames[month]));
   monthList_->setCurrentIndex(start.month() - 1);
   monthList_->setAccessibleName(QStringLiteral("Month"));

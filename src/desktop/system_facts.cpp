@@ -256,13 +256,40 @@ MachineFacts ReadMachineFacts() {
   return facts;
 }
 
-SoftwareFacts ReadSoftwareFacts() {
+std::string ParseOsReleasePrettyName(std::string_view text) {
+  constexpr std::string_view kKey = "PRETTY_NAME=";
+  std::string name;
+  for (std::string_view line : Lines(text)) {
+    if (!line.starts_with(kKey)) continue;
+    std::string_view value = line.substr(kKey.size());
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\r')) value.remove_suffix(1);
+    const char quote = value.empty() ? '\0' : value.front();
+    if ((quote == '"' || quote == '\'') && value.size() >= 2 && value.back() == quote) {
+      value = value.substr(1, value.size() - 2);
+    }
+    name.clear();
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      // Inside double quotes a backslash escapes $ " \ and `, as in a shell.
+      if (quote == '"' && value[i] == '\\' && i + 1 < value.size()) ++i;
+      name += value[i];
+    }
+  }
+  return name;
+}
+
+SoftwareFacts ReadSoftwareFacts(const std::vector<std::string>& osReleaseFiles) {
   SoftwareFacts facts;
   struct utsname names {};
   if (uname(&names) != 0) return facts;
   facts.systemName = names.sysname;
   ParseKernelRelease(names.release, facts);
   facts.servicePack = names.version;
+  for (const std::string& file : osReleaseFiles) {
+    if (access(file.c_str(), R_OK) != 0) continue;
+    const std::string prettyName = ParseOsReleasePrettyName(ReadWholeFile(file.c_str()));
+    if (!prettyName.empty()) facts.servicePack = prettyName;
+    break;
+  }
   return facts;
 }
 

@@ -64,7 +64,16 @@ std::string DecodeUdevLabel(std::string_view name);
 // missing numbers are 0.
 void ParseKernelRelease(std::string_view release, SoftwareFacts& facts);
 
+// PRETTY_NAME of an os-release file ("Debian GNU/Linux 12 (bookworm)"),
+// unquoted and unescaped; empty when the file names none.
+std::string ParseOsReleasePrettyName(std::string_view text);
+
 MachineFacts ReadMachineFacts();
-SoftwareFacts ReadSoftwareFacts();
+// The kernel's version from uname. The service-pack text, the nearest Linux
+// has to one, is the distribution's pretty name from the first os-release
+// file found (/etc/os-release, then /usr/lib/os-release), or the kernel's
+// build string when none names the distribution.
+SoftwareFacts ReadSoftwareFacts(const std::vector<std::string>& osReleaseFiles = {
+                                    "/etc/os-release", "/usr/lib/os-release"});
 
 }  // namespace netrove

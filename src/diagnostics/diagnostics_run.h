@@ -1,8 +1,10 @@
 #pragma once
 // What the ping and traceroute runs do alike: turning the stored reply
-// timeout into the run's and looking up a target given by name.
+// timeout into the run's, looking up a target given by name, and the
+// deadline of a wait.
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +13,14 @@ namespace netrove {
 class IMainWindowReporter;
 class IResolver;
 struct HostEntry;
+
+// A reverse look-up that found no name. Linux's resolver says "no such
+// name" (11001) where the address simply has none (11004): both mean that
+// the address itself is shown.
+bool IsMissingName(int code);
+
+// What is left until `deadline`, in whole milliseconds, at least 0.
+int MillisecondsUntil(std::chrono::steady_clock::time_point deadline);
 
 // The stored timeout in seconds as milliseconds, kept within a 32-bit count.
 std::int32_t ReplyTimeoutMilliseconds(std::int32_t seconds);

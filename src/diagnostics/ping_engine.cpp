@@ -17,6 +17,9 @@ namespace netrove {
 namespace {
 
 constexpr auto kRequestInterval = std::chrono::milliseconds(1000);
+// While no request is pending the receiver still looks up now and then, so a
+// request sent meanwhile is timed from its send.
+constexpr auto kIdleWait = std::chrono::milliseconds(50);
 // How far the receiving thread raises itself where the system lets it, so
 // round-trip times are taken as soon as a reply arrives.
 constexpr int kReceiverNiceness = -10;
@@ -65,8 +68,10 @@ bool CPingEngine::Start(const PingRequest& request) {
   handled_ = 0;
   errorEvents_ = 0;
   received_ = 0;
+  duplicates_ = 0;
   runTag_ = 0;
   times_ = {};
+  ledger_ = {};
   return lifecycle_.Start([this](std::stop_token stop) { SendingThread(stop); }, {&socket_});
 }
 
@@ -108,7 +113,7 @@ bool CPingEngine::PrepareTarget() {
     return true;
   }
   // An address without a name is still worth pinging: show the address.
-  return ReportSocketError(reporter_, named.error) == WSANO_DATA;
+  return IsMissingName(ReportSocketError(reporter_, named.error));
 }
 
 bool CPingEngine::OpenSocket(std::stop_token stop) {
@@ -151,7 +156,12 @@ bool CPingEngine::SetOptions() {
   if (keepGoing && request_.dontRoute) SetOptionOrReport(SOL_SOCKET, SO_DONTROUTE, 1, keepGoing);
   if (!keepGoing) return false;
   const int receiveBuffer = kPingReceiveBuffer;
-  static_cast<void>(socket_.SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer));
+  static_cast<void>(
+      socket_.SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer));
+  // The window offers "Do not fragment" only switched off: a request larger
+  // than a link on the way is fragmented, not refused.
+  const int discovery = IP_PMTUDISC_DONT;
+  static_cast<void>(socket_.SetOption(IPPROTO_IP, IP_MTU_DISCOVER, &discovery, sizeof discovery));
   // A datagram socket hears of its requests' ICMP errors only this way.
   if (kind_ == IcmpSocketKind::Datagram) static_cast<void>(EnableIcmpErrorQueue(socket_));
   return true;
@@ -168,6 +178,12 @@ void CPingEngine::SendRequests(std::stop_token stop) {
   }
   while (!stop.stop_requested() && !receivingDone_.load()) {
     ++number;
+    {
+      // Noted before it leaves: a reply can come back before SendTo returns.
+      std::lock_guard lock(mutex_);
+      ledger_.Sent(number,
+                   CPingLedger::Clock::now() + std::chrono::milliseconds(request_.replyTimeoutMs));
+    }
     BuildEchoRequest(request, {runTag_.load(), TickCount(), number});
     if (const SocketCount sent = socket_.SendTo(request.data(), request.size(), target_); !sent) {
       if (!sent.status().userInterrupted()) {
@@ -193,8 +209,19 @@ void CPingEngine::ReceivingThread(std::stop_token stop) {
   }
   wake_.notify_all();
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(request_.packetSize + kReceiveSlack));
+  lastBroadcastReply_ = CPingLedger::Clock::now();
   while (!stop.stop_requested()) {
     if (!broadcast_ && request_.requestLimit > 0 && handled_.load() >= request_.requestLimit) break;
+    bool ready = false;
+    const SocketStatus waited = socket_.WaitReadable(MillisecondsUntil(WaitDeadline()), ready);
+    if (!waited) {
+      if (!waited.userInterrupted()) ReportSocketError(reporter_, waited);
+      break;
+    }
+    if (!ready) {
+      if (!HandleTimeOut()) break;
+      continue;
+    }
     PingEvent event;
     in_addr source{};
     std::uint32_t arrival = 0;
@@ -203,20 +230,15 @@ void CPingEngine::ReceivingThread(std::stop_token stop) {
       ReportEvent(event, source, arrival);
       continue;
     }
-    if (received.error == WSAETIMEDOUT) {
-      if (broadcast_) break;
-      transcript_.AppendTranscript(kRequestTimedOutLine);
-      ++handled_;
-      ++errorEvents_;
-      continue;
-    }
-    ReportSocketError(reporter_, received);
+    if (received.error == WSAEWOULDBLOCK) continue;
+    if (!received.userInterrupted()) ReportSocketError(reporter_, received);
     break;
   }
   received_ = handled_.load() - errorEvents_.load();
   WaitForSendingDone();
   const bool interrupted = stop.stop_requested() && !request_.statisticsWhenInterrupted;
-  const PingRunTotals totals{sent_.load(), received_.load(), interrupted, broadcast_};
+  const PingRunTotals totals{sent_.load(), received_.load(), interrupted, broadcast_,
+                             duplicates_.load()};
   transcript_.AppendTranscript(StatisticsBlock(totals, times_));
 }
 
@@ -230,10 +252,29 @@ void CPingEngine::WaitForSendingDone() {
   wake_.wait(lock, [this] { return sendingDone_; });
 }
 
+CPingLedger::Clock::time_point CPingEngine::WaitDeadline() {
+  const auto timeOut = std::chrono::milliseconds(request_.replyTimeoutMs);
+  if (broadcast_) return lastBroadcastReply_ + timeOut;
+  std::lock_guard lock(mutex_);
+  return ledger_.NextDeadline().value_or(CPingLedger::Clock::now() + kIdleWait);
+}
+
+bool CPingEngine::HandleTimeOut() {
+  if (broadcast_) return CPingLedger::Clock::now() < WaitDeadline();
+  {
+    std::lock_guard lock(mutex_);
+    if (!ledger_.TimedOut(CPingLedger::Clock::now())) return true;
+  }
+  transcript_.AppendTranscript(kRequestTimedOutLine);
+  ++handled_;
+  ++errorEvents_;
+  return true;
+}
+
 SocketStatus CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event,
                                      in_addr& source, std::uint32_t& arrival) {
   SocketAddress from;
-  const SocketCount got = socket_.RecvFrom(buffer.data(), buffer.size(), &from);
+  const SocketCount got = socket_.RecvFrom(buffer.data(), buffer.size(), &from, MSG_DONTWAIT);
   arrival = TickCount();
   const RunTagMatcher matcher(runTag_.load(), kind_ == IcmpSocketKind::Datagram);
   if (got) {
@@ -256,31 +297,58 @@ SocketStatus CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEven
 }
 
 void CPingEngine::ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival) {
-  const std::string sourceText = InetNtoa(source);
-  switch (event.kind) {
-    case PingEventKind::Ignored:
-      return;
-    case PingEventKind::EchoReply:
-      if (broadcast_) {
-        transcript_.AppendTranscript(
-            BroadcastReplyLine(sourceText, event.icmpLength, event.echo.number));
-      } else {
-        const std::uint32_t roundTrip = TicksBetween(event.echo.sendTime, arrival);
-        times_.Add(roundTrip);
-        transcript_.AppendTranscript(
-            ReplyLine(addressText_, event.icmpLength, event.echo.number, roundTrip));
-      }
-      ++handled_;
-      return;
-    case PingEventKind::DestinationUnreachable:
-      transcript_.AppendTranscript(UnreachableLine(sourceText, event.code));
-      break;
-    case PingEventKind::TimeExceeded:
-      transcript_.AppendTranscript(TimeExceededLine(sourceText, event.code));
-      break;
+  if (event.kind == PingEventKind::Ignored) return;
+  if (event.kind == PingEventKind::EchoReply) {
+    ReportEchoReply(event, source, arrival);
+    return;
   }
+  {
+    // An error settles the earliest pending request; one that comes when
+    // none pends (they timed out) has been counted already.
+    std::lock_guard lock(mutex_);
+    if (!broadcast_ && !ledger_.Failed()) return;
+  }
+  const std::string sourceText = InetNtoa(source);
+  transcript_.AppendTranscript(event.kind == PingEventKind::DestinationUnreachable
+                                   ? UnreachableLine(sourceText, event.code)
+                                   : TimeExceededLine(sourceText, event.code));
   ++handled_;
   ++errorEvents_;
+}
+
+void CPingEngine::ReportEchoReply(const PingEvent& event, in_addr source, std::uint32_t arrival) {
+  if (broadcast_) {
+    // Every host on the network answers each request: no duplicates here.
+    lastBroadcastReply_ = CPingLedger::Clock::now();
+    transcript_.AppendTranscript(
+        BroadcastReplyLine(InetNtoa(source), event.icmpLength, event.echo.number));
+    ++handled_;
+    return;
+  }
+  CPingLedger::Verdict verdict;
+  {
+    std::lock_guard lock(mutex_);
+    verdict = ledger_.Replied(event.echo.number);
+  }
+  const std::uint32_t roundTrip = TicksBetween(event.echo.sendTime, arrival);
+  switch (verdict) {
+    case CPingLedger::Verdict::kFirstReply:
+      times_.Add(roundTrip);
+      transcript_.AppendTranscript(
+          ReplyLine(addressText_, event.icmpLength, event.echo.number, roundTrip));
+      ++handled_;
+      return;
+    case CPingLedger::Verdict::kDuplicate:
+      // Shown as ping users know it, but neither a reply nor an event of
+      // the run: the loss stays true and the run does not end early.
+      transcript_.AppendTranscript(
+          DuplicateReplyLine(addressText_, event.icmpLength, event.echo.number, roundTrip));
+      ++duplicates_;
+      return;
+    case CPingLedger::Verdict::kNotPending:
+      // Too late (its time-out was written) or never sent by this run.
+      return;
+  }
 }
 
 }  // namespace netrove

@@ -19,6 +19,7 @@
 #include "base/run_finished.h"
 #include "base/run_lifecycle.h"
 #include "diagnostics/icmp_socket.h"
+#include "diagnostics/ping_ledger.h"
 #include "diagnostics/ping_reply.h"
 #include "diagnostics/ping_settings.h"
 #include "diagnostics/ping_transcript.h"
@@ -74,6 +75,7 @@ class CPingEngine {
   bool IsRunning() const { return lifecycle_.IsRunning(); }
   std::int32_t RequestsSent() const { return sent_.load(); }
   std::int32_t RepliesReceived() const { return received_.load(); }
+  std::int32_t DuplicateReplies() const { return duplicates_.load(); }
   // The 32-bit tag every request of the current run carries: the sending
   // thread's id, unique among the threads alive on the host.
   std::uint32_t RunTag() const { return runTag_.load(); }
@@ -89,9 +91,17 @@ class CPingEngine {
   void SendRequests(std::stop_token stop);
   void ReceivingThread(std::stop_token stop);
   void WaitForSendingDone();
+  // How long the receiver may wait for the next datagram: until the earliest
+  // pending request's time-out (in broadcast mode: a time-out after the last
+  // reply), or a short while when none pends.
+  CPingLedger::Clock::time_point WaitDeadline();
+  // The wait ran out: a pending request timed out (its line is written) or,
+  // in broadcast mode, the run is over. False when the receiver stops.
+  bool HandleTimeOut();
   SocketStatus ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
                           std::uint32_t& arrival);
   void ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival);
+  void ReportEchoReply(const PingEvent& event, in_addr source, std::uint32_t arrival);
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
@@ -104,6 +114,7 @@ class CPingEngine {
   std::atomic<std::int32_t> handled_{0};
   std::atomic<std::int32_t> errorEvents_{0};
   std::atomic<std::int32_t> received_{0};
+  std::atomic<std::int32_t> duplicates_{0};
   std::atomic<std::uint32_t> runTag_{0};
 
   // Set by the sending thread before the receiving thread starts.
@@ -113,11 +124,14 @@ class CPingEngine {
   std::string displayName_;
   std::atomic<IcmpSocketKind> kind_{IcmpSocketKind::Raw};
   RoundTripStatistics times_;  // receiving thread only
+  // Broadcast mode: the run ends a time-out after the last reply.
+  CPingLedger::Clock::time_point lastBroadcastReply_;  // receiving thread only
 
   // The sender's pause between requests and the two workers' meetings.
   std::mutex mutex_;
   std::condition_variable_any wake_;
   bool receiverReady_ = false;  // under mutex_
+  CPingLedger ledger_;          // under mutex_
   bool sendingDone_ = false;    // under mutex_
 
   CNetSocket socket_;

@@ -1,5 +1,6 @@
 #include "diagnostics/ping_transcript.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -49,6 +50,13 @@ std::string ReplyLine(const std::string& address, int bytes, int number, std::ui
                 static_cast<long>(roundTrip));
 }
 
+std::string DuplicateReplyLine(const std::string& address, int bytes, int number,
+                               std::uint32_t roundTrip) {
+  std::string line = ReplyLine(address, bytes, number, roundTrip);
+  line.insert(line.size() - 2, " (DUP!)");
+  return line;
+}
+
 std::string BroadcastReplyLine(const std::string& source, int bytes, int number) {
   return Format("Reply from %s: bytes=%d seq=%d.\r\n", source.c_str(), bytes, number);
 }
@@ -83,8 +91,9 @@ std::uint32_t RoundTripStatistics::Average(std::int32_t replies) const {
 }
 
 std::int32_t LossPercent(std::int32_t sent, std::int32_t received) {
-  if (sent == 0) return 0;
-  return static_cast<std::int32_t>((static_cast<std::int64_t>(sent) - received) * 100 / sent);
+  if (sent <= 0) return 0;
+  const std::int64_t lost = std::clamp<std::int64_t>(std::int64_t{sent} - received, 0, sent);
+  return static_cast<std::int32_t>(lost * 100 / sent);
 }
 
 std::string StatisticsBlock(const PingRunTotals& totals, const RoundTripStatistics& times) {
@@ -94,11 +103,14 @@ std::string StatisticsBlock(const PingRunTotals& totals, const RoundTripStatisti
         "\r\n--- Pinging Statistics ---\r\n%d packets transmitted; %d packets received.\r\n\r\n",
         totals.sent, totals.received);
   }
+  // Duplicated replies are counted apart, as ping users know them.
+  const std::string duplicates =
+      totals.duplicates > 0 ? Format(" +%d duplicates;", totals.duplicates) : std::string();
   return Format(
-      "\r\n--- Pinging Statistics ---\r\n%d packets transmitted; %d packets received; %d%% packets "
-      "loss\r\n"
+      "\r\n--- Pinging Statistics ---\r\n%d packets transmitted; %d packets received;%s %d%% "
+      "packets loss\r\n"
       "Round-trip (ms)  min/avg/max = %ld/%ld/%ld\r\n\r\n",
-      totals.sent, totals.received, LossPercent(totals.sent, totals.received),
+      totals.sent, totals.received, duplicates.c_str(), LossPercent(totals.sent, totals.received),
       static_cast<long>(times.minimum()), static_cast<long>(times.Average(totals.received)),
       static_cast<long>(times.maximum()));
 }

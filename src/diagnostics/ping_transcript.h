@@ -14,6 +14,10 @@ std::string PingingLine(bool withName, const std::string& displayName, const std
                         int packetSize);
 // String 61291.
 std::string ReplyLine(const std::string& address, int bytes, int number, std::uint32_t roundTrip);
+// The reply line of a request that was answered already, marked " (DUP!)"
+// at its end.
+std::string DuplicateReplyLine(const std::string& address, int bytes, int number,
+                               std::uint32_t roundTrip);
 std::string BroadcastReplyLine(const std::string& source, int bytes, int number);
 std::string UnreachableCodeText(int code);
 std::string UnreachableLine(const std::string& source, int code);
@@ -35,20 +39,22 @@ class RoundTripStatistics {
   std::uint64_t sum_ = 0;
 };
 
-// (sent - received) * 100 / sent, truncated toward zero; 0 when nothing was
-// sent.
+// (sent - received) * 100 / sent, truncated toward zero, within 0 to 100; 0
+// when nothing was sent.
 std::int32_t LossPercent(std::int32_t sent, std::int32_t received);
 
 struct PingRunTotals {
   std::int32_t sent = 0;
-  std::int32_t received = 0;
+  std::int32_t received = 0;  // requests answered, each once
   bool interrupted = false;
   bool broadcast = false;
+  std::int32_t duplicates = 0;  // further replies to requests answered already
 };
 
 // What follows the last line of a run: a blank line only after Interrupt or
 // without replies, the short form for a broadcast run, otherwise string
-// 61290 with the loss and the round-trip figures.
+// 61290 with the loss and the round-trip figures, and "+N duplicates;" after
+// the replies when some came twice.
 std::string StatisticsBlock(const PingRunTotals& totals, const RoundTripStatistics& times);
 
 }  // namespace netrove

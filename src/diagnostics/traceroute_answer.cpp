@@ -43,13 +43,9 @@ TraceAnswer ClassifyRawAnswer(ByteView datagram, ProbePorts probe) {
   const auto ip = IpHeaderView::Parse(datagram);
   if (!ip) return {};
   const auto icmpLength = static_cast<int>(ip->payload().size());
-  if (ip->payload().size() < kMinimumAnswerSize) {
-    TraceAnswer shortAnswer;
-    shortAnswer.kind = TraceAnswerKind::TooShort;
-    shortAnswer.icmpLength = icmpLength;
-    return shortAnswer;
-  }
-  const auto icmp = IcmpView::Parse(ip->payload());  // holds: 36 bytes at least
+  // Anyone can send the host a short ICMP message; one too short to quote a
+  // probe is not an answer to it and the trace reads on.
+  const auto icmp = IcmpView::Parse(ip->payload());
   if (!icmp) return {};
   if (!IsProbeAnswerType(icmp->type(), icmp->code())) {
     TraceAnswer unrelated;

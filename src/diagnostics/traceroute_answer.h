@@ -18,8 +18,8 @@ namespace netrove {
 
 // Bytes read from the receiving socket at a time.
 inline constexpr std::size_t kAnswerBufferSize = 512;
-// ICMP header, the quoted IP header and the quoted UDP header: an ICMP
-// message shorter than this ends the trace as a short packet.
+// ICMP header, the quoted IP header and the quoted UDP header: no shorter
+// ICMP message can answer a probe.
 inline constexpr std::size_t kMinimumAnswerSize = 36;
 inline constexpr std::uint8_t kTimeExceededInTransit = 0;
 inline constexpr std::uint8_t kPortUnreachable = 3;
@@ -32,7 +32,6 @@ struct ProbePorts {
 
 enum class TraceAnswerKind {
   Ignored,    // concerns no probe in flight: read on
-  TooShort,   // an ICMP message under 36 bytes: the trace stops
   Matched,    // a time-exceeded or unreachable answer to this probe
   Unrelated,  // any other ICMP message: reported in verbose mode
 };

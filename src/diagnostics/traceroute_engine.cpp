@@ -26,16 +26,6 @@ constexpr int kSourcePortTries = 0x8000;
 // probes' own socket.
 constexpr int kSendAttempts = 4;
 
-// A reverse look-up that found no name. Linux's resolver says "no such
-// name" where the address simply has none; both mean: show the address.
-bool IsMissingName(int code) { return code == WSANO_DATA || code == WSAHOST_NOT_FOUND; }
-
-int RemainingMilliseconds(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
 std::string Dotted(in_addr address) { return InetNtoa(address); }
 
 }  // namespace
@@ -240,7 +230,7 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitAnswer(ProbePorts ports, 
 std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::WaitForAnswer(
     CNetSocket& socket, Clock::time_point deadline) {
   bool ready = false;
-  const SocketStatus waited = socket.WaitReadable(RemainingMilliseconds(deadline), ready);
+  const SocketStatus waited = socket.WaitReadable(MillisecondsUntil(deadline), ready);
   if (!Succeeded(waited)) return WaitOutcome::Stop;
   if (!ready) return WaitOutcome::Timeout;
   return std::nullopt;
@@ -297,9 +287,6 @@ std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const Trac
   switch (sorted.kind) {
     case TraceAnswerKind::Ignored:
       return std::nullopt;
-    case TraceAnswerKind::TooShort:
-      transcript_.AppendTranscript(PacketTooShortText(sorted.icmpLength, Dotted(source)));
-      return WaitOutcome::Stop;
     case TraceAnswerKind::Unrelated:
       if (!request_.verbose) return std::nullopt;
       transcript_.AppendTranscript(VerboseReportText(Dotted(source), sorted.type, sorted.code));

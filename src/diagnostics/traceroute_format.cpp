@@ -88,10 +88,6 @@ std::string VerboseReportText(const std::string& source, int type, int code) {
   return Format("From %s: ICMP Type = %d, Code = %d. ", source.c_str(), type, code);
 }
 
-std::string PacketTooShortText(int icmpLength, const std::string& source) {
-  return Format("Packet too short (%d bytes) from %s.", icmpLength, source.c_str());
-}
-
 bool HopLine::IsNewResponder(in_addr responder) const {
   return !last_ || *last_ != responder.s_addr;
 }

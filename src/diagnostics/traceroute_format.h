@@ -42,8 +42,6 @@ std::string AnnotationText(TraceOutcome outcome, int code, bool lowTtl);
 // "From <address>: ICMP Type = <t>, Code = <c>. " for messages that concern
 // no probe, shown in verbose mode in place of the probe's time.
 std::string VerboseReportText(const std::string& source, int type, int code);
-// "Packet too short (<n> bytes) from <address>."
-std::string PacketTooShortText(int icmpLength, const std::string& source);
 
 // The responders of one time-to-live, in the order they answered. Each
 // different router gets a line of its own, which starts with the hop number

@@ -2,6 +2,8 @@
 
 #include "query/finger_customize_page.h"
 #include "query/finger_view.h"
+#include "query/mail_customize_page.h"
+#include "query/mail_view.h"
 #include "query/nicname_customize_page.h"
 #include "query/nicname_view.h"
 #include "widgets/command_ids.h"
@@ -17,15 +19,16 @@ void AddQueryTools(ToolCatalog& catalog) {
                                [](CToolServices& s) { return new CNicNameView(s); }});
   catalog.templates.push_back({149, QStringLiteral("Finger"), kCmdFinger, QStringLiteral("Finger"),
                                [](CToolServices& s) { return new CFingerView(s); }});
-  // Not built yet: the template keeps its command, hidden.
-  catalog.templates.push_back(
-      {150, QStringLiteral("Mail"), kCmdMail, QStringLiteral("Mail"), {}, false, true});
+  // No menu of the original offers Mail: its command shows once built.
+  catalog.templates.push_back({150, QStringLiteral("Mail"), kCmdMail, QStringLiteral("Mail"),
+                               [](CToolServices& s) { return new CMailView(s); }, false, true});
   catalog.page(CustomizeTab::Finger) = [](IShellContext& shell) {
     return new CCustomizeFinger(shell.toolServices().reporter());
   };
   catalog.page(CustomizeTab::NicName) = [](IShellContext& shell) {
     return new CCustomizeNicName(shell.toolServices().reporter());
   };
+  catalog.page(CustomizeTab::Mail) = [](IShellContext&) { return new CCustomizeMail; };
 }
 
 }  // namespace netrove

@@ -68,6 +68,8 @@ CAddressBookDlg::Prompts CAddressBookDlg::StandardPrompts() {
 CAddressBookDlg::CAddressBookDlg(Mode mode, QWidget* parent, Prompts prompts)
     : QDialog(parent), mode_(mode), prompts_(std::move(prompts)), file_(AddressBookPath()) {
   setWindowTitle(QStringLiteral("Address Book"));
+  // Modal to the main window only, so the help it opens stays usable.
+  setWindowModality(Qt::WindowModal);
   buildWidgets();
   AddressBookLoad load = LoadAddressBook(file_);
   loaded_ = load.book;

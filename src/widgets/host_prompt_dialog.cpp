@@ -14,6 +14,8 @@ namespace netrove {
 CHostPromptDlg::CHostPromptDlg(const QString& caption, int helpContextId, QWidget* parent)
     : QDialog(parent), helpContextId_(helpContextId) {
   setWindowTitle(caption);
+  // Modal to the main window only, so the help it opens stays usable.
+  setWindowModality(Qt::WindowModal);
   hostEdit_ = new QLineEdit(this);
   hostEdit_->setObjectName(QStringLiteral("hostEdit"));
   hostEdit_->setMinimumWidth(260);

@@ -19,8 +19,8 @@ const ToolTemplate* ToolCatalog::findByType(const QString& typeName) const {
 
 QString CustomizeTabCaption(CustomizeTab tab) {
   static const std::array<const char*, kCustomizeTabCount> captions = {
-      "Chat", "Finger", "FTP",        "Newsreader", "NicName/WhoIs",
-      "Ping", "TFTP",   "traceroute", "Netrove"};
+      "Chat",          "Finger", "FTP",  "Mail",       "Newsreader",
+      "NicName/WhoIs", "Ping",   "TFTP", "traceroute", "Netrove"};
   return QString::fromLatin1(captions[static_cast<std::size_t>(tab)]);
 }
 

@@ -52,8 +52,19 @@ using CustomizePageFactory = std::function<CCustomizePage*(IShellContext&)>;
 
 // The tabs of the Customize sheet in their fixed order; the last is the
 // shell's own page.
-enum class CustomizeTab { Chat, Finger, Ftp, Newsreader, NicName, Ping, Tftp, TraceRoute, Netrove };
-inline constexpr std::size_t kCustomizeTabCount = 9;
+enum class CustomizeTab {
+  Chat,
+  Finger,
+  Ftp,
+  Mail,
+  Newsreader,
+  NicName,
+  Ping,
+  Tftp,
+  TraceRoute,
+  Netrove
+};
+inline constexpr std::size_t kCustomizeTabCount = 10;
 QString CustomizeTabCaption(CustomizeTab tab);
 
 struct ToolCatalog {

@@ -167,6 +167,15 @@ TEST(AddressBookArchive, ForeignAndAbsurdContentIsRejected) {
   }
 }
 
+TEST(AddressBookArchive, FaultsNameTheirReason) {
+  const Bytes entry = ArrayHeader() + "\x01\x00"s + RecordClass();
+  std::string fault;
+  EXPECT_FALSE(Decode(entry + Bytes("\xFF\xFE\xFF\x01\x00\x00", 6) + Bytes(64, 'x'), &fault));
+  EXPECT_EQ(fault, "it holds a text in wide characters, which an address book never holds");
+  EXPECT_FALSE(Decode(entry + "\x05nam"s, &fault));
+  EXPECT_EQ(fault, "it ends in the middle of an entry");
+}
+
 TEST(AddressBookOrder, CaseInsensitiveWithDeterministicTies) {
   EXPECT_LT(CompareAddressBookNames("Alpha", "beta"), 0);
   EXPECT_LT(CompareAddressBookNames("beta", "Gamma"), 0);
@@ -175,6 +184,46 @@ TEST(AddressBookOrder, CaseInsensitiveWithDeterministicTies) {
   EXPECT_EQ(CompareAddressBookNames("same", "same"), 0);
   EXPECT_LT(CompareAddressBookNames("zulu", "\xC3\xA9tage"), 0);  // bytes above ASCII sort last
   EXPECT_LT(CompareAddressBookNames("[", "a"), 0);  // '[' is below 'a' once 'A'-'Z' are folded
+}
+
+TEST(AddressBookOrder, CaseIsFoldedInEveryScriptTheWayTheListShowsNames) {
+  EXPECT_EQ(Names(BookOf({{"\xC3\xA4"
+                           "b",
+                           "1"},
+                          {"\xC3\x84"
+                           "c",
+                           "2"},
+                          {"\xC3\x84"
+                           "a",
+                           "3"}})),
+            (std::vector<std::string>{"\xC3\x84"
+                                      "a",
+                                      "\xC3\xA4"
+                                      "b",
+                                      "\xC3\x84"
+                                      "c"}));
+  const std::pair<const char*, const char*> sameFolded[] = {
+      {"\xCE\xA3\xCE\x8A\xCE\xA3\xCE\xA5\xCE\xA6\xCE\x9F\xCE\xA3",   // ΣΊΣΥΦΟΣ
+       "\xCF\x83\xCE\xAF\xCF\x83\xCF\x85\xCF\x86\xCE\xBF\xCF\x82"},  // σίσυφος
+      {"STRASSE",
+       "stra\xC3\x9F"
+       "e"},                                                     // straße
+      {"\xD0\x9F\xD0\xA0\xD0\x98", "\xD0\xBF\xD1\x80\xD0\xB8"},  // ПРИ, при
+      {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"},                  // Deseret
+      {"\xC4"
+       "b",
+       "\xE4"
+       "b"},  // not UTF-8: read as Latin-1, as the list shows it
+  };
+  for (const auto& [upper, lower] : sameFolded) {
+    EXPECT_EQ(CompareAddressBookNames(upper, lower) * CompareAddressBookNames(lower, upper), -1)
+        << upper << " ties are broken by the bytes";
+    AddressBook book = BookOf({{upper, "1"}, {"other", "2"}});
+    const auto found = book.FindName(lower);
+    ASSERT_TRUE(found.has_value()) << lower;
+    EXPECT_EQ(book.at(*found).name, upper);
+  }
+  EXPECT_GT(CompareAddressBookNames("\xC3\xA9tage", "ZULU"), 0) << "é folds to itself, above z";
 }
 
 TEST(AddressBookOrder, InsertionPlacesEachNameAndReportsItsIndex) {

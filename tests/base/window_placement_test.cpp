@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <climits>
+
 #include "base/settings_store.h"
 #include "support/scoped_home.h"
 
@@ -18,8 +21,8 @@ class FakeWindow : public IPlacementWindow {
     ++applied_;
   }
   bool IsMainWindow() const override { return mainWindow_; }
-  int ScreenWidth() const override { return 1024; }
-  int ScreenHeight() const override { return 768; }
+  // A 1024 x 768 screen with a 32-pixel panel at its top.
+  ScreenArea AvailableArea() const override { return {0, 32, 1024, 768}; }
 
   WindowPlacement placement_;
   bool mainWindow_;
@@ -78,25 +81,35 @@ TEST_F(Placement, ARecordMissingAnyValueRestoresNothing) {
   }
 }
 
-TEST_F(Placement, MainWindowIsPulledBackOntoTheScreenToolWindowsAreNot) {
+TEST_F(Placement, MainWindowComesBackWholeOnTheScreenToolWindowsAsStored) {
   StoreRecord("Netrove", 2000, 900);
   FakeWindow main(kCreatedAt, true);
   ASSERT_TRUE(RestoreWindowPlacement(main, "Netrove"));
-  EXPECT_EQ(main.placement_.left, 1024 - 32);
-  EXPECT_EQ(main.placement_.top, 768 - 32);
-  EXPECT_EQ(main.placement_.right, 2300) << "right and bottom are left alone";
-  EXPECT_EQ(main.placement_.bottom, 1100);
+  EXPECT_EQ(main.placement_, (WindowPlacement{2, kShowMaximized, 724, 568, 1024, 768}));
 
-  StoreRecord("Netrove", 991, 735);
+  StoreRecord("Netrove", 100, 200);
   ASSERT_TRUE(RestoreWindowPlacement(main, "Netrove"));
-  EXPECT_EQ(main.placement_.left, 991);
-  EXPECT_EQ(main.placement_.top, 735);
+  EXPECT_EQ(main.placement_, (WindowPlacement{2, kShowMaximized, 100, 200, 400, 400}));
 
   StoreRecord("Ping", 2000, 900);
   FakeWindow tool(kCreatedAt);
   ASSERT_TRUE(RestoreWindowPlacement(tool, "Ping"));
   EXPECT_EQ(tool.placement_.left, 2000);
   EXPECT_EQ(tool.placement_.top, 900);
+}
+
+TEST(PlacementClamp, LargerThanTheAreaShrinksAndAbsurdValuesStayInside) {
+  const ScreenArea area{0, 32, 1024, 768};
+  const auto clamp = [&](std::int32_t l, std::int32_t t, std::int32_t r, std::int32_t b) {
+    const WindowPlacement p = ClampIntoArea({0, kShowNormal, l, t, r, b}, area);
+    return std::array{p.left, p.top, p.right, p.bottom};
+  };
+  using Edges = std::array<std::int32_t, 4>;
+  EXPECT_EQ(clamp(5000, 5000, 5800, 5600), (Edges{224, 168, 1024, 768}));
+  EXPECT_EQ(clamp(-300, -300, 5000, 100), (Edges{0, 32, 1024, 432}));
+  EXPECT_EQ(clamp(0, 0, INT32_MAX, INT32_MAX), (Edges{0, 32, 1024, 768}));
+  EXPECT_EQ(clamp(INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX), (Edges{1023, 32, 1024, 768}));
+  EXPECT_EQ(ClampIntoArea({}, ScreenArea{}).right, 1) << "no screen: a pixel, not a crash";
 }
 
 TEST_F(Placement, PostingWindowKeepsItsOwnRecordInTheNewsreadersKey) {

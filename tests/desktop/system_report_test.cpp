@@ -1,6 +1,7 @@
 #include "desktop/system_report.h"
 
 #include <gtest/gtest.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "desktop/system_facts.h"
 #include "support/recording_reporter.h"
+#include "support/scoped_home.h"
 
 namespace netrove {
 namespace {
@@ -182,6 +184,26 @@ TEST(SystemFacts, LabelsAndKernelReleases) {
   EXPECT_EQ(facts.buildNumber, 0);
   ParseKernelRelease("", facts);
   EXPECT_EQ(facts.majorVersion, 0);
+}
+
+TEST(SystemFacts, ServicePackIsTheDistributionsPrettyNameElseTheKernelBuild) {
+  EXPECT_EQ(ParseOsReleasePrettyName("NAME=\"Debian GNU/Linux\"\n"
+                                     "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n"),
+            "Debian GNU/Linux 12 (bookworm)");
+  EXPECT_EQ(ParseOsReleasePrettyName("PRETTY_NAME='Arch Linux'\n"), "Arch Linux");
+  EXPECT_EQ(ParseOsReleasePrettyName("PRETTY_NAME=Plain\n"), "Plain");
+  EXPECT_EQ(ParseOsReleasePrettyName("PRETTY_NAME=\"A \\\"B\\\" \\$C\"\n"), "A \"B\" $C");
+  EXPECT_EQ(ParseOsReleasePrettyName("NAME=Only\n"), "");
+
+  test::ScopedHome folder;
+  const std::string file = (folder.path() / "os-release").string();
+  std::ofstream(file) << "NAME=Test\nPRETTY_NAME=\"Test OS 7 (pine)\"\n";
+  const SoftwareFacts named = ReadSoftwareFacts({"/nonexistent/os-release", file});
+  EXPECT_TRUE(SoftwareReport(named).ends_with("\nService Pack - Test OS 7 (pine)"));
+
+  struct utsname names {};
+  ASSERT_EQ(uname(&names), 0);
+  EXPECT_EQ(ReadSoftwareFacts({"/nonexistent/os-release"}).servicePack, names.version);
 }
 
 std::uint64_t MeminfoBytes(const std::string& key) {

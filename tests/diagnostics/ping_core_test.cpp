@@ -9,6 +9,7 @@
 #include "base/settings_store.h"
 #include "diagnostics/icmp_packet.h"
 #include "diagnostics/ping_engine.h"
+#include "diagnostics/ping_ledger.h"
 #include "diagnostics/ping_reply.h"
 #include "diagnostics/ping_settings.h"
 #include "diagnostics/ping_transcript.h"
@@ -182,6 +183,7 @@ TEST(PingStatistics, LossAndAverageTruncate) {
   EXPECT_EQ(LossPercent(3, 1), 66);
   EXPECT_EQ(LossPercent(4, 3), 25);
   EXPECT_EQ(LossPercent(0, 0), 0);
+  EXPECT_EQ(LossPercent(1, 2), 0) << "never negative";
   RoundTripStatistics times;
   times.Add(2);
   times.Add(3);
@@ -201,8 +203,42 @@ TEST(PingStatistics, BlockFormsFollowTheRunsEnd) {
             "Round-trip (ms)  min/avg/max = 1/2/4\r\n\r\n");
   EXPECT_EQ(StatisticsBlock({5, 7, false, true}, times),
             "\r\n--- Pinging Statistics ---\r\n5 packets transmitted; 7 packets received.\r\n\r\n");
+  RoundTripStatistics once;
+  once.Add(3);
+  EXPECT_EQ(StatisticsBlock({1, 1, false, false, 2}, once),
+            "\r\n--- Pinging Statistics ---\r\n1 packets transmitted; 1 packets received; +2 "
+            "duplicates; 0% packets loss\r\n"
+            "Round-trip (ms)  min/avg/max = 3/3/3\r\n\r\n");
+  EXPECT_EQ(DuplicateReplyLine("10.0.0.1", 64, 1, 3),
+            "Reply from 10.0.0.1: bytes=64 seq=1 time=3 ms. (DUP!)\r\n");
   EXPECT_EQ(StatisticsBlock({3, 2, true, false}, times), "\r\n");
   EXPECT_EQ(StatisticsBlock({3, 0, false, false}, RoundTripStatistics{}), "\r\n");
+}
+
+TEST(PingLedger, EachRequestSettlesOnceByReplyErrorOrItsOwnTimeOut) {
+  using Verdict = CPingLedger::Verdict;
+  using std::chrono::milliseconds;
+  const auto start = CPingLedger::Clock::time_point{} + std::chrono::hours(1);
+  CPingLedger ledger;
+  EXPECT_EQ(ledger.Replied(1), Verdict::kNotPending) << "never sent";
+  EXPECT_FALSE(ledger.NextDeadline().has_value());
+  ledger.Sent(1, start + milliseconds(1000));
+  ledger.Sent(2, start + milliseconds(2000));
+  ledger.Sent(3, start + milliseconds(3000));
+  EXPECT_EQ(ledger.NextDeadline(), start + milliseconds(1000));
+  EXPECT_EQ(ledger.Replied(1), Verdict::kFirstReply);
+  EXPECT_EQ(ledger.Replied(1), Verdict::kDuplicate);
+  EXPECT_EQ(ledger.NextDeadline(), start + milliseconds(2000))
+      << "an answered request waits no more";
+  EXPECT_FALSE(ledger.TimedOut(start + milliseconds(1999)));
+  EXPECT_TRUE(ledger.TimedOut(start + milliseconds(2000)));
+  EXPECT_EQ(ledger.Replied(2), Verdict::kNotPending) << "its time-out was written already";
+  EXPECT_TRUE(ledger.Failed()) << "an error settles the earliest pending request, 3";
+  EXPECT_FALSE(ledger.Failed());
+  EXPECT_FALSE(ledger.TimedOut(start + std::chrono::hours(1)));
+  // After 65535 requests the numbers come round again.
+  ledger.Sent(1, start + milliseconds(9000));
+  EXPECT_EQ(ledger.Replied(1), Verdict::kFirstReply);
 }
 
 TEST(PingSettingsStore, DefaultsThenStoredValues) {

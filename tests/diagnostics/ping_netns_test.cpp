@@ -1,11 +1,19 @@
 // Ping across routers built in network namespaces: ICMP errors from the
-// path, and the unprivileged ICMP datagram socket. Needs root.
+// path, a link of smaller MTU, neighbours that answer twice or send ICMP of
+// their own, and the unprivileged ICMP datagram socket. Needs root.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstring>
+#include <memory>
+#include <regex>
 #include <thread>
+#include <vector>
 
 #include "base/net_socket.h"
+#include "base/tick_count.h"
+#include "diagnostics/icmp_packet.h"
 #include "diagnostics/icmp_socket.h"
 #include "diagnostics/netns_lab.h"
 #include "diagnostics/ping_run_recorder.h"
@@ -73,6 +81,124 @@ TEST(PingRouted, ErrorsFromThePathNameTheRouterAndTheReason) {
   EXPECT_EQ(
       CountOf(PingFromClient(chain, ping, request), "Reply from 10.201.3.2: bytes=64 seq=1 time="),
       1);
+}
+
+TEST(PingRouted, RequestsLargerThanALinkAreFragmentedNotRefused) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  test::RoutedChain chain;
+  ASSERT_TRUE(chain.ok());
+  ASSERT_TRUE(chain.Exec("r1", "ip link set v1a mtu 1000"));
+  ASSERT_TRUE(chain.Exec("r2", "ip link set v1b mtu 1000"));
+  PingHarness ping;
+  PingRequest request = Towards("10.201.3.2", 2);
+  request.packetSize = 1200;
+  const std::string text = PingFromClient(chain, ping, request);
+  EXPECT_EQ(CountOf(text, "Reply from 10.201.3.2: bytes=1200 seq="), 2) << text;
+  EXPECT_NE(text.find("; 0% packets loss"), std::string::npos) << text;
+}
+
+// A neighbour with a raw ICMP socket in the calling thread's namespace, on a
+// thread of its own until destroyed: it answers every echo request it sees a
+// second time, or it sends echo requests of its own all the while.
+class IcmpNeighbour {
+ public:
+  enum class Habit { AnswersTwice, Chatters };
+  explicit IcmpNeighbour(Habit habit) : habit_(habit) {
+    if (socket_.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP)) thread_ = std::thread([this] { Run(); });
+  }
+  ~IcmpNeighbour() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  bool ok() const { return thread_.joinable(); }
+
+ private:
+  void Run() {
+    std::vector<std::uint8_t> buffer(2048);
+    std::uint16_t number = 0;
+    while (!stop_) {
+      bool ready = false;
+      if (socket_.WaitReadable(20, ready) && ready) {
+        SocketAddress from;
+        const SocketCount got = socket_.RecvFrom(buffer.data(), buffer.size(), &from);
+        if (got && habit_ == Habit::AnswersTwice) {
+          AnswerAgain(ByteView(buffer.data(), static_cast<std::size_t>(got.bytes)), from);
+        }
+      }
+      if (habit_ == Habit::Chatters) {
+        std::vector<std::uint8_t> request(64);
+        BuildEchoRequest(request, {0x5EED, TickCount(), ++number});
+        const auto to = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)});
+        static_cast<void>(socket_.SendTo(request.data(), request.size(), to));
+      }
+    }
+  }
+
+  void AnswerAgain(ByteView datagram, const SocketAddress& from) {
+    const auto icmp = IcmpFromRawDatagram(datagram);
+    if (!icmp || icmp->type() != kIcmpEchoRequest) return;
+    std::vector<std::uint8_t> reply(icmp->message().begin(), icmp->message().end());
+    reply[0] = kIcmpEchoReply;
+    reply[2] = reply[3] = 0;
+    const std::uint16_t checksum = InternetChecksum(reply.data(), reply.size());
+    std::memcpy(reply.data() + 2, &checksum, sizeof checksum);
+    static_cast<void>(socket_.SendTo(reply.data(), reply.size(), from));
+  }
+
+  Habit habit_;
+  CNetSocket socket_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(PingNeighbours, ASecondReplyIsMarkedAsADuplicateAndLeftOutOfTheCounts) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  test::NetnsLab lab({"solo"});
+  ASSERT_TRUE(lab.ok());
+  test::ScopedNetns inside(lab.name("solo"));
+  ASSERT_TRUE(inside.ok());
+  IcmpNeighbour echo(IcmpNeighbour::Habit::AnswersTwice);
+  ASSERT_TRUE(echo.ok());
+  PingHarness ping;
+  ASSERT_TRUE(ping.Run(Towards("127.0.0.1", 3)));
+  const std::string text = ping.sink.Text();
+  for (const char* number : {"1", "2"}) {
+    const std::regex twice(std::string("Reply from 127.0.0.1: bytes=64 seq=") + number +
+                           " time=[0-9]+ ms.\r\n(.*\r\n)?Reply from 127.0.0.1: bytes=64 seq=" +
+                           number + " time=[0-9]+ ms. \\(DUP!\\)\r\n");
+    EXPECT_TRUE(std::regex_search(text, twice)) << text;
+  }
+  // The last request's duplicate may come after the run has ended.
+  EXPECT_TRUE(std::regex_search(
+      text, std::regex("3 packets transmitted; 3 packets received; \\+[23] duplicates; 0% "
+                       "packets loss\r\nRound-trip")))
+      << text;
+  EXPECT_EQ(ping.engine.RequestsSent(), 3) << "a duplicate does not end the run early";
+}
+
+TEST(PingNeighbours, EachRequestWaitsItsTimeOutWhateverElseArrives) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  test::NetnsLab lab({"solo"});
+  ASSERT_TRUE(lab.ok());
+  ASSERT_TRUE(lab.Exec("solo", "sysctl -w net.ipv4.icmp_echo_ignore_all=1"));
+  test::ScopedNetns inside(lab.name("solo"));
+  ASSERT_TRUE(inside.ok());
+  auto chatter = std::make_unique<IcmpNeighbour>(IcmpNeighbour::Habit::Chatters);
+  ASSERT_TRUE(chatter->ok());
+  PingHarness ping;
+  PingRequest request = Towards("127.0.0.1", 2);
+  request.replyTimeoutMs = 1000;
+  ASSERT_TRUE(ping.engine.Start(request));
+  // Two requests of a second each, while ICMP arrives every 20 ms: a wait
+  // that started again with every packet would never end.
+  const bool endedWhileChattering = ping.finished.WaitFor(1, std::chrono::seconds(20));
+  chatter.reset();
+  EXPECT_TRUE(endedWhileChattering);
+  ping.engine.Interrupt();
+  ping.engine.Join();
+  EXPECT_EQ(ping.sink.Text(),
+            "Pinging 127.0.0.1 with 64 bytes of data:\r\n\r\n"
+            "Request timed out.\r\nRequest timed out.\r\n\r\n");
 }
 
 TEST(PingUnprivileged, DatagramSocketsServeWherePingGroupRangeAllows) {

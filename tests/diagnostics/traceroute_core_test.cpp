@@ -36,7 +36,6 @@ TEST(TraceRouteFormat, RoundTripsHopNumbersAndHeaders) {
   EXPECT_EQ(MultipleAddressWarning("two.example", "10.0.0.1"),
             "traceroute warning: two.example has multiple addresses; using 10.0.0.1.\r\n");
   EXPECT_EQ(VerboseReportText("10.0.0.1", 0, 0), "From 10.0.0.1: ICMP Type = 0, Code = 0. ");
-  EXPECT_EQ(PacketTooShortText(20, "10.0.0.1"), "Packet too short (20 bytes) from 10.0.0.1.");
   EXPECT_EQ(ResponderText("10.0.0.1", std::nullopt), " 10.0.0.1");
   EXPECT_EQ(ResponderText("10.0.0.1", std::string("gw.example")), " gw.example (10.0.0.1)");
   // Long names are not cut.
@@ -270,12 +269,19 @@ TEST(TraceRouteAnswer, AnswersTooShortForWhatTheyQuoteAreIgnored) {
 
 TEST(TraceRouteAnswer, ShortMessagesAndUnrelatedTypes) {
   std::vector<std::uint8_t> datagram = AnswerBuilder{}.Build();
+  // Too short to quote a probe: anyone's, never the trace's; read on.
   datagram.resize(20 + 35);
   TraceAnswer answer = ClassifyRawAnswer(datagram, kProbe);
-  EXPECT_EQ(answer.kind, TraceAnswerKind::TooShort);
-  EXPECT_EQ(answer.icmpLength, 35);
+  EXPECT_EQ(answer.kind, TraceAnswerKind::Ignored);
   datagram.resize(20);
-  EXPECT_EQ(ClassifyRawAnswer(datagram, kProbe).kind, TraceAnswerKind::TooShort);
+  EXPECT_EQ(ClassifyRawAnswer(datagram, kProbe).kind, TraceAnswerKind::Ignored);
+  AnswerBuilder shortEcho;  // what `ping -s 0` sends: 8 bytes of ICMP
+  shortEcho.type = 0;
+  datagram = shortEcho.Build();
+  datagram.resize(20 + 8);
+  answer = ClassifyRawAnswer(datagram, kProbe);
+  EXPECT_EQ(answer.kind, TraceAnswerKind::Unrelated) << "reported in verbose mode only";
+  EXPECT_EQ(answer.icmpLength, 8);
   // Not even an IP header: nothing to say where it came from.
   datagram.resize(19);
   EXPECT_EQ(ClassifyRawAnswer(datagram, kProbe).kind, TraceAnswerKind::Ignored);

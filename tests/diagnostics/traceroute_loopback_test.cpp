@@ -1,5 +1,5 @@
 // Traces over loopback: the probes on the wire, names from the resolver,
-// the lines of one hop, verbose reports, short packets and Interrupt. Where
+// the lines of one hop, verbose reports, stray short packets and Interrupt. Where
 // the test may, it works on a loopback of its own.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -338,13 +338,22 @@ TEST(TraceRouteLoopback, OtherIcmpTrafficIsReportedOnlyInVerboseMode) {
             "\r\n\r\n\r\n");
 }
 
-TEST(TraceRouteLoopback, AShortIcmpMessageEndsTheTrace) {
+TEST(TraceRouteLoopback, AShortIcmpMessageFromAnyoneIsIgnoredAndTheTraceGoesOn) {
   NETROVE_REQUIRE_PRIVILEGE();
   test::PrivateLoopback loopback;
   ASSERT_TRUE(loopback.ok());
-  EXPECT_EQ(TraceWhileIcmpArrives(false, EchoRequest(8)),
-            "traceroute to 127.0.0.1: 2 hops max, 10 data bytes.\r\n"
-            "001  Packet too short (8 bytes) from 127.0.0.1.\r\n\r\n\r\n");
+  const std::string allStars =
+      "traceroute to 127.0.0.1: 2 hops max, 10 data bytes.\r\n001    *    *    *  \r\n002    "
+      "*    *    *  \r\n\r\n\r\n";
+  // What `ping -s 0` sends: an 8-byte echo request, answered by an 8-byte reply.
+  EXPECT_EQ(TraceWhileIcmpArrives(false, EchoRequest(8)), allStars);
+  // A bare time-exceeded message quotes no probe, so even verbose mode has
+  // nothing to say about it.
+  std::vector<std::uint8_t> timeExceeded(8);
+  timeExceeded[0] = kIcmpTimeExceeded;
+  const std::uint16_t checksum = InternetChecksum(timeExceeded.data(), timeExceeded.size());
+  std::memcpy(timeExceeded.data() + 2, &checksum, sizeof checksum);
+  EXPECT_EQ(TraceWhileIcmpArrives(true, timeExceeded), allStars);
 }
 
 }  // namespace

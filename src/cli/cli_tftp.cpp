@@ -1,0 +1,78 @@
+// netrove-cli tftp: one get or put, as the TFTP window runs it. Prints the
+// window's transfer line and its final status; Ctrl+C interrupts the transfer
+// the way the window's Interrupt button does.
+#include <atomic>
+#include <ostream>
+#include <string>
+#include <thread>
+
+#include "cli/cli_command.h"
+#include "cli/cli_reporter.h"
+#include "cli/cli_run.h"
+#include "transfer/tftp_runner.h"
+
+namespace netrove::cli {
+namespace {
+
+// tftp-hpa's client sends binary files with "-m octet"; --binary is the
+// window's "Binary mode." box.
+constexpr Option kOptions[] = {
+    {"binary", '\0', {}, "binary (octet) mode instead of text (netascii)"},
+};
+
+// The latest figures of the window's "Transfer:" field.
+class TransferFigures : public ITftpProgress {
+ public:
+  void OnInProgress() override {}
+  void OnBytesTransferred(std::uint64_t bytes, std::uint32_t elapsed) override {
+    bytes_.store(bytes);
+    elapsed_.store(elapsed);
+  }
+  std::string Line() const { return FormatTftpTransferLine(bytes_.load(), elapsed_.load()); }
+
+ private:
+  std::atomic<std::uint64_t> bytes_{0};
+  std::atomic<std::uint32_t> elapsed_{0};
+};
+
+int RunTftp(const CommandLine& line, CliStreams& io) {
+  const auto& operands = line.operands();
+  TftpClientRequest request;
+  if ((operands[0] != "get" && operands[0] != "put") ||
+      !SplitTftpHost(operands[1], request.host, request.port)) {
+    io.err << "netrove-cli tftp: the first operand is get or put, the second HOST or HOST:PORT\n";
+    return kUsageError;
+  }
+  request.opcode = operands[0] == "get" ? kTftpRrq : kTftpWrq;
+  request.mode = line.Has("binary") ? TftpMode::Octet : TftpMode::Netascii;
+  request.remoteName = operands[2];
+  request.localName = operands[3];
+  CliReporter reporter(io.err);
+  TransferFigures figures;
+  CTftpClient client(reporter, &figures);
+  FinishedSignal finished;
+  bool completed = false;
+  std::thread worker;
+  RunUntilFinished(
+      [&] {
+        worker = std::thread([&] {
+          completed = client.Run(request);
+          finished.PostRunFinished(0);
+        });
+        return true;
+      },
+      [&] { client.Abort(); }, [&] { worker.join(); });
+  io.out << figures.Line() << "\r\n" << (completed ? "Completed" : "Aborted") << "\r\n";
+  return completed ? 0 : 1;
+}
+
+const CommandRegistrar registrar({"tftp", "get|put HOST[:PORT] REMOTE LOCAL",
+                                  "Get a file from, or put one to, a TFTP server.", kOptions,
+                                  RunTftp, 4, 4,
+                                  "The port is 69 unless given. get never replaces an existing "
+                                  "LOCAL file.\nPrints the transfer line and the status, as the "
+                                  "TFTP window shows them;\nexit status 0 when the transfer "
+                                  "completed.\n"});
+
+}  // namespace
+}  // namespace netrove::cli

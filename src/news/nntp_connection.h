@@ -1,0 +1,128 @@
+#pragma once
+// One connection to a news server: a queue of commands of which exactly the
+// front one is in flight, and a reader thread that frames the server's
+// replies, answers them from a fixed table and hands the results to the
+// newsreader's panes (INntpWindows).
+//
+// Nothing here blocks the caller on the network: Start() returns at once and
+// the reader thread looks the host up and connects (a failure ends in
+// WM_NNTP_CLOSED); Disconnect() asks the server to end and, after a grace
+// period, ends the connection itself; Close() ends it at once and waits for
+// the thread.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/net_socket.h"
+#include "news/nntp_messages.h"
+#include "news/nntp_receive_buffer.h"
+
+namespace netrove {
+
+struct CNNTPCommand {
+  int code = kNntpOpen;
+  long count = 0;  // HEAD of a walk: how many more headers to retrieve
+  std::optional<std::string> argument;
+  std::vector<NntpWindow> windows;  // POST: the windows told the outcome
+  int step = kNntpLast;             // HEAD of a walk: the command between retrievals
+};
+
+// Why QueueCommand refused a command.
+enum class QueueOutcome { Queued, Ended, NotSent, ArgumentTooLong, NothingWanted };
+
+class CNNTPConnection {
+ public:
+  // The line buffer of a command: keyword, blank, argument, CR LF, NUL.
+  static constexpr std::size_t kCommandLineLimit = 512;
+  static constexpr std::chrono::milliseconds kDisconnectGrace{5000};
+
+  CNNTPConnection(std::uint16_t port, INntpWindows& windows, IMainWindowReporter& reporter,
+                  std::string host, IResolver& resolver = SystemResolver());
+  // Ends the connection at once (Close()).
+  virtual ~CNNTPConnection();
+  CNNTPConnection(const CNNTPConnection&) = delete;
+  CNNTPConnection& operator=(const CNNTPConnection&) = delete;
+
+  // Starts the reader thread, which connects and takes the greeting as the
+  // reply of the pseudo-command OPEN. False, reported, when no thread starts.
+  bool Start();
+  bool Connected() const { return connected_.load(); }
+  // The reader thread has ended (WM_NNTP_CLOSED was posted).
+  bool Ended() const { return ended_.load(); }
+
+  // Appends a command; sends it when the queue was empty. A HEAD carries
+  // the step command in force now, so a later change does not turn its walk.
+  QueueOutcome QueueCommand(int code, std::optional<std::string> argument = std::nullopt,
+                            long count = 0, std::vector<NntpWindow> windows = {});
+  void SetStepCommand(int code);
+  bool IsIdle() const;
+
+  // Drops the walk steps still waiting, sends QUIT next and ends the
+  // connection itself if the server has not closed it after `grace`.
+  void Disconnect(std::chrono::milliseconds grace = kDisconnectGrace);
+  // Shuts the socket down and waits for the threads. From the owner's
+  // thread; the panes' Send must not wait for that thread meanwhile.
+  void Close();
+
+ private:
+  enum State : int { kStatus = -1, kArticle = 1, kBody = 2, kHeaders = 4, kGroupList = 8 };
+
+  void Run();
+  bool ConnectToServer();
+  void ReadReplies();
+  bool ParseReceived();
+  int Interpret(const std::string& reply);
+  int InterpretSuccess(const std::string& reply, int code, int command);
+  void InterpretFailure(int code, int command);
+  void GroupSelected(const std::string& reply);
+  void EndWalk();
+  void BackOff();
+  void SendArticleOfPost();
+  void DeliverBlock(std::string_view block, long lines);
+  void HeadersDelivered(long result);
+  void PostPostingStatus(long status, long command);
+  void Complete();
+  void CompleteLocked(std::unique_lock<std::mutex>& lock);
+  void SendFront(std::unique_lock<std::mutex>& lock);
+  bool SendAll(std::string_view bytes);
+  long SendToPane(NntpPane pane, NntpMessage message);
+  void EndThread();
+
+  INntpWindows& windows_;
+  IMainWindowReporter& reporter_;
+  IResolver& resolver_;
+  const std::string host_;
+  const std::uint16_t port_;
+
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> ended_{false};
+  std::atomic<int> stepCommand_{kNntpLast};
+
+  mutable std::mutex queueMutex_;
+  std::deque<CNNTPCommand> queue_;
+  bool quitting_ = false;
+  long groupFirst_ = 0;  // first article of the last group selected
+
+  std::mutex sendMutex_;  // one line or article on the wire at a time
+  CNetSocket socket_;
+
+  // Reader thread only.
+  CNntpReceiveBuffer received_;
+  int state_ = kStatus;
+  int articleNumber_ = 0;
+
+  std::mutex endMutex_;
+  std::condition_variable endCondition_;
+  bool closing_ = false;  // under endMutex_
+  std::thread reader_;
+  std::thread closer_;
+};
+
+}  // namespace netrove

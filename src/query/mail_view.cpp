@@ -1,0 +1,146 @@
+#include "query/mail_view.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cerrno>
+
+#include "base/run_finished.h"
+#include "query/mail_byte_limit.h"
+#include "query/mail_settings.h"
+#include "query/smtp_dialogue.h"
+#include "widgets/address_book_dialog.h"
+#include "widgets/command_ids.h"
+#include "widgets/transcript_view.h"
+
+namespace netrove {
+
+// Brings the dialogue's finished notice to the GUI thread. A notice still
+// queued when the view goes is dropped with it.
+class CMailView::FinishedRelay : public IRunFinishedListener {
+ public:
+  explicit FinishedRelay(CMailView& view) : view_(view) {}
+  void PostRunFinished(int) override {
+    QMetaObject::invokeMethod(
+        &view_, [view = &view_] { view->onDialogueEnded(); }, Qt::QueuedConnection);
+  }
+
+ private:
+  CMailView& view_;
+};
+
+CMailView::CMailView(CToolServices& services, QWidget* parent)
+    : CToolView(services, parent),
+      toButton_(new QPushButton(QStringLiteral("To..."), this)),
+      toEdit_(new QLineEdit(this)),
+      ccButton_(new QPushButton(QStringLiteral("Cc..."), this)),
+      ccEdit_(new QLineEdit(this)),
+      subjectEdit_(new QLineEdit(this)),
+      messageEdit_(new QPlainTextEdit(this)),
+      sendButton_(new QPushButton(QStringLiteral("Send"), this)),
+      hangUpButton_(new QPushButton(QStringLiteral("Hang Up"), this)),
+      transcript_(new CTranscriptView(this)),
+      sink_(std::make_unique<CTranscriptSink>(*transcript_)),
+      finished_(std::make_unique<FinishedRelay>(*this)),
+      dialogue_(std::make_unique<CSmtpDialogue>(*sink_, services.reporter(), *finished_)) {
+  toEdit_->setObjectName(QStringLiteral("toEdit"));
+  ccEdit_->setObjectName(QStringLiteral("ccEdit"));
+  subjectEdit_->setObjectName(QStringLiteral("subjectEdit"));
+  messageEdit_->setObjectName(QStringLiteral("messageEdit"));
+  transcript_->setObjectName(QStringLiteral("replyBox"));
+  new CByteLimitValidator(toEdit_, kSmtpArgumentMaxBytes);
+  new CByteLimitValidator(ccEdit_, kSmtpArgumentMaxBytes);
+
+  auto* subjectLabel = new QLabel(QStringLiteral("Subject:"), this);
+  subjectLabel->setBuddy(subjectEdit_);
+  auto* fields = new QGridLayout;
+  fields->addWidget(toButton_, 0, 0);
+  fields->addWidget(toEdit_, 0, 1);
+  fields->addWidget(ccButton_, 1, 0);
+  fields->addWidget(ccEdit_, 1, 1);
+  fields->addWidget(subjectLabel, 2, 0);
+  fields->addWidget(subjectEdit_, 2, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(sendButton_);
+  buttons->addWidget(hangUpButton_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(fields);
+  layout->addWidget(messageEdit_, 1);
+  layout->addLayout(buttons);
+  layout->addWidget(transcript_, 1);
+
+  sendButton_->setDefault(true);
+  hangUpButton_->setEnabled(false);
+  // The window opens with the cursor in the To field.
+  setFocusProxy(toEdit_);
+  toEdit_->setFocus();
+  setDocumentTitle(QStringLiteral("Mail"));
+  connect(toButton_, &QPushButton::clicked, this, [this] { pickInto(toEdit_); });
+  connect(ccButton_, &QPushButton::clicked, this, [this] { pickInto(ccEdit_); });
+  connect(sendButton_, &QPushButton::clicked, this, &CMailView::send);
+  connect(hangUpButton_, &QPushButton::clicked, this, &CMailView::hangUp);
+  readSettings();
+}
+
+CMailView::~CMailView() {
+  // The worker may be waiting for the transcript: release it before waiting
+  // for the worker.
+  sink_->detach();
+  dialogue_.reset();
+}
+
+int CMailView::helpContext() const { return CommandHelpContext(kCmdMail); }
+
+void CMailView::readSettings() {
+  const auto settings = ReadMailSettings();
+  if (!settings) {
+    // The window still opens; a dialogue then fails at connect.
+    services().reporter().PostSystemError(ENOENT);
+    return;
+  }
+  server_ = settings->outgoingMail;
+  sender_ = settings->address;
+}
+
+void CMailView::pickInto(QLineEdit* edit) {
+  const auto picked = PickAddressFromBook(this, [this](int id) { services().showHelp(id); });
+  if (picked) edit->setText(*picked);
+}
+
+void CMailView::send() {
+  if (running_) return;
+  const SmtpRequest request{server_, sender_, toEdit_->text().toUtf8().toStdString()};
+  if (request.recipient.empty() || CheckSmtpRequest(request) != SmtpRequestFault::None ||
+      !dialogue_->Start(request)) {
+    toEdit_->setFocus();
+    QApplication::beep();
+    return;
+  }
+  showRunning(true);
+}
+
+void CMailView::hangUp() {
+  hangUpButton_->setEnabled(false);
+  dialogue_->HangUp();
+}
+
+void CMailView::onDialogueEnded() {
+  dialogue_->Join();
+  showRunning(false);
+}
+
+void CMailView::showRunning(bool running) {
+  running_ = running;
+  sendButton_->setEnabled(!running);
+  hangUpButton_->setEnabled(running);
+  (running ? hangUpButton_ : static_cast<QWidget*>(toEdit_))->setFocus();
+  setBusy(running);
+}
+
+}  // namespace netrove

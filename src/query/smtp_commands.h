@@ -1,0 +1,52 @@
+#pragma once
+// The SMTP commands the mail tester knows, numbered as its command table
+// numbers them, and the line each one puts on the wire.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace netrove {
+
+inline constexpr std::uint16_t kSmtpPort = 25;
+
+enum class SmtpCommand : int {
+  None = 0,
+  Helo = 1,
+  Mail = 2,
+  Rcpt = 3,
+  Data = 4,
+  Rset = 5,
+  Send = 6,
+  Soml = 7,
+  Saml = 8,
+  Vrfy = 9,
+  Expn = 10,
+  Help = 11,
+  Noop = 12,
+  Quit = 13,
+  Turn = 14,
+};
+
+// The message sent after the go-ahead for DATA: one line, an empty line and
+// the closing dot, with no header lines.
+inline constexpr std::string_view kSmtpTestMessage = "TEST - SMTP\r\n\r\n.\r\n";
+
+std::string_view SmtpKeyword(SmtpCommand command);
+
+// The command's line with its argument, CR LF included ("MAIL FROM:<a@b>\r\n").
+// HELP goes without its argument when it has none; None gives "".
+std::string FormatSmtpCommand(SmtpCommand command, std::string_view argument);
+
+// The longest argument the tester puts into a command, in bytes: the size
+// of the Mail page's fields.
+inline constexpr std::size_t kSmtpArgumentMaxBytes = 257;
+
+// True when `text` can stand as a command's argument: at most
+// kSmtpArgumentMaxBytes bytes and no CR, LF, NUL, '<' or '>'. Any of those
+// would end the line or the address early and let the rest of the text
+// (typed, pasted, stored or picked from the address book) be read by the
+// server as commands or a whole message of its own.
+bool IsSafeSmtpArgument(std::string_view text);
+
+}  // namespace netrove

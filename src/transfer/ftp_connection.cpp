@@ -1,0 +1,949 @@
+#include "transfer/ftp_connection.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <utility>
+
+#include "base/settings_store.h"
+#include "base/tool_key_values.h"
+#include "base/tool_message.h"
+#include "base/transcript_sink.h"
+#include "transfer/ftp_reply_reader.h"
+
+namespace netrove {
+namespace {
+
+constexpr std::size_t kMaxWaiting = 4;
+// Some servers answer NLST of an empty folder with 550; the upload that asked
+// goes on after this pause.
+constexpr auto kEmptyNameListPause = std::chrono::milliseconds(2000);
+constexpr std::size_t kControlReceive = 16 * 1024;
+
+int FirstDigit(int code) { return code / 100; }
+int SecondDigit(int code) { return code / 10 % 10; }
+
+bool IsFileTransfer(FtpCommand command) {
+  return command == FtpCommand::Retr || command == FtpCommand::Stor ||
+         command == FtpCommand::Appe || command == FtpCommand::Stou;
+}
+
+bool IsDataCommand(FtpCommand command) {
+  return IsFileTransfer(command) || command == FtpCommand::List || command == FtpCommand::Nlst;
+}
+
+std::string ErrorText(long code) {
+  switch (code) {
+    case kFtpErrorQueueFull:
+      return "The FTP Command Queue is full, please try again later.";
+    case kFtpErrorNoLocalAddress:
+      return "Can't get local IP address.";
+    case kFtpErrorBadArgument:
+      return "The FTP command was not sent: its argument holds a line break or is too long.";
+    case kFtpErrorLineTooLong:
+      return "The FTP server sent a line too long to be a reply; the connection was closed.";
+    default:
+      return "Unknown error: " + std::to_string(code);
+  }
+}
+
+}  // namespace
+
+std::string ConfirmReplaceText(std::string_view fileName) {
+  return "Confirm File Replace\n\nThis folder already contains a file called '" +
+         std::string(fileName) + "'.\n\nWould you like to replace the existing file?";
+}
+
+std::uint32_t FtpModeFromStoredAccessMode(std::uint32_t stored) {
+  switch (stored) {
+    case 1134:
+      return kFtpModeProxyUser;
+    case 1135:
+      return kFtpModeProxyOpen;
+    case 1136:
+      return kFtpModeProxySite;
+    case 1137:
+      return kFtpModeProxyUserAfter;
+    default:
+      return kFtpModePassive;
+  }
+}
+
+bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter) {
+  const auto key = OpenToolKey("FTP", false);
+  if (!key) return true;
+  ReadFlag(*key, "Verbose", login.verbose);
+  ReadFlag(*key, "Bell", login.bell);
+  std::uint32_t port = login.serverPort;
+  key->ReadDword("Port Number", port);
+  login.serverPort = static_cast<std::uint16_t>(port);
+  bool proxy = false;
+  ReadFlag(*key, "Proxy Server", proxy);
+  if (!proxy) {
+    login.mode = 0;
+    return true;
+  }
+  std::uint32_t stored = 0;
+  key->ReadDword("Proxy Access Mode", stored);
+  login.mode = FtpModeFromStoredAccessMode(stored);
+  if (login.mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) {
+    key->ReadText("Proxy User ID", login.proxyUser);
+    key->ReadText("Proxy Password", login.proxyPassword);
+  }
+  const auto proxyKey = OpenToolKey("Proxy Settings", false);
+  if (!proxyKey) {
+    reporter.PostSystemError(ENOENT);
+    return false;
+  }
+  proxyKey->ReadText("FTP Address", login.proxyHost);
+  std::uint32_t proxyPort = login.proxyPort;
+  proxyKey->ReadDword("FTP Port", proxyPort);
+  login.proxyPort = static_cast<std::uint16_t>(proxyPort);
+  return true;
+}
+
+CFtpConnection::CFtpConnection(ITranscriptSink& transcript, IMainWindowReporter& reporter,
+                               IFtpPageNotifier& pages, IFtpPanes& panes, IFtpQuestions& questions,
+                               IResolver& resolver)
+    : transcript_(transcript),
+      reporter_(reporter),
+      pages_(pages),
+      panes_(panes),
+      questions_(questions),
+      resolver_(resolver) {}
+
+CFtpConnection::~CFtpConnection() {
+  control_.Interrupt();
+  WaitUntilEnded();
+}
+
+// ---- the connection and its reader thread ----
+
+bool CFtpConnection::Connect(const FtpLogin& login) {
+  if (running_.exchange(true)) return false;
+  WaitUntilEnded();
+  running_ = true;
+  {
+    std::lock_guard lock(quitMutex_);
+    quitTimerStop_ = false;
+  }
+  login_ = login;
+  mode_ = login.mode;
+  reader_ = std::thread(&CFtpConnection::ReaderMain, this);
+  return true;
+}
+
+void CFtpConnection::WaitUntilEnded() {
+  if (reader_.joinable()) reader_.join();
+  if (quitTimer_.joinable()) quitTimer_.join();
+  control_.Close();
+}
+
+std::string CFtpConnection::CurrentDirectory() const {
+  std::lock_guard lock(queueMutex_);
+  return currentDirectory_;
+}
+
+std::size_t CFtpConnection::WaitingCount() const {
+  std::lock_guard lock(queueMutex_);
+  return waiting_.size();
+}
+
+void CFtpConnection::ReaderMain() {
+  if (OpenControlConnection()) {
+    connected_ = true;
+    pages_.NotifyPage(FtpPage::Directories, kFtpConnected);
+    ReceiveReplies();
+    EndConnection();
+  } else {
+    pages_.NotifyPage(FtpPage::Login, kFtpConnectionEnded);
+  }
+  running_ = false;
+}
+
+bool CFtpConnection::OpenControlConnection() {
+  SocketStatus status = control_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (status) {
+    const bool viaProxy = (login_.mode & kFtpProxyModes) != 0;
+    status = viaProxy ? control_.Connect(login_.proxyHost, login_.proxyPort, resolver_)
+                      : control_.Connect(login_.host, login_.serverPort, resolver_);
+  }
+  if (!status) ReportSocketError(reporter_, status);
+  return static_cast<bool>(status);
+}
+
+void CFtpConnection::ReceiveReplies() {
+  CFtpReplyReader reader;
+  std::vector<char> buffer(kControlReceive);
+  std::vector<FtpServerLine> lines;
+  while (true) {
+    const SocketCount got = control_.Recv(buffer.data(), buffer.size());
+    if (!got) {
+      ReportSocketError(reporter_, got);
+      return;
+    }
+    if (got.bytes == 0) return;
+    lines.clear();
+    const bool framed =
+        reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got.bytes)), lines);
+    for (const FtpServerLine& line : lines) ShowAndDispatch(line);
+    if (!framed) {
+      ReportError(kFtpErrorLineTooLong, 0);
+      return;
+    }
+  }
+}
+
+void CFtpConnection::ShowAndDispatch(const FtpServerLine& line) {
+  if (!line.isReply) {
+    transcript_.AppendTranscript(line.transcript);
+    return;
+  }
+  std::string echo;
+  if (login_.verbose) {
+    std::lock_guard lock(queueMutex_);
+    if (!inFlight_ || inFlight_->command == FtpCommand::Open) {
+      if (inFlight_ && inFlight_->argument) echo = *inFlight_->argument + "\r\n";
+    } else {
+      echo = FtpEchoLine(inFlight_->command, inFlight_->argument);
+    }
+  }
+  transcript_.AppendTranscript(echo + line.transcript);
+  const std::string_view first = line.firstLine;
+  ReplyDispatch(line.code, first.size() > 5 ? first.substr(5) : std::string_view());
+}
+
+void CFtpConnection::EndConnection() {
+  transcript_.AppendTranscript("\r\n\r\n\r\n");
+  connected_ = false;
+  EndAllOperations();
+  {
+    std::lock_guard lock(quitMutex_);
+    quitTimerStop_ = true;
+  }
+  quitWake_.notify_all();
+  pages_.NotifyPage(FtpPage::Login, kFtpConnectionEnded);
+  pages_.NotifyPage(FtpPage::Directories, kFtpConnectionEnded);
+  mode_ = 0;
+  std::lock_guard lock(queueMutex_);
+  currentDirectory_.clear();
+  passiveKnown_ = false;
+}
+
+// ---- the queue ----
+
+bool CFtpConnection::QueueCommand(FtpCommand command, std::optional<std::string> argument) {
+  if (command == FtpCommand::Quit) {
+    Quit();
+    return connected_;
+  }
+  if (command == FtpCommand::Abor && connected_) EndAllOperations();
+  return Enqueue({command, std::move(argument), nullptr});
+}
+
+bool CFtpConnection::Enqueue(Entry entry) {
+  std::vector<Entry> entries;
+  entries.push_back(std::move(entry));
+  return EnqueueAll(std::move(entries));
+}
+
+// All of an operation's commands go into the queue in one step, or none of
+// them: a reply to the first can then never end the operation before its
+// later commands are queued (and so send them after all).
+bool CFtpConnection::EnqueueAll(std::vector<Entry> entries) {
+  if (!connected_) {
+    control_.Interrupt();
+    return false;
+  }
+  for (const Entry& entry : entries) {
+    if (entry.argument && !IsSendableArgument(entry.command, *entry.argument)) {
+      ReportError(kFtpErrorBadArgument, 0);
+      return false;
+    }
+  }
+  const bool beyondLimit = entries.size() == 1 && (entries[0].command == FtpCommand::Quit ||
+                                                   entries[0].command == FtpCommand::Abor);
+  bool full = false;
+  {
+    std::lock_guard lock(queueMutex_);
+    full = !beyondLimit && waiting_.size() + entries.size() > kMaxWaiting;
+    if (!full) {
+      for (Entry& entry : entries) waiting_.push_back(std::move(entry));
+    }
+  }
+  if (full) {
+    ReportError(kFtpErrorQueueFull, 0);
+    return false;
+  }
+  SendNext();
+  return true;
+}
+
+// Takes the first waiting command and marks it in flight in one step under
+// the lock, so two threads can neither both send it nor both skip it; the
+// send lock keeps lines in that order on the wire.
+void CFtpConnection::SendNext() {
+  std::lock_guard sendLock(sendMutex_);
+  Entry sent;
+  {
+    std::lock_guard lock(queueMutex_);
+    if (waiting_.empty()) return;
+    if (inFlight_ && inFlight_->command != FtpCommand::Open) return;
+    inFlight_ = std::move(waiting_.front());
+    waiting_.pop_front();
+    sent = *inFlight_;
+  }
+  const auto line = FormatFtpCommand(sent.command, sent.argument);
+  if (!line) return;
+  if (!SendLine(*line)) {
+    std::lock_guard lock(queueMutex_);
+    if (inFlight_ && inFlight_->command == sent.command) {
+      waiting_.push_front(std::move(*inFlight_));
+      inFlight_.reset();
+    }
+    return;
+  }
+  if (!IsDataCommand(sent.command) || !sent.operation || !sent.operation->transfer) return;
+  sent.operation->transfer->CommandSent();
+  if (mode_ & kFtpModePassive) StartPassiveData(sent);
+}
+
+bool CFtpConnection::SendLine(const std::string& line) {
+  std::string_view rest = line;
+  while (!rest.empty()) {
+    const SocketCount sent = control_.Send(rest.data(), rest.size());
+    if (!sent) {
+      ReportSocketError(reporter_, sent);
+      return false;
+    }
+    rest.remove_prefix(static_cast<std::size_t>(sent.bytes));
+  }
+  return true;
+}
+
+// The data socket goes to the server the control connection reached, whatever
+// address the 227 named: only its port is taken.
+void CFtpConnection::StartPassiveData(const Entry& sent) {
+  SocketAddress address;
+  if (!control_.PeerAddress(address)) return;
+  {
+    std::lock_guard lock(queueMutex_);
+    if (!passiveKnown_) return;
+    address.setPort(passivePort_);
+  }
+  sent.operation->transfer->StartPassive(address);
+}
+
+std::optional<CFtpConnection::Entry> CFtpConnection::TakeInFlight() {
+  std::lock_guard lock(queueMutex_);
+  return std::exchange(inFlight_, std::nullopt);
+}
+
+FtpCommand CFtpConnection::InFlightCommand() const {
+  std::lock_guard lock(queueMutex_);
+  return inFlight_ ? inFlight_->command : FtpCommand::Open;
+}
+
+bool CFtpConnection::HasInFlight() const {
+  std::lock_guard lock(queueMutex_);
+  return inFlight_.has_value();
+}
+
+bool CFtpConnection::Rename(const std::string& oldName, const std::string& newName) {
+  const OperationPtr operation = NewOperation(OperationKind::Rename);
+  std::vector<Entry> entries;
+  entries.push_back({FtpCommand::Rnfr, oldName, operation});
+  entries.push_back({FtpCommand::Rnto, newName, operation});
+  if (EnqueueAll(std::move(entries))) return true;
+  EndOperation(operation, false);
+  return false;
+}
+
+bool CFtpConnection::Delete(const std::string& path, bool isFolder) {
+  const OperationPtr operation = NewOperation(OperationKind::Delete);
+  if (Enqueue({isFolder ? FtpCommand::Rmd : FtpCommand::Dele, path, operation})) return true;
+  EndOperation(operation, false);
+  return false;
+}
+
+bool CFtpConnection::NewFolder(const std::string& path) {
+  const OperationPtr operation = NewOperation(OperationKind::NewFolder);
+  if (Enqueue({FtpCommand::Mkd, path, operation})) return true;
+  EndOperation(operation, false);
+  return false;
+}
+
+void CFtpConnection::Quit() {
+  if (!connected_) return;
+  EndAllOperations();
+  if (Enqueue({FtpCommand::Quit, std::nullopt, nullptr})) StartQuitTimer();
+}
+
+// A server that never answers QUIT (or never closes) must not keep the
+// window, or the program, from ending.
+void CFtpConnection::StartQuitTimer() {
+  std::lock_guard lock(quitMutex_);
+  if (quitTimer_.joinable() || quitTimerStop_) return;
+  quitTimer_ = std::thread([this] {
+    std::unique_lock wait(quitMutex_);
+    if (!quitWake_.wait_for(wait, quitGrace_, [this] { return quitTimerStop_; })) {
+      control_.Interrupt();
+    }
+  });
+}
+
+void CFtpConnection::ReportError(long code, int kind) {
+  if (kind == 1) {
+    reporter_.PostSystemError(static_cast<int>(code));
+  } else {
+    reporter_.PostToolMessage(kSourceFtp, ErrorText(code));
+  }
+}
+
+// ---- replies ----
+
+void CFtpConnection::ReplyDispatch(int code, std::string_view text) {
+  switch (FirstDigit(code)) {
+    case 1:
+      OnPreliminary(code, text);
+      break;
+    case 2:
+      OnPositive(code, text);
+      break;
+    case 3:
+      OnIntermediate(code);
+      break;
+    case 4:
+      OnTransient(code);
+      break;
+    case 5:
+      OnPermanent(code);
+      break;
+    default:
+      break;
+  }
+}
+
+// 125/150 to STOU name the file the server chose: the text from its first
+// blank on.
+void CFtpConnection::OnPreliminary(int code, std::string_view text) {
+  if (InFlightCommand() != FtpCommand::Stou) return;
+  if (SecondDigit(code) != 2 && SecondDigit(code) != 5) return;
+  const std::size_t blank = text.find(' ');
+  if (blank != std::string_view::npos) panes_.SetNewItemLabel(std::string(text.substr(blank)));
+}
+
+void CFtpConnection::OnPositive(int code, std::string_view text) {
+  const FtpCommand inFlight = InFlightCommand();
+  if (inFlight == FtpCommand::Rnfr || inFlight == FtpCommand::Smnt) return;
+  const Entry entry = TakeInFlight().value_or(Entry{});
+  const FtpCommand command = entry.command;
+  switch (SecondDigit(code)) {
+    case 0:
+      if (command == FtpCommand::Site && (mode_ & kFtpModeProxySite)) {
+        mode_ = 0;
+        Enqueue({FtpCommand::User, login_.userName, nullptr});
+        return;
+      }
+      if (command != FtpCommand::Type && command != FtpCommand::Port) EndCommand(entry, true);
+      break;
+    case 2:
+      if (code == 220) {
+        OnGreeting();
+        return;
+      }
+      if (code == 221) {
+        control_.Interrupt();  // the server's close ends the reader
+        return;
+      }
+      if (code == 226 && command == FtpCommand::Abor) break;
+      if (code == 226 && IsDataCommand(command)) {
+        OnPositiveCompletion(entry);
+      } else if (code == 227 && command == FtpCommand::Pasv) {
+        OnPassiveAddress(entry, text);
+      } else {
+        EndCommand(entry, true);
+      }
+      break;
+    case 3:
+      if (mode_ & kFtpModeProxySite) {
+        Enqueue({FtpCommand::Site, login_.host, nullptr});
+      } else if (mode_ & kFtpModeProxyUserAfter) {
+        mode_ = 0;
+        Enqueue({FtpCommand::User, login_.userName + "@" + login_.host, nullptr});
+      } else {
+        OnLoggedIn();
+      }
+      return;
+    case 5:
+      if (IsDataCommand(command)) {
+        OnPositiveCompletion(entry);
+      } else if (command == FtpCommand::Pwd) {
+        OnWorkingDirectory(text);
+      } else if (command == FtpCommand::Cdup) {
+        panes_.ClearRemoteTree();
+        {
+          std::lock_guard lock(queueMutex_);
+          currentDirectory_.clear();
+        }
+        Enqueue({FtpCommand::Pwd, std::nullopt, nullptr});
+        ListFolder(std::nullopt);
+        return;
+      } else if (command != FtpCommand::Cwd) {
+        EndCommand(entry, true);
+      }
+      break;
+    default:
+      EndCommand(entry, true);
+      break;
+  }
+  SendNext();
+}
+
+void CFtpConnection::OnPositiveCompletion(const Entry& entry) {
+  EndCommand(entry, true);
+  if (IsFileTransfer(entry.command)) BeepIfWanted();
+}
+
+void CFtpConnection::OnGreeting() {
+  const std::uint32_t mode = mode_;
+  if (mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) {
+    Enqueue({FtpCommand::User, login_.proxyUser, nullptr});
+  } else if (mode & kFtpModeProxyUser) {
+    mode_ = 0;
+    Enqueue({FtpCommand::User, login_.userName + "@" + login_.host, nullptr});
+  } else if (mode & kFtpModeProxyOpen) {
+    mode_ = 0;
+    Enqueue({FtpCommand::Open, login_.host, nullptr});
+  } else {
+    Enqueue({FtpCommand::User, login_.userName, nullptr});
+  }
+}
+
+void CFtpConnection::OnLoggedIn() {
+  Enqueue({FtpCommand::Pwd, std::nullopt, nullptr});
+  ListFolder(std::nullopt);
+}
+
+// 257 "/path" ...: `text` starts after the opening quotation mark.
+void CFtpConnection::OnWorkingDirectory(std::string_view text) {
+  std::unique_lock lock(queueMutex_);
+  if (!currentDirectory_.empty()) {
+    lock.unlock();
+    panes_.Release();
+    return;
+  }
+  std::string folder(text.substr(0, text.find('"')));
+  if (!folder.ends_with('/')) folder += '/';
+  currentDirectory_ = std::move(folder);
+}
+
+// Only the port of a 227 is used (the address is the control connection's
+// peer); a reply without six numbers fails the operation that asked.
+void CFtpConnection::OnPassiveAddress(const Entry& entry, std::string_view text) {
+  const auto address = ParsePassiveReply(text);
+  if (!address) {
+    FailEntry(entry, false);
+    return;
+  }
+  std::lock_guard lock(queueMutex_);
+  passivePort_ = address->port;
+  passiveKnown_ = true;
+}
+
+void CFtpConnection::OnIntermediate(int code) {
+  const FtpCommand inFlight = InFlightCommand();
+  if (inFlight != FtpCommand::Pass && inFlight != FtpCommand::User &&
+      inFlight != FtpCommand::Rnfr) {
+    return;
+  }
+  TakeInFlight();
+  if (code == 331) {
+    const bool proxyLogin = (mode_ & (kFtpModeProxySite | kFtpModeProxyUserAfter)) != 0;
+    Enqueue({FtpCommand::Pass, proxyLogin ? login_.proxyPassword : login_.password, nullptr});
+  } else if (SecondDigit(code) == 3) {
+    Enqueue({FtpCommand::Acct, login_.account, nullptr});
+  } else if (SecondDigit(code) == 5) {
+    SendNext();
+  }
+}
+
+void CFtpConnection::OnTransient(int code) {
+  const FtpCommand inFlight = InFlightCommand();
+  if (inFlight == FtpCommand::Smnt || inFlight == FtpCommand::Site ||
+      inFlight == FtpCommand::Quit) {
+    return;
+  }
+  const Entry entry = TakeInFlight().value_or(Entry{});
+  if (code == 421) {
+    EndCommand(entry, false);
+    EndByServer();
+    pages_.NotifyPage(FtpPage::Directories, kFtpConnectionEnded);
+    return;
+  }
+  const bool transferReply = SecondDigit(code) == 5 || code == 425 || code == 426;
+  FailEntry(entry, transferReply && IsFileTransfer(entry.command));
+  SendNext();
+}
+
+void CFtpConnection::OnPermanent(int code) {
+  if (!HasInFlight()) return;
+  const FtpCommand inFlight = InFlightCommand();
+  if (inFlight == FtpCommand::Open || inFlight == FtpCommand::Smnt) return;
+  const Entry entry = TakeInFlight().value_or(Entry{});
+  const bool notAvailable = SecondDigit(code) == 5;
+  if (code == 530) {
+    EndCommand(entry, false);
+    EndByServer();
+    control_.Interrupt();
+    return;
+  }
+  if (entry.command == FtpCommand::Nlst && (code == 500 || code == 502 || notAvailable)) {
+    if (notAvailable) {
+      std::unique_lock wait(quitMutex_);
+      quitWake_.wait_for(wait, kEmptyNameListPause, [this] { return !connected_.load(); });
+    }
+    EndWithoutNames(entry);
+  } else if (entry.command == FtpCommand::Pwd && notAvailable) {
+    if (!CurrentDirectory().empty()) panes_.Release();
+  } else {
+    FailEntry(entry, notAvailable && IsFileTransfer(entry.command));
+  }
+  SendNext();
+}
+
+// 421 and 530: the server ends the session; everything queued ends as failed.
+void CFtpConnection::EndByServer() {
+  connected_ = false;
+  EndAllOperations();
+  pages_.NotifyPage(FtpPage::Login, kFtpConnectionEnded);
+}
+
+// ---- ending operations ----
+
+CFtpConnection::OperationPtr CFtpConnection::NewOperation(OperationKind kind) {
+  auto operation = std::make_shared<Operation>();
+  operation->kind = kind;
+  return operation;
+}
+
+// A failed step fails the whole operation: its later commands are dropped,
+// so no transfer command follows a failed PORT or PASV, no RNTO a failed RNFR.
+void CFtpConnection::FailEntry(const Entry& entry, bool beep) {
+  DropOperation(entry.operation);
+  EndCommand(entry, false);
+  if (beep) BeepIfWanted();
+}
+
+void CFtpConnection::EndCommand(const Entry& entry, bool success) {
+  if (entry.operation) {
+    EndOperation(entry.operation, success);
+    return;
+  }
+  switch (entry.command) {
+    case FtpCommand::Retr:
+      panes_.DownloadEnded(success);
+      break;
+    case FtpCommand::Stor:
+      panes_.UploadEnded(success);
+      break;
+    case FtpCommand::Appe:
+    case FtpCommand::Stou:
+      panes_.AppendEnded(success);
+      break;
+    case FtpCommand::Dele:
+    case FtpCommand::Rmd:
+      panes_.DeleteEnded(success);
+      break;
+    case FtpCommand::Mkd:
+      panes_.NewFolderEnded(success);
+      break;
+    case FtpCommand::Rnto:
+    case FtpCommand::Rnfr:
+      panes_.RenameEnded(success);
+      break;
+    default:
+      panes_.Release();
+      break;
+  }
+}
+
+void CFtpConnection::EndWithoutNames(const Entry& entry) {
+  const OperationPtr& operation = entry.operation;
+  DropOperation(operation);
+  if (operation && operation->ended.exchange(true)) return;
+  if (operation && operation->transfer) operation->transfer->Finish(false);
+  panes_.NameListReceived(std::nullopt);
+}
+
+void CFtpConnection::EndOperation(const OperationPtr& operation, bool success) {
+  if (!operation || operation->ended.exchange(true)) return;
+  bool succeeded = success;
+  if (operation->transfer) succeeded = operation->transfer->Finish(success);
+  if (succeeded && operation->kind == OperationKind::Listing) {
+    panes_.ListingReceived(operation->transfer->TakeText(), CurrentDirectory());
+    return;
+  }
+  if (succeeded && operation->kind == OperationKind::NameList) {
+    panes_.NameListReceived(operation->transfer->TakeText());
+    return;
+  }
+  if (operation->kind == OperationKind::EditDownload) {
+    if (succeeded) {
+      LaunchEditor(*operation);
+    } else {
+      ::unlink(operation->temporary.c_str());
+    }
+  }
+  NotifyOperationEnded(*operation, succeeded);
+}
+
+void CFtpConnection::NotifyOperationEnded(const Operation& operation, bool success) {
+  switch (operation.kind) {
+    case OperationKind::Download:
+      panes_.DownloadEnded(success);
+      break;
+    case OperationKind::Upload:
+      panes_.UploadEnded(success);
+      break;
+    case OperationKind::Append:
+      panes_.AppendEnded(success);
+      break;
+    case OperationKind::Delete:
+      panes_.DeleteEnded(success);
+      break;
+    case OperationKind::NewFolder:
+      panes_.NewFolderEnded(success);
+      break;
+    case OperationKind::Rename:
+      panes_.RenameEnded(success);
+      break;
+    case OperationKind::Listing:
+    case OperationKind::NameList:
+    case OperationKind::EditDownload:
+      panes_.Release();
+      break;
+  }
+}
+
+void CFtpConnection::DropOperation(const OperationPtr& operation) {
+  if (!operation) return;
+  std::lock_guard lock(queueMutex_);
+  std::erase_if(waiting_, [&](const Entry& entry) { return entry.operation == operation; });
+}
+
+// ABOR, QUIT, 421, 530 and the connection's end: the command in flight and
+// every waiting one are dropped, and each operation among them ends as failed
+// (its data connection reset, a download's file removed, its pane released).
+void CFtpConnection::EndAllOperations() {
+  std::vector<Entry> dropped;
+  {
+    std::lock_guard lock(queueMutex_);
+    if (inFlight_) dropped.push_back(std::move(*inFlight_));
+    inFlight_.reset();
+    for (Entry& entry : waiting_) dropped.push_back(std::move(entry));
+    waiting_.clear();
+  }
+  for (const Entry& entry : dropped) {
+    if (entry.operation && entry.operation->transfer) entry.operation->transfer->Cancel();
+  }
+  for (const Entry& entry : dropped) EndOperation(entry.operation, false);
+}
+
+void CFtpConnection::BeepIfWanted() {
+  if (login_.bell) pages_.Beep();
+}
+
+// ---- data operations ----
+
+bool CFtpConnection::ListFolder(std::optional<std::string> path) {
+  const OperationPtr operation = NewOperation(OperationKind::Listing);
+  operation->transfer =
+      std::make_unique<CFtpTransfer>(FtpTransferKind::Listing, false, reporter_, panes_);
+  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::List, std::move(path));
+}
+
+bool CFtpConnection::ListNames(const std::string& path) {
+  const OperationPtr operation = NewOperation(OperationKind::NameList);
+  operation->transfer =
+      std::make_unique<CFtpTransfer>(FtpTransferKind::NameList, false, reporter_, panes_);
+  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::Nlst, path);
+}
+
+bool CFtpConnection::Download(const std::string& remotePath, const std::filesystem::path& localPath,
+                              FtpTransferType type) {
+  const OperationPtr operation = NewOperation(OperationKind::Download);
+  std::error_code ignored;
+  if (std::filesystem::exists(localPath, ignored) &&
+      !questions_.ConfirmReplace(localPath.filename().string())) {
+    EndOperation(operation, false);
+    return false;
+  }
+  operation->transfer = std::make_unique<CFtpTransfer>(
+      FtpTransferKind::Download, type == FtpTransferType::Ascii, reporter_, panes_);
+  if (const int error = operation->transfer->CreateDownloadFile(localPath)) {
+    ReportError(error, 1);
+    EndOperation(operation, false);
+    return false;
+  }
+  return QueueDataCommands(operation, type, FtpCommand::Retr, remotePath);
+}
+
+namespace {
+
+std::unique_ptr<CFtpTransfer> OpenUpload(const std::filesystem::path& localPath,
+                                         FtpTransferType type, IMainWindowReporter& reporter,
+                                         IFtpPanes& panes, int& error) {
+  auto transfer = std::make_unique<CFtpTransfer>(FtpTransferKind::Upload,
+                                                 type == FtpTransferType::Ascii, reporter, panes);
+  error = transfer->OpenUploadFile(localPath);
+  return transfer;
+}
+
+}  // namespace
+
+bool CFtpConnection::Upload(const std::filesystem::path& localPath, const std::string& remotePath,
+                            FtpTransferType type) {
+  const OperationPtr operation = NewOperation(OperationKind::Upload);
+  int error = 0;
+  operation->transfer = OpenUpload(localPath, type, reporter_, panes_, error);
+  if (error) {
+    ReportError(error, 1);
+    EndOperation(operation, false);
+    return false;
+  }
+  return QueueDataCommands(operation, type, FtpCommand::Stor, remotePath);
+}
+
+bool CFtpConnection::Append(const std::filesystem::path& localPath, const std::string& remotePath,
+                            FtpTransferType type) {
+  const OperationPtr operation = NewOperation(OperationKind::Append);
+  int error = 0;
+  operation->transfer = OpenUpload(localPath, type, reporter_, panes_, error);
+  if (error) {
+    ReportError(error, 1);
+    EndOperation(operation, false);
+    return false;
+  }
+  return QueueDataCommands(operation, type, FtpCommand::Appe, remotePath);
+}
+
+bool CFtpConnection::StoreUnique(const std::filesystem::path& localPath, FtpTransferType type) {
+  const OperationPtr operation = NewOperation(OperationKind::Append);
+  int error = 0;
+  operation->transfer = OpenUpload(localPath, type, reporter_, panes_, error);
+  if (error) {
+    ReportError(error, 1);
+    EndOperation(operation, false);
+    return false;
+  }
+  return QueueDataCommands(operation, type, FtpCommand::Stou, std::nullopt);
+}
+
+bool CFtpConnection::EditDownload(const std::string& remotePath, const std::string& editorPath) {
+  if (editorPath.empty()) {
+    panes_.Release();
+    return false;
+  }
+  const OperationPtr operation = NewOperation(OperationKind::EditDownload);
+  std::error_code ignored;
+  std::string pattern = (std::filesystem::temp_directory_path(ignored) / "FTPXXXXXX").string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int descriptor = ::mkostemp(name.data(), O_CLOEXEC);
+  if (descriptor < 0) {
+    ReportError(errno, 1);
+    panes_.Release();
+    return false;
+  }
+  ::close(descriptor);
+  operation->temporary = name.data();
+  operation->editorPath = editorPath;
+  operation->transfer =
+      std::make_unique<CFtpTransfer>(FtpTransferKind::Download, true, reporter_, panes_);
+  if (const int error = operation->transfer->UseTemporaryFile(operation->temporary)) {
+    ReportError(error, 1);
+    EndOperation(operation, false);
+    return false;
+  }
+  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::Retr, remotePath);
+}
+
+// The editor gets the file as one argument (no shell ever reads the path);
+// the copy is removed once the editor has ended.
+void CFtpConnection::LaunchEditor(Operation& operation) {
+  const std::string path = operation.temporary.string();
+  std::vector<char*> argv{operation.editorPath.data(), const_cast<char*>(path.c_str()), nullptr};
+  pid_t child = 0;
+  const int error =
+      ::posix_spawnp(&child, operation.editorPath.c_str(), nullptr, nullptr, argv.data(), environ);
+  if (error != 0) {
+    ReportError(error, 1);
+    ::unlink(path.c_str());
+    return;
+  }
+  std::thread([child, path] {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    ::unlink(path.c_str());
+  }).detach();
+}
+
+bool CFtpConnection::QueueDataCommands(const OperationPtr& operation, FtpTransferType type,
+                                       FtpCommand command, std::optional<std::string> argument) {
+  std::vector<Entry> entries;
+  if (connected_ && PrepareDataConnection(operation, entries)) {
+    entries.push_back({FtpCommand::Type, type == FtpTransferType::Image ? "I" : "A", operation});
+    entries.push_back({command, std::move(argument), operation});
+    if (EnqueueAll(std::move(entries))) return true;
+  }
+  EndOperation(operation, false);
+  return false;
+}
+
+bool CFtpConnection::PrepareDataConnection(const OperationPtr& operation,
+                                           std::vector<Entry>& entries) {
+  if (mode_ & kFtpModePassive) {
+    entries.push_back({FtpCommand::Pasv, std::nullopt, operation});
+    return true;
+  }
+  SocketAddress local;
+  SocketAddress server;
+  if (!DataListenAddress(local) || !control_.PeerAddress(server)) return false;
+  SocketAddress announced;
+  const SocketStatus listening = operation->transfer->Listen(local, server, announced);
+  if (!listening) {
+    ReportSocketError(reporter_, listening);
+    return false;
+  }
+  entries.push_back(
+      {FtpCommand::Port, PortArgument(announced.ipv4(), announced.port()), operation});
+  return true;
+}
+
+// The address the server reached us on is the one to announce: a wildcard
+// listener would announce nothing useful, and the host name may resolve to a
+// loopback alias (127.0.1.1 on Debian) the server cannot reach.
+SocketStatus CFtpConnection::DataListenAddress(SocketAddress& local) {
+  SocketStatus status = control_.LocalAddress(local);
+  if (status && local.isIPv4() && local.ipv4().s_addr != 0) return status;
+  std::string hostName;
+  HostEntry entry;
+  status = GetHostName(hostName);
+  if (status) status = resolver_.HostByName(hostName, entry);
+  const auto address = status ? FirstIPv4(entry) : std::nullopt;
+  if (!address) {
+    ReportSocketError(reporter_, status ? SocketStatus{WSANO_DATA} : status);
+    ReportError(kFtpErrorNoLocalAddress, 0);
+    return status ? SocketStatus{WSANO_DATA} : status;
+  }
+  local = SocketAddress::FromIPv4(*address);
+  return {};
+}
+
+}  // namespace netrove

@@ -1,0 +1,223 @@
+#pragma once
+// The client side of one FTP control connection: the login (direct or
+// through one of four firewall proxy dialogues), a short queue of commands
+// sent strictly one after the other, the reader thread that receives every
+// reply, shows it and answers it, and the data operations (listings and
+// transfers) whose data connections run on threads of their own.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/net_socket.h"
+#include "transfer/ftp_command.h"
+#include "transfer/ftp_notify.h"
+#include "transfer/ftp_transfer.h"
+
+namespace netrove {
+
+class ITranscriptSink;
+class IMainWindowReporter;
+
+// Mode bits: the four proxy dialogues and passive data connections.
+inline constexpr std::uint32_t kFtpModeProxySite = 1;       // SITE after login to firewall
+inline constexpr std::uint32_t kFtpModeProxyUserAfter = 2;  // USER after login to firewall
+inline constexpr std::uint32_t kFtpModeProxyUser = 4;       // USER user@host, no firewall login
+inline constexpr std::uint32_t kFtpModeProxyOpen = 8;       // OPEN host at the firewall
+inline constexpr std::uint32_t kFtpModePassive = 16;
+inline constexpr std::uint32_t kFtpProxyModes = 1 | 2 | 4 | 8;
+
+// The stored "Proxy Access Mode" (a radio button id) as mode bits.
+std::uint32_t FtpModeFromStoredAccessMode(std::uint32_t stored);
+
+// ReportError codes of kind 0.
+inline constexpr long kFtpErrorQueueFull = 100;
+inline constexpr long kFtpErrorNoLocalAddress = 110;
+inline constexpr long kFtpErrorBadArgument = 120;
+inline constexpr long kFtpErrorLineTooLong = 130;
+
+struct FtpLogin {
+  std::string host;
+  std::string userName = "anonymous";
+  std::string password = "plume";
+  std::string account;
+  std::uint16_t serverPort = 21;
+  std::uint32_t mode = 0;
+  std::string proxyHost;
+  std::uint16_t proxyPort = 21;
+  std::string proxyUser;
+  std::string proxyPassword;
+  bool verbose = false;
+  bool bell = false;
+};
+
+// Reads the FTP and Proxy Settings keys into `login` (host, user, password
+// and account are the caller's). False when a proxy is to be used but its
+// key cannot be opened: that is reported and Connect should not go on.
+bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter);
+
+enum class FtpTransferType { Ascii, Image };
+
+class CFtpConnection {
+ public:
+  CFtpConnection(ITranscriptSink& transcript, IMainWindowReporter& reporter,
+                 IFtpPageNotifier& pages, IFtpPanes& panes, IFtpQuestions& questions,
+                 IResolver& resolver);
+  virtual ~CFtpConnection();
+  CFtpConnection(const CFtpConnection&) = delete;
+  CFtpConnection& operator=(const CFtpConnection&) = delete;
+
+  // Starts the reader thread, which connects and logs in by itself. False
+  // while a connection exists.
+  bool Connect(const FtpLogin& login);
+  // Waits for the reader thread of the last connection to end.
+  void WaitUntilEnded();
+  bool IsConnected() const { return connected_.load(); }
+  // The remote folder learnt from the first PWD reply ("/" at its end).
+  std::string CurrentDirectory() const;
+  // Commands waiting behind the one in flight.
+  std::size_t WaitingCount() const;
+  // How long Quit waits for the server to close (about ten seconds).
+  void SetQuitGrace(std::chrono::milliseconds grace) { quitGrace_ = grace; }
+
+  // False when not connected, when the queue is full (reported), or when the
+  // argument cannot go on a command line (reported). ABOR empties the queue
+  // and ends every queued operation as failed; it is sent at once.
+  bool QueueCommand(FtpCommand command, std::optional<std::string> argument = std::nullopt);
+  bool Rename(const std::string& oldName, const std::string& newName);
+  bool Delete(const std::string& path, bool isFolder);
+  bool NewFolder(const std::string& path);
+  // Sends QUIT at once (after ending any transfer); when the server has not
+  // closed the connection about ten seconds later, it is closed here.
+  void Quit();
+  // kind 0: one of the texts of codes 100, 110, 120 (or "Unknown error: %ld")
+  // as an FTP message; kind 1: a system error code.
+  void ReportError(long code, int kind);
+
+  // Reacts to one complete reply: `text` starts at the reply's sixth
+  // character. Runs on the reader thread.
+  void ReplyDispatch(int code, std::string_view text);
+
+  // Data operations: each queues its commands and returns; the result
+  // reaches the panes. False (and the pane told) when they cannot be queued.
+  bool ListFolder(std::optional<std::string> path);
+  bool ListNames(const std::string& path);
+  bool Download(const std::string& remotePath, const std::filesystem::path& localPath,
+                FtpTransferType type);
+  bool Upload(const std::filesystem::path& localPath, const std::string& remotePath,
+              FtpTransferType type);
+  bool Append(const std::filesystem::path& localPath, const std::string& remotePath,
+              FtpTransferType type);
+  bool StoreUnique(const std::filesystem::path& localPath, FtpTransferType type);
+  // Downloads (ASCII) into a temporary file and starts `editorPath` on it,
+  // with the path as its one argument (no shell).
+  bool EditDownload(const std::string& remotePath, const std::string& editorPath);
+
+ private:
+  enum class OperationKind {
+    Listing,
+    NameList,
+    Download,
+    EditDownload,
+    Upload,
+    Append,
+    Delete,
+    NewFolder,
+    Rename
+  };
+  struct Operation {
+    OperationKind kind;
+    std::atomic<bool> ended{false};
+    std::unique_ptr<CFtpTransfer> transfer;
+    std::string editorPath;
+    std::filesystem::path temporary;
+  };
+  using OperationPtr = std::shared_ptr<Operation>;
+  struct Entry {
+    FtpCommand command = FtpCommand::Open;
+    std::optional<std::string> argument;
+    OperationPtr operation;
+  };
+
+  void ReaderMain();
+  bool OpenControlConnection();
+  void ReceiveReplies();
+  void ShowAndDispatch(const struct FtpServerLine& line);
+  void EndConnection();
+
+  bool Enqueue(Entry entry);
+  bool EnqueueAll(std::vector<Entry> entries);
+  void SendNext();
+  std::optional<Entry> TakeInFlight();  // "Clear"
+  FtpCommand InFlightCommand() const;
+  bool HasInFlight() const;
+  bool SendLine(const std::string& line);
+  void StartPassiveData(const Entry& sent);
+
+  void OnPreliminary(int code, std::string_view text);
+  void OnPositive(int code, std::string_view text);
+  void OnIntermediate(int code);
+  void OnTransient(int code);
+  void OnPermanent(int code);
+  void OnPositiveCompletion(const Entry& entry);
+  void OnGreeting();
+  void OnLoggedIn();
+  void OnWorkingDirectory(std::string_view text);
+  void OnPassiveAddress(const Entry& entry, std::string_view text);
+  void FailEntry(const Entry& entry, bool beep);
+  void EndCommand(const Entry& entry, bool success);
+  void EndWithoutNames(const Entry& entry);
+  void EndByServer();
+
+  OperationPtr NewOperation(OperationKind kind);
+  bool QueueDataCommands(const OperationPtr& operation, FtpTransferType type, FtpCommand command,
+                         std::optional<std::string> argument);
+  bool PrepareDataConnection(const OperationPtr& operation, std::vector<Entry>& entries);
+  void EndOperation(const OperationPtr& operation, bool success);
+  void NotifyOperationEnded(const Operation& operation, bool success);
+  void DropOperation(const OperationPtr& operation);
+  void EndAllOperations();
+  void LaunchEditor(Operation& operation);
+  SocketStatus DataListenAddress(SocketAddress& local);
+  void BeepIfWanted();
+  void StartQuitTimer();
+
+  ITranscriptSink& transcript_;
+  IMainWindowReporter& reporter_;
+  IFtpPageNotifier& pages_;
+  IFtpPanes& panes_;
+  IFtpQuestions& questions_;
+  IResolver& resolver_;
+
+  FtpLogin login_;  // written by Connect before the reader starts
+  std::atomic<std::uint32_t> mode_{0};
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> running_{false};  // from Connect to the reader's end
+
+  mutable std::mutex queueMutex_;  // the queue, the passive port, the current folder
+  std::optional<Entry> inFlight_;
+  std::deque<Entry> waiting_;
+  std::uint16_t passivePort_ = 0;
+  bool passiveKnown_ = false;
+  std::string currentDirectory_;
+  std::mutex sendMutex_;  // keeps lines whole and in queue order
+
+  CNetSocket control_;
+  std::thread reader_;
+
+  std::mutex quitMutex_;
+  std::condition_variable quitWake_;
+  bool quitTimerStop_ = false;
+  std::chrono::milliseconds quitGrace_{std::chrono::seconds(10)};
+  std::thread quitTimer_;
+};
+
+}  // namespace netrove

@@ -1,0 +1,76 @@
+#pragma once
+// How an FTP connection tells its window and its two file trees what
+// happened. The window implements these by queuing onto its GUI thread (never
+// blocking the connection's threads), tests by recording, the command-line
+// front end by printing. Every call comes from one of the connection's
+// threads unless said otherwise.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/tool_message.h"
+
+namespace netrove {
+
+inline constexpr unsigned WM_FTP_NOTIFY = kWmUser + 130;
+inline constexpr unsigned WM_FTP_TREE = kWmUser + 150;
+// WM_FTP_NOTIFY codes (wParam).
+inline constexpr int kFtpConnectionEnded = 1155;
+inline constexpr int kFtpConnected = 1156;
+
+// The pages of the FTP window that receive WM_FTP_NOTIFY.
+enum class FtpPage { Login, Directories };
+
+class IFtpPageNotifier {
+ public:
+  virtual ~IFtpPageNotifier() = default;
+  // WM_FTP_NOTIFY with `code` to `page`.
+  virtual void NotifyPage(FtpPage page, int code) = 0;
+  // The bell after a file-transfer reply (only when the "Bell" setting is on).
+  virtual void Beep() = 0;
+};
+
+// The results the trees receive. Each *Ended call takes whether the
+// operation succeeded; every operation that a pane started ends with exactly
+// one of these calls (or Release / NameListReceived), so a pane is never left
+// busy.
+class IFtpPanes {
+ public:
+  virtual ~IFtpPanes() = default;
+  // The pane's operation is over (idle again, normal cursor).
+  virtual void Release() = 0;
+  virtual void DownloadEnded(bool success) = 0;
+  virtual void UploadEnded(bool success) = 0;
+  // APPE and STOU.
+  virtual void AppendEnded(bool success) = 0;
+  // DELE and RMD.
+  virtual void DeleteEnded(bool success) = 0;
+  virtual void NewFolderEnded(bool success) = 0;
+  virtual void RenameEnded(bool success) = 0;
+  // A complete LIST text; `rootLabel` is the current remote folder.
+  virtual void ListingReceived(std::string text, std::string rootLabel) = 0;
+  // A complete NLST text, or nothing when the server had no list to give.
+  virtual void NameListReceived(std::optional<std::string> names) = 0;
+  // The name the server chose for a STOU upload (from its 125/150 reply).
+  virtual void SetNewItemLabel(std::string label) = 0;
+  virtual void ClearRemoteTree() = 0;
+  // Bytes moved so far by the transfer running; called from its thread.
+  virtual void TransferProgress(std::uint64_t bytes) = 0;
+};
+
+// Questions the window answers before local data is touched. Called on the
+// thread that started the operation (the GUI thread).
+class IFtpQuestions {
+ public:
+  virtual ~IFtpQuestions() = default;
+  // "Confirm File Replace" for a local file `fileName` (no folder): true to
+  // replace it.
+  virtual bool ConfirmReplace(std::string_view fileName) = 0;
+};
+
+// "Confirm File Replace\n\nThis folder already contains a file called
+// '<name>'.\n\nWould you like to replace the existing file?"
+std::string ConfirmReplaceText(std::string_view fileName);
+
+}  // namespace netrove

@@ -1,0 +1,319 @@
+#include "transfer/ftp_transfer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "base/tool_message.h"
+#include "transfer/ftp_notify.h"
+
+namespace netrove {
+namespace {
+
+// Large blocks keep a fast link busy; the upload still sends in pieces of at
+// most one Ethernet segment's payload, as this client always has.
+constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kLargestSend = 1460;
+constexpr int kDataSocketBuffer = 16384;
+// A listing larger than this is refused rather than held in memory.
+constexpr std::size_t kLargestListing = 256u * 1024 * 1024;
+
+// The mode a file created the ordinary way would get: the replaced file's own,
+// or 0666 less the process's umask (read without changing it).
+mode_t ModeForNewFile(const std::filesystem::path& target) {
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0) return existing.st_mode & 07777;
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[128];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      unsigned value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) mask = static_cast<mode_t>(value);
+    }
+    std::fclose(status);
+  }
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+void CAsciiDecoder::Decode(std::string_view in, std::string& out) {
+  out.reserve(out.size() + in.size() + 1);
+  for (const char c : in) {
+    if (pendingCr_) {
+      pendingCr_ = false;
+      if (c != '\n') out += '\r';
+    }
+    if (c == '\r') {
+      pendingCr_ = true;
+    } else {
+      out += c;
+    }
+  }
+}
+
+void CAsciiDecoder::Flush(std::string& out) {
+  if (pendingCr_) out += '\r';
+  pendingCr_ = false;
+}
+
+void CAsciiEncoder::Encode(std::string_view in, std::string& out) {
+  out.reserve(out.size() + in.size() + in.size() / 16);
+  for (const char c : in) {
+    if (c == '\n' && !lastWasCr_) out += '\r';
+    out += c;
+    lastWasCr_ = c == '\r';
+  }
+}
+
+CFtpTransfer::CFtpTransfer(FtpTransferKind kind, bool ascii, IMainWindowReporter& reporter,
+                           IFtpPanes& panes)
+    : kind_(kind), ascii_(ascii), reporter_(reporter), panes_(panes) {}
+
+CFtpTransfer::~CFtpTransfer() {
+  Cancel();
+  if (thread_.joinable()) thread_.join();
+  if (file_ >= 0) ::close(file_);
+  if (!temporary_.empty() && !keepTemporary_) ::unlink(temporary_.c_str());
+}
+
+int CFtpTransfer::CreateDownloadFile(const std::filesystem::path& target) {
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  // A hidden name beside the target: the same file system, so the final
+  // rename is atomic.
+  std::string leaf(".");
+  leaf.append(target.filename().string()).append(".XXXXXX");
+  const std::string pattern = (folder / leaf).string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  file_ = ::mkostemp(name.data(), O_CLOEXEC);
+  if (file_ < 0) return errno;
+  (void)::fchmod(file_, ModeForNewFile(target));
+  target_ = target;
+  temporary_ = name.data();
+  return 0;
+}
+
+int CFtpTransfer::UseTemporaryFile(const std::filesystem::path& temporary) {
+  file_ = ::open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (file_ < 0) return errno;
+  target_ = temporary_ = temporary;
+  keepTemporary_ = true;
+  return 0;
+}
+
+int CFtpTransfer::OpenUploadFile(const std::filesystem::path& source) {
+  file_ = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  return file_ < 0 ? errno : 0;
+}
+
+SocketStatus CFtpTransfer::Listen(const SocketAddress& localAddress,
+                                  const SocketAddress& serverAddress, SocketAddress& announced) {
+  SocketAddress bindAddress = localAddress;
+  bindAddress.setPort(0);
+  SocketStatus status = listener_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (status) status = listener_.Bind(bindAddress);
+  if (status) status = listener_.Listen(1);
+  if (status) status = listener_.LocalAddress(announced);
+  if (!status) {
+    listener_.Close();
+    return status;
+  }
+  serverAddress_ = serverAddress;
+  Start(false, {});
+  return {};
+}
+
+void CFtpTransfer::StartPassive(const SocketAddress& dataAddress) {
+  std::lock_guard lock(startMutex_);
+  if (cancelled_ || thread_.joinable()) return;
+  const SocketStatus created = data_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (!created) {
+    ReportSocketError(reporter_, created);
+    return;
+  }
+  thread_ = std::thread(&CFtpTransfer::Run, this, true, dataAddress);
+}
+
+void CFtpTransfer::Start(bool passive, const SocketAddress& dataAddress) {
+  std::lock_guard lock(startMutex_);
+  if (cancelled_ || thread_.joinable()) return;
+  thread_ = std::thread(&CFtpTransfer::Run, this, passive, dataAddress);
+}
+
+void CFtpTransfer::CommandSent() {
+  {
+    std::lock_guard lock(startMutex_);
+    commandSent_ = true;
+  }
+  startWake_.notify_all();
+}
+
+void CFtpTransfer::Cancel() {
+  {
+    std::lock_guard lock(startMutex_);
+    cancelled_ = true;
+    resetWanted_ = true;
+    listener_.Interrupt();
+    data_.Interrupt();
+  }
+  startWake_.notify_all();
+}
+
+bool CFtpTransfer::Finish(bool replyPositive) {
+  if (replyPositive) {
+    std::lock_guard lock(startMutex_);
+    cancelled_ = true;  // a thread not started by now never moved a byte
+  } else {
+    Cancel();
+  }
+  if (thread_.joinable()) thread_.join();
+  if (file_ >= 0) ::close(file_);
+  file_ = -1;
+  const bool success = replyPositive && threadSucceeded_;
+  if (kind_ == FtpTransferKind::Download && !temporary_.empty()) {
+    if (success && !keepTemporary_ && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+      ReportSystemError(errno);
+      ::unlink(temporary_.c_str());
+      temporary_.clear();
+      return false;
+    }
+    if (!success) ::unlink(temporary_.c_str());
+    temporary_.clear();
+  }
+  return success;
+}
+
+void CFtpTransfer::Run(bool passive, SocketAddress dataAddress) {
+  const SocketStatus connected = MakeConnection(passive, dataAddress);
+  if (!connected) {
+    ReportSocketError(reporter_, connected);
+  } else {
+    const bool sending = kind_ == FtpTransferKind::Upload;
+    int inForce = 0;
+    (void)data_.SetBufferSize(kDataSocketBuffer, sending ? SO_SNDBUF : SO_RCVBUF, inForce);
+    threadSucceeded_ = sending ? Send() : Receive();
+  }
+  if (!threadSucceeded_ || resetWanted_) ResetConnection();
+  if (file_ >= 0 && kind_ == FtpTransferKind::Download) ::fsync(file_);
+  data_.Close();
+  listener_.Close();
+}
+
+SocketStatus CFtpTransfer::MakeConnection(bool passive, const SocketAddress& dataAddress) {
+  if (passive) return data_.Connect(dataAddress);
+  while (true) {
+    SocketAddress peer;
+    const SocketStatus accepted = listener_.Accept(data_, &peer);
+    if (!accepted) return accepted;
+    if (resetWanted_) return {WSAEINTR};
+    // Only the server may connect: anyone else reaching the port is turned away.
+    if (peer.isIPv4() && peer.ipv4().s_addr == serverAddress_.ipv4().s_addr) break;
+    data_.Close();
+  }
+  listener_.Close();
+  return {};
+}
+
+bool CFtpTransfer::Receive() {
+  std::vector<char> buffer(kBlockSize);
+  CAsciiDecoder decoder;
+  std::string decoded;
+  std::uint64_t total = 0;
+  while (true) {
+    const SocketCount got = data_.Recv(buffer.data(), buffer.size());
+    if (!got) {
+      ReportSocketError(reporter_, got);
+      return false;
+    }
+    if (got.bytes == 0) break;
+    const std::string_view piece(buffer.data(), static_cast<std::size_t>(got.bytes));
+    total += piece.size();
+    if (kind_ != FtpTransferKind::Download) {
+      if (text_.size() + piece.size() > kLargestListing) return false;
+      text_.append(piece);
+      continue;
+    }
+    if (ascii_) {
+      decoded.clear();
+      decoder.Decode(piece, decoded);
+      if (!WriteLocal(decoded)) return false;
+    } else if (!WriteLocal(piece)) {
+      return false;
+    }
+    panes_.TransferProgress(total);
+  }
+  if (ascii_ && kind_ == FtpTransferKind::Download) {
+    decoded.clear();
+    decoder.Flush(decoded);
+    if (!WriteLocal(decoded)) return false;
+  }
+  return !resetWanted_;
+}
+
+bool CFtpTransfer::WriteLocal(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(file_, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      ReportSystemError(written < 0 ? errno : EIO);
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+bool CFtpTransfer::Send() {
+  {
+    std::unique_lock lock(startMutex_);
+    startWake_.wait(lock, [this] { return commandSent_ || resetWanted_; });
+  }
+  std::vector<char> buffer(kBlockSize);
+  CAsciiEncoder encoder;
+  std::string encoded;
+  std::uint64_t total = 0;
+  while (true) {
+    const ssize_t got = ::read(file_, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ReportSystemError(errno);
+      return false;
+    }
+    if (got == 0) break;
+    std::string_view block(buffer.data(), static_cast<std::size_t>(got));
+    if (ascii_) {
+      encoded.clear();
+      encoder.Encode(block, encoded);
+      block = encoded;
+    }
+    while (!block.empty()) {
+      const SocketCount sent = data_.Send(block.data(), std::min(block.size(), kLargestSend));
+      if (!sent) {
+        ReportSocketError(reporter_, sent);
+        return false;
+      }
+      block.remove_prefix(static_cast<std::size_t>(sent.bytes));
+    }
+    total += static_cast<std::uint64_t>(got);
+    panes_.TransferProgress(total);
+  }
+  if (resetWanted_) return false;
+  data_.Interrupt();  // the orderly end (both directions) that tells the server the file is whole
+  return true;
+}
+
+// An aborted transfer ends with a reset, never with the orderly end that
+// would make the server keep a truncated file as complete.
+void CFtpTransfer::ResetConnection() {
+  const linger abortive{1, 0};
+  (void)data_.SetOption(SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+}
+
+void CFtpTransfer::ReportSystemError(int code) { reporter_.PostSystemError(code); }
+
+}  // namespace netrove

@@ -1,0 +1,122 @@
+#pragma once
+// One data connection of an FTP connection and everything it moves: the
+// listener or the passive connect, the local file, the bytes. Each transfer
+// owns its own context and its own thread, so a reply that ends an
+// operation early, or the next operation, never touches the fields a
+// running thread still uses. The file under its final name appears only
+// when both the server's final reply and the thread say the transfer is
+// complete.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "base/net_socket.h"
+
+namespace netrove {
+
+class IMainWindowReporter;
+class IFtpPanes;
+
+enum class FtpTransferKind { Listing, NameList, Download, Upload };
+
+// CR LF to LF on the way in (a CR at the end of one block waits for the next).
+class CAsciiDecoder {
+ public:
+  void Decode(std::string_view in, std::string& out);
+  void Flush(std::string& out);  // a CR left at the very end
+
+ private:
+  bool pendingCr_ = false;
+};
+
+// LF to CR LF on the way out; a CR LF already in the file stays as it is.
+class CAsciiEncoder {
+ public:
+  void Encode(std::string_view in, std::string& out);
+
+ private:
+  bool lastWasCr_ = false;
+};
+
+class CFtpTransfer {
+ public:
+  // ascii: convert line ends (files only; listings stay as sent).
+  CFtpTransfer(FtpTransferKind kind, bool ascii, IMainWindowReporter& reporter, IFtpPanes& panes);
+  ~CFtpTransfer();
+  CFtpTransfer(const CFtpTransfer&) = delete;
+  CFtpTransfer& operator=(const CFtpTransfer&) = delete;
+
+  FtpTransferKind kind() const { return kind_; }
+
+  // Downloads go to a new file beside `target` and are renamed over it only
+  // on success, so an existing file is untouched until then. A system error
+  // code, 0 on success.
+  int CreateDownloadFile(const std::filesystem::path& target);
+  // An editor download: into an existing temporary file that stays in place.
+  int UseTemporaryFile(const std::filesystem::path& temporary);
+  int OpenUploadFile(const std::filesystem::path& source);
+
+  // Active mode: listens on `localAddress` (the control connection's own
+  // address, any port) and starts the thread, which accepts one connection
+  // from the control connection's peer only. The address to announce goes
+  // to `announced`.
+  SocketStatus Listen(const SocketAddress& localAddress, const SocketAddress& serverAddress,
+                      SocketAddress& announced);
+  // Passive mode: starts the thread, which connects to `dataAddress`.
+  void StartPassive(const SocketAddress& dataAddress);
+
+  // The transfer command has gone out: an upload may now send (a server may
+  // connect to an active listener as soon as it has seen PORT, well before
+  // it will take data).
+  void CommandSent();
+
+  // Wakes the thread (the data connection is reset, not ended normally);
+  // the transfer can then only fail. Any thread, any number of times.
+  void Cancel();
+  // Waits for the thread and keeps or removes the file: kept (renamed into
+  // place) only when `replyPositive` and the thread moved everything. Returns
+  // whether the transfer succeeded. Call once, not on the transfer's thread.
+  bool Finish(bool replyPositive);
+
+  // LIST/NLST text, valid after a successful Finish.
+  std::string TakeText() { return std::move(text_); }
+
+ private:
+  void Run(bool passive, SocketAddress dataAddress);
+  SocketStatus MakeConnection(bool passive, const SocketAddress& dataAddress);
+  bool Receive();
+  bool Send();
+  bool WriteLocal(std::string_view bytes);
+  void ReportSystemError(int code);
+  void ResetConnection();
+  void Start(bool passive, const SocketAddress& dataAddress);
+
+  const FtpTransferKind kind_;
+  const bool ascii_;
+  IMainWindowReporter& reporter_;
+  IFtpPanes& panes_;
+
+  std::mutex startMutex_;  // Start and Cancel against each other
+  bool cancelled_ = false;
+  std::atomic<bool> resetWanted_{false};
+  std::thread thread_;
+  std::condition_variable startWake_;  // CommandSent and Cancel
+  bool commandSent_ = false;
+
+  CNetSocket listener_;
+  CNetSocket data_;
+  SocketAddress serverAddress_;
+  int file_ = -1;
+  std::filesystem::path target_;     // downloads: where the file goes on success
+  std::filesystem::path temporary_;  // downloads: where it is written
+  bool keepTemporary_ = false;       // editor downloads
+  std::string text_;
+  bool threadSucceeded_ = false;  // written by the thread, read after join
+};
+
+}  // namespace netrove

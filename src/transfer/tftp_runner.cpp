@@ -1,0 +1,158 @@
+#include "transfer/tftp_runner.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <array>
+#include <charconv>
+
+#include "base/tick_count.h"
+#include "base/tool_message.h"
+#include "transfer/tftp_file.h"
+
+namespace netrove {
+namespace {
+
+// Sends the engine's packet, if it left one. False when the socket failed
+// (the engine then holds the failure).
+bool SendOutgoing(CTftpEngine& engine, CNetSocket& socket) {
+  const auto packet = engine.TakeOutgoing();
+  if (packet.empty()) return true;
+  const sockaddr_in& peer = engine.peer();
+  const SocketCount sent = socket.SendTo(
+      packet.data(), packet.size(), SocketAddress::FromIPv4(peer.sin_addr, ntohs(peer.sin_port)));
+  if (sent) return true;
+  engine.Fail(
+      {sent.status().userInterrupted() ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError,
+       {},
+       sent.error});
+  return false;
+}
+
+// The sender as the engine compares it; another family never matches a peer.
+sockaddr_in IPv4Source(const SocketAddress& from) {
+  sockaddr_in source{};
+  source.sin_family = AF_INET;
+  if (!from.isIPv4()) return source;
+  source.sin_addr = from.ipv4();
+  source.sin_port = htons(from.port());
+  return source;
+}
+
+// `timeoutInForce` is the receive time-out the socket has: a fresh wait is
+// usually as long as the one before, and then needs no system call.
+void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait, int& timeoutInForce) {
+  if (wait == 0) return engine.OnTimeout(TickCount());
+  const SocketStatus set = static_cast<int>(wait) == timeoutInForce
+                               ? SocketStatus{}
+                               : socket.SetReceiveTimeout(static_cast<int>(wait));
+  timeoutInForce = set ? static_cast<int>(wait) : -1;
+  if (!set) {
+    return engine.Fail(
+        {set.userInterrupted() ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError,
+         {},
+         set.error});
+  }
+  std::array<std::uint8_t, kTftpReceiveBuffer> buffer{};
+  SocketAddress from;
+  const SocketCount received = socket.RecvFrom(buffer.data(), buffer.size(), &from);
+  if (received) {
+    return engine.OnPacket(std::span(buffer.data(), static_cast<std::size_t>(received.bytes)),
+                           IPv4Source(from), TickCount());
+  }
+  if (received.error == WSAETIMEDOUT) return engine.OnTimeout(TickCount());
+  const bool quiet = received.status().userInterrupted() || socket.Interrupted();
+  engine.Fail(
+      {quiet ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError, {}, received.error});
+}
+
+}  // namespace
+
+void DriveTftpEngine(CTftpEngine& engine, CNetSocket& socket) {
+  int timeoutInForce = -1;
+  while (SendOutgoing(engine, socket) && engine.state() == TftpState::Running) {
+    ReceiveOne(engine, socket, engine.WaitRemaining(TickCount()), timeoutInForce);
+  }
+}
+
+void ReportTftpFailure(IMainWindowReporter& reporter, const TftpFailure& failure) {
+  switch (failure.kind) {
+    case TftpFailure::Kind::Message:
+      reporter.PostToolMessage(kSourceTftp, failure.text);
+      break;
+    case TftpFailure::Kind::SystemError:
+      reporter.PostSystemError(failure.code);
+      break;
+    case TftpFailure::Kind::SocketError:
+      ReportSocketError(reporter, failure.code);
+      break;
+    case TftpFailure::Kind::None:
+    case TftpFailure::Kind::Silent:
+      break;
+  }
+}
+
+bool SplitTftpHost(const std::string& text, std::string& host, std::uint16_t& port) {
+  const auto colon = text.rfind(':');
+  host = text.substr(0, colon);
+  port = kTftpPort;
+  if (colon == std::string::npos) return !host.empty();
+  const std::string digits = text.substr(colon + 1);
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+      value == 0 || value > 65535) {
+    return false;
+  }
+  port = static_cast<std::uint16_t>(value);
+  return !host.empty();
+}
+
+CTftpClient::CTftpClient(IMainWindowReporter& reporter, ITftpProgress* progress,
+                         IResolver& resolver)
+    : reporter_(reporter), progress_(progress), resolver_(resolver) {}
+
+bool CTftpClient::ResolvePeer(const TftpClientRequest& request, sockaddr_in& peer) {
+  peer = {};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(request.port);
+  peer.sin_addr.s_addr = InetAddr(request.host);
+  if (peer.sin_addr.s_addr != INADDR_NONE) return true;
+  HostEntry entry;
+  const SocketStatus found = resolver_.HostByName(request.host, entry);
+  const auto address = FirstIPv4(entry);
+  if (!found || !address) {
+    ReportSocketError(reporter_, found ? WSANO_DATA : found.error);
+    return false;
+  }
+  peer.sin_addr = *address;
+  return true;
+}
+
+bool CTftpClient::Run(const TftpClientRequest& request) {
+  sockaddr_in peer{};
+  if (!ResolvePeer(request, peer)) return false;
+  SocketStatus opened = socket_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (opened) opened = socket_.Bind(0);
+  if (!opened) {
+    ReportSocketError(reporter_, opened);
+    return false;
+  }
+  TftpFileOpen file = request.opcode == kTftpRrq ? CreateTftpFile(request.localName)
+                                                 : OpenTftpFileForReading(request.localName);
+  if (!file.file) {
+    reporter_.PostSystemError(file.error);
+    return false;
+  }
+  CTftpEngine engine(TftpRole::Client, std::move(file.file), request.mode, peer, TickCount());
+  engine.SetProgress(progress_);
+  engine.StartRequest(request.opcode, request.remoteName);
+  DriveTftpEngine(engine, socket_);
+  bytes_.store(engine.bytesTransferred());
+  ReportTftpFailure(reporter_, engine.failure());
+  return engine.state() == TftpState::Finished;
+}
+
+void CTftpClient::Abort() { socket_.Interrupt(); }
+
+}  // namespace netrove

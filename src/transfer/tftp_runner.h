@@ -1,0 +1,64 @@
+#pragma once
+// The thin socket side of TFTP: drives a transfer engine over its UDP socket
+// with the tick clock, and the client that the TFTP window and netrove-cli
+// run on a worker thread.
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "base/net_socket.h"
+#include "transfer/tftp_engine.h"
+
+namespace netrove {
+
+class IMainWindowReporter;
+
+inline constexpr std::uint16_t kTftpPort = 69;
+
+// Sends what the engine leaves behind and feeds it with what arrives and the
+// ends of its waits, until it finishes or fails. An interrupted socket ends
+// the transfer silently.
+void DriveTftpEngine(CTftpEngine& engine, CNetSocket& socket);
+
+// Reports a failed transfer the way the window shows it: TFTP texts as source
+// 1134, system errors as 1133, socket errors as WinSock texts; an interrupted
+// transfer shows nothing.
+void ReportTftpFailure(IMainWindowReporter& reporter, const TftpFailure& failure);
+
+// "HOST" or "HOST:PORT" (port 1 to 65535). False when the port is not a
+// number in that range.
+bool SplitTftpHost(const std::string& text, std::string& host, std::uint16_t& port);
+
+struct TftpClientRequest {
+  TftpOpcode opcode = kTftpRrq;  // get or put
+  TftpMode mode = TftpMode::Netascii;
+  std::string host;  // a dotted address or a name
+  std::uint16_t port = kTftpPort;
+  std::string remoteName;
+  std::string localName;
+};
+
+// One get or put. Run blocks the calling thread; Abort, from any thread,
+// ends it with false and nothing more shown.
+class CTftpClient {
+ public:
+  // Host names are looked up with `resolver`.
+  CTftpClient(IMainWindowReporter& reporter, ITftpProgress* progress,
+              IResolver& resolver = SystemResolver());
+
+  // True when the transfer finished. Failures are reported before it returns.
+  bool Run(const TftpClientRequest& request);
+  void Abort();
+  std::uint64_t bytesTransferred() const { return bytes_.load(); }
+
+ private:
+  bool ResolvePeer(const TftpClientRequest& request, sockaddr_in& peer);
+
+  IMainWindowReporter& reporter_;
+  ITftpProgress* progress_;
+  IResolver& resolver_;
+  CNetSocket socket_;
+  std::atomic<std::uint64_t> bytes_{0};
+};
+
+}  // namespace netrove

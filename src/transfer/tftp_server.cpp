@@ -1,0 +1,255 @@
+#include "transfer/tftp_server.h"
+
+#include <arpa/inet.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+
+#include "base/tick_count.h"
+#include "base/tool_message.h"
+#include "base/user_paths.h"
+#include "transfer/tftp_engine.h"
+#include "transfer/tftp_file.h"
+#include "transfer/tftp_runner.h"
+
+namespace netrove {
+namespace {
+
+constexpr std::string_view kFullPathRequired = "A fully qualified path is required.";
+constexpr std::size_t kLongestLoggedName = 120;
+// A listening socket that keeps failing is retried after this pause.
+constexpr auto kListenRetryPause = std::chrono::milliseconds(50);
+
+std::string PeerText(const sockaddr_in& peer) {
+  std::array<char, INET_ADDRSTRLEN> address{};
+  ::inet_ntop(AF_INET, &peer.sin_addr, address.data(), address.size());
+  return std::string(address.data()) + ":" + std::to_string(ntohs(peer.sin_port));
+}
+
+// A name from the network, made safe for one log line.
+std::string LoggedName(const std::string& name) {
+  std::string shown;
+  for (const char c : name.substr(0, kLongestLoggedName)) {
+    shown += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+  }
+  if (name.size() > kLongestLoggedName) shown += "...";
+  return "\"" + shown + "\"";
+}
+
+TftpRequestRefusal RefusalForOpen(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return {kTftpFileNotFound, std::string(TftpErrorCodeText(kTftpFileNotFound))};
+    case EEXIST:
+      return {kTftpFileExists, std::string(TftpErrorCodeText(kTftpFileExists))};
+    case ENOSPC:
+    case EDQUOT:
+      return {kTftpDiskFull, std::string(TftpErrorCodeText(kTftpDiskFull))};
+    case EXDEV:
+    case EACCES:
+    case EPERM:
+      return {kTftpAccessViolation, std::string(TftpErrorCodeText(kTftpAccessViolation))};
+    default:
+      return {kTftpAccessViolation, SystemErrorText(error)};
+  }
+}
+
+std::string FailureText(const TftpFailure& failure) {
+  switch (failure.kind) {
+    case TftpFailure::Kind::Message:
+      return failure.text;
+    case TftpFailure::Kind::SystemError:
+      return SystemErrorText(failure.code);
+    case TftpFailure::Kind::SocketError: {
+      std::string text = SocketErrorText(failure.code);
+      if (const auto newline = text.find('\n'); newline != std::string::npos) text[newline] = ' ';
+      return text;
+    }
+    case TftpFailure::Kind::None:
+    case TftpFailure::Kind::Silent:
+      break;
+  }
+  return "Interrupted.";
+}
+
+}  // namespace
+
+void CTftpServerLogBook::Log(std::string line) {
+  std::lock_guard lock(mutex_);
+  lines_.push_back(std::move(line));
+  if (lines_.size() > kKeptLines) lines_.pop_front();
+  ++serial_;
+}
+
+std::vector<std::string> CTftpServerLogBook::Lines() const {
+  std::lock_guard lock(mutex_);
+  return {lines_.begin(), lines_.end()};
+}
+
+std::uint64_t CTftpServerLogBook::Serial() const {
+  std::lock_guard lock(mutex_);
+  return serial_;
+}
+
+CTftpServer::CTftpServer(IMainWindowReporter& reporter, SettingsSource settings,
+                         ITftpServerLog* echo)
+    : reporter_(reporter), echo_(echo), settingsSource_(std::move(settings)) {}
+
+void CTftpServer::Log(std::string line) {
+  if (echo_ != nullptr) echo_->Log(line);
+  book_.Log(std::move(line));
+}
+
+CTftpServer::~CTftpServer() {
+  Stop();
+  std::lock_guard lock(transfersMutex_);
+  for (auto& transfer : transfers_) transfer->socket.Interrupt();
+  for (auto& transfer : transfers_) transfer->thread.join();
+  transfers_.clear();
+}
+
+bool CTftpServer::Start() {
+  if (listening_.load()) return true;
+  settings_ = settingsSource_();
+  EnsureFolder(settings_.folder);
+  SocketStatus opened = listener_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (opened) opened = listener_.Bind(settings_.port);
+  if (!opened) {
+    ReportSocketError(reporter_, opened.error);
+    listener_.Close();
+    return false;
+  }
+  listening_.store(true);
+  Log("Serving " + settings_.folder.string() + " on UDP port " + std::to_string(settings_.port) +
+      (settings_.allowCreate ? "; clients may create files." : "; read only."));
+  listenThread_ = std::thread([this] { Listen(); });
+  return true;
+}
+
+void CTftpServer::Stop() {
+  if (!listening_.load()) return;
+  listener_.Interrupt();
+  listenThread_.join();
+  listener_.Close();
+  listening_.store(false);
+  Log("Stopped.");
+}
+
+std::size_t CTftpServer::RunningTransfers() {
+  ReapFinished();
+  std::lock_guard lock(transfersMutex_);
+  return transfers_.size();
+}
+
+void CTftpServer::Listen() {
+  std::array<std::uint8_t, kTftpReceiveBuffer> buffer{};
+  for (;;) {
+    SocketAddress from;
+    const SocketCount received = listener_.RecvFrom(buffer.data(), buffer.size(), &from);
+    if (received && from.isIPv4()) {
+      sockaddr_in requester{};
+      requester.sin_family = AF_INET;
+      requester.sin_addr = from.ipv4();
+      requester.sin_port = htons(from.port());
+      Admit(std::span(buffer.data(), static_cast<std::size_t>(received.bytes)), requester);
+      continue;
+    }
+    if (received) continue;
+    if (received.status().userInterrupted() || listener_.Interrupted()) return;
+    Log(SocketErrorText(received.error));
+    std::this_thread::sleep_for(kListenRetryPause);
+  }
+}
+
+void CTftpServer::Admit(std::span<const std::uint8_t> packet, const sockaddr_in& from) {
+  const auto opcode = ReadTftpOpcode(packet);
+  if (!opcode || (*opcode != kTftpRrq && *opcode != kTftpWrq)) {
+    // Not a request: answering it would let anyone aim our packets elsewhere.
+    Log(PeerText(from) + " ignored: a datagram of " + std::to_string(packet.size()) +
+        " bytes that is no request.");
+    return;
+  }
+  ReapFinished();
+  std::lock_guard lock(transfersMutex_);
+  if (transfers_.size() >= kMostTransfers) {
+    Log(PeerText(from) + " ignored: " + std::to_string(kMostTransfers) +
+        " transfers are running already.");
+    return;
+  }
+  auto transfer = std::make_unique<Transfer>();
+  SocketStatus opened = transfer->socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (opened) opened = transfer->socket.Bind(0);
+  if (!opened) {
+    Log(PeerText(from) + " not served: " + SocketErrorText(opened.error));
+    return;
+  }
+  Transfer& started = *transfer;
+  transfers_.push_back(std::move(transfer));
+  started.thread = std::thread(
+      // Each transfer keeps the settings it began with: a restart of the
+      // server with others must not change them under it.
+      [this, &started, request = std::vector<std::uint8_t>(packet.begin(), packet.end()), from,
+       settings = settings_] {
+        Serve(started, request, from, settings);
+        started.done.store(true);
+      });
+}
+
+void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from,
+                        const TftpServerSettings& settings) {
+  const std::string who = PeerText(from);
+  const auto refuse = [&](const TftpRequestRefusal& refusal, const std::string& what) {
+    const TftpPacket error = BuildTftpError(refusal.code, refusal.text);
+    static_cast<void>(transfer.socket.SendTo(
+        error.data(), error.size(), SocketAddress::FromIPv4(from.sin_addr, ntohs(from.sin_port))));
+    Log(what + " refused: " + refusal.text);
+  };
+  const TftpRequestParse parse = ParseTftpRequest(packet);
+  if (!parse.request) return refuse(*parse.refusal, who + " request");
+  const TftpRequest& request = *parse.request;
+  const bool reading = request.opcode == kTftpRrq;
+  const std::string what = who + (reading ? " get " : " put ") + LoggedName(request.fileName) +
+                           (request.mode == TftpMode::Octet ? " (octet)" : " (netascii)");
+  if (request.fileName.empty() || request.fileName.front() != '/') {
+    return refuse({kTftpAccessViolation, std::string(kFullPathRequired)}, what);
+  }
+  if (!reading && !settings.allowCreate) {
+    return refuse({kTftpAccessViolation, std::string(TftpErrorCodeText(kTftpAccessViolation))},
+                  what);
+  }
+  TftpFileOpen opened = reading ? OpenServedFileForReading(settings.folder, request.fileName)
+                                : CreateServedFile(settings.folder, request.fileName);
+  if (!opened.file) return refuse(RefusalForOpen(opened.error), what);
+  CTftpEngine engine(TftpRole::Server, std::move(opened.file), request.mode, from, TickCount());
+  if (reading) {
+    engine.StartServingRead();
+  } else {
+    engine.StartServingWrite();
+  }
+  DriveTftpEngine(engine, transfer.socket);
+  const std::string bytes = std::to_string(engine.bytesTransferred()) + " bytes";
+  if (engine.state() == TftpState::Finished) {
+    Log(what + ": " + bytes + (reading ? " sent." : " received."));
+  } else {
+    Log(what + " failed after " + bytes + ": " + FailureText(engine.failure()));
+  }
+}
+
+void CTftpServer::ReapFinished() {
+  std::list<std::unique_ptr<Transfer>> finished;
+  {
+    std::lock_guard lock(transfersMutex_);
+    for (auto it = transfers_.begin(); it != transfers_.end();) {
+      if ((*it)->done.load()) {
+        finished.splice(finished.end(), transfers_, it++);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& transfer : finished) transfer->thread.join();
+}
+
+}  // namespace netrove

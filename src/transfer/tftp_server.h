@@ -1,0 +1,99 @@
+#pragma once
+// The TFTP server: one listening socket, and one thread with a socket of its
+// own per request. It serves one folder only and treats every request as
+// hostile: names are confined to the folder, nothing is ever sent but answers
+// to the requester's address and port, a transfer ends after its time-outs,
+// the transfers running at once are capped, and failures are written to a
+// log instead of a box per packet.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/net_socket.h"
+#include "base/tftp_server_control.h"
+#include "transfer/tftp_settings.h"
+
+namespace netrove {
+
+class IMainWindowReporter;
+
+// Where the server writes what it did and what it refused, one line each.
+// Called from the server's threads.
+class ITftpServerLog {
+ public:
+  virtual ~ITftpServerLog() = default;
+  virtual void Log(std::string line) = 0;
+};
+
+// Keeps the latest lines for a window to show; older lines fall out.
+class CTftpServerLogBook : public ITftpServerLog {
+ public:
+  static constexpr std::size_t kKeptLines = 200;
+  void Log(std::string line) override;
+  std::vector<std::string> Lines() const;
+  // Counts every line ever logged, so a reader can tell when to refresh.
+  std::uint64_t Serial() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<std::string> lines_;
+  std::uint64_t serial_ = 0;
+};
+
+class CTftpServer : public ITftpServer {
+ public:
+  static constexpr std::size_t kMostTransfers = 16;
+  using SettingsSource = std::function<TftpServerSettings()>;
+
+  // `settings` is read at every Start. The server keeps its latest log lines
+  // itself and also hands each to `echo` when one is given.
+  CTftpServer(IMainWindowReporter& reporter, SettingsSource settings,
+              ITftpServerLog* echo = nullptr);
+  // Stops the server and ends every transfer still running.
+  ~CTftpServer() override;
+  CTftpServer(const CTftpServer&) = delete;
+  CTftpServer& operator=(const CTftpServer&) = delete;
+
+  bool Start() override;
+  // Stops listening; transfers already running go on on their own sockets.
+  void Stop() override;
+  bool IsRunning() const override { return listening_.load(); }
+  std::vector<std::string> LogLines() const override { return book_.Lines(); }
+  std::size_t RunningTransfers();
+
+ private:
+  struct Transfer {
+    CNetSocket socket;
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+
+  void Listen();
+  void Admit(std::span<const std::uint8_t> packet, const sockaddr_in& from);
+  void Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from,
+             const TftpServerSettings& settings);
+  void ReapFinished();
+  void Log(std::string line);
+
+  IMainWindowReporter& reporter_;
+  CTftpServerLogBook book_;
+  ITftpServerLog* echo_;
+  SettingsSource settingsSource_;
+  TftpServerSettings settings_;
+  CNetSocket listener_;
+  std::thread listenThread_;
+  std::atomic<bool> listening_{false};
+  std::mutex transfersMutex_;
+  std::list<std::unique_ptr<Transfer>> transfers_;
+};
+
+}  // namespace netrove

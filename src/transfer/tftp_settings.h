@@ -1,0 +1,30 @@
+#pragma once
+// The values of the "TFTP" tool key that the server reads when it starts.
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "base/tftp_server_control.h"
+
+namespace netrove {
+
+inline constexpr std::string_view kValueServerPort = "ServerPort";
+inline constexpr std::string_view kValueServerFolder = "ServerFolder";
+inline constexpr std::string_view kValueAllowCreate = "AllowCreate";
+inline constexpr std::uint16_t kDefaultTftpServerPort = 69;
+
+struct TftpServerSettings {
+  std::uint16_t port = kDefaultTftpServerPort;
+  // The one folder served: requests name files below it.
+  std::filesystem::path folder;
+  // Write requests may create new files (never replace existing ones).
+  bool allowCreate = false;
+};
+
+// The "tftp" folder among the program's data files.
+std::filesystem::path DefaultTftpServerFolder();
+// The stored settings; missing values keep their defaults (port 69, the
+// default folder, no creation). A port of 0 is taken as the default.
+TftpServerSettings ReadTftpServerSettings();
+
+}  // namespace netrove

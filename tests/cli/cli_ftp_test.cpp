@@ -1,0 +1,68 @@
+// netrove-cli ftp against a private pyftpdlib server: a file goes up and
+// comes back byte for byte in both data connection modes, ls prints the
+// parsed entries, and a failed command exits non-zero with the server's
+// reply in the transcript.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "cli/cli_runner.h"
+#include "transfer/pyftpd_server.h"
+
+namespace netrove::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CliFtp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(root_ / "pub");
+    std::ofstream(root_ / "pub" / "a b.txt") << "text\r\n";
+    server_ = std::make_unique<PyFtpServer>(root_);
+    if (server_->port() == 0) {
+      if (PrivilegeRequired()) FAIL() << "pyftpdlib (python3-pyftpdlib) is missing";
+      GTEST_SKIP() << "pyftpdlib (python3-pyftpdlib) is missing";
+    }
+  }
+  std::string Address() const { return "127.0.0.1:" + std::to_string(server_->port()); }
+
+  ScopedHome home_;
+  fs::path root_ = home_.path() / "server";
+  std::unique_ptr<PyFtpServer> server_;
+};
+
+TEST_F(CliFtp, PutAndGetRoundTripInBothModes) {
+  std::string bytes(1024 * 1024 + 3, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 % 251);
+  const fs::path local = home_.path() / "up.bin";
+  std::ofstream(local, std::ios::binary) << bytes;
+  for (const char* mode : {"--passive", "--verbose"}) {
+    const CliRun put = RunCli(home_, {"ftp", mode, Address(), "put", local.string(), "up.bin"});
+    ASSERT_EQ(put.status, 0) << put.out << put.err;
+    EXPECT_EQ(ReadFile(root_ / "up.bin"), bytes);
+    const fs::path back = home_.path() / (std::string("back") + mode);
+    const CliRun get = RunCli(home_, {"ftp", mode, Address(), "get", "up.bin", back.string()});
+    ASSERT_EQ(get.status, 0) << get.out << get.err;
+    EXPECT_EQ(ReadFile(back), bytes);
+    EXPECT_NE(get.out.find("226 "), std::string::npos);
+  }
+}
+
+TEST_F(CliFtp, LsPrintsTheTranscriptAndTheEntries) {
+  const CliRun run = RunCli(home_, {"ftp", "--passive", Address(), "ls", "pub"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("230 Login successful.\r\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("      a b.txt\r\n"), std::string::npos) << run.out;
+}
+
+TEST_F(CliFtp, AFailedCommandExitsNonZero) {
+  const CliRun run = RunCli(home_, {"ftp", Address(), "delete", "missing.txt"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("550 "), std::string::npos) << run.out;
+  const CliRun usage = RunCli(home_, {"ftp", Address(), "fly"});
+  EXPECT_EQ(usage.status, 2);
+}
+
+}  // namespace
+}  // namespace netrove::test

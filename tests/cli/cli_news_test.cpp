@@ -1,0 +1,83 @@
+// netrove-cli news against scripted servers: the header walk's lines, the
+// newsrc line a catch-up leaves, a refused post.
+#include <gtest/gtest.h>
+
+#include "cli_runner.h"
+#include "news/news_server.h"
+#include "support/scripted_server.h"
+
+namespace netrove {
+namespace {
+
+using test::Script;
+
+std::string Target(const test::CScriptedServer& server) {
+  return "127.0.0.1:" + std::to_string(server.port());
+}
+
+TEST(CliNews, HeadersSkipArticlesWithoutMessageIdAndCatchUpWritesTheRange) {
+  test::ScopedHome home;
+  test::CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send("200 ready\r\n")
+                   .ExpectLine("GROUP local.test")
+                   .Send("211 3 1 3 local.test\r\n")
+                   .ExpectLine("STAT 3")
+                   .Send("223 3 <3@t>\r\n")
+                   .ExpectLine("HEAD")
+                   .Send("221 3 <3@t>\r\nSubject: Third\r\nFrom: A <a@b>\r\nDate: today\r\n"
+                         "Message-ID: <3@t>\r\n.\r\n")
+                   .ExpectLine("LAST")
+                   .Send("223 2 <>\r\n")
+                   .ExpectLine("HEAD")
+                   .Send("221 2 <>\r\nSubject: No id\r\n.\r\n")
+                   .ExpectLine("LAST")
+                   .Send("223 1 <1@t>\r\n")
+                   .ExpectLine("HEAD")
+                   .Send("221 1 <1@t>\r\nSubject:\r\nFrom: )\r\nMessage-ID: <1@t>\r\n.\r\n")
+                   .ExpectLine("QUIT")
+                   .Send("205 bye\r\n")
+                   .Close());
+  const auto headers = test::RunInProcess({"news", Target(server), "headers", "local.test", "2"});
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(headers.status, 0) << headers.err;
+  EXPECT_EQ(headers.out, "3\tThird\tA\ttoday\r\n1\t\t)\t\r\n");
+
+  test::CScriptedServer second;
+  second.Start(Script()
+                   .Accept()
+                   .Send("200 ready\r\n")
+                   .ExpectLine("GROUP local.test")
+                   .Send("211 3 1 50000000 local.test\r\n")
+                   .ExpectLine("QUIT")
+                   .Send("205 bye\r\n")
+                   .Close());
+  const auto catchup = test::RunInProcess({"news", Target(second), "catchup", "local.test"});
+  EXPECT_TRUE(second.Finished());
+  EXPECT_EQ(catchup.status, 0) << catchup.err;
+  EXPECT_EQ(test::ReadFile(NewsrcPath("", "127.0.0.1")), "local.test: 1-50000000\r\n");
+}
+
+TEST(CliNews, RefusedPostFailsWithTheBoxText) {
+  test::ScopedHome home;
+  test::CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send("200 ready\r\n")
+                   .ExpectLine("POST")
+                   .Send("340 go\r\n")
+                   .Do("article", [](test::StepContext&) { return std::string(); })
+                   .Expect("From: me@here\r\nNewsgroups: no.such\r\nSubject: Hi\r\n\r\n.\r\n")
+                   .Send("441 no such group\r\n")
+                   .ExpectLine("QUIT")
+                   .Close());
+  const auto post = test::RunInProcess({"news", Target(server), "post", "--group", "no.such",
+                                        "--subject", "Hi", "--from", "me@here"});
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(post.status, 1);
+  EXPECT_EQ(post.err, "Command: POST\r\nPosting failed.\n");
+}
+
+}  // namespace
+}  // namespace netrove

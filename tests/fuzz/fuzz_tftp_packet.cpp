@@ -1,0 +1,72 @@
+// Feeds arbitrary datagrams to the TFTP request reader and to engines of both
+// roles in every state a first packet can meet.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "transfer/tftp_engine.h"
+#include "transfer/tftp_file.h"
+#include "transfer/tftp_packet.h"
+
+namespace {
+
+// A file that has four blocks to give and takes whatever is written.
+class NullFile : public netrove::ITftpFile {
+ public:
+  long Read(std::uint8_t* into, std::size_t size) override {
+    const std::size_t count = size < left_ ? size : left_;
+    for (std::size_t i = 0; i < count; ++i) into[i] = (i % 7 == 0) ? '\n' : '\r';
+    left_ -= count;
+    return static_cast<long>(count);
+  }
+  int Write(const std::uint8_t*, std::size_t) override { return 0; }
+  void Keep() override {}
+
+ private:
+  std::size_t left_ = 2048;
+};
+
+sockaddr_in Peer() {
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_addr.s_addr = 0x0100007F;
+  peer.sin_port = 0x4500;
+  return peer;
+}
+
+// A client learns the server's transfer port from its first answer; a server
+// hears its requester's port only.
+void Feed(netrove::CTftpEngine& engine, std::span<const std::uint8_t> packet, bool client) {
+  sockaddr_in from = Peer();
+  if (client) from.sin_port = 0x4600;
+  // The same datagram twice: as the first answer and as one in the transfer.
+  engine.OnPacket(packet, from, 1);
+  static_cast<void>(engine.TakeOutgoing());
+  engine.OnPacket(packet, from, 2);
+  static_cast<void>(engine.TakeOutgoing());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace netrove;
+  const std::span<const std::uint8_t> packet(data, size);
+  const TftpRequestParse parse = ParseTftpRequest(packet);
+  if (parse.refusal) static_cast<void>(BuildTftpError(parse.refusal->code, parse.refusal->text));
+  for (const TftpMode mode : {TftpMode::Netascii, TftpMode::Octet}) {
+    CTftpEngine getter(TftpRole::Client, std::make_unique<NullFile>(), mode, Peer(), 0);
+    getter.StartRequest(kTftpRrq, "/f");
+    Feed(getter, packet, true);
+    CTftpEngine putter(TftpRole::Client, std::make_unique<NullFile>(), mode, Peer(), 0);
+    putter.StartRequest(kTftpWrq, "/f");
+    Feed(putter, packet, true);
+    CTftpEngine reader(TftpRole::Server, std::make_unique<NullFile>(), mode, Peer(), 0);
+    reader.StartServingRead();
+    Feed(reader, packet, false);
+    CTftpEngine writer(TftpRole::Server, std::make_unique<NullFile>(), mode, Peer(), 0);
+    writer.StartServingWrite();
+    Feed(writer, packet, false);
+  }
+  return 0;
+}

@@ -1,0 +1,60 @@
+#!/bin/bash
+# Starts a private INN (Debian inn2) for the news tests: every file in FOLDER,
+# listening on 127.0.0.1:PORT, one group "local.test" that anyone on loopback
+# may read and post to. Stop it with: kill "$(cat FOLDER/run/innd.pid)".
+# usage: inn_instance.sh FOLDER PORT
+set -euo pipefail
+folder=$1
+port=$2
+bin=/usr/lib/news/bin
+mkdir -p "$folder"/{etc,db,run,log,tmp,http} "$folder"/spool/{articles,overview,tmp,incoming,outgoing,archive}
+sed -e '/^port:/d;/^nnrpdpostport:/d;/^domain:/d;/^path[a-z]*:/d' /etc/news/inn.conf >"$folder/etc/inn.conf"
+cat >>"$folder/etc/inn.conf" <<CONF
+port: $port
+bindaddress: 127.0.0.1
+nnrpdpostport: $port
+domain: localdomain
+pathhost: netrove.test
+pathnews: /usr/lib/news
+pathbin: $bin
+pathcontrol: $bin/control
+pathfilter: /etc/news/filter
+pathetc: $folder/etc
+pathdb: $folder/db
+pathrun: $folder/run
+pathlog: $folder/log
+pathhttp: $folder/http
+pathtmp: $folder/tmp
+pathspool: $folder/spool
+patharticles: $folder/spool/articles
+pathoverview: $folder/spool/overview
+pathoutgoing: $folder/spool/outgoing
+pathincoming: $folder/spool/incoming
+patharchive: $folder/spool/archive
+CONF
+cp /etc/news/storage.conf /etc/news/expire.ctl /etc/news/control.ctl /etc/news/inn-secrets.conf "$folder/etc/"
+printf 'ME:*::\n' >"$folder/etc/newsfeeds"
+: >"$folder/etc/incoming.conf"
+cat >"$folder/etc/readers.conf" <<CONF
+auth "local" { hosts: "127.0.0.1, localhost" default: "<local>" }
+access "local" { users: "<local>" newsgroups: "*" access: RPA }
+CONF
+printf '%s\n' 'control 0000000000 0000000001 n' 'control.cancel 0000000000 0000000001 n' \
+  'junk 0000000000 0000000001 n' 'local.test 0000000000 0000000001 y' >"$folder/db/active"
+: >"$folder/db/active.times"
+printf 'local.test\tNetrove tests.\n' >"$folder/db/newsgroups"
+: >"$folder/db/history"
+as_news=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown -R news:news "$folder"
+  as_news=(setpriv --reuid=news --regid=news --init-groups)
+fi
+export INNCONF="$folder/etc/inn.conf"
+"${as_news[@]}" "$bin/makedbz" -i -o -f "$folder/db/history"
+"${as_news[@]}" env INNCONF="$INNCONF" "$bin/innd"
+for _ in $(seq 100); do
+  [ -s "$folder/run/innd.pid" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && exit 0
+  sleep 0.05
+done
+echo "innd did not start; see $folder/log" >&2
+exit 1

@@ -1,0 +1,139 @@
+// Newsgroup state and the newsrc file: what is kept, what is rebuilt, and
+// that the user's file survives damage, sharing and failures.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "news/news_server.h"
+#include "support/recording_reporter.h"
+#include "support/scoped_home.h"
+
+namespace netrove {
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+TEST(Newsgroup, ExpandsMarksAndRebuildsOnlyWhatChanged) {
+  CNewsgroup opened(":");
+  opened.Expand();
+  EXPECT_TRUE(opened.Read().Empty());
+  for (long number : {9, 3, 5, 4}) opened.MarkRead(number);
+  EXPECT_EQ(opened.Rebuild(), ": 3-5,9");
+
+  // Expanded and left alone: the text stays exactly as the file had it.
+  CNewsgroup untouched(": 1-3,2,7-5");
+  untouched.Expand();
+  EXPECT_EQ(untouched.ExpandedCount(), 3u);
+  EXPECT_EQ(untouched.Rebuild(), ": 1-3,2,7-5");
+
+  // A trailing comma drops the number before it; an absurd number stops.
+  CNewsgroup trailing("! 1,4,");
+  trailing.Expand();
+  EXPECT_EQ(trailing.Read().Count(), 1u);
+  CNewsgroup absurd(": 5,99999999999999999999,7");
+  absurd.Expand();
+  EXPECT_EQ(absurd.Read().Count(), 1u);
+
+  CNewsgroup huge(":");
+  huge.CatchUp(1, 50'000'000);
+  huge.MarkRead(50'000'002);
+  EXPECT_EQ(huge.Read().Count(), 50'000'001u);
+  EXPECT_EQ(huge.Read().Ranges().size(), 2u);
+  EXPECT_EQ(huge.Rebuild(), ": 1-50000000,50000002");
+  huge.SetSubscribed(false);
+  EXPECT_EQ(huge.RangeText(), "! 1-50000000,50000002");
+}
+
+TEST(Newsrc, KeepsEveryLineOfADamagedFileAndReportsOnce) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  CNewsServer server;
+  server.newsrcPath = NewsrcPath("", "news.example");
+  WriteFile(server.newsrcPath, "zeta: 1-4\r\nno marker here\r\nalpha!\r\nbad line\r\nmid: 7");
+  LoadNewsrc(server, reporter);
+  ASSERT_EQ(reporter.Texts().size(), 1u);
+  EXPECT_EQ(reporter.Texts()[0], CorruptedFileText(server.newsrcPath));
+  // The group list adds new groups unsubscribed and leaves known ones.
+  AddGroupsFromList(server, "zeta 10 1 y\r\nbeta 5 2 y\r\n");
+  ASSERT_TRUE(WriteNewsrc(server, reporter));
+  EXPECT_EQ(ReadFile(server.newsrcPath),
+            "alpha!\r\nbeta!\r\nmid: 7\r\nzeta: 1-4\r\nno marker here\r\nbad line\r\n");
+}
+
+TEST(Newsrc, AFileThatCannotBeReadIsNeverOverwritten) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  CNewsServer server;
+  server.newsrcPath = NewsrcPath("", "host");
+  std::filesystem::create_directories(server.newsrcPath);  // a folder where the file should be
+  LoadNewsrc(server, reporter);
+  ASSERT_EQ(reporter.Messages().size(), 1u);
+  EXPECT_EQ(reporter.Messages()[0].source, kSourceSystemMessage);
+  AddDefaultGroups(server);
+  EXPECT_FALSE(WriteNewsrc(server, reporter));
+  EXPECT_TRUE(std::filesystem::is_directory(server.newsrcPath));
+
+  // A write that fails leaves the old file as it was.
+  CNewsServer other;
+  other.newsrcPath = NewsrcPath("", "other");
+  WriteFile(other.newsrcPath, "kept:\r\n");
+  chmod(other.newsrcPath.parent_path().c_str(), 0500);
+  other.groups.try_emplace("new.group");
+  const bool wrote = WriteNewsrc(other, reporter);
+  chmod(other.newsrcPath.parent_path().c_str(), 0700);
+  if (geteuid() != 0) {
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(ReadFile(other.newsrcPath), "kept:\r\n");
+  }
+}
+
+TEST(Newsrc, NamesNeverLeaveTheNewsFolder) {
+  EXPECT_EQ(SafePathComponent(".."), "%2E.");
+  EXPECT_EQ(SafePathComponent("a/b\\c"), "a%2Fb%5Cc");
+  EXPECT_EQ(SafePathComponent(".hidden\x01"), "%2Ehidden%01");
+  EXPECT_EQ(SafePathComponent("news.example.com"), "news.example.com");
+  EXPECT_EQ(SafePathComponent(""), "%");
+  test::ScopedHome home;
+  const auto path = NewsrcPath("", "../../etc");
+  EXPECT_EQ(path.parent_path().parent_path().filename(), "News");
+}
+
+TEST(NewsServerTable, TwoWindowsShareOneEntryAndTheLastWrites) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  CNewsServerTable table;
+  const auto path = NewsrcPath("", "shared");
+  WriteFile(path, "local.test: 1-2\r\n");
+  table.Join("shared", 1, path, reporter);
+  table.Join("shared", 2, path, reporter);
+  table.With("shared", [](CNewsServer* server) {
+    ASSERT_NE(server, nullptr);
+    CNewsgroup& group = server->groups.at("local.test");
+    group.Expand();
+    group.MarkRead(5);
+  });
+  // A window that is not in the entry (a failed connect) changes nothing.
+  table.Leave("shared", 3, reporter);
+  table.Leave("shared", 1, reporter);
+  EXPECT_EQ(ReadFile(path), "local.test: 1-2\r\n");
+  table.Leave("shared", 2, reporter);
+  EXPECT_EQ(ReadFile(path), "local.test: 1-2,5\r\n");
+  EXPECT_TRUE(table.With("shared", [](CNewsServer* server) { return server == nullptr; }));
+  EXPECT_TRUE(reporter.Messages().empty());
+}
+
+}  // namespace
+}  // namespace netrove

@@ -1,0 +1,271 @@
+// The Mail window and its Customize page, driven offscreen against a
+// scripted SMTP server.
+#include "query/mail_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <cerrno>
+#include <memory>
+
+#include "app/main_frame.h"
+#include "app/mdi_child_wnd.h"
+#include "app/program_catalog.h"
+#include "base/settings_store.h"
+#include "diagnostics/tool_view_fixtures.h"
+#include "query/mail_customize_page.h"
+#include "query/mail_settings.h"
+#include "query/query_tools.h"
+#include "query/smtp_dialogue.h"
+#include "support/event_loop.h"
+#include "support/loopback_socket.h"
+#include "support/scoped_home.h"
+#include "support/scripted_server.h"
+#include "support/wait_until.h"
+#include "widgets/command_ids.h"
+#include "widgets/message_boxes.h"
+#include "widgets/tool_catalog.h"
+#include "widgets/transcript_view.h"
+
+namespace netrove {
+namespace {
+
+using test::CScriptedServer;
+using test::FakeServices;
+using test::Script;
+using test::WaitUntil;
+
+std::string ServerOf(const CScriptedServer& server) {
+  return "127.0.0.1:" + std::to_string(server.port());
+}
+
+void StoreMailSettings(const std::string& server, const std::string& sender) {
+  auto key = CreateToolKey(kMailToolName);
+  ASSERT_TRUE(key);
+  ASSERT_TRUE(key->WriteText(kOutgoingMailValue, server));
+  ASSERT_TRUE(key->WriteText(kMailAddressValue, sender));
+}
+
+std::string Stored(std::string_view value) {
+  std::string text;
+  const auto key = OpenToolKey(kMailToolName, false);
+  if (key) key->ReadText(value, text);
+  return text;
+}
+
+// A greeting, HELO and MAIL accepted, then the recipient refused: the
+// dialogue then waits for the server, which waits for the client to close.
+Script RefusingServer() {
+  return Script()
+      .Accept()
+      .Send("220 ready\r\n")
+      .ExpectLine("HELO 127.0.0.1")
+      .Send("250 hello\r\n")
+      .ExpectLine("MAIL FROM:<alice@example.test>")
+      .Send("250 ok\r\n")
+      .ExpectLine("RCPT TO:<bob@example.test>")
+      .Send("550 no such user\r\n")
+      .ExpectClosed();
+}
+
+// Types text key by key, as a keyboard would, letters beyond ASCII too.
+void Type(QLineEdit* edit, const QString& text) {
+  for (const QChar letter : text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(letter));
+    QApplication::sendEvent(edit, &press);
+  }
+}
+
+class MailViewTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<CMailView> OpenView() {
+    auto view = std::make_unique<CMailView>(services);
+    view->show();
+    view->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    return view;
+  }
+
+  test::ScopedHome home;
+  FakeServices services;
+};
+
+TEST_F(MailViewTest, SendRefusesEmptyAndUnsafeTextsWithFocusOnTo) {
+  // Bound, never listening: a dialogue that started would be refused and
+  // reported.
+  const int unused = test::BoundSocket(SOCK_STREAM, 0);
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  ::getsockname(unused, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  StoreMailSettings(server, "alice@example.test");
+  auto view = OpenView();
+  EXPECT_EQ(QApplication::focusWidget(), view->toEdit());
+
+  const auto sendRefused = [&](const QString& to) {
+    view->toEdit()->setText(to);
+    view->sendButton()->setFocus();
+    QTest::mouseClick(view->sendButton(), Qt::LeftButton);
+    EXPECT_FALSE(view->isDialogueRunning()) << to.toStdString();
+    EXPECT_FALSE(view->isBusy());
+    EXPECT_EQ(QApplication::focusWidget(), view->toEdit()) << to.toStdString();
+  };
+  sendRefused(QString());
+  // As an address-book entry or a paste can bring it.
+  sendRefused(QStringLiteral("bob@example.test>\r\nDATA\r\nSubject: forged"));
+  sendRefused(QStringLiteral("bob@example.test\nRCPT TO:<eve@example.test>"));
+  sendRefused(QString(258, QLatin1Char('b')));
+
+  // A stored sender that would add commands is refused the same way.
+  view.reset();
+  StoreMailSettings(server, "alice@example.test>\r\nRCPT TO:<eve@example.test");
+  view = OpenView();
+  sendRefused(QStringLiteral("bob@example.test"));
+  EXPECT_TRUE(services.reporter_.Messages().empty());
+  ::close(unused);
+}
+
+TEST_F(MailViewTest, RunningDialogueIsBusyAndHangUpEndsIt) {
+  CScriptedServer server;
+  server.Start(RefusingServer());
+  StoreMailSettings(ServerOf(server), "alice@example.test");
+  auto view = OpenView();
+  EXPECT_FALSE(view->hangUpButton()->isEnabled());
+  QTest::keyClicks(view->toEdit(), QStringLiteral("bob@example.test"));
+  QTest::mouseClick(view->sendButton(), Qt::LeftButton);
+
+  EXPECT_TRUE(view->isBusy());
+  EXPECT_FALSE(view->sendButton()->isEnabled());
+  EXPECT_TRUE(view->hangUpButton()->isEnabled());
+  ASSERT_TRUE(
+      WaitUntil([&] { return view->transcript()->text().ends_with("550 no such user\r\n"); },
+                test::TurnEventLoop));
+  // A Send that reaches the window anyway starts no second dialogue.
+  QMetaObject::invokeMethod(view->sendButton(), "click");
+  EXPECT_TRUE(view->isBusy());
+
+  QTest::mouseClick(view->hangUpButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !view->isBusy(); }, test::TurnEventLoop));
+  EXPECT_TRUE(view->sendButton()->isEnabled());
+  EXPECT_FALSE(view->hangUpButton()->isEnabled());
+  EXPECT_TRUE(view->transcript()->text().ends_with("550 no such user\r\n\r\n\r\n\r\n"));
+  EXPECT_TRUE(services.reporter_.Messages().empty());
+  EXPECT_TRUE(server.Finished());
+}
+
+TEST_F(MailViewTest, ClosingTheWindowEndsItsDialogue) {
+  // The server greets and then never answers HELO: the worker sits in its
+  // receive until the window goes.
+  CScriptedServer server;
+  server.Start(Script().Accept().Send("220 ready\r\n").ExpectLine("HELO 127.0.0.1").ExpectClosed());
+  StoreMailSettings(ServerOf(server), "alice@example.test");
+  auto view = OpenView();
+  QTest::keyClicks(view->toEdit(), QStringLiteral("bob@example.test"));
+  QTest::mouseClick(view->sendButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return view->transcript()->text() == "220 ready\r\n"; },
+                        test::TurnEventLoop));
+  view.reset();
+  EXPECT_TRUE(server.Finished());
+  EXPECT_TRUE(services.reporter_.Messages().empty());
+}
+
+TEST_F(MailViewTest, MissingMailKeyIsReportedAndTheWindowStillOpens) {
+  auto view = OpenView();
+  const auto messages = services.reporter_.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].source, kSourceSystemMessage);
+  EXPECT_EQ(messages[0].errorCode, ENOENT);
+  EXPECT_EQ(view->documentTitle(), QStringLiteral("Mail"));
+}
+
+TEST_F(MailViewTest, CatalogOffersTheWindowAndItsPage) {
+  ToolCatalog catalog;
+  AddQueryTools(catalog);
+  const ToolTemplate* mail = catalog.findByCommand(32841);
+  ASSERT_NE(mail, nullptr);
+  EXPECT_EQ(mail->typeName, QStringLiteral("Mail"));
+  ASSERT_TRUE(static_cast<bool>(mail->create));
+  std::unique_ptr<CToolView> view(mail->create(services));
+  EXPECT_NE(dynamic_cast<CMailView*>(view.get()), nullptr);
+  EXPECT_TRUE(static_cast<bool>(catalog.page(CustomizeTab::Mail)));
+  EXPECT_EQ(CustomizeTabCaption(CustomizeTab::Mail), QStringLiteral("Mail"));
+}
+
+class SilentBoxes : public IMessageBoxes {
+ public:
+  void information(QWidget*, const QString&, const QString&) override {}
+  bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
+};
+
+TEST_F(MailViewTest, ToolsMenuOpensMailWindows) {
+  StoreMailSettings("127.0.0.1", "alice@example.test");
+  SilentBoxes boxes;
+  const ToolCatalog catalog = BuildToolCatalog();
+  CMainFrame frame(catalog, services.reporter_, boxes);
+  frame.show();
+  QAction* mail = frame.commandAction(kCmdMail);
+  ASSERT_NE(mail, nullptr);
+  EXPECT_TRUE(mail->isVisible());
+  EXPECT_TRUE(mail->isEnabled());
+  mail->trigger();
+  ASSERT_NE(frame.activeToolWindow(), nullptr);
+  auto* view = qobject_cast<CMailView*>(frame.activeToolWindow()->toolView());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->documentTitle(), QStringLiteral("Mail"));
+  EXPECT_EQ(view->helpContext(), 0x10000 + 32841);
+}
+
+TEST_F(MailViewTest, MailPageFieldsHoldBytesAndKeepStoredValuesWhole) {
+  // 128 two-byte letters and one more byte fill the 257 bytes exactly.
+  std::string full;
+  for (int i = 0; i < 128; ++i) full += "\xC3\xA9";
+  full += "a";
+  const std::string overLong(300, 'x');
+  {
+    auto key = CreateToolKey(kMailToolName);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->WriteText(kMailAddressValue, full));
+    ASSERT_TRUE(key->WriteText(kIncomingMailValue, overLong));
+  }
+  CCustomizeMail page;
+  page.show();
+  page.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+  EXPECT_EQ(page.addressEdit()->text().toUtf8().toStdString(), full);
+  EXPECT_EQ(page.incomingEdit()->text().size(), 300);
+  EXPECT_NE(page.findChild<QLabel*>()->text().indexOf(QStringLiteral("Note: The information")), -1);
+
+  // The field is full in bytes: a typed letter is refused; one taken away
+  // and typed again is written back whole when the field loses the focus.
+  page.addressEdit()->setFocus();
+  page.addressEdit()->end(false);
+  QTest::keyClicks(page.addressEdit(), QStringLiteral("z"));
+  EXPECT_EQ(page.addressEdit()->text().toUtf8().toStdString(), full);
+  QTest::keyClick(page.addressEdit(), Qt::Key_Backspace);
+  QTest::keyClicks(page.addressEdit(), QStringLiteral("a"));
+  page.nameEdit()->setFocus();
+  EXPECT_EQ(Stored(kMailAddressValue), full);
+
+  // The name takes 75 bytes: 37 two-byte letters and one more byte.
+  Type(page.nameEdit(), QString(40, QChar(0xE9)));
+  EXPECT_EQ(page.nameEdit()->text().toUtf8().size(), 74);
+  QTest::keyClicks(page.nameEdit(), QStringLiteral("ab"));
+  EXPECT_EQ(page.nameEdit()->text().toUtf8().size(), 75);
+  page.outgoingEdit()->setFocus();
+  EXPECT_EQ(Stored(kMailNameValue).size(), 75u);
+
+  // An over-long stored value is never cut by visiting its field.
+  page.incomingEdit()->setFocus();
+  QTest::keyClicks(page.incomingEdit(), QStringLiteral("y"));
+  page.outgoingEdit()->setFocus();
+  EXPECT_EQ(Stored(kIncomingMailValue), overLong);
+}
+
+}  // namespace
+}  // namespace netrove

@@ -1,0 +1,137 @@
+// The SMTP dialogue object over real sockets: a whole dialogue delivered to
+// aiosmtpd and read back from its mailbox, and the replies a real server
+// will not produce, from a scripted one.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "query/aiosmtpd_server.h"
+#include "query/smtp_dialogue_harness.h"
+#include "support/scripted_server.h"
+
+namespace netrove::test {
+namespace {
+
+constexpr const char* kAlice = "alice@example.test";
+constexpr const char* kBob = "bob@example.test";
+
+TEST(SmtpDialogueAiosmtpd, DeliversTheTestMessageWithItsEnvelope) {
+  NETROVE_REQUIRE_AIOSMTPD();
+  DialogueHarness run;
+  AiosmtpdServer server(run.home.path());
+  ASSERT_TRUE(server.Ready());
+  ASSERT_TRUE(run.RunToEnd({server.server(), kAlice, kBob}));
+  EXPECT_TRUE(run.dialogue.Delivered());
+  EXPECT_TRUE(run.reporter.Messages().empty());
+  EXPECT_EQ(run.finished.lastCommand.load(), kMailFinishedCommand);
+
+  const std::string transcript = run.transcript.Text();
+  EXPECT_EQ(transcript.rfind("220 ", 0), 0u) << transcript;
+  EXPECT_NE(transcript.find("\r\n354 "), std::string::npos) << transcript;
+  EXPECT_TRUE(transcript.ends_with("\r\n221 Bye\r\n\r\n\r\n\r\n")) << transcript;
+
+  const auto messages = server.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("X-MailFrom: alice@example.test"), std::string::npos) << messages[0];
+  EXPECT_NE(messages[0].find("X-RcptTo: bob@example.test"), std::string::npos) << messages[0];
+  EXPECT_NE(messages[0].find("TEST - SMTP"), std::string::npos) << messages[0];
+}
+
+std::string ServerOf(const CScriptedServer& server) {
+  return "127.0.0.1:" + std::to_string(server.port());
+}
+
+TEST(SmtpDialogueScripted, RepliesAreHandledWhenCompleteAndInOrder) {
+  // A greeting of three lines, split inside a line over two receives, and
+  // later two replies in one receive: the greeting is answered once, after
+  // its last line, and both replies of the one receive are answered in turn.
+  CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .SendInPieces({"220-mail.example.test\r\n220-welcome\r\n22", "0 ready\r\n"},
+                                 std::chrono::milliseconds(50))
+                   .ExpectLine("HELO 127.0.0.1")
+                   .Send("250 hello\r\n250 sender ok\r\n")
+                   .ExpectLine("MAIL FROM:<alice@example.test>")
+                   .ExpectLine("RCPT TO:<bob@example.test>")
+                   .Send("251 will forward\r\n")
+                   .ExpectLine("DATA")
+                   .Close());
+  DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd({ServerOf(server), kAlice, kBob}));
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(run.transcript.Text(),
+            "220-mail.example.test\r\n220-welcome\r\n220 ready\r\n250 hello\r\n250 sender ok\r\n"
+            "251 will forward\r\n\r\n\r\n\r\n");
+  EXPECT_TRUE(run.reporter.Messages().empty());
+}
+
+TEST(SmtpDialogueScripted, RefusedRecipientWaitsUntilHungUp) {
+  CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send("220 ready\r\n")
+                   .ExpectLine("HELO 127.0.0.1")
+                   .Send("250 hello\r\n")
+                   .ExpectLine("MAIL FROM:<alice@example.test>")
+                   .Send("250 ok\r\n")
+                   .ExpectLine("RCPT TO:<bob@example.test>")
+                   .Send("550 no such user\r\n")
+                   .ExpectClosed());
+  DialogueHarness run;
+  ASSERT_TRUE(run.dialogue.Start({ServerOf(server), kAlice, kBob}));
+  ASSERT_TRUE(WaitUntil([&] { return run.transcript.Text().ends_with("550 no such user\r\n"); }));
+  EXPECT_TRUE(run.dialogue.IsRunning());
+  EXPECT_EQ(run.dialogue.InFlight(), SmtpCommand::Rcpt);
+  // A second dialogue never starts on the same object while one runs.
+  EXPECT_FALSE(run.dialogue.Start({ServerOf(server), kAlice, kBob}));
+
+  // Hanging up sends nothing more, shows no error and ends the transcript.
+  run.dialogue.HangUp();
+  ASSERT_TRUE(WaitUntil([&] { return run.finished.count.load() == 1; }));
+  run.dialogue.Join();
+  EXPECT_TRUE(server.Finished());
+  EXPECT_TRUE(run.transcript.Text().ends_with("550 no such user\r\n\r\n\r\n\r\n"));
+  EXPECT_TRUE(run.reporter.Messages().empty());
+  EXPECT_FALSE(run.dialogue.Delivered());
+}
+
+TEST(SmtpDialogueScripted, InjectedCommandsNeverReachTheServer) {
+  DialogueHarness run;
+  EXPECT_FALSE(run.dialogue.Start({"127.0.0.1:1", kAlice, "bob@example.test>\r\nDATA"}));
+  EXPECT_FALSE(run.dialogue.Start({"127.0.0.1:1", "alice@example.test\r\nRCPT TO:<eve@x>", kBob}));
+  EXPECT_FALSE(run.dialogue.Start({"127.0.0.1:1\r\nQUIT", kAlice, kBob}));
+  EXPECT_FALSE(run.dialogue.IsRunning());
+  EXPECT_EQ(run.finished.count.load(), 0);
+}
+
+TEST(SmtpDialogueScripted, RefusedConnectionIsReportedAndShowsNothing) {
+  const int taken = BoundSocket(SOCK_STREAM, 0);  // bound, never listening
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  ::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length);
+  DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd({"127.0.0.1:" + std::to_string(ntohs(address.sin_port)), kAlice, kBob}));
+  ::close(taken);
+  ASSERT_EQ(run.reporter.Texts().size(), 1u);
+  EXPECT_EQ(run.reporter.Texts()[0].rfind("WSAECONNREFUSED\n", 0), 0u);
+  EXPECT_EQ(run.transcript.Text(), "");
+}
+
+TEST(SmtpDialogueScripted, NonRepliesAreShownAndTheDialogueGoesOn) {
+  CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send("hello there\r\n220 ready\r\n")
+                   .ExpectLine("HELO 127.0.0.1")
+                   .Send("250 hello")
+                   .Close());
+  DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd({ServerOf(server), kAlice, kBob}));
+  EXPECT_TRUE(server.Finished());
+  // The unfinished last reply is shown as it came, and answered by nothing.
+  EXPECT_EQ(run.transcript.Text(), "hello there\r\n220 ready\r\n250 hello\r\n\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace netrove::test

@@ -1,0 +1,197 @@
+// The FTP engine against a real server (pyftpdlib on loopback), in active
+// and passive mode: login, listing, the transfers and the folder commands.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "pyftpd_server.h"
+#include "support/recording_reporter.h"
+#include "support/scoped_home.h"
+#include "support/wait_until.h"
+#include "transfer/ftp_connection.h"
+#include "transfer/ftp_listing.h"
+#include "transfer/ftp_recorder.h"
+
+namespace netrove {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteAll(const fs::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+std::string RandomBytes(std::size_t size) {
+  std::mt19937 generator(7);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator());
+  return bytes;
+}
+
+bool HasName(const std::string& listing, const std::string& name, bool folder) {
+  for (const auto& entry : ParseUnixListing(listing)) {
+    if (entry.name == name && entry.isFolder == folder) return true;
+  }
+  return false;
+}
+
+class FtpAgainstPyftpdlib : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    fs::create_directories(serverRoot_);
+    fs::create_directories(local_);
+    WriteAll(serverRoot_ / "hello.txt", "line one\r\nline two\r\n");
+    fs::create_directories(serverRoot_ / "sub folder");
+    server_ = std::make_unique<test::PyFtpServer>(serverRoot_);
+    if (server_->port() == 0) {
+      if (test::PrivilegeRequired()) FAIL() << "pyftpdlib (python3-pyftpdlib) is missing";
+      GTEST_SKIP() << "pyftpdlib (python3-pyftpdlib) is missing";
+    }
+  }
+
+  // Logs in as bob and waits for the first listing.
+  void LogIn() {
+    FtpLogin login;
+    login.host = "127.0.0.1";
+    login.serverPort = server_->port();
+    login.userName = "bob";
+    login.password = "secret";
+    login.verbose = true;
+    login.mode = GetParam() ? kFtpModePassive : 0;
+    ASSERT_TRUE(connection_.Connect(login));
+    ASSERT_TRUE(events_.WaitFor("listing")) << events_.Transcript();
+  }
+
+  void TearDown() override {
+    connection_.Quit();
+    connection_.WaitUntilEnded();
+    EXPECT_TRUE(reporter_.Messages().empty()) << reporter_.Texts().front();
+  }
+
+  test::ScopedHome home_;
+  fs::path serverRoot_ = home_.path() / "server";
+  fs::path local_ = home_.path() / "local";
+  std::unique_ptr<test::PyFtpServer> server_;
+  test::FtpRecorder events_;
+  test::RecordingReporter reporter_;
+  CFtpConnection connection_{events_, reporter_, events_, events_, events_, SystemResolver()};
+};
+
+TEST_P(FtpAgainstPyftpdlib, LogsInAndListsTheHomeFolder) {
+  LogIn();
+  EXPECT_EQ(events_.RootLabel(), "/");
+  EXPECT_TRUE(HasName(events_.Listing(), "hello.txt", false)) << events_.Listing();
+  EXPECT_TRUE(HasName(events_.Listing(), "sub folder", true)) << events_.Listing();
+  const std::string transcript = events_.Transcript();
+  EXPECT_NE(transcript.find("USER bob\r\n331 "), std::string::npos) << transcript;
+  EXPECT_NE(transcript.find("PASS ****\r\n230 "), std::string::npos) << transcript;
+  EXPECT_EQ(transcript.find("secret"), std::string::npos);
+  EXPECT_NE(transcript.find(GetParam() ? "PASV\r\n227 " : "PORT 127,0,0,1,"), std::string::npos);
+}
+
+TEST_P(FtpAgainstPyftpdlib, UploadsAppendsAndDownloadsByteForByte) {
+  LogIn();
+  const std::string bytes = RandomBytes(3 * 1024 * 1024 + 17);
+  WriteAll(local_ / "big.bin", bytes);
+  ASSERT_TRUE(connection_.Upload(local_ / "big.bin", "big.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("upload ended 1"));
+  EXPECT_EQ(ReadAll(serverRoot_ / "big.bin"), bytes);
+
+  ASSERT_TRUE(connection_.Append(local_ / "big.bin", "big.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("append ended 1"));
+  EXPECT_EQ(ReadAll(serverRoot_ / "big.bin"), bytes + bytes);
+
+  ASSERT_TRUE(connection_.Download("big.bin", local_ / "copy.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("download ended 1"));
+  EXPECT_EQ(ReadAll(local_ / "copy.bin"), bytes + bytes);
+  EXPECT_EQ(events_.Progress(), 2 * bytes.size());
+}
+
+TEST_P(FtpAgainstPyftpdlib, AsciiTypeConvertsLineEndsBothWays) {
+  LogIn();
+  ASSERT_TRUE(connection_.Download("hello.txt", local_ / "hello.txt", FtpTransferType::Ascii));
+  ASSERT_TRUE(events_.WaitFor("download ended 1"));
+  EXPECT_EQ(ReadAll(local_ / "hello.txt"), "line one\nline two\n");
+
+  WriteAll(local_ / "unix.txt", "a\nb\r\nc\n");
+  ASSERT_TRUE(connection_.Upload(local_ / "unix.txt", "unix.txt", FtpTransferType::Ascii));
+  ASSERT_TRUE(events_.WaitFor("upload ended 1"));
+  // The server stores text in its own (Unix) form, so what it received as
+  // CR LF lines comes back as LF lines.
+  EXPECT_EQ(ReadAll(serverRoot_ / "unix.txt"), "a\nb\nc\n");
+}
+
+TEST_P(FtpAgainstPyftpdlib, StoreUniqueReportsTheServersName) {
+  LogIn();
+  WriteAll(local_ / "u.txt", "unique");
+  ASSERT_TRUE(connection_.StoreUnique(local_ / "u.txt", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("append ended 1")) << events_.Transcript();
+  std::string label;
+  for (const auto& event : events_.Events()) {
+    if (event.starts_with("label ")) label = event.substr(6);
+  }
+  ASSERT_FALSE(label.empty());
+  const std::string stored = label.substr(label.find_first_not_of(' '));
+  EXPECT_EQ(ReadAll(serverRoot_ / stored), "unique");
+}
+
+TEST_P(FtpAgainstPyftpdlib, FolderCommandsAndRename) {
+  LogIn();
+  ASSERT_TRUE(connection_.NewFolder("made"));
+  ASSERT_TRUE(events_.WaitFor("new folder ended 1"));
+  EXPECT_TRUE(fs::is_directory(serverRoot_ / "made"));
+  ASSERT_TRUE(connection_.Rename("hello.txt", "made/renamed.txt"));
+  ASSERT_TRUE(events_.WaitFor("rename ended 1"));
+  EXPECT_TRUE(fs::exists(serverRoot_ / "made" / "renamed.txt"));
+  ASSERT_TRUE(connection_.Delete("made/renamed.txt", false));
+  ASSERT_TRUE(events_.WaitFor("delete ended 1"));
+  ASSERT_TRUE(connection_.Delete("made", true));
+  ASSERT_TRUE(events_.WaitFor("delete ended 1", 2));
+  EXPECT_FALSE(fs::exists(serverRoot_ / "made"));
+
+  // A failed RNFR ends the rename; its RNTO is never sent.
+  ASSERT_TRUE(connection_.Rename("missing.txt", "other.txt"));
+  ASSERT_TRUE(events_.WaitFor("rename ended 0"));
+  ASSERT_TRUE(connection_.ListNames("/"));
+  ASSERT_TRUE(events_.WaitFor("names"));
+  EXPECT_EQ(events_.Transcript().find("RNTO other.txt"), std::string::npos);
+}
+
+TEST_P(FtpAgainstPyftpdlib, AFailedDownloadLeavesTheLocalFileAsItWas) {
+  LogIn();
+  WriteAll(local_ / "keep.txt", "precious");
+  ASSERT_TRUE(connection_.Download("missing.txt", local_ / "keep.txt", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("download ended 0"));
+  EXPECT_EQ(events_.Count("confirm keep.txt"), 1);
+  EXPECT_EQ(ReadAll(local_ / "keep.txt"), "precious");
+  EXPECT_EQ(std::distance(fs::directory_iterator(local_), fs::directory_iterator()), 1);
+}
+
+TEST_P(FtpAgainstPyftpdlib, AbortDuringADownloadLeavesNoFile) {
+  LogIn();
+  WriteAll(serverRoot_ / "huge.bin", std::string(64 * 1024 * 1024, 'x'));
+  ASSERT_TRUE(connection_.Download("huge.bin", local_ / "huge.bin", FtpTransferType::Image));
+  ASSERT_TRUE(test::WaitUntil([&] { return events_.Progress() > 0; }));
+  ASSERT_TRUE(connection_.QueueCommand(FtpCommand::Abor));
+  ASSERT_TRUE(events_.WaitFor("download ended 0"));
+  EXPECT_TRUE(fs::is_empty(local_));
+  // The connection goes on working after the abort.
+  ASSERT_TRUE(connection_.ListFolder(std::nullopt));
+  ASSERT_TRUE(events_.WaitFor("listing", 2));
+  fs::remove(serverRoot_ / "huge.bin");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, FtpAgainstPyftpdlib, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Passive" : "Active"; });
+
+}  // namespace
+}  // namespace netrove

@@ -1,0 +1,283 @@
+// The FTP engine against scripted servers: the exact command sequences of
+// the login modes and the misbehaviours no real server produces on demand.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/recording_reporter.h"
+#include "support/scoped_home.h"
+#include "support/scripted_server.h"
+#include "support/wait_until.h"
+#include "transfer/ftp_connection.h"
+#include "transfer/ftp_recorder.h"
+
+namespace netrove {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::Script;
+
+// "227 Entering Passive Mode (10,9,8,7,p1,p2)": an address that is not the
+// server's, with the port of `data`.
+std::string PassiveReplyNaming(const test::CScriptedServer& data) {
+  const int port = data.port();
+  return "227 Entering Passive Mode (10,9,8,7," + std::to_string(port / 256) + "," +
+         std::to_string(port % 256) + ")\r\n";
+}
+
+// The anonymous login up to the PWD that follows it.
+Script& AnonymousLogin(Script& script) {
+  return script.Accept()
+      .Send("220 ready\r\n")
+      .ExpectLine("USER anonymous")
+      .Send("331 password\r\n")
+      .ExpectLine("PASS plume")
+      .Send("230 in\r\n")
+      .ExpectLine("PWD");
+}
+
+class FtpScripted : public ::testing::Test {
+ protected:
+  void Connect(std::uint32_t mode = kFtpModePassive) {
+    FtpLogin login;
+    login.host = "127.0.0.1";
+    login.serverPort = control_.port();
+    login.mode = mode;
+    login.verbose = true;
+    ASSERT_TRUE(connection_.Connect(login));
+  }
+  void SetUp() override { connection_.SetQuitGrace(200ms); }
+  // A script's last step leaves the connection open: Quit ends it the way
+  // the window's Quit button does.
+  void TearDown() override {
+    connection_.Quit();
+    connection_.WaitUntilEnded();
+  }
+
+  test::ScopedHome home_;
+  test::CScriptedServer control_;
+  test::CScriptedServer data_;
+  test::FtpRecorder events_;
+  test::RecordingReporter reporter_;
+  CFtpConnection connection_{events_, reporter_, events_, events_, events_, SystemResolver()};
+};
+
+struct ProxyCase {
+  const char* name;
+  std::uint32_t mode;
+  std::vector<std::pair<std::string, std::string>> exchange;  // client line, server reply
+};
+
+class FtpProxyModes : public FtpScripted, public ::testing::WithParamInterface<ProxyCase> {};
+
+TEST_P(FtpProxyModes, LogInWithTheExactCommandSequence) {
+  Script script;
+  script.Accept().Send("220 firewall\r\n");
+  for (const auto& [line, reply] : GetParam().exchange) script.ExpectLine(line).Send(reply);
+  script.ExpectLine("PWD").Close();
+  control_.Start(std::move(script));
+  FtpLogin login;
+  login.host = "ftp.example";
+  login.userName = "bob";
+  login.password = "pw";
+  login.account = "acct";
+  login.proxyHost = "127.0.0.1";
+  login.proxyPort = control_.port();
+  login.serverPort = control_.port();
+  login.proxyUser = "puser";
+  login.proxyPassword = "ppass";
+  login.mode = GetParam().mode;
+  if (login.mode == 0) login.host = "127.0.0.1";
+  ASSERT_TRUE(connection_.Connect(login));
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_TRUE(events_.WaitFor("login 1155"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, FtpProxyModes,
+                         ::testing::Values(ProxyCase{"DirectWithAccount",
+                                                     0,
+                                                     {{"USER bob", "331 pw\r\n"},
+                                                      {"PASS pw", "332 acct\r\n"},
+                                                      {"ACCT acct", "230 ok\r\n"}}},
+                                           ProxyCase{"UserAtHost",
+                                                     kFtpModeProxyUser,
+                                                     {{"USER bob@ftp.example", "331 pw\r\n"},
+                                                      {"PASS pw", "230 ok\r\n"}}},
+                                           ProxyCase{"OpenAtFirewall",
+                                                     kFtpModeProxyOpen,
+                                                     {{"OPEN ftp.example", "220 server\r\n"},
+                                                      {"USER bob", "331 pw\r\n"},
+                                                      {"PASS pw", "230 ok\r\n"}}},
+                                           ProxyCase{"SiteAfterFirewallLogin",
+                                                     kFtpModeProxySite,
+                                                     {{"USER puser", "331 pw\r\n"},
+                                                      {"PASS ppass", "230 firewall ok\r\n"},
+                                                      {"SITE ftp.example", "200 connected\r\n"},
+                                                      {"USER bob", "331 pw\r\n"},
+                                                      {"PASS pw", "230 ok\r\n"}}},
+                                           ProxyCase{"UserAfterFirewallLogin",
+                                                     kFtpModeProxyUserAfter,
+                                                     {{"USER puser", "331 pw\r\n"},
+                                                      {"PASS ppass", "230 firewall ok\r\n"},
+                                                      {"USER bob@ftp.example", "331 pw\r\n"},
+                                                      {"PASS pw", "230 ok\r\n"}}}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(FtpScripted, AFullQueueRefusesTheFifthCommandAndAbortEmptiesIt) {
+  Script script;
+  AnonymousLogin(script).ExpectLine("ABOR").Send("226 nothing to abort\r\n").ExpectLine("QUIT");
+  script.Send("221 bye\r\n").ExpectClosed();
+  control_.Start(std::move(script));
+  Connect();
+  // PWD unanswered: PASV, TYPE and LIST of the first listing wait behind it.
+  ASSERT_TRUE(test::WaitUntil([&] { return connection_.WaitingCount() == 3; }));
+  EXPECT_FALSE(connection_.QueueCommand(FtpCommand::Dele, "x\r\nDELE important"));
+  EXPECT_TRUE(connection_.QueueCommand(FtpCommand::Noop));
+  EXPECT_FALSE(connection_.QueueCommand(FtpCommand::Syst));
+  EXPECT_TRUE(connection_.QueueCommand(FtpCommand::Abor));
+  EXPECT_EQ(connection_.WaitingCount(), 0u);
+  EXPECT_EQ(events_.Count("release"), 1);  // the listing ended as failed
+  connection_.Quit();
+  EXPECT_TRUE(control_.Finished());
+  const auto texts = reporter_.Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0],
+            "The FTP command was not sent: its argument holds a line break or is too long.");
+  EXPECT_EQ(texts[1], "The FTP Command Queue is full, please try again later.");
+}
+
+TEST_F(FtpScripted, AMultiLineReplyInPiecesIsAnsweredOnceAndABannerLineIsOnlyShown) {
+  control_.Start(Script()
+                     .Accept()
+                     .Send("Welcome banner without a code\r\n")
+                     .SendInPieces({"220-first\r\n22", "0-second\r\n", "220 last\r\n"}, 20ms)
+                     .ExpectLine("USER anonymous")
+                     .Send("530 not you\r\n")
+                     .ExpectClosed());
+  Connect();
+  EXPECT_TRUE(control_.Finished());
+  ASSERT_TRUE(events_.WaitFor("login 1155"));
+  EXPECT_NE(events_.Transcript().find("Welcome banner without a code\r\n220-first\r\n"),
+            std::string::npos);
+}
+
+TEST_F(FtpScripted, A421EndsTheConnectionAndReleasesTheWaitingListing) {
+  Script script;
+  AnonymousLogin(script).Send("421 going down\r\n").Close();
+  control_.Start(std::move(script));
+  Connect();
+  EXPECT_TRUE(control_.Finished());
+  ASSERT_TRUE(events_.WaitFor("directories 1155"));
+  EXPECT_TRUE(events_.WaitFor("release"));
+  EXPECT_FALSE(connection_.IsConnected());
+}
+
+TEST_F(FtpScripted, APassiveReplyNamingAnotherHostConnectsToTheServerOnly) {
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/pub\" is current\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("LIST")
+      .Send("150 here\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n");
+  control_.Start(std::move(script));
+  const std::string listing = "-rw-r--r-- 1 a b 5 Jan 1 12:00 file.txt\r\n";
+  data_.Start(Script().Accept().Send(listing).Close());
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("listing"));
+  EXPECT_EQ(events_.Listing(), listing);
+  EXPECT_EQ(events_.RootLabel(), "/pub/");
+  EXPECT_TRUE(data_.Finished());
+  EXPECT_TRUE(control_.Finished());
+}
+
+TEST_F(FtpScripted, AMalformedPassiveReplyFailsTheListingWithoutSendingIt) {
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("227 no numbers here\r\n")
+      .ExpectLine("QUIT")
+      .Send("221 bye\r\n")
+      .ExpectClosed();
+  control_.Start(std::move(script));
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("release"));
+  connection_.Quit();
+  EXPECT_TRUE(control_.Finished());
+}
+
+TEST_F(FtpScripted, AFinalReplyBeforeTheLastBytesStillGetsTheWholeFile) {
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR f.bin")
+      .Send("150 go\r\n226 done already\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Wait(200ms).Send("the whole payload").Close());
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("release"));  // the first listing was refused
+  ASSERT_TRUE(connection_.Download("f.bin", home_.path() / "f.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("download ended 1"));
+  std::ifstream in(home_.path() / "f.bin");
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), "the whole payload");
+  EXPECT_TRUE(data_.Finished());
+}
+
+TEST_F(FtpScripted, AnUploadWhoseReadFailsResetsTheDataConnectionAndFails) {
+  const fs::path unreadable = home_.path() / "a folder";
+  fs::create_directories(unreadable);
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("STOR up.bin")
+      .Send("150 go\r\n")
+      .Wait(300ms)
+      .Send("226 stored\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().ExpectClosed());
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("release"));
+  ASSERT_TRUE(connection_.Upload(unreadable, "up.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("upload ended 0"));
+  EXPECT_TRUE(data_.Finished());
+  ASSERT_EQ(reporter_.Messages().size(), 1u);
+  EXPECT_EQ(reporter_.Messages()[0].errorCode, EISDIR);
+}
+
+TEST_F(FtpScripted, QuitClosesAConnectionWhoseServerNeverAnswers) {
+  Script script;
+  AnonymousLogin(script).ExpectLine("QUIT").ExpectClosed();
+  control_.Start(std::move(script));
+  connection_.SetQuitGrace(200ms);
+  Connect();
+  ASSERT_TRUE(test::WaitUntil([&] { return connection_.WaitingCount() == 3; }));
+  connection_.Quit();
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_TRUE(events_.WaitFor("login 1155"));
+}
+
+}  // namespace
+}  // namespace netrove

@@ -1,0 +1,186 @@
+// The TFTP window and its Customize page driven through their widgets, with
+// our own server on loopback as the peer.
+#include "transfer/tftp_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include "base/settings_store.h"
+#include "diagnostics/tool_view_fixtures.h"
+#include "support/event_loop.h"
+#include "support/scoped_home.h"
+#include "support/wait_until.h"
+#include "tftp_peers.h"
+#include "transfer/customize_tftp_page.h"
+#include "transfer/tftp_server.h"
+
+namespace netrove {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The window with its file dialogs answered by the test.
+class ScriptedTftpView : public CTftpView {
+ public:
+  using CTftpView::CTftpView;
+  QString fileToSend;
+  QStringList filesForDeletion;
+  QStringList confirmed;  // the files whose deletion is answered Yes
+ protected:
+  QString chooseFileToSend() override { return fileToSend; }
+  QStringList chooseFilesForDeletion() override { return filesForDeletion; }
+  bool confirmDeletion(const QString& path) override { return confirmed.contains(path); }
+};
+
+class TftpViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(served_);
+    test::WriteWholeFile(served_ / "file.bin", std::string(1500, 'f'));
+    ASSERT_TRUE(server_.Start());
+    view_.show();
+  }
+  void Fill(const QString& host, const QString& remote, const QString& local) {
+    view_.hostEdit()->setText(host);
+    view_.remoteEdit()->setText(remote);
+    view_.localEdit()->setText(local);
+  }
+  bool WaitForIdle() {
+    return test::WaitUntil([this] { return !view_.isBusy(); }, test::TurnEventLoop);
+  }
+  QString OurServer() const { return QStringLiteral("127.0.0.1:%1").arg(settings_.port); }
+  QString Local(const char* name) const { return QString::fromStdString((local_ / name).string()); }
+
+  test::ScopedHome home_;
+  test::FakeServices services_;
+  const fs::path served_ = home_.path() / "served";
+  const fs::path local_ = home_.path();
+  const TftpServerSettings settings_{test::FreeUdpPort(), served_, true};
+  CTftpServer server_{services_.reporter_, [this] { return settings_; }};
+  ScriptedTftpView view_{services_};
+};
+
+TEST_F(TftpViewTest, AGetRunsFromConnectingToCompletedAndShowsTheBytes) {
+  EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Idle"));
+  EXPECT_EQ(view_.startButton()->text(), QStringLiteral("Get"));
+  EXPECT_TRUE(view_.getButton()->isChecked());
+  EXPECT_TRUE(view_.asciiButton()->isChecked());
+  Fill(OurServer(), QStringLiteral("/file.bin"), Local("got.bin"));
+  QTest::mouseClick(view_.binaryButton(), Qt::LeftButton, {}, QPoint(6, 6));
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  EXPECT_TRUE(view_.isBusy());
+  EXPECT_FALSE(view_.isCloseEnabled());
+  EXPECT_EQ(view_.closeButton()->text(), QStringLiteral("Interrupt"));
+  EXPECT_FALSE(view_.hostEdit()->isEnabled());
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Completed"));
+  EXPECT_TRUE(
+      view_.transferField()->text().startsWith(QStringLiteral("Bytes transferred: 1500   in   ")));
+  EXPECT_EQ(test::ReadWholeFile(local_ / "got.bin"), std::string(1500, 'f'));
+  EXPECT_EQ(view_.closeButton()->text(), QStringLiteral("Close"));
+  EXPECT_TRUE(view_.isCloseEnabled());
+  EXPECT_TRUE(services_.reporter_.Messages().empty());
+
+  // A failure leaves "Aborted" in red until the next transfer starts.
+  Fill(OurServer(), QStringLiteral("/missing.bin"), Local("missing.bin"));
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Aborted"));
+  EXPECT_EQ(view_.statusField()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(services_.reporter_.Texts(), std::vector<std::string>{"File not found."});
+  Fill(OurServer(), QStringLiteral("/file.bin"), Local("again.bin"));
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  EXPECT_NE(view_.statusField()->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  ASSERT_TRUE(WaitForIdle());
+}
+
+TEST_F(TftpViewTest, PutTakesItsLocalFileFromTheBrowseButtonAndSendsIt) {
+  QTest::mouseClick(view_.putButton(), Qt::LeftButton, {}, QPoint(6, 6));
+  EXPECT_EQ(view_.startButton()->text(), QStringLiteral("Put"));
+  EXPECT_TRUE(view_.sendBrowseButton()->isVisible());
+  EXPECT_FALSE(view_.localEdit()->isEnabled());
+  Fill(OurServer(), QStringLiteral("/sent.txt"), {});
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  EXPECT_FALSE(view_.isBusy()) << "an empty local name starts nothing";
+  EXPECT_EQ(view_.focusWidget(), view_.sendBrowseButton());
+
+  test::WriteWholeFile(local_ / "note.txt", "one\ntwo\n");
+  view_.fileToSend = Local("note.txt");
+  QTest::mouseClick(view_.sendBrowseButton(), Qt::LeftButton);
+  EXPECT_EQ(view_.localEdit()->text(), Local("note.txt"));
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Completed"));
+  EXPECT_EQ(test::ReadWholeFile(served_ / "sent.txt"), "one\ntwo\n");
+  EXPECT_FALSE(view_.localEdit()->isEnabled()) << "still in Put mode";
+  EXPECT_TRUE(view_.sendBrowseButton()->isEnabled());
+}
+
+TEST_F(TftpViewTest, InterruptEndsAWaitForASilentServerWithoutABox) {
+  const int silent = test::BoundSocket(SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size);
+  Fill(QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port)), QStringLiteral("/x"),
+       Local("x"));
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Connecting..."));
+  QTest::mouseClick(view_.closeButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitForIdle());
+  ::close(silent);
+  EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Aborted"));
+  EXPECT_TRUE(services_.reporter_.Messages().empty());
+  EXPECT_FALSE(fs::exists(local_ / "x"));
+}
+
+TEST_F(TftpViewTest, TheDeletionBrowserDeletesOnlyWhatTheUserConfirms) {
+  test::WriteWholeFile(local_ / "a", "a");
+  test::WriteWholeFile(local_ / "b", "b");
+  view_.filesForDeletion = {Local("a"), Local("b")};
+  view_.confirmed = {Local("a")};
+  QTest::mouseClick(view_.deleteBrowseButton(), Qt::LeftButton);
+  EXPECT_FALSE(fs::exists(local_ / "a"));
+  EXPECT_TRUE(fs::exists(local_ / "b"));
+}
+
+TEST(CustomizeTftpTest, TheStartBoxStartsAndStopsTheServerAndRemembersIt) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  const std::uint16_t port = test::FreeUdpPort();
+  CreateToolKey("TFTP")->WriteDword("ServerPort", port);
+  CTftpServer server(reporter, [] { return ReadTftpServerSettings(); });
+  CCustomizeTFTP page(&server);
+  page.show();
+  EXPECT_EQ(page.portField()->value(), port);
+  EXPECT_EQ(page.folderEdit()->text().toStdString(), DefaultTftpServerFolder().string());
+
+  QTest::mouseClick(page.startBox(), Qt::LeftButton, {}, QPoint(6, 6));
+  EXPECT_TRUE(server.IsRunning());
+  EXPECT_EQ(test::StoredDword("TFTP", "IsServerEnable"), 1u);
+  EXPECT_TRUE(fs::is_directory(DefaultTftpServerFolder()));
+  QTest::mouseClick(page.startBox(), Qt::LeftButton, {}, QPoint(6, 6));
+  EXPECT_FALSE(server.IsRunning());
+  EXPECT_EQ(test::StoredDword("TFTP", "IsServerEnable"), 0u);
+
+  // A port another program holds: the server says why and the box clears.
+  const int holder = test::BoundSocket(SOCK_DGRAM, port);
+  QTest::mouseClick(page.startBox(), Qt::LeftButton, {}, QPoint(6, 6));
+  ::close(holder);
+  EXPECT_FALSE(page.startBox()->isChecked());
+  EXPECT_EQ(test::StoredDword("TFTP", "IsServerEnable"), 0u);
+  ASSERT_EQ(reporter.Texts().size(), 1u);
+  EXPECT_TRUE(reporter.Texts()[0].starts_with("WSAEADDRINUSE"));
+
+  QTest::mouseClick(page.allowCreateBox(), Qt::LeftButton, {}, QPoint(6, 6));
+  EXPECT_EQ(test::StoredDword("TFTP", "AllowCreate"), 1u);
+}
+
+}  // namespace
+}  // namespace netrove
