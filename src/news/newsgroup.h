@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "news/article_threads.h"
 #include "news/read_ranges.h"
 
 namespace netrove {
@@ -37,6 +38,9 @@ class CNewsgroup {
   const std::string& Rebuild();
 
   const std::string& RangeText() const { return rangeText_; }
+  // The article headers fetched while the server's entry lives; never
+  // written to the newsrc.
+  ThreadTable& Threads() { return threads_; }
   const CReadRanges& Read() const { return read_; }
   std::uint64_t ExpandedCount() const { return expandedCount_; }
 
@@ -44,6 +48,7 @@ class CNewsgroup {
   std::uint64_t expandedCount_ = 0;
   std::string rangeText_{kUnsubscribedMarker};
   CReadRanges read_;
+  ThreadTable threads_;
 };
 
 }  // namespace netrove

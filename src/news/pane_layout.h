@@ -1,0 +1,29 @@
+#pragma once
+// How a newsreader window arranges its three panes: an outer splitter holds
+// one pane (P3) and an inner splitter holding the other two (P1, P2). The
+// layout setting picks the splitters' directions and where P3 sits; the
+// contents setting picks which pane goes where.
+#include <cstdint>
+
+namespace netrove {
+
+enum class NewsPane { Articles, Groups, Text };
+
+inline constexpr std::uint32_t kFirstLayout = 1239;
+inline constexpr std::uint32_t kLastLayout = 1244;
+inline constexpr std::uint32_t kFirstContents = 1245;
+inline constexpr std::uint32_t kLastContents = 1250;
+
+struct PaneArrangement {
+  std::uint32_t layout = kLastLayout;  // the layout in force (unknown values become 1244)
+  bool outerSideBySide = false;        // one row, two columns; else two rows
+  bool paneThreeFirst = true;          // P3 in the outer splitter's first cell
+  bool innerSideBySide = false;        // P1 left of P2; else P1 above P2
+  NewsPane first = NewsPane::Articles;   // P1
+  NewsPane second = NewsPane::Groups;    // P2
+  NewsPane third = NewsPane::Text;       // P3
+};
+
+PaneArrangement ArrangePanes(std::uint32_t layout, std::uint32_t contents);
+
+}  // namespace netrove
