@@ -1,0 +1,95 @@
+#include "news/news_dialogs.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+
+#include "widgets/command_ids.h"
+#include "widgets/host_prompt_dialog.h"
+#include "widgets/message_boxes.h"
+
+namespace netrove {
+namespace {
+
+QLabel* PlainLabel(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+class CRealNewsDialogs : public INewsDialogs {
+ public:
+  std::optional<QString> askServer(QWidget* owner, const QString& current) override {
+    CHostPromptDlg dialog(QStringLiteral("NNTP..."), CommandHelpContext(kCmdNewsreader), owner);
+    if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setText(current);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.hostText();
+  }
+
+  bool askRefreshList(QWidget* owner) override {
+    QMessageBox box(owner);
+    box.setWindowTitle(QStringLiteral("Refresh the List"));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QStringLiteral(
+        "Refresh the list of valid newsgroups and associated information from the server?"));
+    box.setInformativeText(
+        QStringLiteral("Note: Since this operation retrieves a complete list of newsgroups, it "
+                       "may take several minutes to complete."));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+  }
+
+  std::optional<long> askHeaderCount(QWidget* owner, long proposed, long maximum) override {
+    QDialog dialog(owner);
+    dialog.setWindowTitle(QStringLiteral("Retrieving Article Headers"));
+    auto* count = new QSpinBox(&dialog);
+    count->setRange(0, static_cast<int>(std::min<long>(maximum, INT_MAX)));
+    count->setValue(static_cast<int>(std::min<long>(proposed, INT_MAX)));
+    auto* row = new QHBoxLayout;
+    row->addWidget(PlainLabel(QStringLiteral("Do you want to retrieve"), &dialog));
+    row->addWidget(count);
+    row->addWidget(PlainLabel(QStringLiteral("article headers?"), &dialog));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Yes | QDialogButtonBox::No, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return count->value();
+  }
+
+  std::optional<QString> askFindText(QWidget* owner, const QString& current) override {
+    bool ok = false;
+    const QString text = QInputDialog::getText(owner, QStringLiteral("Find"),
+                                               QStringLiteral("Find what:"), QLineEdit::Normal,
+                                               current, &ok);
+    if (!ok) return std::nullopt;
+    return text;
+  }
+
+  void information(QWidget* owner, const QString& caption, const QString& text) override {
+    ShowPlainInformation(owner, caption, text);
+  }
+
+  void beep(bool) override { QApplication::beep(); }
+};
+
+}  // namespace
+
+INewsDialogs& RealNewsDialogs() {
+  static CRealNewsDialogs dialogs;
+  return dialogs;
+}
+
+}  // namespace netrove

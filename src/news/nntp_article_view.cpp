@@ -1,0 +1,424 @@
+#include "news/nntp_article_view.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+
+#include "news/news_post_window.h"
+#include "news/news_server.h"
+#include "news/news_settings.h"
+#include "news/nntp_doc.h"
+#include "news/nntp_group_view.h"
+#include "news/nntp_thread_view.h"
+
+namespace netrove {
+namespace {
+
+constexpr std::string_view kColumnNames[] = {"columnSubject", "columnFrom", "columnLines",
+                                             "columnDate", "columnNumID"};
+constexpr long kCheckForNewCount = 100;
+
+QString FromBytes(const std::string& text) { return QString::fromUtf8(text); }
+
+// A stored colour is 0x00BBGGRR.
+QColor StoredColour(std::uint32_t value) {
+  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                static_cast<int>((value >> 16) & 0xFF));
+}
+
+}  // namespace
+
+CNNTPArticleView::CNNTPArticleView(CNNTPDoc& doc, QWidget* parent)
+    : QTreeWidget(parent), doc_(doc) {
+  setObjectName(QStringLiteral("articles"));
+  setRootIsDecorated(false);
+  setUniformRowHeights(true);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setHeaderLabels({QStringLiteral("Subject"), QStringLiteral("From"), QStringLiteral("Lines"),
+                   QStringLiteral("Date"), QStringLiteral("Numeric ID")});
+  const NewsSettings settings = ReadNewsSettings();
+  for (int column = 0; column < 5; ++column) {
+    const std::uint32_t width = settings.wndLayoutSizeAndPosition != 0
+                                    ? ReadColumnWidth(kColumnNames[column], 100)
+                                    : 100;
+    setColumnWidth(column, static_cast<int>(width));
+  }
+  unreadColour_ = StoredColour(settings.articlesUnreadArticles);
+  readColour_ = StoredColour(settings.articlesReadArticles);
+  connect(&checkTimer_, &QTimer::timeout, this, &CNNTPArticleView::checkForNew);
+  connect(this, &QTreeWidget::itemActivated, this,
+          [this](QTreeWidgetItem* item) { openArticleAt(indexOfTopLevelItem(item)); });
+}
+
+CNNTPArticleView::~CNNTPArticleView() {
+  if (ReadNewsSettings().wndLayoutSizeAndPosition != 0) {
+    for (int column = 0; column < 5; ++column) {
+      WriteColumnWidth(kColumnNames[column], static_cast<std::uint32_t>(columnWidth(column)));
+    }
+  }
+}
+
+template <class Work>
+auto CNNTPArticleView::withGroup(Work work) {
+  return NewsServers().With(server_, [&](CNewsServer* entry) {
+    CNewsgroup* group = nullptr;
+    if (entry != nullptr && !group_.empty()) {
+      const auto found = entry->groups.find(group_);
+      if (found != entry->groups.end()) group = &found->second;
+    }
+    return work(group, entry);
+  });
+}
+
+long CNNTPArticleView::numberAt(int row) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  return item ? item->data(4, Qt::UserRole).toLongLong() : 0;
+}
+
+// --- messages ---------------------------------------------------------------
+
+long CNNTPArticleView::handle(const NntpMessage& message) {
+  long result = 0;
+  switch (message.id) {
+    case WM_NNTP_STATUS:
+      if (message.wParam == 200 || message.wParam == 201) postingAllowed_ = message.wParam == 200;
+      break;
+    case WM_NNTP_GROUPINFO:
+      if (message.wParam == 200) {
+        result = askHeadersToFetch(message.lParam);
+      } else {
+        groupInfo(message.wParam, message.lParam);
+      }
+      break;
+    case WM_NNTP_HEADERS:
+      result = fileHeaders(message);
+      break;
+    default:
+      break;
+  }
+  doc_.updateCommands();
+  return result;
+}
+
+void CNNTPArticleView::groupInfo(long code, long value) {
+  switch (code) {
+    case 212:
+      first_ = value;
+      // Articles no longer on the server count as read.
+      if (first_ > 1) {
+        withGroup([&](CNewsgroup* group, CNewsServer*) {
+          if (group) group->CatchUp(1, first_ - 1);
+        });
+      }
+      break;
+    case 213:
+      last_ = value;
+      break;
+    case 0:
+      clear();
+      break;
+    case 211:
+    case 411:
+      doc_.reporter().PostToolMessage(kSourceNewsreader,
+                                      code == 211 ? "Sorry. This newsgroup is empty."
+                                                  : "Sorry. This newsgroup is no longer available.");
+      if (!group_.empty()) doc_.groupView().setCount(group_, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+long CNNTPArticleView::askHeadersToFetch(long estimated) {
+  const long threshold = static_cast<long>(ReadNewsSettings().articlesRetrievingMoreThan);
+  if (topLevelItemCount() > 0) {
+    retrievePrevious();
+    return 0;
+  }
+  if (estimated <= threshold) {
+    doc_.groupView().setCount(group_, 0);
+    return estimated;
+  }
+  const auto chosen = doc_.dialogs().askHeaderCount(this, estimated, estimated);
+  if (!chosen) {
+    doc_.groupView().setCount(group_, estimated);
+    return 0;
+  }
+  const long wanted = std::clamp(*chosen, 0L, estimated);
+  doc_.groupView().setCount(group_, estimated - wanted);
+  return wanted;
+}
+
+long CNNTPArticleView::fileHeaders(const NntpMessage& message) {
+  std::optional<FiledArticle> filed;
+  const ArticleRecord* record = nullptr;
+  withGroup([&](CNewsgroup* group, CNewsServer*) {
+    if (!group) return;
+    filed = FileHeaderBlock(group->Threads(), message.text, message.articleNumber);
+    if (filed->added) record = &group->Threads()[filed->threadKey][filed->articleKey];
+  });
+  if (!filed) return 1;  // no group open: nothing counts, the walk goes on to its end
+  if (!filed->added) {
+    doc_.dialogs().beep(false);
+    return 1;
+  }
+  if (flat_) {
+    addRow(*record, false, message.stepCommand == kNntpNext ? 0 : topLevelItemCount());
+  } else {
+    if (!currentThread_) currentThread_ = filed->threadKey;
+    if (*currentThread_ == filed->threadKey) refill();
+  }
+  return 0;
+}
+
+// --- group ------------------------------------------------------------------
+
+bool CNNTPArticleView::openGroup(const std::string& group, const std::string& server) {
+  if (group == group_ && server == server_) return false;
+  group_ = group;
+  server_ = server;
+  currentThread_.reset();
+  pending_.reset();
+  shown_.reset();
+  doc_.threadView().openGroup(group);
+  withGroup([](CNewsgroup* opened, CNewsServer*) {
+    if (opened) opened->Expand();
+  });
+  refill();
+  return true;
+}
+
+void CNNTPArticleView::connectionClosed(bool connectionEnded) {
+  group_.clear();
+  currentThread_.reset();
+  pending_.reset();
+  shown_.reset();
+  clear();
+  // Only a real end stops the timer: a change of the group list's display
+  // leaves the connection as it was.
+  if (connectionEnded) checkTimer_.stop();
+}
+
+void CNNTPArticleView::startCheckTimer() {
+  const std::uint32_t minutes = std::min<std::uint32_t>(ReadNewsSettings().articlesCheckForNew, 60);
+  if (minutes == 0) {
+    checkTimer_.stop();
+    return;
+  }
+  checkTimer_.start(std::chrono::minutes(minutes));
+}
+
+void CNNTPArticleView::checkForNew() {
+  // A tick while nothing is open or the connection is busy waits for the next.
+  if (group_.empty() || !doc_.groupView().connected() || doc_.groupView().clientBusy()) return;
+  const auto highest = withGroup([](CNewsgroup* group, CNewsServer*) -> std::optional<long> {
+    return group ? HighestNumber(group->Threads()) : std::nullopt;
+  });
+  doc_.groupView().getNew(highest, kCheckForNewCount);
+}
+
+// --- showing ----------------------------------------------------------------
+
+void CNNTPArticleView::addRow(const ArticleRecord& record, bool threaded, int at) {
+  auto* item = new QTreeWidgetItem;
+  item->setText(0, FromBytes(threaded ? record.depth + record.subject : record.subject));
+  item->setText(1, FromBytes(record.from));
+  item->setText(2, FromBytes(record.lines));
+  item->setText(3, FromBytes(record.date));
+  item->setText(4, QString::number(record.number));
+  item->setData(4, Qt::UserRole, static_cast<qlonglong>(record.number));
+  const bool read = withGroup([&](CNewsgroup* group, CNewsServer*) {
+    return group && group->Read().Contains(record.number);
+  });
+  for (int column = 0; column < 5; ++column) {
+    item->setForeground(column, read ? readColour_ : unreadColour_);
+  }
+  insertTopLevelItem(at, item);
+}
+
+void CNNTPArticleView::refill() {
+  clear();
+  std::vector<ArticleRecord> records;
+  withGroup([&](CNewsgroup* group, CNewsServer*) {
+    if (!group) return;
+    const ThreadTable& table = group->Threads();
+    if (flat_) {
+      for (const ArticleRecord* record : FlatOrder(table)) records.push_back(*record);
+      return;
+    }
+    if (table.empty()) return;
+    if (!currentThread_ || table.count(*currentThread_) == 0) {
+      currentThread_ = table.begin()->first;
+    }
+    for (const auto& [key, record] : table.at(*currentThread_)) records.push_back(record);
+  });
+  for (const ArticleRecord& record : records) addRow(record, !flat_, topLevelItemCount());
+}
+
+void CNNTPArticleView::recolour() {
+  withGroup([&](CNewsgroup* group, CNewsServer*) {
+    for (int row = 0; row < topLevelItemCount(); ++row) {
+      const bool read = group && group->Read().Contains(numberAt(row));
+      QTreeWidgetItem* item = topLevelItem(row);
+      for (int column = 0; column < 5; ++column) {
+        item->setForeground(column, read ? readColour_ : unreadColour_);
+      }
+    }
+  });
+}
+
+// --- commands ---------------------------------------------------------------
+
+void CNNTPArticleView::catchUp() {
+  withGroup([&](CNewsgroup* group, CNewsServer*) {
+    if (group && last_ >= first_) group->CatchUp(first_, last_);
+  });
+  recolour();
+}
+
+void CNNTPArticleView::catchUpThread() {
+  withGroup([&](CNewsgroup* group, CNewsServer*) {
+    if (!group) return;
+    for (int row = 0; row < topLevelItemCount(); ++row) group->MarkRead(numberAt(row));
+  });
+  recolour();
+}
+
+void CNNTPArticleView::toggleThreaded() {
+  if (flat_) {
+    const QTreeWidgetItem* selected = currentItem();
+    currentThread_.reset();
+    if (selected) {
+      const long number = selected->data(4, Qt::UserRole).toLongLong();
+      withGroup([&](CNewsgroup* group, CNewsServer*) {
+        if (!group) return;
+        const auto thread = ThreadOfNumber(group->Threads(), number);
+        if (thread != group->Threads().end()) currentThread_ = thread->first;
+      });
+    }
+  }
+  flat_ = !flat_;
+  refill();
+  doc_.updateCommands();
+}
+
+void CNNTPArticleView::nextThread() {
+  withGroup([&](CNewsgroup* group, CNewsServer*) {
+    if (!group || group->Threads().empty()) return;
+    const ThreadTable& table = group->Threads();
+    auto at = currentThread_ ? table.upper_bound(*currentThread_) : table.begin();
+    if (at == table.end()) at = table.begin();
+    currentThread_ = at->first;
+  });
+  refill();
+}
+
+void CNNTPArticleView::previousThread() {
+  withGroup([&](CNewsgroup* group, CNewsServer*) {
+    if (!group || group->Threads().empty()) return;
+    const ThreadTable& table = group->Threads();
+    auto at = currentThread_ ? table.lower_bound(*currentThread_) : table.begin();
+    at = at == table.begin() ? std::prev(table.end()) : std::prev(at);
+    currentThread_ = at->first;
+  });
+  refill();
+}
+
+void CNNTPArticleView::retrieve(bool previous) {
+  if (group_.empty()) return;
+  const long threshold = static_cast<long>(ReadNewsSettings().articlesRetrievingMoreThan);
+  const auto wanted = doc_.dialogs().askHeaderCount(this, threshold, kHighestArticleNumber);
+  if (!wanted || *wanted <= 0) return;
+  const auto from = withGroup([&](CNewsgroup* group, CNewsServer*) -> std::optional<long> {
+    if (!group) return std::nullopt;
+    return previous ? LowestNumber(group->Threads()) : HighestNumber(group->Threads());
+  });
+  if (previous) {
+    doc_.groupView().getPrevious(from, *wanted);
+    doc_.groupView().lowerCount(group_, *wanted);
+  } else {
+    doc_.groupView().getNew(from, *wanted);
+  }
+}
+
+void CNNTPArticleView::retrievePrevious() { retrieve(true); }
+void CNNTPArticleView::retrieveNew() { retrieve(false); }
+
+void CNNTPArticleView::toggleFullRowSelection() {
+  setSelectionBehavior(fullRowSelection() ? QAbstractItemView::SelectItems
+                                          : QAbstractItemView::SelectRows);
+  viewport()->update();
+  doc_.updateCommands();
+}
+
+void CNNTPArticleView::openArticleAt(int row) {
+  if (row < 0 || row >= topLevelItemCount() || !doc_.groupView().connected()) return;
+  const long number = numberAt(row);
+  const NewsSettings settings = ReadNewsSettings();
+  std::optional<OpenedArticle> opened;
+  withGroup([&](CNewsgroup* group, CNewsServer* entry) {
+    if (!group) return;
+    const auto thread = ThreadOfNumber(group->Threads(), number);
+    if (thread == group->Threads().end()) return;
+    const std::string key = *ArticleKeyOfNumber(thread->second, number);
+    const ArticleRecord& record = thread->second.at(key);
+    opened = OpenedArticle{key, MessageIdOf(key), record.subject, record.from,
+                           IsOwnArticle(record.from, settings.userEMailAddress,
+                                        settings.userFullName)};
+    group->MarkRead(number);
+    // Where the article was cross-posted it is read as well.
+    for (const auto& [name, crossNumber] : XrefEntries(record.xref)) {
+      if (name == group_) continue;
+      const auto other = entry->groups.find(name);
+      if (other == entry->groups.end()) continue;
+      other->second.Expand();
+      other->second.MarkRead(crossNumber);
+    }
+  });
+  if (!opened) return;
+  // What a follow-up or cancel refers to changes only when the text arrives.
+  pending_ = opened;
+  doc_.threadView().articleRequested(opened->own, settings.articlesRetrieveWithHeader == 0);
+  doc_.groupView().fetch(opened->messageId, settings.articlesRetrieveWithHeader != 0);
+  recolour();
+}
+
+void CNNTPArticleView::articleArrived(bool available) {
+  shown_ = available ? pending_ : std::nullopt;
+  pending_.reset();
+  doc_.updateCommands();
+}
+
+void CNNTPArticleView::newArticle() {
+  if (group_.empty() || !postingAllowed_) return;
+  NewsPostContext context;
+  context.group = group_;
+  context.target = doc_.groupView().postTarget();
+  OpenNewsPostWindow(doc_.toolServices(), &doc_, NewsPostMode::New, context);
+}
+
+void CNNTPArticleView::compose(std::optional<std::string> text, bool cancel) {
+  if (!shown_ || group_.empty()) return;
+  NewsPostContext context;
+  context.group = group_;
+  context.target = doc_.groupView().postTarget();
+  if (cancel) {
+    context.messageId = shown_->messageId;
+    OpenNewsPostWindow(doc_.toolServices(), &doc_, NewsPostMode::Cancel, context);
+    return;
+  }
+  context.followUpSubject = FollowUpSubject(shown_->subject);
+  context.references = shown_->articleKey;
+  context.from = shown_->from;
+  context.quotedText = std::move(text);
+  OpenNewsPostWindow(doc_.toolServices(), &doc_, NewsPostMode::FollowUp, context);
+}
+
+void CNNTPArticleView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (QTreeWidgetItem* item = currentItem()) openArticleAt(indexOfTopLevelItem(item));
+    return;
+  }
+  QTreeWidget::keyPressEvent(event);
+}
+
+}  // namespace netrove

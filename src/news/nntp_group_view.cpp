@@ -1,0 +1,532 @@
+#include "news/nntp_group_view.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <charconv>
+
+#include "news/news_server.h"
+#include "news/news_settings.h"
+#include "news/nntp_article_view.h"
+#include "news/nntp_connection.h"
+#include "news/nntp_doc.h"
+#include "news/nntp_pane_bridge.h"
+#include "news/nntp_thread_view.h"
+
+namespace netrove {
+namespace {
+
+QString FromBytes(const std::string& text) { return QString::fromUtf8(text); }
+
+// The Find text, shared by every newsreader window.
+QString& FindText() {
+  static QString text;
+  return text;
+}
+
+// "name last first flag": the name and its article count (0 when last + 1
+// is below first).
+std::optional<std::pair<std::string_view, long>> ListedGroup(std::string_view line) {
+  const std::size_t blank = line.find(' ');
+  if (blank == 0 || line.empty()) return std::nullopt;
+  const std::string_view name = line.substr(0, blank);
+  if (blank == std::string_view::npos) return std::make_pair(name, 0L);
+  long numbers[2] = {0, 0};
+  const char* at = line.data() + blank;
+  const char* end = line.data() + line.size();
+  for (long& number : numbers) {
+    while (at < end && *at == ' ') ++at;
+    const auto read = std::from_chars(at, end, number);
+    if (read.ec != std::errc()) return std::make_pair(name, 0L);
+    at = read.ptr;
+  }
+  const long count = numbers[0] + 1 >= numbers[1] ? numbers[0] + 1 - numbers[1] : 0;
+  return std::make_pair(name, count);
+}
+
+bool IsDisplayMode(std::uint32_t mode) {
+  return mode == kDisplayAll || mode == kDisplaySubscribed || mode == kDisplayUnsubscribed;
+}
+
+// The link a posting window keeps: it stops working when the list pane goes.
+class CPostTargetLink : public INewsPostTarget {
+ public:
+  explicit CPostTargetLink(CNNTPGroupView* view) : view_(view) {}
+  void detach() { view_ = nullptr; }
+  bool QueuePost(std::string article, std::function<void(long)> finished) override {
+    return view_ != nullptr && view_->queuePost(std::move(article), std::move(finished));
+  }
+
+ private:
+  CNNTPGroupView* view_;
+};
+
+}  // namespace
+
+// --- model ------------------------------------------------------------------
+
+int CGroupListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int CGroupListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+
+QVariant CGroupListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const GroupRow& group = row(index.row());
+  if (role == Qt::DisplayRole) {
+    if (index.column() == 0) return FromBytes(group.name);
+    const auto known = count(group.name);
+    return known ? QString::number(*known) : QStringLiteral("?");
+  }
+  if (role == Qt::TextAlignmentRole && index.column() == 1) return int(Qt::AlignCenter);
+  if (role == Qt::CheckStateRole && index.column() == 0 && showSubscription_) {
+    return group.subscribed ? Qt::Checked : Qt::Unchecked;
+  }
+  return {};
+}
+
+QVariant CGroupListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  return section == 0 ? QStringLiteral("Groups") : QStringLiteral("Number of Articles");
+}
+
+void CGroupListModel::reset(std::vector<GroupRow> rows, bool showSubscription) {
+  beginResetModel();
+  rows_ = std::move(rows);
+  showSubscription_ = showSubscription;
+  endResetModel();
+}
+
+void CGroupListModel::removeRowAt(int row) {
+  beginRemoveRows({}, row, row);
+  rows_.erase(rows_.begin() + row);
+  endRemoveRows();
+}
+
+void CGroupListModel::setSubscribed(int row, bool subscribed) {
+  rows_[static_cast<std::size_t>(row)].subscribed = subscribed;
+  emit dataChanged(index(row, 0), index(row, 0));
+}
+
+void CGroupListModel::setCount(const std::string& group, long count) {
+  counts_[group] = count;
+  if (const int at = rowOf(group); at >= 0) emit dataChanged(index(at, 1), index(at, 1));
+}
+
+std::optional<long> CGroupListModel::count(const std::string& group) const {
+  const auto found = counts_.find(group);
+  if (found == counts_.end()) return std::nullopt;
+  return found->second;
+}
+
+int CGroupListModel::rowOf(const std::string& group) const {
+  // Rows are in name order (the server's map order), so a binary search.
+  const auto found = std::lower_bound(rows_.begin(), rows_.end(), group,
+                                      [](const GroupRow& r, const std::string& n) { return r.name < n; });
+  if (found == rows_.end() || found->name != group) return -1;
+  return static_cast<int>(found - rows_.begin());
+}
+
+// --- view -------------------------------------------------------------------
+
+CNNTPGroupView::CNNTPGroupView(CNNTPDoc& doc, QWidget* parent)
+    : QTableView(parent), doc_(doc), model_(this), mode_(kDisplayAll) {
+  setObjectName(QStringLiteral("newsgroups"));
+  setModel(&model_);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setShowGrid(false);
+  setWordWrap(false);
+  verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+  horizontalHeader()->setStretchLastSection(false);
+  const NewsSettings settings = ReadNewsSettings();
+  const bool sized = settings.wndLayoutSizeAndPosition != 0;
+  setColumnWidth(0, static_cast<int>(sized ? ReadColumnWidth("columnGroups", 100) : 100));
+  setColumnWidth(1, static_cast<int>(sized ? ReadColumnWidth("columnArticles", 60) : 60));
+  postTarget_ = std::make_shared<CPostTargetLink>(this);
+  connect(this, &QTableView::doubleClicked, this,
+          [this](const QModelIndex& index) { openGroupAt(index.row()); });
+}
+
+CNNTPGroupView::~CNNTPGroupView() {
+  static_cast<CPostTargetLink&>(*postTarget_).detach();
+  if (ReadNewsSettings().wndLayoutSizeAndPosition != 0) {
+    WriteColumnWidth("columnGroups", static_cast<std::uint32_t>(columnWidth(0)));
+    WriteColumnWidth("columnArticles", static_cast<std::uint32_t>(columnWidth(1)));
+  }
+  if (connection_) {
+    bridge_->close();
+    connection_->Close();
+    connection_.reset();
+    NewsServers().Leave(server_, windowId(), doc_.reporter());
+  }
+  while (!pendingPosts_.empty()) finishFrontPost(0);
+}
+
+bool CNNTPGroupView::clientBusy() const { return connection_ && !connection_->IsIdle(); }
+
+void CNNTPGroupView::connectToServer() {
+  if (connection_) return;
+  const NewsSettings settings = ReadNewsSettings();
+  const std::uint32_t port =
+      settings.portNumber == 0 || settings.portNumber > 65535 ? 119 : settings.portNumber;
+  const auto entered = doc_.dialogs().askServer(this, FromBytes(settings.serverLocation));
+  if (!entered || entered->trimmed().isEmpty()) return;
+  const std::string server = entered->trimmed().toStdString();
+  std::uint32_t retrieve = settings.newsgroupsRetrieveTheList;
+  if (retrieve == kRetrieveListAsk) {
+    retrieve = doc_.dialogs().askRefreshList(this) ? kRetrieveListYes : kRetrieveListNo;
+  }
+  bridge_ = new CNntpPaneBridge(
+      [this](NntpPane pane, const NntpMessage& message) -> long {
+        switch (pane) {
+          case NntpPane::List:
+            return handle(message);
+          case NntpPane::Header:
+            return doc_.articleView().handle(message);
+          case NntpPane::Text:
+            return doc_.threadView().handle(message);
+        }
+        return 0;
+      },
+      [this](NntpWindow, const NntpMessage& message) { handleStatus(message); }, this);
+  connection_ = std::make_unique<CNNTPConnection>(static_cast<std::uint16_t>(port), *bridge_,
+                                                   doc_.reporter(), server);
+  if (!connection_->Start()) {
+    connection_.reset();
+    bridge_->deleteLater();
+    bridge_ = nullptr;
+    return;
+  }
+  server_ = server;
+  doc_.setBusy(true);
+  doc_.setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
+  doc_.articleView().startCheckTimer();
+  doc_.threadView().setServerName(server_);
+  NewsServers().Join(server_, windowId(), NewsrcPath(settings.newsgroupsFolder, server_),
+                     doc_.reporter());
+  mode_ = IsDisplayMode(settings.newsgroupsDisplay) ? settings.newsgroupsDisplay : kDisplayAll;
+  if (retrieve == kRetrieveListYes) {
+    connection_->QueueCommand(kNntpList);
+    refreshing_ = true;
+  } else {
+    NewsServers().With(server_, [](CNewsServer* entry) {
+      if (entry != nullptr && entry->groups.empty()) AddDefaultGroups(*entry);
+    });
+    fillRows(mode_);
+  }
+  doc_.updateCommands();
+}
+
+void CNNTPGroupView::disconnect() {
+  if (connection_) connection_->Disconnect();
+}
+
+void CNNTPGroupView::fillRows(std::uint32_t mode, const std::vector<std::string>* only) {
+  std::vector<GroupRow> rows;
+  NewsServers().With(server_, [&](CNewsServer* entry) {
+    if (entry == nullptr) return;
+    if (only != nullptr) {
+      for (const std::string& name : *only) {
+        const auto found = entry->groups.find(name);
+        if (found != entry->groups.end()) rows.push_back({name, found->second.Subscribed()});
+      }
+      return;
+    }
+    rows.reserve(entry->groups.size());
+    for (const auto& [name, group] : entry->groups) {
+      const bool subscribed = group.Subscribed();
+      if (mode == kDisplayAll || (mode == kDisplaySubscribed) == subscribed) {
+        rows.push_back({name, subscribed});
+      }
+    }
+  });
+  model_.reset(std::move(rows), mode == kDisplayAll || mode == kDisplayNewGroups);
+}
+
+void CNNTPGroupView::showMode(std::uint32_t mode) {
+  if (!connection_ || refreshing_) return;
+  if (mode == kDisplayAll && mode_ == kDisplayAll && model_.rowCount() > 0) return;
+  mode_ = mode;
+  fillRows(mode_);
+  doc_.articleView().connectionClosed(false);
+  doc_.threadView().clearArticle();
+  doc_.setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
+  doc_.updateCommands();
+}
+
+void CNNTPGroupView::refreshGroupList() {
+  if (!connection_ || refreshing_) return;
+  if (!doc_.dialogs().askRefreshList(this)) return;
+  if (connection_->QueueCommand(kNntpList) == QueueOutcome::Queued) refreshing_ = true;
+  doc_.updateCommands();
+}
+
+void CNNTPGroupView::groupListArrived(const NntpMessage& message) {
+  if (!message.hasText) {
+    model_.clear();
+    return;
+  }
+  // Which listed groups are new, and every listed group's count.
+  std::vector<std::string> added;
+  bool hadGroups = false;
+  NewsServers().With(server_, [&](CNewsServer* entry) {
+    if (entry == nullptr) return;
+    hadGroups = !entry->groups.empty();
+    std::string_view text = message.text;
+    while (!text.empty()) {
+      const std::size_t lf = text.find('\n');
+      std::string_view line = text.substr(0, lf);
+      text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      const auto listed = ListedGroup(line);
+      if (!listed) continue;
+      std::string name(listed->first);
+      if (entry->groups.count(name) == 0) added.push_back(name);
+      model_.setCount(name, listed->second);
+    }
+    AddGroupsFromList(*entry, message.text);
+  });
+  refreshing_ = false;
+  std::sort(added.begin(), added.end());
+  added.erase(std::unique(added.begin(), added.end()), added.end());
+  if (!hadGroups) {
+    mode_ = kDisplayAll;
+    fillRows(mode_);
+  } else if (added.empty()) {
+    doc_.reporter().PostToolMessage(kSourceNewsreader, "There are no new newsgroups.");
+    fillRows(mode_);
+  } else {
+    mode_ = kDisplayNewGroups;
+    fillRows(mode_, &added);
+  }
+  doc_.updateCommands();
+}
+
+void CNNTPGroupView::toggleSubscription() {
+  const QModelIndexList selected = selectionModel()->selectedRows();
+  std::vector<int> rows;
+  for (const QModelIndex& index : selected) rows.push_back(index.row());
+  std::sort(rows.rbegin(), rows.rend());  // removing from the bottom keeps the others' rows
+  for (const int row : rows) {
+    const std::string name = model_.row(row).name;
+    const bool subscribe = mode_ == kDisplayAll || mode_ == kDisplayNewGroups
+                               ? !model_.row(row).subscribed
+                               : mode_ == kDisplayUnsubscribed;
+    NewsServers().With(server_, [&](CNewsServer* entry) {
+      if (entry == nullptr) return;
+      const auto found = entry->groups.find(name);
+      if (found != entry->groups.end()) found->second.SetSubscribed(subscribe);
+    });
+    if (mode_ == kDisplayAll || mode_ == kDisplayNewGroups) {
+      model_.setSubscribed(row, subscribe);
+    } else {
+      model_.removeRowAt(row);
+    }
+  }
+  doc_.updateCommands();
+}
+
+void CNNTPGroupView::toggleFullRowSelection() {
+  setSelectionBehavior(fullRowSelection() ? QAbstractItemView::SelectItems
+                                          : QAbstractItemView::SelectRows);
+  viewport()->update();
+  doc_.updateCommands();
+}
+
+void CNNTPGroupView::openGroupAt(int row) {
+  if (!connection_ || row < 0 || row >= model_.rowCount()) return;
+  if (clientBusy()) {
+    doc_.dialogs().beep(true);
+    return;
+  }
+  const std::string name = model_.row(row).name;
+  if (doc_.articleView().openGroup(name, server_)) {
+    doc_.setDocumentTitle(
+        QStringLiteral("Newsreader (%1 - %2)").arg(FromBytes(server_), FromBytes(name)));
+  }
+  connection_->QueueCommand(kNntpGroup, name);
+  doc_.updateCommands();
+}
+
+void CNNTPGroupView::selectRow(int row) {
+  const QModelIndex index = model_.index(row, 0);
+  scrollTo(index);
+  selectionModel()->setCurrentIndex(
+      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  setFocus();
+}
+
+void CNNTPGroupView::find() {
+  for (;;) {
+    const auto text = doc_.dialogs().askFindText(this, FindText());
+    if (!text) return;
+    FindText() = *text;
+    const int rows = model_.rowCount();
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    const int start = selected.isEmpty() ? -1 : selected.front().row();
+    const QByteArray wanted = text->toUtf8();
+    for (int step = 1; step <= rows; ++step) {
+      const int row = ((start < 0 ? 0 : start + 1) + step - 1) % rows;
+      if (QByteArray::fromStdString(model_.row(row).name).contains(wanted)) {
+        selectRow(row);
+        return;
+      }
+    }
+    doc_.dialogs().information(this, QStringLiteral("Find"),
+                               QStringLiteral("Cannot find the string '%1'.").arg(*text));
+  }
+}
+
+void CNNTPGroupView::findNext() {
+  if (FindText().isEmpty()) {
+    find();
+    return;
+  }
+  const int rows = model_.rowCount();
+  const QModelIndexList selected = selectionModel()->selectedRows();
+  const int start = selected.isEmpty() ? -1 : selected.front().row();
+  const QByteArray wanted = FindText().toUtf8();
+  for (int step = 1; step <= rows; ++step) {
+    const int row = ((start < 0 ? 0 : start + 1) + step - 1) % rows;
+    if (QByteArray::fromStdString(model_.row(row).name).contains(wanted)) {
+      selectRow(row);
+      return;
+    }
+  }
+  doc_.dialogs().information(this, QStringLiteral("Find"),
+                             QStringLiteral("Cannot find the string '%1'.").arg(FindText()));
+}
+
+void CNNTPGroupView::walk(int step, std::optional<long> from, long count) {
+  if (!connection_ || count <= 0) return;
+  if (from) connection_->QueueCommand(kNntpStat, std::to_string(*from));
+  connection_->SetStepCommand(step);
+  if (from) connection_->QueueCommand(step);
+  connection_->QueueCommand(kNntpHead, std::nullopt, count);
+}
+
+void CNNTPGroupView::getNew(std::optional<long> from, long count) { walk(kNntpNext, from, count); }
+
+void CNNTPGroupView::getPrevious(std::optional<long> from, long count) {
+  walk(kNntpLast, from, count);
+}
+
+void CNNTPGroupView::fetch(const std::string& id, bool bodyOnly) {
+  if (connection_) connection_->QueueCommand(bodyOnly ? kNntpBody : kNntpArticle, id);
+}
+
+void CNNTPGroupView::lowerCount(const std::string& group, long by) {
+  const long now = model_.count(group).value_or(0);
+  model_.setCount(group, std::max(0L, now - by));
+}
+
+bool CNNTPGroupView::queuePost(std::string article, std::function<void(long)> finished) {
+  if (!connection_ || connection_->Ended()) return false;
+  if (connection_->QueueCommand(kNntpPost, std::move(article), 0, {windowId()}) !=
+      QueueOutcome::Queued) {
+    return false;
+  }
+  pendingPosts_.push_back(std::move(finished));
+  return true;
+}
+
+void CNNTPGroupView::finishFrontPost(long status) {
+  if (pendingPosts_.empty()) return;
+  auto finished = std::move(pendingPosts_.front());
+  pendingPosts_.pop_front();
+  if (finished) finished(status);
+}
+
+void CNNTPGroupView::handleStatus(const NntpMessage& message) {
+  if (message.id != WM_NNTP_STATUS) return;
+  const std::string keyword(NntpKeyword(static_cast<int>(message.lParam)));
+  switch (message.wParam) {
+    case 240:
+      doc_.reporter().PostToolMessage(kSourceNewsreader, "Article posted OK.");
+      break;
+    case 440:
+      doc_.reporter().PostToolMessage(kSourceNewsreader,
+                                      "Command: " + keyword + "\r\nPosting not allowed.");
+      break;
+    case 441:
+      doc_.reporter().PostToolMessage(kSourceNewsreader,
+                                      "Command: " + keyword + "\r\nPosting failed.");
+      break;
+    default:
+      return;
+  }
+  finishFrontPost(message.wParam);
+}
+
+void CNNTPGroupView::showFault(long code, long command) {
+  const std::string keyword(NntpKeyword(static_cast<int>(command)));
+  doc_.reporter().PostToolMessage(
+      kSourceNewsreader, "Command: " + keyword +
+                             (code == 502 ? "\r\nAccess restriction or permission denied."
+                                          : "\r\nProgram fault - command not performed."));
+  // A refused POST has ended: its window shows again.
+  if (command == kNntpPost) finishFrontPost(0);
+}
+
+void CNNTPGroupView::setBusyCursor(bool busy) {
+  if (busy && connection_) {
+    viewport()->setCursor(Qt::WaitCursor);
+  } else {
+    viewport()->unsetCursor();
+  }
+}
+
+long CNNTPGroupView::handle(const NntpMessage& message) {
+  switch (message.id) {
+    case WM_NNTP_BUSY:
+      setBusyCursor(message.wParam != 0);
+      break;
+    case WM_NNTP_CLOSED:
+      connectionEnded();
+      break;
+    case WM_NNTP_GROUPLIST:
+      groupListArrived(message);
+      break;
+    case WM_NNTP_FAULT:
+      showFault(message.wParam, message.lParam);
+      break;
+    default:
+      break;
+  }
+  doc_.updateCommands();
+  return 0;
+}
+
+void CNNTPGroupView::connectionEnded() {
+  if (!connection_) return;
+  bridge_->close();
+  connection_->Close();
+  connection_.reset();
+  bridge_->deleteLater();
+  bridge_ = nullptr;
+  NewsServers().Leave(server_, windowId(), doc_.reporter());
+  refreshing_ = false;
+  // A POST still queued will never be answered: its window shows again.
+  while (!pendingPosts_.empty()) finishFrontPost(0);
+  doc_.articleView().connectionClosed(true);
+  doc_.threadView().clearArticle();
+  mode_ = kDisplayAll;
+  doc_.setDocumentTitle(QStringLiteral("Newsreader"));
+  model_.clear();
+  setBusyCursor(false);
+  doc_.setBusy(false);
+}
+
+void CNNTPGroupView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    openGroupAt(currentIndex().row());
+    return;
+  }
+  QTableView::keyPressEvent(event);
+}
+
+}  // namespace netrove

@@ -1,0 +1,126 @@
+#pragma once
+// The newsgroup list pane of a newsreader window. It owns the window's
+// connection: it connects and disconnects, queues every command (its own
+// and, on their behalf, the other panes'), joins the server's shared group
+// state and lists the groups filtered by subscription. A model/view list, so
+// a server's hundred thousand groups show at once.
+#include <QAbstractTableModel>
+#include <QTableView>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "news/news_post_target.h"
+#include "news/nntp_messages.h"
+
+namespace netrove {
+
+class CNNTPConnection;
+class CNNTPDoc;
+class CNntpPaneBridge;
+
+struct GroupRow {
+  std::string name;
+  bool subscribed = false;
+};
+
+class CGroupListModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  void reset(std::vector<GroupRow> rows, bool showSubscription);
+  void clear() { reset({}, false); }
+  void removeRowAt(int row);
+  void setSubscribed(int row, bool subscribed);
+  // The article count shown for a group ("?" until known).
+  void setCount(const std::string& group, long count);
+  std::optional<long> count(const std::string& group) const;
+  const GroupRow& row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+  int rowOf(const std::string& group) const;
+
+ private:
+  std::vector<GroupRow> rows_;
+  std::unordered_map<std::string, long> counts_;
+  bool showSubscription_ = false;
+};
+
+class CNNTPGroupView : public QTableView {
+  Q_OBJECT
+
+ public:
+  explicit CNNTPGroupView(CNNTPDoc& doc, QWidget* parent = nullptr);
+  ~CNNTPGroupView() override;
+
+  // Server menu.
+  bool canConnect() const { return !connection_; }
+  bool canDisconnect() const { return connection_ != nullptr; }
+  void connectToServer();
+  void disconnect();
+
+  // Newsgroups menu.
+  void find();
+  void findNext();
+  void showMode(std::uint32_t mode);
+  void refreshGroupList();
+  void toggleSubscription();
+  void toggleFullRowSelection();
+  void openGroupAt(int row);
+
+  bool connected() const { return connection_ != nullptr; }
+  bool refreshing() const { return refreshing_; }
+  std::uint32_t displayMode() const { return mode_; }
+  bool fullRowSelection() const { return selectionBehavior() == QAbstractItemView::SelectRows; }
+  // A command is outstanding.
+  bool clientBusy() const;
+  const std::string& serverName() const { return server_; }
+  CGroupListModel& groups() { return model_; }
+
+  // For the other panes.
+  void getNew(std::optional<long> from, long count);
+  void getPrevious(std::optional<long> from, long count);
+  void fetch(const std::string& id, bool bodyOnly);
+  void setCount(const std::string& group, long count) { model_.setCount(group, count); }
+  void lowerCount(const std::string& group, long by);
+  std::weak_ptr<INewsPostTarget> postTarget() const { return postTarget_; }
+  bool queuePost(std::string article, std::function<void(long)> finished);
+
+  // What the connection says.
+  long handle(const NntpMessage& message);
+  void handleStatus(const NntpMessage& message);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void groupListArrived(const NntpMessage& message);
+  void connectionEnded();
+  void walk(int step, std::optional<long> from, long count);
+  void fillRows(std::uint32_t mode, const std::vector<std::string>* only = nullptr);
+  void showFault(long code, long command);
+  void finishFrontPost(long status);
+  void setBusyCursor(bool busy);
+  void selectRow(int row);
+  NntpWindow windowId() const { return reinterpret_cast<NntpWindow>(this); }
+
+  CNNTPDoc& doc_;
+  CGroupListModel model_;
+  CNntpPaneBridge* bridge_ = nullptr;
+  std::unique_ptr<CNNTPConnection> connection_;
+  std::string server_;
+  std::uint32_t mode_;
+  bool refreshing_ = false;
+  std::deque<std::function<void(long)>> pendingPosts_;
+  std::shared_ptr<INewsPostTarget> postTarget_;
+};
+
+}  // namespace netrove

@@ -1,0 +1,184 @@
+#include "news/nntp_thread_view.h"
+
+#include <QFontDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QStringDecoder>
+#include <QStringList>
+#include <QTextBlock>
+#include <optional>
+
+#include "news/article_save.h"
+#include "news/news_settings.h"
+#include "news/nntp_article_view.h"
+#include "news/nntp_doc.h"
+#include "widgets/transcript_printer.h"
+
+namespace netrove {
+namespace {
+
+// Text shown so that character positions map back to bytes: UTF-8 when the
+// article is valid UTF-8, else one character per byte; CR LF is one break.
+bool IsUtf8(const std::string& text) {
+  QStringDecoder decoder(QStringDecoder::Utf8);
+  const QString decoded = decoder(QByteArray::fromStdString(text));
+  return !decoder.hasError() && !decoded.isNull();
+}
+
+QString Shown(const std::string& text) {
+  QString shown = IsUtf8(text) ? QString::fromUtf8(text) : QString::fromLatin1(text);
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return shown;
+}
+
+// The byte offset in `text` of the shown character `position`.
+std::size_t StoredOffset(const std::string& text, bool utf8, int position) {
+  std::size_t at = 0;
+  int seen = 0;
+  while (at < text.size() && seen < position) {
+    if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') {
+      at += 2;
+      ++seen;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(text[at]);
+    std::size_t length = 1;
+    if (utf8 && byte >= 0xF0) {
+      length = 4;
+    } else if (utf8 && byte >= 0xE0) {
+      length = 3;
+    } else if (utf8 && byte >= 0xC0) {
+      length = 2;
+    }
+    at += length;
+    seen += length == 4 ? 2 : 1;  // beyond the BMP: two UTF-16 units
+  }
+  return std::min(at, text.size());
+}
+
+}  // namespace
+
+std::optional<QFont> StoredArticleFont(const std::string& setting) {
+  const QStringList fields = QString::fromStdString(setting).split(QLatin1Char(';'));
+  if (fields.size() < 6) return std::nullopt;
+  bool ok[5] = {};
+  const long height = fields[0].toLong(&ok[0]);
+  const long weight = fields[1].toLong(&ok[1]);
+  const long italic = fields[2].toLong(&ok[2]);
+  fields[3].toLong(&ok[3]);
+  fields[4].toLong(&ok[4]);
+  const QString face = fields.mid(5).join(QLatin1Char(';'));
+  for (bool fine : ok) {
+    if (!fine) return std::nullopt;
+  }
+  QFont font(face);
+  if (height != 0) font.setPixelSize(static_cast<int>(height < 0 ? -height : height));
+  if (weight > 0 && weight <= 1000) font.setWeight(static_cast<QFont::Weight>(weight));
+  font.setItalic(italic != 0);
+  return font;
+}
+
+CNNTPThreadView::CNNTPThreadView(CNNTPDoc& doc, QWidget* parent)
+    : QPlainTextEdit(parent), doc_(doc) {
+  setObjectName(QStringLiteral("articleText"));
+  setReadOnly(true);
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  if (const auto font = StoredArticleFont(ReadNewsSettings().articlesFont)) setFont(*font);
+}
+
+long CNNTPThreadView::handle(const NntpMessage& message) {
+  if (message.id != WM_NNTP_ARTICLE) return 0;
+  if (message.hasText) {
+    own_ = requestedOwn_;
+    headerIncluded_ = requestedHeader_;
+    hasArticle_ = true;
+    show(std::string(message.text));
+  } else {
+    own_ = false;
+    hasArticle_ = false;
+    show("Sorry. This article is no longer available.");
+  }
+  doc_.articleView().articleArrived(hasArticle_);
+  return 0;
+}
+
+void CNNTPThreadView::articleRequested(bool own, bool headerIncluded) {
+  requestedOwn_ = own;
+  requestedHeader_ = headerIncluded;
+}
+
+void CNNTPThreadView::openGroup(const std::string& group) {
+  group_ = group;
+  clearArticle();
+}
+
+void CNNTPThreadView::clearArticle() {
+  text_.clear();
+  hasArticle_ = false;
+  own_ = false;
+  clear();
+  doc_.updateCommands();
+}
+
+void CNNTPThreadView::show(const std::string& text) {
+  text_ = text;
+  // Always plain text: an article never becomes markup.
+  setPlainText(Shown(text_));
+  doc_.updateCommands();
+}
+
+void CNNTPThreadView::rot13() {
+  if (!hasArticle_) return;
+  const QTextCursor cursor = textCursor();
+  const bool utf8 = IsUtf8(text_);
+  const TextRange range =
+      Rot13Range(text_, headerIncluded_, StoredOffset(text_, utf8, cursor.selectionStart()),
+                 StoredOffset(text_, utf8, cursor.selectionEnd()));
+  if (range.begin == range.end) return;
+  const int scroll = verticalScrollBar()->value();
+  Rot13(text_, range.begin, range.end);
+  setPlainText(Shown(text_));
+  verticalScrollBar()->setValue(scroll);
+}
+
+void CNNTPThreadView::saveArticle() {
+  if (!hasArticle_) return;
+  const NewsSettings settings = ReadNewsSettings();
+  SaveArticle(SavedArticlePath(settings.articlesFolder, server_, group_), text_, doc_.reporter());
+}
+
+int CNNTPThreadView::printTo(QPrinter& printer) const {
+  return PrintTextTo(printer, text_, QStringLiteral("Newsreader"));
+}
+
+void CNNTPThreadView::print() {
+  if (!hasArticle_) return;
+  QPrinter printer;
+  QPrintDialog dialog(&printer, this);
+  dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+  if (dialog.exec() == QDialog::Accepted) printTo(printer);
+}
+
+void CNNTPThreadView::setArticleFont() {
+  bool ok = false;
+  const QFont chosen = QFontDialog::getFont(&ok, font(), this, QStringLiteral("Font"));
+  // The font stays with this window; it is not written to the settings.
+  if (ok) setFont(chosen);
+}
+
+void CNNTPThreadView::includeArticle() {
+  if (!hasArticle_) return;
+  doc_.articleView().compose(text_.substr(BodyStart(text_, headerIncluded_)), false);
+}
+
+void CNNTPThreadView::excludeArticle() {
+  if (hasArticle_) doc_.articleView().compose(std::nullopt, false);
+}
+
+void CNNTPThreadView::cancelArticle() {
+  if (hasArticle_ && own_) doc_.articleView().compose(std::nullopt, true);
+}
+
+}  // namespace netrove
