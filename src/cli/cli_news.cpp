@@ -19,8 +19,8 @@
 #include "cli/cli_reporter.h"
 #include "news/article_text.h"
 #include "news/news_article.h"
-#include "news/news_settings.h"
 #include "news/news_server.h"
+#include "news/news_settings.h"
 #include "news/nntp_connection.h"
 
 namespace netrove::cli {

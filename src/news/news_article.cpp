@@ -16,7 +16,8 @@ constexpr std::string_view kTerminator = "\r\n.\r\n";
 // sender's choosing.
 std::string OneLine(std::string_view value) {
   std::string line(value);
-  std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   return line;
 }
 
@@ -119,9 +120,7 @@ std::string QuotedFollowUpBody(std::string_view from, std::string_view text) {
   return body;
 }
 
-std::string CancelSubject(std::string_view messageId) {
-  return "Cancel " + std::string(messageId);
-}
+std::string CancelSubject(std::string_view messageId) { return "Cancel " + std::string(messageId); }
 
 std::string CancelBody(std::string_view messageId) {
   return "\r\nArticle " + std::string(messageId) + " cancelled.\r\n\r\nReason:\r\n\tNONE GIVEN";

@@ -177,7 +177,8 @@ void CNNTPPostDoc::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (modified_ && !AskPlainYesNo(this, ProductCaption(), QString::fromLatin1(kDoNotPostQuestion))) {
+  if (modified_ &&
+      !AskPlainYesNo(this, ProductCaption(), QString::fromLatin1(kDoNotPostQuestion))) {
     event->ignore();
     return;
   }

@@ -23,10 +23,10 @@ struct NewsSettings;
 
 // The article a follow-up or cancel is about, as the article list keeps it.
 struct NewsPostArticle {
-  std::string subject;     // its Subject value ("Re: " is added when missing)
-  std::string from;        // its From value, for the attribution
-  std::string articleKey;  // its References value, a blank and its Message-ID
-  std::string messageId;   // its own message-id (cancel)
+  std::string subject;                    // its Subject value ("Re: " is added when missing)
+  std::string from;                       // its From value, for the attribution
+  std::string articleKey;                 // its References value, a blank and its Message-ID
+  std::string messageId;                  // its own message-id (cancel)
   std::optional<std::string> quotedText;  // the text a quoting follow-up starts with
 };
 
@@ -40,7 +40,8 @@ inline constexpr const char* kIdentityRequiredText =
     "address. To provide the information, do the following:\n\n(a) From the \"Tools\" menu, "
     "select \"Customize.\"\n(b) From the \"Newsreader\" tab, select the \"Preferences...\" "
     "button.\n(c) Select the \"User\" tab and provide the information.";
-inline constexpr const char* kDoNotPostQuestion = "Are you sure you do not want to post this article?";
+inline constexpr const char* kDoNotPostQuestion =
+    "Are you sure you do not want to post this article?";
 inline constexpr const char* kNotQueuedText =
     "The article could not be sent: the newsreader window is not connected to a news server.";
 inline constexpr const char* kNotPostedText =

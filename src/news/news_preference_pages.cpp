@@ -209,7 +209,8 @@ CCustomizeNNTPArticle::CCustomizeNNTPArticle(NewsStoreFailure reportFailure, QWi
 void CCustomizeNNTPArticle::loadSettings() {
   const NewsSettings settings = ReadNewsSettings();
   if (const auto font = ParseNewsFont(settings.articlesFont)) {
-    fontLabel_->setText(QStringLiteral("Current font: %1.").arg(QString::fromStdString(font->face)));
+    fontLabel_->setText(
+        QStringLiteral("Current font: %1.").arg(QString::fromStdString(font->face)));
   }
   loadChoice(retrieve_, settings.articlesRetrieveWithHeader == 0 ? 0 : 1);
   storedThreshold_ = settings.articlesRetrievingMoreThan;
@@ -273,8 +274,7 @@ void CCustomizeNNTPArticle::writeThreshold() {
 
 // --- Newsgroups ---------------------------------------------------------------
 
-CCustomizeNNTPNewsgroups::CCustomizeNNTPNewsgroups(NewsStoreFailure reportFailure,
-                                                   QWidget* parent)
+CCustomizeNNTPNewsgroups::CCustomizeNNTPNewsgroups(NewsStoreFailure reportFailure, QWidget* parent)
     : CNewsFolderPage(std::move(reportFailure), parent),
       retrieve_(ChoiceList(this, {"Yes", "No", "Ask"})),
       display_(ChoiceList(this, {"ALL", "SUBSCRIBE", "UNSUBSCRIBE"})) {
@@ -384,7 +384,7 @@ void CCustomizeNNTPUser::rebuildLists() {
   const std::string name = fullName_->text().isEmpty() ? std::string(kPlaceholderFullName)
                                                        : fullName_->text().toStdString();
   const std::string address = address_->text().isEmpty() ? std::string(kPlaceholderAddress)
-                                                          : address_->text().toStdString();
+                                                         : address_->text().toStdString();
   const auto refill = [](QComboBox* list, const std::vector<std::string>& choices) {
     const QSignalBlocker blocker(list);
     const int chosen = std::max(0, list->currentIndex());

@@ -126,10 +126,10 @@ bool WriteNewsText(std::string_view valueName, std::string_view text) {
 
 bool WriteNewsColour(std::string_view valueName, NewsColour colour) {
   auto key = CreateToolKey(kNntpToolName);
-  const std::vector<std::uint8_t> bytes{
-      static_cast<std::uint8_t>(colour & 0xFF), static_cast<std::uint8_t>((colour >> 8) & 0xFF),
-      static_cast<std::uint8_t>((colour >> 16) & 0xFF),
-      static_cast<std::uint8_t>((colour >> 24) & 0xFF)};
+  const std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(colour & 0xFF),
+                                        static_cast<std::uint8_t>((colour >> 8) & 0xFF),
+                                        static_cast<std::uint8_t>((colour >> 16) & 0xFF),
+                                        static_cast<std::uint8_t>((colour >> 24) & 0xFF)};
   return key && key->WriteRaw(valueName, RegType::Sz, bytes);
 }
 

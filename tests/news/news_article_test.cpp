@@ -11,8 +11,7 @@
 namespace netrove {
 namespace {
 
-constexpr std::string_view kNewsreaderLine =
-    "X-Newsreader: Netrove - Version 3.00 (Build 55).\r\n";
+constexpr std::string_view kNewsreaderLine = "X-Newsreader: Netrove - Version 3.00 (Build 55).\r\n";
 
 NewsArticleFields NewArticle(std::string body) {
   NewsArticleFields fields;

@@ -43,7 +43,10 @@ bool WaitFor(const std::function<bool()>& condition) {
 // The main window as far as posting windows need it: an MDI area.
 class FakeShell : public IShellContext, public CToolServices {
  public:
-  FakeShell() { area_.resize(800, 600); area_.show(); }
+  FakeShell() {
+    area_.resize(800, 600);
+    area_.show();
+  }
   QWidget* mainWindow() override { return &area_; }
   CToolServices& toolServices() override { return *this; }
   CToolView* openTool(int) override { return nullptr; }
@@ -85,8 +88,8 @@ class PostingPane : public QObject, public INntpWindows {
   NewsPostSender Sender() {
     return [this](std::string article, NntpWindow window) {
       return connection_ != nullptr &&
-             connection_->QueueCommand(kNntpPost, std::move(article), 0,
-                                       {window, kListWindow}) == QueueOutcome::Queued;
+             connection_->QueueCommand(kNntpPost, std::move(article), 0, {window, kListWindow}) ==
+                 QueueOutcome::Queued;
     };
   }
   CNNTPConnection& connection() { return *connection_; }
@@ -237,8 +240,8 @@ TEST_F(NewsPostWindowTest, EveryPostThatFailsOtherwiseBringsTheWindowBack) {
 
 TEST_F(NewsPostWindowTest, OwnerClosingShowsAWaitingWindowAgain) {
   test::CScriptedServer server;
-  server.Start(Script().Accept().Send("200 ok\r\n").ExpectLine("POST").Wait(
-      std::chrono::milliseconds(200)));
+  server.Start(
+      Script().Accept().Send("200 ok\r\n").ExpectLine("POST").Wait(std::chrono::milliseconds(200)));
   auto owner = std::make_unique<PostingPane>();
   owner->Connect(server.port());
   BoxAnswerer boxes;

@@ -2,6 +2,8 @@
 // soon as its control changes (the window layout once the sheet is
 // applied), the port field's replacements and the Full Name field's
 // forbidden characters.
+#include "news/news_preferences.h"
+
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
@@ -15,7 +17,6 @@
 
 #include "news/customize_news_page.h"
 #include "news/news_preference_pages.h"
-#include "news/news_preferences.h"
 #include "news/news_settings.h"
 #include "support/scoped_home.h"
 

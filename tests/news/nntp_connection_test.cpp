@@ -192,8 +192,7 @@ TEST_F(NntpConnectionTest, EveryPostThatEndsWithoutAVerdictTellsItsWindows) {
                     .Close());
   Connect();
   EXPECT_EQ(connection_->QueueCommand(kNntpPost, "a\r\n.\r\n", 0, {7}), QueueOutcome::Queued);
-  EXPECT_EQ(connection_->QueueCommand(kNntpPost, "b\r\n.\r\n", 0, {8, 9}),
-            QueueOutcome::Queued);
+  EXPECT_EQ(connection_->QueueCommand(kNntpPost, "b\r\n.\r\n", 0, {8, 9}), QueueOutcome::Queued);
   EXPECT_EQ(connection_->QueueCommand(kNntpPost, "c\r\n.\r\n", 0, {10}), QueueOutcome::Queued);
   ASSERT_TRUE(panes_.WaitFor(WM_NNTP_CLOSED, 0));
   EXPECT_TRUE(server_.Finished());
