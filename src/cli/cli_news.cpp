@@ -18,7 +18,9 @@
 #include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
 #include "news/article_text.h"
+#include "news/news_article.h"
 #include "news/news_server.h"
+#include "news/news_settings.h"
 #include "news/nntp_connection.h"
 
 namespace netrove::cli {
@@ -250,7 +252,13 @@ int RunCatchUp(const Target& target, const std::string& group, CliStreams& io,
   return 0;
 }
 
-std::string DefaultAuthor() {
+// The From a posting window would preselect, when the identity is
+// complete; otherwise user@host.
+std::string DefaultAuthor(const NewsSettings& settings) {
+  if (!settings.userFullName.empty() && !settings.userAddress.empty()) {
+    const auto choices = NewsFromChoices(settings.userFullName, settings.userAddress);
+    return choices[settings.userFrom < choices.size() ? settings.userFrom : 0];
+  }
   const char* user = std::getenv("USER");
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
@@ -264,12 +272,25 @@ int RunPost(const Target& target, const CommandLine& line, CliStreams& io, CliRe
     io.err << "netrove-cli news: post needs --group and --subject\n";
     return kUsageError;
   }
-  const std::string body{std::istreambuf_iterator<char>(std::cin), {}};
-  const std::string headers = "From: " + line.Text("from").value_or(DefaultAuthor()) +
-                              "\nNewsgroups: " + *group + "\nSubject: " + *subject + "\n";
+  const NewsSettings settings = ReadNewsSettings();
+  NewsArticleFields fields;
+  fields.from = line.Text("from").value_or(DefaultAuthor(settings));
+  fields.subject = *subject;
+  fields.newsgroups = *group;
+  fields.organization = settings.userOrganization;
+  fields.body.assign(std::istreambuf_iterator<char>(std::cin), {});
+  // The line end of a text file's last line ends that line; the article's
+  // terminator brings its own.
+  if (fields.body.ends_with('\n')) fields.body.pop_back();
+  if (fields.body.ends_with('\r')) fields.body.pop_back();
+  NewsArticle article = BuildNewsArticle(fields);
+  if (article.fault != NewsArticleFault::None) {
+    io.err << NewsArticleFaultText(article.fault) << "\n";
+    return 1;
+  }
   CliPanes panes;
   if (!RunSession(target, panes, reporter, [&](CNNTPConnection& c) {
-        (void)c.QueueCommand(kNntpPost, ArticleWireForm(headers, body), 0, {kCliWindow});
+        (void)c.QueueCommand(kNntpPost, std::move(article.wire), 0, {kCliWindow});
       })) {
     return 1;
   }

@@ -1,17 +1,66 @@
 #include "news/news_settings.h"
 
+#include <charconv>
+#include <vector>
 
 #include "base/settings_store.h"
+#include "base/tool_key_values.h"
 
 namespace netrove {
 namespace {
 
-struct SizeNames {
-  std::string_view first;
-  std::string_view split;
-};
+// A text read into a buffer of the field's size: a longer stored value is
+// cut, as the fields never hold more.
+void ReadLimitedText(const CToolKey& key, std::string_view name, std::size_t limit,
+                     std::string& text) {
+  std::vector<char> buffer(limit + 1, '\0');
+  if (key.ReadText(name, buffer.data(), buffer.size())) text = buffer.data();
+}
 
-SizeNames PaneSizeNames(std::uint32_t layout) {
+void ReadArticleValues(const CToolKey& key, NewsSettings& settings) {
+  key.ReadText(kNewsArticlesFont, settings.articlesFont);
+  key.ReadDword(kNewsArticlesRetrieveWithHeader, settings.articlesRetrieveWithHeader);
+  key.ReadDword(kNewsArticlesRetrievingMoreThan, settings.articlesRetrievingMoreThan);
+  key.ReadDword(kNewsArticlesCheckForNew, settings.articlesCheckForNew);
+  key.ReadDword(kNewsArticlesUnreadColour, settings.unreadColour);
+  key.ReadDword(kNewsArticlesReadColour, settings.readColour);
+  ReadLimitedText(key, kNewsArticlesFolder, kNewsPathLimit, settings.articlesFolder);
+}
+
+void ReadNewsgroupValues(const CToolKey& key, NewsSettings& settings) {
+  settings.newsgroupsRetrieveTheListStored =
+      key.ReadDword(kNewsNewsgroupsRetrieveTheList, settings.newsgroupsRetrieveTheList);
+  key.ReadDword(kNewsNewsgroupsDisplay, settings.newsgroupsDisplay);
+  ReadLimitedText(key, kNewsNewsgroupsFolder, kNewsPathLimit, settings.newsgroupsFolder);
+}
+
+void ReadUserValues(const CToolKey& key, NewsSettings& settings) {
+  ReadLimitedText(key, kNewsUserFullName, kNewsFullNameLimit, settings.userFullName);
+  ReadLimitedText(key, kNewsUserAddress, kNewsAddressLimit, settings.userAddress);
+  key.ReadText(kNewsUserOrganization, settings.userOrganization);
+  key.ReadDword(kNewsUserFrom, settings.userFrom);
+  key.ReadDword(kNewsUserReplyTo, settings.userReplyTo);
+}
+
+void ReadWindowValues(const CToolKey& key, NewsSettings& settings) {
+  ReadFlag(key, kNewsPostingPaneSaveSize, settings.postingPaneSaveSize);
+  key.ReadDword(kNewsPostingPaneSize, settings.postingPaneSize);
+  ReadFlag(key, kNewsPostingWndSizeAndPosition, settings.postingWndSizeAndPosition);
+  key.ReadDword(kNewsWndLayoutLayout, settings.wndLayoutLayout);
+  key.ReadDword(kNewsWndLayoutContents, settings.wndLayoutContents);
+  ReadFlag(key, kNewsWndLayoutSizeAndPosition, settings.wndLayoutSizeAndPosition);
+  key.ReadDword(kNewsColumnGroups, settings.columnGroups);
+  key.ReadDword(kNewsColumnArticles, settings.columnArticles);
+  key.ReadDword(kNewsColumnSubject, settings.columnSubject);
+  key.ReadDword(kNewsColumnFrom, settings.columnFrom);
+  key.ReadDword(kNewsColumnLines, settings.columnLines);
+  key.ReadDword(kNewsColumnDate, settings.columnDate);
+  key.ReadDword(kNewsColumnNumId, settings.columnNumId);
+}
+
+}  // namespace
+
+std::pair<std::string_view, std::string_view> NewsLayoutSizeNames(std::uint32_t layout) {
   switch (layout) {
     case 1239:
       return {"wndLayoutLeft", "wndLayoutLeftSplit"};
@@ -28,63 +77,60 @@ SizeNames PaneSizeNames(std::uint32_t layout) {
   }
 }
 
-}  // namespace
+std::string FormatNewsFont(const NewsFont& font) {
+  return std::to_string(font.height) + ";" + std::to_string(font.weight) + ";" +
+         std::to_string(font.italic) + ";" + std::to_string(font.charSet) + ";" +
+         std::to_string(font.pitchAndFamily) + ";" + font.face;
+}
+
+std::optional<NewsFont> ParseNewsFont(std::string_view text) {
+  long numbers[5] = {};
+  for (long& number : numbers) {
+    const std::size_t end = text.find(';');
+    if (end == std::string_view::npos) return std::nullopt;
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + end, number);
+    if (error != std::errc() || stop != text.data() + end) return std::nullopt;
+    text.remove_prefix(end + 1);
+  }
+  return NewsFont{numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], std::string(text)};
+}
 
 NewsSettings ReadNewsSettings() {
-  NewsSettings s;
-  const auto key = OpenToolKey(kNewsToolName, false);
-  if (!key) return s;
-  key->ReadText("ServerLocation", s.serverLocation);
-  key->ReadDword("PortNumber", s.portNumber);
-  key->ReadDword("SizeAndPosition", s.sizeAndPosition);
-  key->ReadText("articlesFont", s.articlesFont);
-  key->ReadDword("articlesRetrieveWithHeader", s.articlesRetrieveWithHeader);
-  key->ReadDword("articlesRetrievingMoreThan", s.articlesRetrievingMoreThan);
-  key->ReadDword("articlesCheckForNew", s.articlesCheckForNew);
-  key->ReadDword("articlesUnreadArticles", s.articlesUnreadArticles);
-  key->ReadDword("articlesReadArticles", s.articlesReadArticles);
-  key->ReadText("articlesFolder", s.articlesFolder);
-  key->ReadDword("newsgroupsRetrieveTheList", s.newsgroupsRetrieveTheList);
-  key->ReadDword("newsgroupsDisplay", s.newsgroupsDisplay);
-  key->ReadText("newsgroupsFolder", s.newsgroupsFolder);
-  key->ReadDword("postingPnSaveSize", s.postingPnSaveSize);
-  key->ReadDword("postingPnSize", s.postingPnSize);
-  key->ReadDword("postingWndSizeAndPosition", s.postingWndSizeAndPosition);
-  key->ReadText("userFullName", s.userFullName);
-  key->ReadText("userE-MailAddress", s.userEMailAddress);
-  key->ReadText("userOrganization", s.userOrganization);
-  key->ReadDword("userFrom", s.userFrom);
-  key->ReadDword("userReplyTo", s.userReplyTo);
-  key->ReadDword("wndLayoutLayout", s.wndLayoutLayout);
-  key->ReadDword("wndLayoutContents", s.wndLayoutContents);
-  key->ReadDword("wndLayoutSize&Position", s.wndLayoutSizeAndPosition);
-  return s;
+  NewsSettings settings;
+  const auto key = OpenToolKey(kNntpToolName, false);
+  if (!key) return settings;
+  ReadLimitedText(*key, kNewsServerLocation, kNewsPathLimit, settings.serverLocation);
+  key->ReadDword(kNewsPortNumber, settings.portNumber);
+  ReadFlag(*key, kNewsSizeAndPosition, settings.sizeAndPosition);
+  ReadArticleValues(*key, settings);
+  ReadNewsgroupValues(*key, settings);
+  ReadUserValues(*key, settings);
+  ReadWindowValues(*key, settings);
+  return settings;
 }
 
-PaneSizes ReadPaneSizes(std::uint32_t layout) {
-  PaneSizes sizes;
-  if (const auto key = OpenToolKey(kNewsToolName, false)) {
-    const SizeNames names = PaneSizeNames(layout);
-    key->ReadDword(names.first, sizes.first);
-    key->ReadDword(names.split, sizes.split);
-  }
-  return sizes;
+std::uint32_t ReadNewsNumber(std::string_view valueName, std::uint32_t fallback) {
+  std::uint32_t value = fallback;
+  if (const auto key = OpenToolKey(kNntpToolName, false)) key->ReadDword(valueName, value);
+  return value;
 }
 
-void WritePaneSizes(std::uint32_t layout, PaneSizes sizes) {
-  if (auto key = CreateToolKey(kNewsToolName)) {
-    const SizeNames names = PaneSizeNames(layout);
-    key->WriteDwords({{names.first, sizes.first}, {names.split, sizes.split}});
-  }
+bool WriteNewsNumber(std::string_view valueName, std::uint32_t value) {
+  return WriteToolValue(kNntpToolName, valueName, value);
 }
 
-std::uint32_t ReadColumnWidth(std::string_view name, std::uint32_t fallback) {
-  if (const auto key = OpenToolKey(kNewsToolName, false)) key->ReadDword(name, fallback);
-  return fallback;
+bool WriteNewsText(std::string_view valueName, std::string_view text) {
+  auto key = CreateToolKey(kNntpToolName);
+  return key && key->WriteText(valueName, text);
 }
 
-void WriteColumnWidth(std::string_view name, std::uint32_t width) {
-  if (auto key = CreateToolKey(kNewsToolName)) key->WriteDword(name, width);
+bool WriteNewsColour(std::string_view valueName, NewsColour colour) {
+  auto key = CreateToolKey(kNntpToolName);
+  const std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(colour & 0xFF),
+                                        static_cast<std::uint8_t>((colour >> 8) & 0xFF),
+                                        static_cast<std::uint8_t>((colour >> 16) & 0xFF),
+                                        static_cast<std::uint8_t>((colour >> 24) & 0xFF)};
+  return key && key->WriteRaw(valueName, RegType::Sz, bytes);
 }
 
 }  // namespace netrove

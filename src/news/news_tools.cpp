@@ -1,7 +1,11 @@
 #include "news/news_tools.h"
 
+#include "base/tool_message.h"
+#include "news/customize_news_page.h"
 #include "widgets/command_ids.h"
+#include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
+#include "widgets/tool_view.h"
 
 namespace netrove {
 
@@ -10,6 +14,10 @@ void AddNewsTools(ToolCatalog& catalog) {
   catalog.templates.push_back(
       {151, QStringLiteral("NNTP"), kCmdNewsreader, QStringLiteral("News Reader"), {}});
   catalog.templates.push_back({152, QStringLiteral("NNTPPost"), 0, QStringLiteral("NNTPPost"), {}});
+  catalog.page(CustomizeTab::Newsreader) = [](IShellContext& shell) {
+    IMainWindowReporter& reporter = shell.toolServices().reporter();
+    return new CCustomizeNNTP([&reporter](int error) { reporter.PostSystemError(error); });
+  };
 }
 
 }  // namespace netrove

@@ -145,6 +145,9 @@ void CNNTPConnection::Close() {
   if (reader_.joinable()) reader_.join();
   if (closer_.joinable()) closer_.join();
   socket_.Close();
+  // A reader that never started told no POST how it ended.
+  std::lock_guard lock(queueMutex_);
+  PostUnansweredLocked();
 }
 
 void CNNTPConnection::SetStepCommand(int code) { stepCommand_.store(code); }
@@ -400,13 +403,23 @@ void CNNTPConnection::SendArticleOfPost() {
 }
 
 void CNNTPConnection::PostPostingStatus(long status, long command) {
-  std::vector<NntpWindow> windows;
-  {
-    std::lock_guard lock(queueMutex_);
-    windows = queue_.front().windows;
-  }
-  for (const NntpWindow window : windows) {
+  std::lock_guard lock(queueMutex_);
+  PostOutcomeOnce(queue_.front(), status, command);
+}
+
+void CNNTPConnection::PostOutcomeOnce(CNNTPCommand& post, long status, long command) {
+  if (post.outcomePosted) return;
+  post.outcomePosted = true;
+  for (const NntpWindow window : post.windows) {
     windows_.PostTo(window, Message(WM_NNTP_STATUS, status, command));
+  }
+}
+
+// A posting window waits hidden for its POST's outcome: every POST that
+// ends without the server's verdict still tells its windows.
+void CNNTPConnection::PostUnansweredLocked() {
+  for (CNNTPCommand& command : queue_) {
+    if (command.code == kNntpPost) PostOutcomeOnce(command, kNntpPostUnanswered, kNntpPost);
   }
 }
 
@@ -459,6 +472,9 @@ void CNNTPConnection::Complete() {
 
 void CNNTPConnection::CompleteLocked(std::unique_lock<std::mutex>& lock) {
   if (queue_.empty()) return;
+  if (queue_.front().code == kNntpPost) {
+    PostOutcomeOnce(queue_.front(), kNntpPostUnanswered, kNntpPost);
+  }
   queue_.pop_front();
   if (queue_.empty()) {
     windows_.Post(NntpPane::List, Message(WM_NNTP_BUSY, 0));
@@ -493,6 +509,10 @@ void CNNTPConnection::EndThread() {
   // The server sees the end at once; the descriptor is closed by Close().
   socket_.Interrupt();
   {
+    // Under the queue lock, so no POST is queued between the last outcome
+    // and the end becoming visible to QueueCommand.
+    std::lock_guard queueLock(queueMutex_);
+    PostUnansweredLocked();
     std::lock_guard lock(endMutex_);
     ended_.store(true);
     endCondition_.notify_all();

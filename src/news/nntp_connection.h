@@ -32,6 +32,7 @@ struct CNNTPCommand {
   std::optional<std::string> argument;
   std::vector<NntpWindow> windows;  // POST: the windows told the outcome
   int step = kNntpLast;             // HEAD of a walk: the command between retrievals
+  bool outcomePosted = false;       // POST: its windows have been told how it ended
 };
 
 // Why QueueCommand refused a command.
@@ -88,6 +89,8 @@ class CNNTPConnection {
   void DeliverBlock(std::string_view block, long lines);
   void HeadersDelivered(long result);
   void PostPostingStatus(long status, long command);
+  void PostOutcomeOnce(CNNTPCommand& post, long status, long command);
+  void PostUnansweredLocked();
   void Complete();
   void CompleteLocked(std::unique_lock<std::mutex>& lock);
   void SendFront(std::unique_lock<std::mutex>& lock);

@@ -38,6 +38,11 @@ inline constexpr unsigned WM_NNTP_LOWERCOUNT = kWmUser + 182;
 // wParam of WM_NNTP_CLOSED when the list window's display mode changes.
 inline constexpr long kNntpClosedForModeChange = 1204;
 
+// wParam of WM_NNTP_STATUS to a POST's windows when the POST ended without
+// the server's verdict (refused with 5xx, the article could not be sent,
+// the connection ended first): the article was not posted.
+inline constexpr long kNntpPostUnanswered = 0;
+
 // The command table: the code is the position.
 enum NntpCommandCode : int {
   kNntpOpen = 0,

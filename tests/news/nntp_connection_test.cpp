@@ -180,6 +180,34 @@ TEST_F(NntpConnectionTest, NoNextAfterALoneStatKeepsTheNextCommand) {
   EXPECT_EQ(status[3].window, 43u);
 }
 
+// A posting window hides until its POST's outcome: a POST refused with 5xx,
+// and one still queued when the server goes away, must both report back.
+TEST_F(NntpConnectionTest, EveryPostThatEndsWithoutAVerdictTellsItsWindows) {
+  server_.Start(Script()
+                    .Accept()
+                    .Send("200 ok\r\n")
+                    .ExpectLine("POST")
+                    .Send("502 not for you\r\n")
+                    .ExpectLine("POST")
+                    .Close());
+  Connect();
+  EXPECT_EQ(connection_->QueueCommand(kNntpPost, "a\r\n.\r\n", 0, {7}), QueueOutcome::Queued);
+  EXPECT_EQ(connection_->QueueCommand(kNntpPost, "b\r\n.\r\n", 0, {8, 9}), QueueOutcome::Queued);
+  EXPECT_EQ(connection_->QueueCommand(kNntpPost, "c\r\n.\r\n", 0, {10}), QueueOutcome::Queued);
+  ASSERT_TRUE(panes_.WaitFor(WM_NNTP_CLOSED, 0));
+  EXPECT_TRUE(server_.Finished());
+  connection_->Close();
+
+  std::vector<NntpWindow> told;
+  for (const auto& status : panes_.Of(WM_NNTP_STATUS)) {
+    if (status.pane) continue;  // the greeting
+    EXPECT_EQ(status.wParam, kNntpPostUnanswered);
+    told.push_back(status.window);
+  }
+  EXPECT_EQ(told, (std::vector<NntpWindow>{7, 8, 9, 10}));  // each once
+  EXPECT_EQ(panes_.Of(WM_NNTP_FAULT).size(), 1u);
+}
+
 TEST_F(NntpConnectionTest, CloseInsideADataBlockDeliversNothing) {
   server_.Start(Script()
                     .Accept()

@@ -1,16 +1,10 @@
 // The NNTP connection against a real news server: a private INN on a
 // loopback port, seeded by posting, walked, read and left with QUIT.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
+#include "inn_fixture.h"
 #include "news/article_text.h"
 #include "news/nntp_connection.h"
 #include "news/nntp_recorder.h"
@@ -19,56 +13,6 @@
 namespace netrove {
 namespace {
 
-constexpr char kInnd[] = "/usr/lib/news/bin/innd";
-
-std::uint16_t FreeLoopbackPort() {
-  const int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  close(probe);
-  return ntohs(address.sin_port);
-}
-
-class InnInstance {
- public:
-  InnInstance() {
-    char name[] = "/tmp/netrove-inn-XXXXXX";
-    folder_ = mkdtemp(name);
-    std::filesystem::permissions(folder_, std::filesystem::perms(0755));
-    port_ = FreeLoopbackPort();
-    const std::string command = std::string(NETROVE_INN_SCRIPT) + " " + folder_.string() + " " +
-                                std::to_string(port_) + " >" + folder_.string() + "/start.log 2>&1";
-    started_ = std::system(command.c_str()) == 0;
-  }
-  ~InnInstance() {
-    std::ifstream pidFile(folder_ / "run" / "innd.pid");
-    pid_t pid = 0;
-    if (pidFile >> pid && pid > 0) {
-      // innd takes its time over SIGTERM; the instance's state is thrown away.
-      kill(pid, SIGKILL);
-      for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i) usleep(20'000);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  bool started() const { return started_; }
-  std::uint16_t port() const { return port_; }
-
- private:
-  std::filesystem::path folder_;
-  std::uint16_t port_ = 0;
-  bool started_ = false;
-};
-
-bool PeerRequired() {
-  const char* value = std::getenv("NETROVE_REQUIRE_PRIVILEGED");
-  return value && std::string(value) == "1";
-}
-
 std::string Seed(int number) {
   return ArticleWireForm("From: tester@netrove.test\nNewsgroups: local.test\nSubject: Seed " +
                              std::to_string(number) + "\n",
@@ -76,11 +20,8 @@ std::string Seed(int number) {
 }
 
 TEST(NntpAgainstInn, PostsWalksReadsAndQuits) {
-  if (!std::filesystem::exists(kInnd) || geteuid() != 0) {
-    if (PeerRequired()) FAIL() << "INN (inn2) and root are needed for this test";
-    GTEST_SKIP() << "INN (inn2) is not installed or the test does not run as root";
-  }
-  InnInstance inn;
+  NETROVE_REQUIRE_INN();
+  test::InnInstance inn;
   ASSERT_TRUE(inn.started()) << "the private INN did not start";
   test::NntpRecorder panes;
   test::RecordingReporter reporter;

@@ -1,0 +1,45 @@
+#pragma once
+// The "Newsreader" page of the Customize sheet: the news server and port,
+// the newsreader window's placement switch and the way to the Preferences.
+#include "news/news_settings_page.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace netrove {
+
+inline constexpr const char* kNewsreaderPageNote =
+    "Note: The information below is needed before you can read newsgroups. If you do not know "
+    "the information, please contact your System Administrator or Internet Service Provider.";
+
+class CCustomizeNNTP : public CNewsSettingsPage {
+  Q_OBJECT
+
+ public:
+  CCustomizeNNTP(NewsStoreFailure reportFailure, QWidget* parent = nullptr);
+
+  QLineEdit* serverField() const { return server_; }
+  QLineEdit* portField() const { return port_; }
+  QPushButton* addressButton() const { return address_; }
+  QPushButton* defaultButton() const { return default_; }
+  QPushButton* preferencesButton() const { return preferences_; }
+
+ protected:
+  void loadSettings() override;
+
+ private:
+  void pickServer();
+  void portEdited(const QString& text);
+  void setPort(std::uint32_t port);
+
+  QLineEdit* server_;
+  QLineEdit* port_;
+  QPushButton* address_;
+  QPushButton* default_;
+  QPushButton* preferences_;
+  NewsStoreFailure reportFailure_;
+  std::uint32_t storedPort_ = 0;
+};
+
+}  // namespace netrove

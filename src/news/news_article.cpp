@@ -1,0 +1,149 @@
+#include "news/news_article.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "base/product.h"
+#include "news/article_text.h"
+
+namespace netrove {
+namespace {
+
+constexpr std::string_view kReplyPrefix = "Re: ";
+constexpr std::string_view kTerminator = "\r\n.\r\n";
+
+// A header value on one line: a line end in it would start a header of the
+// sender's choosing.
+std::string OneLine(std::string_view value) {
+  std::string line(value);
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  return line;
+}
+
+void AddHeader(std::string& wire, std::string_view name, std::string_view value) {
+  wire.append(name);
+  wire.append(OneLine(value));
+  wire.append("\r\n");
+}
+
+void AddOptionalHeader(std::string& wire, std::string_view name, std::string_view value) {
+  if (!value.empty()) AddHeader(wire, name, value);
+}
+
+bool StartsWithReply(std::string_view subject) {
+  if (subject.size() < kReplyPrefix.size()) return false;
+  for (std::size_t i = 0; i < kReplyPrefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(subject[i])) !=
+        std::tolower(static_cast<unsigned char>(kReplyPrefix[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// CR LF, a lone LF and a lone CR all end a line; each becomes CR LF, and a
+// line that starts with "." gets a second one.
+std::string StuffedBody(std::string_view body) {
+  std::string wire;
+  wire.reserve(body.size() + body.size() / 16 + kTerminator.size());
+  bool lineStart = true;
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    const char c = body[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n') ++i;
+      wire.append("\r\n");
+      lineStart = true;
+      continue;
+    }
+    if (lineStart && c == '.') wire += '.';
+    wire += c;
+    lineStart = false;
+  }
+  return wire;
+}
+
+}  // namespace
+
+std::string_view NewsArticleFaultText(NewsArticleFault fault) {
+  switch (fault) {
+    case NewsArticleFault::SubjectMissing:
+      return "The Subject field is required.";
+    case NewsArticleFault::NewsgroupsMissing:
+      return "The Newsgroups field is required.";
+    case NewsArticleFault::BodyEmpty:
+      return "The body of the message is empty.";
+    case NewsArticleFault::None:
+      break;
+  }
+  return "";
+}
+
+NewsArticle BuildNewsArticle(const NewsArticleFields& fields) {
+  if (fields.subject.empty()) return {NewsArticleFault::SubjectMissing, {}};
+  if (fields.newsgroups.empty()) return {NewsArticleFault::NewsgroupsMissing, {}};
+  if (fields.body.empty()) return {NewsArticleFault::BodyEmpty, {}};
+  const bool followUp = fields.mode == NewsPostMode::FollowUp;
+  std::string wire;
+  AddHeader(wire, "From: ", fields.from);
+  AddHeader(wire, "Subject: ", followUp ? FollowUpSubject(fields.subject) : fields.subject);
+  AddHeader(wire, "Newsgroups: ", fields.newsgroups);
+  if (followUp) AddOptionalHeader(wire, "References: ", fields.references);
+  AddOptionalHeader(wire, "Reply-To: ", fields.replyTo);
+  AddOptionalHeader(wire, "Followup-To: ", fields.followupTo);
+  AddOptionalHeader(wire, "Distribution: ", fields.distribution);
+  AddOptionalHeader(wire, "Keywords: ", fields.keywords);
+  AddOptionalHeader(wire, "Summary: ", fields.summary);
+  if (fields.mode == NewsPostMode::Cancel) AddHeader(wire, "Control: cancel ", fields.cancelId);
+  AddOptionalHeader(wire, "Organization: ", fields.organization);
+  AddHeader(wire, "X-Newsreader: ", kVersionLine);
+  wire.append("\r\n");
+  wire.append(StuffedBody(fields.body));
+  wire.append(kTerminator);
+  return {NewsArticleFault::None, std::move(wire)};
+}
+
+std::string FollowUpSubject(std::string_view subject) {
+  if (StartsWithReply(subject)) return std::string(subject);
+  return std::string(kReplyPrefix) + std::string(subject);
+}
+
+std::string QuotedFollowUpBody(std::string_view from, std::string_view text) {
+  std::string body = "\r\n\r\n" + Attribution(from) + " wrote:\r\n\r\n";
+  // A final line end closes the last line; it opens no empty quoted one.
+  if (text.ends_with("\r\n")) text.remove_suffix(2);
+  body += '>';
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    body += text[i];
+    if (text[i] == '\n' && i > 0 && text[i - 1] == '\r') body += '>';
+  }
+  return body;
+}
+
+std::string CancelSubject(std::string_view messageId) { return "Cancel " + std::string(messageId); }
+
+std::string CancelBody(std::string_view messageId) {
+  return "\r\nArticle " + std::string(messageId) + " cancelled.\r\n\r\nReason:\r\n\tNONE GIVEN";
+}
+
+std::vector<std::string> NewsFromChoices(std::string_view fullName, std::string_view address) {
+  const std::string name(fullName);
+  const std::string mail(address);
+  return {mail, mail + " (" + name + ")", name + " <" + mail + ">"};
+}
+
+std::vector<std::string> NewsReplyToChoices(std::string_view fullName, std::string_view address) {
+  std::vector<std::string> choices{std::string()};
+  for (std::string& choice : NewsFromChoices(fullName, address)) choices.push_back(choice);
+  return choices;
+}
+
+std::string WithoutNameDelimiters(std::string_view name) {
+  std::string kept;
+  for (const char c : name) {
+    if (kNameDelimiters.find(c) == std::string_view::npos) kept += c;
+  }
+  return kept;
+}
+
+}  // namespace netrove

@@ -1,0 +1,66 @@
+#pragma once
+// The articles the posting windows send: the header form and body turned
+// into the exact wire form POST hands to the server, and the texts a new
+// posting window starts with (follow-up subject and quotation, cancel
+// text, the From and Reply-To choices).
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace netrove {
+
+enum class NewsPostMode { Post = 0, Cancel = 1, FollowUp = 2 };
+
+// What the header form and the body pane hold when Send is chosen.
+struct NewsArticleFields {
+  NewsPostMode mode = NewsPostMode::Post;
+  std::string from;
+  std::string subject;
+  std::string newsgroups;
+  std::string references;  // follow-up: the article key of the article answered
+  std::string replyTo;
+  std::string followupTo;
+  std::string distribution;
+  std::string keywords;
+  std::string summary;
+  std::string cancelId;  // cancel: the message-id cancelled
+  std::string organization;
+  std::string body;  // any line ends
+};
+
+// Why Send refused; the fields keep their contents.
+enum class NewsArticleFault { None, SubjectMissing, NewsgroupsMissing, BodyEmpty };
+// The error box text of a fault ("" for None).
+std::string_view NewsArticleFaultText(NewsArticleFault fault);
+
+struct NewsArticle {
+  NewsArticleFault fault = NewsArticleFault::None;
+  std::string wire;  // From ... X-Newsreader, empty line, stuffed body, CR LF "." CR LF
+};
+
+// Builds the article in wire form. Header values never break their line: a
+// CR or LF in one (a subject copied from a server) becomes a blank. The body
+// is sent with CR LF line ends whatever the editor used, dot-stuffed.
+NewsArticle BuildNewsArticle(const NewsArticleFields& fields);
+
+// "Re: " in front, unless the subject already starts so (any case).
+std::string FollowUpSubject(std::string_view subject);
+// The body a quoting follow-up starts with: an empty line, "<who> wrote:",
+// an empty line, then every line of `text` behind ">".
+std::string QuotedFollowUpBody(std::string_view from, std::string_view text);
+
+std::string CancelSubject(std::string_view messageId);
+std::string CancelBody(std::string_view messageId);
+
+// The From choices: the address; "address (name)"; "name <address>". The
+// Reply-To choices: an empty entry, then the same three.
+std::vector<std::string> NewsFromChoices(std::string_view fullName, std::string_view address);
+std::vector<std::string> NewsReplyToChoices(std::string_view fullName, std::string_view address);
+
+// The characters a full name may not hold, since the From forms delimit
+// the name with them.
+inline constexpr std::string_view kNameDelimiters = "()<>";
+// `name` without those characters.
+std::string WithoutNameDelimiters(std::string_view name);
+
+}  // namespace netrove

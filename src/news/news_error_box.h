@@ -1,0 +1,12 @@
+#pragma once
+// The newsreader's error box: plain text (it may carry what a server
+// said), the product's caption, the critical icon.
+#include <QString>
+
+class QWidget;
+
+namespace netrove {
+
+void ShowNewsError(QWidget* owner, const QString& text);
+
+}  // namespace netrove

@@ -1,0 +1,129 @@
+// The newsreader's settings pages offscreen: each value is in the store as
+// soon as its control changes (the window layout once the sheet is
+// applied), the port field's replacements and the Full Name field's
+// forbidden characters.
+#include "news/news_preferences.h"
+
+#include <gtest/gtest.h>
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include "news/customize_news_page.h"
+#include "news/news_preference_pages.h"
+#include "news/news_settings.h"
+#include "support/scoped_home.h"
+
+namespace netrove {
+namespace {
+
+void Retype(QLineEdit* field, const QString& text) {
+  field->setFocus();
+  field->selectAll();
+  QTest::keyClicks(field, text);
+}
+
+void Leave(QLineEdit* field) { emit field->editingFinished(); }
+
+TEST(NewsPreferences, NewsreaderPageWritesServerAndPortAsTheyChange) {
+  test::ScopedHome home;
+  std::vector<int> failures;
+  CCustomizeNNTP page([&](int error) { failures.push_back(error); });
+  page.show();
+  EXPECT_EQ(page.portField()->text(), QStringLiteral("119"));
+  EXPECT_FALSE(page.defaultButton()->isEnabled());
+
+  Retype(page.portField(), QStringLiteral("8119"));
+  EXPECT_EQ(ReadNewsSettings().portNumber, 8119u);
+  EXPECT_TRUE(page.defaultButton()->isEnabled());
+  Retype(page.portField(), QStringLiteral("0"));  // no port 0: the default at once
+  EXPECT_EQ(page.portField()->text(), QStringLiteral("119"));
+  EXPECT_EQ(ReadNewsSettings().portNumber, 119u);
+  Retype(page.portField(), QStringLiteral("6553"));
+  EXPECT_EQ(ReadNewsSettings().portNumber, 6553u);
+  QTest::keyClicks(page.portField(), QStringLiteral("6"));  // past 65535: the default
+  EXPECT_EQ(page.portField()->text(), QStringLiteral("119"));
+  EXPECT_EQ(ReadNewsSettings().portNumber, 119u);
+  Retype(page.portField(), QStringLiteral("563"));
+  page.defaultButton()->click();
+  EXPECT_EQ(ReadNewsSettings().portNumber, 119u);
+  EXPECT_FALSE(page.defaultButton()->isEnabled());
+
+  Retype(page.serverField(), QStringLiteral("news.netrove.test"));
+  EXPECT_EQ(ReadNewsSettings().serverLocation, "news");  // written on leaving the field
+  Leave(page.serverField());
+  EXPECT_EQ(ReadNewsSettings().serverLocation, "news.netrove.test");
+  EXPECT_TRUE(failures.empty());
+}
+
+TEST(NewsPreferences, UserPageDropsNameDelimitersAndKeepsTheChosenForms) {
+  test::ScopedHome home;
+  CCustomizeNNTPPreferences sheet({});
+  sheet.show();
+  sheet.tabs()->setCurrentWidget(sheet.userPage());
+  CCustomizeNNTPUser* user = sheet.userPage();
+  EXPECT_EQ(user->fromList()->itemText(0), QString::fromLatin1(kPlaceholderAddress));
+  EXPECT_EQ(user->fromList()->itemText(2),
+            QStringLiteral("Full Name <") + QString::fromLatin1(kPlaceholderAddress) + ">");
+
+  user->fullNameField()->setFocus();
+  QTest::keyClicks(user->fullNameField(), QStringLiteral("Pat"));
+  user->fullNameField()->setCursorPosition(1);
+  QTest::keyClicks(user->fullNameField(), QStringLiteral("<"));
+  EXPECT_EQ(user->fullNameField()->text(), QStringLiteral("Pat"));
+  EXPECT_EQ(user->fullNameField()->cursorPosition(), 1);
+  QTest::keyClicks(user->fullNameField(), QStringLiteral("(a)"));
+  EXPECT_EQ(user->fullNameField()->text(), QStringLiteral("Paat"));
+  EXPECT_EQ(user->fullNameField()->cursorPosition(), 2);
+
+  user->fromList()->setCurrentIndex(2);  // written at once
+  EXPECT_EQ(ReadNewsSettings().userFrom, 2u);
+  Leave(user->fullNameField());
+  Retype(user->addressField(), QStringLiteral("pat@netrove.test"));
+  Leave(user->addressField());
+  const NewsSettings settings = ReadNewsSettings();
+  EXPECT_EQ(settings.userFullName, "Paat");
+  EXPECT_EQ(settings.userAddress, "pat@netrove.test");
+  EXPECT_EQ(user->fromList()->currentIndex(), 2);
+  EXPECT_EQ(user->fromList()->currentText(), QStringLiteral("Paat <pat@netrove.test>"));
+  EXPECT_EQ(user->replyToList()->itemText(2), QStringLiteral("pat@netrove.test (Paat)"));
+}
+
+TEST(NewsPreferences, ValuesAreWrittenAsTheyChangeAndTheLayoutOnApply) {
+  test::ScopedHome home;
+  CCustomizeNNTPPreferences sheet({});
+  sheet.show();
+  for (int tab = 0; tab < sheet.tabs()->count(); ++tab) sheet.tabs()->setCurrentIndex(tab);
+
+  sheet.articlesPage()->checkIntervalBox()->setValue(15);
+  sheet.articlesPage()->retrieveList()->setCurrentIndex(1);
+  sheet.newsgroupsPage()->displayList()->setCurrentIndex(2);
+  sheet.newsgroupsPage()->retrieveList()->setCurrentIndex(1);
+  sheet.articlesPage()->applyFont(QFont(QStringLiteral("Liberation Serif"), 12));
+  CCustomizeNNTPWindowLayout* layout = sheet.windowLayoutPage();
+  EXPECT_EQ(layout->layoutButtons()->checkedId(), 1239);
+  layout->layoutButtons()->button(1241)->click();
+  layout->contentsButtons()->button(1248)->click();
+
+  NewsSettings settings = ReadNewsSettings();
+  EXPECT_EQ(settings.articlesCheckForNew, 15u);
+  EXPECT_EQ(settings.articlesRetrieveWithHeader, 1u);
+  EXPECT_EQ(settings.newsgroupsDisplay, kNewsDisplayUnsubscribed);
+  EXPECT_EQ(settings.newsgroupsRetrieveTheList, 1u);
+  EXPECT_EQ(settings.articlesFont, "-16;400;0;1;0;Liberation Serif");
+  EXPECT_EQ(settings.wndLayoutLayout, 1239u);  // not before the sheet is applied
+
+  sheet.apply();
+  settings = ReadNewsSettings();
+  EXPECT_EQ(settings.wndLayoutLayout, 1241u);
+  EXPECT_EQ(settings.wndLayoutContents, 1248u);
+}
+
+}  // namespace
+}  // namespace netrove
