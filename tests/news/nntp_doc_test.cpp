@@ -1,0 +1,299 @@
+// The newsreader window driven against a scripted news server: connecting
+// and listing, opening a group (headers fetched and threaded), the header
+// walks of Retrieve Previous/New, opening an article (read, also where it
+// was cross-posted), rot13, display modes, the check-for-new timer, and a
+// list of 100,000 groups.
+#include <gtest/gtest.h>
+
+#include <QSplitter>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/settings_store.h"
+#include "news/news_server.h"
+#include "news/news_settings.h"
+#include "news/nntp_article_view.h"
+#include "news/nntp_doc.h"
+#include "news/nntp_group_view.h"
+#include "news/nntp_thread_view.h"
+#include "support/event_loop.h"
+#include "support/recording_reporter.h"
+#include "support/scoped_home.h"
+#include "support/scripted_server.h"
+#include "support/wait_until.h"
+#include "widgets/tool_view.h"
+
+namespace netrove {
+namespace {
+
+class FakeServices : public CToolServices {
+ public:
+  IMainWindowReporter& reporter() override { return reporter_; }
+  void showHelp(int) override {}
+  test::RecordingReporter reporter_;
+};
+
+// Answers the window's questions as the test says; counts the beeps.
+class ScriptedDialogs : public INewsDialogs {
+ public:
+  std::optional<QString> askServer(QWidget*, const QString&) override {
+    return QStringLiteral("127.0.0.1");
+  }
+  bool askRefreshList(QWidget*) override { return refresh; }
+  std::optional<long> askHeaderCount(QWidget*, long, long) override {
+    if (headerCounts.empty()) return std::nullopt;
+    const long count = headerCounts.front();
+    headerCounts.pop_front();
+    return count;
+  }
+  std::optional<QString> askFindText(QWidget*, const QString&) override { return findText; }
+  void information(QWidget*, const QString&, const QString& text) override {
+    boxes.push_back(text);
+  }
+  void beep(bool) override { ++beeps; }
+
+  bool refresh = true;
+  std::deque<long> headerCounts;
+  std::optional<QString> findText;
+  std::vector<QString> boxes;
+  int beeps = 0;
+};
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  return test::WaitUntil(condition, test::TurnEventLoop);
+}
+
+void Store(std::uint16_t port, std::uint32_t retrieveList = 0, std::uint32_t checkMinutes = 0) {
+  WriteNewsNumber(kNewsPortNumber, port);
+  WriteNewsNumber(kNewsNewsgroupsRetrieveTheList, retrieveList);
+  WriteNewsNumber(kNewsArticlesCheckForNew, checkMinutes);
+}
+
+std::string HeadReply(long number, const std::string& id, const std::string& references,
+                      const std::string& subject, const std::string& xref = "") {
+  std::string reply = "221 " + std::to_string(number) + " " + id + "\r\nSubject: " + subject +
+                      "\r\nFrom: poster@news.test\r\nLines: 1\r\nMessage-ID: " + id + "\r\n";
+  if (!references.empty()) reply += "References: " + references + "\r\n";
+  if (!xref.empty()) reply += "Xref: " + xref + "\r\n";
+  return reply + ".\r\n";
+}
+
+// The greeting, the list, and the group local.test with articles 998, 999
+// (a reply to 998, cross-posted to alt.other) and 1000, fetched newest first.
+test::Script& OpenLocalTest(test::Script& script) {
+  return script.Accept()
+      .Send("200 scripted news\r\n")
+      .ExpectLine("LIST")
+      .Send("215 list\r\nlocal.test 1000 998 y\r\nalt.other 5 1 y\r\n.\r\n")
+      .ExpectLine("GROUP local.test")
+      .Send("211 3 998 1000 local.test\r\n")
+      .ExpectLine("STAT 1000")
+      .Send("223 1000 <c@x>\r\n")
+      .ExpectLine("HEAD")
+      .Send(HeadReply(1000, "<c@x>", "", "Other"))
+      .ExpectLine("LAST")
+      .Send("223 999 <b@x>\r\n")
+      .ExpectLine("HEAD")
+      .Send(HeadReply(999, "<b@x>", "<a@x>", "Re: Root", "h local.test:999 alt.other:5"))
+      .ExpectLine("LAST")
+      .Send("223 998 <a@x>\r\n")
+      .ExpectLine("HEAD")
+      .Send(HeadReply(998, "<a@x>", "", "Root"));
+}
+
+std::vector<long> Numbers(const CNNTPArticleView& view) {
+  std::vector<long> numbers;
+  for (int row = 0; row < view.topLevelItemCount(); ++row) numbers.push_back(view.numberAt(row));
+  return numbers;
+}
+
+bool IsRead(const std::string& group, long number) {
+  return NewsServers().With("127.0.0.1", [&](CNewsServer* entry) {
+    return entry != nullptr && entry->groups.count(group) != 0 &&
+           entry->groups.at(group).Read().Contains(number);
+  });
+}
+
+class NewsreaderWindow : public ::testing::Test {
+ protected:
+  test::ScopedHome home_;
+  FakeServices services_;
+  ScriptedDialogs dialogs_;
+  test::CScriptedServer server_;
+};
+
+TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) {
+  Store(server_.port());
+  test::Script script;
+  OpenLocalTest(script)
+      // Retrieve Previous starts at the smallest number, 998 (not "1000").
+      .ExpectLine("STAT 998")
+      .Send("223 998 <a@x>\r\n")
+      .ExpectLine("LAST")
+      .Send("422 no previous article\r\n")
+      // Retrieve New starts at the greatest, 1000 (not "999").
+      .ExpectLine("STAT 1000")
+      .Send("223 1000 <c@x>\r\n")
+      .ExpectLine("NEXT")
+      .Send("421 no next article\r\n")
+      .ExpectLine("ARTICLE <b@x>")
+      .Send("220 999 <b@x>\r\nSubject: Re: Root\r\n\r\nUryyb, jbeyq!\r\n.\r\n")
+      .ExpectLine("QUIT")
+      .Send("205 bye\r\n")
+      .Close();
+  server_.Start(std::move(script));
+
+  CNNTPDoc doc(services_, dialogs_);
+  CNNTPGroupView& groups = doc.groupView();
+  CNNTPArticleView& articles = doc.articleView();
+  CNNTPThreadView& text = doc.threadView();
+  groups.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowCount() == 2; }));
+  EXPECT_EQ(doc.documentTitle(), QStringLiteral("Newsreader (127.0.0.1)"));
+  EXPECT_TRUE(doc.isBusy());
+  const int row = groups.groups().rowOf("local.test");
+  EXPECT_EQ(groups.groups().count("local.test"), 3);
+
+  groups.openGroupAt(row);
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 3 && !groups.clientBusy(); }));
+  EXPECT_EQ(doc.documentTitle(), QStringLiteral("Newsreader (127.0.0.1 - local.test)"));
+  EXPECT_EQ(Numbers(articles), (std::vector<long>{1000, 999, 998}));
+  EXPECT_TRUE(IsRead("local.test", 997));  // below the group's first article
+
+  // Threaded: the first thread is 998 and its reply, indented.
+  articles.toggleThreaded();
+  EXPECT_EQ(Numbers(articles), (std::vector<long>{998, 999}));
+  EXPECT_EQ(articles.topLevelItem(1)->text(0), QStringLiteral(">Re: Root"));
+  articles.nextThread();
+  EXPECT_EQ(Numbers(articles), (std::vector<long>{1000}));
+  articles.nextThread();  // wraps to the first
+  EXPECT_EQ(Numbers(articles), (std::vector<long>{998, 999}));
+  articles.previousThread();
+  EXPECT_EQ(Numbers(articles), (std::vector<long>{1000}));
+  articles.toggleThreaded();
+  EXPECT_EQ(Numbers(articles), (std::vector<long>{1000, 999, 998}));
+
+  dialogs_.headerCounts = {2, 1};
+  articles.retrievePrevious();
+  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  articles.retrieveNew();
+  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+
+  articles.openArticleAt(1);
+  ASSERT_TRUE(WaitUntil([&] { return text.hasArticle(); }));
+  EXPECT_TRUE(IsRead("local.test", 999));
+  EXPECT_TRUE(IsRead("alt.other", 5));  // cross-posted there
+  EXPECT_FALSE(IsRead("local.test", 1000));
+  ASSERT_TRUE(articles.shownArticle().has_value());
+  EXPECT_EQ(articles.shownArticle()->articleKey, "<a@x> <b@x>");
+
+  doc.setActivePane(NewsPane::Text);
+  EXPECT_TRUE(doc.action(NewsCommand::Rot13)->isEnabled());
+  EXPECT_FALSE(doc.action(NewsCommand::CancelArticle)->isEnabled());  // not the user's
+  doc.action(NewsCommand::Rot13)->trigger();
+  EXPECT_EQ(text.articleText(), "Subject: Re: Root\r\n\r\nHello, world!\r\n");
+  EXPECT_EQ(text.toPlainText(), QStringLiteral("Subject: Re: Root\n\nHello, world!\n"));
+  doc.action(NewsCommand::Rot13)->trigger();
+  EXPECT_EQ(text.articleText(), "Subject: Re: Root\r\n\r\nUryyb, jbeyq!\r\n");
+
+  groups.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
+  EXPECT_EQ(doc.documentTitle(), QStringLiteral("Newsreader"));
+  EXPECT_EQ(groups.groups().rowCount(), 0);
+  EXPECT_FALSE(doc.isBusy());
+  std::ifstream newsrc(home_.path() / "data" / "News" / "127.0.0.1" / "newsrc");
+  std::stringstream lines;
+  lines << newsrc.rdbuf();
+  EXPECT_NE(lines.str().find("local.test! 1-997,999\r\n"), std::string::npos) << lines.str();
+}
+
+TEST_F(NewsreaderWindow, DisplayChangesKeepTheTimerAndNewGroupsCanBeSubscribed) {
+  // A newsrc knows local.test already: the refresh shows only the new group.
+  const auto newsrc = NewsrcPath("", "127.0.0.1");
+  std::filesystem::create_directories(newsrc.parent_path());
+  std::ofstream(newsrc) << "local.test:\r\n";
+  Store(server_.port(), 0, 5);
+  server_.Start(std::move(test::Script()
+                              .Accept()
+                              .Send("200 scripted news\r\n")
+                              .ExpectLine("LIST")
+                              .Send("215 list\r\nlocal.test 3 1 y\r\nfresh.group 9 1 y\r\n.\r\n")
+                              .ExpectLine("QUIT")
+                              .Send("205 bye\r\n")
+                              .Close()));
+  CNNTPDoc doc(services_, dialogs_);
+  CNNTPGroupView& groups = doc.groupView();
+  groups.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowCount() == 1; }));
+  EXPECT_EQ(groups.displayMode(), kDisplayNewGroups);
+  EXPECT_EQ(groups.groups().row(0).name, "fresh.group");
+  groups.selectionModel()->select(groups.groups().index(0, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  groups.toggleSubscription();
+  EXPECT_TRUE(groups.groups().row(0).subscribed);
+
+  EXPECT_TRUE(doc.articleView().checkTimerRunning());
+  groups.showMode(kNewsDisplaySubscribed);
+  EXPECT_EQ(groups.groups().rowCount(), 2);  // local.test and the new subscription
+  EXPECT_TRUE(doc.articleView().checkTimerRunning());
+
+  // Find wraps and reports what it could not find.
+  dialogs_.findText = QStringLiteral("fresh");
+  groups.findNext();
+  EXPECT_EQ(groups.selectionModel()->selectedRows().value(0).row(), 0);
+  dialogs_.findText = std::nullopt;
+  groups.find();  // Cancel
+  groups.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  EXPECT_FALSE(doc.articleView().checkTimerRunning());
+  EXPECT_TRUE(server_.Finished());
+}
+
+TEST_F(NewsreaderWindow, AHundredThousandGroupsAreListed) {
+  std::string list = "215 list\r\n";
+  for (int i = 0; i < 100000; ++i) list += "group." + std::to_string(i) + " 10 1 y\r\n";
+  list += ".\r\n";
+  Store(server_.port());
+  server_.Start(std::move(test::Script()
+                              .Accept()
+                              .Send("200 scripted news\r\n")
+                              .ExpectLine("LIST")
+                              .Send(list)
+                              .ExpectLine("QUIT")
+                              .Send("205 bye\r\n")
+                              .Close()));
+  CNNTPDoc doc(services_, dialogs_);
+  CNNTPGroupView& groups = doc.groupView();
+  groups.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowCount() == 100000; }));
+  EXPECT_EQ(groups.groups().rowOf("group.99999"), 99999 - 88888);  // sorted by name
+  EXPECT_EQ(groups.groups().count("group.5"), 10);
+  groups.scrollToBottom();
+  groups.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
+}
+
+TEST_F(NewsreaderWindow, PanesFollowTheLayoutSettings) {
+  WriteNewsNumber(kNewsWndLayoutLayout, 1240);
+  WriteNewsNumber(kNewsWndLayoutContents, 1247);
+  WriteNewsNumber(kNewsWndLayoutSizeAndPosition, 1);
+  WriteNewsNumber("wndLayoutRight", 220);
+  {
+    CNNTPDoc doc(services_, dialogs_);
+    doc.resize(800, 600);
+    doc.show();
+    EXPECT_EQ(doc.outerSplitter()->orientation(), Qt::Horizontal);
+    EXPECT_EQ(doc.outerSplitter()->widget(1), &doc.articleView());  // P3 = A, right
+    EXPECT_EQ(doc.innerSplitter()->widget(0), &doc.groupView());
+    EXPECT_EQ(doc.outerSplitter()->sizes().value(0), 220);
+    doc.outerSplitter()->setSizes({300, 500});
+  }
+  EXPECT_EQ(ReadNewsNumber("wndLayoutRight", 0), 300u);
+}
+
+}  // namespace
+}  // namespace netrove
