@@ -1,5 +1,6 @@
 #include "news/customize_news_page.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>

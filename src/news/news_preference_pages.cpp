@@ -106,7 +106,8 @@ QIcon LayoutPicture(std::uint32_t layout, const std::array<char, 3>* letters) {
                       pane.width() * (kPictureSize.width() - 1),
                       pane.height() * (kPictureSize.height() - 1));
     painter.drawRect(area);
-    if (letters != nullptr) painter.drawText(area, Qt::AlignCenter, QString(QChar((*letters)[i])));
+    if (letters != nullptr)
+      painter.drawText(area, Qt::AlignCenter, QString(QChar::fromLatin1((*letters)[i])));
   }
   return QIcon(picture);
 }

@@ -69,8 +69,9 @@ TEST(NewsPreferences, UserPageDropsNameDelimitersAndKeepsTheChosenForms) {
   sheet.tabs()->setCurrentWidget(sheet.userPage());
   CCustomizeNNTPUser* user = sheet.userPage();
   EXPECT_EQ(user->fromList()->itemText(0), QString::fromLatin1(kPlaceholderAddress));
-  EXPECT_EQ(user->fromList()->itemText(2),
-            QStringLiteral("Full Name <") + QString::fromLatin1(kPlaceholderAddress) + ">");
+  EXPECT_EQ(user->fromList()->itemText(2), QStringLiteral("Full Name <") +
+                                               QString::fromLatin1(kPlaceholderAddress) +
+                                               QStringLiteral(">"));
 
   user->fullNameField()->setFocus();
   QTest::keyClicks(user->fullNameField(), QStringLiteral("Pat"));
