@@ -169,11 +169,6 @@ std::vector<std::pair<std::string, long>> XrefEntries(std::string_view xref) {
   return entries;
 }
 
-std::string FollowUpSubject(std::string_view subject) {
-  if (StartsWithNoCase(subject, "Re: ")) return std::string(subject);
-  return "Re: " + std::string(subject);
-}
-
 bool IsOwnArticle(std::string_view from, std::string_view address, std::string_view fullName) {
   if (address.empty()) return false;
   const std::string commented = std::string(address) + " (" + std::string(fullName) + ")";

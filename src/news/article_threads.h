@@ -55,8 +55,6 @@ std::optional<std::string> ArticleKeyOfNumber(const ArticleThread& thread, long 
 // The items of an Xref value after its first word ("host g1:12 g2:7").
 std::vector<std::pair<std::string, long>> XrefEntries(std::string_view xref);
 
-// "Re: " in front unless the subject already starts so (any case).
-std::string FollowUpSubject(std::string_view subject);
 // Whether `from` is the user's own address in one of its two composed
 // forms, compared without regard to case.
 bool IsOwnArticle(std::string_view from, std::string_view address, std::string_view fullName);

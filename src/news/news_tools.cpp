@@ -2,6 +2,7 @@
 
 #include "base/tool_message.h"
 #include "news/customize_news_page.h"
+#include "news/nntp_doc.h"
 #include "widgets/command_ids.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
@@ -10,9 +11,9 @@
 namespace netrove {
 
 void AddNewsTools(ToolCatalog& catalog) {
-  // Not built yet: the templates keep their commands, greyed.
-  catalog.templates.push_back(
-      {151, QStringLiteral("NNTP"), kCmdNewsreader, QStringLiteral("News Reader"), {}});
+  catalog.templates.push_back({151, QStringLiteral("NNTP"), kCmdNewsreader,
+                               QStringLiteral("Newsreader"),
+                               [](CToolServices& services) { return new CNNTPDoc(services); }});
   catalog.templates.push_back({152, QStringLiteral("NNTPPost"), 0, QStringLiteral("NNTPPost"), {}});
   catalog.page(CustomizeTab::Newsreader) = [](IShellContext& shell) {
     IMainWindowReporter& reporter = shell.toolServices().reporter();

@@ -9,12 +9,13 @@
 #include "news/nntp_doc.h"
 #include "news/nntp_group_view.h"
 #include "news/nntp_thread_view.h"
+#include "widgets/shell_context.h"
 
 namespace netrove {
 namespace {
 
-constexpr std::string_view kColumnNames[] = {"columnSubject", "columnFrom", "columnLines",
-                                             "columnDate", "columnNumID"};
+constexpr std::string_view kColumnNames[] = {kNewsColumnSubject, kNewsColumnFrom, kNewsColumnLines,
+                                             kNewsColumnDate, kNewsColumnNumId};
 constexpr long kCheckForNewCount = 100;
 
 QString FromBytes(const std::string& text) { return QString::fromUtf8(text); }
@@ -36,23 +37,22 @@ CNNTPArticleView::CNNTPArticleView(CNNTPDoc& doc, QWidget* parent)
   setHeaderLabels({QStringLiteral("Subject"), QStringLiteral("From"), QStringLiteral("Lines"),
                    QStringLiteral("Date"), QStringLiteral("Numeric ID")});
   const NewsSettings settings = ReadNewsSettings();
+  const std::uint32_t widths[] = {settings.columnSubject, settings.columnFrom,
+                                  settings.columnLines, settings.columnDate, settings.columnNumId};
   for (int column = 0; column < 5; ++column) {
-    const std::uint32_t width = settings.wndLayoutSizeAndPosition != 0
-                                    ? ReadColumnWidth(kColumnNames[column], 100)
-                                    : 100;
-    setColumnWidth(column, static_cast<int>(width));
+    setColumnWidth(column, static_cast<int>(settings.wndLayoutSizeAndPosition ? widths[column] : 100));
   }
-  unreadColour_ = StoredColour(settings.articlesUnreadArticles);
-  readColour_ = StoredColour(settings.articlesReadArticles);
+  unreadColour_ = StoredColour(settings.unreadColour);
+  readColour_ = StoredColour(settings.readColour);
   connect(&checkTimer_, &QTimer::timeout, this, &CNNTPArticleView::checkForNew);
   connect(this, &QTreeWidget::itemActivated, this,
           [this](QTreeWidgetItem* item) { openArticleAt(indexOfTopLevelItem(item)); });
 }
 
 CNNTPArticleView::~CNNTPArticleView() {
-  if (ReadNewsSettings().wndLayoutSizeAndPosition != 0) {
+  if (ReadNewsSettings().wndLayoutSizeAndPosition) {
     for (int column = 0; column < 5; ++column) {
-      WriteColumnWidth(kColumnNames[column], static_cast<std::uint32_t>(columnWidth(column)));
+      WriteNewsNumber(kColumnNames[column], static_cast<std::uint32_t>(columnWidth(column)));
     }
   }
 }
@@ -362,7 +362,7 @@ void CNNTPArticleView::openArticleAt(int row) {
     const std::string key = *ArticleKeyOfNumber(thread->second, number);
     const ArticleRecord& record = thread->second.at(key);
     opened = OpenedArticle{key, MessageIdOf(key), record.subject, record.from,
-                           IsOwnArticle(record.from, settings.userEMailAddress,
+                           IsOwnArticle(record.from, settings.userAddress,
                                         settings.userFullName)};
     group->MarkRead(number);
     // Where the article was cross-posted it is read as well.
@@ -388,29 +388,32 @@ void CNNTPArticleView::articleArrived(bool available) {
   doc_.updateCommands();
 }
 
+void CNNTPArticleView::openPostWindow(NewsPostMode mode, const NewsPostArticle& article) {
+  auto* shell = dynamic_cast<IShellContext*>(&doc_.toolServices());
+  if (shell == nullptr) return;
+  CNNTPGroupView* groups = &doc_.groupView();
+  OpenNewsPostWindow(
+      *shell, groups,
+      [groups](std::string wire, NntpWindow window) {
+        return groups->queuePost(std::move(wire), window);
+      },
+      mode, group_, article);
+}
+
 void CNNTPArticleView::newArticle() {
   if (group_.empty() || !postingAllowed_) return;
-  NewsPostContext context;
-  context.group = group_;
-  context.target = doc_.groupView().postTarget();
-  OpenNewsPostWindow(doc_.toolServices(), &doc_, NewsPostMode::New, context);
+  openPostWindow(NewsPostMode::Post, {});
 }
 
 void CNNTPArticleView::compose(std::optional<std::string> text, bool cancel) {
   if (!shown_ || group_.empty()) return;
-  NewsPostContext context;
-  context.group = group_;
-  context.target = doc_.groupView().postTarget();
-  if (cancel) {
-    context.messageId = shown_->messageId;
-    OpenNewsPostWindow(doc_.toolServices(), &doc_, NewsPostMode::Cancel, context);
-    return;
-  }
-  context.followUpSubject = FollowUpSubject(shown_->subject);
-  context.references = shown_->articleKey;
-  context.from = shown_->from;
-  context.quotedText = std::move(text);
-  OpenNewsPostWindow(doc_.toolServices(), &doc_, NewsPostMode::FollowUp, context);
+  NewsPostArticle article;
+  article.subject = shown_->subject;
+  article.from = shown_->from;
+  article.articleKey = shown_->articleKey;
+  article.messageId = shown_->messageId;
+  if (!cancel) article.quotedText = std::move(text);
+  openPostWindow(cancel ? NewsPostMode::Cancel : NewsPostMode::FollowUp, article);
 }
 
 void CNNTPArticleView::keyPressEvent(QKeyEvent* event) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "news/article_threads.h"
+#include "news/news_post_window.h"
 #include "news/nntp_messages.h"
 
 namespace netrove {
@@ -78,6 +79,7 @@ class CNNTPArticleView : public QTreeWidget {
   void addRow(const ArticleRecord& record, bool threaded, int at);
   void recolour();
   void retrieve(bool previous);
+  void openPostWindow(NewsPostMode mode, const NewsPostArticle& article);
   // Runs `work` on the open group (nullptr when it is gone).
   template <class Work>
   auto withGroup(Work work);

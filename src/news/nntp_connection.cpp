@@ -183,6 +183,27 @@ QueueOutcome CNNTPConnection::QueueCommand(int code, std::optional<std::string> 
   return QueueOutcome::Queued;
 }
 
+QueueOutcome CNNTPConnection::QueueWalk(int step, std::optional<long> from, long count) {
+  if (step != kNntpLast && step != kNntpNext) return QueueOutcome::NotSent;
+  if (count <= 0) return QueueOutcome::NothingWanted;
+  std::vector<CNNTPCommand> walk;
+  if (from) {
+    walk.push_back(MakeCommand(kNntpStat, std::to_string(*from)));
+    walk.push_back(MakeCommand(step));
+  }
+  walk.push_back(MakeCommand(kNntpHead, std::nullopt, count, step));
+  stepCommand_.store(step);
+  std::unique_lock lock(queueMutex_);
+  if (ended_.load()) return QueueOutcome::Ended;
+  const bool wasIdle = queue_.empty();
+  for (CNNTPCommand& command : walk) queue_.push_back(std::move(command));
+  if (wasIdle) {
+    windows_.Post(NntpPane::List, Message(WM_NNTP_BUSY, 1));
+    SendFront(lock);
+  }
+  return QueueOutcome::Queued;
+}
+
 void CNNTPConnection::Disconnect(std::chrono::milliseconds grace) {
   {
     std::unique_lock lock(queueMutex_);

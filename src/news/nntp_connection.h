@@ -62,6 +62,10 @@ class CNNTPConnection {
   // the step command in force now, so a later change does not turn its walk.
   QueueOutcome QueueCommand(int code, std::optional<std::string> argument = std::nullopt,
                             long count = 0, std::vector<NntpWindow> windows = {});
+  // Queues a header walk in one piece (STAT `from` and the step command
+  // when `from` is given, then HEAD `count`), so the reader thread never
+  // answers the step command before the HEAD behind it is queued.
+  QueueOutcome QueueWalk(int step, std::optional<long> from, long count);
   void SetStepCommand(int code);
   bool IsIdle() const;
 

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <charconv>
 
+#include "news/news_post_window.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
 #include "news/nntp_article_view.h"
@@ -44,21 +45,9 @@ std::optional<std::pair<std::string_view, long>> ListedGroup(std::string_view li
 }
 
 bool IsDisplayMode(std::uint32_t mode) {
-  return mode == kDisplayAll || mode == kDisplaySubscribed || mode == kDisplayUnsubscribed;
+  return mode == kNewsDisplayAll || mode == kNewsDisplaySubscribed ||
+         mode == kNewsDisplayUnsubscribed;
 }
-
-// The link a posting window keeps: it stops working when the list pane goes.
-class CPostTargetLink : public INewsPostTarget {
- public:
-  explicit CPostTargetLink(CNNTPGroupView* view) : view_(view) {}
-  void detach() { view_ = nullptr; }
-  bool QueuePost(std::string article, std::function<void(long)> finished) override {
-    return view_ != nullptr && view_->queuePost(std::move(article), std::move(finished));
-  }
-
- private:
-  CNNTPGroupView* view_;
-};
 
 }  // namespace
 
@@ -130,7 +119,7 @@ int CGroupListModel::rowOf(const std::string& group) const {
 // --- view -------------------------------------------------------------------
 
 CNNTPGroupView::CNNTPGroupView(CNNTPDoc& doc, QWidget* parent)
-    : QTableView(parent), doc_(doc), model_(this), mode_(kDisplayAll) {
+    : QTableView(parent), doc_(doc), model_(this), mode_(kNewsDisplayAll) {
   setObjectName(QStringLiteral("newsgroups"));
   setModel(&model_);
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -143,19 +132,17 @@ CNNTPGroupView::CNNTPGroupView(CNNTPDoc& doc, QWidget* parent)
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
   horizontalHeader()->setStretchLastSection(false);
   const NewsSettings settings = ReadNewsSettings();
-  const bool sized = settings.wndLayoutSizeAndPosition != 0;
-  setColumnWidth(0, static_cast<int>(sized ? ReadColumnWidth("columnGroups", 100) : 100));
-  setColumnWidth(1, static_cast<int>(sized ? ReadColumnWidth("columnArticles", 60) : 60));
-  postTarget_ = std::make_shared<CPostTargetLink>(this);
+  const bool sized = settings.wndLayoutSizeAndPosition;
+  setColumnWidth(0, static_cast<int>(sized ? settings.columnGroups : 100));
+  setColumnWidth(1, static_cast<int>(sized ? settings.columnArticles : 60));
   connect(this, &QTableView::doubleClicked, this,
           [this](const QModelIndex& index) { openGroupAt(index.row()); });
 }
 
 CNNTPGroupView::~CNNTPGroupView() {
-  static_cast<CPostTargetLink&>(*postTarget_).detach();
-  if (ReadNewsSettings().wndLayoutSizeAndPosition != 0) {
-    WriteColumnWidth("columnGroups", static_cast<std::uint32_t>(columnWidth(0)));
-    WriteColumnWidth("columnArticles", static_cast<std::uint32_t>(columnWidth(1)));
+  if (ReadNewsSettings().wndLayoutSizeAndPosition) {
+    WriteNewsNumber(kNewsColumnGroups, static_cast<std::uint32_t>(columnWidth(0)));
+    WriteNewsNumber(kNewsColumnArticles, static_cast<std::uint32_t>(columnWidth(1)));
   }
   if (connection_) {
     bridge_->close();
@@ -163,7 +150,6 @@ CNNTPGroupView::~CNNTPGroupView() {
     connection_.reset();
     NewsServers().Leave(server_, windowId(), doc_.reporter());
   }
-  while (!pendingPosts_.empty()) finishFrontPost(0);
 }
 
 bool CNNTPGroupView::clientBusy() const { return connection_ && !connection_->IsIdle(); }
@@ -176,9 +162,9 @@ void CNNTPGroupView::connectToServer() {
   const auto entered = doc_.dialogs().askServer(this, FromBytes(settings.serverLocation));
   if (!entered || entered->trimmed().isEmpty()) return;
   const std::string server = entered->trimmed().toStdString();
-  std::uint32_t retrieve = settings.newsgroupsRetrieveTheList;
-  if (retrieve == kRetrieveListAsk) {
-    retrieve = doc_.dialogs().askRefreshList(this) ? kRetrieveListYes : kRetrieveListNo;
+  bool retrieve = settings.newsgroupsRetrieveTheList == kRetrieveListYes;
+  if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
+    retrieve = doc_.dialogs().askRefreshList(this);
   }
   bridge_ = new CNntpPaneBridge(
       [this](NntpPane pane, const NntpMessage& message) -> long {
@@ -192,7 +178,8 @@ void CNNTPGroupView::connectToServer() {
         }
         return 0;
       },
-      [this](NntpWindow, const NntpMessage& message) { handleStatus(message); }, this);
+      [this](NntpWindow window, const NntpMessage& message) { handleStatus(window, message); },
+      this);
   connection_ = std::make_unique<CNNTPConnection>(static_cast<std::uint16_t>(port), *bridge_,
                                                    doc_.reporter(), server);
   if (!connection_->Start()) {
@@ -208,8 +195,9 @@ void CNNTPGroupView::connectToServer() {
   doc_.threadView().setServerName(server_);
   NewsServers().Join(server_, windowId(), NewsrcPath(settings.newsgroupsFolder, server_),
                      doc_.reporter());
-  mode_ = IsDisplayMode(settings.newsgroupsDisplay) ? settings.newsgroupsDisplay : kDisplayAll;
-  if (retrieve == kRetrieveListYes) {
+  mode_ = IsDisplayMode(settings.newsgroupsDisplay) ? settings.newsgroupsDisplay
+                                                    : kNewsDisplayAll;
+  if (retrieve) {
     connection_->QueueCommand(kNntpList);
     refreshing_ = true;
   } else {
@@ -239,17 +227,17 @@ void CNNTPGroupView::fillRows(std::uint32_t mode, const std::vector<std::string>
     rows.reserve(entry->groups.size());
     for (const auto& [name, group] : entry->groups) {
       const bool subscribed = group.Subscribed();
-      if (mode == kDisplayAll || (mode == kDisplaySubscribed) == subscribed) {
+      if (mode == kNewsDisplayAll || (mode == kNewsDisplaySubscribed) == subscribed) {
         rows.push_back({name, subscribed});
       }
     }
   });
-  model_.reset(std::move(rows), mode == kDisplayAll || mode == kDisplayNewGroups);
+  model_.reset(std::move(rows), mode == kNewsDisplayAll || mode == kDisplayNewGroups);
 }
 
 void CNNTPGroupView::showMode(std::uint32_t mode) {
   if (!connection_ || refreshing_) return;
-  if (mode == kDisplayAll && mode_ == kDisplayAll && model_.rowCount() > 0) return;
+  if (mode == kNewsDisplayAll && mode_ == kNewsDisplayAll && model_.rowCount() > 0) return;
   mode_ = mode;
   fillRows(mode_);
   doc_.articleView().connectionClosed(false);
@@ -294,7 +282,7 @@ void CNNTPGroupView::groupListArrived(const NntpMessage& message) {
   std::sort(added.begin(), added.end());
   added.erase(std::unique(added.begin(), added.end()), added.end());
   if (!hadGroups) {
-    mode_ = kDisplayAll;
+    mode_ = kNewsDisplayAll;
     fillRows(mode_);
   } else if (added.empty()) {
     doc_.reporter().PostToolMessage(kSourceNewsreader, "There are no new newsgroups.");
@@ -313,15 +301,15 @@ void CNNTPGroupView::toggleSubscription() {
   std::sort(rows.rbegin(), rows.rend());  // removing from the bottom keeps the others' rows
   for (const int row : rows) {
     const std::string name = model_.row(row).name;
-    const bool subscribe = mode_ == kDisplayAll || mode_ == kDisplayNewGroups
+    const bool subscribe = mode_ == kNewsDisplayAll || mode_ == kDisplayNewGroups
                                ? !model_.row(row).subscribed
-                               : mode_ == kDisplayUnsubscribed;
+                               : mode_ == kNewsDisplayUnsubscribed;
     NewsServers().With(server_, [&](CNewsServer* entry) {
       if (entry == nullptr) return;
       const auto found = entry->groups.find(name);
       if (found != entry->groups.end()) found->second.SetSubscribed(subscribe);
     });
-    if (mode_ == kDisplayAll || mode_ == kDisplayNewGroups) {
+    if (mode_ == kNewsDisplayAll || mode_ == kDisplayNewGroups) {
       model_.setSubscribed(row, subscribe);
     } else {
       model_.removeRowAt(row);
@@ -402,11 +390,7 @@ void CNNTPGroupView::findNext() {
 }
 
 void CNNTPGroupView::walk(int step, std::optional<long> from, long count) {
-  if (!connection_ || count <= 0) return;
-  if (from) connection_->QueueCommand(kNntpStat, std::to_string(*from));
-  connection_->SetStepCommand(step);
-  if (from) connection_->QueueCommand(step);
-  connection_->QueueCommand(kNntpHead, std::nullopt, count);
+  if (connection_) connection_->QueueWalk(step, from, count);
 }
 
 void CNNTPGroupView::getNew(std::optional<long> from, long count) { walk(kNntpNext, from, count); }
@@ -424,25 +408,18 @@ void CNNTPGroupView::lowerCount(const std::string& group, long by) {
   model_.setCount(group, std::max(0L, now - by));
 }
 
-bool CNNTPGroupView::queuePost(std::string article, std::function<void(long)> finished) {
+bool CNNTPGroupView::queuePost(std::string article, NntpWindow window) {
   if (!connection_ || connection_->Ended()) return false;
-  if (connection_->QueueCommand(kNntpPost, std::move(article), 0, {windowId()}) !=
-      QueueOutcome::Queued) {
-    return false;
-  }
-  pendingPosts_.push_back(std::move(finished));
-  return true;
+  return connection_->QueueCommand(kNntpPost, std::move(article), 0, {window, windowId()}) ==
+         QueueOutcome::Queued;
 }
 
-void CNNTPGroupView::finishFrontPost(long status) {
-  if (pendingPosts_.empty()) return;
-  auto finished = std::move(pendingPosts_.front());
-  pendingPosts_.pop_front();
-  if (finished) finished(status);
-}
-
-void CNNTPGroupView::handleStatus(const NntpMessage& message) {
+void CNNTPGroupView::handleStatus(NntpWindow window, const NntpMessage& message) {
   if (message.id != WM_NNTP_STATUS) return;
+  if (window != windowId()) {
+    DeliverNewsPostStatus(window, message.wParam);
+    return;
+  }
   const std::string keyword(NntpKeyword(static_cast<int>(message.lParam)));
   switch (message.wParam) {
     case 240:
@@ -457,9 +434,8 @@ void CNNTPGroupView::handleStatus(const NntpMessage& message) {
                                       "Command: " + keyword + "\r\nPosting failed.");
       break;
     default:
-      return;
+      break;
   }
-  finishFrontPost(message.wParam);
 }
 
 void CNNTPGroupView::showFault(long code, long command) {
@@ -468,8 +444,6 @@ void CNNTPGroupView::showFault(long code, long command) {
       kSourceNewsreader, "Command: " + keyword +
                              (code == 502 ? "\r\nAccess restriction or permission denied."
                                           : "\r\nProgram fault - command not performed."));
-  // A refused POST has ended: its window shows again.
-  if (command == kNntpPost) finishFrontPost(0);
 }
 
 void CNNTPGroupView::setBusyCursor(bool busy) {
@@ -510,11 +484,9 @@ void CNNTPGroupView::connectionEnded() {
   bridge_ = nullptr;
   NewsServers().Leave(server_, windowId(), doc_.reporter());
   refreshing_ = false;
-  // A POST still queued will never be answered: its window shows again.
-  while (!pendingPosts_.empty()) finishFrontPost(0);
   doc_.articleView().connectionClosed(true);
   doc_.threadView().clearArticle();
-  mode_ = kDisplayAll;
+  mode_ = kNewsDisplayAll;
   doc_.setDocumentTitle(QStringLiteral("Newsreader"));
   model_.clear();
   setBusyCursor(false);

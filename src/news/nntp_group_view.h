@@ -14,7 +14,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "news/news_post_target.h"
 #include "news/nntp_messages.h"
 
 namespace netrove {
@@ -54,6 +53,13 @@ class CGroupListModel : public QAbstractTableModel {
   bool showSubscription_ = false;
 };
 
+// The group list's mode right after a refresh that found new groups: only
+// those are shown.
+inline constexpr std::uint32_t kDisplayNewGroups = 0;
+// newsgroupsRetrieveTheList.
+inline constexpr std::uint32_t kRetrieveListYes = 0;
+inline constexpr std::uint32_t kRetrieveListAsk = 2;
+
 class CNNTPGroupView : public QTableView {
   Q_OBJECT
 
@@ -91,12 +97,12 @@ class CNNTPGroupView : public QTableView {
   void fetch(const std::string& id, bool bodyOnly);
   void setCount(const std::string& group, long count) { model_.setCount(group, count); }
   void lowerCount(const std::string& group, long by);
-  std::weak_ptr<INewsPostTarget> postTarget() const { return postTarget_; }
-  bool queuePost(std::string article, std::function<void(long)> finished);
+  // Queues a posting window's article; false when nothing was queued.
+  bool queuePost(std::string article, NntpWindow window);
 
   // What the connection says.
   long handle(const NntpMessage& message);
-  void handleStatus(const NntpMessage& message);
+  void handleStatus(NntpWindow window, const NntpMessage& message);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -107,7 +113,6 @@ class CNNTPGroupView : public QTableView {
   void walk(int step, std::optional<long> from, long count);
   void fillRows(std::uint32_t mode, const std::vector<std::string>* only = nullptr);
   void showFault(long code, long command);
-  void finishFrontPost(long status);
   void setBusyCursor(bool busy);
   void selectRow(int row);
   NntpWindow windowId() const { return reinterpret_cast<NntpWindow>(this); }
@@ -119,8 +124,6 @@ class CNNTPGroupView : public QTableView {
   std::string server_;
   std::uint32_t mode_;
   bool refreshing_ = false;
-  std::deque<std::function<void(long)>> pendingPosts_;
-  std::shared_ptr<INewsPostTarget> postTarget_;
 };
 
 }  // namespace netrove

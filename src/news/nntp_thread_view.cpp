@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 #include <QStringList>
 #include <QTextBlock>
+#include <cstdlib>
 #include <optional>
 
 #include "news/article_save.h"
@@ -59,33 +60,22 @@ std::size_t StoredOffset(const std::string& text, bool utf8, int position) {
 
 }  // namespace
 
-std::optional<QFont> StoredArticleFont(const std::string& setting) {
-  const QStringList fields = QString::fromStdString(setting).split(QLatin1Char(';'));
-  if (fields.size() < 6) return std::nullopt;
-  bool ok[5] = {};
-  const long height = fields[0].toLong(&ok[0]);
-  const long weight = fields[1].toLong(&ok[1]);
-  const long italic = fields[2].toLong(&ok[2]);
-  fields[3].toLong(&ok[3]);
-  fields[4].toLong(&ok[4]);
-  const QString face = fields.mid(5).join(QLatin1Char(';'));
-  for (bool fine : ok) {
-    if (!fine) return std::nullopt;
-  }
-  QFont font(face);
-  if (height != 0) font.setPixelSize(static_cast<int>(height < 0 ? -height : height));
-  if (weight > 0 && weight <= 1000) font.setWeight(static_cast<QFont::Weight>(weight));
-  font.setItalic(italic != 0);
-  return font;
-}
-
 CNNTPThreadView::CNNTPThreadView(CNNTPDoc& doc, QWidget* parent)
     : QPlainTextEdit(parent), doc_(doc) {
   setObjectName(QStringLiteral("articleText"));
   setReadOnly(true);
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   setLineWrapMode(QPlainTextEdit::NoWrap);
-  if (const auto font = StoredArticleFont(ReadNewsSettings().articlesFont)) setFont(*font);
+  if (const auto stored = ParseNewsFont(ReadNewsSettings().articlesFont)) {
+    QFont chosen(QString::fromStdString(stored->face));
+    // The height is the character height in pixels at 96 dpi, negated.
+    if (stored->height != 0) chosen.setPointSizeF(std::abs(stored->height) * 72.0 / 96.0);
+    if (stored->weight >= 100 && stored->weight <= 900) {
+      chosen.setWeight(static_cast<QFont::Weight>(stored->weight));
+    }
+    chosen.setItalic(stored->italic != 0);
+    setFont(chosen);
+  }
 }
 
 long CNNTPThreadView::handle(const NntpMessage& message) {

@@ -55,8 +55,5 @@ class CNNTPThreadView : public QPlainTextEdit {
   std::string server_;
 };
 
-// The font of the articlesFont setting ("height;weight;italic;charset;
-// pitch;face"); nothing when it is absent, empty or malformed.
-std::optional<QFont> StoredArticleFont(const std::string& setting);
 
 }  // namespace netrove

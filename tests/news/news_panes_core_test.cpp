@@ -11,6 +11,7 @@
 
 #include "news/article_save.h"
 #include "news/article_threads.h"
+#include "news/news_article.h"
 #include "news/pane_layout.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
@@ -127,7 +128,7 @@ TEST(ArticleSave, GroupAndChildGroupBothSaveAndArticlesAppend) {
 
   // A name from the server cannot climb out of the folder, and a group
   // without dots is a file right under the server's folder.
-  EXPECT_EQ(SavedArticlePath(folder.string(), "..", "..").parent_path(), folder / "%2E.");
+  EXPECT_EQ(SavedArticlePath(folder.string(), "..", ".."), folder / "%2E." / "%" / "%" / "%.txt");
   EXPECT_EQ(SavedArticlePath("", "s", "misc").parent_path().filename(), "s");
 
   // Something in the way is named, and nothing is written.
