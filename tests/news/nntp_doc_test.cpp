@@ -12,7 +12,11 @@
 #include <sstream>
 
 #include "base/settings_store.h"
+#include "news/article_text.h"
+#include "inn_fixture.h"
 #include "news/news_server.h"
+#include "news/nntp_connection.h"
+#include "news/nntp_recorder.h"
 #include "news/news_settings.h"
 #include "news/nntp_article_view.h"
 #include "news/nntp_doc.h"
@@ -140,6 +144,8 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
       .Send("421 no next article\r\n")
       .ExpectLine("ARTICLE <b@x>")
       .Send("220 999 <b@x>\r\nSubject: Re: Root\r\n\r\nUryyb, jbeyq!\r\n.\r\n")
+      .ExpectLine("ARTICLE <c@x>")
+      .Send("430 no such article\r\n")
       .ExpectLine("QUIT")
       .Send("205 bye\r\n")
       .Close();
@@ -199,6 +205,14 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
   doc.action(NewsCommand::Rot13)->trigger();
   EXPECT_EQ(text.articleText(), "Subject: Re: Root\r\n\r\nUryyb, jbeyq!\r\n");
 
+  // An article the server no longer has: a follow-up or cancel cannot
+  // target it, nor the article shown before.
+  articles.openArticleAt(0);
+  ASSERT_TRUE(WaitUntil([&] { return !text.hasArticle(); }));
+  EXPECT_EQ(text.toPlainText(), QStringLiteral("Sorry. This article is no longer available."));
+  EXPECT_FALSE(articles.shownArticle().has_value());
+  EXPECT_FALSE(doc.action(NewsCommand::IncludeArticle)->isEnabled());
+
   groups.disconnect();
   ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
   EXPECT_TRUE(server_.Finished());
@@ -208,7 +222,7 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
   std::ifstream newsrc(NewsrcPath("", "127.0.0.1"));
   std::stringstream lines;
   lines << newsrc.rdbuf();
-  EXPECT_NE(lines.str().find("local.test! 1-997,999\r\n"), std::string::npos) << lines.str();
+  EXPECT_NE(lines.str().find("local.test! 1-997,999-1000\r\n"), std::string::npos) << lines.str();
 }
 
 TEST_F(NewsreaderWindow, DisplayChangesKeepTheTimerAndNewGroupsCanBeSubscribed) {
@@ -296,6 +310,67 @@ TEST_F(NewsreaderWindow, PanesFollowTheLayoutSettings) {
     doc.outerSplitter()->setSizes({300, 500});
   }
   EXPECT_EQ(ReadNewsNumber("wndLayoutRight", 0), 300u);
+}
+
+// Against INN: a root article and a reply, posted first, are listed,
+// threaded, read (and marked read) and saved twice into the group's file.
+TEST_F(NewsreaderWindow, ReadsAndSavesArticlesFromInn) {
+  NETROVE_REQUIRE_INN();
+  test::InnInstance inn;
+  ASSERT_TRUE(inn.started()) << "the private INN did not start";
+  {
+    test::NntpRecorder panes;
+    test::RecordingReporter reporter;
+    CNNTPConnection seeder(inn.port(), panes, reporter, "127.0.0.1");
+    ASSERT_TRUE(seeder.Start());
+    const std::string root = ArticleWireForm(
+        "From: a@netrove.test\nNewsgroups: local.test\nSubject: Root\n"
+        "Message-ID: <root@netrove.test>\n",
+        "Uryyb\n");
+    const std::string reply = ArticleWireForm(
+        "From: b@netrove.test\nNewsgroups: local.test\nSubject: Re: Root\n"
+        "Message-ID: <reply@netrove.test>\nReferences: <root@netrove.test>\n",
+        "Reply body\n");
+    ASSERT_EQ(seeder.QueueCommand(kNntpPost, root, 0, {7}), QueueOutcome::Queued);
+    ASSERT_EQ(seeder.QueueCommand(kNntpPost, reply, 0, {7}), QueueOutcome::Queued);
+    ASSERT_TRUE(test::WaitUntil([&] { return panes.Of(WM_NNTP_STATUS).size() >= 3; }));
+    seeder.Disconnect();
+    ASSERT_TRUE(panes.WaitFor(WM_NNTP_CLOSED, 0));
+  }
+  Store(inn.port());
+  WriteNewsText(kNewsArticlesFolder, (home_.path() / "saved").string());
+  CNNTPDoc doc(services_, dialogs_);
+  CNNTPGroupView& groups = doc.groupView();
+  CNNTPArticleView& articles = doc.articleView();
+  groups.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowOf("local.test") >= 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  groups.openGroupAt(groups.groups().rowOf("local.test"));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 2 && !groups.clientBusy(); }));
+  articles.toggleThreaded();
+  ASSERT_EQ(articles.topLevelItemCount(), 2);
+  EXPECT_EQ(articles.topLevelItem(0)->text(0), QStringLiteral("Root"));
+  EXPECT_EQ(articles.topLevelItem(1)->text(0), QStringLiteral(">Re: Root"));
+
+  articles.openArticleAt(0);
+  ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
+  EXPECT_NE(doc.threadView().articleText().find("\r\n\r\nUryyb\r\n"), std::string::npos);
+  EXPECT_TRUE(IsRead("local.test", articles.numberAt(0)));
+  doc.setActivePane(NewsPane::Text);
+  doc.action(NewsCommand::Rot13)->trigger();
+  EXPECT_NE(doc.threadView().articleText().find("\r\n\r\nHello\r\n"), std::string::npos);
+  doc.action(NewsCommand::SaveArticle)->trigger();
+  doc.action(NewsCommand::SaveArticle)->trigger();
+  std::ifstream saved(home_.path() / "saved" / "127.0.0.1" / "local" / "test.txt",
+                      std::ios::binary);
+  std::stringstream content;
+  content << saved.rdbuf();
+  const std::string once = doc.threadView().articleText() + "\r\n\r\n";
+  EXPECT_EQ(content.str(), once + once);
+
+  groups.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  EXPECT_TRUE(services_.reporter_.Messages().empty());
 }
 
 }  // namespace
