@@ -28,8 +28,7 @@ std::filesystem::path InTheWay(const std::filesystem::path& file) {
   for (auto part = file.begin(); part != file.end(); ++part) {
     partial /= *part;
     if (std::next(part) == file.end()) break;
-    if (std::filesystem::exists(partial, error) &&
-        !std::filesystem::is_directory(partial, error)) {
+    if (std::filesystem::exists(partial, error) && !std::filesystem::is_directory(partial, error)) {
       return partial;
     }
   }

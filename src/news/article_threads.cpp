@@ -33,11 +33,13 @@ std::string ValueAfter(std::string_view line, std::size_t nameLength) {
 }
 
 void ReadField(std::string_view line, HeaderFields& fields) {
-  const std::pair<std::string_view, std::string*> names[] = {
-      {"Subject:", &fields.subject},        {"From:", &fields.from},
-      {"Lines:", &fields.lines},            {"Date:", &fields.date},
-      {"Message-ID:", &fields.messageId},   {"References:", &fields.references},
-      {"Xref:", &fields.xref}};
+  const std::pair<std::string_view, std::string*> names[] = {{"Subject:", &fields.subject},
+                                                             {"From:", &fields.from},
+                                                             {"Lines:", &fields.lines},
+                                                             {"Date:", &fields.date},
+                                                             {"Message-ID:", &fields.messageId},
+                                                             {"References:", &fields.references},
+                                                             {"Xref:", &fields.xref}};
   for (const auto& [name, value] : names) {
     if (StartsWithNoCase(line, name)) {
       *value = ValueAfter(line, name.size());
@@ -62,7 +64,8 @@ HeaderFields ReadFields(std::string_view block) {
 std::string ArticleKeyOf(const HeaderFields& fields, long number) {
   // An article without a Message-ID still needs a key of its own, or it
   // would pass for a duplicate of the next one without.
-  std::string id = fields.messageId.empty() ? "<#" + std::to_string(number) + ">" : fields.messageId;
+  std::string id =
+      fields.messageId.empty() ? "<#" + std::to_string(number) + ">" : fields.messageId;
   if (fields.references.empty()) return id;
   return fields.references + " " + id;
 }
@@ -71,7 +74,8 @@ std::string ArticleKeyOf(const HeaderFields& fields, long number) {
 
 std::string ThreadKeyOf(std::string_view articleKey) {
   const std::size_t close = articleKey.find('>');
-  return std::string(close == std::string_view::npos ? articleKey : articleKey.substr(0, close + 1));
+  return std::string(close == std::string_view::npos ? articleKey
+                                                     : articleKey.substr(0, close + 1));
 }
 
 std::string MessageIdOf(std::string_view articleKey) {
@@ -103,8 +107,9 @@ std::vector<const ArticleRecord*> FlatOrder(const ThreadTable& table) {
   for (const auto& [threadKey, thread] : table) {
     for (const auto& [articleKey, record] : thread) articles.push_back(&record);
   }
-  std::stable_sort(articles.begin(), articles.end(),
-                   [](const ArticleRecord* a, const ArticleRecord* b) { return a->number > b->number; });
+  std::stable_sort(
+      articles.begin(), articles.end(),
+      [](const ArticleRecord* a, const ArticleRecord* b) { return a->number > b->number; });
   return articles;
 }
 

@@ -71,9 +71,9 @@ class CRealNewsDialogs : public INewsDialogs {
 
   std::optional<QString> askFindText(QWidget* owner, const QString& current) override {
     bool ok = false;
-    const QString text = QInputDialog::getText(owner, QStringLiteral("Find"),
-                                               QStringLiteral("Find what:"), QLineEdit::Normal,
-                                               current, &ok);
+    const QString text =
+        QInputDialog::getText(owner, QStringLiteral("Find"), QStringLiteral("Find what:"),
+                              QLineEdit::Normal, current, &ok);
     if (!ok) return std::nullopt;
     return text;
   }

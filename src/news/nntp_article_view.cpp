@@ -37,10 +37,11 @@ CNNTPArticleView::CNNTPArticleView(CNNTPDoc& doc, QWidget* parent)
   setHeaderLabels({QStringLiteral("Subject"), QStringLiteral("From"), QStringLiteral("Lines"),
                    QStringLiteral("Date"), QStringLiteral("Numeric ID")});
   const NewsSettings settings = ReadNewsSettings();
-  const std::uint32_t widths[] = {settings.columnSubject, settings.columnFrom,
-                                  settings.columnLines, settings.columnDate, settings.columnNumId};
+  const std::uint32_t widths[] = {settings.columnSubject, settings.columnFrom, settings.columnLines,
+                                  settings.columnDate, settings.columnNumId};
   for (int column = 0; column < 5; ++column) {
-    setColumnWidth(column, static_cast<int>(settings.wndLayoutSizeAndPosition ? widths[column] : 100));
+    setColumnWidth(column,
+                   static_cast<int>(settings.wndLayoutSizeAndPosition ? widths[column] : 100));
   }
   unreadColour_ = StoredColour(settings.unreadColour);
   readColour_ = StoredColour(settings.readColour);
@@ -118,9 +119,9 @@ void CNNTPArticleView::groupInfo(long code, long value) {
       break;
     case 211:
     case 411:
-      doc_.reporter().PostToolMessage(kSourceNewsreader,
-                                      code == 211 ? "Sorry. This newsgroup is empty."
-                                                  : "Sorry. This newsgroup is no longer available.");
+      doc_.reporter().PostToolMessage(
+          kSourceNewsreader, code == 211 ? "Sorry. This newsgroup is empty."
+                                         : "Sorry. This newsgroup is no longer available.");
       if (!group_.empty()) doc_.groupView().setCount(group_, 0);
       break;
     default:
@@ -362,8 +363,7 @@ void CNNTPArticleView::openArticleAt(int row) {
     const std::string key = *ArticleKeyOfNumber(thread->second, number);
     const ArticleRecord& record = thread->second.at(key);
     opened = OpenedArticle{key, MessageIdOf(key), record.subject, record.from,
-                           IsOwnArticle(record.from, settings.userAddress,
-                                        settings.userFullName)};
+                           IsOwnArticle(record.from, settings.userAddress, settings.userFullName)};
     group->MarkRead(number);
     // Where the article was cross-posted it is read as well.
     for (const auto& [name, crossNumber] : XrefEntries(record.xref)) {

@@ -37,7 +37,7 @@ CNNTPDoc::CNNTPDoc(CToolServices& services, INewsDialogs& dialogs, QWidget* pare
   layout->setMenuBar(menuBar_);
   layout->addWidget(outer_);
   setDocumentTitle(QStringLiteral("Newsreader"));
-  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+  focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     for (NewsPane which : {NewsPane::Groups, NewsPane::Articles, NewsPane::Text}) {
       QWidget* candidate = pane(which);
       if (now != nullptr && (now == candidate || candidate->isAncestorOf(now))) {
@@ -49,6 +49,7 @@ CNNTPDoc::CNNTPDoc(CToolServices& services, INewsDialogs& dialogs, QWidget* pare
 }
 
 CNNTPDoc::~CNNTPDoc() {
+  disconnect(focusWatch_);
   savePaneSizes();
   // The panes reach one another and this window while they close: they go
   // first, the list pane (and with it the connection) before the others.
@@ -177,7 +178,8 @@ void CNNTPDoc::buildMenus() {
       ->setCheckable(true);
 
   QMenu* text = menuBar_->addMenu(QStringLiteral("Article &View"));
-  addCommand(text, SaveArticle, QStringLiteral("&Save Article"), QStringLiteral("Save the article."));
+  addCommand(text, SaveArticle, QStringLiteral("&Save Article"),
+             QStringLiteral("Save the article."));
   addCommand(text, Print, QStringLiteral("&Print...\tCtrl+P"),
              QStringLiteral("Print the active document.\nPrint"));
   addCommand(text, Rot13, QStringLiteral("&rot13"),

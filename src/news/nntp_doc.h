@@ -100,6 +100,7 @@ class CNNTPDoc : public CToolView {
   std::map<NewsCommand, QAction*> actions_;
   QMenu* displayMenu_ = nullptr;
   QMenu* replyMenu_ = nullptr;
+  QMetaObject::Connection focusWatch_;
 };
 
 }  // namespace netrove

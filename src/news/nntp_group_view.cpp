@@ -57,7 +57,9 @@ int CGroupListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int CGroupListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+int CGroupListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : 2;
+}
 
 QVariant CGroupListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
@@ -110,8 +112,9 @@ std::optional<long> CGroupListModel::count(const std::string& group) const {
 
 int CGroupListModel::rowOf(const std::string& group) const {
   // Rows are in name order (the server's map order), so a binary search.
-  const auto found = std::lower_bound(rows_.begin(), rows_.end(), group,
-                                      [](const GroupRow& r, const std::string& n) { return r.name < n; });
+  const auto found =
+      std::lower_bound(rows_.begin(), rows_.end(), group,
+                       [](const GroupRow& r, const std::string& n) { return r.name < n; });
   if (found == rows_.end() || found->name != group) return -1;
   return static_cast<int>(found - rows_.begin());
 }
@@ -181,7 +184,7 @@ void CNNTPGroupView::connectToServer() {
       [this](NntpWindow window, const NntpMessage& message) { handleStatus(window, message); },
       this);
   connection_ = std::make_unique<CNNTPConnection>(static_cast<std::uint16_t>(port), *bridge_,
-                                                   doc_.reporter(), server);
+                                                  doc_.reporter(), server);
   if (!connection_->Start()) {
     connection_.reset();
     bridge_->deleteLater();
@@ -195,8 +198,7 @@ void CNNTPGroupView::connectToServer() {
   doc_.threadView().setServerName(server_);
   NewsServers().Join(server_, windowId(), NewsrcPath(settings.newsgroupsFolder, server_),
                      doc_.reporter());
-  mode_ = IsDisplayMode(settings.newsgroupsDisplay) ? settings.newsgroupsDisplay
-                                                    : kNewsDisplayAll;
+  mode_ = IsDisplayMode(settings.newsgroupsDisplay) ? settings.newsgroupsDisplay : kNewsDisplayAll;
   if (retrieve) {
     connection_->QueueCommand(kNntpList);
     refreshing_ = true;
@@ -440,10 +442,10 @@ void CNNTPGroupView::handleStatus(NntpWindow window, const NntpMessage& message)
 
 void CNNTPGroupView::showFault(long code, long command) {
   const std::string keyword(NntpKeyword(static_cast<int>(command)));
-  doc_.reporter().PostToolMessage(
-      kSourceNewsreader, "Command: " + keyword +
-                             (code == 502 ? "\r\nAccess restriction or permission denied."
-                                          : "\r\nProgram fault - command not performed."));
+  doc_.reporter().PostToolMessage(kSourceNewsreader,
+                                  "Command: " + keyword +
+                                      (code == 502 ? "\r\nAccess restriction or permission denied."
+                                                   : "\r\nProgram fault - command not performed."));
 }
 
 void CNNTPGroupView::setBusyCursor(bool busy) {

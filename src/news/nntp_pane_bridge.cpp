@@ -43,7 +43,8 @@ long CNntpPaneBridge::Send(NntpPane pane, const NntpMessage& message) {
     std::lock_guard lock(mutex_);
     if (closed_) return 0;
   }
-  QMetaObject::invokeMethod(this, [this, delivery] { deliver(delivery); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, delivery] { deliver(delivery); }, Qt::QueuedConnection);
   std::unique_lock lock(mutex_);
   answered_.wait(lock, [&] { return delivery->answered || closed_; });
   return delivery->answered ? delivery->result : 0;
@@ -52,13 +53,15 @@ long CNntpPaneBridge::Send(NntpPane pane, const NntpMessage& message) {
 void CNntpPaneBridge::Post(NntpPane pane, const NntpMessage& message) {
   auto delivery = Copy<Delivery>(message);
   delivery->pane = pane;
-  QMetaObject::invokeMethod(this, [this, delivery] { deliver(delivery); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, delivery] { deliver(delivery); }, Qt::QueuedConnection);
 }
 
 void CNntpPaneBridge::PostTo(NntpWindow window, const NntpMessage& message) {
   auto delivery = Copy<Delivery>(message);
   delivery->window = window;
-  QMetaObject::invokeMethod(this, [this, delivery] { deliver(delivery); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, delivery] { deliver(delivery); }, Qt::QueuedConnection);
 }
 
 void CNntpPaneBridge::deliver(std::shared_ptr<Delivery> delivery) {

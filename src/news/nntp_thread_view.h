@@ -55,5 +55,4 @@ class CNNTPThreadView : public QPlainTextEdit {
   std::string server_;
 };
 
-
 }  // namespace netrove

@@ -15,13 +15,13 @@ inline constexpr std::uint32_t kFirstContents = 1245;
 inline constexpr std::uint32_t kLastContents = 1250;
 
 struct PaneArrangement {
-  std::uint32_t layout = kLastLayout;  // the layout in force (unknown values become 1244)
-  bool outerSideBySide = false;        // one row, two columns; else two rows
-  bool paneThreeFirst = true;          // P3 in the outer splitter's first cell
-  bool innerSideBySide = false;        // P1 left of P2; else P1 above P2
-  NewsPane first = NewsPane::Articles;   // P1
-  NewsPane second = NewsPane::Groups;    // P2
-  NewsPane third = NewsPane::Text;       // P3
+  std::uint32_t layout = kLastLayout;   // the layout in force (unknown values become 1244)
+  bool outerSideBySide = false;         // one row, two columns; else two rows
+  bool paneThreeFirst = true;           // P3 in the outer splitter's first cell
+  bool innerSideBySide = false;         // P1 left of P2; else P1 above P2
+  NewsPane first = NewsPane::Articles;  // P1
+  NewsPane second = NewsPane::Groups;   // P2
+  NewsPane third = NewsPane::Text;      // P3
 };
 
 PaneArrangement ArrangePanes(std::uint32_t layout, std::uint32_t contents);

@@ -5,8 +5,8 @@
 
 #include <array>
 #include <filesystem>
-#include <map>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "news/article_save.h"

@@ -3,6 +3,8 @@
 // walks of Retrieve Previous/New, opening an article (read, also where it
 // was cross-posted), rot13, display modes, the check-for-new timer, and a
 // list of 100,000 groups.
+#include "news/nntp_doc.h"
+
 #include <gtest/gtest.h>
 
 #include <QSplitter>
@@ -12,15 +14,14 @@
 #include <sstream>
 
 #include "base/settings_store.h"
-#include "news/article_text.h"
 #include "inn_fixture.h"
+#include "news/article_text.h"
 #include "news/news_server.h"
-#include "news/nntp_connection.h"
-#include "news/nntp_recorder.h"
 #include "news/news_settings.h"
 #include "news/nntp_article_view.h"
-#include "news/nntp_doc.h"
+#include "news/nntp_connection.h"
 #include "news/nntp_group_view.h"
+#include "news/nntp_recorder.h"
 #include "news/nntp_thread_view.h"
 #include "support/event_loop.h"
 #include "support/recording_reporter.h"
