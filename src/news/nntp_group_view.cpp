@@ -104,6 +104,11 @@ void CGroupListModel::setCount(const std::string& group, long count) {
   if (const int at = rowOf(group); at >= 0) emit dataChanged(index(at, 1), index(at, 1));
 }
 
+void CGroupListModel::adoptCounts(std::vector<std::pair<std::string, long>> counts) {
+  counts_.reserve(counts_.size() + counts.size());
+  for (auto& [group, count] : counts) counts_[std::move(group)] = count;
+}
+
 std::optional<long> CGroupListModel::count(const std::string& group) const {
   const auto found = counts_.find(group);
   if (found == counts_.end()) return std::nullopt;
@@ -262,6 +267,7 @@ void CNNTPGroupView::groupListArrived(const NntpMessage& message) {
   }
   // Which listed groups are new, and every listed group's count.
   std::vector<std::string> added;
+  std::vector<std::pair<std::string, long>> counts;
   bool hadGroups = false;
   NewsServers().With(server_, [&](CNewsServer* entry) {
     if (entry == nullptr) return;
@@ -276,10 +282,12 @@ void CNNTPGroupView::groupListArrived(const NntpMessage& message) {
       if (!listed) continue;
       std::string name(listed->first);
       if (entry->groups.count(name) == 0) added.push_back(name);
-      model_.setCount(name, listed->second);
+      counts.emplace_back(std::move(name), listed->second);
     }
     AddGroupsFromList(*entry, message.text);
   });
+  // The rows are rebuilt below: the counts go in without a signal each.
+  model_.adoptCounts(std::move(counts));
   refreshing_ = false;
   std::sort(added.begin(), added.end());
   added.erase(std::unique(added.begin(), added.end()), added.end());

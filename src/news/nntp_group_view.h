@@ -43,6 +43,8 @@ class CGroupListModel : public QAbstractTableModel {
   void setSubscribed(int row, bool subscribed);
   // The article count shown for a group ("?" until known).
   void setCount(const std::string& group, long count);
+  // Counts for rows about to be rebuilt (no signal per count).
+  void adoptCounts(std::vector<std::pair<std::string, long>> counts);
   std::optional<long> count(const std::string& group) const;
   const GroupRow& row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
   int rowOf(const std::string& group) const;
