@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QSplitter>
 #include <deque>
 #include <filesystem>
@@ -311,6 +312,32 @@ TEST_F(NewsreaderWindow, PanesFollowTheLayoutSettings) {
     doc.outerSplitter()->setSizes({300, 500});
   }
   EXPECT_EQ(ReadNewsNumber("wndLayoutRight", 0), 300u);
+}
+
+// With NETROVE_SCREENSHOTS set to a folder, renders the window reading an
+// article of a threaded group.
+TEST_F(NewsreaderWindow, Screenshots) {
+  const QByteArray folder = qgetenv("NETROVE_SCREENSHOTS");
+  if (folder.isEmpty()) GTEST_SKIP() << "set NETROVE_SCREENSHOTS to a folder to render them";
+  Store(server_.port());
+  test::Script script;
+  OpenLocalTest(script)
+      .ExpectLine("ARTICLE <b@x>")
+      .Send(
+          "220 999 <b@x>\r\nFrom: poster@news.test\r\nSubject: Re: Root\r\n"
+          "Newsgroups: local.test\r\n\r\nA reply to the root article.\r\n.\r\n");
+  server_.Start(std::move(script));
+  CNNTPDoc doc(services_, dialogs_);
+  doc.resize(900, 560);
+  doc.show();
+  doc.groupView().connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 2; }));
+  doc.groupView().openGroupAt(doc.groupView().groups().rowOf("local.test"));
+  ASSERT_TRUE(WaitUntil([&] { return doc.articleView().topLevelItemCount() == 3; }));
+  doc.articleView().openArticleAt(1);
+  ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
+  EXPECT_TRUE(doc.grab().save(
+      QDir(QString::fromLocal8Bit(folder)).absoluteFilePath(QStringLiteral("newsreader.png"))));
 }
 
 // Against INN: a root article and a reply, posted first, are listed,
