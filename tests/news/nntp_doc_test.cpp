@@ -314,6 +314,94 @@ TEST_F(NewsreaderWindow, PanesFollowTheLayoutSettings) {
   EXPECT_EQ(ReadNewsNumber("wndLayoutRight", 0), 300u);
 }
 
+TEST_F(NewsreaderWindow, AsksBeforeLongWalksBeepsAtDuplicatesAndTicksOnlyWhenIdle) {
+  Store(server_.port());
+  WriteNewsNumber(kNewsArticlesRetrievingMoreThan, 10);
+  server_.Start(
+      std::move(test::Script()
+                    .Accept()
+                    .Send("200 scripted news\r\n")
+                    .ExpectLine("LIST")
+                    .Send("215 list\r\nbig.group 500 1 y\r\n.\r\n")
+                    .ExpectLine("GROUP big.group")
+                    .Send("211 500 1 500 big.group\r\n")
+                    // 500 is above the threshold: the user chose 1.
+                    .ExpectLine("STAT 500")
+                    .Send("223 500 <e500@x>\r\n")
+                    .ExpectLine("HEAD")
+                    .Send(HeadReply(500, "<e500@x>", "", "Newest"))
+                    // Retrieve Previous for 2: the server hands back 500 again first,
+                    // which beeps and does not count.
+                    .ExpectLine("STAT 500")
+                    .Send("223 500 <e500@x>\r\n")
+                    .ExpectLine("LAST")
+                    .Send("223 500 <e500@x>\r\n")
+                    .ExpectLine("HEAD")
+                    .Send(HeadReply(500, "<e500@x>", "", "Newest"))
+                    .ExpectLine("LAST")
+                    .Send("223 499 <e499@x>\r\n")
+                    .ExpectLine("HEAD")
+                    .Send(HeadReply(499, "<e499@x>", "", "Older"))
+                    .ExpectLine("LAST")
+                    .Send("223 498 <e498@x>\r\n")
+                    .ExpectLine("HEAD")
+                    .Send(HeadReply(498, "<e498@x>", "", "Oldest"))
+                    // A timer tick while idle: new articles after the newest, 100 at most.
+                    .ExpectLine("STAT 500")
+                    .Send("223 500 <e500@x>\r\n")
+                    .ExpectLine("NEXT")
+                    .Send("421 no next article\r\n")
+                    .ExpectLine("GROUP gone.group")
+                    .Send("411 no such group\r\n")
+                    .ExpectLine("QUIT")
+                    .Send("502 not for you\r\n")
+                    .Close()));
+  CNNTPDoc doc(services_, dialogs_);
+  CNNTPGroupView& groups = doc.groupView();
+  CNNTPArticleView& articles = doc.articleView();
+  articles.checkForNew();  // not connected, no group: nothing is sent
+  groups.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowCount() == 1 && !groups.clientBusy(); }));
+  articles.checkForNew();  // no group open yet: nothing is sent
+
+  dialogs_.headerCounts = {1, 2};
+  groups.openGroupAt(0);
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 1 && !groups.clientBusy(); }));
+  EXPECT_EQ(groups.groups().count("big.group"), 499);
+  doc.setActivePane(NewsPane::Articles);
+  EXPECT_TRUE(doc.action(NewsCommand::CatchUp)->isEnabled());
+  EXPECT_FALSE(doc.action(NewsCommand::NextThread)->isEnabled());
+  EXPECT_FALSE(doc.action(NewsCommand::DisplayAll)->isEnabled());
+  EXPECT_TRUE(doc.action(NewsCommand::NewArticle)->isEnabled());  // the greeting was 200
+
+  doc.action(NewsCommand::RetrievePrevious)->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 3 && !groups.clientBusy(); }));
+  EXPECT_EQ(dialogs_.beeps, 1);
+  EXPECT_EQ(groups.groups().count("big.group"), 497);
+  EXPECT_EQ(Numbers(articles), (std::vector<long>{500, 499, 498}));
+
+  articles.checkForNew();
+  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  doc.action(NewsCommand::CatchUp)->trigger();
+  EXPECT_TRUE(IsRead("big.group", 1));
+  EXPECT_TRUE(IsRead("big.group", 500));
+
+  // A group that vanished, and a refusal, are reported to the main window.
+  NewsServers().With("127.0.0.1", [](CNewsServer* entry) { entry->groups["gone.group"]; });
+  groups.showMode(kNewsDisplayUnsubscribed);
+  groups.openGroupAt(groups.groups().rowOf("gone.group"));
+  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  groups.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
+  const auto texts = services_.reporter_.Texts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Sorry. This newsgroup is no longer available."),
+            texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(),
+                      "Command: QUIT\r\nAccess restriction or permission denied."),
+            texts.end());
+}
+
 // With NETROVE_SCREENSHOTS set to a folder, renders the window reading an
 // article of a threaded group.
 TEST_F(NewsreaderWindow, Screenshots) {
