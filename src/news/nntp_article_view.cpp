@@ -157,7 +157,9 @@ long CNNTPArticleView::fileHeaders(const NntpMessage& message) {
     filed = FileHeaderBlock(group->Threads(), message.text, message.articleNumber);
     if (filed->added) record = &group->Threads()[filed->threadKey][filed->articleKey];
   });
-  if (!filed) return 1;  // no group open: nothing counts, the walk goes on to its end
+  // No group open any more (the display changed meanwhile): counting the
+  // header lets the walk end instead of running through the whole group.
+  if (!filed) return 0;
   if (!filed->added) {
     doc_.dialogs().beep(false);
     return 1;
