@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QPrinter>
 #include <QSplitter>
 #include <deque>
 #include <filesystem>
@@ -206,6 +207,10 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
   EXPECT_EQ(text.toPlainText(), QStringLiteral("Subject: Re: Root\n\nHello, world!\n"));
   doc.action(NewsCommand::Rot13)->trigger();
   EXPECT_EQ(text.articleText(), "Subject: Re: Root\r\n\r\nUryyb, jbeyq!\r\n");
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString((home_.path() / "article.pdf").string()));
+  EXPECT_EQ(text.printTo(printer), 1);
 
   // An article the server no longer has: a follow-up or cancel cannot
   // target it, nor the article shown before.
