@@ -8,6 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPrinter>
 #include <QSplitter>
 #include <deque>
@@ -18,6 +23,9 @@
 #include "base/settings_store.h"
 #include "inn_fixture.h"
 #include "news/article_text.h"
+#include "news/news_post_frame.h"
+#include "news/news_post_headers.h"
+#include "news/news_post_window.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
 #include "news/nntp_article_view.h"
@@ -30,6 +38,7 @@
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
+#include "widgets/shell_context.h"
 #include "widgets/tool_view.h"
 
 namespace netrove {
@@ -492,6 +501,93 @@ TEST_F(NewsreaderWindow, ReadsAndSavesArticlesFromInn) {
   groups.disconnect();
   ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
   EXPECT_TRUE(services_.reporter_.Messages().empty());
+}
+
+// The main window as far as a posting window needs it: an MDI area.
+class FakeShell : public IShellContext, public FakeServices {
+ public:
+  FakeShell() { area_.resize(900, 600); }
+  QWidget* mainWindow() override { return &area_; }
+  CToolServices& toolServices() override { return *this; }
+  CToolView* openTool(int) override { return nullptr; }
+  void openToolWindow(CToolView* view, const QString&) override {
+    area_.addSubWindow(view)->setAttribute(Qt::WA_DeleteOnClose);
+    view->show();
+    posts.push_back(qobject_cast<CNNTPPostDoc*>(view));
+  }
+  ITftpServer* tftpServer() override { return nullptr; }
+  void setAlwaysOnTop(bool) override {}
+  void setClockShown(bool) override {}
+  std::vector<QPointer<CNNTPPostDoc>> posts;
+
+ private:
+  QMdiArea area_;
+};
+
+// Against INN: a follow-up written from the article view is posted through
+// the window's connection and comes back threaded under its article.
+TEST_F(NewsreaderWindow, FollowUpFromTheArticleViewIsPostedAndThreaded) {
+  NETROVE_REQUIRE_INN();
+  test::InnInstance inn;
+  ASSERT_TRUE(inn.started()) << "the private INN did not start";
+  Store(inn.port());
+  WriteNewsText(kNewsUserFullName, "Pat Reader");
+  WriteNewsText(kNewsUserAddress, "pat@netrove.test");
+  WriteNewsNumber(kNewsUserFrom, 2);  // "Pat Reader <pat@netrove.test>"
+  FakeShell shell;
+  CNNTPDoc doc(shell, dialogs_);
+  CNNTPGroupView& groups = doc.groupView();
+  CNNTPArticleView& articles = doc.articleView();
+  groups.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowOf("local.test") >= 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  groups.openGroupAt(groups.groups().rowOf("local.test"));
+  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  ASSERT_EQ(articles.topLevelItemCount(), 0);  // an empty group
+
+  // A new article first, then a follow-up to it read from the window.
+  doc.setActivePane(NewsPane::Articles);
+  doc.action(NewsCommand::NewArticle)->trigger();
+  ASSERT_EQ(shell.posts.size(), 1u);
+  QPointer<CNNTPPostDoc> post = shell.posts[0];
+  post->frame()->headers()->subjectField()->setText(QStringLiteral("Root"));
+  post->frame()->body()->setPlainText(QStringLiteral("The root."));
+  post->send();
+  ASSERT_TRUE(WaitUntil([&] { return post.isNull(); }));
+  // Opening the group again selects it anew and fetches its one article.
+  groups.openGroupAt(groups.groups().rowOf("local.test"));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 1 && !groups.clientBusy(); }));
+  articles.openArticleAt(0);
+  ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
+  doc.setActivePane(NewsPane::Text);
+  EXPECT_TRUE(doc.action(NewsCommand::CancelArticle)->isEnabled());  // the user's own
+  doc.action(NewsCommand::IncludeArticle)->trigger();
+  ASSERT_EQ(shell.posts.size(), 2u);
+  post = shell.posts[1];
+  post->frame()->body()->appendPlainText(QStringLiteral("Agreed."));
+  post->send();
+  ASSERT_TRUE(WaitUntil([&] { return post.isNull(); }));
+
+  // The server shows a group's new articles after it is selected again; the
+  // reselection offers older articles, which the test declines.
+  groups.openGroupAt(groups.groups().rowOf("local.test"));
+  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  dialogs_.headerCounts = {10};
+  articles.retrieveNew();
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 2 && !groups.clientBusy(); }));
+  doc.setActivePane(NewsPane::Articles);
+  articles.setCurrentItem(articles.topLevelItem(1));
+  doc.action(NewsCommand::ThreadUnthread)->trigger();
+  ASSERT_EQ(articles.topLevelItemCount(), 2);
+  EXPECT_EQ(articles.topLevelItem(0)->text(0), QStringLiteral("Root"));
+  EXPECT_EQ(articles.topLevelItem(1)->text(0), QStringLiteral(">Re: Root"));
+  articles.openArticleAt(1);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return doc.threadView().articleText().find("Agreed.") != std::string::npos; }));
+  EXPECT_NE(doc.threadView().articleText().find("Pat Reader wrote:\r\n\r\n>The root."),
+            std::string::npos);
+  groups.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
 }
 
 }  // namespace
