@@ -7,13 +7,13 @@
 #include <string_view>
 #include <vector>
 
-namespace netrove {
+#include "news/news_post_target.h"
 
-enum class NewsPostMode { Post = 0, Cancel = 1, FollowUp = 2 };
+namespace netrove {
 
 // What the header form and the body pane hold when Send is chosen.
 struct NewsArticleFields {
-  NewsPostMode mode = NewsPostMode::Post;
+  NewsPostMode mode = NewsPostMode::New;
   std::string from;
   std::string subject;
   std::string newsgroups;

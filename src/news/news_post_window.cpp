@@ -2,13 +2,11 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
-#include <map>
 
 #include "base/product.h"
 #include "news/news_error_box.h"
@@ -24,19 +22,6 @@ namespace {
 
 const QString kPostTypeName = QStringLiteral("NNTPPost");
 
-// The open posting windows by id; touched on the GUI thread only.
-std::map<NntpWindow, QPointer<CNNTPPostDoc>>& OpenPostWindows() {
-  static std::map<NntpWindow, QPointer<CNNTPPostDoc>> windows;
-  return windows;
-}
-
-// Ids are never reused, so a late outcome cannot reach a newer window; they
-// start far above small numbers a newsreader window might use for itself.
-NntpWindow NextPostWindowId() {
-  static NntpWindow next = NntpWindow{1} << 40;
-  return next++;
-}
-
 QString ProductCaption() { return QString::fromUtf8(kProductTitle.data(), kProductTitle.size()); }
 
 // The editor ends lines with LF; the texts built for it use CR LF.
@@ -46,53 +31,55 @@ QString EditorText(const std::string& text) {
 
 }  // namespace
 
-CNNTPPostDoc::CNNTPPostDoc(CToolServices& services, const NewsSettings& identity, QObject* owner,
-                           NewsPostSender send, NewsPostMode mode, const std::string& group,
-                           const NewsPostArticle& article, QWidget* parent)
+CNNTPPostDoc::CNNTPPostDoc(CToolServices& services, const NewsSettings& identity,
+                           QObject* newsreader, NewsPostMode mode, const NewsPostContext& context,
+                           QWidget* parent)
     : CToolView(services, parent),
       frame_(new CNNTPFramePost(this)),
-      owner_(owner),
-      send_(std::move(send)),
-      mode_(mode),
-      id_(NextPostWindowId()) {
+      target_(context.target),
+      mode_(mode) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(frame_);
-  setDocumentTitle(QStringLiteral("Posting to: ") + QString::fromStdString(group));
+  setDocumentTitle(QStringLiteral("Posting to: ") + QString::fromStdString(context.group));
   frame_->headers()->loadIdentity(identity);
-  fillForMode(group, article);
+  fillForMode(context);
 
-  OpenPostWindows()[id_] = this;
   CNNTPPostHeaders* headers = frame_->headers();
   connect(headers, &CNNTPPostHeaders::edited, this, [this] { modified_ = true; });
   connect(frame_->body(), &QPlainTextEdit::textChanged, this, [this] { modified_ = true; });
   connect(headers, &CNNTPPostHeaders::sendRequested, this, &CNNTPPostDoc::send);
-  if (owner != nullptr) connect(owner, &QObject::destroyed, this, &CNNTPPostDoc::ownerGone);
+  // The newsreader window promises an outcome even when it closes; should
+  // it go without one, the article must not stay hidden.
+  if (newsreader != nullptr) {
+    connect(newsreader, &QObject::destroyed, this, [this] { postOutcome(0); });
+  }
 }
 
-CNNTPPostDoc::~CNNTPPostDoc() { OpenPostWindows().erase(id_); }
+CNNTPPostDoc::~CNNTPPostDoc() = default;
 
 int CNNTPPostDoc::helpContext() const { return CommandHelpContext(kCmdNewsreader); }
 
-void CNNTPPostDoc::fillForMode(const std::string& group, const NewsPostArticle& article) {
+void CNNTPPostDoc::fillForMode(const NewsPostContext& context) {
   CNNTPPostHeaders* headers = frame_->headers();
-  headers->newsgroupsField()->setText(QString::fromStdString(group));
+  headers->newsgroupsField()->setText(QString::fromStdString(context.group));
   if (mode_ == NewsPostMode::Cancel) {
-    cancelId_ = article.messageId;
+    cancelId_ = context.messageId;
     headers->subjectField()->setText(QString::fromStdString(CancelSubject(cancelId_)));
     frame_->body()->setPlainText(EditorText(CancelBody(cancelId_)));
   } else if (mode_ == NewsPostMode::FollowUp) {
-    references_ = article.articleKey;
-    headers->subjectField()->setText(QString::fromStdString(FollowUpSubject(article.subject)));
-    if (article.quotedText) {
+    references_ = context.references;
+    headers->subjectField()->setText(
+        QString::fromStdString(FollowUpSubject(context.followUpSubject)));
+    if (context.quotedText) {
       frame_->body()->setPlainText(
-          EditorText(QuotedFollowUpBody(article.from, *article.quotedText)));
+          EditorText(QuotedFollowUpBody(context.from, *context.quotedText)));
     }
   }
 }
 
 void CNNTPPostDoc::focusStartField() {
-  if (mode_ == NewsPostMode::Post) {
+  if (mode_ == NewsPostMode::New) {
     frame_->headers()->subjectField()->setFocus();
   } else {
     frame_->body()->setFocus();
@@ -113,11 +100,20 @@ void CNNTPPostDoc::send() {
     focusFault(article.fault);
     return;
   }
-  if (owner_.isNull() || !send_ || !send_(std::move(article.wire), id_)) {
+  const std::shared_ptr<INewsPostTarget> target = target_.lock();
+  const QPointer<CNNTPPostDoc> self(this);
+  const auto finished = [self](long status) {
+    if (self) self->postOutcome(status);
+  };
+  // Waiting before the POST is queued, so even an outcome that comes at
+  // once finds the window expecting it.
+  awaitingOutcome_ = true;
+  if (!target || !target->QueuePost(std::move(article.wire), finished)) {
+    awaitingOutcome_ = false;
     ShowNewsError(this, QString::fromLatin1(kNotQueuedText));
     return;
   }
-  awaitingOutcome_ = true;
+  if (!awaitingOutcome_) return;
   setBusy(true);
   hideUntilOutcome();
 }
@@ -142,8 +138,6 @@ void CNNTPPostDoc::postOutcome(long status) {
   // 440 and 441 are told by the newsreader window; nobody else tells this.
   if (status != 440 && status != 441) ShowNewsError(this, QString::fromLatin1(kNotPostedText));
 }
-
-void CNNTPPostDoc::ownerGone() { postOutcome(kNntpPostUnanswered); }
 
 QWidget* CNNTPPostDoc::hostWindow() {
   for (QWidget* widget = parentWidget(); widget != nullptr; widget = widget->parentWidget()) {
@@ -186,31 +180,23 @@ void CNNTPPostDoc::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-QWidget* OpenNewsPostWindow(IShellContext& shell, QObject* owner, NewsPostSender send,
-                            NewsPostMode mode, const std::string& group,
-                            const NewsPostArticle& article) {
+QWidget* OpenNewsPostWindow(CToolServices& services, QWidget* newsreader, NewsPostMode mode,
+                            const NewsPostContext& context) {
   const NewsSettings identity = ReadNewsSettings();
   if (identity.userFullName.empty() || identity.userAddress.empty()) {
-    ShowNewsError(shell.mainWindow(), QString::fromLatin1(kIdentityRequiredText));
+    ShowNewsError(newsreader, QString::fromLatin1(kIdentityRequiredText));
     return nullptr;
   }
-  auto* post = new CNNTPPostDoc(shell.toolServices(), identity, owner, std::move(send), mode, group,
-                                article);
-  shell.openToolWindow(post, kPostTypeName);
+  auto* post = new CNNTPPostDoc(services, identity, newsreader, mode, context);
+  // The main window hosts tool windows; without one the window stands alone.
+  if (auto* shell = dynamic_cast<IShellContext*>(&services)) {
+    shell->openToolWindow(post, kPostTypeName);
+  } else {
+    post->setAttribute(Qt::WA_DeleteOnClose);
+    post->show();
+  }
   post->focusStartField();
   return post;
-}
-
-void DeliverNewsPostStatus(NntpWindow window, long status) {
-  QCoreApplication* application = QCoreApplication::instance();
-  if (application == nullptr) return;
-  QMetaObject::invokeMethod(
-      application,
-      [window, status] {
-        const auto found = OpenPostWindows().find(window);
-        if (found != OpenPostWindows().end() && found->second) found->second->postOutcome(status);
-      },
-      Qt::QueuedConnection);
 }
 
 }  // namespace netrove
