@@ -52,7 +52,8 @@ CNNTPPostDoc::CNNTPPostDoc(CToolServices& services, const NewsSettings& identity
   // The newsreader window promises an outcome even when it closes; should
   // it go without one, the article must not stay hidden.
   if (newsreader != nullptr) {
-    connect(newsreader, &QObject::destroyed, this, [this] { postOutcome(0); });
+    connect(
+        newsreader, &QObject::destroyed, this, [this] { postOutcome(0); }, Qt::QueuedConnection);
   }
 }
 
@@ -136,7 +137,13 @@ void CNNTPPostDoc::postOutcome(long status) {
   }
   showAgain();
   // 440 and 441 are told by the newsreader window; nobody else tells this.
-  if (status != 440 && status != 441) ShowNewsError(this, QString::fromLatin1(kNotPostedText));
+  // The box waits for the caller to return: it may be the newsreader
+  // window in the middle of its own handling.
+  if (status != 440 && status != 441) {
+    QMetaObject::invokeMethod(
+        this, [this] { ShowNewsError(this, QString::fromLatin1(kNotPostedText)); },
+        Qt::QueuedConnection);
+  }
 }
 
 QWidget* CNNTPPostDoc::hostWindow() {
