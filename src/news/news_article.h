@@ -7,13 +7,13 @@
 #include <string_view>
 #include <vector>
 
-#include "news/news_post_target.h"
-
 namespace netrove {
+
+enum class NewsPostMode { Post = 0, Cancel = 1, FollowUp = 2 };
 
 // What the header form and the body pane hold when Send is chosen.
 struct NewsArticleFields {
-  NewsPostMode mode = NewsPostMode::New;
+  NewsPostMode mode = NewsPostMode::Post;
   std::string from;
   std::string subject;
   std::string newsgroups;

@@ -2,11 +2,13 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
+#include <map>
 
 #include "base/product.h"
 #include "news/news_error_box.h"
@@ -22,6 +24,19 @@ namespace {
 
 const QString kPostTypeName = QStringLiteral("NNTPPost");
 
+// The open posting windows by id; touched on the GUI thread only.
+std::map<NntpWindow, QPointer<CNNTPPostDoc>>& OpenPostWindows() {
+  static std::map<NntpWindow, QPointer<CNNTPPostDoc>> windows;
+  return windows;
+}
+
+// Ids are never reused, so a late outcome cannot reach a newer window; they
+// start far above small numbers a newsreader window might use for itself.
+NntpWindow NextPostWindowId() {
+  static NntpWindow next = NntpWindow{1} << 40;
+  return next++;
+}
+
 QString ProductCaption() { return QString::fromUtf8(kProductTitle.data(), kProductTitle.size()); }
 
 // The editor ends lines with LF; the texts built for it use CR LF.
@@ -31,56 +46,56 @@ QString EditorText(const std::string& text) {
 
 }  // namespace
 
-CNNTPPostDoc::CNNTPPostDoc(CToolServices& services, const NewsSettings& identity,
-                           QObject* newsreader, NewsPostMode mode, const NewsPostContext& context,
-                           QWidget* parent)
+CNNTPPostDoc::CNNTPPostDoc(CToolServices& services, const NewsSettings& identity, QObject* owner,
+                           NewsPostSender send, NewsPostMode mode, const std::string& group,
+                           const NewsPostArticle& article, QWidget* parent)
     : CToolView(services, parent),
       frame_(new CNNTPFramePost(this)),
-      target_(context.target),
-      mode_(mode) {
+      owner_(owner),
+      send_(std::move(send)),
+      mode_(mode),
+      id_(NextPostWindowId()) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(frame_);
-  setDocumentTitle(QStringLiteral("Posting to: ") + QString::fromStdString(context.group));
+  setDocumentTitle(QStringLiteral("Posting to: ") + QString::fromStdString(group));
   frame_->headers()->loadIdentity(identity);
-  fillForMode(context);
+  fillForMode(group, article);
 
+  OpenPostWindows()[id_] = this;
   CNNTPPostHeaders* headers = frame_->headers();
   connect(headers, &CNNTPPostHeaders::edited, this, [this] { modified_ = true; });
   connect(frame_->body(), &QPlainTextEdit::textChanged, this, [this] { modified_ = true; });
   connect(headers, &CNNTPPostHeaders::sendRequested, this, &CNNTPPostDoc::send);
-  // The newsreader window promises an outcome even when it closes; should
-  // it go without one, the article must not stay hidden.
-  if (newsreader != nullptr) {
-    connect(
-        newsreader, &QObject::destroyed, this, [this] { postOutcome(0); }, Qt::QueuedConnection);
+  // Handled once the owner is gone, not in the middle of its destruction.
+  if (owner != nullptr) {
+    connect(owner, &QObject::destroyed, this, &CNNTPPostDoc::ownerGone, Qt::QueuedConnection);
   }
 }
 
-CNNTPPostDoc::~CNNTPPostDoc() = default;
+CNNTPPostDoc::~CNNTPPostDoc() { OpenPostWindows().erase(id_); }
 
 int CNNTPPostDoc::helpContext() const { return CommandHelpContext(kCmdNewsreader); }
 
-void CNNTPPostDoc::fillForMode(const NewsPostContext& context) {
+void CNNTPPostDoc::fillForMode(const std::string& group, const NewsPostArticle& article) {
   CNNTPPostHeaders* headers = frame_->headers();
-  headers->newsgroupsField()->setText(QString::fromStdString(context.group));
+  headers->newsgroupsField()->setText(QString::fromStdString(group));
   if (mode_ == NewsPostMode::Cancel) {
-    cancelId_ = context.messageId;
+    cancelId_ = article.messageId;
     headers->subjectField()->setText(QString::fromStdString(CancelSubject(cancelId_)));
     frame_->body()->setPlainText(EditorText(CancelBody(cancelId_)));
   } else if (mode_ == NewsPostMode::FollowUp) {
-    references_ = context.references;
-    headers->subjectField()->setText(
-        QString::fromStdString(FollowUpSubject(context.followUpSubject)));
-    if (context.quotedText) {
+    references_ = article.articleKey;
+    headers->subjectField()->setText(QString::fromStdString(FollowUpSubject(article.subject)));
+    if (article.quotedText) {
       frame_->body()->setPlainText(
-          EditorText(QuotedFollowUpBody(context.from, *context.quotedText)));
+          EditorText(QuotedFollowUpBody(article.from, *article.quotedText)));
     }
   }
 }
 
 void CNNTPPostDoc::focusStartField() {
-  if (mode_ == NewsPostMode::New) {
+  if (mode_ == NewsPostMode::Post) {
     frame_->headers()->subjectField()->setFocus();
   } else {
     frame_->body()->setFocus();
@@ -101,15 +116,10 @@ void CNNTPPostDoc::send() {
     focusFault(article.fault);
     return;
   }
-  const std::shared_ptr<INewsPostTarget> target = target_.lock();
-  const QPointer<CNNTPPostDoc> self(this);
-  const auto finished = [self](long status) {
-    if (self) self->postOutcome(status);
-  };
   // Waiting before the POST is queued, so even an outcome that comes at
   // once finds the window expecting it.
   awaitingOutcome_ = true;
-  if (!target || !target->QueuePost(std::move(article.wire), finished)) {
+  if (owner_.isNull() || !send_ || !send_(std::move(article.wire), id_)) {
     awaitingOutcome_ = false;
     ShowNewsError(this, QString::fromLatin1(kNotQueuedText));
     return;
@@ -145,6 +155,8 @@ void CNNTPPostDoc::postOutcome(long status) {
         Qt::QueuedConnection);
   }
 }
+
+void CNNTPPostDoc::ownerGone() { postOutcome(kNntpPostUnanswered); }
 
 QWidget* CNNTPPostDoc::hostWindow() {
   for (QWidget* widget = parentWidget(); widget != nullptr; widget = widget->parentWidget()) {
@@ -187,23 +199,31 @@ void CNNTPPostDoc::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-QWidget* OpenNewsPostWindow(CToolServices& services, QWidget* newsreader, NewsPostMode mode,
-                            const NewsPostContext& context) {
+QWidget* OpenNewsPostWindow(IShellContext& shell, QObject* owner, NewsPostSender send,
+                            NewsPostMode mode, const std::string& group,
+                            const NewsPostArticle& article) {
   const NewsSettings identity = ReadNewsSettings();
   if (identity.userFullName.empty() || identity.userAddress.empty()) {
-    ShowNewsError(newsreader, QString::fromLatin1(kIdentityRequiredText));
+    ShowNewsError(shell.mainWindow(), QString::fromLatin1(kIdentityRequiredText));
     return nullptr;
   }
-  auto* post = new CNNTPPostDoc(services, identity, newsreader, mode, context);
-  // The main window hosts tool windows; without one the window stands alone.
-  if (auto* shell = dynamic_cast<IShellContext*>(&services)) {
-    shell->openToolWindow(post, kPostTypeName);
-  } else {
-    post->setAttribute(Qt::WA_DeleteOnClose);
-    post->show();
-  }
+  auto* post = new CNNTPPostDoc(shell.toolServices(), identity, owner, std::move(send), mode, group,
+                                article);
+  shell.openToolWindow(post, kPostTypeName);
   post->focusStartField();
   return post;
+}
+
+void DeliverNewsPostStatus(NntpWindow window, long status) {
+  QCoreApplication* application = QCoreApplication::instance();
+  if (application == nullptr) return;
+  QMetaObject::invokeMethod(
+      application,
+      [window, status] {
+        const auto found = OpenPostWindows().find(window);
+        if (found != OpenPostWindows().end() && found->second) found->second->postOutcome(status);
+      },
+      Qt::QueuedConnection);
 }
 
 }  // namespace netrove

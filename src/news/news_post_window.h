@@ -5,11 +5,12 @@
 // it and hides the posting window until the server's verdict arrives; the
 // window comes back with its text whenever the article was not posted.
 #include <QPointer>
-#include <memory>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "news/news_article.h"
-#include "news/news_post_target.h"
+#include "news/nntp_messages.h"
 #include "widgets/tool_view.h"
 
 class QCloseEvent;
@@ -17,7 +18,21 @@ class QCloseEvent;
 namespace netrove {
 
 class CNNTPFramePost;
+class IShellContext;
 struct NewsSettings;
+
+// The article a follow-up or cancel is about, as the article list keeps it.
+struct NewsPostArticle {
+  std::string subject;                    // its Subject value ("Re: " is added when missing)
+  std::string from;                       // its From value, for the attribution
+  std::string articleKey;                 // its References value, a blank and its Message-ID
+  std::string messageId;                  // its own message-id (cancel)
+  std::optional<std::string> quotedText;  // the text a quoting follow-up starts with
+};
+
+// Queues POST with the article for posting window `window`; false when
+// nothing was queued (not connected, the connection ended).
+using NewsPostSender = std::function<bool(std::string article, NntpWindow window)>;
 
 // Texts of the posting windows.
 inline constexpr const char* kIdentityRequiredText =
@@ -36,14 +51,16 @@ class CNNTPPostDoc : public CToolView {
   Q_OBJECT
 
  public:
-  CNNTPPostDoc(CToolServices& services, const NewsSettings& identity, QObject* newsreader,
-               NewsPostMode mode, const NewsPostContext& context, QWidget* parent = nullptr);
+  CNNTPPostDoc(CToolServices& services, const NewsSettings& identity, QObject* owner,
+               NewsPostSender send, NewsPostMode mode, const std::string& group,
+               const NewsPostArticle& article, QWidget* parent = nullptr);
   ~CNNTPPostDoc() override;
 
   int helpContext() const override;
 
   CNNTPFramePost* frame() const { return frame_; }
   NewsPostMode mode() const { return mode_; }
+  NntpWindow windowId() const { return id_; }
   bool isModified() const { return modified_; }
   bool awaitsOutcome() const { return awaitingOutcome_; }
   // Where the first keystroke goes: the body when it was filled in.
@@ -51,34 +68,41 @@ class CNNTPPostDoc : public CToolView {
 
   // Send: checks the required fields, builds the article and hands it over.
   void send();
-  // How this window's POST ended: 240, 440, 441, or 0 for no verdict.
+  // WM_NNTP_STATUS for this window's POST (240, 440, 441 or unanswered).
   void postOutcome(long status);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void fillForMode(const NewsPostContext& context);
+  void fillForMode(const std::string& group, const NewsPostArticle& article);
   void focusFault(NewsArticleFault fault);
   QWidget* hostWindow();
   void hideUntilOutcome();
   void showAgain();
+  void ownerGone();
 
   CNNTPFramePost* frame_;
-  std::weak_ptr<INewsPostTarget> target_;
+  QPointer<QObject> owner_;
+  NewsPostSender send_;
   const NewsPostMode mode_;
+  const NntpWindow id_;
   std::string references_;
   std::string cancelId_;
   bool modified_ = false;
   bool awaitingOutcome_ = false;
 };
 
-// Opens a posting window for `context`, hosted by the main window that
-// `services` belongs to; nullptr, after telling the user what is missing,
-// when the identity lacks the full name or the e-mail address. Should
-// `newsreader` go while the window waits for its POST, it shows itself
-// again.
-QWidget* OpenNewsPostWindow(CToolServices& services, QWidget* newsreader, NewsPostMode mode,
-                            const NewsPostContext& context);
+// Opens a posting window hosted by the shell; nullptr, after telling the
+// user what is missing, when the identity lacks the full name or address.
+// `owner` is the newsreader pane that posts: once it is gone nothing can be
+// sent and a window waiting for an outcome shows itself again.
+QWidget* OpenNewsPostWindow(IShellContext& shell, QObject* owner, NewsPostSender send,
+                            NewsPostMode mode, const std::string& group,
+                            const NewsPostArticle& article = {});
+
+// Any thread: hands WM_NNTP_STATUS to the posting window `window` on the GUI
+// thread; nothing happens when that window is gone.
+void DeliverNewsPostStatus(NntpWindow window, long status);
 
 }  // namespace netrove

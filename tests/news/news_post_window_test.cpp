@@ -15,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <deque>
 #include <memory>
 
 #include "inn_fixture.h"
@@ -68,12 +67,9 @@ class FakeShell : public IShellContext, public CToolServices {
 };
 
 // The newsreader window's side of posting: it owns the connection, queues
-// the POST and hands each outcome, in order, to the window that posted.
-class PostingPane : public QWidget, public INntpWindows {
+// the POST and passes each outcome to the posting window.
+class PostingPane : public QObject, public INntpWindows {
  public:
-  PostingPane() : link_(std::make_shared<Link>(*this)) {}
-  ~PostingPane() override { connection_.reset(); }
-
   long Send(NntpPane, const NntpMessage& message) override {
     if (message.id == WM_NNTP_ARTICLE && message.hasText) {
       std::lock_guard lock(mutex_);
@@ -82,20 +78,19 @@ class PostingPane : public QWidget, public INntpWindows {
     return 0;
   }
   void Post(NntpPane, const NntpMessage&) override {}
-  void PostTo(NntpWindow, const NntpMessage& message) override {
-    const long status = message.wParam;
-    QMetaObject::invokeMethod(
-        this, [this, status] { finishFrontPost(status); }, Qt::QueuedConnection);
+  void PostTo(NntpWindow window, const NntpMessage& message) override {
+    if (window != kListWindow) DeliverNewsPostStatus(window, message.wParam);
   }
   void Connect(std::uint16_t port) {
     connection_ = std::make_unique<CNNTPConnection>(port, *this, reporter_, "127.0.0.1");
     ASSERT_TRUE(connection_->Start());
   }
-  NewsPostContext Context() const {
-    NewsPostContext context;
-    context.group = "local.test";
-    context.target = link_;
-    return context;
+  NewsPostSender Sender() {
+    return [this](std::string article, NntpWindow window) {
+      return connection_ != nullptr &&
+             connection_->QueueCommand(kNntpPost, std::move(article), 0, {window, kListWindow}) ==
+                 QueueOutcome::Queued;
+    };
   }
   CNNTPConnection& connection() { return *connection_; }
   std::vector<std::string> Articles() {
@@ -104,29 +99,7 @@ class PostingPane : public QWidget, public INntpWindows {
   }
 
  private:
-  struct Link : INewsPostTarget {
-    explicit Link(PostingPane& pane) : pane(pane) {}
-    bool QueuePost(std::string article, std::function<void(long)> finished) override {
-      if (!pane.connection_ ||
-          pane.connection_->QueueCommand(kNntpPost, std::move(article), 0, {kListWindow}) !=
-              QueueOutcome::Queued) {
-        return false;
-      }
-      pane.pending_.push_back(std::move(finished));
-      return true;
-    }
-    PostingPane& pane;
-  };
-  void finishFrontPost(long status) {
-    if (pending_.empty()) return;
-    auto finished = std::move(pending_.front());
-    pending_.pop_front();
-    finished(status);
-  }
-
   test::RecordingReporter reporter_;
-  std::shared_ptr<Link> link_;
-  std::deque<std::function<void(long)>> pending_;
   std::unique_ptr<CNNTPConnection> connection_;
   std::mutex mutex_;
   std::vector<std::string> articles_;
@@ -162,10 +135,10 @@ class NewsPostWindowTest : public ::testing::Test {
     ASSERT_TRUE(WriteNewsText(kNewsUserAddress, "pat@netrove.test"));
     ASSERT_TRUE(WriteNewsNumber(kNewsUserFrom, 2));
   }
-  CNNTPPostDoc* Open(NewsPostMode mode, NewsPostContext context) {
-    return qobject_cast<CNNTPPostDoc*>(OpenNewsPostWindow(shell_, &pane_, mode, context));
+  CNNTPPostDoc* Open(NewsPostMode mode, const NewsPostArticle& article = {}) {
+    return qobject_cast<CNNTPPostDoc*>(
+        OpenNewsPostWindow(shell_, &pane_, pane_.Sender(), mode, "local.test", article));
   }
-  CNNTPPostDoc* Open(NewsPostMode mode) { return Open(mode, pane_.Context()); }
   static QMdiSubWindow* Host(CNNTPPostDoc* post) {
     return qobject_cast<QMdiSubWindow*>(post->parentWidget());
   }
@@ -175,12 +148,14 @@ class NewsPostWindowTest : public ::testing::Test {
   PostingPane pane_;
 };
 
-NewsPostContext AnsweredArticle(NewsPostContext context) {
-  context.followUpSubject = "re: Topic";
-  context.from = "Ann Author <ann@netrove.test>";
-  context.references = "<root@a> <parent@b>";
-  context.quotedText = "first line\r\n.dotted\r\n";
-  return context;
+NewsPostArticle AnsweredArticle() {
+  NewsPostArticle article;
+  article.subject = "re: Topic";
+  article.from = "Ann Author <ann@netrove.test>";
+  article.articleKey = "<root@a> <parent@b>";
+  article.messageId = "<parent@b>";
+  article.quotedText = "first line\r\n.dotted\r\n";
+  return article;
 }
 
 constexpr char kFollowUpWire[] =
@@ -203,7 +178,7 @@ TEST_F(NewsPostWindowTest, FollowUpIsHiddenUntilTheVerdictAndBackWithItsTextOn44
                    .Expect(kFollowUpWire)
                    .Send("240 article posted\r\n"));
   pane_.Connect(server.port());
-  CNNTPPostDoc* post = Open(NewsPostMode::FollowUp, AnsweredArticle(pane_.Context()));
+  CNNTPPostDoc* post = Open(NewsPostMode::FollowUp, AnsweredArticle());
   ASSERT_NE(post, nullptr);
   EXPECT_EQ(post->documentTitle(), QStringLiteral("Posting to: local.test"));
   CNNTPPostHeaders* headers = post->frame()->headers();
@@ -239,7 +214,7 @@ TEST_F(NewsPostWindowTest, EveryPostThatFailsOtherwiseBringsTheWindowBack) {
                    .Close());
   pane_.Connect(server.port());
   BoxAnswerer boxes;
-  CNNTPPostDoc* post = Open(NewsPostMode::New);
+  CNNTPPostDoc* post = Open(NewsPostMode::Post);
   ASSERT_NE(post, nullptr);
   post->frame()->headers()->subjectField()->setText(QStringLiteral("Hello"));
   post->frame()->body()->setPlainText(QStringLiteral("text"));
@@ -270,8 +245,8 @@ TEST_F(NewsPostWindowTest, OwnerClosingShowsAWaitingWindowAgain) {
   auto owner = std::make_unique<PostingPane>();
   owner->Connect(server.port());
   BoxAnswerer boxes;
-  auto* post = qobject_cast<CNNTPPostDoc*>(
-      OpenNewsPostWindow(shell_, owner.get(), NewsPostMode::New, owner->Context()));
+  auto* post = qobject_cast<CNNTPPostDoc*>(OpenNewsPostWindow(
+      shell_, owner.get(), owner->Sender(), NewsPostMode::Post, "local.test", {}));
   post->frame()->headers()->subjectField()->setText(QStringLiteral("Hello"));
   post->frame()->body()->setPlainText(QStringLiteral("text"));
   QPointer<QMdiSubWindow> host = Host(post);
@@ -286,7 +261,7 @@ TEST_F(NewsPostWindowTest, OwnerClosingShowsAWaitingWindowAgain) {
 
 TEST_F(NewsPostWindowTest, SendRefusesMissingFieldsAndClosingAsksFirst) {
   BoxAnswerer boxes;
-  CNNTPPostDoc* post = Open(NewsPostMode::New);
+  CNNTPPostDoc* post = Open(NewsPostMode::Post);
   ASSERT_NE(post, nullptr);
   CNNTPPostHeaders* headers = post->frame()->headers();
   QPointer<QMdiSubWindow> host = Host(post);
@@ -319,9 +294,9 @@ TEST_F(NewsPostWindowTest, SendRefusesMissingFieldsAndClosingAsksFirst) {
 }
 
 TEST_F(NewsPostWindowTest, CancelAndMissingIdentity) {
-  NewsPostContext context = pane_.Context();
-  context.messageId = "<mine@here>";
-  CNNTPPostDoc* cancel = Open(NewsPostMode::Cancel, context);
+  NewsPostArticle article;
+  article.messageId = "<mine@here>";
+  CNNTPPostDoc* cancel = Open(NewsPostMode::Cancel, article);
   ASSERT_NE(cancel, nullptr);
   EXPECT_EQ(cancel->frame()->headers()->subjectField()->text(),
             QStringLiteral("Cancel <mine@here>"));
@@ -330,7 +305,7 @@ TEST_F(NewsPostWindowTest, CancelAndMissingIdentity) {
 
   ASSERT_TRUE(WriteNewsText(kNewsUserAddress, ""));
   BoxAnswerer boxes;
-  EXPECT_EQ(Open(NewsPostMode::New), nullptr);
+  EXPECT_EQ(Open(NewsPostMode::Post), nullptr);
   ASSERT_EQ(boxes.texts.size(), 1u);
   EXPECT_EQ(boxes.texts[0], QString::fromLatin1(kIdentityRequiredText));
 }
@@ -343,7 +318,7 @@ TEST_F(NewsPostWindowTest, PostAndFollowUpAreReadBackFromInn) {
   ASSERT_TRUE(inn.started()) << "the private INN did not start";
   pane_.Connect(inn.port());
 
-  CNNTPPostDoc* post = Open(NewsPostMode::New);
+  CNNTPPostDoc* post = Open(NewsPostMode::Post);
   ASSERT_NE(post, nullptr);
   post->frame()->headers()->subjectField()->setText(QStringLiteral("Window post"));
   post->frame()->body()->setPlainText(QStringLiteral(".hidden dot\nsecond line"));
@@ -351,10 +326,10 @@ TEST_F(NewsPostWindowTest, PostAndFollowUpAreReadBackFromInn) {
   post->send();
   ASSERT_TRUE(WaitFor([&] { return host.isNull(); }));
 
-  NewsPostContext answered = pane_.Context();
-  answered.followUpSubject = "Window post";
+  NewsPostArticle answered;
+  answered.subject = "Window post";
   answered.from = "Pat Poster <pat@netrove.test>";
-  answered.references = "<window-post@netrove.test>";
+  answered.articleKey = "<window-post@netrove.test>";
   answered.quotedText = ".hidden dot\r\nsecond line\r\n";
   CNNTPPostDoc* followUp = Open(NewsPostMode::FollowUp, answered);
   ASSERT_NE(followUp, nullptr);
