@@ -33,7 +33,7 @@ constexpr NntpWindow kCliWindow = 1;
 constexpr Option kOptions[] = {
     {"group", 'g', "NAME", "post: the newsgroup to post to"},
     {"subject", 's', "TEXT", "post: the subject"},
-    {"from", 'f', "ADDRESS", "post: the author (default: user@host)"},
+    {"from", 'f', "ADDRESS", "post: the author (default: the Newsreader identity, else user@host)"},
 };
 
 // The panes, as the command line needs them: results handed to `onSend`

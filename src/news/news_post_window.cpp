@@ -67,7 +67,10 @@ CNNTPPostDoc::CNNTPPostDoc(CToolServices& services, const NewsSettings& identity
   connect(headers, &CNNTPPostHeaders::edited, this, [this] { modified_ = true; });
   connect(frame_->body(), &QPlainTextEdit::textChanged, this, [this] { modified_ = true; });
   connect(headers, &CNNTPPostHeaders::sendRequested, this, &CNNTPPostDoc::send);
-  if (owner != nullptr) connect(owner, &QObject::destroyed, this, &CNNTPPostDoc::ownerGone);
+  // Handled once the owner is gone, not in the middle of its destruction.
+  if (owner != nullptr) {
+    connect(owner, &QObject::destroyed, this, &CNNTPPostDoc::ownerGone, Qt::QueuedConnection);
+  }
 }
 
 CNNTPPostDoc::~CNNTPPostDoc() { OpenPostWindows().erase(id_); }
@@ -113,11 +116,15 @@ void CNNTPPostDoc::send() {
     focusFault(article.fault);
     return;
   }
+  // Waiting before the POST is queued, so even an outcome that comes at
+  // once finds the window expecting it.
+  awaitingOutcome_ = true;
   if (owner_.isNull() || !send_ || !send_(std::move(article.wire), id_)) {
+    awaitingOutcome_ = false;
     ShowNewsError(this, QString::fromLatin1(kNotQueuedText));
     return;
   }
-  awaitingOutcome_ = true;
+  if (!awaitingOutcome_) return;
   setBusy(true);
   hideUntilOutcome();
 }
@@ -140,7 +147,13 @@ void CNNTPPostDoc::postOutcome(long status) {
   }
   showAgain();
   // 440 and 441 are told by the newsreader window; nobody else tells this.
-  if (status != 440 && status != 441) ShowNewsError(this, QString::fromLatin1(kNotPostedText));
+  // The box waits for the caller to return: it may be the newsreader
+  // window in the middle of its own handling.
+  if (status != 440 && status != 441) {
+    QMetaObject::invokeMethod(
+        this, [this] { ShowNewsError(this, QString::fromLatin1(kNotPostedText)); },
+        Qt::QueuedConnection);
+  }
 }
 
 void CNNTPPostDoc::ownerGone() { postOutcome(kNntpPostUnanswered); }

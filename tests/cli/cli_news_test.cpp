@@ -7,6 +7,7 @@
 
 #include "cli_runner.h"
 #include "news/news_server.h"
+#include "news/news_settings.h"
 #include "support/scripted_server.h"
 
 namespace netrove {
@@ -86,6 +87,35 @@ TEST(CliNews, RefusedPostFailsWithTheBoxText) {
   EXPECT_TRUE(server.Finished());
   EXPECT_EQ(post.status, 1);
   EXPECT_EQ(post.err, "Command: POST\r\nPosting failed.\n");
+}
+
+TEST(CliNews, PostWritesWhatThePostingWindowWouldFromTheUserSettings) {
+  test::ScopedHome home;
+  ASSERT_TRUE(WriteNewsText(kNewsUserFullName, "Pat Poster"));
+  ASSERT_TRUE(WriteNewsText(kNewsUserAddress, "pat@netrove.test"));
+  ASSERT_TRUE(WriteNewsNumber(kNewsUserFrom, 1));
+  ASSERT_TRUE(WriteNewsText(kNewsUserOrganization, "Netrove Users"));
+  test::CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send("200 ready\r\n")
+                   .ExpectLine("POST")
+                   .Send("340 go\r\n")
+                   .Expect("From: pat@netrove.test (Pat Poster)\r\nSubject: Hi\r\n"
+                           "Newsgroups: local.test\r\nOrganization: Netrove Users\r\n"
+                           "X-Newsreader: Netrove - Version 3.00 (Build 55).\r\n\r\n"
+                           "one\r\ntwo\r\n.\r\n")
+                   .Send("240 posted\r\n")
+                   .ExpectLine("QUIT")
+                   .Close());
+  std::istringstream body("one\ntwo\n");
+  std::streambuf* const input = std::cin.rdbuf(body.rdbuf());
+  const auto post =
+      test::RunInProcess({"news", Target(server), "post", "--group", "local.test", "-s", "Hi"});
+  std::cin.rdbuf(input);
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(post.status, 0);
+  EXPECT_EQ(post.out, "Article posted OK.\r\n");
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <filesystem>
 
+#include "base/settings_store.h"
 #include "news/customize_news_page.h"
 #include "news/news_preference_pages.h"
 #include "news/news_settings.h"
@@ -124,6 +126,32 @@ TEST(NewsPreferences, ValuesAreWrittenAsTheyChangeAndTheLayoutOnApply) {
   settings = ReadNewsSettings();
   EXPECT_EQ(settings.wndLayoutLayout, 1241u);
   EXPECT_EQ(settings.wndLayoutContents, 1248u);
+}
+
+// A store that refuses writes: its writers' lock file cannot be opened.
+TEST(NewsPreferences, RefusedWritesAreReportedAndTheFieldsShowTheStoredValue) {
+  test::ScopedHome home;
+  ASSERT_TRUE(WriteNewsText(kNewsServerLocation, "news.netrove.test"));
+  const std::filesystem::path lock = SettingsFile().string() + ".lock";
+  std::filesystem::remove(lock);
+  std::filesystem::create_directory(lock);
+  std::vector<int> failures;
+  CCustomizeNNTP page([&](int error) { failures.push_back(error); });
+  page.show();
+  Retype(page.serverField(), QStringLiteral("elsewhere"));
+  Leave(page.serverField());
+  EXPECT_EQ(page.serverField()->text(), QStringLiteral("news.netrove.test"));
+  Retype(page.portField(), QStringLiteral("8"));
+  EXPECT_EQ(page.portField()->text(), QStringLiteral("119"));
+  EXPECT_EQ(failures.size(), 2u);
+
+  CCustomizeNNTPPreferences sheet([&](int error) { failures.push_back(error); });
+  sheet.show();
+  sheet.tabs()->setCurrentWidget(sheet.newsgroupsPage());
+  sheet.newsgroupsPage()->displayList()->setCurrentIndex(1);
+  EXPECT_EQ(sheet.newsgroupsPage()->displayList()->currentIndex(), 0);
+  EXPECT_EQ(failures.size(), 3u);
+  EXPECT_EQ(ReadNewsSettings().serverLocation, "news.netrove.test");
 }
 
 }  // namespace
