@@ -13,9 +13,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 
@@ -23,6 +23,10 @@ class IMainWindowReporter;
 class IFtpPanes;
 
 enum class FtpTransferKind { Listing, NameList, Download, Upload };
+
+// The FTP workers report their ends through the replies and the panes; the
+// finished notice their run lifecycles post goes nowhere.
+IRunFinishedListener& FtpNoFinishedNotice();
 
 // CR LF to LF on the way in (a CR at the end of one block waits for the next).
 class CAsciiDecoder {
@@ -103,8 +107,8 @@ class CFtpTransfer {
 
   std::mutex startMutex_;  // Start and Cancel against each other
   bool cancelled_ = false;
+  bool started_ = false;
   std::atomic<bool> resetWanted_{false};
-  std::thread thread_;
   std::condition_variable startWake_;  // CommandSent and Cancel
   bool commandSent_ = false;
 
@@ -117,6 +121,8 @@ class CFtpTransfer {
   bool keepTemporary_ = false;       // editor downloads
   std::string text_;
   bool threadSucceeded_ = false;  // written by the thread, read after join
+  // Last: its worker ends before the fields above go.
+  CRunLifecycle lifecycle_{FtpNoFinishedNotice(), 0};
 };
 
 }  // namespace netrove
