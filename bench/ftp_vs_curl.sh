@@ -59,7 +59,7 @@ EOF
   /usr/sbin/vsftpd "$work/vsftpd.conf" >/dev/null 2>&1 &
   server_pid=$!
   for _ in $(seq 50); do curl -s -o /dev/null "ftp://127.0.0.1:$port/" && break; sleep 0.1; done
-  user=anonymous password=bench@netrove.test
+  user=anonymous password=bench
 }
 
 case "$server" in
@@ -85,11 +85,11 @@ for mode in passive active; do
   rm -f big.bin
   n_get=$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag --user "$user" --password "$password" 127.0.0.1:"$port" get pub/big.bin)
   check "$work/srv/pub/big.bin" big.bin
-  c_get=$(seconds curl -s "${curl_mode[@]}" -o curl.bin "$url/pub/big.bin")
+  c_get=$(seconds curl -sS "${curl_mode[@]}" -o curl.bin "$url/pub/big.bin")
   check "$work/srv/pub/big.bin" curl.bin
   n_put=$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag --user "$user" --password "$password" 127.0.0.1:"$port" put big.bin up_n.bin)
   check big.bin "$work/srv/up_n.bin"
-  c_put=$(seconds curl -s "${curl_mode[@]}" -T big.bin "$url/up_c.bin")
+  c_put=$(seconds curl -sS "${curl_mode[@]}" -T big.bin "$url/up_c.bin")
   check big.bin "$work/srv/up_c.bin"
   rm -f "$work/srv/up_n.bin" "$work/srv/up_c.bin" curl.bin
   printf '%-8s download: netrove %7s MB/s  curl %7s MB/s  ratio %s\n' "$mode" "$(rate "$n_get")" "$(rate "$c_get")" "$(echo "scale=2; $c_get / $n_get" | bc -l)"
