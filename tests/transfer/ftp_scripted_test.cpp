@@ -379,6 +379,63 @@ TEST_F(FtpScripted, ADroppedConnectionDuringADownloadLeavesNoFile) {
   EXPECT_TRUE(control_.Finished());
 }
 
+// The editor gets a temporary copy (line ends converted) as its one
+// argument, and the copy goes once the editor has ended; a refused download
+// touches no local file, not even one at the remote path.
+TEST_F(FtpScripted, EditDownloadHandsTheEditorATemporaryCopyOnly) {
+  const fs::path keep = home_.path() / "notes.txt";
+  std::ofstream(keep) << "local notes";
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR remote.txt")
+      .Send("150 go\r\n")
+      .Wait(200ms)
+      .Send("226 done\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR " + keep.string())
+      .Send("550 no such file\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Send("line one\r\nline two\r\n").Close());
+  const fs::path editor = home_.path() / "editor.sh";
+  std::ofstream(editor) << "#!/bin/sh\necho \"$#\" >\"$0.count\"\ncp \"$1\" \"$0.seen\"\n"
+                        << "echo \"$1\" >\"$0.path\"\n";
+  fs::permissions(editor, fs::perms::owner_all);
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("release"));
+  ASSERT_TRUE(connection_.EditDownload("remote.txt", editor.string()));
+  ASSERT_TRUE(events_.WaitFor("release", 2));
+  ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(editor.string() + ".path"); }));
+  std::string copy;
+  ASSERT_TRUE(test::WaitUntil([&] {
+    std::ifstream in(editor.string() + ".path");
+    return std::getline(in, copy) && !copy.empty() && !fs::exists(copy);
+  })) << "the temporary copy stays: "
+      << copy;
+  std::stringstream seen;
+  seen << std::ifstream(editor.string() + ".seen").rdbuf();
+  EXPECT_EQ(seen.str(), "line one\nline two\n");
+  std::stringstream count;
+  count << std::ifstream(editor.string() + ".count").rdbuf();
+  EXPECT_EQ(count.str(), "1\n");
+
+  ASSERT_TRUE(connection_.EditDownload(keep.string(), editor.string()));
+  ASSERT_TRUE(events_.WaitFor("release", 3));
+  EXPECT_TRUE(control_.Finished());
+  std::stringstream notes;
+  notes << std::ifstream(keep).rdbuf();
+  EXPECT_EQ(notes.str(), "local notes");
+}
+
 TEST_F(FtpScripted, QuitClosesAConnectionWhoseServerNeverAnswers) {
   Script script;
   AnonymousLogin(script).ExpectLine("QUIT").ExpectClosed();
