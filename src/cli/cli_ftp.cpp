@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <mutex>
 #include <ostream>
-#include <thread>
 
+#include "base/run_lifecycle.h"
 #include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
@@ -270,11 +270,11 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   CliFtpSession session(io.err, line.Has("force"));
   CFtpConnection connection(sink, reporter, session, session, session, SystemResolver());
   FinishedSignal finished;
+  CRunLifecycle worker(finished, 0);
   bool succeeded = false;
-  std::thread worker;
   RunUntilFinished(
       [&] {
-        worker = std::thread([&] {
+        return worker.Start([&](std::stop_token) {
           session.StartStep();
           if (connection.Connect(login) && session.WaitStep() && !session.Ended()) {
             session.StartStep();
@@ -283,11 +283,9 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
           }
           connection.Quit();
           connection.WaitUntilEnded();
-          finished.PostRunFinished(0);
         });
-        return true;
       },
-      [&] { connection.QueueCommand(FtpCommand::Abor); }, [&] { worker.join(); });
+      [&] { connection.QueueCommand(FtpCommand::Abor); }, [&] { worker.Join(); });
   return succeeded ? 0 : 1;
 }
 
