@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
 #include "base/run_lifecycle.h"
 #include "transfer/ftp_command.h"
@@ -220,8 +221,8 @@ class CFtpConnection {
 
   // Last: their workers end before the fields above go. The control socket
   // is closed by the owner (WaitUntilEnded), never under a command being sent.
-  CRunLifecycle reader_{FtpNoFinishedNotice(), 0};
-  CRunLifecycle quitTimer_{FtpNoFinishedNotice(), 0};
+  CRunLifecycle reader_{IgnoredRunFinished(), 0};
+  CRunLifecycle quitTimer_{IgnoredRunFinished(), 0};
 };
 
 }  // namespace netrove

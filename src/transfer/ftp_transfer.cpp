@@ -39,17 +39,7 @@ mode_t ModeForNewFile(const std::filesystem::path& target) {
   return 0666 & ~mask;
 }
 
-class CNoFinishedNotice : public IRunFinishedListener {
- public:
-  void PostRunFinished(int) override {}
-};
-
 }  // namespace
-
-IRunFinishedListener& FtpNoFinishedNotice() {
-  static CNoFinishedNotice nowhere;
-  return nowhere;
-}
 
 void CAsciiDecoder::Decode(std::string_view in, std::string& out) {
   out.reserve(out.size() + in.size() + 1);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
 #include "base/run_lifecycle.h"
 
@@ -23,10 +24,6 @@ class IMainWindowReporter;
 class IFtpPanes;
 
 enum class FtpTransferKind { Listing, NameList, Download, Upload };
-
-// The FTP workers report their ends through the replies and the panes; the
-// finished notice their run lifecycles post goes nowhere.
-IRunFinishedListener& FtpNoFinishedNotice();
 
 // CR LF to LF on the way in (a CR at the end of one block waits for the next).
 class CAsciiDecoder {
@@ -122,7 +119,7 @@ class CFtpTransfer {
   std::string text_;
   bool threadSucceeded_ = false;  // written by the thread, read after join
   // Last: its worker ends before the fields above go.
-  CRunLifecycle lifecycle_{FtpNoFinishedNotice(), 0};
+  CRunLifecycle lifecycle_{IgnoredRunFinished(), 0};
 };
 
 }  // namespace netrove
