@@ -587,6 +587,13 @@ void CFtpConnection::OnTransient(int code) {
       inFlight == FtpCommand::Quit) {
     return;
   }
+  // The aborted transfer's own 425/426 comes before ABOR's answer: ABOR stays
+  // in flight for that answer, which would otherwise be taken as the reply to
+  // the next command. The transfer ended as failed when ABOR was queued.
+  if (inFlight == FtpCommand::Abor && (code == 425 || code == 426)) {
+    panes_.Release();
+    return;
+  }
   const Entry entry = TakeInFlight().value_or(Entry{});
   if (code == 421) {
     EndCommand(entry, false);

@@ -436,6 +436,54 @@ TEST_F(FtpScripted, EditDownloadHandsTheEditorATemporaryCopyOnly) {
   EXPECT_EQ(notes.str(), "local notes");
 }
 
+// ABOR draws two replies: the aborted download's 426, then ABOR's own 226.
+// A listing asked for meanwhile waits for both and gets its own replies.
+TEST_F(FtpScripted, AbortDuringADownloadWaitsForBothRepliesBeforeTheNextCommand) {
+  test::CScriptedServer listingData;
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR f.bin")
+      .Send("150 go\r\n")
+      .ExpectLine("ABOR")
+      .Wait(300ms)
+      .Send("426 transfer aborted\r\n")
+      .Wait(100ms)
+      .Send("226 ABOR done\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(listingData))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("LIST")
+      .Send("150 here\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Send("the first part").ExpectClosed());
+  const std::string listing = "-rw-r--r-- 1 a b 5 Jan 1 12:00 file.txt\r\n";
+  listingData.Start(Script().Accept().Send(listing).Close());
+  const fs::path local = home_.path() / "downloads";
+  fs::create_directories(local);
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("release"));
+  ASSERT_TRUE(connection_.Download("f.bin", local / "f.bin", FtpTransferType::Image));
+  ASSERT_TRUE(test::WaitUntil([&] { return events_.Progress() > 0; }));
+  ASSERT_TRUE(connection_.QueueCommand(FtpCommand::Abor));
+  ASSERT_TRUE(connection_.ListFolder(std::nullopt));
+  ASSERT_TRUE(events_.WaitFor("listing"));
+  EXPECT_EQ(events_.Listing(), listing);
+  EXPECT_EQ(events_.Count("download ended 0"), 1);
+  EXPECT_TRUE(fs::is_empty(local));
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_TRUE(data_.Finished());
+}
+
 TEST_F(FtpScripted, QuitClosesAConnectionWhoseServerNeverAnswers) {
   Script script;
   AnonymousLogin(script).ExpectLine("QUIT").ExpectClosed();
