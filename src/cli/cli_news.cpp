@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/host_port.h"
 #include "base/run_lifecycle.h"
 #include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
@@ -120,22 +121,6 @@ struct NewsRun {
   CliReporter& reporter;
   CliInterrupt& interrupt;
 };
-
-bool ParseTarget(std::string_view text, Target& target) {
-  const std::size_t colon = text.rfind(':');
-  target.host = std::string(text.substr(0, colon));
-  if (colon != std::string_view::npos) {
-    const std::string_view digits = text.substr(colon + 1);
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || end != digits.data() + digits.size() || value == 0 ||
-        value > 65535) {
-      return false;
-    }
-    target.port = static_cast<std::uint16_t>(value);
-  }
-  return !target.host.empty();
-}
 
 std::optional<long> ParseCount(const std::string& text) {
   long value = 0;
@@ -379,7 +364,7 @@ bool IsKnownCommand(const std::vector<std::string>& operands, CliStreams& io) {
 int RunNews(const CommandLine& line, CliStreams& io) {
   const auto& operands = line.operands();
   Target target;
-  if (!ParseTarget(operands[0], target)) {
+  if (!SplitServerAndPort(operands[0], target.host, target.port)) {
     io.err << "netrove-cli news: '" << operands[0] << "' names no HOST[:PORT]\n";
     return kUsageError;
   }
