@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <sstream>
 
@@ -52,6 +53,12 @@ struct PeerAndMode {
   Peer peer;
   bool passive;
 };
+
+// What a test name shows of its parameter.
+void PrintTo(const PeerAndMode& value, std::ostream* out) {
+  *out << (value.peer == Peer::Vsftpd ? "vsftpd" : "pyftpdlib")
+       << (value.passive ? ", passive" : ", active");
+}
 
 // pyftpdlib serves its folder to bob as "/"; vsftpd serves it to anonymous
 // users under its own path (it runs unprivileged, so without chroot).
