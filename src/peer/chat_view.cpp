@@ -145,6 +145,16 @@ bool CChatView::eventFilter(QObject* watched, QEvent* event) {
   return CToolView::eventFilter(watched, event);
 }
 
+// The focus is in the outgoing box when the window first shows, whatever
+// the window that hosts it chose.
+void CChatView::showEvent(QShowEvent* event) {
+  CToolView::showEvent(event);
+  if (!std::exchange(shownOnce_, true)) {
+    QMetaObject::invokeMethod(
+        this, [this] { outgoing_->setFocus(); }, Qt::QueuedConnection);
+  }
+}
+
 void CChatView::updateEditActions() {
   const bool inOutgoing = focusedBox_ == outgoing_;
   const bool selection = focusedBox_ != nullptr && focusedBox_->textCursor().hasSelection();

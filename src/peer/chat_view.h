@@ -47,6 +47,7 @@ class CChatView : public CToolView, private IChatEvents {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void ChatReceived(std::string bytes) override;
@@ -81,6 +82,7 @@ class CChatView : public CToolView, private IChatEvents {
   QStringDecoder decoder_{QStringDecoder::Utf8};
   CAttentionGate attention_{kChatAttentionQuiet};
   bool droppedOldText_ = false;
+  bool shownOnce_ = false;
   const qsizetype incomingLimit_;
   std::unique_ptr<CChatSession> session_;
 };

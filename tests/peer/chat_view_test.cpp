@@ -73,15 +73,19 @@ TEST(ChatWindows, TalkAndHangUpTogether) {
   ASSERT_TRUE(WaitUntil([&] {
     return callee.incomingBox()->toPlainText() == QStringLiteral("hello\n\n");
   })) << callee.incomingBox()->toPlainText().toStdString();
-  // The box is kept: SEND again sends it again.
+  // The box is kept: SEND again (here Ctrl+Enter) sends it again.
   EXPECT_EQ(caller.outgoingBox()->toPlainText(), QStringLiteral("hello"));
+  QTest::keyClick(caller.outgoingBox(), Qt::Key_Return, Qt::ControlModifier);
+  ASSERT_TRUE(WaitUntil([&] {
+    return callee.incomingBox()->toPlainText() == QStringLiteral("hello\n\nhello\n\n");
+  })) << callee.incomingBox()->toPlainText().toStdString();
 
   QSignalSpy closing(&callee, &CToolView::closeRequested);
   caller.hangUpButton()->click();
   ASSERT_TRUE(WaitUntil([&] { return Ended(caller) && Ended(callee); }));
   EXPECT_FALSE(caller.hangUpButton()->isVisible());
   const QString notice = QStringLiteral(" : The remote host has shut down the connection!");
-  EXPECT_EQ(callee.incomingBox()->toPlainText(), QStringLiteral("hello\n\n") + notice);
+  EXPECT_EQ(callee.incomingBox()->toPlainText(), QStringLiteral("hello\n\nhello\n\n") + notice);
   EXPECT_EQ(caller.incomingBox()->toPlainText(), notice);
   EXPECT_EQ(closing.count(), 0);  // CloseWindowOnHangUp is off by default
   callee.sendButton()->click();   // "Close"
@@ -173,7 +177,8 @@ TEST(ChatWindows, EditMenuOffersWhatTheFocusedBoxAllows) {
   view.show();
   QApplication::setActiveWindow(&view);
   QGuiApplication::clipboard()->clear();
-  view.outgoingBox()->setFocus();
+  test::TurnEventLoop();
+  EXPECT_EQ(QApplication::focusWidget(), view.outgoingBox());
   EXPECT_EQ(Offered(view), QStringLiteral("A"));
 
   QTest::keyClicks(view.outgoingBox(), QStringLiteral("hello"));
