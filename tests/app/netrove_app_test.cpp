@@ -19,12 +19,14 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "app/main_frame.h"
 #include "app/program_catalog.h"
 #include "app/single_instance.h"
 #include "app/splash_wnd.h"
+#include "base/settings_store.h"
 #include "shell_ui_support.h"
 #include "support/event_loop.h"
 #include "support/loopback_socket.h"
@@ -136,6 +138,21 @@ TEST_F(NetroveAppTest, StartsListensAndShutsDown) {
 
   EXPECT_TRUE(app.mainFrame()->close());
   app.ExitInstance();
+}
+
+// A damaged store found while starting (and again from another thread) is
+// shown once, as a box of this program; the store itself keeps no handler.
+TEST_F(NetroveAppTest, DamagedSettingsAreShownOnceInABox) {
+  { std::ofstream(SettingsFile()) << "not a registry file"; }
+  CNetroveApp app(Options(), test::TestCatalog(), boxes);
+  ASSERT_EQ(app.InitInstance(), CNetroveApp::StartResult::Running);
+  std::ofstream(SettingsFile()) << "damaged again";
+  std::thread([] { (void)OpenToolKey("Ping", false); }).join();
+  EXPECT_TRUE(WaitUntil([&] { return !boxes.shown.empty(); }, TurnEventLoop));
+  TurnEventLoop();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("The settings file was damaged.")));
+  EXPECT_TRUE(app.mainFrame()->close());
 }
 
 // A neighbour's datagram full of markup is shown as the characters it holds;

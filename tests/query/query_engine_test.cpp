@@ -145,7 +145,7 @@ TEST(QueryEnd, SilentServerIsInterruptedWithoutAMessage) {
   ASSERT_TRUE(harness.engine.Start({kLoopback, server.port(), "alice\r\n"}));
   ASSERT_TRUE(test::WaitUntil([&] { return requestSeen.load(); }));
   harness.engine.Interrupt();
-  ASSERT_TRUE(harness.finished.WaitForNotice());
+  ASSERT_TRUE(harness.finished.WaitFor(1));
   harness.engine.Join();
   EXPECT_TRUE(server.Finished());
   EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::Interrupted);
@@ -173,9 +173,9 @@ TEST(QueryEnd, EndlessAnswerIsCutOffAtTheLimit) {
 }
 
 TEST(QueryEnd, WorkerThatCannotStartIsReportedAndLeavesNothingRunning) {
-  test::RecordingTranscript transcript;
+  test::RecordingSink transcript;
   test::RecordingReporter reporter;
-  test::RecordingFinished finished;
+  test::FinishedRecorder finished;
   CQueryEngine engine(transcript, reporter, finished, SystemResolver(),
                       [](std::function<void()>) -> std::thread {
                         throw std::system_error(EAGAIN, std::generic_category());
