@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +23,7 @@
 #include <thread>
 
 #include "app/main_frame.h"
+#include "app/program_catalog.h"
 #include "app/single_instance.h"
 #include "app/splash_wnd.h"
 #include "base/settings_store.h"
@@ -216,6 +218,52 @@ TEST_F(NetroveAppTest, BroadcastBoxesStopAtFiveWithOneNotice) {
             (std::vector<QString>{QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"),
                                   QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("More "),
                                   QStringLiteral("after")}));
+}
+
+// A neighbour's flood meets the program's own read-only Broadcast boxes: at
+// most five stay open at once, with one notice for the rest.
+TEST_F(NetroveAppTest, AFloodOfBroadcastsOpensAtMostFiveReadOnlyBoxes) {
+  const AppOptions options = Options();
+  CNetroveApp app(options, BuildToolCatalog(), boxes);
+  ASSERT_EQ(app.InitInstance(), CNetroveApp::StartResult::Running);
+  std::size_t mostOpen = 0;
+  bool allReadOnly = true;
+  bool flooded = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    std::size_t open = 0;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (!window->isVisible() || window->windowTitle() != QStringLiteral("Broadcast")) continue;
+      ++open;
+      const auto* text = window->findChild<QPlainTextEdit*>();
+      allReadOnly = allReadOnly && text != nullptr && text->isReadOnly();
+    }
+    mostOpen = std::max(mostOpen, open);
+    if (!flooded) {
+      flooded = true;
+      for (int i = 0; i < 1000; ++i) SendBroadcast(options.broadcastPort, std::to_string(i));
+    } else if (!boxes.shown.empty()) {
+      // The flood was dropped: close the boxes, the top one first.
+      if (QWidget* top = QApplication::activeModalWidget())
+        QMetaObject::invokeMethod(top, "accept");
+    }
+  });
+  watch.start(20);
+  SendBroadcast(options.broadcastPort, "first");
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return !boxes.shown.empty() && mostOpen > 0 && QApplication::activeModalWidget() == nullptr;
+      },
+      TurnEventLoop));
+  watch.stop();
+  EXPECT_EQ(mostOpen, 5u);
+  EXPECT_TRUE(allReadOnly);
+  // One notice per time the boxes were full.
+  for (const auto& notice : boxes.shown) {
+    EXPECT_TRUE(notice.text.startsWith(QStringLiteral("More broadcasts")));
+  }
+  EXPECT_LT(boxes.shown.size(), 10u);
+  app.ExitInstance();
 }
 
 TEST_F(NetroveAppTest, TakenChatPortEndsStartUpWithTheWinSockText) {
