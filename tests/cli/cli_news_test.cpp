@@ -77,12 +77,18 @@ TEST(CliNews, RefusedPostFailsWithTheBoxText) {
                    .ExpectLine("POST")
                    .Send("340 go\r\n")
                    .Do("article", [](test::StepContext&) { return std::string(); })
-                   .Expect("From: me@here\r\nNewsgroups: no.such\r\nSubject: Hi\r\n\r\n.\r\n")
+                   .Expect("From: me@here\r\nSubject: Hi\r\nNewsgroups: no.such\r\n"
+                           "X-Newsreader: Netrove - Version 3.00 (Build 55).\r\n\r\n"
+                           "Hello\r\n..dot\r\n.\r\n")
                    .Send("441 no such group\r\n")
                    .ExpectLine("QUIT")
                    .Close());
+  // The body comes from standard input, its last line end being the file's.
+  std::istringstream body("Hello\n.dot\n");
+  std::streambuf* const input = std::cin.rdbuf(body.rdbuf());
   const auto post = test::RunInProcess({"news", Target(server), "post", "--group", "no.such",
                                         "--subject", "Hi", "--from", "me@here"});
+  std::cin.rdbuf(input);
   EXPECT_TRUE(server.Finished());
   EXPECT_EQ(post.status, 1);
   EXPECT_EQ(post.err, "Command: POST\r\nPosting failed.\n");
