@@ -1,0 +1,441 @@
+// The FTP window driven through its widgets against a real server
+// (pyftpdlib on loopback): login, listings in the remote tree, drag and drop
+// in every direction, the menu's busy rule, the editor request, and the
+// local tree's care with the user's own files.
+#include "transfer/ftp_view.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <fstream>
+#include <sstream>
+
+#include "base/settings_store.h"
+#include "diagnostics/tool_view_fixtures.h"
+#include "pyftpd_server.h"
+#include "support/event_loop.h"
+#include "support/scoped_home.h"
+#include "support/wait_until.h"
+#include "transfer/ftp_prompts.h"
+#include "transfer/ftp_tree_ctrl.h"
+#include "transfer/ftp_window_ids.h"
+#include "widgets/transcript_view.h"
+
+namespace netrove {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteAll(const fs::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// The answers the user would give, and what was asked.
+class ScriptedPrompts : public CFtpPrompts {
+ public:
+  bool askYesNo(QWidget*, const QString& text) override {
+    questions.push_back(text);
+    return answerYes;
+  }
+  void beep() override { ++beeps; }
+  DropChoice chooseDrop(QWidget*, const QPoint&, bool copyEnabled) override {
+    copyOffered = copyEnabled;
+    return drop;
+  }
+  QString chooseEditor(QWidget*) override { return {}; }
+  std::optional<QString> askArgument(QWidget*, const QString&) override { return argument; }
+  std::optional<QString> askHelpKeyword(QWidget*) override { return argument; }
+
+  bool answerYes = false;
+  DropChoice drop = DropChoice::Cancel;
+  std::optional<QString> argument;
+  QStringList questions;
+  bool copyOffered = false;
+  int beeps = 0;
+};
+
+class FtpViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(served_ / "sub");
+    fs::create_directories(local_ / "inbox");
+    WriteAll(served_ / "hello.txt", "hello from the server\n");
+    WriteAll(served_ / "sub" / "deep.txt", "deep\n");
+    auto prompts = std::make_unique<ScriptedPrompts>();
+    prompts_ = prompts.get();
+    view_ = std::make_unique<CFtpView>(services_, std::move(prompts));
+    view_->resize(900, 700);
+    view_->show();
+    view_->tabs()->setCurrentIndex(2);
+    local()->setLocalRoots({QString::fromStdString(local_.string())});
+  }
+  void TearDown() override {
+    if (view_ && view_->connection().IsConnected()) {
+      view_->connection().Quit();
+      test::WaitUntil([this] { return !view_->isBusy(); }, test::TurnEventLoop);
+    }
+    view_.reset();
+  }
+
+  bool StartServer() {
+    server_ = std::make_unique<test::PyFtpServer>(served_);
+    if (server_->port() != 0) return true;
+    return false;
+  }
+  // Logs in as bob and waits for the first listing.
+  void Connect() {
+    auto key = CreateToolKey("FTP");
+    ASSERT_TRUE(key && key->WriteDword("Port Number", server_->port()));
+    // The commands are echoed into the transcript, where the tests read them.
+    ASSERT_TRUE(key->WriteDword("Verbose", 1));
+    view_->loginPage()->hostEdit()->setText(QStringLiteral("127.0.0.1"));
+    view_->loginPage()->userEdit()->setText(QStringLiteral("bob"));
+    view_->loginPage()->passwordEdit()->setText(QStringLiteral("secret"));
+    QTest::mouseClick(view_->loginPage()->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitIdle()) << view_->transcript()->text();
+    ASSERT_TRUE(remote()->isEnabled());
+  }
+  bool WaitIdle() {
+    return test::WaitUntil(
+        [this] { return remote()->isIdle() && model(remote())->rowCount() > 0; },
+        test::TurnEventLoop);
+  }
+  bool WaitFor(const std::function<bool()>& condition) {
+    return test::WaitUntil(condition, test::TurnEventLoop);
+  }
+
+  CFtpTreeCtrl* remote() const { return view_->remoteTree(); }
+  CFtpTreeCtrl* local() const { return view_->localTree(); }
+  static CFtpTreeModel* model(CFtpTreeCtrl* tree) { return tree->treeModel(); }
+  // The item under the first root with these labels, one level each.
+  static QModelIndex Find(CFtpTreeCtrl* tree, const QStringList& labels) {
+    QModelIndex item = model(tree)->index(0, 0);
+    for (const QString& label : labels) item = model(tree)->childByLabel(item, label);
+    return item;
+  }
+  static QPoint Center(CFtpTreeCtrl* tree, const QModelIndex& item) {
+    tree->scrollTo(item);
+    return tree->viewport()->mapToGlobal(tree->visualRect(item).center());
+  }
+  void Drag(CFtpTreeCtrl* from, const QModelIndex& item, CFtpTreeCtrl* to,
+            const QModelIndex& target, bool rightButton) {
+    from->beginDrag(item, rightButton);
+    from->dragMoveTo(Center(to, target));
+    from->dragRelease(Center(to, target), rightButton);
+  }
+  std::string Transcript() const { return view_->transcript()->text(); }
+
+  test::ScopedHome home_;
+  test::FakeServices services_;
+  const fs::path served_ = home_.path() / "served";
+  const fs::path local_ = home_.path() / "local";
+  std::unique_ptr<test::PyFtpServer> server_;
+  ScriptedPrompts* prompts_ = nullptr;
+  std::unique_ptr<CFtpView> view_;
+};
+
+#define START_SERVER_OR_SKIP()                                                  \
+  do {                                                                          \
+    if (!StartServer()) {                                                       \
+      if (test::PrivilegeRequired()) FAIL() << "python3-pyftpdlib is missing";  \
+      GTEST_SKIP() << "python3-pyftpdlib is missing";                           \
+    }                                                                           \
+  } while (0)
+
+TEST_F(FtpViewTest, LoginFillsTheRemoteTreeAndAFolderOpensWithCwdAndList) {
+  START_SERVER_OR_SKIP();
+  EXPECT_FALSE(remote()->isEnabled());
+  Connect();
+  EXPECT_TRUE(view_->isBusy());
+  EXPECT_FALSE(view_->isCloseEnabled());
+  EXPECT_FALSE(view_->loginPage()->hostEdit()->isEnabled());
+  EXPECT_TRUE(view_->loginPage()->quitButton()->isEnabled());
+  EXPECT_EQ(model(remote())->label(model(remote())->index(0, 0)), QStringLiteral("/"));
+  const QModelIndex sub = Find(remote(), {QStringLiteral("sub")});
+  ASSERT_TRUE(sub.isValid());
+  EXPECT_TRUE(Find(remote(), {QStringLiteral("hello.txt")}).isValid());
+  EXPECT_TRUE(model(remote())->hasChildren(sub));  // unlisted: shows its button
+
+  remote()->expand(sub);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && remote()->isExpanded(sub); }));
+  EXPECT_TRUE(Find(remote(), {QStringLiteral("sub"), QStringLiteral("deep.txt")}).isValid());
+  EXPECT_NE(Transcript().find("CWD /sub\r\n"), std::string::npos) << Transcript();
+  EXPECT_NE(Transcript().find("LIST /sub\r\n"), std::string::npos) << Transcript();
+
+  QTest::mouseClick(view_->loginPage()->quitButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
+  EXPECT_FALSE(remote()->isEnabled());
+  EXPECT_EQ(model(remote())->rowCount(), 0);
+  EXPECT_TRUE(view_->isCloseEnabled());
+  EXPECT_EQ(view_->loginPage()->userEdit()->text(), QStringLiteral("anonymous"));
+}
+
+TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlaceholder) {
+  START_SERVER_OR_SKIP();
+  Connect();
+  const QModelIndex inbox = Find(local(), {QStringLiteral("inbox")});
+  ASSERT_TRUE(inbox.isValid());
+  Drag(remote(), Find(remote(), {QStringLiteral("hello.txt")}), local(), inbox, false);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::exists(local_ / "inbox/hello.txt"); }));
+  EXPECT_EQ(ReadAll(local_ / "inbox/hello.txt"), "hello from the server\n");
+  EXPECT_EQ(model(local())->rowCount(inbox), 1);
+  EXPECT_TRUE(prompts_->questions.isEmpty());
+
+  // Once more onto the file itself: its folder is the destination, and No
+  // keeps the local file and takes the placeholder away again.
+  WriteAll(local_ / "inbox/hello.txt", "mine");
+  const QModelIndex existing = model(local())->childByLabel(inbox, QStringLiteral("hello.txt"));
+  Drag(remote(), Find(remote(), {QStringLiteral("hello.txt")}), local(), existing, false);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && !prompts_->questions.isEmpty(); }));
+  EXPECT_EQ(prompts_->questions.front(),
+            QStringLiteral("Confirm File Replace\n\nThis folder already contains a file called "
+                           "'hello.txt'.\n\nWould you like to replace the existing file?"));
+  ASSERT_TRUE(WaitFor([&] { return model(local())->rowCount(inbox) == 1; }));
+  EXPECT_EQ(ReadAll(local_ / "inbox/hello.txt"), "mine");
+}
+
+TEST_F(FtpViewTest, DroppingALocalFileOnTheServerChecksTheNamesThenStores) {
+  START_SERVER_OR_SKIP();
+  WriteAll(local_ / "report.txt", "numbers\n");
+  Connect();
+  const QModelIndex sub = Find(remote(), {QStringLiteral("sub")});
+  Drag(local(), Find(local(), {QStringLiteral("report.txt")}), remote(), sub, false);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::exists(served_ / "sub/report.txt"); }));
+  const std::string transcript = Transcript();
+  const auto nameList = transcript.find("NLST /sub\r\n");
+  ASSERT_NE(nameList, std::string::npos) << transcript;
+  EXPECT_NE(transcript.find("STOR /sub/report.txt\r\n", nameList), std::string::npos) << transcript;
+  EXPECT_TRUE(prompts_->questions.isEmpty());
+  ASSERT_TRUE(WaitFor([] { return true; }));
+  EXPECT_EQ(ReadAll(served_ / "sub/report.txt"), "numbers\n");
+
+  // A name the server has already, in any case, is asked about; No stores nothing.
+  WriteAll(local_ / "HELLO.TXT", "shouting");
+  const QModelIndex root = model(remote())->index(0, 0);
+  const int before = model(remote())->rowCount(root);
+  local()->refresh();
+  Drag(local(), Find(local(), {QStringLiteral("HELLO.TXT")}), remote(), root, false);
+  ASSERT_TRUE(WaitFor([&] { return !prompts_->questions.isEmpty() && remote()->isIdle(); }));
+  EXPECT_TRUE(prompts_->questions.front().contains(QStringLiteral("'HELLO.TXT'")));
+  EXPECT_EQ(model(remote())->rowCount(root), before);
+  EXPECT_EQ(Transcript().find("STOR /HELLO.TXT"), std::string::npos);
+}
+
+TEST_F(FtpViewTest, RemoteItemsMoveOnTheServerOnlyByTheRightButtonMenu) {
+  START_SERVER_OR_SKIP();
+  Connect();
+  const QModelIndex hello = Find(remote(), {QStringLiteral("hello.txt")});
+  const QModelIndex sub = Find(remote(), {QStringLiteral("sub")});
+  remote()->beginDrag(hello, false);
+  remote()->dragMoveTo(Center(remote(), sub));
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::ForbiddenCursor);
+  remote()->dragRelease(Center(remote(), sub), false);
+  QTest::qWait(50);
+  EXPECT_EQ(Transcript().find("RNFR"), std::string::npos);
+
+  prompts_->drop = DropChoice::Move;
+  Drag(remote(), hello, remote(), sub, true);
+  EXPECT_FALSE(prompts_->copyOffered);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::exists(served_ / "sub/hello.txt"); }));
+  EXPECT_NE(Transcript().find("RNFR /hello.txt\r\n"), std::string::npos) << Transcript();
+  EXPECT_NE(Transcript().find("RNTO /sub/hello.txt\r\n"), std::string::npos) << Transcript();
+  EXPECT_FALSE(fs::exists(served_ / "hello.txt"));
+  ASSERT_TRUE(WaitFor([&] { return !Find(remote(), {QStringLiteral("hello.txt")}).isValid(); }));
+}
+
+TEST_F(FtpViewTest, ACommandWhileAListingRunsOnlyBeeps) {
+  START_SERVER_OR_SKIP();
+  Connect();
+  remote()->expand(Find(remote(), {QStringLiteral("sub")}));
+  ASSERT_FALSE(remote()->isIdle());
+  view_->updateCommandStates();
+  view_->commandAction(kCmdFtpNoop)->trigger();
+  EXPECT_EQ(prompts_->beeps, 1);
+  ASSERT_TRUE(WaitIdle());
+  QTest::qWait(50);
+  EXPECT_EQ(Transcript().find("NOOP"), std::string::npos);
+
+  view_->commandAction(kCmdFtpNoop)->trigger();
+  ASSERT_TRUE(WaitFor([this] { return Transcript().find("NOOP\r\n") != std::string::npos; }));
+  ASSERT_TRUE(WaitFor([this] { return remote()->isIdle(); }));
+  EXPECT_EQ(prompts_->beeps, 1);
+}
+
+TEST_F(FtpViewTest, StoreOptionsExcludeEachOtherAndConnectionItemsNeedAConnection) {
+  view_->updateCommandStates();
+  EXPECT_FALSE(view_->commandAction(kCmdFtpNoop)->isEnabled());
+  EXPECT_FALSE(view_->commandAction(kCmdFtpAppend)->isEnabled());
+  remote()->setEnabled(true);  // as after the first listing
+  view_->updateCommandStates();
+  view_->commandAction(kCmdFtpAppend)->trigger();
+  EXPECT_EQ(view_->storeOption(), kCmdFtpAppend);
+  EXPECT_TRUE(local()->appendOption());
+  view_->commandAction(kCmdFtpStoreUnique)->trigger();
+  EXPECT_EQ(view_->storeOption(), kCmdFtpStoreUnique);
+  EXPECT_FALSE(local()->appendOption());
+  EXPECT_TRUE(local()->uniqueOption());
+  EXPECT_TRUE(view_->commandAction(kCmdFtpStoreUnique)->isChecked());
+  EXPECT_FALSE(view_->commandAction(kCmdFtpAppend)->isChecked());
+  view_->commandAction(kCmdFtpStoreUnique)->trigger();
+  EXPECT_EQ(view_->storeOption(), 0);
+  EXPECT_FALSE(local()->uniqueOption());
+  view_->tabs()->setCurrentIndex(0);
+  EXPECT_FALSE(view_->commandAction(kCmdFtpNoop)->isEnabled());
+}
+
+TEST_F(FtpViewTest, TheEditorStartsOnALocalFileWithoutAnyFtpTraffic) {
+  const fs::path editor = home_.path() / "editor.sh";
+  const fs::path opened = home_.path() / "opened.txt";
+  WriteAll(editor, "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.string() + "'\n");
+  fs::permissions(editor, fs::perms::owner_all);
+  auto key = CreateToolKey("FTP");
+  ASSERT_TRUE(key && key->WriteText("Editor", editor.string()));
+  WriteAll(local_ / "notes with blanks.txt", "x");
+  local()->prepare();
+  local()->expand(model(local())->index(0, 0));
+  const QModelIndex file = Find(local(), {QStringLiteral("notes with blanks.txt")});
+  ASSERT_TRUE(file.isValid());
+  local()->setFocus();
+  local()->setCurrentIndex(file);
+  QTest::keyClick(local(), Qt::Key_Return);
+  ASSERT_TRUE(WaitFor([&] { return ReadAll(opened) == (local_ / "notes with blanks.txt").string(); }));
+  EXPECT_TRUE(Transcript().empty());
+  EXPECT_TRUE(services_.reporter_.Messages().empty());
+}
+
+// ---- the user's own files ----
+
+// Makes one file impossible to delete: immutable for root, a read-only
+// folder for anyone else. Undone at the end of the test.
+class Undeletable {
+ public:
+  explicit Undeletable(const fs::path& file) : file_(file) {
+    if (::geteuid() != 0) {
+      ::chmod(file.parent_path().c_str(), 0555);
+      works_ = true;
+      return;
+    }
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags |= FS_IMMUTABLE_FL;
+      works_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  ~Undeletable() {
+    ::chmod(file_.parent_path().c_str(), 0755);
+    const int fd = ::open(file_.c_str(), O_RDONLY);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~FS_IMMUTABLE_FL;
+      ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  bool works() const { return works_; }
+
+ private:
+  fs::path file_;
+  bool works_ = false;
+};
+
+TEST_F(FtpViewTest, ALocalDeleteAsksAndStopsAtItsFirstFailure) {
+  fs::create_directories(local_ / "old/a");
+  WriteAll(local_ / "old/a/locked", "l");
+  WriteAll(local_ / "old/z.txt", "z");
+  local()->setLocalRoots({QString::fromStdString(local_.string())});
+  local()->expand(model(local())->index(0, 0));
+  const QModelIndex old = Find(local(), {QStringLiteral("old")});
+  local()->setFocus();
+  local()->setCurrentIndex(old);
+
+  local()->deleteSelected();
+  EXPECT_EQ(prompts_->questions, QStringList{QStringLiteral("Are you sure you want to delete 'old'?")});
+  EXPECT_TRUE(fs::exists(local_ / "old/z.txt"));
+
+  const Undeletable locked(local_ / "old/a/locked");
+  if (!locked.works()) GTEST_SKIP() << "this file system cannot make a file undeletable";
+  prompts_->answerYes = true;
+  local()->deleteSelected();
+  EXPECT_EQ(services_.reporter_.Messages().size(), 1u);
+  EXPECT_TRUE(fs::exists(local_ / "old/a/locked"));
+  EXPECT_TRUE(fs::exists(local_ / "old/z.txt"));
+  EXPECT_TRUE(Find(local(), {QStringLiteral("old")}).isValid());
+}
+
+TEST_F(FtpViewTest, LocalMovesAndCopiesNeverLoseOrOverwriteUnasked) {
+  fs::create_directories(local_ / "a/sub");
+  WriteAll(local_ / "a/keep.txt", "source");
+  WriteAll(local_ / "inbox/keep.txt", "target");
+  local()->setLocalRoots({QString::fromStdString(local_.string())});
+  local()->expand(model(local())->index(0, 0));
+  const QModelIndex folderA = Find(local(), {QStringLiteral("a")});
+  local()->expand(folderA);
+
+  // A folder moved into itself fails: reported, nothing lost, no placeholder.
+  prompts_->drop = DropChoice::Move;
+  Drag(local(), folderA, local(), Find(local(), {QStringLiteral("a"), QStringLiteral("sub")}), true);
+  EXPECT_EQ(services_.reporter_.Messages().size(), 1u);
+  EXPECT_TRUE(fs::exists(local_ / "a/keep.txt"));
+  EXPECT_EQ(model(local())->rowCount(Find(local(), {QStringLiteral("a"), QStringLiteral("sub")})), 0);
+  EXPECT_TRUE(Find(local(), {QStringLiteral("a")}).isValid());
+
+  // A copy onto an existing file asks first; No leaves both as they were.
+  const QModelIndex inbox = Find(local(), {QStringLiteral("inbox")});
+  Drag(local(), Find(local(), {QStringLiteral("a"), QStringLiteral("keep.txt")}), local(), inbox,
+       false);
+  ASSERT_EQ(prompts_->questions.size(), 1);
+  EXPECT_TRUE(prompts_->questions.front().startsWith(QStringLiteral("Confirm File Replace")));
+  EXPECT_EQ(ReadAll(local_ / "inbox/keep.txt"), "target");
+  EXPECT_EQ(ReadAll(local_ / "a/keep.txt"), "source");
+
+  // Yes to a move replaces the target and only then removes the source.
+  prompts_->answerYes = true;
+  Drag(local(), Find(local(), {QStringLiteral("a"), QStringLiteral("keep.txt")}), local(), inbox,
+       true);
+  EXPECT_EQ(ReadAll(local_ / "inbox/keep.txt"), "source");
+  EXPECT_FALSE(fs::exists(local_ / "a/keep.txt"));
+  EXPECT_FALSE(Find(local(), {QStringLiteral("a"), QStringLiteral("keep.txt")}).isValid());
+}
+
+TEST_F(FtpViewTest, AFolderOfAHundredThousandEntriesIsListedWithoutProbingEachOne) {
+  constexpr int kEntries = 100000;
+  const fs::path big = local_ / "big";
+  fs::create_directories(big);
+  for (int i = 0; i < kEntries; ++i) {
+    const std::string name = (big / ("d" + std::to_string(i))).string();
+    ASSERT_EQ(::mkdir(name.c_str(), 0755), 0);
+  }
+  local()->setLocalRoots({QString::fromStdString(local_.string())});
+  local()->expand(model(local())->index(0, 0));
+  const QModelIndex folder = Find(local(), {QStringLiteral("big")});
+  const std::uint64_t before = model(local())->probeCount();
+  local()->expand(folder);
+  QTest::qWait(20);
+  EXPECT_EQ(model(local())->rowCount(folder), kEntries);
+  EXPECT_EQ(model(local())->label(model(local())->index(0, 0, folder)), QStringLiteral("d0"));
+  // Only the rows in view are looked into.
+  EXPECT_LT(model(local())->probeCount() - before, 1000u);
+  EXPECT_FALSE(model(local())->hasChildren(model(local())->index(5, 0, folder)));
+}
+
+}  // namespace
+}  // namespace netrove
