@@ -70,10 +70,11 @@ CFtpHelpCommandDlg::CFtpHelpCommandDlg(QWidget* parent)
   setWindowTitle(QStringLiteral("FTP Help Command"));
   combo_->setEditable(true);
   combo_->lineEdit()->setMaxLength(4);
-  combo_->addItems({"ABOR", "ACCT", "ALLO", "APPE", "CDUP", "CWD",  "DELE", "HELP", "LIST",
-                    "MKD",  "MODE", "NLST", "NOOP", "PASS", "PASV", "PORT", "PWD",  "QUIT",
-                    "REIN", "REST", "RETR", "RMD",  "RNFR", "RNTO", "SITE", "SMNT", "STAT",
-                    "STOR", "STOU", "STRU", "SYST", "TYPE", "USER"});
+  for (const char* keyword :
+       {"ABOR", "ACCT", "ALLO", "APPE", "CDUP", "CWD",  "DELE", "HELP", "LIST", "MKD",  "MODE",
+        "NLST", "NOOP", "PASS", "PASV", "PORT", "PWD",  "QUIT", "REIN", "REST", "RETR", "RMD",
+        "RNFR", "RNTO", "SITE", "SMNT", "STAT", "STOR", "STOU", "STRU", "SYST", "TYPE", "USER"})
+    combo_->addItem(QString::fromLatin1(keyword));
   combo_->setCurrentIndex(0);
   auto* layout = new QGridLayout(this);
   layout->addWidget(new QLabel(QStringLiteral("Argument:")), 0, 0);

@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QStyle>
+#include <cerrno>
 
 #include "base/tool_message.h"
 #include "transfer/ftp_local_files.h"
@@ -107,7 +109,7 @@ void CFtpTreeCtrl::post(int code, int parameter) {
 
 void CFtpTreeCtrl::prepare() {
   newFolderRemote_ = newFolderLocal_ = move_ = false;
-  operationItem_ = {};
+  operationItem_ = QPersistentModelIndex();
   afterNameCheck_ = 0;
   if (side_ == Side::Local && model_->rowCount() == 0) {
     for (const QString& root : localRoots_) model_->addRoot(root, FtpItemImage::Drive);
@@ -389,7 +391,7 @@ void CFtpTreeCtrl::keyPressEvent(QKeyEvent* event) {
 void CFtpTreeCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                            const QModelIndex& index) const {
   QStyleOptionViewItem row(option);
-  if (index.isValid() && index == dropHighlight_) row.state |= QStyle::State_Selected;
+  if (index.isValid() && dropHighlight_ == index) row.state |= QStyle::State_Selected;
   QTreeView::drawRow(painter, row, index);
 }
 
@@ -435,11 +437,11 @@ void CFtpTreeCtrl::setDropTarget(CFtpTreeCtrl* tree, const QModelIndex& item) {
 
 void CFtpTreeCtrl::clearDropHighlight() {
   if (dropTree_) {
-    dropTree_->dropHighlight_ = {};
+    dropTree_->dropHighlight_ = QPersistentModelIndex();
     dropTree_->viewport()->update();
   }
   dropTree_ = nullptr;
-  dropTarget_ = {};
+  dropTarget_ = QPersistentModelIndex();
 }
 
 void CFtpTreeCtrl::scrollIfInStrip(CFtpTreeCtrl* tree, const QPoint& global) {
@@ -610,7 +612,7 @@ void CFtpTreeCtrl::dropLocalOnLocal(const QModelIndex& folder, const QModelIndex
 void CFtpTreeCtrl::removeOperationItem() {
   if (operationTree_ && operationItem_.isValid())
     operationTree_->model_->removeItem(operationItem_);
-  operationItem_ = {};
+  operationItem_ = QPersistentModelIndex();
 }
 
 // A transfer onto a name the folder showed already leaves one item of it.
@@ -642,7 +644,7 @@ void CFtpTreeCtrl::listingReceived(const std::vector<FtpListingEntry>& entries,
     items.push_back({QString::fromStdString(entry.label), entry.isFolder, std::move(name)});
   }
   model_->setChildren(parent, items);
-  operationItem_ = {};
+  operationItem_ = QPersistentModelIndex();
   setEnabled(true);
   expand(parent);
   if (newFolderRemote_) {
@@ -731,7 +733,7 @@ void CFtpTreeCtrl::uploadEnded(bool success) {
 void CFtpTreeCtrl::deleteEnded(bool success) {
   if (success && operationItem_.isValid() && operationTree_)
     operationTree_->model_->removeItem(operationItem_);
-  operationItem_ = {};
+  operationItem_ = QPersistentModelIndex();
   release();
 }
 
@@ -741,7 +743,7 @@ void CFtpTreeCtrl::newFolderEnded(bool success) {
   } else {
     removeOperationItem();
   }
-  operationItem_ = {};
+  operationItem_ = QPersistentModelIndex();
   release();
 }
 
@@ -759,7 +761,7 @@ void CFtpTreeCtrl::renameEnded(bool success) {
   } else if (!success && operationItem_.isValid()) {
     model_->setLabel(operationItem_, LastPart(sourcePath_));
   }
-  operationItem_ = {};
+  operationItem_ = QPersistentModelIndex();
   release();
 }
 
@@ -770,8 +772,8 @@ void CFtpTreeCtrl::setNewItemLabel(const QString& label) {
 
 void CFtpTreeCtrl::clearRemote() {
   model_->clear();
-  operationItem_ = {};
-  draggedItem_ = {};
+  operationItem_ = QPersistentModelIndex();
+  draggedItem_ = QPersistentModelIndex();
 }
 
 }  // namespace netrove

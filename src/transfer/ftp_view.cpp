@@ -300,6 +300,8 @@ CFtpView::CFtpView(CToolServices& services, std::unique_ptr<CFtpPrompts> prompts
 }
 
 CFtpView::~CFtpView() {
+  // Focus moves while the children go; the menu is not to be updated then.
+  disconnect(qApp, nullptr, this, nullptr);
   // The reader may be waiting for the transcript: let it go before the
   // connection waits for it.
   sink_->detach();

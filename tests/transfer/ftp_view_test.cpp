@@ -5,14 +5,14 @@
 #include "transfer/ftp_view.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -83,8 +83,15 @@ class FtpViewTest : public ::testing::Test {
     view_ = std::make_unique<CFtpView>(services_, std::move(prompts));
     view_->resize(900, 700);
     view_->show();
+    view_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view_.get()));
     view_->tabs()->setCurrentIndex(2);
+    RelistLocal();
+  }
+  // The local tree with one root, our folder, listed afresh.
+  void RelistLocal() {
     local()->setLocalRoots({QString::fromStdString(local_.string())});
+    local()->expand(model(local())->index(0, 0));
   }
   void TearDown() override {
     if (view_ && view_->connection().IsConnected()) {
@@ -113,9 +120,8 @@ class FtpViewTest : public ::testing::Test {
     ASSERT_TRUE(remote()->isEnabled());
   }
   bool WaitIdle() {
-    return test::WaitUntil(
-        [this] { return remote()->isIdle() && model(remote())->rowCount() > 0; },
-        test::TurnEventLoop);
+    return test::WaitUntil([this] { return remote()->isIdle() && model(remote())->rowCount() > 0; },
+                           test::TurnEventLoop);
   }
   bool WaitFor(const std::function<bool()>& condition) {
     return test::WaitUntil(condition, test::TurnEventLoop);
@@ -151,12 +157,12 @@ class FtpViewTest : public ::testing::Test {
   std::unique_ptr<CFtpView> view_;
 };
 
-#define START_SERVER_OR_SKIP()                                                  \
-  do {                                                                          \
-    if (!StartServer()) {                                                       \
-      if (test::PrivilegeRequired()) FAIL() << "python3-pyftpdlib is missing";  \
-      GTEST_SKIP() << "python3-pyftpdlib is missing";                           \
-    }                                                                           \
+#define START_SERVER_OR_SKIP()                                                 \
+  do {                                                                         \
+    if (!StartServer()) {                                                      \
+      if (test::PrivilegeRequired()) FAIL() << "python3-pyftpdlib is missing"; \
+      GTEST_SKIP() << "python3-pyftpdlib is missing";                          \
+    }                                                                          \
   } while (0)
 
 TEST_F(FtpViewTest, LoginFillsTheRemoteTreeAndAFolderOpensWithCwdAndList) {
@@ -193,10 +199,14 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
   const QModelIndex inbox = Find(local(), {QStringLiteral("inbox")});
   ASSERT_TRUE(inbox.isValid());
   Drag(remote(), Find(remote(), {QStringLiteral("hello.txt")}), local(), inbox, false);
-  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::exists(local_ / "inbox/hello.txt"); }));
+  ASSERT_TRUE(
+      WaitFor([&] { return remote()->isIdle() && fs::exists(local_ / "inbox/hello.txt"); }));
   EXPECT_EQ(ReadAll(local_ / "inbox/hello.txt"), "hello from the server\n");
   EXPECT_EQ(model(local())->rowCount(inbox), 1);
   EXPECT_TRUE(prompts_->questions.isEmpty());
+  EXPECT_TRUE(WaitFor([this] {
+    return view_->progressLabel()->text().startsWith(QStringLiteral("22 bytes transferred"));
+  })) << view_->progressLabel()->text().toStdString();
 
   // Once more onto the file itself: its folder is the destination, and No
   // keeps the local file and takes the placeholder away again.
@@ -214,23 +224,24 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
 TEST_F(FtpViewTest, DroppingALocalFileOnTheServerChecksTheNamesThenStores) {
   START_SERVER_OR_SKIP();
   WriteAll(local_ / "report.txt", "numbers\n");
+  RelistLocal();
   Connect();
   const QModelIndex sub = Find(remote(), {QStringLiteral("sub")});
   Drag(local(), Find(local(), {QStringLiteral("report.txt")}), remote(), sub, false);
-  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::exists(served_ / "sub/report.txt"); }));
+  ASSERT_TRUE(
+      WaitFor([&] { return remote()->isIdle() && fs::exists(served_ / "sub/report.txt"); }));
   const std::string transcript = Transcript();
   const auto nameList = transcript.find("NLST /sub\r\n");
   ASSERT_NE(nameList, std::string::npos) << transcript;
   EXPECT_NE(transcript.find("STOR /sub/report.txt\r\n", nameList), std::string::npos) << transcript;
   EXPECT_TRUE(prompts_->questions.isEmpty());
-  ASSERT_TRUE(WaitFor([] { return true; }));
   EXPECT_EQ(ReadAll(served_ / "sub/report.txt"), "numbers\n");
 
   // A name the server has already, in any case, is asked about; No stores nothing.
   WriteAll(local_ / "HELLO.TXT", "shouting");
   const QModelIndex root = model(remote())->index(0, 0);
   const int before = model(remote())->rowCount(root);
-  local()->refresh();
+  RelistLocal();
   Drag(local(), Find(local(), {QStringLiteral("HELLO.TXT")}), remote(), root, false);
   ASSERT_TRUE(WaitFor([&] { return !prompts_->questions.isEmpty() && remote()->isIdle(); }));
   EXPECT_TRUE(prompts_->questions.front().contains(QStringLiteral("'HELLO.TXT'")));
@@ -308,14 +319,14 @@ TEST_F(FtpViewTest, TheEditorStartsOnALocalFileWithoutAnyFtpTraffic) {
   auto key = CreateToolKey("FTP");
   ASSERT_TRUE(key && key->WriteText("Editor", editor.string()));
   WriteAll(local_ / "notes with blanks.txt", "x");
-  local()->prepare();
-  local()->expand(model(local())->index(0, 0));
+  RelistLocal();
   const QModelIndex file = Find(local(), {QStringLiteral("notes with blanks.txt")});
   ASSERT_TRUE(file.isValid());
   local()->setFocus();
   local()->setCurrentIndex(file);
   QTest::keyClick(local(), Qt::Key_Return);
-  ASSERT_TRUE(WaitFor([&] { return ReadAll(opened) == (local_ / "notes with blanks.txt").string(); }));
+  ASSERT_TRUE(
+      WaitFor([&] { return ReadAll(opened) == (local_ / "notes with blanks.txt").string(); }));
   EXPECT_TRUE(Transcript().empty());
   EXPECT_TRUE(services_.reporter_.Messages().empty());
 }
@@ -361,14 +372,14 @@ TEST_F(FtpViewTest, ALocalDeleteAsksAndStopsAtItsFirstFailure) {
   fs::create_directories(local_ / "old/a");
   WriteAll(local_ / "old/a/locked", "l");
   WriteAll(local_ / "old/z.txt", "z");
-  local()->setLocalRoots({QString::fromStdString(local_.string())});
-  local()->expand(model(local())->index(0, 0));
+  RelistLocal();
   const QModelIndex old = Find(local(), {QStringLiteral("old")});
   local()->setFocus();
   local()->setCurrentIndex(old);
 
   local()->deleteSelected();
-  EXPECT_EQ(prompts_->questions, QStringList{QStringLiteral("Are you sure you want to delete 'old'?")});
+  EXPECT_EQ(prompts_->questions,
+            QStringList{QStringLiteral("Are you sure you want to delete 'old'?")});
   EXPECT_TRUE(fs::exists(local_ / "old/z.txt"));
 
   const Undeletable locked(local_ / "old/a/locked");
@@ -385,17 +396,18 @@ TEST_F(FtpViewTest, LocalMovesAndCopiesNeverLoseOrOverwriteUnasked) {
   fs::create_directories(local_ / "a/sub");
   WriteAll(local_ / "a/keep.txt", "source");
   WriteAll(local_ / "inbox/keep.txt", "target");
-  local()->setLocalRoots({QString::fromStdString(local_.string())});
-  local()->expand(model(local())->index(0, 0));
+  RelistLocal();
   const QModelIndex folderA = Find(local(), {QStringLiteral("a")});
   local()->expand(folderA);
 
   // A folder moved into itself fails: reported, nothing lost, no placeholder.
   prompts_->drop = DropChoice::Move;
-  Drag(local(), folderA, local(), Find(local(), {QStringLiteral("a"), QStringLiteral("sub")}), true);
+  Drag(local(), folderA, local(), Find(local(), {QStringLiteral("a"), QStringLiteral("sub")}),
+       true);
   EXPECT_EQ(services_.reporter_.Messages().size(), 1u);
   EXPECT_TRUE(fs::exists(local_ / "a/keep.txt"));
-  EXPECT_EQ(model(local())->rowCount(Find(local(), {QStringLiteral("a"), QStringLiteral("sub")})), 0);
+  EXPECT_EQ(model(local())->rowCount(Find(local(), {QStringLiteral("a"), QStringLiteral("sub")})),
+            0);
   EXPECT_TRUE(Find(local(), {QStringLiteral("a")}).isValid());
 
   // A copy onto an existing file asks first; No leaves both as they were.
@@ -424,8 +436,7 @@ TEST_F(FtpViewTest, AFolderOfAHundredThousandEntriesIsListedWithoutProbingEachOn
     const std::string name = (big / ("d" + std::to_string(i))).string();
     ASSERT_EQ(::mkdir(name.c_str(), 0755), 0);
   }
-  local()->setLocalRoots({QString::fromStdString(local_.string())});
-  local()->expand(model(local())->index(0, 0));
+  RelistLocal();
   const QModelIndex folder = Find(local(), {QStringLiteral("big")});
   const std::uint64_t before = model(local())->probeCount();
   local()->expand(folder);
@@ -435,6 +446,28 @@ TEST_F(FtpViewTest, AFolderOfAHundredThousandEntriesIsListedWithoutProbingEachOn
   // Only the rows in view are looked into.
   EXPECT_LT(model(local())->probeCount() - before, 1000u);
   EXPECT_FALSE(model(local())->hasChildren(model(local())->index(5, 0, folder)));
+}
+
+// With NETROVE_SCREENSHOTS set to a folder, renders the three pages of a
+// window logged in to the test server.
+TEST_F(FtpViewTest, Screenshots) {
+  const QByteArray folder = qgetenv("NETROVE_SCREENSHOTS");
+  if (folder.isEmpty()) GTEST_SKIP() << "set NETROVE_SCREENSHOTS to a folder to render them";
+  START_SERVER_OR_SKIP();
+  WriteAll(local_ / "report.txt", "numbers\n");
+  RelistLocal();
+  Connect();
+  remote()->expand(Find(remote(), {QStringLiteral("sub")}));
+  ASSERT_TRUE(WaitIdle());
+  const std::pair<int, const char*> pages[] = {
+      {0, "ftp-login"}, {1, "ftp-status"}, {2, "ftp-directories"}};
+  for (const auto& [page, name] : pages) {
+    view_->tabs()->setCurrentIndex(page);
+    QTest::qWait(20);
+    const QString file = QString::fromLocal8Bit(folder) + QLatin1Char('/') +
+                         QString::fromLatin1(name) + QStringLiteral(".png");
+    EXPECT_TRUE(view_->grab().save(file)) << name;
+  }
 }
 
 }  // namespace
