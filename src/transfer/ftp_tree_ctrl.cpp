@@ -519,6 +519,10 @@ void CFtpTreeCtrl::drop(CFtpTreeCtrl* target, const QModelIndex& on, bool move) 
     if (uniqueOption_) label = QStringLiteral("****");
     if (appendOption_ && target->model_->isFile(on)) label = target->model_->label(on);
   }
+  // A local folder is listed before it takes the placeholder, so that
+  // opening it later does not list the placeholder away.
+  if (target->side_ == Side::Local && !target->model_->isListed(folder))
+    target->listLocalFolder(folder);
   const QModelIndex placeholder =
       target->model_->insertItem(folder, target->model_->rowCount(folder), label, false);
   operationTree_ = target;

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "transfer/ftp_connection.h"
+#include "transfer/ftp_prompts.h"
 #include "transfer/ftp_tree_ctrl.h"
 #include "widgets/tool_view.h"
 
@@ -22,7 +23,6 @@ class QPushButton;
 
 namespace netrove {
 
-class CFtpPrompts;
 class CTranscriptSink;
 class CTranscriptView;
 

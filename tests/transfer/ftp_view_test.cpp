@@ -204,8 +204,9 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
   EXPECT_EQ(ReadAll(local_ / "inbox/hello.txt"), "hello from the server\n");
   EXPECT_EQ(model(local())->rowCount(inbox), 1);
   EXPECT_TRUE(prompts_->questions.isEmpty());
+  // The bytes on the wire: ASCII mode sends CR LF.
   EXPECT_TRUE(WaitFor([this] {
-    return view_->progressLabel()->text().startsWith(QStringLiteral("22 bytes transferred"));
+    return view_->progressLabel()->text().startsWith(QStringLiteral("23 bytes transferred"));
   })) << view_->progressLabel()->text().toStdString();
 
   // Once more onto the file itself: its folder is the destination, and No
