@@ -390,6 +390,18 @@ void CFtpTreeCtrl::keyPressEvent(QKeyEvent* event) {
 // The drop target shows highlighted while a drag is over it.
 void CFtpTreeCtrl::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                            const QModelIndex& index) const {
+  // Only painted rows are looked into; empty ones lose their button in one
+  // relayout after the paint.
+  if (model_->probeIfUnknown(index) && !buttonsRefreshQueued_) {
+    buttonsRefreshQueued_ = true;
+    QMetaObject::invokeMethod(
+        const_cast<CFtpTreeCtrl*>(this),
+        [this] {
+          buttonsRefreshQueued_ = false;
+          model_->refreshButtons();
+        },
+        Qt::QueuedConnection);
+  }
   QStyleOptionViewItem row(option);
   if (index.isValid() && dropHighlight_ == index) row.state |= QStyle::State_Selected;
   QTreeView::drawRow(painter, row, index);

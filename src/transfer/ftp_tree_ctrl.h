@@ -160,6 +160,7 @@ class CFtpTreeCtrl : public QTreeView {
   QPersistentModelIndex dropTarget_;
   // The row painted as drop target while a drag is over this tree.
   QPersistentModelIndex dropHighlight_;
+  mutable bool buttonsRefreshQueued_ = false;
   QLabel* dragImage_ = nullptr;
 
   // The running operation: the item it concerns and the tree holding it.

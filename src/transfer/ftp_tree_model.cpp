@@ -207,17 +207,28 @@ int CFtpTreeModel::rowCount(const QModelIndex& parent) const {
 
 int CFtpTreeModel::columnCount(const QModelIndex&) const { return 1; }
 
-// Asked by the view only for the rows it shows: that is when an unlisted
-// local folder is looked into, once.
+// Never looks at the disk: the view asks this of every row it lays out. An
+// unlisted folder keeps its button until probeIfUnknown() finds it empty.
 bool CFtpTreeModel::hasChildren(const QModelIndex& parent) const {
   const Node* folder = node(parent);
   if (folder->isFile()) return false;
   if (!folder->children.empty()) return true;
   if (folder->hasEntries) return *folder->hasEntries;
-  if (folder->listed || !probe_) return !folder->listed;
+  return !folder->listed;
+}
+
+bool CFtpTreeModel::probeIfUnknown(const QModelIndex& folder) {
+  Node* item = node(folder);
+  if (!folder.isValid() || item->isFile() || item->listed || item->hasEntries || !probe_)
+    return false;
   ++probeCount_;
-  folder->hasEntries = probe_(fullPath(parent));
-  return *folder->hasEntries;
+  item->hasEntries = probe_(fullPath(folder));
+  return !*item->hasEntries;
+}
+
+void CFtpTreeModel::refreshButtons() {
+  emit layoutAboutToBeChanged();
+  emit layoutChanged();
 }
 
 QVariant CFtpTreeModel::data(const QModelIndex& index, int role) const {

@@ -1,9 +1,10 @@
 #pragma once
 // The items of one file tree of the FTP window. A folder that has not been
 // listed yet shows an expand button without holding any child; whether a
-// local folder is empty is found out only when the view asks for a row it
-// shows, so a folder of 100,000 entries costs one sort and one bulk insert,
-// never a probe per entry.
+// local folder is empty is found out only when its row is painted (or it is
+// opened), so a folder of 100,000 entries costs one sort and one bulk
+// insert, never a probe per entry: the view asks hasChildren() of every row
+// when it lays them out.
 #include <QAbstractItemModel>
 #include <QIcon>
 #include <QString>
@@ -36,6 +37,11 @@ class CFtpTreeModel : public QAbstractItemModel {
   // Tells whether the folder at a full path holds anything; without it an
   // unlisted folder always shows its expand button.
   void setEmptinessProbe(std::function<bool(const QString&)> probe);
+  // Looks into an unlisted folder the view shows; true when it turned out
+  // empty, so its expand button is to go (see refreshButtons()).
+  bool probeIfUnknown(const QModelIndex& folder);
+  // Has the views ask again which folders show an expand button.
+  void refreshButtons();
   // How many times the probe ran (for the tests of large folders).
   std::uint64_t probeCount() const { return probeCount_; }
 
