@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QMetaObject>
-#include <atomic>
 
 #include "app/main_frame.h"
 #include "app/queued_listener_events.h"
@@ -15,28 +14,6 @@
 #include "widgets/tool_message_box.h"
 
 namespace netrove {
-namespace {
-
-// The store reports a damaged file through a plain function, from whatever
-// thread found it; the box is shown once, on the GUI thread.
-CToolMessageBox* gDamagedStoreBox = nullptr;
-
-void ShowDamagedStore(const std::string& keptAs) {
-  static std::atomic<bool> shown{false};
-  if (shown.exchange(true) || qApp == nullptr) return;
-  const QString text = QStringLiteral(
-                           "The settings file was damaged. It has been kept as %1 and Netrove "
-                           "uses its default settings.")
-                           .arg(QString::fromStdString(keptAs));
-  QMetaObject::invokeMethod(
-      qApp,
-      [text] {
-        if (gDamagedStoreBox != nullptr) gDamagedStoreBox->showNotice(text);
-      },
-      Qt::QueuedConnection);
-}
-
-}  // namespace
 
 CNetroveApp::CNetroveApp(AppOptions options, ToolCatalog catalog, IMessageBoxes& boxes,
                          QObject* parent)
@@ -45,16 +22,23 @@ CNetroveApp::CNetroveApp(AppOptions options, ToolCatalog catalog, IMessageBoxes&
       catalog_(std::move(catalog)),
       boxes_(boxes),
       messageBox_(std::make_unique<CToolMessageBox>(boxes)),
-      reporter_(std::make_unique<CMainWindowReporter>(*messageBox_)) {
-  gDamagedStoreBox = messageBox_.get();
-  SetDamagedStoreHandler(&ShowDamagedStore);
-}
+      reporter_(std::make_unique<CMainWindowReporter>(*messageBox_)) {}
 
 CNetroveApp::~CNetroveApp() {
   ExitInstance();
   splash_.reset();
   frame_.reset();
-  gDamagedStoreBox = nullptr;
+}
+
+void CNetroveApp::StoreDamaged(const std::string& keptAs) {
+  if (damageShown_.exchange(true)) return;
+  const QString text = QStringLiteral(
+                           "The settings file was damaged. It has been kept as %1 and Netrove "
+                           "uses its default settings.")
+                           .arg(QString::fromStdString(keptAs));
+  // Queued to this object: dropped if the program is already gone.
+  QMetaObject::invokeMethod(
+      this, [this, text] { messageBox_->showNotice(text); }, Qt::QueuedConnection);
 }
 
 IMainWindowReporter& CNetroveApp::reporter() { return *reporter_; }

@@ -4,10 +4,12 @@
 // TFTP server) and shutdown in the reverse of it.
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
 #include "app/shell_listeners.h"
+#include "base/settings_store.h"
 #include "widgets/tool_catalog.h"
 
 namespace netrove {
@@ -29,7 +31,7 @@ struct AppOptions {
   int splashMilliseconds = 5000;
 };
 
-class CNetroveApp : public QObject {
+class CNetroveApp : public QObject, private IDamagedStoreObserver {
   Q_OBJECT
 
  public:
@@ -54,12 +56,17 @@ class CNetroveApp : public QObject {
  private:
   bool startListenersAndServer();
   void showSplash();
+  // From whatever thread found the damage; the box is shown once, on the GUI
+  // thread.
+  void StoreDamaged(const std::string& keptAs) override;
 
   AppOptions options_;
   ToolCatalog catalog_;
   IMessageBoxes& boxes_;
   std::unique_ptr<CToolMessageBox> messageBox_;
   std::unique_ptr<CMainWindowReporter> reporter_;
+  std::atomic<bool> damageShown_{false};
+  CDamagedStoreSubscription damageSubscription_{*this};
   std::unique_ptr<CSingleInstance> instance_;
   std::unique_ptr<CMainFrame> frame_;
   std::unique_ptr<CSplashWnd> splash_;

@@ -30,7 +30,10 @@ void PrintDamageReport(const std::string& keptAs) {
             << "; default settings are in use.\n";
 }
 
-std::atomic<DamagedStoreHandler> damageHandler{PrintDamageReport};
+// The subscribed observer; the mutex is held while it is told, so a
+// subscription that ends waits for a report in progress.
+std::mutex damageObserverMutex;
+IDamagedStoreObserver* damageObserver = nullptr;
 // A damaged file that cannot be moved aside stays where it is and is never
 // written over; it is reported once per process.
 std::atomic<bool> stuckDamageReported{false};
@@ -255,7 +258,13 @@ LoadedStore LoadLocked(const std::filesystem::path& file) {
 }
 
 void ReportDamage(const std::string& keptAs) {
-  if (!keptAs.empty()) damageHandler.load()(keptAs);
+  if (keptAs.empty()) return;
+  const std::lock_guard lock(damageObserverMutex);
+  if (damageObserver != nullptr) {
+    damageObserver->StoreDamaged(keptAs);
+  } else {
+    PrintDamageReport(keptAs);
+  }
 }
 
 // Readers need no lock (the file is only ever replaced whole); they take it
@@ -464,8 +473,14 @@ std::string ExportSettings() {
 
 std::filesystem::path SettingsFile() { return SettingsFolder() / "settings.reg"; }
 
-void SetDamagedStoreHandler(DamagedStoreHandler handler) {
-  damageHandler.store(handler != nullptr ? handler : PrintDamageReport);
+CDamagedStoreSubscription::CDamagedStoreSubscription(IDamagedStoreObserver& observer) {
+  const std::lock_guard lock(damageObserverMutex);
+  previous_ = std::exchange(damageObserver, &observer);
+}
+
+CDamagedStoreSubscription::~CDamagedStoreSubscription() {
+  const std::lock_guard lock(damageObserverMutex);
+  damageObserver = previous_;
 }
 
 }  // namespace netrove

@@ -102,12 +102,33 @@ std::string ExportSettings();
 // The store file: settings.reg in SettingsFolder().
 std::filesystem::path SettingsFile();
 
-// Called once when the store file turns out to be damaged: the file has been
+// Told once when the store file turns out to be damaged: the file has been
 // moved aside to `keptAs` and defaults are in force. (When it cannot be moved,
-// `keptAs` is the store file itself, which is then never written over.) The
-// shell installs a handler that shows a box; the default prints to stderr.
-// The handler runs on the thread that found the damage, with no lock held.
-using DamagedStoreHandler = void (*)(const std::string& keptAs);
-void SetDamagedStoreHandler(DamagedStoreHandler handler);
+// `keptAs` is the store file itself, which is then never written over.) Runs
+// on the thread that found the damage, with no store lock held; it must not
+// use the store itself.
+class IDamagedStoreObserver {
+ public:
+  virtual void StoreDamaged(const std::string& keptAs) = 0;
+
+ protected:
+  ~IDamagedStoreObserver() = default;
+};
+
+// The store is one file per user, so whoever shows its damage (the window
+// program's box, a test's recorder) subscribes for as long as this object
+// lives; the previous observer comes back when it ends. With none
+// subscribed the damage is printed to stderr (the command-line front end).
+// Destruction waits for a report in progress, so the observer may go with it.
+class CDamagedStoreSubscription {
+ public:
+  explicit CDamagedStoreSubscription(IDamagedStoreObserver& observer);
+  ~CDamagedStoreSubscription();
+  CDamagedStoreSubscription(const CDamagedStoreSubscription&) = delete;
+  CDamagedStoreSubscription& operator=(const CDamagedStoreSubscription&) = delete;
+
+ private:
+  IDamagedStoreObserver* previous_;
+};
 
 }  // namespace netrove

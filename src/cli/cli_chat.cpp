@@ -9,11 +9,11 @@
 #include <string>
 #include <thread>
 
+#include "base/host_port.h"
 #include "base/net_socket.h"
 #include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
 #include "peer/chat_session.h"
-#include "query/query_request.h"
 
 namespace netrove::cli {
 namespace {

@@ -3,12 +3,12 @@
 #include <ostream>
 #include <string>
 
+#include "base/host_port.h"
 #include "base/net_socket.h"
 #include "base/tool_message.h"
 #include "cli/cli_answer.h"
 #include "cli/cli_command.h"
 #include "peer/service_query.h"
-#include "query/query_request.h"
 
 namespace netrove::cli {
 namespace {

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "base/host_port.h"
 #include "cli/cli_command.h"
 #include "cli/cli_run.h"
 #include "query/finger_settings.h"

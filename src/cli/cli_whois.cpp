@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "base/host_port.h"
 #include "cli/cli_command.h"
 #include "cli/cli_run.h"
 #include "query/nicname_settings.h"

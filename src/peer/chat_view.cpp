@@ -1,7 +1,15 @@
 #include "peer/chat_view.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -48,12 +56,13 @@ bool ReadCloseWindowOnHangUp() {
   return close;
 }
 
-CChatView::CChatView(CToolServices& services, QWidget* parent)
+CChatView::CChatView(CToolServices& services, QWidget* parent, qsizetype incomingLimit)
     : CToolView(services, parent),
       outgoing_(new QPlainTextEdit(this)),
       incoming_(new QPlainTextEdit(this)),
       send_(new QPushButton(QStringLiteral("SEND"), this)),
-      hangUp_(new QPushButton(QStringLiteral("HANG UP"), this)) {
+      hangUp_(new QPushButton(QStringLiteral("HANG UP"), this)),
+      incomingLimit_(incomingLimit) {
   incoming_->setReadOnly(true);
   QPalette palette = incoming_->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Button));
@@ -69,16 +78,103 @@ CChatView::CChatView(CToolServices& services, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 1);
   layout->addWidget(Framed(QStringLiteral("Incoming Message"), incoming_), 1);
+  layout->setMenuBar(buildEditMenu());
   connect(send_, &QPushButton::clicked, this, &CChatView::sendPressed);
   connect(hangUp_, &QPushButton::clicked, this, [this] {
     if (session_) session_->HangUp();
   });
   outgoing_->setFocus();
+  focusedBox_ = outgoing_;
+  updateEditActions();
+}
+
+// The Edit menu of the chat window: each command acts on the box that has
+// the focus, and is offered only where it can do something there.
+QMenuBar* CChatView::buildEditMenu() {
+  auto* bar = new QMenuBar(this);
+  editMenu_ = bar->addMenu(QStringLiteral("&Edit"));
+  undo_ = addEditAction(QStringLiteral("&Undo"), [](QPlainTextEdit& box) { box.undo(); });
+  editMenu_->addSeparator();
+  cut_ = addEditAction(QStringLiteral("Cu&t"), [](QPlainTextEdit& box) { box.cut(); });
+  copy_ = addEditAction(QStringLiteral("&Copy"), [](QPlainTextEdit& box) { box.copy(); });
+  paste_ = addEditAction(QStringLiteral("&Paste"), [](QPlainTextEdit& box) { box.paste(); });
+  delete_ = addEditAction(QStringLiteral("&Delete"),
+                          [](QPlainTextEdit& box) { box.textCursor().removeSelectedText(); });
+  editMenu_->addSeparator();
+  selectAll_ = addEditAction(QStringLiteral("Select &All"), [](QPlainTextEdit& box) {
+    box.selectAll();
+    box.ensureCursorVisible();
+  });
+  connect(editMenu_, &QMenu::aboutToShow, this, &CChatView::updateEditActions);
+  for (QPlainTextEdit* box : {outgoing_, incoming_}) {
+    box->installEventFilter(this);
+    connect(box, &QPlainTextEdit::selectionChanged, this, &CChatView::updateEditActions);
+  }
+  connect(outgoing_, &QPlainTextEdit::undoAvailable, this, [this](bool available) {
+    outgoingCanUndo_ = available;
+    updateEditActions();
+  });
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+          &CChatView::updateEditActions);
+  return bar;
+}
+
+QAction* CChatView::addEditAction(const QString& text, std::function<void(QPlainTextEdit&)> run) {
+  QAction* action = editMenu_->addAction(text);
+  connect(action, &QAction::triggered, this, [this, run = std::move(run)] {
+    if (focusedBox_ != nullptr) run(*focusedBox_);
+    updateEditActions();
+  });
+  return action;
+}
+
+bool CChatView::eventFilter(QObject* watched, QEvent* event) {
+  // Enter makes a line break in the outgoing box; Ctrl+Enter sends it.
+  if (event->type() == QEvent::KeyPress && watched == outgoing_) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (enter && key->modifiers().testFlag(Qt::ControlModifier)) {
+      if (send_->isEnabled()) send_->click();
+      return true;
+    }
+  }
+  if (event->type() == QEvent::FocusIn) {
+    focusedBox_ = watched == incoming_ ? incoming_ : outgoing_;
+    updateEditActions();
+  }
+  return CToolView::eventFilter(watched, event);
+}
+
+// The focus is in the outgoing box when the window first shows, whatever
+// the window that hosts it chose.
+void CChatView::showEvent(QShowEvent* event) {
+  CToolView::showEvent(event);
+  if (!std::exchange(shownOnce_, true)) {
+    QMetaObject::invokeMethod(
+        this, [this] { outgoing_->setFocus(); }, Qt::QueuedConnection);
+  }
+}
+
+void CChatView::updateEditActions() {
+  const bool inOutgoing = focusedBox_ == outgoing_;
+  const bool selection = focusedBox_ != nullptr && focusedBox_->textCursor().hasSelection();
+  const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+  undo_->setEnabled(inOutgoing && outgoingCanUndo_);
+  cut_->setEnabled(inOutgoing && selection);
+  copy_->setEnabled(selection);
+  paste_->setEnabled(inOutgoing && clipboard != nullptr && clipboard->hasText());
+  delete_->setEnabled(inOutgoing && selection);
+  selectAll_->setEnabled(focusedBox_ != nullptr);
 }
 
 CChatView::~CChatView() {
-  // The threads end before the boxes they report to go.
+  // The threads end before the boxes they report to go, and the boxes tell
+  // this (by then partly destroyed) view nothing while they go.
   session_.reset();
+  outgoing_->disconnect(this);
+  incoming_->disconnect(this);
+  outgoing_->removeEventFilter(this);
+  incoming_->removeEventFilter(this);
 }
 
 int CChatView::helpContext() const { return CommandHelpContext(kCmdChat); }
@@ -139,18 +235,22 @@ void CChatView::appendIncoming(const QString& text) {
   QTextCursor cursor(incoming_->document());
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(text);
-  const qsizetype excess = incoming_->document()->characterCount() - kChatIncomingLimit;
-  if (excess > 0) {
-    cursor.movePosition(QTextCursor::Start);
-    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
-                        static_cast<int>(excess));
-    cursor.removeSelectedText();
-    if (!std::exchange(droppedOldText_, true)) {
-      cursor.insertText(
-          QStringLiteral("[Older text was dropped: this box keeps the last 16 MiB.]\n"));
-    }
-  }
+  dropOldestIncoming();
   scroll->setValue(firstVisible);
+}
+
+// Beyond the limit the oldest text goes; the note about it stays first.
+void CChatView::dropOldestIncoming() {
+  const QString note =
+      QStringLiteral("[Older text was dropped: this box keeps only the latest.]\n");
+  const qsizetype kept = droppedOldText_ ? note.size() : 0;
+  const qsizetype excess = incoming_->document()->characterCount() - kept - incomingLimit_;
+  if (excess <= 0) return;
+  QTextCursor cursor(incoming_->document());
+  cursor.setPosition(static_cast<int>(kept));
+  cursor.setPosition(static_cast<int>(kept + excess), QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+  if (!std::exchange(droppedOldText_, true)) cursor.insertText(note);
 }
 
 void CChatView::enterHangingUp() {

@@ -6,11 +6,15 @@
 #include <QString>
 #include <QStringDecoder>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "peer/chat_session.h"
 #include "widgets/tool_view.h"
 
+class QAction;
+class QMenu;
+class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -26,7 +30,8 @@ class CChatView : public CToolView, private IChatEvents {
   Q_OBJECT
 
  public:
-  explicit CChatView(CToolServices& services, QWidget* parent = nullptr);
+  explicit CChatView(CToolServices& services, QWidget* parent = nullptr,
+                     qsizetype incomingLimit = kChatIncomingLimit);
   ~CChatView() override;
 
   // Starts the conversation on a connected socket.
@@ -38,6 +43,11 @@ class CChatView : public CToolView, private IChatEvents {
   QPlainTextEdit* incomingBox() const { return incoming_; }
   QPushButton* sendButton() const { return send_; }
   QPushButton* hangUpButton() const { return hangUp_; }
+  QMenu* editMenu() const { return editMenu_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void ChatReceived(std::string bytes) override;
@@ -48,16 +58,32 @@ class CChatView : public CToolView, private IChatEvents {
   void sendPressed();
   void showReceived(const std::string& bytes);
   void appendIncoming(const QString& text);
+  void dropOldestIncoming();
   void enterHangingUp();
   void enterEnded();
+  QMenuBar* buildEditMenu();
+  void updateEditActions();
+  QAction* addEditAction(const QString& text, std::function<void(QPlainTextEdit&)> run);
 
   QPlainTextEdit* outgoing_;
   QPlainTextEdit* incoming_;
   QPushButton* send_;
   QPushButton* hangUp_;
+  // The Edit menu acts on whichever of the two boxes last had the focus.
+  QPlainTextEdit* focusedBox_ = nullptr;
+  bool outgoingCanUndo_ = false;
+  QMenu* editMenu_ = nullptr;
+  QAction* undo_ = nullptr;
+  QAction* cut_ = nullptr;
+  QAction* copy_ = nullptr;
+  QAction* paste_ = nullptr;
+  QAction* delete_ = nullptr;
+  QAction* selectAll_ = nullptr;
   QStringDecoder decoder_{QStringDecoder::Utf8};
   CAttentionGate attention_{kChatAttentionQuiet};
   bool droppedOldText_ = false;
+  bool shownOnce_ = false;
+  const qsizetype incomingLimit_;
   std::unique_ptr<CChatSession> session_;
 };
 

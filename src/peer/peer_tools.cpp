@@ -1,23 +1,16 @@
 #include "peer/peer_tools.h"
 
-#include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <atomic>
-#include <mutex>
-#include <thread>
-
 #include "base/net_socket.h"
 #include "base/tool_message.h"
 #include "peer/broadcast_dlg.h"
 #include "peer/broadcast_send.h"
+#include "peer/chat_call.h"
 #include "peer/chat_customize_page.h"
 #include "peer/chat_view.h"
 #include "peer/service_query.h"
 #include "peer/who_am_i.h"
 #include "widgets/command_ids.h"
 #include "widgets/host_prompt_dialog.h"
-#include "widgets/message_boxes.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_view.h"
@@ -100,17 +93,6 @@ void ShowBroadcast(IShellContext& shell, const QString& text) {
   box.exec();
 }
 
-// How long the called side waits for the caller's name before it asks
-// about an "Unknown Host".
-constexpr std::chrono::seconds kCallerLookUpLimit{5};
-
-void OpenChatWindow(IShellContext& shell, std::shared_ptr<CNetSocket> socket, const QString& name) {
-  auto* view = new CChatView(shell.toolServices());
-  view->setDocumentTitle(QStringLiteral("Chatting with ") + name);
-  shell.openToolWindow(view, QStringLiteral("Chat"));
-  view->attach(std::move(socket));
-}
-
 void CallForChat(IShellContext& shell) {
   const auto host = AskHost(shell, QStringLiteral("Chat with..."), CommandHelpContext(kCmdChat));
   if (!host) return;
@@ -133,64 +115,6 @@ void CallForChat(IShellContext& shell) {
       });
 }
 
-// The caller's name, looked up off the interface thread; "Unknown Host" when
-// the look-up fails or takes longer than the limit. The look-up thread owns
-// what it writes, so a late answer harms nothing.
-QString CallerName(IShellContext& shell, const SocketAddress& caller) {
-  struct LookUp {
-    std::mutex mutex;
-    std::optional<std::string> name;
-    int error = 0;
-    std::atomic<bool> done{false};
-  };
-  auto lookUp = std::make_shared<LookUp>();
-  std::thread([lookUp, caller] {
-    HostEntry entry;
-    const SocketStatus found = GetHostByAddr(caller, entry);
-    std::lock_guard lock(lookUp->mutex);
-    if (found) lookUp->name = entry.name;
-    lookUp->error = found ? 0 : found.error;
-    lookUp->done = true;
-  }).detach();
-  QEventLoop wait;
-  QTimer poll;
-  const auto deadline = std::chrono::steady_clock::now() + kCallerLookUpLimit;
-  QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
-    if (lookUp->done || std::chrono::steady_clock::now() > deadline) wait.quit();
-  });
-  poll.start(20);
-  wait.exec(QEventLoop::ExcludeUserInputEvents);
-  std::lock_guard lock(lookUp->mutex);
-  if (lookUp->name) return QString::fromStdString(*lookUp->name);
-  ReportSocketError(shell.toolServices().reporter(), lookUp->done ? lookUp->error : WSATRY_AGAIN);
-  return QStringLiteral("Unknown Host");
-}
-
-// Anyone on the network can call: one question at a time, and calls that
-// arrive while it is asked are hung up at once.
-void AnswerChatCall(IShellContext& shell, std::unique_ptr<CNetSocket> socket,
-                    const SocketAddress& caller) {
-  static bool asking = false;
-  if (asking) {
-    socket->Interrupt();
-    return;
-  }
-  asking = true;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const QString name = CallerName(shell, caller);
-  QApplication::restoreOverrideCursor();
-  const bool yes = AskPlainYesNo(shell.mainWindow(), QStringLiteral("Netrove"),
-                                 QStringLiteral("Would you want to chat with %1?").arg(name));
-  asking = false;
-  if (!yes) {
-    socket->Interrupt();
-    return;
-  }
-  QWidget* frame = shell.mainWindow();
-  if (frame->isMinimized()) frame->showNormal();
-  OpenChatWindow(shell, std::move(socket), name);
-}
-
 }  // namespace
 
 void AddPeerTools(ToolCatalog& catalog) {
@@ -198,7 +122,11 @@ void AddPeerTools(ToolCatalog& catalog) {
   catalog.templates.push_back({129, QStringLiteral("Chat"), 0, QStringLiteral("Chat"),
                                [](CToolServices& s) { return new CChatView(s); }});
   catalog.commands[kCmdChat] = CallForChat;
-  catalog.chatCall = AnswerChatCall;
+  catalog.chatCall = [answerer = std::make_shared<CChatCallAnswerer>()](
+                         IShellContext& shell, std::unique_ptr<CNetSocket> socket,
+                         const SocketAddress& caller) {
+    answerer->Answer(shell, std::move(socket), caller);
+  };
   catalog.page(CustomizeTab::Chat) = [](IShellContext& shell) {
     return new CCustomizeChat(shell.toolServices().reporter());
   };

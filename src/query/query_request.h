@@ -25,11 +25,6 @@ std::string WhoIsRequestLine(std::string_view commandLine);
 // What "Request Help" sends.
 inline constexpr std::string_view kWhoIsHelpRequest = "?\r\n";
 
-// "HOST" or "HOST:PORT" (as a command line gives a server): false when the
-// host is empty or the port not a number from 1 to 65535. Without a port
-// `port` keeps its value.
-bool SplitServerAndPort(std::string_view text, std::string& host, std::uint16_t& port);
-
 // The two registry servers a WhoIs window offers besides one of the user's.
 struct WhoIsServer {
   std::string_view host;

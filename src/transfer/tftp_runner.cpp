@@ -4,8 +4,8 @@
 #include <netinet/in.h>
 
 #include <array>
-#include <charconv>
 
+#include "base/host_port.h"
 #include "base/tick_count.h"
 #include "base/tool_message.h"
 #include "transfer/tftp_file.h"
@@ -93,19 +93,8 @@ void ReportTftpFailure(IMainWindowReporter& reporter, const TftpFailure& failure
 }
 
 bool SplitTftpHost(const std::string& text, std::string& host, std::uint16_t& port) {
-  const auto colon = text.rfind(':');
-  host = text.substr(0, colon);
   port = kTftpPort;
-  if (colon == std::string::npos) return !host.empty();
-  const std::string digits = text.substr(colon + 1);
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
-      value == 0 || value > 65535) {
-    return false;
-  }
-  port = static_cast<std::uint16_t>(value);
-  return !host.empty();
+  return SplitServerAndPort(text, host, port);
 }
 
 CTftpClient::CTftpClient(IMainWindowReporter& reporter, ITftpProgress* progress,

@@ -12,17 +12,21 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "app/main_frame.h"
+#include "app/program_catalog.h"
 #include "app/single_instance.h"
 #include "app/splash_wnd.h"
+#include "base/settings_store.h"
 #include "shell_ui_support.h"
 #include "support/event_loop.h"
 #include "support/loopback_socket.h"
@@ -136,6 +140,21 @@ TEST_F(NetroveAppTest, StartsListensAndShutsDown) {
   app.ExitInstance();
 }
 
+// A damaged store found while starting (and again from another thread) is
+// shown once, as a box of this program; the store itself keeps no handler.
+TEST_F(NetroveAppTest, DamagedSettingsAreShownOnceInABox) {
+  { std::ofstream(SettingsFile()) << "not a registry file"; }
+  CNetroveApp app(Options(), test::TestCatalog(), boxes);
+  ASSERT_EQ(app.InitInstance(), CNetroveApp::StartResult::Running);
+  std::ofstream(SettingsFile()) << "damaged again";
+  std::thread([] { (void)OpenToolKey("Ping", false); }).join();
+  EXPECT_TRUE(WaitUntil([&] { return !boxes.shown.empty(); }, TurnEventLoop));
+  TurnEventLoop();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("The settings file was damaged.")));
+  EXPECT_TRUE(app.mainFrame()->close());
+}
+
 // A neighbour's datagram full of markup is shown as the characters it holds;
 // the image it names is never opened.
 TEST_F(NetroveAppTest, BroadcastMarkupIsShownAsTextAndLoadsNothing) {
@@ -199,6 +218,52 @@ TEST_F(NetroveAppTest, BroadcastBoxesStopAtFiveWithOneNotice) {
             (std::vector<QString>{QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"),
                                   QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("More "),
                                   QStringLiteral("after")}));
+}
+
+// A neighbour's flood meets the program's own read-only Broadcast boxes: at
+// most five stay open at once, with one notice for the rest.
+TEST_F(NetroveAppTest, AFloodOfBroadcastsOpensAtMostFiveReadOnlyBoxes) {
+  const AppOptions options = Options();
+  CNetroveApp app(options, BuildToolCatalog(), boxes);
+  ASSERT_EQ(app.InitInstance(), CNetroveApp::StartResult::Running);
+  std::size_t mostOpen = 0;
+  bool allReadOnly = true;
+  bool flooded = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    std::size_t open = 0;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (!window->isVisible() || window->windowTitle() != QStringLiteral("Broadcast")) continue;
+      ++open;
+      const auto* text = window->findChild<QPlainTextEdit*>();
+      allReadOnly = allReadOnly && text != nullptr && text->isReadOnly();
+    }
+    mostOpen = std::max(mostOpen, open);
+    if (!flooded) {
+      flooded = true;
+      for (int i = 0; i < 1000; ++i) SendBroadcast(options.broadcastPort, std::to_string(i));
+    } else if (!boxes.shown.empty()) {
+      // The flood was dropped: close the boxes, the top one first.
+      if (QWidget* top = QApplication::activeModalWidget())
+        QMetaObject::invokeMethod(top, "accept");
+    }
+  });
+  watch.start(20);
+  SendBroadcast(options.broadcastPort, "first");
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return !boxes.shown.empty() && mostOpen > 0 && QApplication::activeModalWidget() == nullptr;
+      },
+      TurnEventLoop));
+  watch.stop();
+  EXPECT_EQ(mostOpen, 5u);
+  EXPECT_TRUE(allReadOnly);
+  // One notice per time the boxes were full.
+  for (const auto& notice : boxes.shown) {
+    EXPECT_TRUE(notice.text.startsWith(QStringLiteral("More broadcasts")));
+  }
+  EXPECT_LT(boxes.shown.size(), 10u);
+  app.ExitInstance();
 }
 
 TEST_F(NetroveAppTest, TakenChatPortEndsStartUpWithTheWinSockText) {

@@ -16,8 +16,11 @@
 namespace netrove {
 namespace {
 
-std::vector<std::string> damageReports;
-void RecordDamage(const std::string& keptAs) { damageReports.push_back(keptAs); }
+class DamageRecorder : public IDamagedStoreObserver {
+ public:
+  void StoreDamaged(const std::string& keptAs) override { reports.push_back(keptAs); }
+  std::vector<std::string> reports;
+};
 
 std::string ReadFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -64,13 +67,10 @@ bool ExitedCleanly(pid_t pid) {
 
 class SettingsStore : public ::testing::Test {
  protected:
-  void SetUp() override {
-    damageReports.clear();
-    SetDamagedStoreHandler(RecordDamage);
-  }
-  void TearDown() override { SetDamagedStoreHandler(nullptr); }
-
   test::ScopedHome home_;
+  DamageRecorder damage_;
+  CDamagedStoreSubscription damageSubscription_{damage_};
+  std::vector<std::string>& damageReports = damage_.reports;
 };
 
 TEST_F(SettingsStore, FirstRunReadsDefaultsAndCreatesNothing) {

@@ -5,8 +5,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -107,6 +109,36 @@ TEST(ChatSession, TwoEnginesTalkAndHangUpInBothPhasesOnce) {
   EXPECT_EQ(calleeEvents.hangingUp, 1);
   EXPECT_TRUE(caller.Ended());
   EXPECT_TRUE(reporter.Messages().empty());
+}
+
+// A packet socket pair keeps each send call a record of its own, so the
+// pieces a message went out in can be counted.
+TEST(ChatSession, AMessageLongerThanASegmentGoesOutInPiecesOfAtMostOne) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, pair), 0);
+  auto mine = std::make_shared<CNetSocket>();
+  mine->Adopt(pair[0]);
+  CNetSocket peer;
+  peer.Adopt(pair[1]);
+  test::RecordingReporter reporter;
+  RecordingChat events;
+  CChatSession session(mine, events, reporter);
+  session.Start();
+  ASSERT_TRUE(session.Send(std::string(4000, 'm')));
+  std::vector<long> pieces;
+  std::string arrived;
+  std::array<char, 65536> record{};
+  while (arrived.size() < 4004) {
+    const SocketCount got = peer.Recv(record.data(), record.size());
+    ASSERT_TRUE(got && got.bytes > 0);
+    pieces.push_back(got.bytes);
+    arrived.append(record.data(), static_cast<std::size_t>(got.bytes));
+  }
+  EXPECT_EQ(pieces, (std::vector<long>{1460, 1460, 1084}));
+  EXPECT_EQ(arrived, std::string(4000, 'm') + "\r\n\r\n");
+  session.HangUp();
+  ASSERT_TRUE(peer.ShutdownSend());
+  EXPECT_TRUE(test::WaitUntil([&] { return session.Ended(); }));
 }
 
 TEST(ChatSession, HangUpRacingThePeersEndRunsEachPhaseOnce) {

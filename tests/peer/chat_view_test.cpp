@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <map>
 
 #include "base/settings_store.h"
 #include "peer/chat_customize_page.h"
@@ -68,15 +73,19 @@ TEST(ChatWindows, TalkAndHangUpTogether) {
   ASSERT_TRUE(WaitUntil([&] {
     return callee.incomingBox()->toPlainText() == QStringLiteral("hello\n\n");
   })) << callee.incomingBox()->toPlainText().toStdString();
-  // The box is kept: SEND again sends it again.
+  // The box is kept: SEND again (here Ctrl+Enter) sends it again.
   EXPECT_EQ(caller.outgoingBox()->toPlainText(), QStringLiteral("hello"));
+  QTest::keyClick(caller.outgoingBox(), Qt::Key_Return, Qt::ControlModifier);
+  ASSERT_TRUE(WaitUntil([&] {
+    return callee.incomingBox()->toPlainText() == QStringLiteral("hello\n\nhello\n\n");
+  })) << callee.incomingBox()->toPlainText().toStdString();
 
   QSignalSpy closing(&callee, &CToolView::closeRequested);
   caller.hangUpButton()->click();
   ASSERT_TRUE(WaitUntil([&] { return Ended(caller) && Ended(callee); }));
   EXPECT_FALSE(caller.hangUpButton()->isVisible());
   const QString notice = QStringLiteral(" : The remote host has shut down the connection!");
-  EXPECT_EQ(callee.incomingBox()->toPlainText(), QStringLiteral("hello\n\n") + notice);
+  EXPECT_EQ(callee.incomingBox()->toPlainText(), QStringLiteral("hello\n\nhello\n\n") + notice);
   EXPECT_EQ(caller.incomingBox()->toPlainText(), notice);
   EXPECT_EQ(closing.count(), 0);  // CloseWindowOnHangUp is off by default
   callee.sendButton()->click();   // "Close"
@@ -107,6 +116,94 @@ TEST(ChatWindows, ControlBytesShowHarmlesslyAndTheWindowClosesWhenAsked) {
     attention += message.source == kSourceAttention ? 1 : 0;
   }
   EXPECT_EQ(attention, 1);
+}
+
+// A peer that never stops: the box keeps the latest text within its limit,
+// after one note that older text was dropped.
+TEST(ChatWindows, IncomingTextBeyondTheLimitDropsTheOldestWithANote) {
+  test::ScopedHome home;
+  FakeServices services;
+  Call call;
+  constexpr qsizetype kLimit = 4000;
+  CChatView view(services, nullptr, kLimit);
+  view.attach(call.caller);
+  std::string sent;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string line = "line " + std::to_string(i) + "\n";
+    ASSERT_TRUE(call.callee->Send(line.data(), line.size()));
+    sent += line;
+  }
+  ASSERT_TRUE(WaitUntil(
+      [&] { return view.incomingBox()->toPlainText().endsWith(QStringLiteral("line 999\n")); }));
+  const QString shown = view.incomingBox()->toPlainText();
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("[Older text was dropped")))
+      << shown.left(80).toStdString();
+  EXPECT_EQ(shown.count(QStringLiteral("[Older text")), 1);
+  EXPECT_LE(shown.size(), kLimit + 80);
+  const qsizetype noteEnd = shown.indexOf(QLatin1Char('\n')) + 1;
+  EXPECT_TRUE(QString::fromStdString(sent).endsWith(shown.mid(noteEnd)));
+  EXPECT_GT(shown.size() - noteEnd, kLimit - 100);
+}
+
+// The Edit menu's commands as the focused box allows them: "U", "T", "C",
+// "P", "D", "A" for Undo, Cut, Copy, Paste, Delete and Select All.
+QString Offered(const CChatView& view) {
+  const std::map<QString, QChar> letters{{QStringLiteral("Undo"), QLatin1Char('U')},
+                                         {QStringLiteral("Cut"), QLatin1Char('T')},
+                                         {QStringLiteral("Copy"), QLatin1Char('C')},
+                                         {QStringLiteral("Paste"), QLatin1Char('P')},
+                                         {QStringLiteral("Delete"), QLatin1Char('D')},
+                                         {QStringLiteral("Select All"), QLatin1Char('A')}};
+  QString offered;
+  for (QAction* action : view.editMenu()->actions()) {
+    if (action->isEnabled() && !action->isSeparator()) {
+      offered += letters.at(action->text().remove(QLatin1Char('&')));
+    }
+  }
+  return offered;
+}
+
+QAction* EditCommand(const CChatView& view, const QString& text) {
+  for (QAction* action : view.editMenu()->actions()) {
+    if (action->text().remove(QLatin1Char('&')) == text) return action;
+  }
+  return nullptr;
+}
+
+TEST(ChatWindows, EditMenuOffersWhatTheFocusedBoxAllows) {
+  test::ScopedHome home;
+  FakeServices services;
+  CChatView view(services);
+  view.show();
+  QApplication::setActiveWindow(&view);
+  QGuiApplication::clipboard()->clear();
+  test::TurnEventLoop();
+  EXPECT_EQ(QApplication::focusWidget(), view.outgoingBox());
+  EXPECT_EQ(Offered(view), QStringLiteral("A"));
+
+  QTest::keyClicks(view.outgoingBox(), QStringLiteral("hello"));
+  EXPECT_EQ(Offered(view), QStringLiteral("UA"));
+  EditCommand(view, QStringLiteral("Select All"))->trigger();
+  EXPECT_EQ(Offered(view), QStringLiteral("UTCDA"));
+  EditCommand(view, QStringLiteral("Copy"))->trigger();
+  EXPECT_EQ(Offered(view), QStringLiteral("UTCPDA"));
+  EditCommand(view, QStringLiteral("Delete"))->trigger();
+  EXPECT_TRUE(view.outgoingBox()->toPlainText().isEmpty());
+  EditCommand(view, QStringLiteral("Undo"))->trigger();
+  EXPECT_EQ(view.outgoingBox()->toPlainText(), QStringLiteral("hello"));
+  view.outgoingBox()->moveCursor(QTextCursor::End);
+  EditCommand(view, QStringLiteral("Paste"))->trigger();
+  EXPECT_EQ(view.outgoingBox()->toPlainText(), QStringLiteral("hellohello"));
+
+  // The incoming box is read-only: copying and selecting only.
+  view.incomingBox()->setPlainText(QStringLiteral("from afar"));
+  view.incomingBox()->setFocus();
+  EXPECT_EQ(Offered(view), QStringLiteral("A"));
+  EditCommand(view, QStringLiteral("Select All"))->trigger();
+  EXPECT_EQ(Offered(view), QStringLiteral("CA"));
+  EditCommand(view, QStringLiteral("Copy"))->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("from afar"));
+  EXPECT_EQ(view.incomingBox()->toPlainText(), QStringLiteral("from afar"));
 }
 
 TEST(ChatPage, WritesCloseWindowOnHangUpWhenClicked) {

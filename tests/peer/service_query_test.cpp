@@ -11,9 +11,9 @@
 #include "base/net_socket.h"
 #include "cli/cli_runner.h"
 #include "peer/broadcast_send.h"
-#include "peer/inetd_daytime.h"
 #include "peer/who_am_i.h"
 #include "support/loopback_socket.h"
+#include "support/private_inetd.h"
 #include "support/recording_reporter.h"
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
@@ -35,13 +35,13 @@ std::vector<test::RecordedMessage> Ask(ServiceQuery query, int waitMs = kService
 }
 
 TEST(Daytime, InetdsDaytimeServiceAnswersWithItsDateLine) {
-  if (const std::string why = test::InetdDaytime::Unavailable(); !why.empty()) {
+  if (const std::string why = test::PrivateInetd::BuiltInUnavailable(); !why.empty()) {
     if (test::PrivilegeRequired()) FAIL() << why;
     GTEST_SKIP() << why;
   }
-  test::InetdDaytime inetd;
+  test::PrivateInetd inetd;
   std::string problem;
-  ASSERT_TRUE(inetd.Start(problem)) << problem;
+  ASSERT_TRUE(inetd.StartBuiltIn("daytime", problem)) << problem;
   // "Wed Dec  9 00:26:20 2026\r\n" as ctime writes it.
   const std::regex dateLine(R"([A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4}\r\n)");
   const auto messages = Ask(DaytimeQuery("127.0.0.1", inetd.port()));
@@ -54,6 +54,30 @@ TEST(Daytime, InetdsDaytimeServiceAnswersWithItsDateLine) {
       home, {"daytime", std::string("127.0.0.1:").append(std::to_string(inetd.port()))});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(std::regex_match(run.out, dateLine)) << run.out;
+}
+
+// A real Quote of the Day server: fortune under a private inetd, the way
+// such a server is usually set up.
+TEST(QuoteOfTheDay, FortuneUnderInetdAnswersWithAQuote) {
+  const std::vector<std::string> fortune{"/usr/games/fortune", "fortune", "-s"};
+  if (const std::string why = test::PrivateInetd::ProgramUnavailable(fortune[0]); !why.empty()) {
+    if (test::PrivilegeRequired()) FAIL() << why;
+    GTEST_SKIP() << why << " (scripts/install-deps)";
+  }
+  test::PrivateInetd inetd;
+  std::string problem;
+  ASSERT_TRUE(inetd.StartProgram(fortune, problem)) << problem;
+  const auto messages = Ask(QuoteOfTheDayQuery("127.0.0.1", inetd.port()));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].source, kSourceQuoteOfTheDay);
+  EXPECT_FALSE(messages[0].text.empty());
+  EXPECT_LE(messages[0].text.size(), 512u);
+
+  test::ScopedHome home;
+  const auto run =
+      test::RunCli(home, {"qotd", std::string("127.0.0.1:").append(std::to_string(inetd.port()))});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(run.out.empty());
 }
 
 TEST(QuoteOfTheDay, AnswersAreShownAsReceivedUpToTheirLimit) {

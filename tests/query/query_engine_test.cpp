@@ -9,10 +9,10 @@
 #include <system_error>
 
 #include "base/net_socket.h"
-#include "query/finger_daemon.h"
 #include "query/query_engine_harness.h"
 #include "query/query_request.h"
 #include "support/loopback_socket.h"
+#include "support/private_inetd.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
 
@@ -145,7 +145,7 @@ TEST(QueryEnd, SilentServerIsInterruptedWithoutAMessage) {
   ASSERT_TRUE(harness.engine.Start({kLoopback, server.port(), "alice\r\n"}));
   ASSERT_TRUE(test::WaitUntil([&] { return requestSeen.load(); }));
   harness.engine.Interrupt();
-  ASSERT_TRUE(harness.finished.WaitForNotice());
+  ASSERT_TRUE(harness.finished.WaitFor(1));
   harness.engine.Join();
   EXPECT_TRUE(server.Finished());
   EXPECT_EQ(harness.engine.Outcome(), QueryOutcome::Interrupted);
@@ -173,9 +173,9 @@ TEST(QueryEnd, EndlessAnswerIsCutOffAtTheLimit) {
 }
 
 TEST(QueryEnd, WorkerThatCannotStartIsReportedAndLeavesNothingRunning) {
-  test::RecordingTranscript transcript;
+  test::RecordingSink transcript;
   test::RecordingReporter reporter;
-  test::RecordingFinished finished;
+  test::FinishedRecorder finished;
   CQueryEngine engine(transcript, reporter, finished, SystemResolver(),
                       [](std::function<void()>) -> std::thread {
                         throw std::system_error(EAGAIN, std::generic_category());
@@ -188,16 +188,18 @@ TEST(QueryEnd, WorkerThatCannotStartIsReportedAndLeavesNothingRunning) {
   EXPECT_EQ(finished.Count(), 0);
 }
 
+const std::vector<std::string> kFingerd{"/usr/sbin/in.fingerd", "in.fingerd"};
+
 // The system's fingerd under a private inetd: what it answers arrives with
 // CR LF line ends only, followed by the two empty lines.
 TEST(FingerDaemonPeer, AnswersVerboseAndListQueries) {
-  if (!test::FingerDaemon::Installed()) {
-    if (test::PrivilegeRequired()) FAIL() << "fingerd and inetutils-inetd are not installed";
-    GTEST_SKIP() << "install fingerd and inetutils-inetd (scripts/install-deps)";
+  if (const auto why = test::PrivateInetd::ProgramUnavailable(kFingerd[0]); !why.empty()) {
+    if (test::PrivilegeRequired()) FAIL() << why;
+    GTEST_SKIP() << why << " (scripts/install-deps)";
   }
-  test::FingerDaemon daemon;
+  test::PrivateInetd daemon;
   std::string problem;
-  ASSERT_TRUE(daemon.Start(problem)) << problem;
+  ASSERT_TRUE(daemon.StartProgram(kFingerd, problem)) << problem;
   for (const bool verbose : {true, false}) {
     QueryHarness harness;
     ASSERT_TRUE(harness.Run(

@@ -14,7 +14,6 @@
 
 #include "base/settings_store.h"
 #include "query/finger_customize_page.h"
-#include "query/finger_daemon.h"
 #include "query/finger_settings.h"
 #include "query/finger_view.h"
 #include "query/nicname_customize_page.h"
@@ -24,6 +23,7 @@
 #include "query/query_engine.h"
 #include "query/query_request.h"
 #include "support/event_loop.h"
+#include "support/private_inetd.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
@@ -258,7 +258,8 @@ TEST(QueryScreenshots, WindowsAndPages) {
   test::ScopedHome home;
   FakeServices services;
   const QDir out(QString::fromLocal8Bit(folder));
-  test::FingerDaemon daemon;
+  test::PrivateInetd daemon;
+  const std::vector<std::string> fingerd{"/usr/sbin/in.fingerd", "in.fingerd"};
   std::string problem;
   CFingerView finger(services);
   finger.resize(560, 480);
@@ -266,7 +267,8 @@ TEST(QueryScreenshots, WindowsAndPages) {
   finger.serverEdit()->setText(QStringLiteral("127.0.0.1"));
   finger.queryEdit()->setText(QStringLiteral("root"));
   finger.queryTokenBox()->setChecked(true);
-  if (test::FingerDaemon::Installed() && daemon.Start(problem)) {
+  if (test::PrivateInetd::ProgramUnavailable(fingerd[0]).empty() &&
+      daemon.StartProgram(fingerd, problem)) {
     finger.setPort(daemon.port());
     finger.connectToServer();
     ASSERT_TRUE(WaitUntil([&] { return !finger.isBusy(); }));

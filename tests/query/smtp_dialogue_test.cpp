@@ -23,7 +23,7 @@ TEST(SmtpDialogueAiosmtpd, DeliversTheTestMessageWithItsEnvelope) {
   ASSERT_TRUE(run.RunToEnd({server.server(), kAlice, kBob}));
   EXPECT_TRUE(run.dialogue.Delivered());
   EXPECT_TRUE(run.reporter.Messages().empty());
-  EXPECT_EQ(run.finished.lastCommand.load(), kMailFinishedCommand);
+  EXPECT_EQ(run.finished.LastCommand(), kMailFinishedCommand);
 
   const std::string transcript = run.transcript.Text();
   EXPECT_EQ(transcript.rfind("220 ", 0), 0u) << transcript;
@@ -88,7 +88,7 @@ TEST(SmtpDialogueScripted, RefusedRecipientWaitsUntilHungUp) {
 
   // Hanging up sends nothing more, shows no error and ends the transcript.
   run.dialogue.HangUp();
-  ASSERT_TRUE(WaitUntil([&] { return run.finished.count.load() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return run.finished.Count() == 1; }));
   run.dialogue.Join();
   EXPECT_TRUE(server.Finished());
   EXPECT_TRUE(run.transcript.Text().ends_with("550 no such user\r\n\r\n\r\n\r\n"));
@@ -102,7 +102,7 @@ TEST(SmtpDialogueScripted, InjectedCommandsNeverReachTheServer) {
   EXPECT_FALSE(run.dialogue.Start({"127.0.0.1:1", "alice@example.test\r\nRCPT TO:<eve@x>", kBob}));
   EXPECT_FALSE(run.dialogue.Start({"127.0.0.1:1\r\nQUIT", kAlice, kBob}));
   EXPECT_FALSE(run.dialogue.IsRunning());
-  EXPECT_EQ(run.finished.count.load(), 0);
+  EXPECT_EQ(run.finished.Count(), 0);
 }
 
 TEST(SmtpDialogueScripted, RefusedConnectionIsReportedAndShowsNothing) {

@@ -1,8 +1,9 @@
-#include "peer/inetd_daytime.h"
+#include "support/private_inetd.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -13,7 +14,6 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
-#include <vector>
 
 #include "support/loopback_socket.h"
 
@@ -46,26 +46,32 @@ bool PortAnswers(std::uint16_t port) {
   return answered;
 }
 
-// The system's services table with "daytime" moved to `port`.
-void WriteServices(const std::filesystem::path& file, std::uint16_t port) {
+// The system's services table with `name` moved to `port`.
+void WriteServices(const std::filesystem::path& file, const std::string& name, std::uint16_t port) {
   std::ifstream system("/etc/services");
   std::ofstream out(file);
-  out << "daytime " << port << "/tcp\n";
+  out << name << ' ' << port << "/tcp\n";
   for (std::string line; std::getline(system, line);) {
-    if (line.rfind("daytime", 0) != 0) out << line << '\n';
+    if (line.rfind(name, 0) != 0) out << line << '\n';
   }
 }
 
 }  // namespace
 
-std::string InetdDaytime::Unavailable() {
+std::string PrivateInetd::ProgramUnavailable(const std::filesystem::path& program) {
+  if (!std::filesystem::exists(kInetd)) return "inetutils-inetd is not installed";
+  if (!std::filesystem::exists(program)) return program.string() + " is not installed";
+  return {};
+}
+
+std::string PrivateInetd::BuiltInUnavailable() {
   if (!std::filesystem::exists(kInetd)) return "inetutils-inetd is not installed";
   if (!std::filesystem::exists(kUnshare)) return "unshare is not installed";
   if (geteuid() != 0) return "a private services table needs root";
   return {};
 }
 
-InetdDaytime::~InetdDaytime() {
+PrivateInetd::~PrivateInetd() {
   if (pid_ > 0) {
     ::kill(pid_, SIGTERM);
     ::waitpid(pid_, nullptr, 0);
@@ -73,23 +79,48 @@ InetdDaytime::~InetdDaytime() {
   if (!folder_.empty()) std::filesystem::remove_all(folder_);
 }
 
-bool InetdDaytime::Start(std::string& problem) {
-  std::string folder = (std::filesystem::temp_directory_path() / "netrove-daytime-XXXXXX").string();
+bool PrivateInetd::Prepare(std::string& problem) {
+  std::string folder = (std::filesystem::temp_directory_path() / "netrove-inetd-XXXXXX").string();
   if (mkdtemp(folder.data()) == nullptr) {
     problem = "no temporary folder";
     return false;
   }
   folder_ = folder;
   port_ = FreePort();
-  WriteServices(folder_ / "services", port_);
-  std::ofstream(folder_ / "inetd.conf") << "127.0.0.1:daytime stream tcp nowait root internal\n";
+  return true;
+}
+
+bool PrivateInetd::StartProgram(const std::vector<std::string>& command, std::string& problem) {
+  if (!Prepare(problem)) return false;
+  const passwd* user = getpwuid(geteuid());
+  std::ofstream config(folder_ / "inetd.conf");
+  config << "127.0.0.1:" << port_ << " stream tcp nowait "
+         << (user != nullptr ? user->pw_name : "root");
+  for (const std::string& word : command) config << ' ' << word;
+  config << '\n';
+  config.close();
+  return Launch({kInetd.string(), "--debug", "--pidfile=" + (folder_ / "inetd.pid").string(),
+                 (folder_ / "inetd.conf").string()},
+                problem);
+}
+
+bool PrivateInetd::StartBuiltIn(const std::string& name, std::string& problem) {
+  if (!Prepare(problem)) return false;
+  WriteServices(folder_ / "services", name, port_);
+  std::ofstream(folder_ / "inetd.conf")
+      << "127.0.0.1:" << name << " stream tcp nowait root internal\n";
   std::ostringstream script;
   script << "mount --bind '" << (folder_ / "services").string() << "' /etc/services && exec "
          << kInetd.string() << " --debug --pidfile='" << (folder_ / "inetd.pid").string() << "' '"
          << (folder_ / "inetd.conf").string() << "'";
-  std::vector<std::string> args{kUnshare.string(), "--mount", "/bin/sh", "-c", script.str()};
+  return Launch({kUnshare.string(), "--mount", "/bin/sh", "-c", script.str()}, problem);
+}
+
+// Runs `command` with its output in the folder's log and waits until the
+// port answers.
+bool PrivateInetd::Launch(std::vector<std::string> command, std::string& problem) {
   std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
+  for (auto& arg : command) argv.push_back(arg.data());
   argv.push_back(nullptr);
   const std::string log = (folder_ / "inetd.log").string();
   posix_spawn_file_actions_t actions;
@@ -100,15 +131,14 @@ bool InetdDaytime::Start(std::string& problem) {
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
     pid_ = -1;
-    problem = "unshare could not be started";
+    problem = command[0] + " could not be started";
     return false;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!PortAnswers(port_)) {
     if (::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
     if (pid_ < 0 || std::chrono::steady_clock::now() > deadline) {
-      problem = std::string("inetutils-inetd did not serve daytime on port ")
-                    .append(std::to_string(port_));
+      problem = "inetutils-inetd did not serve port " + std::to_string(port_);
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
