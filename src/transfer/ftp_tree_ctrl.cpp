@@ -734,7 +734,8 @@ void CFtpTreeCtrl::uploadEnded(bool success) {
     return;
   }
   dropDuplicatesOf(operationItem_);
-  if (move_ && draggedItem_.isValid()) {
+  // Only a file is moved away: a folder is never deleted on the word of an upload.
+  if (move_ && model_->isFile(draggedItem_)) {
     std::filesystem::path failed;
     const int error = DeleteLocalTree(LocalPath(sourcePath_), failed);
     if (error == 0) {

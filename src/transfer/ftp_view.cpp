@@ -89,7 +89,10 @@ class CFtpView::Events : public IFtpPageNotifier, public IFtpPanes, public IFtpQ
   void ListingReceived(std::string text, std::string rootLabel) override {
     auto entries = std::make_shared<std::vector<FtpListingEntry>>(ParseUnixListing(text));
     const QString root = QString::fromStdString(rootLabel);
-    toRemote([entries, root](CFtpTreeCtrl& tree) { tree.listingReceived(*entries, root); });
+    post([entries, root](CFtpView& view) {
+      view.remoteTree()->listingReceived(*entries, root);
+      view.updateCommandStates();
+    });
   }
   void NameListReceived(std::optional<std::string> names) override {
     toRequester([names = std::move(names)](auto& tree) { tree.nameListReceived(names); });

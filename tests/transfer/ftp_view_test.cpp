@@ -146,6 +146,17 @@ class FtpViewTest : public ::testing::Test {
     from->dragMoveTo(Center(to, target));
     from->dragRelease(Center(to, target), rightButton);
   }
+  // Types into the label editor that is open and presses Enter.
+  void TypeLabel(const QString& text) {
+    QLineEdit* editor = nullptr;
+    for (QLineEdit* edit : remote()->viewport()->findChildren<QLineEdit*>()) {
+      if (edit->isVisible()) editor = edit;
+    }
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+  }
   std::string Transcript() const { return view_->transcript()->text(); }
 
   test::ScopedHome home_;
@@ -270,6 +281,69 @@ TEST_F(FtpViewTest, RemoteItemsMoveOnTheServerOnlyByTheRightButtonMenu) {
   EXPECT_NE(Transcript().find("RNTO /sub/hello.txt\r\n"), std::string::npos) << Transcript();
   EXPECT_FALSE(fs::exists(served_ / "hello.txt"));
   ASSERT_TRUE(WaitFor([&] { return !Find(remote(), {QStringLiteral("hello.txt")}).isValid(); }));
+}
+
+TEST_F(FtpViewTest, RemoteNewFolderRenameAndDeleteGoThroughTheServer) {
+  START_SERVER_OR_SKIP();
+  Connect();
+  const QModelIndex root = model(remote())->index(0, 0);
+  remote()->setFocus();
+  remote()->setCurrentIndex(root);
+  remote()->newFolder();
+  const QModelIndex created = model(remote())->index(0, 0, root);
+  ASSERT_EQ(model(remote())->label(created), QStringLiteral("NewFolder"));
+  TypeLabel(QStringLiteral("made"));
+  // The editor commits when the event loop next runs.
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::is_directory(served_ / "made"); }))
+      << Transcript();
+
+  // A rename the server refuses puts the old name back.
+  const QPersistentModelIndex hello = Find(remote(), {QStringLiteral("hello.txt")});
+  remote()->setCurrentIndex(hello);
+  remote()->renameSelected();
+  TypeLabel(QStringLiteral("no such folder/x.txt"));
+  ASSERT_TRUE(WaitFor([&] {
+    return remote()->isIdle() &&
+           Transcript().find("RNTO /no such folder/x.txt") != std::string::npos;
+  })) << Transcript();
+  EXPECT_EQ(model(remote())->label(hello), QStringLiteral("hello.txt"));
+  remote()->renameSelected();
+  TypeLabel(QStringLiteral("renamed.txt"));
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::exists(served_ / "renamed.txt"); }));
+  EXPECT_TRUE(fs::exists(served_ / "renamed.txt"));
+  EXPECT_EQ(model(remote())->label(hello), QStringLiteral("renamed.txt"));
+
+  remote()->setCurrentIndex(hello);
+  prompts_->answerYes = true;
+  remote()->setFocus();
+  remote()->deleteSelected();
+  ASSERT_FALSE(prompts_->questions.isEmpty());
+  EXPECT_EQ(prompts_->questions.back(),
+            QStringLiteral("Are you sure you want to delete 'renamed.txt'?"));
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && !hello.isValid(); }));
+  EXPECT_FALSE(fs::exists(served_ / "renamed.txt"));
+}
+
+TEST_F(FtpViewTest, AnUploadMovedByTheRightButtonRemovesTheLocalFileOnlyOnceStored) {
+  START_SERVER_OR_SKIP();
+  WriteAll(local_ / "moving.txt", "payload");
+  RelistLocal();
+  Connect();
+  view_->commandAction(kCmdFtpImage)->trigger();
+  prompts_->drop = DropChoice::Move;
+  Drag(local(), Find(local(), {QStringLiteral("moving.txt")}), remote(),
+       model(remote())->index(0, 0), true);
+  EXPECT_TRUE(prompts_->copyOffered);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && !fs::exists(local_ / "moving.txt"); }));
+  EXPECT_EQ(ReadAll(served_ / "moving.txt"), "payload");
+  EXPECT_FALSE(Find(local(), {QStringLiteral("moving.txt")}).isValid());
+  EXPECT_NE(Transcript().find("TYPE I\r\n"), std::string::npos);
+
+  // The server gone: the tree empties and the options start over.
+  view_->connection().QueueCommand(FtpCommand::Quit);
+  ASSERT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
+  EXPECT_EQ(view_->transferMode(), kCmdFtpAscii);
+  EXPECT_FALSE(remote()->isEnabled());
 }
 
 TEST_F(FtpViewTest, ACommandWhileAListingRunsOnlyBeeps) {
