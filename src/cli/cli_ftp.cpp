@@ -8,8 +8,9 @@
 #include <cstdio>
 #include <mutex>
 #include <ostream>
-#include <thread>
 
+#include "base/host_port.h"
+#include "base/run_lifecycle.h"
 #include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
@@ -19,7 +20,6 @@
 namespace netrove::cli {
 namespace {
 
-constexpr NumberRange kPortRange{1, 65535};
 constexpr NumberRange kProxyModeRange{1134, 1138};
 
 constexpr Option kOptions[] = {
@@ -137,22 +137,6 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
   std::chrono::steady_clock::time_point lastShown_;
 };
 
-// "host", "host:port"; false for a port that is not one.
-bool SplitHostPort(const std::string& text, std::string& host, std::uint16_t& port) {
-  const std::size_t colon = text.rfind(':');
-  host = text.substr(0, colon);
-  if (colon == std::string::npos) return !host.empty();
-  const std::string digits = text.substr(colon + 1);
-  if (digits.empty() || digits.size() > 5 ||
-      digits.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
-  }
-  const long value = std::stol(digits);
-  if (value < kPortRange.minimum || value > kPortRange.maximum) return false;
-  port = static_cast<std::uint16_t>(value);
-  return !host.empty();
-}
-
 std::string LastPart(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -235,7 +219,7 @@ bool ApplyOptions(const CommandLine& line, FtpLogin& login, std::ostream& err) {
     login.mode = FtpModeFromStoredAccessMode(static_cast<std::uint32_t>(proxyMode));
   }
   if (auto proxy = line.Text("proxy")) {
-    if (!SplitHostPort(*proxy, login.proxyHost, login.proxyPort)) {
+    if (!SplitServerAndPort(*proxy, login.proxyHost, login.proxyPort)) {
       err << "netrove-cli ftp: --proxy takes HOST or HOST:PORT\n";
       return false;
     }
@@ -259,7 +243,7 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   CliReporter reporter(io.err);
   FtpLogin login;
   if (!ReadFtpSettings(login, reporter)) return 1;
-  if (!SplitHostPort(operands[0], login.host, login.serverPort)) {
+  if (!SplitServerAndPort(operands[0], login.host, login.serverPort)) {
     io.err << "netrove-cli ftp: HOST[:PORT] expected, not '" << operands[0] << "'\n";
     return kUsageError;
   }
@@ -270,11 +254,11 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   CliFtpSession session(io.err, line.Has("force"));
   CFtpConnection connection(sink, reporter, session, session, session, SystemResolver());
   FinishedSignal finished;
+  CRunLifecycle worker(finished, 0);
   bool succeeded = false;
-  std::thread worker;
   RunUntilFinished(
       [&] {
-        worker = std::thread([&] {
+        return worker.Start([&](std::stop_token) {
           session.StartStep();
           if (connection.Connect(login) && session.WaitStep() && !session.Ended()) {
             session.StartStep();
@@ -283,11 +267,9 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
           }
           connection.Quit();
           connection.WaitUntilEnded();
-          finished.PostRunFinished(0);
         });
-        return true;
       },
-      [&] { connection.QueueCommand(FtpCommand::Abor); }, [&] { worker.join(); });
+      [&] { connection.QueueCommand(FtpCommand::Abor); }, [&] { worker.Join(); });
   return succeeded ? 0 : 1;
 }
 

@@ -1,6 +1,9 @@
 // netrove-cli news: the newsreader's engine without its window. One
 // connection per run; the group state is the one the windows share, read
-// from and written back to the same newsrc file.
+// from and written back to the same newsrc file. Ctrl+C ends the connection
+// as the window's Disconnect does (QUIT next, the socket shut down soon after
+// when the server does not close it); newsrc changes already made are still
+// written.
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,8 +18,11 @@
 #include <sstream>
 #include <string>
 
+#include "base/host_port.h"
+#include "base/run_lifecycle.h"
 #include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
+#include "cli/cli_run.h"
 #include "news/article_text.h"
 #include "news/news_server.h"
 #include "news/nntp_connection.h"
@@ -27,6 +33,8 @@ namespace {
 constexpr std::uint16_t kNntpPort = 119;
 constexpr long kDefaultHeaderCount = 10;
 constexpr NntpWindow kCliWindow = 1;
+// How long the server has to answer the QUIT of an interrupted run.
+constexpr std::chrono::milliseconds kInterruptGrace{1000};
 
 constexpr Option kOptions[] = {
     {"group", 'g', "NAME", "post: the newsgroup to post to"},
@@ -79,21 +87,40 @@ struct Target {
   std::uint16_t port = kNntpPort;
 };
 
-bool ParseTarget(std::string_view text, Target& target) {
-  const std::size_t colon = text.rfind(':');
-  target.host = std::string(text.substr(0, colon));
-  if (colon != std::string_view::npos) {
-    const std::string_view digits = text.substr(colon + 1);
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || end != digits.data() + digits.size() || value == 0 ||
-        value > 65535) {
-      return false;
-    }
-    target.port = static_cast<std::uint16_t>(value);
+// Ctrl+C, from the main thread: the connection in use, if any, is
+// disconnected, and none starts after it.
+class CliInterrupt {
+ public:
+  void Interrupt() {
+    std::lock_guard lock(mutex_);
+    interrupted_ = true;
+    if (connection_ != nullptr) connection_->Disconnect(kInterruptGrace);
   }
-  return !target.host.empty();
-}
+  // False, with nothing attached, once interrupted.
+  bool Attach(CNNTPConnection& connection) {
+    std::lock_guard lock(mutex_);
+    if (interrupted_) return false;
+    connection_ = &connection;
+    return true;
+  }
+  void Detach() {
+    std::lock_guard lock(mutex_);
+    connection_ = nullptr;
+  }
+
+ private:
+  std::mutex mutex_;
+  CNNTPConnection* connection_ = nullptr;
+  bool interrupted_ = false;
+};
+
+// What every command of a run shares.
+struct NewsRun {
+  Target target;
+  CliStreams& io;
+  CliReporter& reporter;
+  CliInterrupt& interrupt;
+};
 
 std::optional<long> ParseCount(const std::string& text) {
   long value = 0;
@@ -106,15 +133,19 @@ std::optional<long> ParseCount(const std::string& text) {
 }
 
 // One connection: greeting awaited, the commands of `queue` run to the
-// end, then QUIT. False when the connection ended early.
-bool RunSession(const Target& target, CliPanes& panes, IMainWindowReporter& reporter,
-                const std::function<void(CNNTPConnection&)>& queue) {
-  CNNTPConnection connection(target.port, panes, reporter, target.host);
-  if (!connection.Start() || !panes.WaitIdle()) return false;
-  queue(connection);
-  const bool finished = panes.WaitIdle();
+// end, then QUIT. False when the connection ended early or was interrupted.
+bool RunSession(NewsRun& run, CliPanes& panes, const std::function<void(CNNTPConnection&)>& queue) {
+  CNNTPConnection connection(run.target.port, panes, run.reporter, run.target.host);
+  if (!run.interrupt.Attach(connection)) return false;
+  const bool started = connection.Start();
+  bool finished = started && panes.WaitIdle();
+  if (finished) {
+    queue(connection);
+    finished = panes.WaitIdle();
+  }
   connection.Disconnect();
-  panes.WaitClosed();
+  if (started) panes.WaitClosed();
+  run.interrupt.Detach();
   return finished;
 }
 
@@ -136,28 +167,29 @@ long TakeGroupInfo(const NntpMessage& message, GroupFigures& figures, long wante
   return 0;
 }
 
-int RunList(const Target& target, CliStreams& io, CliReporter& reporter) {
+int RunList(NewsRun& run) {
+  const Target& target = run.target;
   CliPanes panes;
   std::string list;
   panes.onSend = [&](const NntpMessage& message) {
     if (message.id == WM_NNTP_GROUPLIST && message.hasText) list.assign(message.text);
     return 0L;
   };
-  if (!RunSession(target, panes, reporter,
-                  [](CNNTPConnection& c) { (void)c.QueueCommand(kNntpList); })) {
+  if (!RunSession(run, panes, [](CNNTPConnection& c) { (void)c.QueueCommand(kNntpList); })) {
     return 1;
   }
-  io.out << list;
+  run.io.out << list;
   auto& table = NewsServers();
-  table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host), reporter);
+  table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
+             run.reporter);
   table.With(target.host, [&](CNewsServer* server) { AddGroupsFromList(*server, list); });
-  table.Leave(target.host, kCliWindow, reporter);
+  table.Leave(target.host, kCliWindow, run.reporter);
   return 0;
 }
 
 // GROUP name, walking `wanted` headers back from the newest.
-int RunGroup(const Target& target, const std::string& group, long wanted, CliStreams& io,
-             CliReporter& reporter, GroupFigures& figures) {
+int RunGroup(NewsRun& run, const std::string& group, long wanted, std::ostream& out,
+             GroupFigures& figures) {
   CliPanes panes;
   bool known = true;
   std::string lines;
@@ -172,15 +204,15 @@ int RunGroup(const Target& target, const std::string& group, long wanted, CliStr
              HeaderValue(message.text, "Date").value_or("") + "\r\n";
     return 0;
   };
-  if (!RunSession(target, panes, reporter,
+  if (!RunSession(run, panes,
                   [&](CNNTPConnection& c) { (void)c.QueueCommand(kNntpGroup, group); })) {
     return 1;
   }
   if (!known) {
-    io.err << "netrove-cli news: no such group: " << group << "\n";
+    run.io.err << "netrove-cli news: no such group: " << group << "\n";
     return 1;
   }
-  io.out << lines;
+  out << lines;
   return 0;
 }
 
@@ -192,8 +224,8 @@ CNewsgroup& GroupToRead(CNewsServer& server, const std::string& group) {
   return entry->second;
 }
 
-int RunRead(const Target& target, const std::string& group, const std::string& article,
-            CliStreams& io, CliReporter& reporter) {
+int RunRead(NewsRun& run, const std::string& group, const std::string& article) {
+  const Target& target = run.target;
   CliPanes panes;
   std::optional<std::string> text;
   bool answered = false;
@@ -204,41 +236,39 @@ int RunRead(const Target& target, const std::string& group, const std::string& a
     }
     return 0L;
   };
-  if (!RunSession(target, panes, reporter, [&](CNNTPConnection& c) {
+  if (!RunSession(run, panes, [&](CNNTPConnection& c) {
         (void)c.QueueCommand(kNntpGroup, group);
         (void)c.QueueCommand(kNntpArticle, article);
       })) {
     return 1;
   }
   if (!text) {
-    if (answered) io.err << "netrove-cli news: the article is not available\n";
+    if (answered) run.io.err << "netrove-cli news: the article is not available\n";
     return 1;
   }
-  io.out << *text;
+  run.io.out << *text;
   if (const auto number = ParseCount(article)) {
     auto& table = NewsServers();
     table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
-               reporter);
+               run.reporter);
     table.With(target.host, [&](CNewsServer* server) {
       CNewsgroup& entry = GroupToRead(*server, group);
       entry.Expand();
       entry.MarkRead(*number);
     });
-    table.Leave(target.host, kCliWindow, reporter);
+    table.Leave(target.host, kCliWindow, run.reporter);
   }
   return 0;
 }
 
-int RunCatchUp(const Target& target, const std::string& group, CliStreams& io,
-               CliReporter& reporter) {
+int RunCatchUp(NewsRun& run, const std::string& group) {
+  const Target& target = run.target;
   GroupFigures figures;
   std::ostringstream ignored;
-  CliStreams quiet{ignored, io.err};
-  if (const int status = RunGroup(target, group, 0, quiet, reporter, figures); status != 0) {
-    return status;
-  }
+  if (const int status = RunGroup(run, group, 0, ignored, figures); status != 0) return status;
   auto& table = NewsServers();
-  table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host), reporter);
+  table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
+             run.reporter);
   table.With(target.host, [&](CNewsServer* server) {
     CNewsgroup& entry = GroupToRead(*server, group);
     entry.Expand();
@@ -246,7 +276,7 @@ int RunCatchUp(const Target& target, const std::string& group, CliStreams& io,
       entry.CatchUp(std::max(1L, figures.first), figures.last);
     }
   });
-  table.Leave(target.host, kCliWindow, reporter);
+  table.Leave(target.host, kCliWindow, run.reporter);
   return 0;
 }
 
@@ -257,70 +287,102 @@ std::string DefaultAuthor() {
   return std::string(user && *user ? user : "netrove") + "@" + (host[0] ? host : "localhost");
 }
 
-int RunPost(const Target& target, const CommandLine& line, CliStreams& io, CliReporter& reporter) {
+// The article as it goes on the wire; nullopt (said why) when the options
+// do not make one.
+std::optional<std::string> ArticleToPost(const CommandLine& line, std::ostream& err) {
   const auto group = line.Text("group");
   const auto subject = line.Text("subject");
   if (!group || !subject) {
-    io.err << "netrove-cli news: post needs --group and --subject\n";
-    return kUsageError;
+    err << "netrove-cli news: post needs --group and --subject\n";
+    return std::nullopt;
   }
   const std::string body{std::istreambuf_iterator<char>(std::cin), {}};
   const std::string headers = "From: " + line.Text("from").value_or(DefaultAuthor()) +
                               "\nNewsgroups: " + *group + "\nSubject: " + *subject + "\n";
+  return ArticleWireForm(headers, body);
+}
+
+int RunPost(NewsRun& run, const std::string& article) {
   CliPanes panes;
-  if (!RunSession(target, panes, reporter, [&](CNNTPConnection& c) {
-        (void)c.QueueCommand(kNntpPost, ArticleWireForm(headers, body), 0, {kCliWindow});
+  if (!RunSession(run, panes, [&](CNNTPConnection& c) {
+        (void)c.QueueCommand(kNntpPost, article, 0, {kCliWindow});
       })) {
     return 1;
   }
   switch (panes.PostStatus()) {
     case 240:
-      io.out << "Article posted OK.\r\n";
+      run.io.out << "Article posted OK.\r\n";
       return 0;
     case 440:
-      io.err << "Command: POST\r\nPosting not allowed.\n";
+      run.io.err << "Command: POST\r\nPosting not allowed.\n";
       return 1;
     default:
-      io.err << "Command: POST\r\nPosting failed.\n";
+      run.io.err << "Command: POST\r\nPosting failed.\n";
       return 1;
   }
 }
 
-int RunNews(const CommandLine& line, CliStreams& io) {
-  const auto& operands = line.operands();
-  Target target;
-  if (!ParseTarget(operands[0], target)) {
-    io.err << "netrove-cli news: '" << operands[0] << "' names no HOST[:PORT]\n";
-    return kUsageError;
-  }
-  CliReporter reporter(io.err);
+int RunCommand(NewsRun& run, const std::vector<std::string>& operands,
+               const std::optional<std::string>& article) {
   const std::string& command = operands[1];
   const std::size_t arguments = operands.size() - 2;
-  if (command == "list" && arguments == 0) return RunList(target, io, reporter);
-  if (command == "post" && arguments == 0) return RunPost(target, line, io, reporter);
-  if (command == "catchup" && arguments == 1) return RunCatchUp(target, operands[2], io, reporter);
-  if (command == "read" && arguments == 2) {
-    return RunRead(target, operands[2], operands[3], io, reporter);
-  }
+  if (command == "list" && arguments == 0) return RunList(run);
+  if (command == "post" && arguments == 0) return RunPost(run, *article);
+  if (command == "catchup" && arguments == 1) return RunCatchUp(run, operands[2]);
+  if (command == "read" && arguments == 2) return RunRead(run, operands[2], operands[3]);
   GroupFigures figures;
   if (command == "group" && arguments == 1) {
-    const int status = RunGroup(target, operands[2], 0, io, reporter, figures);
+    const int status = RunGroup(run, operands[2], 0, run.io.out, figures);
     if (status == 0) {
-      io.out << operands[2] << ": " << figures.count << " articles, " << figures.first << "-"
-             << figures.last << "\r\n";
+      run.io.out << operands[2] << ": " << figures.count << " articles, " << figures.first << "-"
+                 << figures.last << "\r\n";
     }
     return status;
   }
+  const auto count = arguments == 2 ? ParseCount(operands[3]) : kDefaultHeaderCount;
+  return RunGroup(run, operands[2], *count, run.io.out, figures);
+}
+
+bool IsKnownCommand(const std::vector<std::string>& operands, CliStreams& io) {
+  const std::string& command = operands[1];
+  const std::size_t arguments = operands.size() - 2;
   if (command == "headers" && (arguments == 1 || arguments == 2)) {
-    const auto count = arguments == 2 ? ParseCount(operands[3]) : kDefaultHeaderCount;
-    if (!count) {
-      io.err << "netrove-cli news: COUNT must be a number from 1\n";
-      return kUsageError;
-    }
-    return RunGroup(target, operands[2], *count, io, reporter, figures);
+    if (arguments == 1 || ParseCount(operands[3])) return true;
+    io.err << "netrove-cli news: COUNT must be a number from 1\n";
+    return false;
+  }
+  if ((command == "list" && arguments == 0) || (command == "post" && arguments == 0) ||
+      (command == "catchup" && arguments == 1) || (command == "read" && arguments == 2) ||
+      (command == "group" && arguments == 1)) {
+    return true;
   }
   io.err << "netrove-cli news: unknown command or wrong arguments: " << command << "\n";
-  return kUsageError;
+  return false;
+}
+
+// The command runs on a worker while this thread takes Ctrl+C.
+int RunNews(const CommandLine& line, CliStreams& io) {
+  const auto& operands = line.operands();
+  Target target;
+  if (!SplitServerAndPort(operands[0], target.host, target.port)) {
+    io.err << "netrove-cli news: '" << operands[0] << "' names no HOST[:PORT]\n";
+    return kUsageError;
+  }
+  if (!IsKnownCommand(operands, io)) return kUsageError;
+  std::optional<std::string> article;
+  if (operands[1] == "post" && !(article = ArticleToPost(line, io.err))) return kUsageError;
+  CliReporter reporter(io.err);
+  CliInterrupt interrupt;
+  NewsRun run{target, io, reporter, interrupt};
+  FinishedSignal finished;
+  CRunLifecycle worker(finished, 0);
+  int status = 1;
+  RunUntilFinished(
+      [&] {
+        return worker.Start([&](std::stop_token) { status = RunCommand(run, operands, article); });
+      },
+      [&] { interrupt.Interrupt(); }, [&] { worker.Join(); });
+  return status;
 }
 
 const CommandRegistrar registrar(

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <climits>
-#include <system_error>
 
 namespace netrove {
 namespace {
@@ -121,29 +121,23 @@ CNNTPConnection::CNNTPConnection(std::uint16_t port, INntpWindows& windows,
 CNNTPConnection::~CNNTPConnection() { Close(); }
 
 bool CNNTPConnection::Start() {
-  try {
-    reader_ = std::thread([this] { Run(); });
-  } catch (const std::system_error& error) {
-    reporter_.PostSystemError(error.code().value());
-    return false;
+  if (reader_.Start([this](std::stop_token stop) {
+        const std::stop_callback wake(stop, [this] { socket_.Interrupt(); });
+        Run();
+      })) {
+    return true;
   }
-  return true;
+  reporter_.PostSystemError(EAGAIN);
+  return false;
 }
 
+// An interrupted socket stays interrupted until closed, even one the reader
+// creates after this: one interrupt ends every wait but a host look-up.
 void CNNTPConnection::Close() {
-  {
-    std::lock_guard lock(endMutex_);
-    closing_ = true;
-    endCondition_.notify_all();
-  }
-  // Repeated, because the reader may create its socket just after the first.
-  while (reader_.joinable() && !ended_.load()) {
-    socket_.Interrupt();
-    std::unique_lock lock(endMutex_);
-    endCondition_.wait_for(lock, std::chrono::milliseconds(50), [this] { return ended_.load(); });
-  }
-  if (reader_.joinable()) reader_.join();
-  if (closer_.joinable()) closer_.join();
+  reader_.Interrupt();
+  closer_.Interrupt();
+  reader_.Join();
+  closer_.Join();
   socket_.Close();
 }
 
@@ -196,13 +190,14 @@ void CNNTPConnection::Disconnect(std::chrono::milliseconds grace) {
       SendFront(lock);
     }
   }
-  if (closer_.joinable()) return;
-  closer_ = std::thread([this, grace] {
+  const bool started = closer_.Start([this, grace](std::stop_token stop) {
     std::unique_lock lock(endMutex_);
-    if (!endCondition_.wait_for(lock, grace, [this] { return ended_.load() || closing_; })) {
+    if (!endCondition_.wait_for(lock, stop, grace, [this] { return ended_.load(); }) &&
+        !stop.stop_requested()) {
       socket_.Interrupt();
     }
   });
+  if (!started) reporter_.PostSystemError(EAGAIN);
 }
 
 void CNNTPConnection::Run() {

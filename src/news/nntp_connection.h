@@ -17,10 +17,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 #include "news/nntp_messages.h"
 #include "news/nntp_receive_buffer.h"
 
@@ -119,10 +120,11 @@ class CNNTPConnection {
   int articleNumber_ = 0;
 
   std::mutex endMutex_;
-  std::condition_variable endCondition_;
-  bool closing_ = false;  // under endMutex_
-  std::thread reader_;
-  std::thread closer_;
+  std::condition_variable_any endCondition_;
+  // Last: their workers end before the fields above go. The socket is
+  // closed by the owner (Close), never under a command being sent.
+  CRunLifecycle reader_{IgnoredRunFinished(), 0};
+  CRunLifecycle closer_{IgnoredRunFinished(), 0};
 };
 
 }  // namespace netrove

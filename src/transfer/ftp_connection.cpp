@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <utility>
 
 #include "base/settings_store.h"
@@ -117,7 +118,8 @@ CFtpConnection::CFtpConnection(ITranscriptSink& transcript, IMainWindowReporter&
       resolver_(resolver) {}
 
 CFtpConnection::~CFtpConnection() {
-  control_.Interrupt();
+  reader_.Interrupt();
+  quitTimer_.Interrupt();
   WaitUntilEnded();
 }
 
@@ -133,13 +135,15 @@ bool CFtpConnection::Connect(const FtpLogin& login) {
   }
   login_ = login;
   mode_ = login.mode;
-  reader_ = std::thread(&CFtpConnection::ReaderMain, this);
-  return true;
+  if (reader_.Start([this](std::stop_token stop) { ReaderMain(stop); })) return true;
+  running_ = false;
+  ReportError(EAGAIN, 1);
+  return false;
 }
 
 void CFtpConnection::WaitUntilEnded() {
-  if (reader_.joinable()) reader_.join();
-  if (quitTimer_.joinable()) quitTimer_.join();
+  reader_.Join();
+  quitTimer_.Join();
   control_.Close();
 }
 
@@ -153,7 +157,8 @@ std::size_t CFtpConnection::WaitingCount() const {
   return waiting_.size();
 }
 
-void CFtpConnection::ReaderMain() {
+void CFtpConnection::ReaderMain(std::stop_token stop) {
+  const std::stop_callback wake(stop, [this] { control_.Interrupt(); });
   if (OpenControlConnection()) {
     connected_ = true;
     pages_.NotifyPage(FtpPage::Directories, kFtpConnected);
@@ -387,13 +392,17 @@ void CFtpConnection::Quit() {
 // window, or the program, from ending.
 void CFtpConnection::StartQuitTimer() {
   std::lock_guard lock(quitMutex_);
-  if (quitTimer_.joinable() || quitTimerStop_) return;
-  quitTimer_ = std::thread([this] {
-    std::unique_lock wait(quitMutex_);
-    if (!quitWake_.wait_for(wait, quitGrace_, [this] { return quitTimerStop_; })) {
-      control_.Interrupt();
-    }
-  });
+  if (quitTimer_.IsRunning() || quitTimerStop_) return;
+  (void)quitTimer_.Start([this](std::stop_token stop) { AwaitQuitAnswer(stop); });
+}
+
+// Ends when the connection has ended, or closes it after the grace period.
+void CFtpConnection::AwaitQuitAnswer(std::stop_token stop) {
+  std::unique_lock wait(quitMutex_);
+  if (!quitWake_.wait_for(wait, stop, quitGrace_, [this] { return quitTimerStop_; }) &&
+      !stop.stop_requested()) {
+    control_.Interrupt();
+  }
 }
 
 void CFtpConnection::ReportError(long code, int kind) {
@@ -576,6 +585,13 @@ void CFtpConnection::OnTransient(int code) {
   const FtpCommand inFlight = InFlightCommand();
   if (inFlight == FtpCommand::Smnt || inFlight == FtpCommand::Site ||
       inFlight == FtpCommand::Quit) {
+    return;
+  }
+  // The aborted transfer's own 425/426 comes before ABOR's answer: ABOR stays
+  // in flight for that answer, which would otherwise be taken as the reply to
+  // the next command. The transfer ended as failed when ABOR was queued.
+  if (inFlight == FtpCommand::Abor && (code == 425 || code == 426)) {
+    panes_.Release();
     return;
   }
   const Entry entry = TakeInFlight().value_or(Entry{});

@@ -14,10 +14,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 #include "transfer/ftp_command.h"
 #include "transfer/ftp_notify.h"
 #include "transfer/ftp_transfer.h"
@@ -147,7 +148,7 @@ class CFtpConnection {
     OperationPtr operation;
   };
 
-  void ReaderMain();
+  void ReaderMain(std::stop_token stop);
   bool OpenControlConnection();
   void ReceiveReplies();
   void ShowAndDispatch(const struct FtpServerLine& line);
@@ -189,6 +190,7 @@ class CFtpConnection {
   SocketStatus DataListenAddress(SocketAddress& local);
   void BeepIfWanted();
   void StartQuitTimer();
+  void AwaitQuitAnswer(std::stop_token stop);
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
@@ -211,13 +213,16 @@ class CFtpConnection {
   std::mutex sendMutex_;  // keeps lines whole and in queue order
 
   CNetSocket control_;
-  std::thread reader_;
 
   std::mutex quitMutex_;
-  std::condition_variable quitWake_;
+  std::condition_variable_any quitWake_;
   bool quitTimerStop_ = false;
   std::chrono::milliseconds quitGrace_{std::chrono::seconds(10)};
-  std::thread quitTimer_;
+
+  // Last: their workers end before the fields above go. The control socket
+  // is closed by the owner (WaitUntilEnded), never under a command being sent.
+  CRunLifecycle reader_{IgnoredRunFinished(), 0};
+  CRunLifecycle quitTimer_{IgnoredRunFinished(), 0};
 };
 
 }  // namespace netrove

@@ -76,7 +76,7 @@ CFtpTransfer::CFtpTransfer(FtpTransferKind kind, bool ascii, IMainWindowReporter
 
 CFtpTransfer::~CFtpTransfer() {
   Cancel();
-  if (thread_.joinable()) thread_.join();
+  lifecycle_.Join();
   if (file_ >= 0) ::close(file_);
   if (!temporary_.empty() && !keepTemporary_) ::unlink(temporary_.c_str());
 }
@@ -129,20 +129,28 @@ SocketStatus CFtpTransfer::Listen(const SocketAddress& localAddress,
 }
 
 void CFtpTransfer::StartPassive(const SocketAddress& dataAddress) {
-  std::lock_guard lock(startMutex_);
-  if (cancelled_ || thread_.joinable()) return;
-  const SocketStatus created = data_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (!created) {
-    ReportSocketError(reporter_, created);
-    return;
+  {
+    std::lock_guard lock(startMutex_);
+    if (cancelled_ || started_) return;
+    const SocketStatus created = data_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (!created) {
+      ReportSocketError(reporter_, created);
+      return;
+    }
   }
-  thread_ = std::thread(&CFtpTransfer::Run, this, true, dataAddress);
+  Start(true, dataAddress);
 }
 
+// The thread's sockets are woken by Cancel and closed by the thread itself
+// once it is done with them. A thread that cannot start leaves the transfer
+// failed (it moved nothing), so the operation ends with the server's reply.
 void CFtpTransfer::Start(bool passive, const SocketAddress& dataAddress) {
   std::lock_guard lock(startMutex_);
-  if (cancelled_ || thread_.joinable()) return;
-  thread_ = std::thread(&CFtpTransfer::Run, this, passive, dataAddress);
+  if (cancelled_ || started_) return;
+  started_ =
+      lifecycle_.Start([this, passive, dataAddress](std::stop_token) { Run(passive, dataAddress); },
+                       {&listener_, &data_});
+  if (!started_) ReportSystemError(EAGAIN);
 }
 
 void CFtpTransfer::CommandSent() {
@@ -158,8 +166,7 @@ void CFtpTransfer::Cancel() {
     std::lock_guard lock(startMutex_);
     cancelled_ = true;
     resetWanted_ = true;
-    listener_.Interrupt();
-    data_.Interrupt();
+    lifecycle_.Interrupt();
   }
   startWake_.notify_all();
 }
@@ -171,7 +178,7 @@ bool CFtpTransfer::Finish(bool replyPositive) {
   } else {
     Cancel();
   }
-  if (thread_.joinable()) thread_.join();
+  lifecycle_.Join();
   if (file_ >= 0) ::close(file_);
   file_ = -1;
   const bool success = replyPositive && threadSucceeded_;

@@ -13,9 +13,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
+#include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 
@@ -103,8 +104,8 @@ class CFtpTransfer {
 
   std::mutex startMutex_;  // Start and Cancel against each other
   bool cancelled_ = false;
+  bool started_ = false;
   std::atomic<bool> resetWanted_{false};
-  std::thread thread_;
   std::condition_variable startWake_;  // CommandSent and Cancel
   bool commandSent_ = false;
 
@@ -117,6 +118,8 @@ class CFtpTransfer {
   bool keepTemporary_ = false;       // editor downloads
   std::string text_;
   bool threadSucceeded_ = false;  // written by the thread, read after join
+  // Last: its worker ends before the fields above go.
+  CRunLifecycle lifecycle_{IgnoredRunFinished(), 0};
 };
 
 }  // namespace netrove

@@ -1,10 +1,16 @@
 // netrove-cli news against scripted servers: the header walk's lines, the
-// newsrc line a catch-up leaves, a refused post.
+// newsrc line a catch-up leaves, a refused post, Ctrl+C on a silent server.
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
 
 #include "cli_runner.h"
 #include "news/news_server.h"
 #include "support/scripted_server.h"
+#include "support/wait_until.h"
 
 namespace netrove {
 namespace {
@@ -77,6 +83,36 @@ TEST(CliNews, RefusedPostFailsWithTheBoxText) {
   EXPECT_TRUE(server.Finished());
   EXPECT_EQ(post.status, 1);
   EXPECT_EQ(post.err, "Command: POST\r\nPosting failed.\n");
+}
+
+// A server that never answers GROUP: Ctrl+C disconnects as the window does
+// (QUIT would follow the GROUP's answer), so after the grace the connection
+// is closed, the run ends as failed and the user's newsrc is intact.
+TEST(CliNews, CtrlCDisconnectsFromASilentServer) {
+  test::ScopedHome home;
+  const auto newsrc = NewsrcPath("", "127.0.0.1");
+  std::filesystem::create_directories(newsrc.parent_path());
+  std::ofstream(newsrc, std::ios::binary) << "local.test: 1-7\r\n";
+  std::atomic<bool> asked{false};
+  test::CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send("200 ready\r\n")
+                   .ExpectLine("GROUP local.test")
+                   .Do("note the GROUP",
+                       [&](test::StepContext&) {
+                         asked = true;
+                         return std::string();
+                       })
+                   .ExpectClosed());
+  test::CliProcess news(home, {"news", Target(server), "headers", "local.test", "3"});
+  ASSERT_TRUE(test::WaitUntil([&] { return asked.load(); }));
+  news.Signal(SIGINT);
+  EXPECT_TRUE(server.Finished());
+  const test::CliRun run = news.Finish();
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(test::ReadFile(newsrc), "local.test: 1-7\r\n");
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // the login modes and the misbehaviours no real server produces on demand.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -38,6 +40,45 @@ Script& AnonymousLogin(Script& script) {
       .ExpectLine("PASS plume")
       .Send("230 in\r\n")
       .ExpectLine("PWD");
+}
+
+// The client's next line on `socket`, without its CR LF.
+std::string ReadLine(int socket) {
+  std::string line;
+  char c = 0;
+  while (::recv(socket, &c, 1, 0) == 1 && c != '\n') line += c;
+  if (line.ends_with('\r')) line.pop_back();
+  return line;
+}
+
+// The port a "PORT h1,h2,h3,h4,p1,p2" line names.
+std::uint16_t PortOfPortLine(const std::string& line) {
+  unsigned h[4] = {};
+  unsigned p1 = 0;
+  unsigned p2 = 0;
+  if (std::sscanf(line.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p1, &p2) !=
+      6) {
+    return 0;
+  }
+  return static_cast<std::uint16_t>(p1 * 256 + p2);
+}
+
+// A TCP connection from `from` (a loopback address) to 127.0.0.1:`port`.
+int ConnectFrom(const char* from, std::uint16_t port) {
+  const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  ::inet_pton(AF_INET, from, &local.sin_addr);
+  sockaddr_in server{};
+  server.sin_family = AF_INET;
+  server.sin_port = htons(port);
+  ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
+  if (::bind(client, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      ::connect(client, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
+    ::close(client);
+    return -1;
+  }
+  return client;
 }
 
 class FtpScripted : public ::testing::Test {
@@ -265,6 +306,182 @@ TEST_F(FtpScripted, AnUploadWhoseReadFailsResetsTheDataConnectionAndFails) {
   EXPECT_TRUE(data_.Finished());
   ASSERT_EQ(reporter_.Messages().size(), 1u);
   EXPECT_EQ(reporter_.Messages()[0].errorCode, EISDIR);
+}
+
+// In active mode anyone may reach the announced port first; only the
+// server's own connection is taken.
+TEST_F(FtpScripted, ActiveModeTakesTheDataConnectionFromTheServerOnly) {
+  const std::string listing = "-rw-r--r-- 1 a b 5 Jan 1 12:00 file.txt\r\n";
+  std::uint16_t dataPort = 0;
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .Do("PORT",
+          [&](test::StepContext& context) {
+            const std::string line = ReadLine(context.socket);
+            dataPort = PortOfPortLine(line);
+            return dataPort != 0 ? std::string() : "not a PORT line: " + line;
+          })
+      .Send("200 ok\r\n")
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("LIST")
+      .Send("150 here\r\n")
+      .Do("a stranger, then the server, connect",
+          [&](test::StepContext&) -> std::string {
+            const int stranger = ConnectFrom("127.0.0.2", dataPort);
+            if (stranger < 0) return "no connection from 127.0.0.2";
+            const std::string evil = "-rw-r--r-- 1 a b 5 Jan 1 12:00 evil.txt\r\n";
+            (void)::send(stranger, evil.data(), evil.size(), MSG_NOSIGNAL);
+            ::shutdown(stranger, SHUT_WR);
+            const timeval wait{5, 0};
+            ::setsockopt(stranger, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+            char byte = 0;
+            const bool turnedAway = ::recv(stranger, &byte, 1, 0) <= 0;
+            ::close(stranger);
+            const int server = ConnectFrom("127.0.0.1", dataPort);
+            if (server < 0) return "no connection from the server's address";
+            (void)::send(server, listing.data(), listing.size(), MSG_NOSIGNAL);
+            ::close(server);
+            return turnedAway ? std::string() : "the stranger's connection stayed open";
+          })
+      .Send("226 done\r\n");
+  control_.Start(std::move(script));
+  Connect(0);
+  ASSERT_TRUE(events_.WaitFor("listing"));
+  EXPECT_EQ(events_.Listing(), listing);
+  EXPECT_TRUE(control_.Finished());
+}
+
+TEST_F(FtpScripted, ADroppedConnectionDuringADownloadLeavesNoFile) {
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR f.bin")
+      .Send("150 go\r\n")
+      .Wait(200ms)
+      .Close();
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Send("the first half").Wait(500ms).Close());
+  const fs::path local = home_.path() / "downloads";
+  fs::create_directories(local);
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("release"));
+  ASSERT_TRUE(connection_.Download("f.bin", local / "f.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("download ended 0"));
+  EXPECT_TRUE(fs::is_empty(local));
+  EXPECT_TRUE(control_.Finished());
+}
+
+// The editor gets a temporary copy (line ends converted) as its one
+// argument, and the copy goes once the editor has ended; a refused download
+// touches no local file, not even one at the remote path.
+TEST_F(FtpScripted, EditDownloadHandsTheEditorATemporaryCopyOnly) {
+  const fs::path keep = home_.path() / "notes.txt";
+  std::ofstream(keep) << "local notes";
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR remote.txt")
+      .Send("150 go\r\n")
+      .Wait(200ms)
+      .Send("226 done\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR " + keep.string())
+      .Send("550 no such file\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Send("line one\r\nline two\r\n").Close());
+  const fs::path editor = home_.path() / "editor.sh";
+  std::ofstream(editor) << "#!/bin/sh\necho \"$#\" >\"$0.count\"\ncp \"$1\" \"$0.seen\"\n"
+                        << "echo \"$1\" >\"$0.path\"\n";
+  fs::permissions(editor, fs::perms::owner_all);
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("release"));
+  ASSERT_TRUE(connection_.EditDownload("remote.txt", editor.string()));
+  ASSERT_TRUE(events_.WaitFor("release", 2));
+  ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(editor.string() + ".path"); }));
+  std::string copy;
+  ASSERT_TRUE(test::WaitUntil([&] {
+    std::ifstream in(editor.string() + ".path");
+    return std::getline(in, copy) && !copy.empty() && !fs::exists(copy);
+  })) << "the temporary copy stays: "
+      << copy;
+  std::stringstream seen;
+  seen << std::ifstream(editor.string() + ".seen").rdbuf();
+  EXPECT_EQ(seen.str(), "line one\nline two\n");
+  std::stringstream count;
+  count << std::ifstream(editor.string() + ".count").rdbuf();
+  EXPECT_EQ(count.str(), "1\n");
+
+  ASSERT_TRUE(connection_.EditDownload(keep.string(), editor.string()));
+  ASSERT_TRUE(events_.WaitFor("release", 3));
+  EXPECT_TRUE(control_.Finished());
+  std::stringstream notes;
+  notes << std::ifstream(keep).rdbuf();
+  EXPECT_EQ(notes.str(), "local notes");
+}
+
+// ABOR draws two replies: the aborted download's 426, then ABOR's own 226.
+// A listing asked for meanwhile waits for both and gets its own replies.
+TEST_F(FtpScripted, AbortDuringADownloadWaitsForBothRepliesBeforeTheNextCommand) {
+  test::CScriptedServer listingData;
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR f.bin")
+      .Send("150 go\r\n")
+      .ExpectLine("ABOR")
+      .Wait(300ms)
+      .Send("426 transfer aborted\r\n")
+      .Wait(100ms)
+      .Send("226 ABOR done\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(listingData))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("LIST")
+      .Send("150 here\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Send("the first part").ExpectClosed());
+  const std::string listing = "-rw-r--r-- 1 a b 5 Jan 1 12:00 file.txt\r\n";
+  listingData.Start(Script().Accept().Send(listing).Close());
+  const fs::path local = home_.path() / "downloads";
+  fs::create_directories(local);
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("release"));
+  ASSERT_TRUE(connection_.Download("f.bin", local / "f.bin", FtpTransferType::Image));
+  ASSERT_TRUE(test::WaitUntil([&] { return events_.Progress() > 0; }));
+  ASSERT_TRUE(connection_.QueueCommand(FtpCommand::Abor));
+  ASSERT_TRUE(connection_.ListFolder(std::nullopt));
+  ASSERT_TRUE(events_.WaitFor("listing"));
+  EXPECT_EQ(events_.Listing(), listing);
+  EXPECT_EQ(events_.Count("download ended 0"), 1);
+  EXPECT_TRUE(fs::is_empty(local));
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_TRUE(data_.Finished());
 }
 
 TEST_F(FtpScripted, QuitClosesAConnectionWhoseServerNeverAnswers) {

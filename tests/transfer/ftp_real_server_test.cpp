@@ -1,8 +1,10 @@
-// The FTP engine against a real server (pyftpdlib on loopback), in active
-// and passive mode: login, listing, the transfers and the folder commands.
+// The FTP engine against real servers (pyftpdlib and vsftpd on loopback), in
+// active and passive mode: login, listing, the transfers and the folder
+// commands.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <sstream>
 
@@ -13,6 +15,7 @@
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_recorder.h"
+#include "vsftpd_server.h"
 
 namespace netrove {
 namespace {
@@ -44,29 +47,68 @@ bool HasName(const std::string& listing, const std::string& name, bool folder) {
   return false;
 }
 
-class FtpAgainstPyftpdlib : public ::testing::TestWithParam<bool> {
+enum class Peer { Pyftpdlib, Vsftpd };
+
+struct PeerAndMode {
+  Peer peer;
+  bool passive;
+};
+
+// What a test name shows of its parameter.
+void PrintTo(const PeerAndMode& value, std::ostream* out) {
+  *out << (value.peer == Peer::Vsftpd ? "vsftpd" : "pyftpdlib")
+       << (value.passive ? ", passive" : ", active");
+}
+
+// pyftpdlib serves its folder to bob as "/"; vsftpd serves it to anonymous
+// users under its own path (it runs unprivileged, so without chroot).
+class FtpAgainstRealServers : public ::testing::TestWithParam<PeerAndMode> {
  protected:
   void SetUp() override {
     fs::create_directories(serverRoot_);
     fs::create_directories(local_);
     WriteAll(serverRoot_ / "hello.txt", "line one\r\nline two\r\n");
     fs::create_directories(serverRoot_ / "sub folder");
-    server_ = std::make_unique<test::PyFtpServer>(serverRoot_);
-    if (server_->port() == 0) {
-      if (test::PrivilegeRequired()) FAIL() << "pyftpdlib (python3-pyftpdlib) is missing";
-      GTEST_SKIP() << "pyftpdlib (python3-pyftpdlib) is missing";
+    if (GetParam().peer == Peer::Vsftpd) {
+      StartVsftpd();
+    } else {
+      StartPyftpdlib();
     }
   }
 
-  // Logs in as bob and waits for the first listing.
+  void StartPyftpdlib() {
+    pyftpd_ = std::make_unique<test::PyFtpServer>(serverRoot_);
+    port_ = pyftpd_->port();
+    if (port_ == 0) {
+      if (test::PrivilegeRequired()) FAIL() << "pyftpdlib (python3-pyftpdlib) is missing";
+      GTEST_SKIP() << "pyftpdlib (python3-pyftpdlib) is missing";
+    }
+    userName_ = "bob";
+    password_ = "secret";
+    rootLabel_ = "/";
+  }
+
+  void StartVsftpd() {
+    vsftpd_ = std::make_unique<test::VsftpdServer>(serverRoot_, home_.path() / "vsftpd");
+    port_ = vsftpd_->port();
+    if (port_ == 0) {
+      if (test::PrivilegeRequired()) FAIL() << "vsftpd (Debian vsftpd) did not start";
+      GTEST_SKIP() << "vsftpd (Debian vsftpd) did not start";
+    }
+    userName_ = "anonymous";
+    password_ = "tester@netrove.test";
+    rootLabel_ = serverRoot_.string() + "/";
+  }
+
+  // Logs in and waits for the first listing.
   void LogIn() {
     FtpLogin login;
     login.host = "127.0.0.1";
-    login.serverPort = server_->port();
-    login.userName = "bob";
-    login.password = "secret";
+    login.serverPort = port_;
+    login.userName = userName_;
+    login.password = password_;
     login.verbose = true;
-    login.mode = GetParam() ? kFtpModePassive : 0;
+    login.mode = GetParam().passive ? kFtpModePassive : 0;
     ASSERT_TRUE(connection_.Connect(login));
     ASSERT_TRUE(events_.WaitFor("listing")) << events_.Transcript();
   }
@@ -80,25 +122,31 @@ class FtpAgainstPyftpdlib : public ::testing::TestWithParam<bool> {
   test::ScopedHome home_;
   fs::path serverRoot_ = home_.path() / "server";
   fs::path local_ = home_.path() / "local";
-  std::unique_ptr<test::PyFtpServer> server_;
+  std::unique_ptr<test::PyFtpServer> pyftpd_;
+  std::unique_ptr<test::VsftpdServer> vsftpd_;
+  std::uint16_t port_ = 0;
+  std::string userName_;
+  std::string password_;
+  std::string rootLabel_;
   test::FtpRecorder events_;
   test::RecordingReporter reporter_;
   CFtpConnection connection_{events_, reporter_, events_, events_, events_, SystemResolver()};
 };
 
-TEST_P(FtpAgainstPyftpdlib, LogsInAndListsTheHomeFolder) {
+TEST_P(FtpAgainstRealServers, LogsInAndListsTheHomeFolder) {
   LogIn();
-  EXPECT_EQ(events_.RootLabel(), "/");
+  EXPECT_EQ(events_.RootLabel(), rootLabel_);
   EXPECT_TRUE(HasName(events_.Listing(), "hello.txt", false)) << events_.Listing();
   EXPECT_TRUE(HasName(events_.Listing(), "sub folder", true)) << events_.Listing();
   const std::string transcript = events_.Transcript();
-  EXPECT_NE(transcript.find("USER bob\r\n331 "), std::string::npos) << transcript;
-  EXPECT_NE(transcript.find("PASS ****\r\n230 "), std::string::npos) << transcript;
-  EXPECT_EQ(transcript.find("secret"), std::string::npos);
-  EXPECT_NE(transcript.find(GetParam() ? "PASV\r\n227 " : "PORT 127,0,0,1,"), std::string::npos);
+  EXPECT_NE(transcript.find("USER " + userName_ + "\r\n331 "), std::string::npos) << transcript;
+  EXPECT_NE(transcript.find("PASS ****\r\n230"), std::string::npos) << transcript;
+  EXPECT_EQ(transcript.find(password_), std::string::npos);
+  EXPECT_NE(transcript.find(GetParam().passive ? "PASV\r\n227 " : "PORT 127,0,0,1,"),
+            std::string::npos);
 }
 
-TEST_P(FtpAgainstPyftpdlib, UploadsAppendsAndDownloadsByteForByte) {
+TEST_P(FtpAgainstRealServers, UploadsAppendsAndDownloadsByteForByte) {
   LogIn();
   const std::string bytes = RandomBytes(3 * 1024 * 1024 + 17);
   WriteAll(local_ / "big.bin", bytes);
@@ -116,7 +164,7 @@ TEST_P(FtpAgainstPyftpdlib, UploadsAppendsAndDownloadsByteForByte) {
   EXPECT_EQ(events_.Progress(), 2 * bytes.size());
 }
 
-TEST_P(FtpAgainstPyftpdlib, AsciiTypeConvertsLineEndsBothWays) {
+TEST_P(FtpAgainstRealServers, AsciiTypeConvertsLineEndsBothWays) {
   LogIn();
   ASSERT_TRUE(connection_.Download("hello.txt", local_ / "hello.txt", FtpTransferType::Ascii));
   ASSERT_TRUE(events_.WaitFor("download ended 1"));
@@ -130,7 +178,7 @@ TEST_P(FtpAgainstPyftpdlib, AsciiTypeConvertsLineEndsBothWays) {
   EXPECT_EQ(ReadAll(serverRoot_ / "unix.txt"), "a\nb\nc\n");
 }
 
-TEST_P(FtpAgainstPyftpdlib, StoreUniqueReportsTheServersName) {
+TEST_P(FtpAgainstRealServers, StoreUniqueReportsTheServersName) {
   LogIn();
   WriteAll(local_ / "u.txt", "unique");
   ASSERT_TRUE(connection_.StoreUnique(local_ / "u.txt", FtpTransferType::Image));
@@ -144,7 +192,7 @@ TEST_P(FtpAgainstPyftpdlib, StoreUniqueReportsTheServersName) {
   EXPECT_EQ(ReadAll(serverRoot_ / stored), "unique");
 }
 
-TEST_P(FtpAgainstPyftpdlib, FolderCommandsAndRename) {
+TEST_P(FtpAgainstRealServers, FolderCommandsAndRename) {
   LogIn();
   ASSERT_TRUE(connection_.NewFolder("made"));
   ASSERT_TRUE(events_.WaitFor("new folder ended 1"));
@@ -166,7 +214,7 @@ TEST_P(FtpAgainstPyftpdlib, FolderCommandsAndRename) {
   EXPECT_EQ(events_.Transcript().find("RNTO other.txt"), std::string::npos);
 }
 
-TEST_P(FtpAgainstPyftpdlib, AFailedDownloadLeavesTheLocalFileAsItWas) {
+TEST_P(FtpAgainstRealServers, AFailedDownloadLeavesTheLocalFileAsItWas) {
   LogIn();
   WriteAll(local_ / "keep.txt", "precious");
   ASSERT_TRUE(connection_.Download("missing.txt", local_ / "keep.txt", FtpTransferType::Image));
@@ -176,7 +224,7 @@ TEST_P(FtpAgainstPyftpdlib, AFailedDownloadLeavesTheLocalFileAsItWas) {
   EXPECT_EQ(std::distance(fs::directory_iterator(local_), fs::directory_iterator()), 1);
 }
 
-TEST_P(FtpAgainstPyftpdlib, AbortDuringADownloadLeavesNoFile) {
+TEST_P(FtpAgainstRealServers, AbortDuringADownloadLeavesNoFile) {
   LogIn();
   WriteAll(serverRoot_ / "huge.bin", std::string(64 * 1024 * 1024, 'x'));
   ASSERT_TRUE(connection_.Download("huge.bin", local_ / "huge.bin", FtpTransferType::Image));
@@ -190,8 +238,14 @@ TEST_P(FtpAgainstPyftpdlib, AbortDuringADownloadLeavesNoFile) {
   fs::remove(serverRoot_ / "huge.bin");
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, FtpAgainstPyftpdlib, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Passive" : "Active"; });
+INSTANTIATE_TEST_SUITE_P(
+    PeersAndModes, FtpAgainstRealServers,
+    ::testing::Values(PeerAndMode{Peer::Pyftpdlib, false}, PeerAndMode{Peer::Pyftpdlib, true},
+                      PeerAndMode{Peer::Vsftpd, false}, PeerAndMode{Peer::Vsftpd, true}),
+    [](const auto& info) {
+      return std::string(info.param.peer == Peer::Vsftpd ? "Vsftpd" : "Pyftpdlib") +
+             (info.param.passive ? "Passive" : "Active");
+    });
 
 }  // namespace
 }  // namespace netrove
