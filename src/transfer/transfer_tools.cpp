@@ -1,6 +1,8 @@
 #include "transfer/transfer_tools.h"
 
+#include "transfer/customize_ftp_page.h"
 #include "transfer/customize_tftp_page.h"
+#include "transfer/ftp_view.h"
 #include "transfer/tftp_server.h"
 #include "transfer/tftp_view.h"
 #include "widgets/command_ids.h"
@@ -10,18 +12,17 @@
 namespace netrove {
 
 void AddTransferTools(ToolCatalog& catalog) {
-  // Not built yet: the template keeps its command, greyed.
-  catalog.templates.push_back({146,
-                               QStringLiteral("FTP"),
-                               kCmdFtp,
+  catalog.templates.push_back({146, QStringLiteral("FTP"), kCmdFtp,
                                QStringLiteral("File Transfer Protocol (FTP)"),
-                               {},
-                               true});
+                               [](CToolServices& s) { return new CFtpView(s); }, true});
   catalog.templates.push_back({130, QStringLiteral("TFTP"), kCmdTftp,
                                QStringLiteral("Trivial File Transfer Protocol (TFTP)"),
                                [](CToolServices& s) { return new CTftpView(s); }});
   catalog.tftpServer = [](IMainWindowReporter& reporter) -> std::unique_ptr<ITftpServer> {
     return std::make_unique<CTftpServer>(reporter, [] { return ReadTftpServerSettings(); });
+  };
+  catalog.page(CustomizeTab::Ftp) = [](IShellContext& shell) {
+    return new CCustomizeFTP(shell.toolServices().reporter());
   };
   catalog.page(CustomizeTab::Tftp) = [](IShellContext& shell) {
     return new CCustomizeTFTP(shell.tftpServer());

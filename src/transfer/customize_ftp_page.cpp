@@ -1,0 +1,151 @@
+#include "transfer/customize_ftp_page.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <cerrno>
+
+#include "base/settings_store.h"
+#include "base/tool_message.h"
+#include "transfer/ftp_dialogs.h"
+#include "widgets/command_ids.h"
+
+namespace netrove {
+namespace {
+
+constexpr std::uint32_t kWellKnownPort = 21;
+constexpr const char* kFtpKey = "FTP";
+
+QGroupBox* Group(const QString& title, std::initializer_list<QWidget*> controls) {
+  auto* group = new QGroupBox(title);
+  auto* layout = new QHBoxLayout(group);
+  for (QWidget* control : controls) layout->addWidget(control);
+  layout->addStretch();
+  return group;
+}
+
+}  // namespace
+
+CCustomizeFTP::CCustomizeFTP(IMainWindowReporter& reporter, QWidget* parent)
+    : CCustomizePage(kFtpKey, parent),
+      reporter_(reporter),
+      editor_(new QLineEdit),
+      browse_(new QPushButton(QStringLiteral("Browse..."))),
+      bell_(new QCheckBox(QStringLiteral("Beep after every file transfer."))),
+      verbose_(new QCheckBox(QStringLiteral("Verbose mode."))),
+      port_(new QLineEdit),
+      wellKnown_(new QPushButton(QStringLiteral("Set to Well-Known Port"))),
+      proxy_(new QCheckBox(QStringLiteral("Connect through a proxy server."))),
+      settings_(new QPushButton(QStringLiteral("Settings..."))) {
+  editor_->setMaxLength(260);
+  port_->setMaxLength(5);
+  auto* options = new QGroupBox(QStringLiteral("Options"));
+  auto* optionsLayout = new QVBoxLayout(options);
+  optionsLayout->addWidget(bell_);
+  optionsLayout->addWidget(verbose_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Group(QStringLiteral("Window Settings"), {createSizeAndPositionBox()}));
+  layout->addWidget(
+      Group(QStringLiteral("Editor"), {new QLabel(QStringLiteral("Location")), editor_, browse_}));
+  layout->addWidget(options);
+  layout->addWidget(Group(QStringLiteral("FTP Server"),
+                          {new QLabel(QStringLiteral("Port Number")), port_, wellKnown_}));
+  layout->addWidget(Group(QStringLiteral("Proxy Server"), {proxy_, settings_}));
+  layout->addStretch();
+
+  bindCheckBox(bell_, "Bell");
+  bindCheckBox(verbose_, "Verbose");
+  bindCheckBox(proxy_, "Proxy Server", [this](bool on) { followProxy(on); });
+  connect(editor_, &QLineEdit::editingFinished, this, &CCustomizeFTP::writeEditor);
+  connect(browse_, &QPushButton::clicked, this, &CCustomizeFTP::browseEditor);
+  connect(port_, &QLineEdit::textChanged, this, &CCustomizeFTP::checkPort);
+  connect(port_, &QLineEdit::editingFinished, this, &CCustomizeFTP::storePort);
+  connect(wellKnown_, &QPushButton::clicked, this, &CCustomizeFTP::setWellKnownPort);
+  connect(settings_, &QPushButton::clicked, this, &CCustomizeFTP::runProxySettings);
+}
+
+int CCustomizeFTP::helpContext() const { return CommandHelpContext(kCmdFtp); }
+
+void CCustomizeFTP::loadSettings() {
+  const auto key = OpenToolKey(kFtpKey, false);
+  std::string editor;
+  if (key) key->ReadText("Editor", editor);
+  editor_->setText(QString::fromStdString(editor));
+  loadCheckBox(bell_, "Bell");
+  loadCheckBox(verbose_, "Verbose");
+  loadCheckBox(proxy_, "Proxy Server");
+  port_->setText(QString::number(readDword("Port Number", kWellKnownPort)));
+  followProxy(proxy_->isChecked());
+  if (!key) {
+    settings_->setEnabled(false);
+    wellKnown_->setEnabled(false);
+  }
+}
+
+void CCustomizeFTP::writeEditor() {
+  auto key = CreateToolKey(kFtpKey);
+  if (!key || !key->WriteText("Editor", editor_->text().toStdString()))
+    reporter_.PostSystemError(errno);
+}
+
+QString CCustomizeFTP::chooseEditor() {
+  return QFileDialog::getOpenFileName(this, QStringLiteral("Select an Editor"), {},
+                                      QStringLiteral("All Files (*)"));
+}
+
+void CCustomizeFTP::browseEditor() {
+  const QString chosen = chooseEditor();
+  if (chosen.isEmpty()) return;
+  editor_->setText(chosen);
+  writeEditor();
+}
+
+// Anything that is not a port becomes the well-known one at once.
+void CCustomizeFTP::checkPort(const QString& text) {
+  bool number = false;
+  const uint port = text.toUInt(&number);
+  if (!number || port == 0 || port > 65535) {
+    const QSignalBlocker blocker(port_);
+    port_->setText(QString::number(kWellKnownPort));
+  }
+  wellKnown_->setEnabled(port_->isEnabled() && port_->text().toUInt() != kWellKnownPort);
+}
+
+void CCustomizeFTP::storePort() {
+  const std::uint32_t stored = readDword("Port Number", kWellKnownPort);
+  const std::uint32_t port = port_->text().toUInt();
+  if (port == stored) return;
+  if (!writeDword("Port Number", port)) {
+    reporter_.PostSystemError(errno);
+    port_->setText(QString::number(stored));
+  }
+}
+
+void CCustomizeFTP::setWellKnownPort() {
+  if (!writeDword("Port Number", kWellKnownPort)) {
+    reporter_.PostSystemError(errno);
+    return;
+  }
+  port_->setText(QString::number(kWellKnownPort));
+  wellKnown_->setEnabled(false);
+  port_->setFocus();
+}
+
+void CCustomizeFTP::followProxy(bool on) {
+  settings_->setEnabled(on);
+  port_->setEnabled(!on);
+  wellKnown_->setEnabled(!on && port_->text().toUInt() != kWellKnownPort);
+}
+
+void CCustomizeFTP::runProxySettings() {
+  CFtpProxySettingsDlg dialog(reporter_, this);
+  dialog.exec();
+}
+
+}  // namespace netrove

@@ -1,0 +1,33 @@
+#pragma once
+// Everything the FTP window and its trees ask the user or sound: questions,
+// beeps, the Move/Copy menu of a right-button drop, the editor's file dialog
+// and the argument dialogs. One object per window; tests put in their own
+// answers.
+#include <QPoint>
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace netrove {
+
+enum class DropChoice { Move, Copy, Cancel };
+
+class CFtpPrompts {
+ public:
+  virtual ~CFtpPrompts() = default;
+  // Yes/No with No as the default.
+  virtual bool askYesNo(QWidget* owner, const QString& text);
+  // MessageBeep: a refused click or command.
+  virtual void beep();
+  // "Move Here", "Copy Here", "Cancel" at `global`.
+  virtual DropChoice chooseDrop(QWidget* owner, const QPoint& global, bool copyEnabled);
+  // "Select an Editor"; empty when cancelled.
+  virtual QString chooseEditor(QWidget* owner);
+  // The argument dialog titled `title`; nothing when cancelled.
+  virtual std::optional<QString> askArgument(QWidget* owner, const QString& title);
+  // "FTP Help Command"; nothing when cancelled.
+  virtual std::optional<QString> askHelpKeyword(QWidget* owner);
+};
+
+}  // namespace netrove

@@ -1,0 +1,674 @@
+#include "transfer/ftp_view.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <atomic>
+
+#include "base/settings_store.h"
+#include "transfer/ftp_listing.h"
+#include "transfer/ftp_local_files.h"
+#include "transfer/ftp_prompts.h"
+#include "transfer/ftp_tree_ctrl.h"
+#include "transfer/ftp_window_ids.h"
+#include "widgets/address_book_dialog.h"
+#include "widgets/command_ids.h"
+#include "widgets/transcript_view.h"
+
+namespace netrove {
+namespace {
+
+QGroupBox* Framed(const QString& title, QWidget* inside) {
+  auto* frame = new QGroupBox(title);
+  auto* layout = new QVBoxLayout(frame);
+  layout->addWidget(inside);
+  return frame;
+}
+
+// The folder part of a path, for NLST: up to its last "/" ("/" for a name
+// in the root).
+QString FolderPart(const QString& path) {
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+}  // namespace
+
+// ---- what the connection's threads report, queued onto the GUI thread ----
+
+class CFtpView::Events : public IFtpPageNotifier, public IFtpPanes, public IFtpQuestions {
+ public:
+  explicit Events(CFtpView& view) : view_(view) {}
+
+  void NotifyPage(FtpPage page, int code) override {
+    post([page, code](CFtpView& view) {
+      if (page == FtpPage::Login) {
+        if (code == kFtpConnectionEnded) view.onLoginEnded();
+      } else {
+        view.onDirectoriesNotice(code);
+      }
+    });
+  }
+  void Beep() override {
+    post([](CFtpView& view) { view.prompts_->beep(); });
+  }
+
+  void Release() override {
+    toRemote([](CFtpTreeCtrl& tree) { tree.release(); });
+  }
+  void DownloadEnded(bool ok) override {
+    toRequester([ok](auto& tree) { tree.downloadEnded(ok); });
+  }
+  void UploadEnded(bool ok) override {
+    toRequester([ok](auto& tree) { tree.uploadEnded(ok); });
+  }
+  void AppendEnded(bool ok) override {
+    toRequester([ok](auto& tree) { tree.uploadEnded(ok); });
+  }
+  void DeleteEnded(bool ok) override {
+    toRequester([ok](auto& tree) { tree.deleteEnded(ok); });
+  }
+  void NewFolderEnded(bool ok) override {
+    toRequester([ok](auto& tree) { tree.newFolderEnded(ok); });
+  }
+  void RenameEnded(bool ok) override {
+    toRequester([ok](auto& tree) { tree.renameEnded(ok); });
+  }
+  // Parsed here, on the transfer's thread: a listing of 100,000 names costs
+  // the window only the insertion.
+  void ListingReceived(std::string text, std::string rootLabel) override {
+    auto entries = std::make_shared<std::vector<FtpListingEntry>>(ParseUnixListing(text));
+    const QString root = QString::fromStdString(rootLabel);
+    post([entries, root](CFtpView& view) {
+      view.remoteTree()->listingReceived(*entries, root);
+      view.updateCommandStates();
+    });
+  }
+  void NameListReceived(std::optional<std::string> names) override {
+    toRequester([names = std::move(names)](auto& tree) { tree.nameListReceived(names); });
+  }
+  void SetNewItemLabel(std::string label) override {
+    const QString text = QString::fromStdString(DisplayName(label));
+    toRequester([text](auto& tree) { tree.setNewItemLabel(text); });
+  }
+  void ClearRemoteTree() override {
+    toRemote([](CFtpTreeCtrl& tree) { tree.clearRemote(); });
+  }
+  // Only the latest count is shown, with one queued call at a time.
+  void TransferProgress(std::uint64_t bytes) override {
+    bytes_.store(bytes);
+    if (progressQueued_.exchange(true)) return;
+    post([this](CFtpView& view) {
+      progressQueued_.store(false);
+      view.showProgress(bytes_.load());
+    });
+  }
+
+  // On the GUI thread, from the operation that is about to overwrite.
+  bool ConfirmReplace(std::string_view fileName) override {
+    return view_.prompts_->askYesNo(&view_, QString::fromStdString(ConfirmReplaceText(fileName)));
+  }
+
+ private:
+  template <typename Action>
+  void post(Action action) {
+    QMetaObject::invokeMethod(
+        &view_, [view = &view_, action = std::move(action)]() mutable { action(*view); },
+        Qt::QueuedConnection);
+  }
+  template <typename Action>
+  void toRemote(Action action) {
+    post([action = std::move(action)](CFtpView& view) mutable { action(*view.remoteTree()); });
+  }
+  template <typename Action>
+  void toRequester(Action action) {
+    post([action = std::move(action)](CFtpView& view) mutable {
+      action(*view.tabs_->directoriesPage()->requester());
+    });
+  }
+
+  CFtpView& view_;
+  std::atomic<std::uint64_t> bytes_{0};
+  std::atomic<bool> progressQueued_{false};
+};
+
+// ---- the pages ----
+
+CFtpLoginPage::CFtpLoginPage(QWidget* parent)
+    : QWidget(parent),
+      host_(new QLineEdit),
+      user_(new QLineEdit),
+      password_(new QLineEdit),
+      account_(new QLineEdit),
+      address_(new QPushButton(QStringLiteral("Address..."))),
+      connect_(new QPushButton(QStringLiteral("Connect"))),
+      quit_(new QPushButton(QStringLiteral("Quit"))) {
+  password_->setEchoMode(QLineEdit::Password);
+  account_->setEchoMode(QLineEdit::Password);
+  auto* layout = new QGridLayout(this);
+  const std::pair<const char*, QLineEdit*> fields[] = {{"Host Name:", host_},
+                                                       {"User Name:", user_},
+                                                       {"Password:", password_},
+                                                       {"Account:", account_}};
+  int row = 0;
+  for (const auto& [label, edit] : fields) {
+    layout->addWidget(new QLabel(QString::fromLatin1(label)), row, 0);
+    layout->addWidget(edit, row, 1);
+    connect(edit, &QLineEdit::returnPressed, this, &CFtpLoginPage::connectWanted);
+    ++row;
+  }
+  layout->addWidget(address_, 0, 2);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(connect_);
+  buttons->addWidget(quit_);
+  layout->addLayout(buttons, row, 0, 1, 3);
+  layout->setRowStretch(row + 1, 1);
+  connect_->setDefault(true);
+  quit_->setEnabled(false);
+  const FtpLogin defaults;
+  user_->setText(QString::fromStdString(defaults.userName));
+  password_->setText(QString::fromStdString(defaults.password));
+  connect(connect_, &QPushButton::clicked, this, &CFtpLoginPage::connectWanted);
+  connect(quit_, &QPushButton::clicked, this, &CFtpLoginPage::quitWanted);
+  connect(address_, &QPushButton::clicked, this, &CFtpLoginPage::addressWanted);
+}
+
+void CFtpLoginPage::lock() {
+  for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
+                           static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
+                           static_cast<QWidget*>(address_), static_cast<QWidget*>(connect_)})
+    control->setEnabled(false);
+  quit_->setEnabled(true);
+  quit_->setFocus();
+}
+
+void CFtpLoginPage::unlock(const FtpLogin& reset) {
+  for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
+                           static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
+                           static_cast<QWidget*>(address_), static_cast<QWidget*>(connect_)})
+    control->setEnabled(true);
+  quit_->setEnabled(false);
+  connect_->setDefault(true);
+  user_->setText(QString::fromStdString(reset.userName));
+  password_->setText(QString::fromStdString(reset.password));
+  account_->clear();
+  host_->setFocus();
+}
+
+QWidget* CFtpLoginPage::firstControl() const {
+  return host_->isEnabled() ? static_cast<QWidget*>(host_) : static_cast<QWidget*>(quit_);
+}
+
+CFtpStatusPage::CFtpStatusPage(QWidget* parent)
+    : QWidget(parent), transcript_(new CTranscriptView) {
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Framed(QStringLiteral("Command/Reply Dialog"), transcript_));
+}
+
+CFtpDirectoriesPage::CFtpDirectoriesPage(CFtpPrompts& prompts, IMainWindowReporter& reporter,
+                                         QWidget* parent)
+    : QWidget(parent),
+      remote_(new CFtpTreeCtrl(CFtpTreeCtrl::Side::Remote, prompts, reporter)),
+      local_(new CFtpTreeCtrl(CFtpTreeCtrl::Side::Local, prompts, reporter)),
+      requester_(remote_) {
+  remote_->setPartner(local_);
+  local_->setPartner(remote_);
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(Framed(QStringLiteral("Remote"), remote_));
+  layout->addWidget(Framed(QStringLiteral("Local"), local_));
+  for (CFtpTreeCtrl* tree : {remote_, local_}) {
+    connect(tree, &CFtpTreeCtrl::request, this,
+            [this, tree](int code, int parameter) { emit request(tree, code, parameter); });
+  }
+  local_->prepare();
+}
+
+CFtpTabCtrl::CFtpTabCtrl(CFtpPrompts& prompts, IMainWindowReporter& reporter, QWidget* parent)
+    : QTabWidget(parent),
+      login_(new CFtpLoginPage),
+      status_(new CFtpStatusPage),
+      directories_(new CFtpDirectoriesPage(prompts, reporter)) {
+  addTab(login_, QStringLiteral("Login"));
+  addTab(status_, QStringLiteral("Status"));
+  addTab(directories_, QStringLiteral("Directories"));
+  connect(this, &QTabWidget::currentChanged, this, &CFtpTabCtrl::focusPage);
+}
+
+void CFtpTabCtrl::focusPage(int index) {
+  if (tabBar()->hasFocus()) return;
+  QWidget* first = index == 0   ? login_->firstControl()
+                   : index == 1 ? static_cast<QWidget*>(status_->transcript())
+                                : static_cast<QWidget*>(directories_->localTree());
+  first->setFocus();
+}
+
+// ---- the view ----
+
+CFtpView::CFtpView(CToolServices& services, std::unique_ptr<CFtpPrompts> prompts, QWidget* parent)
+    : CToolView(services, parent),
+      prompts_(prompts ? std::move(prompts) : std::make_unique<CFtpPrompts>()),
+      tabs_(new CFtpTabCtrl(*prompts_, services.reporter())),
+      close_(new QPushButton(QStringLiteral("Close"))),
+      help_(new QPushButton(QStringLiteral("Help"))),
+      progress_(new QLabel),
+      transferMode_(kCmdFtpAscii),
+      events_(std::make_unique<Events>(*this)),
+      sink_(std::make_unique<CTranscriptSink>(*transcript())),
+      connection_(std::make_unique<CFtpConnection>(*sink_, services.reporter(), *events_, *events_,
+                                                   *events_, SystemResolver())) {
+  setDocumentTitle(QStringLiteral("File Transfer Protocol (FTP)"));
+  progress_->setTextFormat(Qt::PlainText);
+  auto* statusBar = new QStatusBar;
+  statusBar->setSizeGripEnabled(false);
+  statusBar->addWidget(progress_, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(close_);
+  buttons->addWidget(help_);
+  auto* layout = new QVBoxLayout(this);
+  buildMenu();
+  layout->setMenuBar(menu_->parentWidget());
+  layout->addWidget(tabs_, 1);
+  layout->addLayout(buttons);
+  layout->addWidget(statusBar);
+
+  CFtpLoginPage* login = loginPage();
+  connect(login, &CFtpLoginPage::connectWanted, this, &CFtpView::connectToServer);
+  connect(login, &CFtpLoginPage::quitWanted, this, &CFtpView::quit);
+  connect(login, &CFtpLoginPage::addressWanted, this, &CFtpView::pickHost);
+  connect(close_, &QPushButton::clicked, this, [this] {
+    if (isCloseEnabled()) emit closeRequested();
+  });
+  connect(help_, &QPushButton::clicked, this, [this] { this->services().showHelp(helpContext()); });
+  CFtpDirectoriesPage* directories = tabs_->directoriesPage();
+  connect(directories, &CFtpDirectoriesPage::request, this, &CFtpView::handleRequest);
+  for (CFtpTreeCtrl* tree : {remoteTree(), localTree()}) {
+    connect(tree, &CFtpTreeCtrl::contextMenuWanted, this,
+            [this, tree](const QPoint& global) { showContextMenu(tree, global); });
+  }
+  connect(tabs_, &QTabWidget::currentChanged, this, &CFtpView::updateCommandStates);
+  connect(qApp, &QApplication::focusChanged, this, &CFtpView::updateCommandStates);
+  updateCommandStates();
+}
+
+CFtpView::~CFtpView() {
+  // Focus moves while the children go; the menu is not to be updated then.
+  disconnect(qApp, nullptr, this, nullptr);
+  // The reader may be waiting for the transcript: let it go before the
+  // connection waits for it.
+  sink_->detach();
+  connection_.reset();
+}
+
+int CFtpView::helpContext() const { return CommandHelpContext(kCmdFtp); }
+
+CFtpTreeCtrl* CFtpView::remoteTree() const { return tabs_->directoriesPage()->remoteTree(); }
+CFtpTreeCtrl* CFtpView::localTree() const { return tabs_->directoriesPage()->localTree(); }
+CTranscriptView* CFtpView::transcript() const { return tabs_->statusPage()->transcript(); }
+QString CFtpView::printTitle() const { return documentTitle(); }
+
+QAction* CFtpView::commandAction(int id) const {
+  const auto found = actions_.find(id);
+  return found == actions_.end() ? nullptr : found->second;
+}
+
+// ---- the menu ----
+
+QAction* CFtpView::addCommand(QMenu* menu, const char* text, int id) {
+  QAction* action = menu->addAction(QString::fromLatin1(text));
+  actions_[id] = action;
+  connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+  return action;
+}
+
+void CFtpView::buildMenu() {
+  auto* bar = new QMenuBar(this);
+  menu_ = bar->addMenu(QStringLiteral("FTP &Commands"));
+  addCommand(menu_, "&New Folder", kCmdFtpNewFolder);
+  addCommand(menu_, "&Delete", kCmdFtpDelete);
+  addCommand(menu_, "&Rename", kCmdFtpRename);
+  addCommand(menu_, "Re&fresh", kCmdFtpRefresh);
+  menu_->addSeparator();
+  addCommand(menu_, "&Abort", kCmdFtpAbort);
+  addCommand(menu_, "No &Operation", kCmdFtpNoop);
+  QMenu* mode = menu_->addMenu(QStringLiteral("&Transfer Mode"));
+  addCommand(mode, "&ASCII", kCmdFtpAscii)->setCheckable(true);
+  addCommand(mode, "&Image (Binary)", kCmdFtpImage)->setCheckable(true);
+  addCommand(menu_, "&Change to Parent Directory", kCmdFtpParent);
+  addCommand(menu_, "Print &Working Directory", kCmdFtpPrintDirectory);
+  QMenu* status = menu_->addMenu(QStringLiteral("&Status"));
+  addCommand(status, "With&out Argument", kCmdFtpStatus);
+  addCommand(status, "&With Argument...", kCmdFtpStatusWithArgument);
+  QMenu* store = menu_->addMenu(QStringLiteral("Store O&ptions"));
+  addCommand(store, "&Append (with Create)", kCmdFtpAppend)->setCheckable(true);
+  addCommand(store, "&Store Unique", kCmdFtpStoreUnique)->setCheckable(true);
+  addCommand(menu_, "S&ystem", kCmdFtpSystem);
+  addCommand(menu_, "S&ite...", kCmdFtpSite);
+  QMenu* help = menu_->addMenu(QStringLiteral("&Help"));
+  addCommand(help, "With&out Argument", kCmdFtpHelp);
+  addCommand(help, "&With Argument...", kCmdFtpHelpWithArgument);
+  connectionMenus_ = {mode, status, store, help};
+  connect(menu_, &QMenu::aboutToShow, this, &CFtpView::updateCommandStates);
+}
+
+CFtpTreeCtrl* CFtpView::focusedTree() const {
+  if (tabs_->currentWidget() != tabs_->directoriesPage()) return nullptr;
+  if (localTree()->hasFocus()) return localTree();
+  if (remoteTree()->hasFocus()) return remoteTree();
+  return nullptr;
+}
+
+void CFtpView::updateCommandStates() {
+  if (menu_ == nullptr) return;
+  const bool connectionItems =
+      tabs_->currentWidget() != tabs_->loginPage() && remoteTree()->isEnabled();
+  for (int id :
+       {kCmdFtpAbort, kCmdFtpNoop, kCmdFtpPrintDirectory, kCmdFtpSystem, kCmdFtpSite, kCmdFtpParent,
+        kCmdFtpAscii, kCmdFtpImage, kCmdFtpStatus, kCmdFtpStatusWithArgument, kCmdFtpAppend,
+        kCmdFtpStoreUnique, kCmdFtpHelp, kCmdFtpHelpWithArgument})
+    actions_[id]->setEnabled(connectionItems);
+  for (QMenu* submenu : connectionMenus_) submenu->setEnabled(connectionItems);
+  const bool treeItems = focusedTree() != nullptr;
+  for (int id : {kCmdFtpNewFolder, kCmdFtpDelete, kCmdFtpRename, kCmdFtpRefresh})
+    actions_[id]->setEnabled(treeItems);
+  actions_[kCmdFtpAscii]->setChecked(transferMode_ == kCmdFtpAscii);
+  actions_[kCmdFtpImage]->setChecked(transferMode_ == kCmdFtpImage);
+  actions_[kCmdFtpAppend]->setChecked(storeOption_ == kCmdFtpAppend);
+  actions_[kCmdFtpStoreUnique]->setChecked(storeOption_ == kCmdFtpStoreUnique);
+}
+
+// Right click in a focused tree on the Directories page; elsewhere, help.
+void CFtpView::showContextMenu(CFtpTreeCtrl* tree, const QPoint& global) {
+  if (focusedTree() != tree) {
+    services().showHelp(helpContext());
+    return;
+  }
+  updateCommandStates();
+  menu_->popup(global);
+}
+
+// One command at a time: a command while the remote tree waits for a
+// reply only beeps.
+void CFtpView::queueWithBusyRule(FtpCommand command, std::optional<QString> argument) {
+  CFtpTreeCtrl* remote = remoteTree();
+  tabs_->directoriesPage()->setRequester(remote);
+  remote->markBusy();
+  std::optional<std::string> text;
+  if (argument) text = argument->toStdString();
+  if (!connection_->QueueCommand(command, std::move(text))) remote->release();
+}
+
+void CFtpView::runCommand(int id) {
+  CFtpTreeCtrl* remote = remoteTree();
+  const auto queued = [&](FtpCommand command) {
+    if (!remote->isIdle()) {
+      prompts_->beep();
+      return;
+    }
+    queueWithBusyRule(command);
+  };
+  const auto withArgument = [&](FtpCommand command, std::optional<QString> argument) {
+    if (argument) queueWithBusyRule(command, argument);
+  };
+  const bool idle = remote->isIdle();
+  switch (id) {
+    case kCmdFtpNewFolder:
+    case kCmdFtpDelete:
+    case kCmdFtpRename:
+    case kCmdFtpRefresh: {
+      CFtpTreeCtrl* tree = focusedTree();
+      if (tree == nullptr) {
+        prompts_->beep();
+      } else if (id == kCmdFtpNewFolder) {
+        tree->newFolder();
+      } else if (id == kCmdFtpDelete) {
+        tree->deleteSelected();
+      } else if (id == kCmdFtpRename) {
+        tree->renameSelected();
+      } else {
+        tree->refresh();
+      }
+      break;
+    }
+    case kCmdFtpAbort:
+      connection_->QueueCommand(FtpCommand::Abor);
+      break;
+    case kCmdFtpNoop:
+      queued(FtpCommand::Noop);
+      break;
+    case kCmdFtpPrintDirectory:
+      queued(FtpCommand::Pwd);
+      break;
+    case kCmdFtpSystem:
+      queued(FtpCommand::Syst);
+      break;
+    case kCmdFtpStatus:
+      queued(FtpCommand::Stat);
+      break;
+    case kCmdFtpHelp:
+      queued(FtpCommand::Help);
+      break;
+    case kCmdFtpParent:
+      if (!idle) {
+        prompts_->beep();
+      } else {
+        changeToParent();
+      }
+      break;
+    case kCmdFtpSite:
+    case kCmdFtpStatusWithArgument:
+    case kCmdFtpHelpWithArgument:
+      if (!idle) {
+        prompts_->beep();
+      } else if (id == kCmdFtpSite) {
+        withArgument(FtpCommand::Site,
+                     prompts_->askArgument(this, QStringLiteral("FTP Site Command")));
+      } else if (id == kCmdFtpStatusWithArgument) {
+        withArgument(FtpCommand::Stat,
+                     prompts_->askArgument(this, QStringLiteral("FTP Status Command")));
+      } else {
+        withArgument(FtpCommand::Help, prompts_->askHelpKeyword(this));
+      }
+      break;
+    case kCmdFtpAscii:
+    case kCmdFtpImage:
+      transferMode_ = id;
+      break;
+    case kCmdFtpAppend:
+    case kCmdFtpStoreUnique:
+      setStoreOption(storeOption_ == id ? 0 : id);
+      break;
+    default:
+      break;
+  }
+  updateCommandStates();
+}
+
+// CWD to the selected folder first, so that CDUP leaves the folder the user
+// is looking at; the reply to CDUP lists the new folder.
+void CFtpView::changeToParent() {
+  CFtpTreeCtrl* remote = remoteTree();
+  const QModelIndex selected = remote->currentIndex();
+  const QModelIndex folder = selected.isValid() ? remote->treeModel()->folderOf(selected)
+                                                : remote->treeModel()->index(0, 0);
+  tabs_->directoriesPage()->setRequester(remote);
+  remote->markBusy();
+  if (folder.isValid() &&
+      !connection_->QueueCommand(FtpCommand::Cwd,
+                                 remote->treeModel()->fullPath(folder).toStdString())) {
+    remote->release();
+    return;
+  }
+  if (!connection_->QueueCommand(FtpCommand::Cdup)) remote->release();
+}
+
+void CFtpView::setStoreOption(int option) {
+  storeOption_ = option;
+  localTree()->setAppendOption(option == kCmdFtpAppend);
+  localTree()->setUniqueOption(option == kCmdFtpStoreUnique);
+}
+
+// ---- login ----
+
+void CFtpView::connectToServer() {
+  CFtpLoginPage* login = loginPage();
+  for (QLineEdit* edit : {login->hostEdit(), login->userEdit(), login->passwordEdit()}) {
+    if (edit->text().isEmpty()) {
+      edit->setFocus();
+      return;
+    }
+  }
+  FtpLogin settings;
+  settings.host = login->hostEdit()->text().toStdString();
+  settings.userName = login->userEdit()->text().toStdString();
+  settings.password = login->passwordEdit()->text().toStdString();
+  settings.account = login->accountEdit()->text().toStdString();
+  if (!ReadFtpSettings(settings, services().reporter())) return;
+  if (!connection_->Connect(settings)) return;
+  login->lock();
+  setBusy(true);
+  setCloseEnabled(false);
+  close_->setEnabled(false);
+}
+
+void CFtpView::quit() {
+  loginPage()->quitButton()->setEnabled(false);
+  connection_->Quit();
+}
+
+void CFtpView::pickHost() {
+  const auto address =
+      PickAddressFromBook(this, [this](int contextId) { services().showHelp(contextId); });
+  if (address) loginPage()->hostEdit()->setText(*address);
+}
+
+void CFtpView::onLoginEnded() {
+  loginPage()->unlock(FtpLogin{});
+  setBusy(false);
+  setCloseEnabled(true);
+  close_->setEnabled(true);
+}
+
+void CFtpView::onDirectoriesNotice(int code) {
+  CFtpTreeCtrl* remote = remoteTree();
+  if (code == kFtpConnected) {
+    remote->prepare();
+    localTree()->prepare();
+    return;
+  }
+  if (code != kFtpConnectionEnded) return;
+  remote->clearRemote();
+  remote->setEnabled(false);
+  remote->release();
+  tabs_->directoriesPage()->setRequester(remote);
+  transferMode_ = kCmdFtpAscii;
+  setStoreOption(0);
+  updateCommandStates();
+}
+
+// ---- the trees' requests ----
+
+FtpTransferType CFtpView::transferType() const {
+  return transferMode_ == kCmdFtpImage ? FtpTransferType::Image : FtpTransferType::Ascii;
+}
+
+void CFtpView::handleRequest(CFtpTreeCtrl* tree, int code, int parameter) {
+  tabs_->directoriesPage()->setRequester(tree);
+  CFtpTreeCtrl* remote = remoteTree();
+  CFtpTreeCtrl* local = localTree();
+  const std::string source = tree->sourcePath().toStdString();
+  const std::string target = tree->targetPath().toStdString();
+  switch (code) {
+    case kFtpOpenRemoteFolder:
+      startProgress();
+      if (!connection_->QueueCommand(FtpCommand::Cwd, source)) {
+        remote->release();
+        return;
+      }
+      connection_->ListFolder(source);
+      break;
+    case kFtpRenameRemote:
+      connection_->Rename(source, target);
+      break;
+    case kFtpDeleteRemoteFile:
+    case kFtpDeleteRemoteFolder:
+      connection_->Delete(source, code == kFtpDeleteRemoteFolder);
+      break;
+    case kFtpDownload:
+      startProgress();
+      connection_->Download(source, std::filesystem::path(target), transferType());
+      break;
+    case kFtpUpload: {
+      startProgress();
+      const std::filesystem::path from = local->sourcePath().toStdString();
+      const std::string to = local->targetPath().toStdString();
+      if (storeOption_ == kCmdFtpAppend) {
+        connection_->Append(from, to, transferType());
+      } else if (storeOption_ == kCmdFtpStoreUnique) {
+        connection_->StoreUnique(from, transferType());
+      } else {
+        connection_->Upload(from, to, transferType());
+      }
+      break;
+    }
+    case kFtpNewRemoteFolder:
+      connection_->NewFolder(source);
+      break;
+    case kFtpOpenInEditor:
+      openInEditor(parameter == kFtpRemoteTreeId ? remote : local);
+      break;
+    case kFtpCheckNames:
+      connection_->ListNames(FolderPart(tree->targetPath()).toStdString());
+      break;
+    default:
+      break;
+  }
+}
+
+// The editor of the settings, or one chosen for this request only.
+void CFtpView::openInEditor(CFtpTreeCtrl* tree) {
+  std::string editor;
+  if (const auto key = OpenToolKey("FTP", false)) key->ReadText("Editor", editor);
+  if (editor.empty()) editor = prompts_->chooseEditor(this).toStdString();
+  if (tree->side() == CFtpTreeCtrl::Side::Remote) {
+    startProgress();
+    connection_->EditDownload(tree->sourcePath().toStdString(), editor);
+    return;
+  }
+  if (editor.empty()) return;
+  if (const int error = StartDetachedProgram(editor, tree->sourcePath().toStdString()))
+    services().reporter().PostSystemError(error);
+}
+
+// ---- progress on the status bar ----
+
+void CFtpView::startProgress() {
+  progressStart_ = std::chrono::steady_clock::now();
+  progress_->clear();
+}
+
+void CFtpView::showProgress(std::uint64_t bytes) {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - progressStart_)
+                           .count();
+  const QLocale locale;
+  QString text = QStringLiteral("%1 bytes transferred").arg(locale.toString(qulonglong(bytes)));
+  if (elapsed > 0) {
+    const double rate = static_cast<double>(bytes) * 1000.0 / static_cast<double>(elapsed);
+    text += QStringLiteral(", %1 KB/s").arg(locale.toString(rate / 1024.0, 'f', 1));
+  }
+  progress_->setText(text);
+}
+
+}  // namespace netrove

@@ -1,0 +1,183 @@
+#pragma once
+// The FTP window: a tab control with the Login, Status and Directories
+// pages over one FTP connection, the "FTP &Commands" menu, and a status bar
+// that shows how far the running transfer has come. The connection's
+// threads never touch a widget: everything they report is queued onto the
+// GUI thread first.
+#include <QString>
+#include <QTabWidget>
+#include <chrono>
+#include <map>
+#include <memory>
+
+#include "transfer/ftp_connection.h"
+#include "transfer/ftp_prompts.h"
+#include "transfer/ftp_tree_ctrl.h"
+#include "widgets/tool_view.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace netrove {
+
+class CTranscriptSink;
+class CTranscriptView;
+
+class CFtpLoginPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CFtpLoginPage(QWidget* parent = nullptr);
+  QLineEdit* hostEdit() const { return host_; }
+  QLineEdit* userEdit() const { return user_; }
+  QLineEdit* passwordEdit() const { return password_; }
+  QLineEdit* accountEdit() const { return account_; }
+  QPushButton* addressButton() const { return address_; }
+  QPushButton* connectButton() const { return connect_; }
+  QPushButton* quitButton() const { return quit_; }
+  // Connected: the fields are locked, Quit is offered.
+  void lock();
+  // The connection ended: fields back, with the connection's user and password.
+  void unlock(const FtpLogin& reset);
+  QWidget* firstControl() const;
+
+ signals:
+  void connectWanted();
+  void quitWanted();
+  void addressWanted();
+
+ private:
+  QLineEdit* host_;
+  QLineEdit* user_;
+  QLineEdit* password_;
+  QLineEdit* account_;
+  QPushButton* address_;
+  QPushButton* connect_;
+  QPushButton* quit_;
+};
+
+class CFtpStatusPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CFtpStatusPage(QWidget* parent = nullptr);
+  CTranscriptView* transcript() const { return transcript_; }
+
+ private:
+  CTranscriptView* transcript_;
+};
+
+class CFtpDirectoriesPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  CFtpDirectoriesPage(CFtpPrompts& prompts, IMainWindowReporter& reporter,
+                      QWidget* parent = nullptr);
+  CFtpTreeCtrl* remoteTree() const { return remote_; }
+  CFtpTreeCtrl* localTree() const { return local_; }
+  // The tree that asked last: the results of its operation go to it.
+  CFtpTreeCtrl* requester() const { return requester_; }
+  void setRequester(CFtpTreeCtrl* tree) { requester_ = tree; }
+
+ signals:
+  void request(CFtpTreeCtrl* tree, int code, int parameter);
+
+ private:
+  CFtpTreeCtrl* remote_;
+  CFtpTreeCtrl* local_;
+  CFtpTreeCtrl* requester_;
+};
+
+// The three pages; selecting one moves the focus to its first control.
+class CFtpTabCtrl : public QTabWidget {
+  Q_OBJECT
+
+ public:
+  CFtpTabCtrl(CFtpPrompts& prompts, IMainWindowReporter& reporter, QWidget* parent = nullptr);
+  CFtpLoginPage* loginPage() const { return login_; }
+  CFtpStatusPage* statusPage() const { return status_; }
+  CFtpDirectoriesPage* directoriesPage() const { return directories_; }
+
+ private:
+  void focusPage(int index);
+
+  CFtpLoginPage* login_;
+  CFtpStatusPage* status_;
+  CFtpDirectoriesPage* directories_;
+};
+
+class CFtpView : public CToolView {
+  Q_OBJECT
+
+ public:
+  // `prompts` answers the window's questions (nullptr: the real dialogs).
+  explicit CFtpView(CToolServices& services, std::unique_ptr<CFtpPrompts> prompts = nullptr,
+                    QWidget* parent = nullptr);
+  ~CFtpView() override;
+
+  int helpContext() const override;
+
+  CFtpTabCtrl* tabs() const { return tabs_; }
+  CFtpLoginPage* loginPage() const { return tabs_->loginPage(); }
+  CFtpTreeCtrl* remoteTree() const;
+  CFtpTreeCtrl* localTree() const;
+  CTranscriptView* transcript() const;
+  CTranscriptView* printableTranscript() const override { return transcript(); }
+  QString printTitle() const override;
+  CFtpConnection& connection() { return *connection_; }
+  QMenu* commandsMenu() const { return menu_; }
+  QAction* commandAction(int id) const;
+  QLabel* progressLabel() const { return progress_; }
+  QPushButton* closeButton() const { return close_; }
+
+  // 32826 (ASCII) or 32827 (Image); 0, 32829 (Append) or 32830 (Store Unique).
+  int transferMode() const { return transferMode_; }
+  int storeOption() const { return storeOption_; }
+  // Applies the enable rules to the menu's items.
+  void updateCommandStates();
+
+ private:
+  class Events;
+  friend class Events;
+
+  void buildMenu();
+  QAction* addCommand(QMenu* menu, const char* text, int id);
+  void runCommand(int id);
+  void queueWithBusyRule(FtpCommand command, std::optional<QString> argument = std::nullopt);
+  void changeToParent();
+  void setStoreOption(int option);
+  void showContextMenu(CFtpTreeCtrl* tree, const QPoint& global);
+  CFtpTreeCtrl* focusedTree() const;
+
+  void connectToServer();
+  void quit();
+  void pickHost();
+  void onLoginEnded();
+  void onDirectoriesNotice(int code);
+  void handleRequest(CFtpTreeCtrl* tree, int code, int parameter);
+  void openInEditor(CFtpTreeCtrl* tree);
+  FtpTransferType transferType() const;
+  void startProgress();
+  void showProgress(std::uint64_t bytes);
+
+  std::unique_ptr<CFtpPrompts> prompts_;
+  CFtpTabCtrl* tabs_;
+  QPushButton* close_;
+  QPushButton* help_;
+  QMenu* menu_ = nullptr;
+  std::map<int, QAction*> actions_;
+  std::vector<QMenu*> connectionMenus_;
+  QLabel* progress_;
+  int transferMode_;
+  int storeOption_ = 0;
+  std::chrono::steady_clock::time_point progressStart_;
+
+  std::unique_ptr<Events> events_;
+  std::unique_ptr<CTranscriptSink> sink_;
+  std::unique_ptr<CFtpConnection> connection_;
+};
+
+}  // namespace netrove

@@ -1,0 +1,75 @@
+// The local file operations of the FTP window across two file systems (the
+// test folder and /dev/shm), where a move is a copy and a delete.
+#include "transfer/ftp_local_files.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/scoped_home.h"
+
+namespace netrove {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(FtpLocalFiles, AMoveToAnotherFileSystemCopiesWholeBeforeTheSourceGoes) {
+  if (!fs::exists("/dev/shm")) GTEST_SKIP() << "no second file system at /dev/shm";
+  test::ScopedHome home;
+  std::string other = "/dev/shm/netrove-move-XXXXXX";
+  ASSERT_NE(::mkdtemp(other.data()), nullptr);
+  struct Cleanup {
+    fs::path path;
+    ~Cleanup() { fs::remove_all(path); }
+  } cleanup{other};
+  const fs::path source = home.path() / "tree";
+  fs::create_directories(source / "inner");
+  std::ofstream(source / "inner" / "a.bin", std::ios::binary) << std::string(200000, 'a');
+
+  // A target folder that does not exist: nothing moves, nothing is lost.
+  EXPECT_EQ(MoveLocal(source, fs::path(other) / "missing" / "tree", false), ENOENT);
+  EXPECT_EQ(ReadAll(source / "inner" / "a.bin").size(), 200000u);
+
+  EXPECT_EQ(MoveLocal(source, fs::path(other) / "tree", false), 0);
+  EXPECT_FALSE(fs::exists(source));
+  EXPECT_EQ(ReadAll(fs::path(other) / "tree" / "inner" / "a.bin"), std::string(200000, 'a'));
+
+  // Not over an existing file unless told, and then whole.
+  std::ofstream(home.path() / "b.txt") << "new";
+  std::ofstream(fs::path(other) / "b.txt") << "old";
+  EXPECT_EQ(MoveLocal(home.path() / "b.txt", fs::path(other) / "b.txt", false), EEXIST);
+  EXPECT_EQ(ReadAll(fs::path(other) / "b.txt"), "old");
+  EXPECT_EQ(MoveLocal(home.path() / "b.txt", fs::path(other) / "b.txt", true), 0);
+  EXPECT_EQ(ReadAll(fs::path(other) / "b.txt"), "new");
+  EXPECT_FALSE(fs::exists(home.path() / "b.txt"));
+}
+
+TEST(FtpLocalFiles, ListingPutsFoldersFirstAndSortsWithoutRegardToCase) {
+  test::ScopedHome home;
+  fs::create_directories(home.path() / "Zeta");
+  fs::create_directories(home.path() / "alpha");
+  std::ofstream(home.path() / "B.txt") << "b";
+  std::ofstream(home.path() / "a.txt") << "a";
+  int error = -1;
+  std::vector<std::string> names;
+  for (const LocalEntry& entry : ListLocalFolder(home.path(), error)) names.push_back(entry.name);
+  EXPECT_EQ(error, 0);
+  // The settings folder of the home counts as a folder too.
+  std::erase_if(names, [](const std::string& name) {
+    return name != "Zeta" && name != "alpha" && name != "B.txt" && name != "a.txt";
+  });
+  EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Zeta", "a.txt", "B.txt"}));
+  EXPECT_FALSE(LocalFolderHasEntries(home.path() / "alpha"));
+  EXPECT_TRUE(LocalFolderHasEntries(home.path()));
+}
+
+}  // namespace
+}  // namespace netrove

@@ -1,0 +1,128 @@
+// The FTP Customize page, the "FTP Proxy Settings" dialog and the argument
+// dialogs, driven through their controls; values are checked in the store.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "base/settings_store.h"
+#include "diagnostics/tool_view_fixtures.h"
+#include "support/recording_reporter.h"
+#include "support/scoped_home.h"
+#include "transfer/customize_ftp_page.h"
+#include "transfer/ftp_dialogs.h"
+
+namespace netrove {
+namespace {
+
+std::string StoredText(std::string_view tool, std::string_view value) {
+  std::string text;
+  if (const auto key = OpenToolKey(tool, false)) key->ReadText(value, text);
+  return text;
+}
+
+class QuietProxyDialog : public CFtpProxySettingsDlg {
+ public:
+  using CFtpProxySettingsDlg::CFtpProxySettingsDlg;
+  int beeps = 0;
+
+ protected:
+  void beep() override { ++beeps; }
+};
+
+TEST(FtpSettings, ThePortFieldKeepsAPortAndTheProxyBoxSwitchesItsControls) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  CCustomizeFTP page(reporter);
+  page.show();
+  // No FTP key yet: the defaults, with nothing to set back.
+  EXPECT_EQ(page.portEdit()->text(), QStringLiteral("21"));
+  EXPECT_FALSE(page.wellKnownButton()->isEnabled());
+  EXPECT_FALSE(page.settingsButton()->isEnabled());
+
+  page.portEdit()->setFocus();
+  page.portEdit()->selectAll();
+  QTest::keyClicks(page.portEdit(), QStringLiteral("2121"));
+  EXPECT_TRUE(page.wellKnownButton()->isEnabled());
+  emit page.portEdit()->editingFinished();
+  EXPECT_EQ(test::StoredDword("FTP", "Port Number"), 2121u);
+  page.portEdit()->setText(QStringLiteral("70000"));
+  EXPECT_EQ(page.portEdit()->text(), QStringLiteral("21"));
+  page.portEdit()->setText(QStringLiteral("2121"));
+
+  test::Click(page.proxyBox());
+  EXPECT_EQ(test::StoredDword("FTP", "Proxy Server"), 1u);
+  EXPECT_TRUE(page.settingsButton()->isEnabled());
+  EXPECT_FALSE(page.portEdit()->isEnabled());
+  EXPECT_FALSE(page.wellKnownButton()->isEnabled());
+  test::Click(page.proxyBox());
+  EXPECT_TRUE(page.portEdit()->isEnabled());
+  EXPECT_TRUE(page.wellKnownButton()->isEnabled());
+
+  QTest::mouseClick(page.wellKnownButton(), Qt::LeftButton);
+  EXPECT_EQ(test::StoredDword("FTP", "Port Number"), 21u);
+  EXPECT_FALSE(page.wellKnownButton()->isEnabled());
+
+  page.editorEdit()->setText(QStringLiteral("/usr/bin/vi"));
+  emit page.editorEdit()->editingFinished();
+  EXPECT_EQ(StoredText("FTP", "Editor"), "/usr/bin/vi");
+  test::Click(page.bellBox());
+  EXPECT_EQ(test::StoredDword("FTP", "Bell"), 1u);
+}
+
+TEST(FtpSettings, TheProxyDialogAsksForWhatItsModeNeedsAndStoresIt) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  QuietProxyDialog dialog(reporter);
+  // The first mode by default: address and port, no firewall login.
+  EXPECT_TRUE(dialog.modeButton(1134)->isChecked());
+  EXPECT_TRUE(dialog.addressEdit()->isEnabled());
+  EXPECT_FALSE(dialog.userEdit()->isEnabled());
+  dialog.modeButton(1138)->click();
+  EXPECT_FALSE(dialog.addressEdit()->isEnabled());
+  EXPECT_FALSE(dialog.passwordEdit()->isEnabled());
+  dialog.modeButton(1136)->click();
+  EXPECT_TRUE(dialog.userEdit()->isEnabled());
+
+  dialog.addressEdit()->setText(QStringLiteral("firewall.test"));
+  dialog.portEdit()->setText(QStringLiteral("2100"));
+  dialog.accept();
+  EXPECT_EQ(dialog.beeps, 1);  // the user ID is still empty
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  dialog.userEdit()->setText(QStringLiteral("wall"));
+  dialog.passwordEdit()->setText(QStringLiteral("pass"));
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(StoredText("Proxy Settings", "FTP Address"), "firewall.test");
+  EXPECT_EQ(test::StoredDword("Proxy Settings", "FTP Port"), 2100u);
+  EXPECT_EQ(test::StoredDword("FTP", "Proxy Access Mode"), 1136u);
+  EXPECT_EQ(StoredText("FTP", "Proxy User ID"), "wall");
+
+  QuietProxyDialog again(reporter);
+  EXPECT_TRUE(again.modeButton(1136)->isChecked());
+  EXPECT_EQ(again.portEdit()->text(), QStringLiteral("2100"));
+}
+
+TEST(FtpSettings, ArgumentDialogsOfferOkOnlyWithSomethingToSend) {
+  CFtpArgumentDlg site(QStringLiteral("FTP Site Command"));
+  EXPECT_EQ(site.windowTitle(), QStringLiteral("FTP Site Command"));
+  EXPECT_FALSE(site.okButton()->isEnabled());
+  EXPECT_TRUE(site.cancelButton()->isDefault());
+  QTest::keyClicks(site.argumentEdit(), QStringLiteral("CHMOD 644 x"));
+  EXPECT_TRUE(site.okButton()->isEnabled());
+  EXPECT_TRUE(site.okButton()->isDefault());
+
+  CFtpHelpCommandDlg help;
+  EXPECT_EQ(help.keyword(), QStringLiteral("ABOR"));
+  EXPECT_EQ(help.keywordBox()->count(), 33);
+  for (const char* keyword : {"ALLO", "MODE", "REIN", "REST", "STRU"})
+    EXPECT_GE(help.keywordBox()->findText(QString::fromLatin1(keyword)), 0) << keyword;
+  EXPECT_TRUE(help.okButton()->isEnabled());
+}
+
+}  // namespace
+}  // namespace netrove

@@ -1,0 +1,560 @@
+// The FTP window driven through its widgets against a real server
+// (pyftpdlib on loopback): login, listings in the remote tree, drag and drop
+// in every direction, the menu's busy rule, the editor request, and the
+// local tree's care with the user's own files.
+#include "transfer/ftp_view.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <fstream>
+#include <sstream>
+
+#include "base/settings_store.h"
+#include "diagnostics/tool_view_fixtures.h"
+#include "pyftpd_server.h"
+#include "support/event_loop.h"
+#include "support/scoped_home.h"
+#include "support/wait_until.h"
+#include "transfer/ftp_prompts.h"
+#include "transfer/ftp_tree_ctrl.h"
+#include "transfer/ftp_window_ids.h"
+#include "widgets/transcript_view.h"
+
+namespace netrove {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteAll(const fs::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// The answers the user would give, and what was asked.
+class ScriptedPrompts : public CFtpPrompts {
+ public:
+  bool askYesNo(QWidget*, const QString& text) override {
+    questions.push_back(text);
+    return answerYes;
+  }
+  void beep() override { ++beeps; }
+  DropChoice chooseDrop(QWidget*, const QPoint&, bool copyEnabled) override {
+    copyOffered = copyEnabled;
+    return drop;
+  }
+  QString chooseEditor(QWidget*) override { return {}; }
+  std::optional<QString> askArgument(QWidget*, const QString&) override { return argument; }
+  std::optional<QString> askHelpKeyword(QWidget*) override { return argument; }
+
+  bool answerYes = false;
+  DropChoice drop = DropChoice::Cancel;
+  std::optional<QString> argument;
+  QStringList questions;
+  bool copyOffered = false;
+  int beeps = 0;
+};
+
+class FtpViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(served_ / "sub");
+    fs::create_directories(local_ / "inbox");
+    WriteAll(served_ / "hello.txt", "hello from the server\n");
+    WriteAll(served_ / "sub" / "deep.txt", "deep\n");
+    auto prompts = std::make_unique<ScriptedPrompts>();
+    prompts_ = prompts.get();
+    view_ = std::make_unique<CFtpView>(services_, std::move(prompts));
+    view_->resize(900, 700);
+    view_->show();
+    view_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view_.get()));
+    view_->tabs()->setCurrentIndex(2);
+    RelistLocal();
+  }
+  // The local tree with one root, our folder, listed afresh.
+  void RelistLocal() {
+    local()->setLocalRoots({QString::fromStdString(local_.string())});
+    local()->expand(model(local())->index(0, 0));
+  }
+  void TearDown() override {
+    if (view_ && view_->connection().IsConnected()) {
+      view_->connection().Quit();
+      test::WaitUntil([this] { return !view_->isBusy(); }, test::TurnEventLoop);
+    }
+    view_.reset();
+  }
+
+  bool StartServer() {
+    server_ = std::make_unique<test::PyFtpServer>(served_);
+    if (server_->port() != 0) return true;
+    return false;
+  }
+  // Logs in as bob and waits for the first listing.
+  void Connect() {
+    auto key = CreateToolKey("FTP");
+    ASSERT_TRUE(key && key->WriteDword("Port Number", server_->port()));
+    // The commands are echoed into the transcript, where the tests read them.
+    ASSERT_TRUE(key->WriteDword("Verbose", 1));
+    view_->loginPage()->hostEdit()->setText(QStringLiteral("127.0.0.1"));
+    view_->loginPage()->userEdit()->setText(QStringLiteral("bob"));
+    view_->loginPage()->passwordEdit()->setText(QStringLiteral("secret"));
+    QTest::mouseClick(view_->loginPage()->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitIdle()) << view_->transcript()->text();
+    ASSERT_TRUE(remote()->isEnabled());
+  }
+  bool WaitIdle() {
+    return test::WaitUntil([this] { return remote()->isIdle() && model(remote())->rowCount() > 0; },
+                           test::TurnEventLoop);
+  }
+  bool WaitFor(const std::function<bool()>& condition) {
+    return test::WaitUntil(condition, test::TurnEventLoop);
+  }
+
+  CFtpTreeCtrl* remote() const { return view_->remoteTree(); }
+  CFtpTreeCtrl* local() const { return view_->localTree(); }
+  static CFtpTreeModel* model(CFtpTreeCtrl* tree) { return tree->treeModel(); }
+  // The item under the first root with these labels, one level each.
+  static QModelIndex Find(CFtpTreeCtrl* tree, const QStringList& labels) {
+    QModelIndex item = model(tree)->index(0, 0);
+    for (const QString& label : labels) item = model(tree)->childByLabel(item, label);
+    return item;
+  }
+  static QPoint Center(CFtpTreeCtrl* tree, const QModelIndex& item) {
+    tree->scrollTo(item);
+    return tree->viewport()->mapToGlobal(tree->visualRect(item).center());
+  }
+  void Drag(CFtpTreeCtrl* from, const QModelIndex& item, CFtpTreeCtrl* to,
+            const QModelIndex& target, bool rightButton) {
+    from->beginDrag(item, rightButton);
+    from->dragMoveTo(Center(to, target));
+    from->dragRelease(Center(to, target), rightButton);
+  }
+  // Types into the label editor that is open and presses Enter.
+  void TypeLabel(const QString& text) {
+    QLineEdit* editor = nullptr;
+    for (QLineEdit* edit : remote()->viewport()->findChildren<QLineEdit*>()) {
+      if (edit->isVisible()) editor = edit;
+    }
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+  }
+  std::string Transcript() const { return view_->transcript()->text(); }
+
+  test::ScopedHome home_;
+  test::FakeServices services_;
+  const fs::path served_ = home_.path() / "served";
+  const fs::path local_ = home_.path() / "local";
+  std::unique_ptr<test::PyFtpServer> server_;
+  ScriptedPrompts* prompts_ = nullptr;
+  std::unique_ptr<CFtpView> view_;
+};
+
+#define START_SERVER_OR_SKIP()                                                 \
+  do {                                                                         \
+    if (!StartServer()) {                                                      \
+      if (test::PrivilegeRequired()) FAIL() << "python3-pyftpdlib is missing"; \
+      GTEST_SKIP() << "python3-pyftpdlib is missing";                          \
+    }                                                                          \
+  } while (0)
+
+TEST_F(FtpViewTest, LoginFillsTheRemoteTreeAndAFolderOpensWithCwdAndList) {
+  START_SERVER_OR_SKIP();
+  EXPECT_FALSE(remote()->isEnabled());
+  Connect();
+  EXPECT_TRUE(view_->isBusy());
+  EXPECT_FALSE(view_->isCloseEnabled());
+  EXPECT_FALSE(view_->loginPage()->hostEdit()->isEnabled());
+  EXPECT_TRUE(view_->loginPage()->quitButton()->isEnabled());
+  EXPECT_EQ(model(remote())->label(model(remote())->index(0, 0)), QStringLiteral("/"));
+  const QModelIndex sub = Find(remote(), {QStringLiteral("sub")});
+  ASSERT_TRUE(sub.isValid());
+  EXPECT_TRUE(Find(remote(), {QStringLiteral("hello.txt")}).isValid());
+  EXPECT_TRUE(model(remote())->hasChildren(sub));  // unlisted: shows its button
+
+  remote()->expand(sub);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && remote()->isExpanded(sub); }));
+  EXPECT_TRUE(Find(remote(), {QStringLiteral("sub"), QStringLiteral("deep.txt")}).isValid());
+  EXPECT_NE(Transcript().find("CWD /sub\r\n"), std::string::npos) << Transcript();
+  EXPECT_NE(Transcript().find("LIST /sub\r\n"), std::string::npos) << Transcript();
+
+  QTest::mouseClick(view_->loginPage()->quitButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
+  EXPECT_FALSE(remote()->isEnabled());
+  EXPECT_EQ(model(remote())->rowCount(), 0);
+  EXPECT_TRUE(view_->isCloseEnabled());
+  EXPECT_EQ(view_->loginPage()->userEdit()->text(), QStringLiteral("anonymous"));
+}
+
+TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlaceholder) {
+  START_SERVER_OR_SKIP();
+  Connect();
+  const QModelIndex inbox = Find(local(), {QStringLiteral("inbox")});
+  ASSERT_TRUE(inbox.isValid());
+  Drag(remote(), Find(remote(), {QStringLiteral("hello.txt")}), local(), inbox, false);
+  ASSERT_TRUE(
+      WaitFor([&] { return remote()->isIdle() && fs::exists(local_ / "inbox/hello.txt"); }));
+  EXPECT_EQ(ReadAll(local_ / "inbox/hello.txt"), "hello from the server\n");
+  EXPECT_EQ(model(local())->rowCount(inbox), 1);
+  EXPECT_TRUE(prompts_->questions.isEmpty());
+  // The bytes on the wire: ASCII mode sends CR LF.
+  EXPECT_TRUE(WaitFor([this] {
+    return view_->progressLabel()->text().startsWith(QStringLiteral("23 bytes transferred"));
+  })) << view_->progressLabel()->text().toStdString();
+
+  // Once more onto the file itself: its folder is the destination, and No
+  // keeps the local file and takes the placeholder away again.
+  WriteAll(local_ / "inbox/hello.txt", "mine");
+  const QModelIndex existing = model(local())->childByLabel(inbox, QStringLiteral("hello.txt"));
+  Drag(remote(), Find(remote(), {QStringLiteral("hello.txt")}), local(), existing, false);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && !prompts_->questions.isEmpty(); }));
+  EXPECT_EQ(prompts_->questions.front(),
+            QStringLiteral("Confirm File Replace\n\nThis folder already contains a file called "
+                           "'hello.txt'.\n\nWould you like to replace the existing file?"));
+  ASSERT_TRUE(WaitFor([&] { return model(local())->rowCount(inbox) == 1; }));
+  EXPECT_EQ(ReadAll(local_ / "inbox/hello.txt"), "mine");
+}
+
+TEST_F(FtpViewTest, DroppingALocalFileOnTheServerChecksTheNamesThenStores) {
+  START_SERVER_OR_SKIP();
+  WriteAll(local_ / "report.txt", "numbers\n");
+  RelistLocal();
+  Connect();
+  const QModelIndex sub = Find(remote(), {QStringLiteral("sub")});
+  Drag(local(), Find(local(), {QStringLiteral("report.txt")}), remote(), sub, false);
+  ASSERT_TRUE(
+      WaitFor([&] { return remote()->isIdle() && fs::exists(served_ / "sub/report.txt"); }));
+  const std::string transcript = Transcript();
+  const auto nameList = transcript.find("NLST /sub\r\n");
+  ASSERT_NE(nameList, std::string::npos) << transcript;
+  EXPECT_NE(transcript.find("STOR /sub/report.txt\r\n", nameList), std::string::npos) << transcript;
+  EXPECT_TRUE(prompts_->questions.isEmpty());
+  EXPECT_EQ(ReadAll(served_ / "sub/report.txt"), "numbers\n");
+
+  // A name the server has already, in any case, is asked about; No stores nothing.
+  WriteAll(local_ / "HELLO.TXT", "shouting");
+  const QModelIndex root = model(remote())->index(0, 0);
+  const int before = model(remote())->rowCount(root);
+  RelistLocal();
+  Drag(local(), Find(local(), {QStringLiteral("HELLO.TXT")}), remote(), root, false);
+  ASSERT_TRUE(WaitFor([&] { return !prompts_->questions.isEmpty() && remote()->isIdle(); }));
+  EXPECT_TRUE(prompts_->questions.front().contains(QStringLiteral("'HELLO.TXT'")));
+  EXPECT_EQ(model(remote())->rowCount(root), before);
+  EXPECT_EQ(Transcript().find("STOR /HELLO.TXT"), std::string::npos);
+}
+
+TEST_F(FtpViewTest, RemoteItemsMoveOnTheServerOnlyByTheRightButtonMenu) {
+  START_SERVER_OR_SKIP();
+  Connect();
+  const QModelIndex hello = Find(remote(), {QStringLiteral("hello.txt")});
+  const QModelIndex sub = Find(remote(), {QStringLiteral("sub")});
+  remote()->beginDrag(hello, false);
+  remote()->dragMoveTo(Center(remote(), sub));
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::ForbiddenCursor);
+  remote()->dragRelease(Center(remote(), sub), false);
+  QTest::qWait(50);
+  EXPECT_EQ(Transcript().find("RNFR"), std::string::npos);
+
+  prompts_->drop = DropChoice::Move;
+  Drag(remote(), hello, remote(), sub, true);
+  EXPECT_FALSE(prompts_->copyOffered);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::exists(served_ / "sub/hello.txt"); }));
+  EXPECT_NE(Transcript().find("RNFR /hello.txt\r\n"), std::string::npos) << Transcript();
+  EXPECT_NE(Transcript().find("RNTO /sub/hello.txt\r\n"), std::string::npos) << Transcript();
+  EXPECT_FALSE(fs::exists(served_ / "hello.txt"));
+  ASSERT_TRUE(WaitFor([&] { return !Find(remote(), {QStringLiteral("hello.txt")}).isValid(); }));
+}
+
+TEST_F(FtpViewTest, RemoteNewFolderRenameAndDeleteGoThroughTheServer) {
+  START_SERVER_OR_SKIP();
+  Connect();
+  const QModelIndex root = model(remote())->index(0, 0);
+  remote()->setFocus();
+  remote()->setCurrentIndex(root);
+  remote()->newFolder();
+  const QModelIndex created = model(remote())->index(0, 0, root);
+  ASSERT_EQ(model(remote())->label(created), QStringLiteral("NewFolder"));
+  TypeLabel(QStringLiteral("made"));
+  // The editor commits when the event loop next runs.
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::is_directory(served_ / "made"); }))
+      << Transcript();
+
+  // A rename the server refuses puts the old name back.
+  const QPersistentModelIndex hello = Find(remote(), {QStringLiteral("hello.txt")});
+  remote()->setCurrentIndex(hello);
+  remote()->renameSelected();
+  TypeLabel(QStringLiteral("no such folder/x.txt"));
+  ASSERT_TRUE(WaitFor([&] {
+    return remote()->isIdle() &&
+           Transcript().find("RNTO /no such folder/x.txt") != std::string::npos;
+  })) << Transcript();
+  EXPECT_EQ(model(remote())->label(hello), QStringLiteral("hello.txt"));
+  remote()->renameSelected();
+  TypeLabel(QStringLiteral("renamed.txt"));
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && fs::exists(served_ / "renamed.txt"); }));
+  EXPECT_TRUE(fs::exists(served_ / "renamed.txt"));
+  EXPECT_EQ(model(remote())->label(hello), QStringLiteral("renamed.txt"));
+
+  remote()->setCurrentIndex(hello);
+  prompts_->answerYes = true;
+  remote()->setFocus();
+  remote()->deleteSelected();
+  ASSERT_FALSE(prompts_->questions.isEmpty());
+  EXPECT_EQ(prompts_->questions.back(),
+            QStringLiteral("Are you sure you want to delete 'renamed.txt'?"));
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && !hello.isValid(); }));
+  EXPECT_FALSE(fs::exists(served_ / "renamed.txt"));
+}
+
+TEST_F(FtpViewTest, AnUploadMovedByTheRightButtonRemovesTheLocalFileOnlyOnceStored) {
+  START_SERVER_OR_SKIP();
+  WriteAll(local_ / "moving.txt", "payload");
+  RelistLocal();
+  Connect();
+  view_->commandAction(kCmdFtpImage)->trigger();
+  prompts_->drop = DropChoice::Move;
+  Drag(local(), Find(local(), {QStringLiteral("moving.txt")}), remote(),
+       model(remote())->index(0, 0), true);
+  EXPECT_TRUE(prompts_->copyOffered);
+  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && !fs::exists(local_ / "moving.txt"); }));
+  EXPECT_EQ(ReadAll(served_ / "moving.txt"), "payload");
+  EXPECT_FALSE(Find(local(), {QStringLiteral("moving.txt")}).isValid());
+  EXPECT_NE(Transcript().find("TYPE I\r\n"), std::string::npos);
+
+  // The server gone: the tree empties and the options start over.
+  view_->connection().QueueCommand(FtpCommand::Quit);
+  ASSERT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
+  EXPECT_EQ(view_->transferMode(), kCmdFtpAscii);
+  EXPECT_FALSE(remote()->isEnabled());
+}
+
+TEST_F(FtpViewTest, ACommandWhileAListingRunsOnlyBeeps) {
+  START_SERVER_OR_SKIP();
+  Connect();
+  remote()->expand(Find(remote(), {QStringLiteral("sub")}));
+  ASSERT_FALSE(remote()->isIdle());
+  view_->updateCommandStates();
+  view_->commandAction(kCmdFtpNoop)->trigger();
+  EXPECT_EQ(prompts_->beeps, 1);
+  ASSERT_TRUE(WaitIdle());
+  QTest::qWait(50);
+  EXPECT_EQ(Transcript().find("NOOP"), std::string::npos);
+
+  view_->commandAction(kCmdFtpNoop)->trigger();
+  ASSERT_TRUE(WaitFor([this] { return Transcript().find("NOOP\r\n") != std::string::npos; }));
+  ASSERT_TRUE(WaitFor([this] { return remote()->isIdle(); }));
+  EXPECT_EQ(prompts_->beeps, 1);
+}
+
+TEST_F(FtpViewTest, StoreOptionsExcludeEachOtherAndConnectionItemsNeedAConnection) {
+  view_->updateCommandStates();
+  EXPECT_FALSE(view_->commandAction(kCmdFtpNoop)->isEnabled());
+  EXPECT_FALSE(view_->commandAction(kCmdFtpAppend)->isEnabled());
+  remote()->setEnabled(true);  // as after the first listing
+  view_->updateCommandStates();
+  view_->commandAction(kCmdFtpAppend)->trigger();
+  EXPECT_EQ(view_->storeOption(), kCmdFtpAppend);
+  EXPECT_TRUE(local()->appendOption());
+  view_->commandAction(kCmdFtpStoreUnique)->trigger();
+  EXPECT_EQ(view_->storeOption(), kCmdFtpStoreUnique);
+  EXPECT_FALSE(local()->appendOption());
+  EXPECT_TRUE(local()->uniqueOption());
+  EXPECT_TRUE(view_->commandAction(kCmdFtpStoreUnique)->isChecked());
+  EXPECT_FALSE(view_->commandAction(kCmdFtpAppend)->isChecked());
+  view_->commandAction(kCmdFtpStoreUnique)->trigger();
+  EXPECT_EQ(view_->storeOption(), 0);
+  EXPECT_FALSE(local()->uniqueOption());
+  view_->tabs()->setCurrentIndex(0);
+  EXPECT_FALSE(view_->commandAction(kCmdFtpNoop)->isEnabled());
+}
+
+TEST_F(FtpViewTest, TheEditorStartsOnALocalFileWithoutAnyFtpTraffic) {
+  const fs::path editor = home_.path() / "editor.sh";
+  const fs::path opened = home_.path() / "opened.txt";
+  WriteAll(editor, "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.string() + "'\n");
+  fs::permissions(editor, fs::perms::owner_all);
+  auto key = CreateToolKey("FTP");
+  ASSERT_TRUE(key && key->WriteText("Editor", editor.string()));
+  WriteAll(local_ / "notes with blanks.txt", "x");
+  RelistLocal();
+  const QModelIndex file = Find(local(), {QStringLiteral("notes with blanks.txt")});
+  ASSERT_TRUE(file.isValid());
+  local()->setFocus();
+  local()->setCurrentIndex(file);
+  QTest::keyClick(local(), Qt::Key_Return);
+  ASSERT_TRUE(
+      WaitFor([&] { return ReadAll(opened) == (local_ / "notes with blanks.txt").string(); }));
+  EXPECT_TRUE(Transcript().empty());
+  EXPECT_TRUE(services_.reporter_.Messages().empty());
+}
+
+// ---- the user's own files ----
+
+// Makes one file impossible to delete: immutable for root, a read-only
+// folder for anyone else. Undone at the end of the test.
+class Undeletable {
+ public:
+  explicit Undeletable(const fs::path& file) : file_(file) {
+    if (::geteuid() != 0) {
+      ::chmod(file.parent_path().c_str(), 0555);
+      works_ = true;
+      return;
+    }
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags |= FS_IMMUTABLE_FL;
+      works_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  ~Undeletable() {
+    ::chmod(file_.parent_path().c_str(), 0755);
+    const int fd = ::open(file_.c_str(), O_RDONLY);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~FS_IMMUTABLE_FL;
+      ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  bool works() const { return works_; }
+
+ private:
+  fs::path file_;
+  bool works_ = false;
+};
+
+TEST_F(FtpViewTest, ALocalDeleteAsksAndStopsAtItsFirstFailure) {
+  fs::create_directories(local_ / "old/a");
+  WriteAll(local_ / "old/a/locked", "l");
+  WriteAll(local_ / "old/z.txt", "z");
+  RelistLocal();
+  const QModelIndex old = Find(local(), {QStringLiteral("old")});
+  local()->setFocus();
+  local()->setCurrentIndex(old);
+
+  local()->deleteSelected();
+  EXPECT_EQ(prompts_->questions,
+            QStringList{QStringLiteral("Are you sure you want to delete 'old'?")});
+  EXPECT_TRUE(fs::exists(local_ / "old/z.txt"));
+
+  const Undeletable locked(local_ / "old/a/locked");
+  if (!locked.works()) GTEST_SKIP() << "this file system cannot make a file undeletable";
+  prompts_->answerYes = true;
+  local()->deleteSelected();
+  EXPECT_EQ(services_.reporter_.Messages().size(), 1u);
+  EXPECT_TRUE(fs::exists(local_ / "old/a/locked"));
+  EXPECT_TRUE(fs::exists(local_ / "old/z.txt"));
+  EXPECT_TRUE(Find(local(), {QStringLiteral("old")}).isValid());
+}
+
+TEST_F(FtpViewTest, LocalMovesAndCopiesNeverLoseOrOverwriteUnasked) {
+  fs::create_directories(local_ / "a/sub");
+  WriteAll(local_ / "a/keep.txt", "source");
+  WriteAll(local_ / "inbox/keep.txt", "target");
+  RelistLocal();
+  const QModelIndex folderA = Find(local(), {QStringLiteral("a")});
+  local()->expand(folderA);
+
+  // A folder moved into itself fails: reported, nothing lost, no placeholder.
+  prompts_->drop = DropChoice::Move;
+  Drag(local(), folderA, local(), Find(local(), {QStringLiteral("a"), QStringLiteral("sub")}),
+       true);
+  EXPECT_EQ(services_.reporter_.Messages().size(), 1u);
+  EXPECT_TRUE(fs::exists(local_ / "a/keep.txt"));
+  EXPECT_EQ(model(local())->rowCount(Find(local(), {QStringLiteral("a"), QStringLiteral("sub")})),
+            0);
+  EXPECT_TRUE(Find(local(), {QStringLiteral("a")}).isValid());
+
+  // A copy onto an existing file asks first; No leaves both as they were.
+  const QModelIndex inbox = Find(local(), {QStringLiteral("inbox")});
+  Drag(local(), Find(local(), {QStringLiteral("a"), QStringLiteral("keep.txt")}), local(), inbox,
+       false);
+  ASSERT_EQ(prompts_->questions.size(), 1);
+  EXPECT_TRUE(prompts_->questions.front().startsWith(QStringLiteral("Confirm File Replace")));
+  EXPECT_EQ(ReadAll(local_ / "inbox/keep.txt"), "target");
+  EXPECT_EQ(ReadAll(local_ / "a/keep.txt"), "source");
+
+  // Yes to a move replaces the target and only then removes the source.
+  prompts_->answerYes = true;
+  Drag(local(), Find(local(), {QStringLiteral("a"), QStringLiteral("keep.txt")}), local(), inbox,
+       true);
+  EXPECT_EQ(ReadAll(local_ / "inbox/keep.txt"), "source");
+  EXPECT_FALSE(fs::exists(local_ / "a/keep.txt"));
+  EXPECT_FALSE(Find(local(), {QStringLiteral("a"), QStringLiteral("keep.txt")}).isValid());
+}
+
+TEST_F(FtpViewTest, AFolderOfAHundredThousandEntriesIsListedWithoutProbingEachOne) {
+  constexpr int kEntries = 100000;
+  // In memory where there is a tmpfs: a disk takes minutes to make and
+  // remove 100,000 folders.
+  std::string scratch =
+      (fs::exists("/dev/shm") ? fs::path("/dev/shm") : home_.path()) / "netrove-big-XXXXXX";
+  ASSERT_NE(::mkdtemp(scratch.data()), nullptr);
+  struct Cleanup {
+    fs::path path;
+    ~Cleanup() { fs::remove_all(path); }
+  } cleanup{scratch};
+  const fs::path big = fs::path(scratch) / "big";
+  fs::create_directories(big);
+  for (int i = 0; i < kEntries; ++i) {
+    const std::string name = (big / ("d" + std::to_string(i))).string();
+    ASSERT_EQ(::mkdir(name.c_str(), 0755), 0);
+  }
+  local()->setLocalRoots({QString::fromStdString(scratch)});
+  local()->expand(model(local())->index(0, 0));
+  const QModelIndex folder = Find(local(), {QStringLiteral("big")});
+  const std::uint64_t before = model(local())->probeCount();
+  ASSERT_TRUE(folder.isValid());
+  local()->expand(folder);
+  QTest::qWait(20);
+  EXPECT_EQ(model(local())->rowCount(folder), kEntries);
+  EXPECT_EQ(model(local())->label(model(local())->index(0, 0, folder)), QStringLiteral("d0"));
+  // Only the rows in view are looked into.
+  EXPECT_LT(model(local())->probeCount() - before, 1000u);
+  EXPECT_FALSE(model(local())->hasChildren(model(local())->index(5, 0, folder)));
+}
+
+// With NETROVE_SCREENSHOTS set to a folder, renders the three pages of a
+// window logged in to the test server.
+TEST_F(FtpViewTest, Screenshots) {
+  const QByteArray folder = qgetenv("NETROVE_SCREENSHOTS");
+  if (folder.isEmpty()) GTEST_SKIP() << "set NETROVE_SCREENSHOTS to a folder to render them";
+  START_SERVER_OR_SKIP();
+  WriteAll(local_ / "report.txt", "numbers\n");
+  RelistLocal();
+  Connect();
+  remote()->expand(Find(remote(), {QStringLiteral("sub")}));
+  ASSERT_TRUE(WaitIdle());
+  const std::pair<int, const char*> pages[] = {
+      {0, "ftp-login"}, {1, "ftp-status"}, {2, "ftp-directories"}};
+  for (const auto& [page, name] : pages) {
+    view_->tabs()->setCurrentIndex(page);
+    QTest::qWait(20);
+    const QString file = QString::fromLocal8Bit(folder) + QLatin1Char('/') +
+                         QString::fromLatin1(name) + QStringLiteral(".png");
+    EXPECT_TRUE(view_->grab().save(file)) << name;
+  }
+}
+
+}  // namespace
+}  // namespace netrove
