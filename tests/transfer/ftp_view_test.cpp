@@ -185,14 +185,18 @@ TEST_F(FtpViewTest, LoginFillsTheRemoteTreeAndAFolderOpensWithCwdAndList) {
   EXPECT_FALSE(view_->loginPage()->hostEdit()->isEnabled());
   EXPECT_TRUE(view_->loginPage()->quitButton()->isEnabled());
   EXPECT_EQ(model(remote())->label(model(remote())->index(0, 0)), QStringLiteral("/"));
+  ASSERT_TRUE(WaitFor([&] { return Find(remote(), {QStringLiteral("sub")}).isValid(); }));
   const QModelIndex sub = Find(remote(), {QStringLiteral("sub")});
-  ASSERT_TRUE(sub.isValid());
   EXPECT_TRUE(Find(remote(), {QStringLiteral("hello.txt")}).isValid());
   EXPECT_TRUE(model(remote())->hasChildren(sub));  // unlisted: shows its button
 
+  // The listing comes back through the event loop: wait for its entries, not
+  // only for the tree to look idle and expanded.
   remote()->expand(sub);
-  ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && remote()->isExpanded(sub); }));
-  EXPECT_TRUE(Find(remote(), {QStringLiteral("sub"), QStringLiteral("deep.txt")}).isValid());
+  ASSERT_TRUE(WaitFor([&] {
+    return remote()->isIdle() && remote()->isExpanded(sub) &&
+           Find(remote(), {QStringLiteral("sub"), QStringLiteral("deep.txt")}).isValid();
+  })) << Transcript();
   EXPECT_NE(Transcript().find("CWD /sub\r\n"), std::string::npos) << Transcript();
   EXPECT_NE(Transcript().find("LIST /sub\r\n"), std::string::npos) << Transcript();
 
