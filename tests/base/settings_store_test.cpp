@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/file_bytes.h"
 #include "support/scoped_home.h"
 
 namespace netrove {
@@ -21,17 +22,6 @@ class DamageRecorder : public IDamagedStoreObserver {
   void StoreDamaged(const std::string& keptAs) override { reports.push_back(keptAs); }
   std::vector<std::string> reports;
 };
-
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::filesystem::path& file, std::string_view text) {
-  std::ofstream(file, std::ios::binary) << text;
-}
 
 std::vector<std::filesystem::path> FilesStartingWith(const std::filesystem::path& folder,
                                                      std::string_view prefix) {
@@ -87,10 +77,10 @@ TEST_F(SettingsStore, StoresReadableRegedit4Text) {
   ASSERT_TRUE(key->WriteDword("PacketSize", 100));
   ASSERT_TRUE(key->WriteText("Host", "localhost"));
   EXPECT_EQ(SettingsFile(), home_.path() / "settings.reg");
-  EXPECT_EQ(ReadFile(SettingsFile()),
+  EXPECT_EQ(test::ReadFileBytes(SettingsFile()),
             "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Corvane Inc.\\Netrove\\Ping]\n"
             "\"PacketSize\"=dword:00000064\n\"Host\"=\"localhost\"\n");
-  EXPECT_EQ(ExportSettings(), ReadFile(SettingsFile()));
+  EXPECT_EQ(ExportSettings(), test::ReadFileBytes(SettingsFile()));
 }
 
 TEST_F(SettingsStore, KeyAndValueNamesIgnoreCase) {
@@ -180,7 +170,8 @@ TEST_F(SettingsStore, KeysAreFoundByToolNameAndRejectImpossibleNames) {
 }
 
 TEST_F(SettingsStore, DeleteProgramKeysRemovesTheMakersTreeOnly) {
-  WriteFile(SettingsFile(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Other]\n\"Keep\"=\"me\"\n");
+  test::WriteFileBytes(SettingsFile(),
+                       "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Other]\n\"Keep\"=\"me\"\n");
   ASSERT_TRUE(CreateToolKey("Ping")->WriteDword("PacketSize", 100));
   ASSERT_TRUE(CreateToolKey("Netrove")->WriteDword("AlwaysOnTop", 1));
 
@@ -196,7 +187,7 @@ TEST_F(SettingsStore, DamagedFileIsKeptAsideReportedOnceAndDefaultsApply) {
   const std::string damaged =
       "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Corvane Inc.\\Netrove\\Ping]\n"
       "\"PacketSize\"=dword:zz\n";
-  WriteFile(SettingsFile(), damaged);
+  test::WriteFileBytes(SettingsFile(), damaged);
 
   EXPECT_FALSE(OpenToolKey("Ping", false).has_value());
   EXPECT_FALSE(OpenToolKey("Ping", false).has_value());
@@ -204,18 +195,18 @@ TEST_F(SettingsStore, DamagedFileIsKeptAsideReportedOnceAndDefaultsApply) {
   const std::filesystem::path keptAs = damageReports[0];
   EXPECT_EQ(keptAs.parent_path(), home_.path());
   EXPECT_TRUE(keptAs.filename().string().starts_with("settings.reg.damaged-"));
-  EXPECT_EQ(ReadFile(keptAs), damaged);
+  EXPECT_EQ(test::ReadFileBytes(keptAs), damaged);
 
   ASSERT_TRUE(CreateToolKey("Ping")->WriteDword("PacketSize", 64));
-  EXPECT_EQ(ReadFile(keptAs), damaged) << "the damaged file is never written over";
+  EXPECT_EQ(test::ReadFileBytes(keptAs), damaged) << "the damaged file is never written over";
   EXPECT_EQ(damageReports.size(), 1u);
 
   // A second damage within the same second is kept under another name.
-  WriteFile(SettingsFile(), "not a registry file");
+  test::WriteFileBytes(SettingsFile(), "not a registry file");
   EXPECT_TRUE(CreateToolKey("Ping").has_value());
   ASSERT_EQ(damageReports.size(), 2u);
   EXPECT_NE(damageReports[1], damageReports[0]);
-  EXPECT_EQ(ReadFile(damageReports[1]), "not a registry file");
+  EXPECT_EQ(test::ReadFileBytes(damageReports[1]), "not a registry file");
   EXPECT_EQ(FilesStartingWith(home_.path(), "settings.reg.damaged-").size(), 2u);
 }
 
@@ -239,7 +230,8 @@ TEST_F(SettingsStore, WriterKilledMidWriteLeavesAWholeFile) {
     if (!FilesStartingWith(home_.path(), "settings.reg.tmp-").empty()) ++killedWhileWriting;
 
     std::string error;
-    ASSERT_TRUE(RegistryFile::Parse(ReadFile(SettingsFile()), &error).has_value()) << error;
+    ASSERT_TRUE(RegistryFile::Parse(test::ReadFileBytes(SettingsFile()), &error).has_value())
+        << error;
     auto key = OpenToolKey("Ping", true);
     std::uint32_t counter = 0;
     ASSERT_TRUE(key && key->ReadDword("Counter", counter));
@@ -293,7 +285,7 @@ TEST_F(SettingsStore, KeptParsedFileFollowsEveryChangeOfTheFile) {
   EXPECT_EQ(read(), 2u);
   // An editor changes one digit in place; its clock is later than the file's.
   const auto file = SettingsFile();
-  const std::string text = ReadFile(file);
+  const std::string text = test::ReadFileBytes(file);
   const auto digit = text.find("dword:00000002");
   ASSERT_NE(digit, std::string::npos);
   struct stat before {};

@@ -14,6 +14,7 @@
 
 #include "base/net_socket.h"
 #include "base/settings_store.h"
+#include "support/fake_tool_services.h"
 #include "support/recording_reporter.h"
 #include "widgets/host_prompt_dialog.h"
 #include "widgets/tool_view.h"
@@ -28,13 +29,7 @@ inline std::optional<std::uint32_t> StoredDword(std::string_view toolName, std::
   return number;
 }
 
-class FakeServices : public CToolServices {
- public:
-  IMainWindowReporter& reporter() override { return reporter_; }
-  void showHelp(int contextId) override { helpShown = contextId; }
-  RecordingReporter reporter_;
-  int helpShown = 0;
-};
+using FakeServices = FakeToolServices;
 
 // Names resolve nowhere, so a run ends at once without any privilege.
 class NoNames : public IResolver {

@@ -8,23 +8,12 @@
 #include <sstream>
 
 #include "news/news_server.h"
+#include "support/file_bytes.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 
 namespace netrove {
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::filesystem::path& path, const std::string& text) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 TEST(Newsgroup, ExpandsMarksAndRebuildsOnlyWhatChanged) {
   CNewsgroup opened(":");
@@ -62,14 +51,15 @@ TEST(Newsrc, KeepsEveryLineOfADamagedFileAndReportsOnce) {
   test::RecordingReporter reporter;
   CNewsServer server;
   server.newsrcPath = NewsrcPath("", "news.example");
-  WriteFile(server.newsrcPath, "zeta: 1-4\r\nno marker here\r\nalpha!\r\nbad line\r\nmid: 7");
+  test::WriteFileBytes(server.newsrcPath,
+                       "zeta: 1-4\r\nno marker here\r\nalpha!\r\nbad line\r\nmid: 7");
   LoadNewsrc(server, reporter);
   ASSERT_EQ(reporter.Texts().size(), 1u);
   EXPECT_EQ(reporter.Texts()[0], CorruptedFileText(server.newsrcPath));
   // The group list adds new groups unsubscribed and leaves known ones.
   AddGroupsFromList(server, "zeta 10 1 y\r\nbeta 5 2 y\r\n");
   ASSERT_TRUE(WriteNewsrc(server, reporter));
-  EXPECT_EQ(ReadFile(server.newsrcPath),
+  EXPECT_EQ(test::ReadFileBytes(server.newsrcPath),
             "alpha!\r\nbeta!\r\nmid: 7\r\nzeta: 1-4\r\nno marker here\r\nbad line\r\n");
 }
 
@@ -89,14 +79,14 @@ TEST(Newsrc, AFileThatCannotBeReadIsNeverOverwritten) {
   // A write that fails leaves the old file as it was.
   CNewsServer other;
   other.newsrcPath = NewsrcPath("", "other");
-  WriteFile(other.newsrcPath, "kept:\r\n");
+  test::WriteFileBytes(other.newsrcPath, "kept:\r\n");
   chmod(other.newsrcPath.parent_path().c_str(), 0500);
   other.groups.try_emplace("new.group");
   const bool wrote = WriteNewsrc(other, reporter);
   chmod(other.newsrcPath.parent_path().c_str(), 0700);
   if (geteuid() != 0) {
     EXPECT_FALSE(wrote);
-    EXPECT_EQ(ReadFile(other.newsrcPath), "kept:\r\n");
+    EXPECT_EQ(test::ReadFileBytes(other.newsrcPath), "kept:\r\n");
   }
 }
 
@@ -116,7 +106,7 @@ TEST(NewsServerTable, TwoWindowsShareOneEntryAndTheLastWrites) {
   test::RecordingReporter reporter;
   CNewsServerTable table;
   const auto path = NewsrcPath("", "shared");
-  WriteFile(path, "local.test: 1-2\r\n");
+  test::WriteFileBytes(path, "local.test: 1-2\r\n");
   table.Join("shared", 1, path, reporter);
   table.Join("shared", 2, path, reporter);
   table.With("shared", [](CNewsServer* server) {
@@ -128,9 +118,9 @@ TEST(NewsServerTable, TwoWindowsShareOneEntryAndTheLastWrites) {
   // A window that is not in the entry (a failed connect) changes nothing.
   table.Leave("shared", 3, reporter);
   table.Leave("shared", 1, reporter);
-  EXPECT_EQ(ReadFile(path), "local.test: 1-2\r\n");
+  EXPECT_EQ(test::ReadFileBytes(path), "local.test: 1-2\r\n");
   table.Leave("shared", 2, reporter);
-  EXPECT_EQ(ReadFile(path), "local.test: 1-2,5\r\n");
+  EXPECT_EQ(test::ReadFileBytes(path), "local.test: 1-2,5\r\n");
   EXPECT_TRUE(table.With("shared", [](CNewsServer* server) { return server == nullptr; }));
   EXPECT_TRUE(reporter.Messages().empty());
 }

@@ -34,6 +34,7 @@
 #include "news/nntp_recorder.h"
 #include "news/nntp_thread_view.h"
 #include "support/event_loop.h"
+#include "support/fake_tool_services.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
@@ -44,12 +45,7 @@
 namespace netrove {
 namespace {
 
-class FakeServices : public CToolServices {
- public:
-  IMainWindowReporter& reporter() override { return reporter_; }
-  void showHelp(int) override {}
-  test::RecordingReporter reporter_;
-};
+using FakeServices = test::FakeToolServices;
 
 // Answers the window's questions as the test says; counts the beeps.
 class ScriptedDialogs : public INewsDialogs {

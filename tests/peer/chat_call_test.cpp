@@ -14,6 +14,7 @@
 
 #include "peer/chat_view.h"
 #include "support/event_loop.h"
+#include "support/fake_tool_services.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
@@ -23,12 +24,7 @@
 namespace netrove {
 namespace {
 
-class FakeServices : public CToolServices {
- public:
-  IMainWindowReporter& reporter() override { return reporter_; }
-  void showHelp(int) override {}
-  test::RecordingReporter reporter_;
-};
+using FakeServices = test::FakeToolServices;
 
 class FakeShell : public IShellContext {
  public:

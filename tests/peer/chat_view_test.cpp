@@ -18,6 +18,7 @@
 #include "base/settings_store.h"
 #include "peer/chat_customize_page.h"
 #include "support/event_loop.h"
+#include "support/fake_tool_services.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
@@ -25,12 +26,7 @@
 namespace netrove {
 namespace {
 
-class FakeServices : public CToolServices {
- public:
-  IMainWindowReporter& reporter() override { return reporter_; }
-  void showHelp(int) override {}
-  test::RecordingReporter reporter_;
-};
+using FakeServices = test::FakeToolServices;
 
 bool WaitUntil(const std::function<bool()>& condition) {
   return test::WaitUntil(condition, test::TurnEventLoop);

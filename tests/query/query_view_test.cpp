@@ -23,6 +23,7 @@
 #include "query/query_engine.h"
 #include "query/query_request.h"
 #include "support/event_loop.h"
+#include "support/fake_tool_services.h"
 #include "support/private_inetd.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
@@ -36,13 +37,7 @@ namespace {
 using test::CScriptedServer;
 using test::Script;
 
-class FakeServices : public CToolServices {
- public:
-  IMainWindowReporter& reporter() override { return reporter_; }
-  void showHelp(int contextId) override { helpShown = contextId; }
-  test::RecordingReporter reporter_;
-  int helpShown = 0;
-};
+using FakeServices = test::FakeToolServices;
 
 bool WaitUntil(const std::function<bool()>& condition) {
   return test::WaitUntil(condition, test::TurnEventLoop);

@@ -7,19 +7,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/file_bytes.h"
 #include "support/scoped_home.h"
 
 namespace netrove {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(FtpLocalFiles, AMoveToAnotherFileSystemCopiesWholeBeforeTheSourceGoes) {
   if (!fs::exists("/dev/shm")) GTEST_SKIP() << "no second file system at /dev/shm";
@@ -36,19 +30,20 @@ TEST(FtpLocalFiles, AMoveToAnotherFileSystemCopiesWholeBeforeTheSourceGoes) {
 
   // A target folder that does not exist: nothing moves, nothing is lost.
   EXPECT_EQ(MoveLocal(source, fs::path(other) / "missing" / "tree", false), ENOENT);
-  EXPECT_EQ(ReadAll(source / "inner" / "a.bin").size(), 200000u);
+  EXPECT_EQ(test::ReadFileBytes(source / "inner" / "a.bin").size(), 200000u);
 
   EXPECT_EQ(MoveLocal(source, fs::path(other) / "tree", false), 0);
   EXPECT_FALSE(fs::exists(source));
-  EXPECT_EQ(ReadAll(fs::path(other) / "tree" / "inner" / "a.bin"), std::string(200000, 'a'));
+  EXPECT_EQ(test::ReadFileBytes(fs::path(other) / "tree" / "inner" / "a.bin"),
+            std::string(200000, 'a'));
 
   // Not over an existing file unless told, and then whole.
   std::ofstream(home.path() / "b.txt") << "new";
   std::ofstream(fs::path(other) / "b.txt") << "old";
   EXPECT_EQ(MoveLocal(home.path() / "b.txt", fs::path(other) / "b.txt", false), EEXIST);
-  EXPECT_EQ(ReadAll(fs::path(other) / "b.txt"), "old");
+  EXPECT_EQ(test::ReadFileBytes(fs::path(other) / "b.txt"), "old");
   EXPECT_EQ(MoveLocal(home.path() / "b.txt", fs::path(other) / "b.txt", true), 0);
-  EXPECT_EQ(ReadAll(fs::path(other) / "b.txt"), "new");
+  EXPECT_EQ(test::ReadFileBytes(fs::path(other) / "b.txt"), "new");
   EXPECT_FALSE(fs::exists(home.path() / "b.txt"));
 }
 

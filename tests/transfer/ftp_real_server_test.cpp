@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "pyftpd_server.h"
+#include "support/file_bytes.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
@@ -21,17 +22,6 @@ namespace netrove {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteAll(const fs::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary) << bytes;
-}
 
 std::string RandomBytes(std::size_t size) {
   std::mt19937 generator(7);
@@ -67,7 +57,7 @@ class FtpAgainstRealServers : public ::testing::TestWithParam<PeerAndMode> {
   void SetUp() override {
     fs::create_directories(serverRoot_);
     fs::create_directories(local_);
-    WriteAll(serverRoot_ / "hello.txt", "line one\r\nline two\r\n");
+    test::WriteFileBytes(serverRoot_ / "hello.txt", "line one\r\nline two\r\n");
     fs::create_directories(serverRoot_ / "sub folder");
     if (GetParam().peer == Peer::Vsftpd) {
       StartVsftpd();
@@ -149,18 +139,18 @@ TEST_P(FtpAgainstRealServers, LogsInAndListsTheHomeFolder) {
 TEST_P(FtpAgainstRealServers, UploadsAppendsAndDownloadsByteForByte) {
   LogIn();
   const std::string bytes = RandomBytes(3 * 1024 * 1024 + 17);
-  WriteAll(local_ / "big.bin", bytes);
+  test::WriteFileBytes(local_ / "big.bin", bytes);
   ASSERT_TRUE(connection_.Upload(local_ / "big.bin", "big.bin", FtpTransferType::Image));
   ASSERT_TRUE(events_.WaitFor("upload ended 1"));
-  EXPECT_EQ(ReadAll(serverRoot_ / "big.bin"), bytes);
+  EXPECT_EQ(test::ReadFileBytes(serverRoot_ / "big.bin"), bytes);
 
   ASSERT_TRUE(connection_.Append(local_ / "big.bin", "big.bin", FtpTransferType::Image));
   ASSERT_TRUE(events_.WaitFor("append ended 1"));
-  EXPECT_EQ(ReadAll(serverRoot_ / "big.bin"), bytes + bytes);
+  EXPECT_EQ(test::ReadFileBytes(serverRoot_ / "big.bin"), bytes + bytes);
 
   ASSERT_TRUE(connection_.Download("big.bin", local_ / "copy.bin", FtpTransferType::Image));
   ASSERT_TRUE(events_.WaitFor("download ended 1"));
-  EXPECT_EQ(ReadAll(local_ / "copy.bin"), bytes + bytes);
+  EXPECT_EQ(test::ReadFileBytes(local_ / "copy.bin"), bytes + bytes);
   EXPECT_EQ(events_.Progress(), 2 * bytes.size());
 }
 
@@ -168,19 +158,19 @@ TEST_P(FtpAgainstRealServers, AsciiTypeConvertsLineEndsBothWays) {
   LogIn();
   ASSERT_TRUE(connection_.Download("hello.txt", local_ / "hello.txt", FtpTransferType::Ascii));
   ASSERT_TRUE(events_.WaitFor("download ended 1"));
-  EXPECT_EQ(ReadAll(local_ / "hello.txt"), "line one\nline two\n");
+  EXPECT_EQ(test::ReadFileBytes(local_ / "hello.txt"), "line one\nline two\n");
 
-  WriteAll(local_ / "unix.txt", "a\nb\r\nc\n");
+  test::WriteFileBytes(local_ / "unix.txt", "a\nb\r\nc\n");
   ASSERT_TRUE(connection_.Upload(local_ / "unix.txt", "unix.txt", FtpTransferType::Ascii));
   ASSERT_TRUE(events_.WaitFor("upload ended 1"));
   // The server stores text in its own (Unix) form, so what it received as
   // CR LF lines comes back as LF lines.
-  EXPECT_EQ(ReadAll(serverRoot_ / "unix.txt"), "a\nb\nc\n");
+  EXPECT_EQ(test::ReadFileBytes(serverRoot_ / "unix.txt"), "a\nb\nc\n");
 }
 
 TEST_P(FtpAgainstRealServers, StoreUniqueReportsTheServersName) {
   LogIn();
-  WriteAll(local_ / "u.txt", "unique");
+  test::WriteFileBytes(local_ / "u.txt", "unique");
   ASSERT_TRUE(connection_.StoreUnique(local_ / "u.txt", FtpTransferType::Image));
   ASSERT_TRUE(events_.WaitFor("append ended 1")) << events_.Transcript();
   std::string label;
@@ -189,7 +179,7 @@ TEST_P(FtpAgainstRealServers, StoreUniqueReportsTheServersName) {
   }
   ASSERT_FALSE(label.empty());
   const std::string stored = label.substr(label.find_first_not_of(' '));
-  EXPECT_EQ(ReadAll(serverRoot_ / stored), "unique");
+  EXPECT_EQ(test::ReadFileBytes(serverRoot_ / stored), "unique");
 }
 
 TEST_P(FtpAgainstRealServers, FolderCommandsAndRename) {
@@ -216,17 +206,17 @@ TEST_P(FtpAgainstRealServers, FolderCommandsAndRename) {
 
 TEST_P(FtpAgainstRealServers, AFailedDownloadLeavesTheLocalFileAsItWas) {
   LogIn();
-  WriteAll(local_ / "keep.txt", "precious");
+  test::WriteFileBytes(local_ / "keep.txt", "precious");
   ASSERT_TRUE(connection_.Download("missing.txt", local_ / "keep.txt", FtpTransferType::Image));
   ASSERT_TRUE(events_.WaitFor("download ended 0"));
   EXPECT_EQ(events_.Count("confirm keep.txt"), 1);
-  EXPECT_EQ(ReadAll(local_ / "keep.txt"), "precious");
+  EXPECT_EQ(test::ReadFileBytes(local_ / "keep.txt"), "precious");
   EXPECT_EQ(std::distance(fs::directory_iterator(local_), fs::directory_iterator()), 1);
 }
 
 TEST_P(FtpAgainstRealServers, AbortDuringADownloadLeavesNoFile) {
   LogIn();
-  WriteAll(serverRoot_ / "huge.bin", std::string(64 * 1024 * 1024, 'x'));
+  test::WriteFileBytes(serverRoot_ / "huge.bin", std::string(64 * 1024 * 1024, 'x'));
   ASSERT_TRUE(connection_.Download("huge.bin", local_ / "huge.bin", FtpTransferType::Image));
   ASSERT_TRUE(test::WaitUntil([&] { return events_.Progress() > 0; }));
   ASSERT_TRUE(connection_.QueueCommand(FtpCommand::Abor));

@@ -24,6 +24,7 @@
 #include "diagnostics/tool_view_fixtures.h"
 #include "pyftpd_server.h"
 #include "support/event_loop.h"
+#include "support/file_bytes.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
 #include "transfer/ftp_prompts.h"
@@ -35,17 +36,6 @@ namespace netrove {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteAll(const fs::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary) << bytes;
-}
 
 // The answers the user would give, and what was asked.
 class ScriptedPrompts : public CFtpPrompts {
@@ -76,8 +66,8 @@ class FtpViewTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(served_ / "sub");
     fs::create_directories(local_ / "inbox");
-    WriteAll(served_ / "hello.txt", "hello from the server\n");
-    WriteAll(served_ / "sub" / "deep.txt", "deep\n");
+    test::WriteFileBytes(served_ / "hello.txt", "hello from the server\n");
+    test::WriteFileBytes(served_ / "sub" / "deep.txt", "deep\n");
     auto prompts = std::make_unique<ScriptedPrompts>();
     prompts_ = prompts.get();
     view_ = std::make_unique<CFtpView>(services_, std::move(prompts));
@@ -216,7 +206,7 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
   Drag(remote(), Find(remote(), {QStringLiteral("hello.txt")}), local(), inbox, false);
   ASSERT_TRUE(
       WaitFor([&] { return remote()->isIdle() && fs::exists(local_ / "inbox/hello.txt"); }));
-  EXPECT_EQ(ReadAll(local_ / "inbox/hello.txt"), "hello from the server\n");
+  EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/hello.txt"), "hello from the server\n");
   EXPECT_EQ(model(local())->rowCount(inbox), 1);
   EXPECT_TRUE(prompts_->questions.isEmpty());
   // The bytes on the wire: ASCII mode sends CR LF.
@@ -226,7 +216,7 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
 
   // Once more onto the file itself: its folder is the destination, and No
   // keeps the local file and takes the placeholder away again.
-  WriteAll(local_ / "inbox/hello.txt", "mine");
+  test::WriteFileBytes(local_ / "inbox/hello.txt", "mine");
   const QModelIndex existing = model(local())->childByLabel(inbox, QStringLiteral("hello.txt"));
   Drag(remote(), Find(remote(), {QStringLiteral("hello.txt")}), local(), existing, false);
   ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && !prompts_->questions.isEmpty(); }));
@@ -234,12 +224,12 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
             QStringLiteral("Confirm File Replace\n\nThis folder already contains a file called "
                            "'hello.txt'.\n\nWould you like to replace the existing file?"));
   ASSERT_TRUE(WaitFor([&] { return model(local())->rowCount(inbox) == 1; }));
-  EXPECT_EQ(ReadAll(local_ / "inbox/hello.txt"), "mine");
+  EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/hello.txt"), "mine");
 }
 
 TEST_F(FtpViewTest, DroppingALocalFileOnTheServerChecksTheNamesThenStores) {
   START_SERVER_OR_SKIP();
-  WriteAll(local_ / "report.txt", "numbers\n");
+  test::WriteFileBytes(local_ / "report.txt", "numbers\n");
   RelistLocal();
   Connect();
   const QModelIndex sub = Find(remote(), {QStringLiteral("sub")});
@@ -251,10 +241,10 @@ TEST_F(FtpViewTest, DroppingALocalFileOnTheServerChecksTheNamesThenStores) {
   ASSERT_NE(nameList, std::string::npos) << transcript;
   EXPECT_NE(transcript.find("STOR /sub/report.txt\r\n", nameList), std::string::npos) << transcript;
   EXPECT_TRUE(prompts_->questions.isEmpty());
-  EXPECT_EQ(ReadAll(served_ / "sub/report.txt"), "numbers\n");
+  EXPECT_EQ(test::ReadFileBytes(served_ / "sub/report.txt"), "numbers\n");
 
   // A name the server has already, in any case, is asked about; No stores nothing.
-  WriteAll(local_ / "HELLO.TXT", "shouting");
+  test::WriteFileBytes(local_ / "HELLO.TXT", "shouting");
   const QModelIndex root = model(remote())->index(0, 0);
   const int before = model(remote())->rowCount(root);
   RelistLocal();
@@ -330,7 +320,7 @@ TEST_F(FtpViewTest, RemoteNewFolderRenameAndDeleteGoThroughTheServer) {
 
 TEST_F(FtpViewTest, AnUploadMovedByTheRightButtonRemovesTheLocalFileOnlyOnceStored) {
   START_SERVER_OR_SKIP();
-  WriteAll(local_ / "moving.txt", "payload");
+  test::WriteFileBytes(local_ / "moving.txt", "payload");
   RelistLocal();
   Connect();
   view_->commandAction(kCmdFtpImage)->trigger();
@@ -339,7 +329,7 @@ TEST_F(FtpViewTest, AnUploadMovedByTheRightButtonRemovesTheLocalFileOnlyOnceStor
        model(remote())->index(0, 0), true);
   EXPECT_TRUE(prompts_->copyOffered);
   ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && !fs::exists(local_ / "moving.txt"); }));
-  EXPECT_EQ(ReadAll(served_ / "moving.txt"), "payload");
+  EXPECT_EQ(test::ReadFileBytes(served_ / "moving.txt"), "payload");
   EXPECT_FALSE(Find(local(), {QStringLiteral("moving.txt")}).isValid());
   EXPECT_NE(Transcript().find("TYPE I\r\n"), std::string::npos);
 
@@ -393,19 +383,19 @@ TEST_F(FtpViewTest, StoreOptionsExcludeEachOtherAndConnectionItemsNeedAConnectio
 TEST_F(FtpViewTest, TheEditorStartsOnALocalFileWithoutAnyFtpTraffic) {
   const fs::path editor = home_.path() / "editor.sh";
   const fs::path opened = home_.path() / "opened.txt";
-  WriteAll(editor, "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.string() + "'\n");
+  test::WriteFileBytes(editor, "#!/bin/sh\nprintf '%s' \"$1\" > '" + opened.string() + "'\n");
   fs::permissions(editor, fs::perms::owner_all);
   auto key = CreateToolKey("FTP");
   ASSERT_TRUE(key && key->WriteText("Editor", editor.string()));
-  WriteAll(local_ / "notes with blanks.txt", "x");
+  test::WriteFileBytes(local_ / "notes with blanks.txt", "x");
   RelistLocal();
   const QModelIndex file = Find(local(), {QStringLiteral("notes with blanks.txt")});
   ASSERT_TRUE(file.isValid());
   local()->setFocus();
   local()->setCurrentIndex(file);
   QTest::keyClick(local(), Qt::Key_Return);
-  ASSERT_TRUE(
-      WaitFor([&] { return ReadAll(opened) == (local_ / "notes with blanks.txt").string(); }));
+  ASSERT_TRUE(WaitFor(
+      [&] { return test::ReadFileBytes(opened) == (local_ / "notes with blanks.txt").string(); }));
   EXPECT_TRUE(Transcript().empty());
   EXPECT_TRUE(services_.reporter_.Messages().empty());
 }
@@ -449,8 +439,8 @@ class Undeletable {
 
 TEST_F(FtpViewTest, ALocalDeleteAsksAndStopsAtItsFirstFailure) {
   fs::create_directories(local_ / "old/a");
-  WriteAll(local_ / "old/a/locked", "l");
-  WriteAll(local_ / "old/z.txt", "z");
+  test::WriteFileBytes(local_ / "old/a/locked", "l");
+  test::WriteFileBytes(local_ / "old/z.txt", "z");
   RelistLocal();
   const QModelIndex old = Find(local(), {QStringLiteral("old")});
   local()->setFocus();
@@ -473,8 +463,8 @@ TEST_F(FtpViewTest, ALocalDeleteAsksAndStopsAtItsFirstFailure) {
 
 TEST_F(FtpViewTest, LocalMovesAndCopiesNeverLoseOrOverwriteUnasked) {
   fs::create_directories(local_ / "a/sub");
-  WriteAll(local_ / "a/keep.txt", "source");
-  WriteAll(local_ / "inbox/keep.txt", "target");
+  test::WriteFileBytes(local_ / "a/keep.txt", "source");
+  test::WriteFileBytes(local_ / "inbox/keep.txt", "target");
   RelistLocal();
   const QModelIndex folderA = Find(local(), {QStringLiteral("a")});
   local()->expand(folderA);
@@ -495,14 +485,14 @@ TEST_F(FtpViewTest, LocalMovesAndCopiesNeverLoseOrOverwriteUnasked) {
        false);
   ASSERT_EQ(prompts_->questions.size(), 1);
   EXPECT_TRUE(prompts_->questions.front().startsWith(QStringLiteral("Confirm File Replace")));
-  EXPECT_EQ(ReadAll(local_ / "inbox/keep.txt"), "target");
-  EXPECT_EQ(ReadAll(local_ / "a/keep.txt"), "source");
+  EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/keep.txt"), "target");
+  EXPECT_EQ(test::ReadFileBytes(local_ / "a/keep.txt"), "source");
 
   // Yes to a move replaces the target and only then removes the source.
   prompts_->answerYes = true;
   Drag(local(), Find(local(), {QStringLiteral("a"), QStringLiteral("keep.txt")}), local(), inbox,
        true);
-  EXPECT_EQ(ReadAll(local_ / "inbox/keep.txt"), "source");
+  EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/keep.txt"), "source");
   EXPECT_FALSE(fs::exists(local_ / "a/keep.txt"));
   EXPECT_FALSE(Find(local(), {QStringLiteral("a"), QStringLiteral("keep.txt")}).isValid());
 }
@@ -544,7 +534,7 @@ TEST_F(FtpViewTest, Screenshots) {
   const QByteArray folder = qgetenv("NETROVE_SCREENSHOTS");
   if (folder.isEmpty()) GTEST_SKIP() << "set NETROVE_SCREENSHOTS to a folder to render them";
   START_SERVER_OR_SKIP();
-  WriteAll(local_ / "report.txt", "numbers\n");
+  test::WriteFileBytes(local_ / "report.txt", "numbers\n");
   RelistLocal();
   Connect();
   remote()->expand(Find(remote(), {QStringLiteral("sub")}));

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/file_bytes.h"
 #include "support/scoped_home.h"
 #include "widgets/host_prompt_dialog.h"
 
@@ -20,11 +21,6 @@ namespace netrove {
 namespace {
 
 using Mode = CAddressBookDlg::Mode;
-
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string Archive(std::vector<AddressBookRecord> records) {
   return EncodeAddressBook(AddressBook(std::move(records)));
@@ -160,7 +156,7 @@ TEST_F(AddressBookDialog, AddExpandsAndCommitsInSortedOrder) {
            {"beta", "b.example"}, {"Alpha", "a.example"}, {"gamma", "10.0.0.3"}}) {
     expected.Insert(record);
   }
-  EXPECT_EQ(ReadFile(AddressBookPath()), EncodeAddressBook(expected));
+  EXPECT_EQ(test::ReadFileBytes(AddressBookPath()), EncodeAddressBook(expected));
 }
 
 TEST_F(AddressBookDialog, OkWithAnEmptyFieldFocusesItAndStoresNothing) {
@@ -258,12 +254,12 @@ TEST_F(AddressBookDialog, ClosingWritesOnlyAChangedBook) {
   std::ofstream(AddressBookPath(), std::ios::binary) << stale;
   Open(Mode::kManage);
   Click("secondButton");
-  EXPECT_EQ(ReadFile(AddressBookPath()), stale);
+  EXPECT_EQ(test::ReadFileBytes(AddressBookPath()), stale);
 
   Open(Mode::kManage);
   Click("deleteButton");
   Click("secondButton");
-  EXPECT_EQ(ReadFile(AddressBookPath()), Archive({{"b", "2"}}));
+  EXPECT_EQ(test::ReadFileBytes(AddressBookPath()), Archive({{"b", "2"}}));
   EXPECT_TRUE(messages_.empty());
 }
 
@@ -304,7 +300,8 @@ TEST_F(AddressBookDialog, SavingKeepsEntriesAnotherProcessAddedMeanwhile) {
   Click("deleteButton");  // the selected first entry
   AddEntry(QStringLiteral("mine"), QStringLiteral("3"));
   Click("secondButton");
-  EXPECT_EQ(ReadFile(AddressBookPath()), Archive({{"b", "2"}, {"mine", "3"}, {"other", "9"}}));
+  EXPECT_EQ(test::ReadFileBytes(AddressBookPath()),
+            Archive({{"b", "2"}, {"mine", "3"}, {"other", "9"}}));
   EXPECT_TRUE(messages_.empty());
 }
 
