@@ -35,6 +35,19 @@ void FollowChoice(bool chosen, QPushButton* ok, QPushButton* cancel) {
   cancel->setDefault(!chosen);
 }
 
+// "Argument:", the field, and OK/Cancel below: the shape of every argument dialog.
+void LayOutArgumentDialog(QDialog* dialog, QWidget* field, QPushButton* ok, QPushButton* cancel) {
+  auto* layout = new QGridLayout(dialog);
+  layout->addWidget(new QLabel(QStringLiteral("Argument:")), 0, 0);
+  layout->addWidget(field, 0, 1);
+  auto* buttons = new QDialogButtonBox;
+  buttons->addButton(ok, QDialogButtonBox::AcceptRole);
+  buttons->addButton(cancel, QDialogButtonBox::RejectRole);
+  layout->addWidget(buttons, 1, 0, 1, 2);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+}
+
 }  // namespace
 
 CFtpArgumentDlg::CFtpArgumentDlg(const QString& title, QWidget* parent)
@@ -43,15 +56,7 @@ CFtpArgumentDlg::CFtpArgumentDlg(const QString& title, QWidget* parent)
       ok_(new QPushButton(QStringLiteral("OK"))),
       cancel_(new QPushButton(QStringLiteral("Cancel"))) {
   setWindowTitle(title);
-  auto* layout = new QGridLayout(this);
-  layout->addWidget(new QLabel(QStringLiteral("Argument:")), 0, 0);
-  layout->addWidget(edit_, 0, 1);
-  auto* buttons = new QDialogButtonBox;
-  buttons->addButton(ok_, QDialogButtonBox::AcceptRole);
-  buttons->addButton(cancel_, QDialogButtonBox::RejectRole);
-  layout->addWidget(buttons, 1, 0, 1, 2);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  LayOutArgumentDialog(this, edit_, ok_, cancel_);
   connect(edit_, &QLineEdit::textChanged, this, &CFtpArgumentDlg::followText);
   followText({});
 }
@@ -76,15 +81,7 @@ CFtpHelpCommandDlg::CFtpHelpCommandDlg(QWidget* parent)
         "RNFR", "RNTO", "SITE", "SMNT", "STAT", "STOR", "STOU", "STRU", "SYST", "TYPE", "USER"})
     combo_->addItem(QString::fromLatin1(keyword));
   combo_->setCurrentIndex(0);
-  auto* layout = new QGridLayout(this);
-  layout->addWidget(new QLabel(QStringLiteral("Argument:")), 0, 0);
-  layout->addWidget(combo_, 0, 1);
-  auto* buttons = new QDialogButtonBox;
-  buttons->addButton(ok_, QDialogButtonBox::AcceptRole);
-  buttons->addButton(cancel_, QDialogButtonBox::RejectRole);
-  layout->addWidget(buttons, 1, 0, 1, 2);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  LayOutArgumentDialog(this, combo_, ok_, cancel_);
   connect(combo_, &QComboBox::currentTextChanged, this,
           [this](const QString& text) { FollowChoice(!text.isEmpty(), ok_, cancel_); });
   FollowChoice(true, ok_, cancel_);
