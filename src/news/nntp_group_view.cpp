@@ -363,19 +363,8 @@ void CNNTPGroupView::find() {
     const auto text = doc_.dialogs().askFindText(this, FindText());
     if (!text) return;
     FindText() = *text;
-    const int rows = model_.rowCount();
-    const QModelIndexList selected = selectionModel()->selectedRows();
-    const int start = selected.isEmpty() ? -1 : selected.front().row();
-    const QByteArray wanted = text->toUtf8();
-    for (int step = 1; step <= rows; ++step) {
-      const int row = ((start < 0 ? 0 : start + 1) + step - 1) % rows;
-      if (QByteArray::fromStdString(model_.row(row).name).contains(wanted)) {
-        selectRow(row);
-        return;
-      }
-    }
-    doc_.dialogs().information(this, QStringLiteral("Find"),
-                               QStringLiteral("Cannot find the string '%1'.").arg(*text));
+    if (selectNextMatch()) return;
+    reportNoMatch();
   }
 }
 
@@ -384,17 +373,26 @@ void CNNTPGroupView::findNext() {
     find();
     return;
   }
+  if (!selectNextMatch()) reportNoMatch();
+}
+
+// From the row after the selection round to it again, so a search wraps.
+bool CNNTPGroupView::selectNextMatch() {
   const int rows = model_.rowCount();
   const QModelIndexList selected = selectionModel()->selectedRows();
-  const int start = selected.isEmpty() ? -1 : selected.front().row();
+  const int first = selected.isEmpty() ? 0 : selected.front().row() + 1;
   const QByteArray wanted = FindText().toUtf8();
-  for (int step = 1; step <= rows; ++step) {
-    const int row = ((start < 0 ? 0 : start + 1) + step - 1) % rows;
+  for (int step = 0; step < rows; ++step) {
+    const int row = (first + step) % rows;
     if (QByteArray::fromStdString(model_.row(row).name).contains(wanted)) {
       selectRow(row);
-      return;
+      return true;
     }
   }
+  return false;
+}
+
+void CNNTPGroupView::reportNoMatch() {
   doc_.dialogs().information(this, QStringLiteral("Find"),
                              QStringLiteral("Cannot find the string '%1'.").arg(FindText()));
 }

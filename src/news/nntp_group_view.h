@@ -117,6 +117,8 @@ class CNNTPGroupView : public QTableView {
   void showFault(long code, long command);
   void setBusyCursor(bool busy);
   void selectRow(int row);
+  bool selectNextMatch();
+  void reportNoMatch();
   NntpWindow windowId() const { return reinterpret_cast<NntpWindow>(this); }
 
   CNNTPDoc& doc_;
