@@ -783,6 +783,15 @@ bool CFtpConnection::ListFolder(std::optional<std::string> path) {
   return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::List, std::move(path));
 }
 
+bool CFtpConnection::OpenFolder(const std::string& path) {
+  const OperationPtr operation = NewOperation(OperationKind::Listing);
+  operation->transfer =
+      std::make_unique<CFtpTransfer>(FtpTransferKind::Listing, false, reporter_, panes_);
+  std::vector<Entry> entries{{FtpCommand::Cwd, path, operation}};
+  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::List, path,
+                           std::move(entries));
+}
+
 bool CFtpConnection::ListNames(const std::string& path) {
   const OperationPtr operation = NewOperation(OperationKind::NameList);
   operation->transfer =
@@ -911,8 +920,8 @@ void CFtpConnection::LaunchEditor(Operation& operation) {
 }
 
 bool CFtpConnection::QueueDataCommands(const OperationPtr& operation, FtpTransferType type,
-                                       FtpCommand command, std::optional<std::string> argument) {
-  std::vector<Entry> entries;
+                                       FtpCommand command, std::optional<std::string> argument,
+                                       std::vector<Entry> entries) {
   if (connected_ && PrepareDataConnection(operation, entries)) {
     entries.push_back({FtpCommand::Type, type == FtpTransferType::Image ? "I" : "A", operation});
     entries.push_back({command, std::move(argument), operation});

@@ -110,6 +110,10 @@ class CFtpConnection {
   // Data operations: each queues its commands and returns; the result
   // reaches the panes. False (and the pane told) when they cannot be queued.
   bool ListFolder(std::optional<std::string> path);
+  // CWD to `path`, then its listing, queued as one operation: a refused CWD
+  // ends it as failed without the listing, and the pane stays busy until
+  // the listing ends, so no other request can start in between.
+  bool OpenFolder(const std::string& path);
   bool ListNames(const std::string& path);
   bool Download(const std::string& remotePath, const std::filesystem::path& localPath,
                 FtpTransferType type);
@@ -179,8 +183,9 @@ class CFtpConnection {
   void EndByServer();
 
   OperationPtr NewOperation(OperationKind kind);
+  // `entries` may already hold commands that go before the data connection's.
   bool QueueDataCommands(const OperationPtr& operation, FtpTransferType type, FtpCommand command,
-                         std::optional<std::string> argument);
+                         std::optional<std::string> argument, std::vector<Entry> entries = {});
   bool PrepareDataConnection(const OperationPtr& operation, std::vector<Entry>& entries);
   void EndOperation(const OperationPtr& operation, bool success);
   void NotifyOperationEnded(const Operation& operation, bool success);

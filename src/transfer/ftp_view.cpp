@@ -592,11 +592,7 @@ void CFtpView::handleRequest(CFtpTreeCtrl* tree, int code, int parameter) {
   switch (code) {
     case kFtpOpenRemoteFolder:
       startProgress();
-      if (!connection_->QueueCommand(FtpCommand::Cwd, source)) {
-        remote->release();
-        return;
-      }
-      connection_->ListFolder(source);
+      connection_->OpenFolder(source);  // a refusal releases the tree
       break;
     case kFtpRenameRemote:
       connection_->Rename(source, target);

@@ -484,6 +484,40 @@ TEST_F(FtpScripted, AbortDuringADownloadWaitsForBothRepliesBeforeTheNextCommand)
   EXPECT_TRUE(data_.Finished());
 }
 
+// Opening a folder is CWD then LIST as one request: a refused CWD ends it
+// without the listing and releases the tree once; an accepted one lists.
+TEST_F(FtpScripted, ARefusedFolderIsNotListedAndReleasesItsTreeOnce) {
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("CWD /gone")
+      .Send("550 no such folder\r\n")
+      .ExpectLine("CWD /sub")
+      .Send("250 ok\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("LIST /sub")
+      .Send("150 here\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n");
+  control_.Start(std::move(script));
+  const std::string listing = "-rw-r--r-- 1 a b 5 Jan 1 12:00 deep.txt\r\n";
+  data_.Start(Script().Accept().Send(listing).Close());
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("release"));
+  ASSERT_TRUE(connection_.OpenFolder("/gone"));
+  ASSERT_TRUE(test::WaitUntil([&] { return events_.Count("release") == 2; }));
+  ASSERT_TRUE(connection_.OpenFolder("/sub"));
+  ASSERT_TRUE(events_.WaitFor("listing"));
+  EXPECT_EQ(events_.Listing(), listing);
+  EXPECT_EQ(events_.Count("release"), 2);
+  EXPECT_TRUE(control_.Finished());
+}
+
 TEST_F(FtpScripted, QuitClosesAConnectionWhoseServerNeverAnswers) {
   Script script;
   AnonymousLogin(script).ExpectLine("QUIT").ExpectClosed();
