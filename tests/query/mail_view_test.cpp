@@ -23,6 +23,7 @@
 #include "query/mail_settings.h"
 #include "query/query_tools.h"
 #include "query/smtp_dialogue.h"
+#include "query/smtp_scripts.h"
 #include "support/event_loop.h"
 #include "support/loopback_socket.h"
 #include "support/scoped_home.h"
@@ -57,21 +58,6 @@ std::string Stored(std::string_view value) {
   const auto key = OpenToolKey(kMailToolName, false);
   if (key) key->ReadText(value, text);
   return text;
-}
-
-// A greeting, HELO and MAIL accepted, then the recipient refused: the
-// dialogue then waits for the server, which waits for the client to close.
-Script RefusingServer() {
-  return Script()
-      .Accept()
-      .Send("220 ready\r\n")
-      .ExpectLine("HELO 127.0.0.1")
-      .Send("250 hello\r\n")
-      .ExpectLine("MAIL FROM:<alice@example.test>")
-      .Send("250 ok\r\n")
-      .ExpectLine("RCPT TO:<bob@example.test>")
-      .Send("550 no such user\r\n")
-      .ExpectClosed();
 }
 
 // Types text key by key, as a keyboard would, letters beyond ASCII too.
@@ -133,7 +119,7 @@ TEST_F(MailViewTest, SendRefusesEmptyAndUnsafeTextsWithFocusOnTo) {
 
 TEST_F(MailViewTest, RunningDialogueIsBusyAndHangUpEndsIt) {
   CScriptedServer server;
-  server.Start(RefusingServer());
+  server.Start(test::RefusingServer());
   StoreMailSettings(ServerOf(server), "alice@example.test");
   auto view = OpenView();
   EXPECT_FALSE(view->hangUpButton()->isEnabled());

@@ -7,6 +7,7 @@
 
 #include "query/aiosmtpd_server.h"
 #include "query/smtp_dialogue_harness.h"
+#include "query/smtp_scripts.h"
 #include "support/scripted_server.h"
 
 namespace netrove::test {
@@ -68,16 +69,7 @@ TEST(SmtpDialogueScripted, RepliesAreHandledWhenCompleteAndInOrder) {
 
 TEST(SmtpDialogueScripted, RefusedRecipientWaitsUntilHungUp) {
   CScriptedServer server;
-  server.Start(Script()
-                   .Accept()
-                   .Send("220 ready\r\n")
-                   .ExpectLine("HELO 127.0.0.1")
-                   .Send("250 hello\r\n")
-                   .ExpectLine("MAIL FROM:<alice@example.test>")
-                   .Send("250 ok\r\n")
-                   .ExpectLine("RCPT TO:<bob@example.test>")
-                   .Send("550 no such user\r\n")
-                   .ExpectClosed());
+  server.Start(test::RefusingServer());
   DialogueHarness run;
   ASSERT_TRUE(run.dialogue.Start({ServerOf(server), kAlice, kBob}));
   ASSERT_TRUE(WaitUntil([&] { return run.transcript.Text().ends_with("550 no such user\r\n"); }));

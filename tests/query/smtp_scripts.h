@@ -1,0 +1,22 @@
+#pragma once
+// Scripted SMTP servers shared by the dialogue and window tests.
+#include "support/scripted_server.h"
+
+namespace netrove::test {
+
+// A greeting, HELO and MAIL accepted, then the recipient refused: the
+// dialogue then waits for the server, which waits for the client to close.
+inline Script RefusingServer() {
+  return Script()
+      .Accept()
+      .Send("220 ready\r\n")
+      .ExpectLine("HELO 127.0.0.1")
+      .Send("250 hello\r\n")
+      .ExpectLine("MAIL FROM:<alice@example.test>")
+      .Send("250 ok\r\n")
+      .ExpectLine("RCPT TO:<bob@example.test>")
+      .Send("550 no such user\r\n")
+      .ExpectClosed();
+}
+
+}  // namespace netrove::test
