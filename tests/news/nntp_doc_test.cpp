@@ -94,6 +94,18 @@ std::string HeadReply(long number, const std::string& id, const std::string& ref
 
 // The greeting, the list, and the group local.test with articles 998, 999
 // (a reply to 998, cross-posted to alt.other) and 1000, fetched newest first.
+// A server that answers LIST with `reply` and then only QUIT.
+test::Script ListThenQuit(std::string reply) {
+  return std::move(test::Script()
+                       .Accept()
+                       .Send("200 scripted news\r\n")
+                       .ExpectLine("LIST")
+                       .Send(std::move(reply))
+                       .ExpectLine("QUIT")
+                       .Send("205 bye\r\n")
+                       .Close());
+}
+
 test::Script& OpenLocalTest(test::Script& script) {
   return script.Accept()
       .Send("200 scripted news\r\n")
@@ -243,14 +255,7 @@ TEST_F(NewsreaderWindow, DisplayChangesKeepTheTimerAndNewGroupsCanBeSubscribed) 
   std::filesystem::create_directories(newsrc.parent_path());
   std::ofstream(newsrc) << "local.test:\r\n";
   Store(server_.port(), 0, 5);
-  server_.Start(std::move(test::Script()
-                              .Accept()
-                              .Send("200 scripted news\r\n")
-                              .ExpectLine("LIST")
-                              .Send("215 list\r\nlocal.test 3 1 y\r\nfresh.group 9 1 y\r\n.\r\n")
-                              .ExpectLine("QUIT")
-                              .Send("205 bye\r\n")
-                              .Close()));
+  server_.Start(ListThenQuit("215 list\r\nlocal.test 3 1 y\r\nfresh.group 9 1 y\r\n.\r\n"));
   CNNTPDoc doc(services_, dialogs_);
   CNNTPGroupView& groups = doc.groupView();
   groups.connectToServer();
@@ -284,14 +289,7 @@ TEST_F(NewsreaderWindow, AHundredThousandGroupsAreListed) {
   for (int i = 0; i < 100000; ++i) list += "group." + std::to_string(i) + " 10 1 y\r\n";
   list += ".\r\n";
   Store(server_.port());
-  server_.Start(std::move(test::Script()
-                              .Accept()
-                              .Send("200 scripted news\r\n")
-                              .ExpectLine("LIST")
-                              .Send(list)
-                              .ExpectLine("QUIT")
-                              .Send("205 bye\r\n")
-                              .Close()));
+  server_.Start(ListThenQuit(std::move(list)));
   CNNTPDoc doc(services_, dialogs_);
   CNNTPGroupView& groups = doc.groupView();
   groups.connectToServer();
