@@ -6,8 +6,37 @@
 
 namespace netrove {
 
-CRunLifecycle::CRunLifecycle(IRunFinishedListener& finished, int finishedCommand)
-    : finished_(finished), finishedCommand_(finishedCommand) {}
+namespace {
+
+class CSystemThreads : public IThreadLauncher {
+ public:
+  std::jthread Launch(Work work) override {
+    try {
+      return std::jthread(std::move(work));
+    } catch (const std::system_error&) {
+      // Out of threads or memory: nothing runs, the caller reports it.
+      return {};
+    }
+  }
+};
+
+}  // namespace
+
+IThreadLauncher& SystemThreads() {
+  static CSystemThreads threads;
+  return threads;
+}
+
+bool LaunchDetached(IThreadLauncher& launcher, std::function<void()> work) {
+  std::jthread thread = launcher.Launch([work = std::move(work)](std::stop_token) { work(); });
+  if (!thread.joinable()) return false;
+  thread.detach();
+  return true;
+}
+
+CRunLifecycle::CRunLifecycle(IRunFinishedListener& finished, int finishedCommand,
+                             IThreadLauncher& launcher)
+    : finished_(finished), finishedCommand_(finishedCommand), launcher_(launcher) {}
 
 CRunLifecycle::~CRunLifecycle() {
   Interrupt();
@@ -24,16 +53,12 @@ bool CRunLifecycle::Start(Work work, std::initializer_list<CNetSocket*> sockets)
     stop = stop_.get_token();
   }
   running_ = true;
-  try {
-    worker_ = std::jthread([this, work = std::move(work), wake = std::vector<CNetSocket*>(sockets),
-                            stop] { RunWorker(work, wake, stop); });
-  } catch (const std::system_error&) {
-    // No thread (the process is out of threads or memory): nothing runs, so
-    // the caller stays idle and reports it.
-    running_ = false;
-    return false;
-  }
-  return true;
+  worker_ =
+      launcher_.Launch([this, work = std::move(work), wake = std::vector<CNetSocket*>(sockets),
+                        stop](std::stop_token) { RunWorker(work, wake, stop); });
+  // No thread: nothing runs, so the caller stays idle and reports it.
+  if (!worker_.joinable()) running_ = false;
+  return running_.load();
 }
 
 void CRunLifecycle::RunWorker(const Work& work, const std::vector<CNetSocket*>& sockets,

@@ -38,12 +38,37 @@ namespace netrove {
 
 class CNetSocket;
 
+// The one place threads are started. Every worker that is not a single run
+// (a server's transfers, a conversation's two directions, a look-up nobody
+// waits for) gets its thread here, so a system that refuses one more thread
+// is always met with a value to report, never with std::terminate.
+class IThreadLauncher {
+ public:
+  using Work = std::function<void(std::stop_token)>;
+  virtual ~IThreadLauncher() = default;
+  // A running thread, or an empty (not joinable) one when none could be
+  // started; `work` has then not run and the caller reports it.
+  virtual std::jthread Launch(Work work) = 0;
+};
+
+// Starts real threads; the default of every engine.
+IThreadLauncher& SystemThreads();
+
+// Starts `work` on a thread that ends on its own and is never joined: it must
+// own everything it touches. False when no thread could be started.
+[[nodiscard]] bool LaunchDetached(IThreadLauncher& launcher, std::function<void()> work);
+
+// The text a window or the CLI shows when a worker could not be started.
+inline constexpr const char* kNoThreadText =
+    "The system could not start another thread. Close some windows and try again.";
+
 class CRunLifecycle {
  public:
   using Work = std::function<void(std::stop_token)>;
 
   // Every run ends with finished.PostRunFinished(finishedCommand).
-  CRunLifecycle(IRunFinishedListener& finished, int finishedCommand);
+  CRunLifecycle(IRunFinishedListener& finished, int finishedCommand,
+                IThreadLauncher& launcher = SystemThreads());
   // Interrupts a run in progress and waits for its worker.
   ~CRunLifecycle();
   CRunLifecycle(const CRunLifecycle&) = delete;
@@ -72,6 +97,7 @@ class CRunLifecycle {
 
   IRunFinishedListener& finished_;
   const int finishedCommand_;
+  IThreadLauncher& launcher_;
   std::atomic<bool> running_{false};
   // Guards stop_, replaced by Start() while Interrupt() may come from
   // another thread.

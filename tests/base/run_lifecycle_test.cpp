@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "base/net_socket.h"
+#include "support/refusing_threads.h"
 
 namespace netrove {
 namespace {
@@ -155,6 +156,19 @@ TEST(RunLifecycle, TheWorkerMayInterruptItsOwnRun) {
   ASSERT_TRUE(finished.WaitFor(1));
   lifecycle.Join();
   EXPECT_TRUE(stopped);
+}
+
+TEST(RunLifecycle, ARefusedThreadLeavesTheRunIdleWithNoNotice) {
+  FinishedCounter finished;
+  CRefusingThreads refusing;
+  CRunLifecycle lifecycle(finished, kCommand, refusing);
+  bool ran = false;
+  EXPECT_FALSE(lifecycle.Start([&](std::stop_token) { ran = true; }));
+  EXPECT_FALSE(lifecycle.IsRunning());
+  EXPECT_FALSE(LaunchDetached(refusing, [&] { ran = true; }));
+  EXPECT_EQ(refusing.Attempts(), 2);
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(finished.Count(), 0);
 }
 
 }  // namespace
