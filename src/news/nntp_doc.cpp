@@ -5,11 +5,11 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
 #include "news/news_settings.h"
 #include "news/nntp_article_view.h"
 #include "news/nntp_group_view.h"
 #include "news/nntp_thread_view.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <atomic>
 
+#include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_local_files.h"
@@ -22,7 +23,6 @@
 #include "transfer/ftp_tree_ctrl.h"
 #include "transfer/ftp_window_ids.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
