@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "news/newsgroup.h"
-#include "news/nntp_messages.h"
+#include "news/nntp_events.h"
 
 namespace netrove {
 

@@ -3,12 +3,11 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
+#include "base/tool_message.h"
+#include "news/news_dialogs.h"
 #include "news/news_post_window.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
-#include "news/nntp_doc.h"
-#include "news/nntp_group_view.h"
-#include "news/nntp_thread_view.h"
 #include "widgets/shell_context.h"
 
 namespace netrove {
@@ -28,8 +27,8 @@ QColor StoredColour(std::uint32_t value) {
 
 }  // namespace
 
-CNNTPArticleView::CNNTPArticleView(CNNTPDoc& doc, QWidget* parent)
-    : QTreeWidget(parent), doc_(doc) {
+CNNTPArticleView::CNNTPArticleView(INewsPaneHost& host, QWidget* parent)
+    : QTreeWidget(parent), host_(host) {
   setObjectName(QStringLiteral("articles"));
   setRootIsDecorated(false);
   setUniformRowHeights(true);
@@ -75,102 +74,97 @@ long CNNTPArticleView::numberAt(int row) const {
   return item ? item->data(4, Qt::UserRole).toLongLong() : 0;
 }
 
-// --- messages ---------------------------------------------------------------
+// --- what the connection said ---------------------------------------------
 
-long CNNTPArticleView::handle(const NntpMessage& message) {
-  long result = 0;
-  switch (message.id) {
-    case WM_NNTP_STATUS:
-      if (message.wParam == 200 || message.wParam == 201) postingAllowed_ = message.wParam == 200;
-      break;
-    case WM_NNTP_GROUPINFO:
-      if (message.wParam == 200) {
-        result = askHeadersToFetch(message.lParam);
-      } else {
-        groupInfo(message.wParam, message.lParam);
-      }
-      break;
-    case WM_NNTP_HEADERS:
-      result = fileHeaders(message);
-      break;
-    default:
-      break;
+void CNNTPArticleView::groupSelected(const NntpGroupCounts& counts, bool refreshed) {
+  first_ = counts.first;
+  last_ = counts.last;
+  // Articles no longer on the server count as read.
+  if (first_ > 1) {
+    withGroup([&](CNewsgroup* group, CNewsServer*) {
+      if (group) group->CatchUp(1, first_ - 1);
+    });
   }
-  doc_.updateCommands();
-  return result;
-}
-
-void CNNTPArticleView::groupInfo(long code, long value) {
-  switch (code) {
-    case 212:
-      first_ = value;
-      // Articles no longer on the server count as read.
-      if (first_ > 1) {
-        withGroup([&](CNewsgroup* group, CNewsServer*) {
-          if (group) group->CatchUp(1, first_ - 1);
-        });
-      }
-      break;
-    case 213:
-      last_ = value;
-      break;
-    case 0:
-      clear();
-      break;
-    case 211:
-    case 411:
-      doc_.reporter().PostToolMessage(
-          kSourceNewsreader, code == 211 ? "Sorry. This newsgroup is empty."
-                                         : "Sorry. This newsgroup is no longer available.");
-      if (!group_.empty()) doc_.groupView().setCount(group_, 0);
-      break;
-    default:
-      break;
+  if (refreshed) return;
+  if (counts.count <= 0) {
+    groupUnavailable(NntpGroupProblem::Empty);
+    return;
   }
-}
-
-long CNNTPArticleView::askHeadersToFetch(long estimated) {
-  const long threshold = static_cast<long>(ReadNewsSettings().articlesRetrievingMoreThan);
   if (topLevelItemCount() > 0) {
     retrievePrevious();
-    return 0;
+    return;
   }
+  const long wanted = headersToFetch(counts.count);
+  if (wanted <= 0) return;
+  NntpWalk walk;
+  walk.step = kNntpLast;
+  walk.from = counts.last;
+  walk.fromItself = true;
+  walk.count = wanted;
+  walk.known = knownNumbers();
+  host_.walk(std::move(walk));
+}
+
+void CNNTPArticleView::groupUnavailable(NntpGroupProblem problem) {
+  host_.reporter().PostToolMessage(kSourceNewsreader,
+                                   problem == NntpGroupProblem::Empty
+                                       ? "Sorry. This newsgroup is empty."
+                                       : "Sorry. This newsgroup is no longer available.");
+  if (!group_.empty()) host_.setGroupCount(group_, 0);
+}
+
+long CNNTPArticleView::headersToFetch(long estimated) {
+  const long threshold = static_cast<long>(ReadNewsSettings().articlesRetrievingMoreThan);
   if (estimated <= threshold) {
-    doc_.groupView().setCount(group_, 0);
+    host_.setGroupCount(group_, 0);
     return estimated;
   }
-  const auto chosen = doc_.dialogs().askHeaderCount(this, estimated, estimated);
+  const auto chosen = host_.dialogs().askHeaderCount(this, estimated, estimated);
   if (!chosen) {
-    doc_.groupView().setCount(group_, estimated);
+    host_.setGroupCount(group_, estimated);
     return 0;
   }
   const long wanted = std::clamp(*chosen, 0L, estimated);
-  doc_.groupView().setCount(group_, estimated - wanted);
+  host_.setGroupCount(group_, estimated - wanted);
   return wanted;
 }
 
-long CNNTPArticleView::fileHeaders(const NntpMessage& message) {
-  std::optional<FiledArticle> filed;
-  const ArticleRecord* record = nullptr;
+std::set<long> CNNTPArticleView::knownNumbers() {
+  std::set<long> numbers;
   withGroup([&](CNewsgroup* group, CNewsServer*) {
     if (!group) return;
-    filed = FileHeaderBlock(group->Threads(), message.text, message.articleNumber);
-    if (filed->added) record = &group->Threads()[filed->threadKey][filed->articleKey];
+    for (const auto& [threadKey, thread] : group->Threads()) {
+      for (const auto& [articleKey, record] : thread) numbers.insert(record.number);
+    }
   });
-  // No group open any more (the display changed meanwhile): counting the
-  // header lets the walk end instead of running through the whole group.
-  if (!filed) return 0;
-  if (!filed->added) {
-    doc_.dialogs().beep(false);
-    return 1;
+  return numbers;
+}
+
+void CNNTPArticleView::fileHeaders(const std::vector<NntpHeaderBlock>& headers, int step) {
+  bool duplicate = false;
+  for (const NntpHeaderBlock& header : headers) {
+    std::optional<FiledArticle> filed;
+    std::optional<ArticleRecord> record;
+    withGroup([&](CNewsgroup* group, CNewsServer*) {
+      if (!group) return;
+      filed = FileHeaderBlock(group->Threads(), header.text, header.number);
+      if (filed->added) record = group->Threads()[filed->threadKey][filed->articleKey];
+    });
+    // No group open any more (the display changed meanwhile).
+    if (!filed) return;
+    if (!filed->added) {
+      duplicate = true;
+      continue;
+    }
+    if (flat_) {
+      addRow(*record, false, step == kNntpNext ? 0 : topLevelItemCount());
+    } else {
+      if (!currentThread_) currentThread_ = filed->threadKey;
+      if (*currentThread_ == filed->threadKey) refill();
+    }
   }
-  if (flat_) {
-    addRow(*record, false, message.stepCommand == kNntpNext ? 0 : topLevelItemCount());
-  } else {
-    if (!currentThread_) currentThread_ = filed->threadKey;
-    if (*currentThread_ == filed->threadKey) refill();
-  }
-  return 0;
+  if (duplicate) host_.dialogs().beep(false);
+  host_.updateCommands();
 }
 
 // --- group ------------------------------------------------------------------
@@ -182,7 +176,6 @@ bool CNNTPArticleView::openGroup(const std::string& group, const std::string& se
   currentThread_.reset();
   pending_.reset();
   shown_.reset();
-  doc_.threadView().openGroup(group);
   withGroup([](CNewsgroup* opened, CNewsServer*) {
     if (opened) opened->Expand();
   });
@@ -212,11 +205,21 @@ void CNNTPArticleView::startCheckTimer() {
 
 void CNNTPArticleView::checkForNew() {
   // A tick while nothing is open or the connection is busy waits for the next.
-  if (group_.empty() || !doc_.groupView().connected() || doc_.groupView().clientBusy()) return;
-  const auto highest = withGroup([](CNewsgroup* group, CNewsServer*) -> std::optional<long> {
-    return group ? HighestNumber(group->Threads()) : std::nullopt;
-  });
-  doc_.groupView().getNew(highest, kCheckForNewCount);
+  if (group_.empty() || !host_.connected() || host_.clientBusy()) return;
+  walkFrom(false, kCheckForNewCount);
+}
+
+// A walk from the newest (or oldest) article filed. Looking for new
+// articles selects the group again first: the server fixes a group's range
+// when it is selected, so without it nothing newer is ever found.
+void CNNTPArticleView::walkFrom(bool previous, long count) {
+  NntpWalk walk;
+  walk.step = previous ? kNntpLast : kNntpNext;
+  walk.count = count;
+  walk.known = knownNumbers();
+  if (!walk.known.empty()) walk.from = previous ? *walk.known.begin() : *walk.known.rbegin();
+  if (!previous) walk.group = group_;
+  host_.walk(std::move(walk));
 }
 
 // --- showing ----------------------------------------------------------------
@@ -301,7 +304,7 @@ void CNNTPArticleView::toggleThreaded() {
   }
   flat_ = !flat_;
   refill();
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
 void CNNTPArticleView::nextThread() {
@@ -329,18 +332,10 @@ void CNNTPArticleView::previousThread() {
 void CNNTPArticleView::retrieve(bool previous) {
   if (group_.empty()) return;
   const long threshold = static_cast<long>(ReadNewsSettings().articlesRetrievingMoreThan);
-  const auto wanted = doc_.dialogs().askHeaderCount(this, threshold, kHighestArticleNumber);
+  const auto wanted = host_.dialogs().askHeaderCount(this, threshold, kHighestArticleNumber);
   if (!wanted || *wanted <= 0) return;
-  const auto from = withGroup([&](CNewsgroup* group, CNewsServer*) -> std::optional<long> {
-    if (!group) return std::nullopt;
-    return previous ? LowestNumber(group->Threads()) : HighestNumber(group->Threads());
-  });
-  if (previous) {
-    doc_.groupView().getPrevious(from, *wanted);
-    doc_.groupView().lowerCount(group_, *wanted);
-  } else {
-    doc_.groupView().getNew(from, *wanted);
-  }
+  walkFrom(previous, *wanted);
+  if (previous) host_.lowerGroupCount(group_, *wanted);
 }
 
 void CNNTPArticleView::retrievePrevious() { retrieve(true); }
@@ -350,11 +345,11 @@ void CNNTPArticleView::toggleFullRowSelection() {
   setSelectionBehavior(fullRowSelection() ? QAbstractItemView::SelectItems
                                           : QAbstractItemView::SelectRows);
   viewport()->update();
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
 void CNNTPArticleView::openArticleAt(int row) {
-  if (row < 0 || row >= topLevelItemCount() || !doc_.groupView().connected()) return;
+  if (row < 0 || row >= topLevelItemCount() || !host_.connected()) return;
   const long number = numberAt(row);
   const NewsSettings settings = ReadNewsSettings();
   std::optional<OpenedArticle> opened;
@@ -379,25 +374,25 @@ void CNNTPArticleView::openArticleAt(int row) {
   if (!opened) return;
   // What a follow-up or cancel refers to changes only when the text arrives.
   pending_ = opened;
-  doc_.threadView().articleRequested(opened->own, settings.articlesRetrieveWithHeader == 0);
-  doc_.groupView().fetch(opened->messageId, settings.articlesRetrieveWithHeader != 0);
+  host_.articleRequested(opened->own, settings.articlesRetrieveWithHeader == 0);
+  host_.fetch(opened->messageId, settings.articlesRetrieveWithHeader != 0);
   recolour();
 }
 
 void CNNTPArticleView::articleArrived(bool available) {
   shown_ = available ? pending_ : std::nullopt;
   pending_.reset();
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
 void CNNTPArticleView::openPostWindow(NewsPostMode mode, const NewsPostArticle& article) {
-  auto* shell = dynamic_cast<IShellContext*>(&doc_.toolServices());
+  auto* shell = dynamic_cast<IShellContext*>(&host_.toolServices());
   if (shell == nullptr) return;
-  CNNTPGroupView* groups = &doc_.groupView();
+  INewsPaneHost* host = &host_;
   OpenNewsPostWindow(
-      *shell, groups,
-      [groups](std::string wire, NntpWindow window) {
-        return groups->queuePost(std::move(wire), window);
+      *shell, host_.postingOwner(),
+      [host](std::string wire, NntpWindow window) {
+        return host->queuePost(std::move(wire), window);
       },
       mode, group_, article);
 }

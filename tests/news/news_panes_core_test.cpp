@@ -11,6 +11,7 @@
 
 #include "news/article_save.h"
 #include "news/article_threads.h"
+#include "news/news_commands.h"
 #include "news/news_article.h"
 #include "news/pane_layout.h"
 #include "support/recording_reporter.h"
@@ -136,6 +137,31 @@ TEST(ArticleSave, GroupAndChildGroupBothSaveAndArticlesAppend) {
   EXPECT_FALSE(SaveArticle(folder / "blocked" / "x.txt", "text", reporter));
   ASSERT_FALSE(reporter.Texts().empty());
   EXPECT_NE(reporter.Texts().back().find("is in the way"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace netrove
+
+namespace netrove {
+namespace {
+
+// Every command sits in exactly one menu, once, and every submenu named
+// exists: a command left out of the table would never reach the window.
+TEST(NewsCommands, EveryCommandSitsInOneMenuOnce) {
+  std::vector<int> seen(kNewsCommandCount, 0);
+  std::vector<NewsMenu> pending(std::begin(kNewsMenuBar), std::end(kNewsMenuBar));
+  while (!pending.empty()) {
+    const NewsMenu menu = pending.back();
+    pending.pop_back();
+    EXPECT_FALSE(NewsMenuTitle(menu).empty());
+    for (const NewsMenuEntry& entry : NewsMenuEntries(menu)) {
+      if (entry.kind == NewsMenuEntry::Kind::Submenu) pending.push_back(entry.submenu);
+      if (entry.kind != NewsMenuEntry::Kind::Command) continue;
+      ++seen[static_cast<std::size_t>(entry.command)];
+      EXPECT_FALSE(entry.prompt.empty()) << entry.label;
+    }
+  }
+  EXPECT_EQ(seen, std::vector<int>(kNewsCommandCount, 1));
 }
 
 }  // namespace
