@@ -39,6 +39,8 @@ class INewsPaneHost {
   // Between the panes.
   virtual void setGroupCount(const std::string& group, long count) = 0;
   virtual void lowerGroupCount(const std::string& group, long by) = 0;
+  // Articles were marked read: the newsrc is written a short while later.
+  virtual void readMarksChanged() = 0;
   // The group list shows other groups: the open group and article go.
   virtual void groupDisplayChanged() = 0;
   // The article list asked for an article: whether it is the user's and

@@ -278,6 +278,7 @@ void CNNTPArticleView::catchUp() {
   withGroup([&](CNewsgroup* group, CNewsServer*) {
     if (group && last_ >= first_) group->CatchUp(first_, last_);
   });
+  host_.readMarksChanged();
   recolour();
 }
 
@@ -286,6 +287,7 @@ void CNNTPArticleView::catchUpThread() {
     if (!group) return;
     for (int row = 0; row < topLevelItemCount(); ++row) group->MarkRead(numberAt(row));
   });
+  host_.readMarksChanged();
   recolour();
 }
 
@@ -372,6 +374,7 @@ void CNNTPArticleView::openArticleAt(int row) {
     }
   });
   if (!opened) return;
+  host_.readMarksChanged();
   // What a follow-up or cancel refers to changes only when the text arrives.
   pending_ = opened;
   host_.articleRequested(opened->own, settings.articlesRetrieveWithHeader == 0);

@@ -59,6 +59,11 @@ CNNTPDoc::CNNTPDoc(CToolServices& services, INewsDialogs& dialogs, QWidget* pare
       }
     }
   });
+  saveMarks_.setSingleShot(true);
+  saveMarks_.setInterval(kSaveMarksDelay);
+  connect(&saveMarks_, &QTimer::timeout, this, [this] {
+    if (connection_) NewsServers().Save(server_, reporter());
+  });
   updateCommands();
 }
 
@@ -416,6 +421,10 @@ void CNNTPDoc::lowerGroupCount(const std::string& group, long by) {
   groups_->lowerCount(group, by);
 }
 
+void CNNTPDoc::readMarksChanged() {
+  if (!saveMarks_.isActive()) saveMarks_.start();
+}
+
 void CNNTPDoc::groupDisplayChanged() {
   articles_->connectionClosed(false);
   text_->clearArticle();
@@ -512,6 +521,7 @@ void CNNTPDoc::endConnection() {
   connection_.reset();
   events_->deleteLater();
   events_ = nullptr;
+  saveMarks_.stop();
   NewsServers().Leave(server_, windowId(), reporter());
   groups_->connectionEnded();
   articles_->connectionClosed(true);

@@ -6,6 +6,8 @@
 // the commands, takes the connection's events on the GUI thread and hands
 // each to the pane it concerns.
 #include <QMenuBar>
+#include <QTimer>
+#include <chrono>
 #include <map>
 #include <memory>
 
@@ -49,6 +51,9 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   NewsPane activePane() const { return active_; }
   void setActivePane(NewsPane pane);
 
+  // How long after a change the read marks are written.
+  static constexpr std::chrono::milliseconds kSaveMarksDelay{2000};
+
   // Server menu.
   bool canConnect() const { return !connection_; }
   bool canDisconnect() const { return connection_ != nullptr; }
@@ -72,6 +77,7 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   QObject* postingOwner() override { return this; }
   void setGroupCount(const std::string& group, long count) override;
   void lowerGroupCount(const std::string& group, long by) override;
+  void readMarksChanged() override;
   void groupDisplayChanged() override;
   void articleRequested(bool own, bool headerIncluded) override;
   void articleShown(bool available) override;
@@ -118,6 +124,7 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   CNntpEventQueue* events_ = nullptr;
   std::unique_ptr<CNNTPConnection> connection_;
   std::string server_;
+  QTimer saveMarks_;
 };
 
 }  // namespace netrove
