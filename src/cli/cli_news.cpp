@@ -4,6 +4,7 @@
 // as the window's Disconnect does (QUIT next, the socket shut down soon after
 // when the server does not close it); newsrc changes already made are still
 // written.
+#include <netdb.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,7 +42,7 @@ constexpr std::chrono::milliseconds kInterruptGrace{1000};
 constexpr Option kOptions[] = {
     {"group", 'g', "NAME", "post: the newsgroup to post to"},
     {"subject", 's', "TEXT", "post: the subject"},
-    {"from", 'f', "ADDRESS", "post: the author (default: user@host)"},
+    {"from", 'f', "ADDRESS", "post: the author (default: user@ the host's full name)"},
 };
 
 // The connection's events as the command line needs them: recorded, and
@@ -83,9 +84,10 @@ class CliEvents : public INntpEvents {
     std::lock_guard lock(mutex_);
     refusals_.push_back(std::string(NntpKeyword(command)) + ": " + reply);
   }
-  void Closed() override {
+  void Closed(NntpEnd end) override {
     std::lock_guard lock(mutex_);
     closed_ = true;
+    end_ = end;
     changed_.notify_all();
   }
 
@@ -108,6 +110,7 @@ class CliEvents : public INntpEvents {
   NntpPostOutcome PostOutcome() const { return postOutcome_; }
   const std::string& PostReply() const { return postReply_; }
   const std::vector<std::string>& Refusals() const { return refusals_; }
+  NntpEnd End() const { return end_; }
   std::optional<NntpGroupCounts> CountsNow() {
     std::lock_guard lock(mutex_);
     return counts_;
@@ -118,6 +121,7 @@ class CliEvents : public INntpEvents {
   std::condition_variable changed_;
   bool idle_ = false;
   bool closed_ = false;
+  NntpEnd end_ = NntpEnd::Asked;
   std::string list_;
   std::optional<NntpGroupCounts> counts_;
   std::optional<NntpGroupProblem> problem_;
@@ -194,6 +198,9 @@ bool RunSession(NewsRun& run, CliEvents& events,
   connection.Disconnect();
   if (started) events.WaitClosed();
   run.interrupt.Detach();
+  if (!finished && events.End() == NntpEnd::ByServer) {
+    run.io.err << "netrove-cli news: the server closed the connection\n";
+  }
   for (const std::string& refusal : events.Refusals()) {
     run.io.err << "netrove-cli news: the server refused " << refusal << "\n";
   }
@@ -302,17 +309,34 @@ int RunCatchUp(NewsRun& run, const std::string& group) {
   return 0;
 }
 
+// This host's fully qualified name; nothing when it has no domain.
+std::optional<std::string> QualifiedHostName() {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return std::nullopt;
+  std::string name = host;
+  addrinfo hints{};
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* found = nullptr;
+  if (name.find('.') == std::string::npos && getaddrinfo(host, nullptr, &hints, &found) == 0) {
+    if (found != nullptr && found->ai_canonname != nullptr) name = found->ai_canonname;
+    freeaddrinfo(found);
+  }
+  if (name.find('.') == std::string::npos || name.ends_with(".localdomain")) return std::nullopt;
+  return name;
+}
+
 // The From a posting window would preselect, when the identity is
-// complete; otherwise user@host.
-std::string DefaultAuthor(const NewsSettings& settings) {
+// complete; otherwise user@ the fully qualified host name. Nothing when
+// there is none: servers refuse an address without a domain.
+std::optional<std::string> DefaultAuthor(const NewsSettings& settings) {
   if (!settings.userFullName.empty() && !settings.userAddress.empty()) {
     const auto choices = NewsFromChoices(settings.userFullName, settings.userAddress);
     return choices[settings.userFrom < choices.size() ? settings.userFrom : 0];
   }
+  const auto host = QualifiedHostName();
+  if (!host) return std::nullopt;
   const char* user = std::getenv("USER");
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
-  return std::string(user && *user ? user : "netrove") + "@" + (host[0] ? host : "localhost");
+  return std::string(user && *user ? user : "netrove") + "@" + *host;
 }
 
 // The article as it goes on the wire; nullopt (said why) when the options
@@ -326,7 +350,13 @@ std::optional<std::string> ArticleToPost(const CommandLine& line, std::ostream& 
   }
   const NewsSettings settings = ReadNewsSettings();
   NewsArticleFields fields;
-  fields.from = line.Text("from").value_or(DefaultAuthor(settings));
+  const auto from = line.Text("from") ? line.Text("from") : DefaultAuthor(settings);
+  if (!from) {
+    err << "netrove-cli news: post needs --from: this host has no domain name to make an "
+           "address with\n";
+    return std::nullopt;
+  }
+  fields.from = *from;
   fields.subject = *subject;
   fields.newsgroups = *group;
   fields.organization = settings.userOrganization;
@@ -337,7 +367,7 @@ std::optional<std::string> ArticleToPost(const CommandLine& line, std::ostream& 
   if (fields.body.ends_with('\r')) fields.body.pop_back();
   NewsArticle article = BuildNewsArticle(fields);
   if (article.fault != NewsArticleFault::None) {
-    err << NewsArticleFaultText(article.fault) << "\n";
+    err << NewsArticleFaultText(article) << "\n";
     return std::nullopt;
   }
   return std::move(article.wire);

@@ -111,7 +111,7 @@ void CNNTPPostDoc::send() {
   fields.body = frame_->body()->toPlainText().toStdString();
   NewsArticle article = BuildNewsArticle(fields);
   if (article.fault != NewsArticleFault::None) {
-    const std::string_view text = NewsArticleFaultText(article.fault);
+    const std::string text = NewsArticleFaultText(article);
     ShowNewsError(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     focusFault(article.fault);
     return;

@@ -45,7 +45,7 @@ class CNewsgroup {
   const std::string& RangeText() const { return rangeText_; }
   // The article headers fetched while the server's entry lives; never
   // written to the newsrc.
-  ThreadTable& Threads() { return threads_; }
+  ArticleTable& Articles() { return articles_; }
   const CReadRanges& Read() const { return read_; }
   std::uint64_t ExpandedCount() const { return expandedCount_; }
 
@@ -54,7 +54,7 @@ class CNewsgroup {
   bool unreadable_ = false;
   std::string rangeText_{kUnsubscribedMarker};
   CReadRanges read_;
-  ThreadTable threads_;
+  ArticleTable articles_;
 };
 
 }  // namespace netrove

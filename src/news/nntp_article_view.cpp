@@ -17,7 +17,13 @@ constexpr std::string_view kColumnNames[] = {kNewsColumnSubject, kNewsColumnFrom
                                              kNewsColumnDate, kNewsColumnNumId};
 constexpr long kCheckForNewCount = 100;
 
-QString FromBytes(const std::string& text) { return QString::fromUtf8(text); }
+// A header value as one line: a CR or LF in it is shown as a symbol.
+QString FromBytes(const std::string& text) {
+  QString shown = QString::fromUtf8(text);
+  shown.replace(QLatin1Char('\r'), QChar(0x240D));
+  shown.replace(QLatin1Char('\n'), QChar(0x240A));
+  return shown;
+}
 
 // A stored colour is 0x00BBGGRR.
 QColor StoredColour(std::uint32_t value) {
@@ -133,9 +139,7 @@ std::set<long> CNNTPArticleView::knownNumbers() {
   std::set<long> numbers;
   withGroup([&](CNewsgroup* group, CNewsServer*) {
     if (!group) return;
-    for (const auto& [threadKey, thread] : group->Threads()) {
-      for (const auto& [articleKey, record] : thread) numbers.insert(record.number);
-    }
+    for (const auto& [id, record] : group->Articles()) numbers.insert(record.number);
   });
   return numbers;
 }
@@ -147,8 +151,8 @@ void CNNTPArticleView::fileHeaders(const std::vector<NntpHeaderBlock>& headers, 
     std::optional<ArticleRecord> record;
     withGroup([&](CNewsgroup* group, CNewsServer*) {
       if (!group) return;
-      filed = FileHeaderBlock(group->Threads(), header.text, header.number);
-      if (filed->added) record = group->Threads()[filed->threadKey][filed->articleKey];
+      filed = FileHeaderBlock(group->Articles(), header.text, header.number);
+      if (filed->added) record = group->Articles().at(filed->id);
     });
     // No group open any more (the display changed meanwhile).
     if (!filed) return;
@@ -157,12 +161,12 @@ void CNNTPArticleView::fileHeaders(const std::vector<NntpHeaderBlock>& headers, 
       continue;
     }
     if (flat_) {
-      addRow(*record, false, step == kNntpNext ? 0 : topLevelItemCount());
-    } else {
-      if (!currentThread_) currentThread_ = filed->threadKey;
-      if (*currentThread_ == filed->threadKey) refill();
+      addRow(*record, -1, step == kNntpNext ? 0 : topLevelItemCount());
+    } else if (!currentThread_) {
+      currentThread_ = filed->id;
     }
   }
+  if (!flat_) refill();
   if (duplicate) host_.dialogs().beep(false);
   host_.updateCommands();
 }
@@ -224,9 +228,19 @@ void CNNTPArticleView::walkFrom(bool previous, long count) {
 
 // --- showing ----------------------------------------------------------------
 
-void CNNTPArticleView::addRow(const ArticleRecord& record, bool threaded, int at) {
+void CNNTPArticleView::addPlaceholderRow(int depth) {
   auto* item = new QTreeWidgetItem;
-  item->setText(0, FromBytes(threaded ? record.depth + record.subject : record.subject));
+  item->setText(0, FromBytes(std::string(static_cast<std::size_t>(depth), '>')) +
+                       QStringLiteral("(not on the server)"));
+  item->setData(4, Qt::UserRole, 0);
+  for (int column = 0; column < 5; ++column) item->setForeground(column, readColour_);
+  addTopLevelItem(item);
+}
+
+void CNNTPArticleView::addRow(const ArticleRecord& record, int depth, int at) {
+  auto* item = new QTreeWidgetItem;
+  const std::string indent(static_cast<std::size_t>(std::max(depth, 0)), '>');
+  item->setText(0, FromBytes(indent + record.subject));
   item->setText(1, FromBytes(record.from));
   item->setText(2, FromBytes(record.lines));
   item->setText(3, FromBytes(record.date));
@@ -243,21 +257,31 @@ void CNNTPArticleView::addRow(const ArticleRecord& record, bool threaded, int at
 
 void CNNTPArticleView::refill() {
   clear();
-  std::vector<ArticleRecord> records;
+  std::vector<std::pair<std::optional<ArticleRecord>, int>> rows;
   withGroup([&](CNewsgroup* group, CNewsServer*) {
     if (!group) return;
-    const ThreadTable& table = group->Threads();
+    const ArticleTable& table = group->Articles();
     if (flat_) {
-      for (const ArticleRecord* record : FlatOrder(table)) records.push_back(*record);
+      for (const ArticleRecord* record : FlatOrder(table)) rows.emplace_back(*record, -1);
       return;
     }
-    if (table.empty()) return;
-    if (!currentThread_ || table.count(*currentThread_) == 0) {
-      currentThread_ = table.begin()->first;
+    const std::vector<ArticleThread> threads = BuildThreads(table);
+    if (threads.empty()) return;
+    std::size_t shown = currentThread_ ? ThreadIndexOf(threads, *currentThread_) : 0;
+    if (shown == threads.size()) shown = 0;
+    currentThread_ = threads[shown].root;
+    for (const ThreadedArticle& row : threads[shown].rows) {
+      rows.emplace_back(row.record ? std::optional<ArticleRecord>(*row.record) : std::nullopt,
+                        row.depth);
     }
-    for (const auto& [key, record] : table.at(*currentThread_)) records.push_back(record);
   });
-  for (const ArticleRecord& record : records) addRow(record, !flat_, topLevelItemCount());
+  for (const auto& [record, depth] : rows) {
+    if (record) {
+      addRow(*record, depth, topLevelItemCount());
+    } else {
+      addPlaceholderRow(depth);
+    }
+  }
 }
 
 void CNNTPArticleView::recolour() {
@@ -285,7 +309,9 @@ void CNNTPArticleView::catchUp() {
 void CNNTPArticleView::catchUpThread() {
   withGroup([&](CNewsgroup* group, CNewsServer*) {
     if (!group) return;
-    for (int row = 0; row < topLevelItemCount(); ++row) group->MarkRead(numberAt(row));
+    for (int row = 0; row < topLevelItemCount(); ++row) {
+      if (numberAt(row) > 0) group->MarkRead(numberAt(row));
+    }
   });
   host_.readMarksChanged();
   recolour();
@@ -299,8 +325,9 @@ void CNNTPArticleView::toggleThreaded() {
       const long number = selected->data(4, Qt::UserRole).toLongLong();
       withGroup([&](CNewsgroup* group, CNewsServer*) {
         if (!group) return;
-        const auto thread = ThreadOfNumber(group->Threads(), number);
-        if (thread != group->Threads().end()) currentThread_ = thread->first;
+        if (const ArticleRecord* record = FindNumber(group->Articles(), number)) {
+          currentThread_ = record->messageId;
+        }
       });
     }
   }
@@ -309,24 +336,20 @@ void CNNTPArticleView::toggleThreaded() {
   host_.updateCommands();
 }
 
-void CNNTPArticleView::nextThread() {
-  withGroup([&](CNewsgroup* group, CNewsServer*) {
-    if (!group || group->Threads().empty()) return;
-    const ThreadTable& table = group->Threads();
-    auto at = currentThread_ ? table.upper_bound(*currentThread_) : table.begin();
-    if (at == table.end()) at = table.begin();
-    currentThread_ = at->first;
-  });
-  refill();
-}
+void CNNTPArticleView::nextThread() { stepThread(1); }
 
-void CNNTPArticleView::previousThread() {
+void CNNTPArticleView::previousThread() { stepThread(-1); }
+
+// To the next or previous thread, round from the last to the first.
+void CNNTPArticleView::stepThread(int by) {
   withGroup([&](CNewsgroup* group, CNewsServer*) {
-    if (!group || group->Threads().empty()) return;
-    const ThreadTable& table = group->Threads();
-    auto at = currentThread_ ? table.lower_bound(*currentThread_) : table.begin();
-    at = at == table.begin() ? std::prev(table.end()) : std::prev(at);
-    currentThread_ = at->first;
+    if (!group) return;
+    const std::vector<ArticleThread> threads = BuildThreads(group->Articles());
+    if (threads.empty()) return;
+    const auto count = static_cast<long>(threads.size());
+    long at = currentThread_ ? static_cast<long>(ThreadIndexOf(threads, *currentThread_)) : 0;
+    if (at == count) at = 0;
+    currentThread_ = threads[static_cast<std::size_t>(((at + by) % count + count) % count)].root;
   });
   refill();
 }
@@ -353,19 +376,19 @@ void CNNTPArticleView::toggleFullRowSelection() {
 void CNNTPArticleView::openArticleAt(int row) {
   if (row < 0 || row >= topLevelItemCount() || !host_.connected()) return;
   const long number = numberAt(row);
+  if (number <= 0) return;  // a placeholder
   const NewsSettings settings = ReadNewsSettings();
   std::optional<OpenedArticle> opened;
   withGroup([&](CNewsgroup* group, CNewsServer* entry) {
     if (!group) return;
-    const auto thread = ThreadOfNumber(group->Threads(), number);
-    if (thread == group->Threads().end()) return;
-    const std::string key = *ArticleKeyOfNumber(thread->second, number);
-    const ArticleRecord& record = thread->second.at(key);
-    opened = OpenedArticle{key, MessageIdOf(key), record.subject, record.from,
-                           IsOwnArticle(record.from, settings.userAddress, settings.userFullName)};
+    const ArticleRecord* record = FindNumber(group->Articles(), number);
+    if (record == nullptr) return;
+    opened =
+        OpenedArticle{FollowUpReferences(*record), record->messageId, record->subject, record->from,
+                      IsOwnArticle(record->from, settings.userAddress, settings.userFullName)};
     group->MarkRead(number);
     // Where the article was cross-posted it is read as well.
-    for (const auto& [name, crossNumber] : XrefEntries(record.xref)) {
+    for (const auto& [name, crossNumber] : XrefEntries(record->xref)) {
       if (name == group_) continue;
       const auto other = entry->groups.find(name);
       if (other == entry->groups.end()) continue;

@@ -81,7 +81,10 @@ class CNNTPArticleView : public QTreeWidget {
   // The numbers filed for the open group: a walk passes them by.
   std::set<long> knownNumbers();
   void refill();
-  void addRow(const ArticleRecord& record, bool threaded, int at);
+  // `depth` replies deep (-1: the flat list), at row `at`.
+  void addRow(const ArticleRecord& record, int depth, int at);
+  void addPlaceholderRow(int depth);
+  void stepThread(int by);
   void recolour();
   void retrieve(bool previous);
   void walkFrom(bool previous, long count);
@@ -97,7 +100,7 @@ class CNNTPArticleView : public QTreeWidget {
   bool flat_ = true;
   std::string group_;
   std::string server_;
-  std::optional<std::string> currentThread_;
+  std::optional<std::string> currentThread_;  // an article id of the thread shown
   QColor unreadColour_;
   QColor readColour_;
   QTimer checkTimer_;

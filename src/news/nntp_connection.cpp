@@ -1,5 +1,8 @@
 #include "news/nntp_connection.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -254,11 +257,12 @@ void CNNTPConnection::Disconnect(std::chrono::milliseconds grace) {
 }
 
 void CNNTPConnection::Run() {
+  NntpEnd end = NntpEnd::Failed;
   if (ConnectToServer()) {
     connected_.store(true);
-    ReadReplies();
+    end = ReadReplies();
   }
-  EndThread();
+  EndThread(end);
 }
 
 bool CNNTPConnection::ConnectToServer() {
@@ -268,18 +272,33 @@ bool CNNTPConnection::ConnectToServer() {
   return static_cast<bool>(status);
 }
 
-void CNNTPConnection::ReadReplies() {
+NntpEnd CNNTPConnection::ReadReplies() {
   std::string chunk(kReceiveChunk, '\0');
   for (;;) {
     const SocketCount got = socket_.Recv(chunk.data(), chunk.size());
+    const bool asked = [this] {
+      std::lock_guard lock(queueMutex_);
+      return quitting_;
+    }();
     if (!got) {
+      if (asked) return NntpEnd::Asked;
       ReportSocketError(reporter_, got);
-      return;
+      return NntpEnd::Failed;
     }
-    if (got.bytes == 0) return;
+    if (got.bytes == 0) return asked ? NntpEnd::Asked : NntpEnd::ByServer;
+    AcknowledgeAtOnce();
     received_.Append(std::string_view(chunk.data(), static_cast<std::size_t>(got.bytes)));
-    if (!ParseReceived()) return;
+    if (!ParseReceived()) return NntpEnd::Failed;
   }
+}
+
+// A server that writes a reply in pieces waits (Nagle) for each piece to be
+// acknowledged; a delayed acknowledgement would hold every reply of a walk
+// for tens of milliseconds. Linux turns quick acknowledgement off again by
+// itself, so it is asked for after every receive.
+void CNNTPConnection::AcknowledgeAtOnce() {
+  const int on = 1;
+  (void)socket_.SetOption(IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 }
 
 bool CNNTPConnection::ParseReceived() {
@@ -293,6 +312,12 @@ bool CNNTPConnection::ParseReceived() {
     } else {
       result = received_.NextBlock(text, lines);
       if (result == FrameResult::Complete) DeliverBlock(std::move(text));
+    }
+    if (result == FrameResult::Incomplete && received_.BlockBytes() > kBlockLimit) {
+      reporter_.PostToolMessage(kSourceNewsreader,
+                                "The server sent more than 64 MiB for one reply; it was not read "
+                                "and the connection was closed.");
+      return false;
     }
     if (result == FrameResult::Incomplete) return true;
     if (result == FrameResult::TooLong) {
@@ -598,7 +623,7 @@ bool CNNTPConnection::SendAll(std::string_view bytes) {
   return true;
 }
 
-void CNNTPConnection::EndThread() {
+void CNNTPConnection::EndThread(NntpEnd end) {
   // The server sees the end at once; the descriptor is closed by Close().
   socket_.Interrupt();
   {
@@ -610,7 +635,7 @@ void CNNTPConnection::EndThread() {
     ended_.store(true);
     endCondition_.notify_all();
   }
-  events_.Closed();
+  events_.Closed(end);
 }
 
 }  // namespace netrove

@@ -49,6 +49,9 @@ class CNNTPConnection {
   // The line buffer of a command: keyword, blank, argument, CR LF, NUL.
   static constexpr std::size_t kCommandLineLimit = 512;
   static constexpr std::chrono::milliseconds kDisconnectGrace{5000};
+  // The largest data block (article, group list) read; a server that sends
+  // more is not followed further.
+  static constexpr std::size_t kBlockLimit = std::size_t{64} << 20;
   // How many missing articles a walk's start steps over before it gives up.
   static constexpr int kBackOffLimit = 100;
 
@@ -86,7 +89,8 @@ class CNNTPConnection {
 
   void Run();
   bool ConnectToServer();
-  void ReadReplies();
+  NntpEnd ReadReplies();
+  void AcknowledgeAtOnce();
   bool ParseReceived();
   int Interpret(const std::string& reply);
   int InterpretSuccess(const std::string& reply, int code, const CNNTPCommand& command);
@@ -107,7 +111,7 @@ class CNNTPConnection {
   void CompleteLocked(std::unique_lock<std::mutex>& lock);
   void SendFront(std::unique_lock<std::mutex>& lock);
   bool SendAll(std::string_view bytes);
-  void EndThread();
+  void EndThread(NntpEnd end);
 
   INntpEvents& events_;
   IMainWindowReporter& reporter_;

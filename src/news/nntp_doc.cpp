@@ -512,7 +512,12 @@ void CNNTPDoc::CommandRefused(int command, const std::string& reply) {
   updateCommands();
 }
 
-void CNNTPDoc::Closed() { endConnection(); }
+void CNNTPDoc::Closed(NntpEnd end) {
+  if (end == NntpEnd::ByServer && connection_) {
+    reporter().PostToolMessage(kSourceNewsreader, "The server closed the connection.");
+  }
+  endConnection();
+}
 
 void CNNTPDoc::endConnection() {
   if (!connection_) return;

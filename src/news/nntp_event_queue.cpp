@@ -61,8 +61,8 @@ void CNntpEventQueue::CommandRefused(int command, const std::string& reply) {
   deliver([command, reply](INntpEvents& target) { target.CommandRefused(command, reply); });
 }
 
-void CNntpEventQueue::Closed() {
-  deliver([](INntpEvents& target) { target.Closed(); });
+void CNntpEventQueue::Closed(NntpEnd end) {
+  deliver([end](INntpEvents& target) { target.Closed(end); });
 }
 
 }  // namespace netrove

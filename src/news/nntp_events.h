@@ -80,6 +80,13 @@ struct NntpWalk {
   std::optional<std::string> group;
 };
 
+// How a connection ended.
+enum class NntpEnd {
+  Asked,     // Disconnect or Close
+  ByServer,  // the server closed it
+  Failed,    // connect or a socket failed (already reported), or the server misbehaved
+};
+
 // The events, raised on the reader thread (BusyChanged also on the thread
 // that queues into an empty queue). They must return at once; a window
 // moves them onto its own thread.
@@ -103,8 +110,8 @@ class INntpEvents {
   virtual void PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) = 0;
   // The server refused a command (its reply, which says why).
   virtual void CommandRefused(int command, const std::string& reply) = 0;
-  // The reader thread has ended: connect failed, the server closed, an error.
-  virtual void Closed() = 0;
+  // The reader thread has ended.
+  virtual void Closed(NntpEnd end) = 0;
 };
 
 }  // namespace netrove

@@ -25,9 +25,12 @@ bool IsUtf8(const std::string& text) {
   return !decoder.hasError() && !decoded.isNull();
 }
 
+// A CR that does not end a line is shown as a symbol: a line of its own
+// would let an article pass text off as one of its header lines.
 QString Shown(const std::string& text) {
   QString shown = IsUtf8(text) ? QString::fromUtf8(text) : QString::fromLatin1(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  shown.replace(QLatin1Char('\r'), QChar(0x240D));
   return shown;
 }
 

@@ -85,7 +85,7 @@ class PostingPane : public QObject, public INntpEvents {
     if (window != kListWindow) DeliverNewsPostOutcome(window, outcome);
   }
   void CommandRefused(int, const std::string&) override {}
-  void Closed() override {}
+  void Closed(NntpEnd) override {}
   void Connect(std::uint16_t port) {
     connection_ = std::make_unique<CNNTPConnection>(port, *this, reporter_, "127.0.0.1");
     ASSERT_TRUE(connection_->Start());

@@ -267,6 +267,7 @@ TEST_F(NntpConnectionTest, CloseInsideADataBlockDeliversNothing) {
   ASSERT_TRUE(events_.WaitClosed());
   EXPECT_TRUE(server_.Finished());
   EXPECT_TRUE(events_.Seen().articles.empty());
+  EXPECT_EQ(events_.Seen().end, NntpEnd::ByServer);
   EXPECT_EQ(connection_->QueueCommand(kNntpList), QueueOutcome::Ended);
 }
 
@@ -288,6 +289,29 @@ TEST_F(NntpConnectionTest, DisconnectFromASilentServerEndsAfterTheGrace) {
   ASSERT_TRUE(events_.WaitClosed());
   EXPECT_TRUE(server_.Finished());
   EXPECT_TRUE(reporter_.Messages().empty());
+  EXPECT_EQ(events_.Seen().end, NntpEnd::Asked);
+}
+
+// An article that never ends: reading stops at the bound, with a message,
+// instead of growing without limit.
+TEST_F(NntpConnectionTest, AnEndlessArticleIsCutOffAtTheBound) {
+  std::string mebibyte;
+  while (mebibyte.size() < (std::size_t{1} << 20)) mebibyte += std::string(1022, 'x') + "\r\n";
+  Script script;
+  script.Accept().Send("200 ok\r\n").ExpectLine("ARTICLE 1").Send("220 1 <1@x>\r\n");
+  for (std::size_t sent = 0; sent < CNNTPConnection::kBlockLimit; sent += mebibyte.size()) {
+    script.Send(mebibyte);
+  }
+  // Exactly the bound so far; one more line is over it.
+  script.Send("y\r\n").ExpectClosed();
+  server_.Start(std::move(script));
+  Connect();
+  ASSERT_EQ(connection_->QueueCommand(kNntpArticle, "1"), QueueOutcome::Queued);
+  ASSERT_TRUE(events_.WaitClosed());
+  EXPECT_TRUE(server_.Finished());
+  EXPECT_TRUE(events_.Seen().articles.empty());
+  ASSERT_EQ(reporter_.Texts().size(), 1u);
+  EXPECT_NE(reporter_.Texts()[0].find("64 MiB"), std::string::npos);
 }
 
 TEST_F(NntpConnectionTest, RefusesOverlongArgumentsAndEndlessLines) {

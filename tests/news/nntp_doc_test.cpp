@@ -35,6 +35,7 @@
 #include "news/nntp_thread_view.h"
 #include "support/event_loop.h"
 #include "support/fake_tool_services.h"
+#include "support/file_bytes.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
@@ -507,6 +508,103 @@ TEST_F(NewsreaderWindow, ReadsAndSavesArticlesFromInn) {
   doc.disconnect();
   ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(services_.reporter_.Messages().empty());
+}
+
+// Posts one article to local.test through a connection of its own.
+void PostToInn(std::uint16_t port, const std::string& subject) {
+  test::NntpRecorder events;
+  test::RecordingReporter reporter;
+  CNNTPConnection poster(port, events, reporter, "127.0.0.1");
+  ASSERT_TRUE(poster.Start());
+  const std::string article = ArticleWireForm(
+      "From: a@netrove.test\nNewsgroups: local.test\nSubject: " + subject + "\n", "Body\n");
+  ASSERT_EQ(poster.QueueCommand(kNntpPost, article, {7}), QueueOutcome::Queued);
+  ASSERT_TRUE(events.WaitFor([](const auto& r) { return r.posts.size() == 1; }));
+  EXPECT_EQ(events.Seen().posts[0].outcome, NntpPostOutcome::Posted);
+  poster.Disconnect();
+  ASSERT_TRUE(events.WaitClosed());
+}
+
+// INN fixes a group's range when it is selected: an article posted after
+// the window opened the group shows only because looking for new articles
+// selects the group again, through the command and through the timer.
+TEST_F(NewsreaderWindow, ArticlesPostedAfterOpeningAppearThroughRetrieveNewAndTheTimer) {
+  NETROVE_REQUIRE_INN();
+  test::InnInstance inn;
+  ASSERT_TRUE(inn.started()) << "the private INN did not start";
+  PostToInn(inn.port(), "First");
+  Store(inn.port());
+  CNNTPDoc doc(services_, dialogs_);
+  CNNTPGroupView& groups = doc.groupView();
+  CNNTPArticleView& articles = doc.articleView();
+  doc.connectToServer();
+  ASSERT_TRUE(
+      WaitUntil([&] { return groups.groups().rowOf("local.test") >= 0 && !doc.clientBusy(); }));
+  groups.openGroupAt(groups.groups().rowOf("local.test"));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 1 && !doc.clientBusy(); }));
+
+  PostToInn(inn.port(), "Second");
+  dialogs_.headerCounts = {10};
+  articles.retrieveNew();
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 2 && !doc.clientBusy(); }));
+  PostToInn(inn.port(), "Third");
+  articles.checkForNew();  // what the timer runs
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 3 && !doc.clientBusy(); }));
+  EXPECT_EQ(articles.topLevelItem(0)->text(0), QStringLiteral("Third"));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(services_.reporter_.Messages().empty());
+}
+
+// Read marks reach the newsrc a short while after they change, while the
+// window is still connected; a CR inside a line is shown, never obeyed.
+TEST_F(NewsreaderWindow, ReadMarksAreSavedWhileConnectedAndABareCrIsShown) {
+  Store(server_.port());
+  test::Script script;
+  OpenLocalTest(script)
+      .ExpectLine("ARTICLE <b@x>")
+      .Send("220 999 <b@x>\r\nSubject: Re: Root\r\n\r\nline\rFrom: spoof\r\n.\r\n")
+      .ExpectLine("QUIT")
+      .Send("205 bye\r\n")
+      .Close();
+  server_.Start(std::move(script));
+  CNNTPDoc doc(services_, dialogs_);
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 2; }));
+  doc.groupView().openGroupAt(doc.groupView().groups().rowOf("local.test"));
+  ASSERT_TRUE(
+      WaitUntil([&] { return doc.articleView().topLevelItemCount() == 3 && !doc.clientBusy(); }));
+  doc.articleView().openArticleAt(1);
+  ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
+  EXPECT_EQ(doc.threadView().toPlainText(),
+            QStringLiteral("Subject: Re: Root\n\nline\u240DFrom: spoof\n"));
+  const auto newsrc = NewsrcPath("", "127.0.0.1");
+  ASSERT_TRUE(WaitUntil([&] {
+    return test::ReadFileBytes(newsrc).find("local.test! 1-997,999\r\n") != std::string::npos;
+  }));
+  EXPECT_TRUE(doc.connected());
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
+}
+
+// A refused LIST ends the refresh: the server's words are shown and the
+// commands come back.
+TEST_F(NewsreaderWindow, ARefusedListIsShownAndEndsTheRefresh) {
+  Store(server_.port());
+  server_.Start(ListThenQuit("480 Authentication required\r\n"));
+  CNNTPDoc doc(services_, dialogs_);
+  doc.connectToServer();
+  ASSERT_TRUE(doc.groupView().refreshing());
+  ASSERT_TRUE(WaitUntil([&] { return !doc.groupView().refreshing() && !doc.clientBusy(); }));
+  doc.setActivePane(NewsPane::Groups);
+  EXPECT_TRUE(doc.action(NewsCommand::RefreshGroupList)->isEnabled());
+  const auto texts = services_.reporter_.Texts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Command: LIST\r\n480 Authentication required"),
+            texts.end());
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
 }
 
 // The main window as far as a posting window needs it: an MDI area.

@@ -35,6 +35,7 @@ struct RecordedNntp {
   std::vector<RecordedPost> posts;
   std::vector<RecordedRefusal> refusals;
   bool closed = false;
+  NntpEnd end = NntpEnd::Asked;
 
   // Numbers of the headers in the order they came.
   std::vector<long> HeaderNumbers() const {
@@ -84,8 +85,11 @@ class NntpRecorder : public INntpEvents {
   void CommandRefused(int command, const std::string& reply) override {
     Change([&](RecordedNntp& r) { r.refusals.push_back({command, reply}); });
   }
-  void Closed() override {
-    Change([](RecordedNntp& r) { r.closed = true; });
+  void Closed(NntpEnd end) override {
+    Change([&](RecordedNntp& r) {
+      r.closed = true;
+      r.end = end;
+    });
   }
 
   RecordedNntp Seen() const {
