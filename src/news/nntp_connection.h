@@ -88,7 +88,14 @@ class CNNTPConnection {
   void Close();
 
  private:
-  enum State : int { kStatus = -1, kArticle = 1, kBody = 2, kHeaders = 4, kGroupList = 8 };
+  enum State : int {
+    kStatus = -1,
+    kArticle = 1,
+    kBody = 2,
+    kHeaders = 4,
+    kGroupList = 8,
+    kCapabilities = 16
+  };
 
   void Run();
   bool ConnectToServer();
@@ -97,6 +104,8 @@ class CNNTPConnection {
   void AcknowledgeAtOnce();
   bool ParseReceived();
   int Interpret(const std::string& reply);
+  int InterpretReaderSetUp(const std::string& reply, int code, int command);
+  void CapabilitiesArrived(std::string_view list);
   int InterpretSuccess(const std::string& reply, int code, const CNNTPCommand& command);
   void InterpretFailure(const std::string& reply, int code, int command);
   void Refused(const std::string& reply, int command);

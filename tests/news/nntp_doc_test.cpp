@@ -46,6 +46,9 @@
 namespace netrove {
 namespace {
 
+// A server that reads news already, as its CAPABILITIES say.
+constexpr char kReaderCapabilities[] = "101 Capability list:\r\nVERSION 2\r\nREADER\r\n.\r\n";
+
 using FakeServices = test::FakeToolServices;
 
 // Answers the window's questions as the test says; counts the beeps.
@@ -107,6 +110,8 @@ test::Script ListThenQuit(std::string reply) {
   return std::move(test::Script()
                        .Accept()
                        .Send("200 scripted news\r\n")
+                       .ExpectLine("CAPABILITIES")
+                       .Send(kReaderCapabilities)
                        .ExpectLine("LIST")
                        .Send(std::move(reply))
                        .ExpectLine("QUIT")
@@ -117,6 +122,8 @@ test::Script ListThenQuit(std::string reply) {
 test::Script& OpenLocalTest(test::Script& script) {
   return script.Accept()
       .Send("200 scripted news\r\n")
+      .ExpectLine("CAPABILITIES")
+      .Send(kReaderCapabilities)
       .ExpectLine("LIST")
       .Send("215 list\r\nlocal.test 1000 998 y\r\nalt.other 5 1 y\r\n.\r\n")
       .ExpectLine("GROUP local.test")
@@ -344,6 +351,8 @@ TEST_F(NewsreaderWindow, AsksBeforeLongWalksBeepsAtDuplicatesAndTicksOnlyWhenIdl
   server_.Start(std::move(test::Script()
                               .Accept()
                               .Send("200 scripted news\r\n")
+                              .ExpectLine("CAPABILITIES")
+                              .Send(kReaderCapabilities)
                               .ExpectLine("LIST")
                               .Send("215 list\r\nbig.group 500 1 y\r\n.\r\n")
                               .ExpectLine("GROUP big.group")
@@ -605,6 +614,8 @@ TEST_F(NewsreaderWindow, AfterTheServerDropsTheNextCommandConnectsAgain) {
       .Close()
       .Accept()
       .Send("200 again\r\n")
+      .ExpectLine("CAPABILITIES")
+      .Send(kReaderCapabilities)
       .ExpectLine("GROUP local.test")
       .Send("211 3 998 1000 local.test\r\n")
       .ExpectLine("ARTICLE <b@x>")
