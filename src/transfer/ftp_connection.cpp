@@ -266,12 +266,17 @@ void CFtpConnection::ShowAndDispatch(const FtpServerLine& line) {
   }
   transcript_.AppendTranscript(echo + line.transcript);
   const std::string_view first = line.firstLine;
+  lastReply_ = first;
   ReplyDispatch(line.code, first.size() > 5 ? first.substr(5) : std::string_view());
 }
 
 void CFtpConnection::EndConnection() {
   transcript_.AppendTranscript("\r\n\r\n\r\n");
   connected_ = false;
+  if (!quitting_ && TransferPending()) {
+    reporter_.PostToolMessage(kSourceFtp,
+                              "The connection to the FTP server ended before the transfer did.");
+  }
   EndAllOperations();
   {
     std::lock_guard lock(quitMutex_);
@@ -690,6 +695,7 @@ void CFtpConnection::OnTransient(int code) {
     return;
   }
   const bool transferReply = SecondDigit(code) == 5 || code == 425 || code == 426;
+  ReportRefusedDataConnection(entry);
   FailEntry(entry, transferReply && IsFileTransfer(entry.command));
   SendNext();
 }
@@ -715,6 +721,7 @@ void CFtpConnection::OnPermanent(int code) {
   } else if (entry.command == FtpCommand::Pwd && notAvailable) {
     if (!CurrentDirectory().empty()) panes_.Release();
   } else {
+    ReportRefusedDataConnection(entry);
     FailEntry(entry, notAvailable && IsFileTransfer(entry.command));
   }
   SendNext();
@@ -906,6 +913,24 @@ void CFtpConnection::EndAllOperations() {
     if (entry.operation) entry.operation->request.move = false;
     EndOperation(entry.operation, false);
   }
+}
+
+// The transcript shows the reply, but nothing else would say why the
+// listing or the transfer did not happen.
+void CFtpConnection::ReportRefusedDataConnection(const Entry& entry) {
+  if (entry.command != FtpCommand::Pasv && entry.command != FtpCommand::Port) return;
+  const std::string mode = entry.command == FtpCommand::Pasv ? "passive (PASV)" : "active (PORT)";
+  reporter_.PostToolMessage(kSourceFtp,
+                            "The FTP server refused " + mode + " data connections: " + lastReply_);
+}
+
+bool CFtpConnection::TransferPending() const {
+  std::lock_guard lock(queueMutex_);
+  const auto hasTransfer = [](const Entry& entry) {
+    return entry.operation && entry.operation->transfer;
+  };
+  return (inFlight_ && hasTransfer(*inFlight_)) ||
+         std::any_of(waiting_.begin(), waiting_.end(), hasTransfer);
 }
 
 void CFtpConnection::CancelFinishingTransfer() {

@@ -222,6 +222,8 @@ class CFtpConnection {
   void DropOperation(const OperationPtr& operation);
   void EndAllOperations();
   void CancelFinishingTransfer();
+  void ReportRefusedDataConnection(const Entry& entry);
+  bool TransferPending() const;
   void LaunchEditor(Operation& operation);
   void RemoveEditCopies();
   SocketStatus DataListenAddress(SocketAddress& local);
@@ -252,6 +254,7 @@ class CFtpConnection {
   // The operation whose transfer is being finished (its thread joined) on
   // the reader: Quit and Abort reset its data connection too.
   OperationPtr finishing_;
+  std::string lastReply_;  // the first line of the last reply (reader thread only)
   std::mutex editCopiesMutex_;
   std::vector<std::filesystem::path> editCopies_;  // removed when the connection goes
   std::atomic<bool> connected_{false};

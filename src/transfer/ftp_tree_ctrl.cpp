@@ -609,6 +609,11 @@ void CFtpTreeCtrl::dropLocalOnLocal(const QModelIndex& folder, const QModelIndex
     model_->removeItem(placeholder);
     return;
   }
+  if (!model_->isFile(draggedItem_) && IsSameOrInside(to, from)) {
+    reporter_.PostToolMessage(kSourceFtp, "A folder cannot be copied or moved into itself.");
+    model_->removeItem(placeholder);
+    return;
+  }
   const auto act = [&](bool replace) {
     return move_ ? MoveLocal(from, to, replace) : CopyLocal(from, to, replace);
   };

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -209,9 +210,9 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
   EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/hello.txt"), "hello from the server\n");
   EXPECT_EQ(model(local())->rowCount(inbox), 1);
   EXPECT_TRUE(prompts_->questions.isEmpty());
-  // The bytes on the wire: ASCII mode sends CR LF.
+  // The bytes on the wire: binary mode, the default, moves them as they are.
   EXPECT_TRUE(WaitFor([this] {
-    return view_->progressLabel()->text().startsWith(QStringLiteral("23 bytes transferred"));
+    return view_->progressLabel()->text().startsWith(QStringLiteral("22 bytes transferred"));
   })) << view_->progressLabel()->text().toStdString();
 
   // Once more onto the file itself: its folder is the destination, and No
@@ -333,10 +334,11 @@ TEST_F(FtpViewTest, AnUploadMovedByTheRightButtonRemovesTheLocalFileOnlyOnceStor
   EXPECT_FALSE(Find(local(), {QStringLiteral("moving.txt")}).isValid());
   EXPECT_NE(Transcript().find("TYPE I\r\n"), std::string::npos);
 
-  // The server gone: the tree empties and the options start over.
+  // The server gone: the tree empties; the transfer mode is the user's choice
+  // and stays.
   view_->connection().QueueCommand(FtpCommand::Quit);
   ASSERT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
-  EXPECT_EQ(view_->transferMode(), kCmdFtpAscii);
+  EXPECT_EQ(view_->transferMode(), kCmdFtpImage);
   EXPECT_FALSE(remote()->isEnabled());
 }
 
@@ -374,6 +376,22 @@ TEST_F(FtpViewTest, StoreOptionsExcludeEachOtherAndConnectionItemsNeedAConnectio
   EXPECT_EQ(local()->storeMode(), FtpStoreMode::Replace);
   view_->tabs()->setCurrentIndex(0);
   EXPECT_FALSE(view_->commandAction(kCmdFtpNoop)->isEnabled());
+}
+
+// A new user transfers files as binary (a binary file sent as text arrives
+// corrupted) over passive data connections (most users are behind NAT);
+// either choice, once made, is kept for the next window.
+TEST_F(FtpViewTest, ANewUserStartsBinaryAndPassiveAndAChoiceIsKept) {
+  EXPECT_EQ(view_->transferMode(), kCmdFtpImage);
+  EXPECT_TRUE(view_->loginPage()->passiveBox()->isChecked());
+  remote()->setEnabled(true);  // as after the first listing
+  view_->updateCommandStates();
+  view_->commandAction(kCmdFtpAscii)->trigger();
+  view_->loginPage()->passiveBox()->setChecked(false);
+  view_.reset();
+  view_ = std::make_unique<CFtpView>(services_, std::make_unique<ScriptedPrompts>());
+  EXPECT_EQ(view_->transferMode(), kCmdFtpAscii);
+  EXPECT_FALSE(view_->loginPage()->passiveBox()->isChecked());
 }
 
 TEST_F(FtpViewTest, TheEditorStartsOnALocalFileWithoutAnyFtpTraffic) {
