@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -28,6 +29,7 @@
 #include "support/file_bytes.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
+#include "transfer/ftp_listing.h"
 #include "transfer/ftp_prompts.h"
 #include "transfer/ftp_tree_ctrl.h"
 #include "transfer/ftp_window_ids.h"
@@ -392,6 +394,23 @@ TEST_F(FtpViewTest, ANewUserStartsBinaryAndPassiveAndAChoiceIsKept) {
   view_ = std::make_unique<CFtpView>(services_, std::make_unique<ScriptedPrompts>());
   EXPECT_EQ(view_->transferMode(), kCmdFtpAscii);
   EXPECT_FALSE(view_->loginPage()->passiveBox()->isChecked());
+}
+
+// A name that is not UTF-8 (Latin-1 "caf\xe9") is shown as best it can be,
+// but every request names it by the bytes the server listed.
+TEST_F(FtpViewTest, ANameThatIsNotUtf8GoesBackToTheServerAsListed) {
+  const std::string latin1 = "caf\xe9.txt";
+  remote()->listingReceived(ParseUnixListing("-rw-r--r-- 1 a b 5 Jan 1 12:00 " + latin1 +
+                                             "\r\n"
+                                             "drwxr-xr-x 2 a b 4096 Jan 1 12:00 d\xfcr\r\n"),
+                            QStringLiteral("/pub/"));
+  const QModelIndex root = model(remote())->index(0, 0);
+  ASSERT_EQ(model(remote())->rowCount(root), 2);
+  std::vector<std::string> paths;
+  for (int row = 0; row < 2; ++row)
+    paths.push_back(model(remote())->serverPath(model(remote())->index(row, 0, root)));
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (std::vector<std::string>{"/pub/" + latin1, "/pub/d\xfcr"}));
 }
 
 TEST_F(FtpViewTest, TheEditorStartsOnALocalFileWithoutAnyFtpTraffic) {
