@@ -147,6 +147,10 @@ CNNTPConnection::CNNTPConnection(std::uint16_t port, INntpEvents& events,
 CNNTPConnection::~CNNTPConnection() { Close(); }
 
 bool CNNTPConnection::Start() {
+  {
+    std::lock_guard lock(queueMutex_);
+    replyDeadline_ = std::chrono::steady_clock::now() + replyTimeout_;  // for the greeting
+  }
   if (reader_.Start([this](std::stop_token stop) {
         const std::stop_callback wake(stop, [this] { socket_.Interrupt(); });
         Run();
@@ -197,7 +201,7 @@ QueueOutcome CNNTPConnection::QueueCommand(int code, std::optional<std::string> 
 
 QueueOutcome CNNTPConnection::QueueWalk(NntpWalk walk) {
   if (!IsStep(walk.step)) return QueueOutcome::NotSent;
-  if (walk.count <= 0) return QueueOutcome::NothingWanted;
+  if (walk.count <= 0 && !walk.group) return QueueOutcome::NothingWanted;
   if (walk.group && walk.group->size() + 8 >= kCommandLineLimit) {
     return QueueOutcome::ArgumentTooLong;
   }
@@ -206,6 +210,7 @@ QueueOutcome CNNTPConnection::QueueWalk(NntpWalk walk) {
   const NntpWalk& wanted = state->walk;
   std::vector<CNNTPCommand> commands;
   if (wanted.group) commands.push_back(MakeCommand(kNntpGroup, wanted.group, state));
+  if (wanted.count <= 0) return Enqueue(std::move(commands));  // the group selected again only
   if (wanted.from) {
     commands.push_back(MakeCommand(kNntpStat, std::to_string(*wanted.from), state));
     if (!wanted.fromItself) commands.push_back(MakeCommand(wanted.step, std::nullopt, state));
@@ -272,9 +277,41 @@ bool CNNTPConnection::ConnectToServer() {
   return static_cast<bool>(status);
 }
 
+// Waits until bytes can be read: nothing then (or when the wait failed, which
+// the receive reports); how the connection ends when the reply in flight
+// has taken longer than the reply time-out. While nothing is awaited it
+// looks again every second, so a command queued meanwhile gets its time-out.
+std::optional<NntpEnd> CNNTPConnection::AwaitBytes() {
+  using namespace std::chrono;
+  constexpr milliseconds kIdleLook{1000};
+  for (;;) {
+    std::optional<steady_clock::time_point> deadline;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (!queue_.empty() && replyTimeout_.count() > 0) deadline = replyDeadline_;
+    }
+    milliseconds wait = kIdleLook;
+    if (deadline) {
+      const auto left = ceil<milliseconds>(*deadline - steady_clock::now());
+      if (left.count() <= 0) {
+        const auto limit = ceil<seconds>(replyTimeout_).count();
+        reporter_.PostToolMessage(kSourceNewsreader, "The server did not answer within " +
+                                                         std::to_string(limit) +
+                                                         (limit == 1 ? " second" : " seconds") +
+                                                         "; the connection was closed.");
+        return NntpEnd::Failed;
+      }
+      wait = std::min(wait, left);
+    }
+    bool ready = false;
+    if (!socket_.WaitReadable(static_cast<int>(wait.count()), ready) || ready) return std::nullopt;
+  }
+}
+
 NntpEnd CNNTPConnection::ReadReplies() {
   std::string chunk(kReceiveChunk, '\0');
   for (;;) {
+    if (const auto timedOut = AwaitBytes()) return *timedOut;
     const SocketCount got = socket_.Recv(chunk.data(), chunk.size());
     const bool asked = [this] {
       std::lock_guard lock(queueMutex_);
@@ -593,6 +630,7 @@ void CNNTPConnection::CompleteLocked(std::unique_lock<std::mutex>& lock) {
 // both without waiting for another round trip.
 void CNNTPConnection::SendFront(std::unique_lock<std::mutex>& lock) {
   CNNTPCommand& front = queue_.front();
+  replyDeadline_ = std::chrono::steady_clock::now() + replyTimeout_;
   if (front.sent) return;
   front.sent = true;
   std::string line = CommandLine(front);

@@ -65,6 +65,9 @@ class CNNTPConnection {
   // Starts the reader thread, which connects and takes the greeting as the
   // reply of the pseudo-command OPEN. False, reported, when no thread starts.
   bool Start();
+  // Every reply must be complete within `timeout` of its command (0: wait
+  // for ever); a server that takes longer is left. Before Start().
+  void SetReplyTimeout(std::chrono::milliseconds timeout) { replyTimeout_ = timeout; }
   bool Connected() const { return connected_.load(); }
   // The reader thread has ended (Closed() was raised).
   bool Ended() const { return ended_.load(); }
@@ -90,6 +93,7 @@ class CNNTPConnection {
   void Run();
   bool ConnectToServer();
   NntpEnd ReadReplies();
+  std::optional<NntpEnd> AwaitBytes();
   void AcknowledgeAtOnce();
   bool ParseReceived();
   int Interpret(const std::string& reply);
@@ -125,7 +129,9 @@ class CNNTPConnection {
   mutable std::mutex queueMutex_;
   std::deque<CNNTPCommand> queue_;
   bool quitting_ = false;
-  long groupFirst_ = 0;  // first article of the last group selected
+  std::chrono::milliseconds replyTimeout_{0};
+  std::chrono::steady_clock::time_point replyDeadline_;  // of the front command
+  long groupFirst_ = 0;                                  // first article of the last group selected
 
   std::mutex sendMutex_;  // one line or article on the wire at a time
   CNetSocket socket_;

@@ -70,7 +70,8 @@ struct NntpHeaderBlock {
 // then one step); with `fromItself` it starts on it. `known` are the
 // numbers the owner has filed already: they are passed on but not counted.
 // With `group` a GROUP comes first, so the server sees the group's current
-// range (a server fixes it when GROUP is sent).
+// range (a server fixes it when GROUP is sent); with a count of 0 that GROUP
+// is all.
 struct NntpWalk {
   int step = kNntpLast;
   std::optional<long> from;

@@ -314,6 +314,34 @@ TEST_F(NntpConnectionTest, AnEndlessArticleIsCutOffAtTheBound) {
   EXPECT_NE(reporter_.Texts()[0].find("64 MiB"), std::string::npos);
 }
 
+// A server that never greets, and one that stops answering: each reply has
+// the time-out, and the connection is left with a message when it passes.
+TEST_F(NntpConnectionTest, ASilentServerIsLeftAfterTheReplyTimeout) {
+  server_.Start(Script()
+                    .Accept()
+                    .ExpectClosed()
+                    .Accept()
+                    .Send("200 ok\r\n")
+                    .ExpectLine("GROUP slow")
+                    .ExpectClosed());
+  for (int run = 0; run < 2; ++run) {
+    NntpRecorder events;
+    CNNTPConnection connection(server_.port(), events, reporter_, "127.0.0.1");
+    connection.SetReplyTimeout(milliseconds(300));
+    ASSERT_TRUE(connection.Start());
+    if (run == 1) {
+      ASSERT_TRUE(events.WaitIdle());
+      ASSERT_EQ(connection.QueueCommand(kNntpGroup, "slow"), QueueOutcome::Queued);
+    }
+    ASSERT_TRUE(events.WaitClosed());
+    EXPECT_EQ(events.Seen().end, NntpEnd::Failed);
+  }
+  EXPECT_TRUE(server_.Finished());
+  ASSERT_EQ(reporter_.Texts().size(), 2u);
+  EXPECT_EQ(reporter_.Texts()[1],
+            "The server did not answer within 1 second; the connection was closed.");
+}
+
 TEST_F(NntpConnectionTest, RefusesOverlongArgumentsAndEndlessLines) {
   server_.Start(Script()
                     .Accept()
