@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <stop_token>
 #include <vector>
 
 #include "base/tool_message.h"
@@ -90,20 +91,43 @@ bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowR
   return true;
 }
 
-CQueryWorkers::~CQueryWorkers() {
-  std::lock_guard lock(mutex_);
-  for (auto& worker : workers_) worker->socket->Interrupt();
-  for (auto& worker : workers_) worker->thread.join();
+namespace {
+
+// Nobody waits for a one-shot query: its end is seen at the next start.
+class CNoFinishedNotice : public IRunFinishedListener {
+ public:
+  void PostRunFinished(int) override {}
+};
+
+IRunFinishedListener& NoFinishedNotice() {
+  static CNoFinishedNotice none;
+  return none;
 }
 
-void CQueryWorkers::Start(Work work) {
+}  // namespace
+
+CQueryWorkers::Worker::Worker(IThreadLauncher& threads) : run(NoFinishedNotice(), 0, threads) {}
+
+CQueryWorkers::~CQueryWorkers() {
+  std::lock_guard lock(mutex_);
+  for (auto& worker : workers_) worker->run.Interrupt();
+  for (auto& worker : workers_) worker->run.Join();
+}
+
+bool CQueryWorkers::Start(Work work) {
   std::lock_guard lock(mutex_);
   JoinEnded();
-  auto& worker = *workers_.emplace_back(std::make_unique<Worker>());
-  worker.thread = std::thread([&worker, work = std::move(work)] {
-    work(worker.socket);
-    worker.ended = true;
-  });
+  auto worker = std::make_unique<Worker>(threads_);
+  // The socket may have been handed on: the stop reaches whoever holds it,
+  // and the run does not close it.
+  const bool started =
+      worker->run.Start([socket = worker->socket, work = std::move(work)](std::stop_token stop) {
+        const std::stop_callback wake(stop, [&socket] { socket->Interrupt(); });
+        work(socket);
+      });
+  if (!started) return false;
+  workers_.push_back(std::move(worker));
+  return true;
 }
 
 std::size_t CQueryWorkers::RunningCount() {
@@ -114,8 +138,8 @@ std::size_t CQueryWorkers::RunningCount() {
 
 void CQueryWorkers::JoinEnded() {
   workers_.remove_if([](const std::unique_ptr<Worker>& worker) {
-    if (!worker->ended) return false;
-    worker->thread.join();
+    if (worker->run.IsRunning()) return false;
+    worker->run.Join();
     return true;
   });
 }

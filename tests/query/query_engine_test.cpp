@@ -6,13 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <system_error>
+#include <cerrno>
 
 #include "base/net_socket.h"
 #include "query/query_engine_harness.h"
 #include "query/query_request.h"
 #include "support/loopback_socket.h"
 #include "support/private_inetd.h"
+#include "support/refusing_threads.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
 
@@ -176,16 +177,15 @@ TEST(QueryEnd, WorkerThatCannotStartIsReportedAndLeavesNothingRunning) {
   test::RecordingSink transcript;
   test::RecordingReporter reporter;
   test::FinishedRecorder finished;
-  CQueryEngine engine(transcript, reporter, finished, SystemResolver(),
-                      [](std::function<void()>) -> std::thread {
-                        throw std::system_error(EAGAIN, std::generic_category());
-                      });
+  CRefusingThreads threads;
+  CQueryEngine engine(transcript, reporter, finished, SystemResolver(), threads);
   EXPECT_FALSE(engine.Start({kLoopback, kFingerPort, "\r\n"}));
   EXPECT_FALSE(engine.IsRunning());
   ASSERT_EQ(reporter.Messages().size(), 1u);
   EXPECT_EQ(reporter.Messages()[0].source, kSourceSystemMessage);
   EXPECT_EQ(reporter.Messages()[0].errorCode, EAGAIN);
   EXPECT_EQ(finished.Count(), 0);
+  EXPECT_EQ(threads.Attempts(), 1);
 }
 
 const std::vector<std::string> kFingerd{"/usr/sbin/in.fingerd", "in.fingerd"};
