@@ -6,6 +6,7 @@
 #include <stop_token>
 #include <vector>
 
+#include "base/ignored_run_finished.h"
 #include "base/tool_message.h"
 
 namespace netrove {
@@ -91,22 +92,7 @@ bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowR
   return true;
 }
 
-namespace {
-
-// Nobody waits for a one-shot query: its end is seen at the next start.
-class CNoFinishedNotice : public IRunFinishedListener {
- public:
-  void PostRunFinished(int) override {}
-};
-
-IRunFinishedListener& NoFinishedNotice() {
-  static CNoFinishedNotice none;
-  return none;
-}
-
-}  // namespace
-
-CQueryWorkers::Worker::Worker(IThreadLauncher& threads) : run(NoFinishedNotice(), 0, threads) {}
+CQueryWorkers::Worker::Worker(IThreadLauncher& threads) : run(IgnoredRunFinished(), 0, threads) {}
 
 CQueryWorkers::~CQueryWorkers() {
   std::lock_guard lock(mutex_);

@@ -11,6 +11,7 @@
 #include "base/tool_message.h"
 #include "base/transcript_sink.h"
 #include "query/query_reply_filter.h"
+#include "query/query_request.h"
 
 namespace netrove {
 namespace {
@@ -40,6 +41,9 @@ CQueryEngine::~CQueryEngine() {
 
 bool CQueryEngine::Start(QueryRequest request) {
   if (lifecycle_.IsRunning()) return false;
+  std::string_view text = request.line;
+  if (text.ends_with("\r\n")) text.remove_suffix(2);
+  if (!IsSafeQueryText(text)) return false;
   Join();
   request_ = std::move(request);
   interrupt_ = false;

@@ -65,8 +65,9 @@ class CQueryEngine {
   CQueryEngine& operator=(const CQueryEngine&) = delete;
 
   // Starts the query on its own thread. False while the previous query's
-  // worker still runs, and when no thread could be started: that failure is
-  // reported to the main window and no finished notice follows.
+  // worker still runs, for a line with a CR, LF or NUL before its final
+  // CR LF (IsSafeQueryText), and when no thread could be started: that
+  // failure is reported to the main window and no finished notice follows.
   bool Start(QueryRequest request);
   // Ends the query: a blocked connect, send or receive returns at once. The
   // transcript keeps what came, followed by "\r\n\r\n". Any thread, any

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "base/ignored_run_finished.h"
 #include "base/tick_count.h"
 #include "base/tool_message.h"
 #include "base/user_paths.h"
@@ -57,17 +58,6 @@ TftpRequestRefusal RefusalForOpen(int error) {
   }
 }
 
-// The server's runs end on their own or at its stop; nobody waits for a notice.
-class CNoFinishedNotice : public IRunFinishedListener {
- public:
-  void PostRunFinished(int) override {}
-};
-
-IRunFinishedListener& NoFinishedNotice() {
-  static CNoFinishedNotice none;
-  return none;
-}
-
 std::string FailureText(const TftpFailure& failure) {
   switch (failure.kind) {
     case TftpFailure::Kind::Message:
@@ -111,9 +101,9 @@ CTftpServer::CTftpServer(IMainWindowReporter& reporter, SettingsSource settings,
       threads_(threads),
       echo_(echo),
       settingsSource_(std::move(settings)),
-      listeningRun_(NoFinishedNotice(), 0, threads) {}
+      listeningRun_(IgnoredRunFinished(), 0, threads) {}
 
-CTftpServer::Transfer::Transfer(IThreadLauncher& threads) : run(NoFinishedNotice(), 0, threads) {}
+CTftpServer::Transfer::Transfer(IThreadLauncher& threads) : run(IgnoredRunFinished(), 0, threads) {}
 
 void CTftpServer::Log(std::string line) {
   if (echo_ != nullptr) echo_->Log(line);

@@ -173,6 +173,21 @@ TEST(QueryEnd, EndlessAnswerIsCutOffAtTheLimit) {
   EXPECT_EQ(AnswerCutOffNote(kAnswerLimit), "\r\n[Answer cut off after 16777216 bytes.]");
 }
 
+TEST(QueryRequests, ALineBreakInsideTheQueryIsRefusedBeforeConnecting) {
+  EXPECT_TRUE(IsSafeQueryText("alice smith"));
+  for (const std::string& bad :
+       std::vector<std::string>{"bob\r\nroot", "bob\nroot", "bob\r", std::string("a\0b", 3)}) {
+    EXPECT_FALSE(IsSafeQueryText(bad)) << bad;
+  }
+  // The server would take each line for a request of its own: nothing starts.
+  test::QueryHarness harness;
+  EXPECT_FALSE(
+      harness.engine.Start({kLoopback, kFingerPort, FingerRequestLine("bob\nroot", false)}));
+  EXPECT_FALSE(harness.engine.IsRunning());
+  EXPECT_EQ(harness.finished.Count(), 0);
+  EXPECT_TRUE(harness.reporter.Messages().empty());
+}
+
 TEST(QueryEnd, WorkerThatCannotStartIsReportedAndLeavesNothingRunning) {
   test::RecordingSink transcript;
   test::RecordingReporter reporter;
