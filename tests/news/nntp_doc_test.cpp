@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -30,6 +31,7 @@
 #include "news/news_settings.h"
 #include "news/nntp_article_view.h"
 #include "news/nntp_connection.h"
+#include "news/nntp_event_queue.h"
 #include "news/nntp_group_view.h"
 #include "news/nntp_recorder.h"
 #include "news/nntp_thread_view.h"
@@ -640,6 +642,24 @@ TEST_F(NewsreaderWindow, AfterTheServerDropsTheNextCommandConnectsAgain) {
   doc.disconnect();
   ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(server_.Finished());
+}
+
+// The events of a replaced connection never reach the window: what was
+// queued before close() is dropped, and nothing ever waits on the window.
+TEST(NntpEventQueue, DeliversInOrderAndDropsWhatComesAfterClose) {
+  test::NntpRecorder window;
+  auto queue = std::make_unique<CNntpEventQueue>(window);
+  queue->Greeted(true);
+  queue->GroupSelected({3, 1, 3}, false);
+  EXPECT_TRUE(window.Seen().greetings.empty());  // queued, not delivered on the spot
+  ASSERT_TRUE(WaitUntil([&] { return window.Seen().groups.size() == 1; }));
+  EXPECT_EQ(window.Seen().greetings, (std::vector<bool>{true}));
+  queue->ArticleArrived(std::string("late"));
+  queue->Closed(NntpEnd::ByServer);
+  queue->close();
+  QCoreApplication::processEvents();  // delivers what was posted before, if it were delivered
+  EXPECT_TRUE(window.Seen().articles.empty());
+  EXPECT_FALSE(window.Seen().closed);
 }
 
 // A refused LIST ends the refresh: the server's words are shown and the
