@@ -1,5 +1,6 @@
 #include "query/finger_view.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -63,8 +64,13 @@ void CFingerView::connectToServer() {
     serverEdit_->setFocus();
     return;
   }
-  startQuery(server,
-             FingerRequestLine(queryEdit_->text().toStdString(), queryTokenBox_->isChecked()));
+  const std::string query = queryEdit_->text().toStdString();
+  if (!IsSafeQueryText(query)) {
+    QApplication::beep();
+    queryEdit_->setFocus();
+    return;
+  }
+  startQuery(server, FingerRequestLine(query, queryTokenBox_->isChecked()));
 }
 
 void CFingerView::setQueryControlsEnabled(bool enabled) {

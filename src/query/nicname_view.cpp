@@ -1,5 +1,6 @@
 #include "query/nicname_view.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -55,7 +56,8 @@ int CNicNameView::helpContext() const { return CommandHelpContext(kCmdNicName); 
 
 void CNicNameView::sendCommandLine() {
   const std::string command = commandEdit_->text().toStdString();
-  if (command.empty()) {
+  if (command.empty() || !IsSafeQueryText(command)) {
+    if (!command.empty()) QApplication::beep();
     commandEdit_->setFocus();
     return;
   }
