@@ -4,6 +4,7 @@
 #include <charconv>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 
 namespace netrove::cli {
 namespace {
@@ -90,7 +91,9 @@ void PrintCommandList(std::ostream& out) {
 // is kept in error().
 class CommandLineParser {
  public:
-  explicit CommandLineParser(const Command& command) : command_(command) {}
+  explicit CommandLineParser(const Command& command) : command_(command) {
+    line_.options_ = command.options;
+  }
 
   std::optional<CommandLine> Parse(std::span<const std::string> args) {
     bool optionsEnded = false;
@@ -177,6 +180,11 @@ class CommandLineParser {
 };
 
 const CommandLine::Given* CommandLine::Last(std::string_view option) const {
+  const bool listed = std::any_of(options_.begin(), options_.end(),
+                                  [&](const Option& entry) { return entry.name == option; });
+  if (!listed) {
+    throw std::logic_error("asked for --" + std::string(option) + ", which its table lacks");
+  }
   for (auto it = given_.rbegin(); it != given_.rend(); ++it) {
     if (it->option == option) return &*it;
   }
@@ -237,7 +245,13 @@ int RunCommandLine(std::span<const std::string> args, CliStreams& io) {
   CommandLineParser parser(*command);
   const auto line = parser.Parse(rest);
   if (!line) io.err << "netrove-cli " << command->name << ": " << parser.error() << "\n";
-  const int status = line ? command->run(*line, io) : kUsageError;
+  int status = kUsageError;
+  try {
+    if (line) status = command->run(*line, io);
+  } catch (const std::logic_error& mistake) {
+    io.err << "netrove-cli " << command->name << ": internal error: " << mistake.what() << "\n";
+    return kInternalError;
+  }
   if (status == kUsageError) {
     io.err << UsageLine(*command) << "\nTry 'netrove-cli " << command->name
            << " --help' for more.\n";

@@ -49,6 +49,8 @@ struct CliStreams {
 
 // Exit status for a command line that could not be understood.
 inline constexpr int kUsageError = 2;
+// Exit status for a command that asked for an option its table lacks.
+inline constexpr int kInternalError = 70;
 
 struct NumberRange {
   std::int32_t minimum;
@@ -73,7 +75,11 @@ struct Option {
   std::optional<NumberRange> range;  // a value with a range is a number
 };
 
-// A command line that passed its command's table.
+// A command line that passed its command's table. Asking it for an option
+// its table does not list is a mistake in the command, not in the user's
+// line: it throws std::logic_error, which RunCommandLine reports as an
+// internal error (exit status 70), so a misspelt name fails the first test
+// that reaches it instead of reading as "not given".
 class CommandLine {
  public:
   bool Has(std::string_view option) const;
@@ -91,6 +97,7 @@ class CommandLine {
   };
   const Given* Last(std::string_view option) const;
 
+  std::span<const Option> options_;  // the table the line passed
   std::vector<Given> given_;
   std::vector<std::string> operands_;
 };

@@ -2,9 +2,9 @@
 
 #include <sys/socket.h>
 
-#include <charconv>
 #include <ctime>
 
+#include "base/host_port.h"
 #include "base/run_finished.h"
 #include "base/tool_message.h"
 #include "base/transcript_sink.h"
@@ -19,17 +19,9 @@ constexpr std::size_t kReceiveSize = 6144;
 }  // namespace
 
 SmtpServerAddress ParseSmtpServer(std::string_view text) {
-  SmtpServerAddress address{std::string(text), kSmtpPort};
-  const auto colon = text.rfind(':');
-  if (colon == std::string_view::npos) return address;
-  const std::string_view digits = text.substr(colon + 1);
-  unsigned port = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
-  if (error != std::errc() || end != digits.data() + digits.size() || port == 0 || port > 65535) {
-    return address;
-  }
-  address.host = std::string(text.substr(0, colon));
-  address.port = static_cast<std::uint16_t>(port);
+  SmtpServerAddress address;
+  // Not HOST[:PORT]: the whole text is the name, which the look-up then refuses.
+  if (!SplitServerAndPort(text, address.host, address.port)) return {std::string(text), kSmtpPort};
   return address;
 }
 

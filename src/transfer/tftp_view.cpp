@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -18,6 +17,7 @@
 #include "transfer/tftp_runner.h"
 #include "transfer/tftp_settings.h"
 #include "widgets/address_book_dialog.h"
+#include "widgets/message_boxes.h"
 
 namespace netrove {
 namespace {
@@ -275,12 +275,8 @@ QStringList CTftpView::chooseFilesForDeletion() {
 }
 
 bool CTftpView::confirmDeletion(const QString& path) {
-  QMessageBox box(QMessageBox::Question, kBrowseCaption,
-                  QStringLiteral("Are you sure you want to delete '%1'?").arg(path),
-                  QMessageBox::Yes | QMessageBox::No, this);
-  box.setTextFormat(Qt::PlainText);
-  box.setDefaultButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+  return AskPlainYesNo(this, kBrowseCaption,
+                       QStringLiteral("Are you sure you want to delete '%1'?").arg(path));
 }
 
 void CTftpView::browseFileToSend() {

@@ -26,8 +26,12 @@ class CMessageBoxes : public IMessageBoxes {
   bool askYesNo(QWidget* owner, const QString& caption, const QString& text) override;
 };
 
-// The only ways the widgets open a box: its text shown as plain text.
+// The only ways the widgets open a box: its texts shown as plain text.
 void ShowPlainInformation(QWidget* owner, const QString& caption, const QString& text);
-bool AskPlainYesNo(QWidget* owner, const QString& caption, const QString& text);
+void ShowPlainError(QWidget* owner, const QString& caption, const QString& text);
+// A Yes/No question; `note`, when given, is shown under the question.
+enum class DefaultAnswer { No, Yes };
+bool AskPlainYesNo(QWidget* owner, const QString& caption, const QString& text,
+                   DefaultAnswer defaultAnswer = DefaultAnswer::No, const QString& note = {});
 
 }  // namespace netrove

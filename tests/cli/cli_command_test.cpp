@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
+#include <set>
+
 #include "cli_runner.h"
 
 namespace netrove::cli {
@@ -30,6 +34,51 @@ int RunEcho(const CommandLine& line, CliStreams& io) {
 
 const CommandRegistrar echo({"test-echo", "ARG...", "Echo the parsed line.", kEchoOptions, RunEcho,
                              0, 2});
+
+// Asks for an option its table does not list, as a misspelt name would.
+int RunMisspelt(const CommandLine& line, CliStreams& io) {
+  io.out << (line.Has("flga") ? "given" : "not given");
+  return 0;
+}
+
+const CommandRegistrar misspelt({"test-typo", "", "Ask for a misspelt option.", kEchoOptions,
+                                 RunMisspelt});
+
+TEST(CliTable, AskingForAnOptionTheTableLacksIsAnInternalError) {
+  const CliRun run = RunInProcess({"test-typo", "-f"});
+  EXPECT_EQ(run.status, kInternalError);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("--flga"), std::string::npos) << run.err;
+}
+
+// Every option a command's source asks for by name is in that command's
+// table, also on paths no other test reaches.
+TEST(CliTable, EveryOptionLookUpInTheSourcesNamesAnOptionOfItsCommand) {
+  const std::regex registrar(R"re(CommandRegistrar\s+\w+\(\s*\{\s*"([^"]+)")re");
+  const std::regex lookUp(R"re(\.(?:Has|Take|Text)\(\s*"([^"]+)")re");
+  std::size_t checked = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(NETROVE_CLI_SOURCES)) {
+    if (entry.path().extension() != ".cpp") continue;
+    const std::string source = test::ReadFile(entry.path());
+    std::set<std::string_view> options;
+    for (std::sregex_iterator it(source.begin(), source.end(), registrar), end; it != end; ++it) {
+      const Command* command = FindCommand((*it)[1].str());
+      ASSERT_NE(command, nullptr) << entry.path() << ": " << (*it)[1];
+      for (const Option& option : command->options) options.insert(option.name);
+    }
+    if (options.empty()) {  // a helper of several commands: any command's option
+      for (const Command& command : RegisteredCommands()) {
+        for (const Option& option : command.options) options.insert(option.name);
+      }
+    }
+    for (std::sregex_iterator it(source.begin(), source.end(), lookUp), end; it != end; ++it) {
+      EXPECT_TRUE(options.contains((*it)[1].str()))
+          << entry.path().filename() << " asks for --" << (*it)[1];
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 20u);
+}
 
 TEST(CliTable, ParsesEveryFormTheTableAllows) {
   EXPECT_EQ(RunInProcess({"test-echo", "--number", "5", "a", "-f"}).out, "number=5;flag;[a]");
