@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
-#include <thread>
+
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 namespace {
@@ -151,9 +152,22 @@ int RenameLocal(const fs::path& from, const fs::path& to) {
                                                                                           : errno;
 }
 
+bool IsSameOrInside(const fs::path& path, const fs::path& folder) {
+  std::error_code error;
+  const fs::path inner = fs::weakly_canonical(path, error);
+  if (error) return false;
+  const fs::path outer = fs::weakly_canonical(folder, error);
+  if (error) return false;
+  auto [outerEnd, innerAt] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+  // A trailing "/" leaves an empty last element in `outer`.
+  return outerEnd == outer.end() || (std::next(outerEnd) == outer.end() && outerEnd->empty());
+}
+
 int CopyLocal(const fs::path& from, const fs::path& to, bool replace) {
   struct stat status {};
   if (::stat(from.c_str(), &status) != 0) return errno;
+  // A folder copied into itself would copy its own copy until names grow too long.
+  if (S_ISDIR(status.st_mode) && IsSameOrInside(to, from)) return EINVAL;
   return S_ISDIR(status.st_mode) ? CopyFolder(from, to, replace) : CopyFile(from, to, replace);
 }
 
@@ -199,12 +213,14 @@ int StartDetachedProgram(const std::string& program, const std::string& argument
   pid_t child = 0;
   const int error = ::posix_spawnp(&child, programCopy.c_str(), nullptr, nullptr, argv, environ);
   if (error != 0) return error;
-  std::thread([child] {
+  // The child is reaped when it ends; without a thread for that it would stay
+  // a zombie, which the caller hears of as the refusal it is.
+  const bool reaping = LaunchDetached(SystemThreads(), [child] {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-  }).detach();
-  return 0;
+  });
+  return reaping ? 0 : EAGAIN;
 }
 
 }  // namespace netrove

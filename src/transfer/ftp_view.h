@@ -16,6 +16,7 @@
 #include "widgets/tool_view.h"
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -35,6 +36,8 @@ class CFtpLoginPage : public QWidget {
   QLineEdit* userEdit() const { return user_; }
   QLineEdit* passwordEdit() const { return password_; }
   QLineEdit* accountEdit() const { return account_; }
+  // Passive data connections: the user's stored choice, on for a new user.
+  QCheckBox* passiveBox() const { return passive_; }
   QPushButton* addressButton() const { return address_; }
   QPushButton* connectButton() const { return connect_; }
   QPushButton* quitButton() const { return quit_; }
@@ -54,6 +57,7 @@ class CFtpLoginPage : public QWidget {
   QLineEdit* user_;
   QLineEdit* password_;
   QLineEdit* account_;
+  QCheckBox* passive_;
   QPushButton* address_;
   QPushButton* connect_;
   QPushButton* quit_;
@@ -83,7 +87,8 @@ class CFtpDirectoriesPage : public QWidget {
   void setRequester(CFtpTreeCtrl* tree) { requester_ = tree; }
 
  signals:
-  void request(CFtpTreeCtrl* tree, int code, int parameter);
+  void operationRequested(CFtpTreeCtrl* tree, const netrove::FtpRequest& request);
+  void localEditWanted(const QString& path);
 
  private:
   CFtpTreeCtrl* remote_;
@@ -133,9 +138,9 @@ class CFtpView : public CToolView {
   QLabel* progressLabel() const { return progress_; }
   QPushButton* closeButton() const { return close_; }
 
-  // 32826 (ASCII) or 32827 (Image); 0, 32829 (Append) or 32830 (Store Unique).
+  // 32826 (ASCII) or 32827 (Image): the user's stored choice, Image for a
+  // new user (a binary file sent as text arrives corrupted).
   int transferMode() const { return transferMode_; }
-  int storeOption() const { return storeOption_; }
   // Applies the enable rules to the menu's items.
   void updateCommandStates();
 
@@ -144,11 +149,9 @@ class CFtpView : public CToolView {
   friend class Events;
 
   void buildMenu();
-  QAction* addCommand(QMenu* menu, const char* text, int id);
   void runCommand(int id);
   void queueWithBusyRule(FtpCommand command, std::optional<QString> argument = std::nullopt);
   void changeToParent();
-  void setStoreOption(int option);
   void showContextMenu(CFtpTreeCtrl* tree, const QPoint& global);
   CFtpTreeCtrl* focusedTree() const;
 
@@ -157,9 +160,11 @@ class CFtpView : public CToolView {
   void pickHost();
   void onLoginEnded();
   void onDirectoriesNotice(int code);
-  void handleRequest(CFtpTreeCtrl* tree, int code, int parameter);
-  void openInEditor(CFtpTreeCtrl* tree);
+  void startOperation(CFtpTreeCtrl* tree, FtpRequest request);
+  std::string chosenEditor();
+  void editLocalFile(const QString& path);
   FtpTransferType transferType() const;
+  void setTransferMode(int id);
   void startProgress();
   void showProgress(std::uint64_t bytes);
 
@@ -172,7 +177,6 @@ class CFtpView : public CToolView {
   std::vector<QMenu*> connectionMenus_;
   QLabel* progress_;
   int transferMode_;
-  int storeOption_ = 0;
   std::chrono::steady_clock::time_point progressStart_;
 
   std::unique_ptr<Events> events_;
