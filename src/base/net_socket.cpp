@@ -399,6 +399,20 @@ void CNetSocket::Interrupt() {
   if (descriptor_ != kInvalidDescriptor) ::shutdown(descriptor_, SHUT_RDWR);
 }
 
+void CNetSocket::Reset() {
+  std::lock_guard lock(handleMutex_);
+  interrupted_.store(true);
+  if (descriptor_ == kInvalidDescriptor) return;
+  const linger abortive{1, 0};
+  (void)::setsockopt(descriptor_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  // Connecting to AF_UNSPEC drops a TCP connection with a reset at once; the
+  // shutdown then wakes what that leaves waiting (a listener's accept).
+  sockaddr unspecified{};
+  unspecified.sa_family = AF_UNSPEC;
+  (void)::connect(descriptor_, &unspecified, sizeof unspecified);
+  ::shutdown(descriptor_, SHUT_RDWR);
+}
+
 SocketStatus CNetSocket::ShutdownSend() {
   std::lock_guard lock(handleMutex_);
   if (descriptor_ == kInvalidDescriptor) return {WSAENOTSOCK};
