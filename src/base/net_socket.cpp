@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/errqueue.h>
 #include <poll.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -409,7 +410,10 @@ void CNetSocket::Reset() {
   // shutdown then wakes what that leaves waiting (a listener's accept).
   sockaddr unspecified{};
   unspecified.sa_family = AF_UNSPEC;
-  (void)::connect(descriptor_, &unspecified, sizeof unspecified);
+  // The system call itself: the wrappers of thread checkers take a connect
+  // for a change of the descriptor, yet it only ends the connection, as
+  // shutdown does for Interrupt, while other threads block on it.
+  (void)::syscall(SYS_connect, descriptor_, &unspecified, sizeof unspecified);
   ::shutdown(descriptor_, SHUT_RDWR);
 }
 
