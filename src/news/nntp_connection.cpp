@@ -24,8 +24,9 @@ struct NntpWalkState {
 namespace {
 
 constexpr std::array<std::string_view, kNntpCommandCount> kKeywords = {
-    "OPEN", "ARTICLE",   "BODY",    "GROUP", "HEAD", "HELP", "IHAVE", "LAST",
-    "LIST", "NEWGROUPS", "NEWNEWS", "NEXT",  "POST", "QUIT", "SLAVE", "STAT"};
+    "OPEN",  "ARTICLE", "BODY",  "GROUP",     "HEAD",         "HELP",
+    "IHAVE", "LAST",    "LIST",  "NEWGROUPS", "NEWNEWS",      "NEXT",
+    "POST",  "QUIT",    "SLAVE", "STAT",      "CAPABILITIES", "MODE READER"};
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
 // Headers handed over together: a long walk fills the list in steps.
@@ -37,9 +38,29 @@ bool SendsArgument(int code) {
 }
 bool SendsKeywordAlone(int code) {
   return code == kNntpLast || code == kNntpList || code == kNntpNext || code == kNntpPost ||
-         code == kNntpQuit;
+         code == kNntpQuit || code == kNntpCapabilities || code == kNntpModeReader;
 }
-bool Queueable(int code) { return SendsArgument(code) || SendsKeywordAlone(code); }
+bool IsReaderSetUp(int code) { return code == kNntpCapabilities || code == kNntpModeReader; }
+
+// Whether a CAPABILITIES list says the server reads news already; a server
+// that switches modes lists MODE-READER instead.
+bool ListsReader(std::string_view list) {
+  while (!list.empty()) {
+    const std::size_t lf = list.find('\n');
+    std::string_view line = list.substr(0, lf);
+    list.remove_prefix(lf == std::string_view::npos ? list.size() : lf + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() >= 6 && (line.size() == 6 || line[6] == ' ' || line[6] == '\t')) {
+      std::string word(line.substr(0, 6));
+      for (char& c : word) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+      if (word == "READER") return true;
+    }
+  }
+  return false;
+}
+bool Queueable(int code) {
+  return (SendsArgument(code) || SendsKeywordAlone(code)) && !IsReaderSetUp(code);
+}
 bool IsStep(int code) { return code == kNntpLast || code == kNntpNext; }
 
 CNNTPCommand MakeCommand(int code, std::optional<std::string> argument = std::nullopt,
@@ -324,7 +345,7 @@ NntpEnd CNNTPConnection::ReadReplies() {
     }
     if (got.bytes == 0) return asked ? NntpEnd::Asked : NntpEnd::ByServer;
     AcknowledgeAtOnce();
-    received_.Append(std::string_view(chunk.data(), static_cast<std::size_t>(got.bytes)));
+    framer_.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(got.bytes)));
     if (!ParseReceived()) return NntpEnd::Failed;
   }
 }
@@ -338,33 +359,50 @@ void CNNTPConnection::AcknowledgeAtOnce() {
   (void)socket_.SetOption(IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 }
 
+// Replies and the data blocks after them, as far as the bytes go. False,
+// said why, when the server passed a bound: the stream is not followed on.
 bool CNNTPConnection::ParseReceived() {
   for (;;) {
-    std::string text;
-    FrameResult result;
-    long lines = 0;
     if (state_ == kStatus) {
-      result = received_.NextStatus(text);
-      if (result == FrameResult::Complete) state_ = Interpret(text);
-    } else {
-      result = received_.NextBlock(text, lines);
-      if (result == FrameResult::Complete) DeliverBlock(std::move(text));
+      Reply reply;
+      const ReplyStatus status = framer_.Next(reply);
+      if (status == ReplyStatus::Incomplete) return true;
+      if (status != ReplyStatus::Complete) return ReportOverlong();
+      state_ = Interpret(reply.lines.front());
+      if (state_ != kStatus) {
+        block_.clear();
+        framer_.StartBlock(kBlockLimit);
+      }
+      continue;
     }
-    if (result == FrameResult::Incomplete && received_.BlockBytes() > kBlockLimit) {
+    std::string_view line;
+    const BlockStatus status = framer_.NextBlockLine(line);
+    if (status == BlockStatus::Incomplete) return true;
+    if (status == BlockStatus::Line) {
+      block_.append(line).append("\r\n");
+      continue;
+    }
+    if (status == BlockStatus::End) {
+      std::string block;
+      block.swap(block_);
+      DeliverBlock(std::move(block));
+      continue;
+    }
+    if (status == BlockStatus::TooLarge) {
       reporter_.PostToolMessage(kSourceNewsreader,
                                 "The server sent more than 64 MiB for one reply; it was not read "
                                 "and the connection was closed.");
       return false;
     }
-    if (result == FrameResult::Incomplete) return true;
-    if (result == FrameResult::TooLong) {
-      reporter_.PostToolMessage(kSourceNewsreader,
-                                "The server sent a line longer than " +
-                                    std::to_string(CNntpReceiveBuffer::kDefaultMaxLine) +
-                                    " bytes; the connection was closed.");
-      return false;
-    }
+    return ReportOverlong();
   }
+}
+
+bool CNNTPConnection::ReportOverlong() {
+  reporter_.PostToolMessage(kSourceNewsreader, "The server sent a line longer than " +
+                                                   std::to_string(kLineLimit) +
+                                                   " bytes; the connection was closed.");
+  return false;
 }
 
 int CNNTPConnection::Interpret(const std::string& reply) {
@@ -385,6 +423,7 @@ int CNNTPConnection::Interpret(const std::string& reply) {
     Complete();
     return kStatus;
   }
+  if (IsReaderSetUp(command)) return InterpretReaderSetUp(reply, code, command);
   if (code / 100 == 2 && AnswersSuccess(command)) return InterpretSuccess(reply, code, front);
   if (code / 10 == 34 && command == kNntpPost) {
     SendArticleOfPost();
@@ -398,12 +437,43 @@ int CNNTPConnection::Interpret(const std::string& reply) {
   return kStatus;
 }
 
+// CAPABILITIES, then MODE READER unless the list says READER: a server that
+// switches modes refuses reader commands until it is asked. A server too old
+// for either answers 500, which changes nothing.
+int CNNTPConnection::InterpretReaderSetUp(const std::string& reply, int code, int command) {
+  if (command == kNntpCapabilities && code == 101) return kCapabilities;
+  if (command == kNntpCapabilities) {
+    std::lock_guard lock(queueMutex_);
+    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
+  } else if (code == 200 || code == 201) {
+    events_.Greeted(code == 200);
+  } else if (code != 500 && code != 501) {
+    Refused(reply, command);
+    return kStatus;
+  }
+  Complete();
+  return kStatus;
+}
+
+void CNNTPConnection::CapabilitiesArrived(std::string_view list) {
+  if (!ListsReader(list)) {
+    std::lock_guard lock(queueMutex_);
+    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
+  }
+  Complete();
+}
+
 int CNNTPConnection::InterpretSuccess(const std::string& reply, int code,
                                       const CNNTPCommand& command) {
   switch (code) {
     case 200:
     case 201:
-      if (command.code == kNntpOpen) events_.Greeted(code == 200);
+      if (command.code == kNntpOpen) {
+        events_.Greeted(code == 200);
+        // Before anything queued meanwhile: is the server a reader already?
+        std::lock_guard lock(queueMutex_);
+        queue_.insert(queue_.begin() + 1, MakeCommand(kNntpCapabilities));
+      }
       break;
     case 211:
       GroupSelected(reply);
@@ -559,6 +629,9 @@ void CNNTPConnection::DeliverBlock(std::string block) {
       break;
     case kHeaders:
       HeadersDelivered(std::move(block));
+      return;
+    case kCapabilities:
+      CapabilitiesArrived(block);
       return;
     default:
       events_.ArticleArrived(std::move(block));

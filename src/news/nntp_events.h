@@ -31,8 +31,11 @@ enum NntpCommandCode : int {
   kNntpQuit = 13,
   kNntpSlave = 14,
   kNntpStat = 15,
+  // After the greeting: what the server is, and the switch to a reader.
+  kNntpCapabilities = 16,
+  kNntpModeReader = 17,
 };
-inline constexpr int kNntpCommandCount = 16;
+inline constexpr int kNntpCommandCount = 18;
 
 // The command's keyword ("OPEN", "ARTICLE" ...); "" outside the table.
 std::string_view NntpKeyword(int code);

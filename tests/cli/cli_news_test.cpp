@@ -18,6 +18,9 @@
 namespace netrove {
 namespace {
 
+// A server that reads news already, as its CAPABILITIES say.
+constexpr char kReaderCapabilities[] = "101 Capability list:\r\nVERSION 2\r\nREADER\r\n.\r\n";
+
 using test::Script;
 
 std::string Target(const test::CScriptedServer& server) {
@@ -30,6 +33,8 @@ TEST(CliNews, HeadersSkipArticlesWithoutMessageIdAndCatchUpWritesTheRange) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("GROUP local.test")
                    .Send("211 3 1 3 local.test\r\n")
                    .ExpectLine("STAT 3")
@@ -57,6 +62,8 @@ TEST(CliNews, HeadersSkipArticlesWithoutMessageIdAndCatchUpWritesTheRange) {
   second.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("GROUP local.test")
                    .Send("211 3 1 50000000 local.test\r\n")
                    .ExpectLine("QUIT")
@@ -77,6 +84,8 @@ TEST(CliNews, RefusedPostFailsWithTheBoxText) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("POST")
                    .Send("340 go\r\n")
                    .Do("article", [](test::StepContext&) { return std::string(); })
@@ -106,6 +115,8 @@ TEST(CliNews, RefusalsUnknownGroupsAndEarlyClosesFailWithAMessage) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("LIST")
                    .Send("480 Authentication required\r\n")
                    .ExpectLine("QUIT")
@@ -113,6 +124,8 @@ TEST(CliNews, RefusalsUnknownGroupsAndEarlyClosesFailWithAMessage) {
                    .Close()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("GROUP no.such")
                    .Send("411 no such group\r\n")
                    .ExpectLine("ARTICLE 1")
@@ -122,6 +135,8 @@ TEST(CliNews, RefusalsUnknownGroupsAndEarlyClosesFailWithAMessage) {
                    .Close()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("GROUP local.test")
                    .Send("211 1 1 1 local.test\r\n")
                    .ExpectLine("ARTICLE 1")
@@ -160,6 +175,8 @@ TEST(CliNews, CtrlCDisconnectsFromASilentServer) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("GROUP local.test")
                    .Do("note the GROUP",
                        [&](test::StepContext&) {
@@ -187,6 +204,8 @@ TEST(CliNews, PostWritesWhatThePostingWindowWouldFromTheUserSettings) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("POST")
                    .Send("340 go\r\n")
                    .Expect("From: pat@netrove.test (Pat Poster)\r\nSubject: Hi\r\n"
