@@ -19,8 +19,13 @@ std::string ChatWireMessage(std::string_view text) {
 }
 
 CChatSession::CChatSession(std::shared_ptr<CNetSocket> socket, IChatEvents& events,
-                           IMainWindowReporter& reporter, std::chrono::milliseconds grace)
-    : socket_(std::move(socket)), events_(events), reporter_(reporter), grace_(grace) {}
+                           IMainWindowReporter& reporter, std::chrono::milliseconds grace,
+                           IThreadLauncher& launcher)
+    : socket_(std::move(socket)),
+      events_(events),
+      reporter_(reporter),
+      grace_(grace),
+      launcher_(launcher) {}
 
 CChatSession::~CChatSession() {
   {
@@ -36,14 +41,38 @@ CChatSession::~CChatSession() {
   }
 }
 
-void CChatSession::Start() {
+bool CChatSession::Start() {
   int inForce = 0;
   // A smaller buffer than asked for only slows the conversation down.
   (void)socket_->SetBufferSize(kChatSocketBuffer, SO_SNDBUF, inForce);
   (void)socket_->SetBufferSize(kChatSocketBuffer, SO_RCVBUF, inForce);
-  sender_ = std::thread([this] { SendLoop(); });
-  receiver_ = std::thread([this] { ReceiveLoop(); });
-  watcher_ = std::thread([this] { WatchLoop(); });
+  sender_ = launcher_.Launch([this](std::stop_token) { SendLoop(); });
+  if (sender_.joinable()) receiver_ = launcher_.Launch([this](std::stop_token) { ReceiveLoop(); });
+  if (receiver_.joinable()) watcher_ = launcher_.Launch([this](std::stop_token) { WatchLoop(); });
+  if (watcher_.joinable()) return true;
+  AbandonStart();
+  return false;
+}
+
+// Without all three threads the conversation cannot be carried through its
+// hang-up: cut it now, so the peer sees the end, and finish both phases here.
+void CChatSession::AbandonStart() {
+  reporter_.PostToolMessage(kSourceSystemMessage, kNoThreadText);
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  wake_.notify_all();
+  socket_->Interrupt();
+  if (sender_.joinable()) sender_.join();
+  if (receiver_.joinable()) receiver_.join();
+  socket_->Close();
+  std::unique_lock lock(mutex_);
+  BeginHangUp(lock);
+  if (!lock.owns_lock()) lock.lock();
+  ended_ = true;
+  lock.unlock();
+  events_.ChatEnded();
 }
 
 bool CChatSession::Send(std::string_view text) {

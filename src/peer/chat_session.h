@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 
@@ -58,15 +59,18 @@ class IChatEvents {
 class CChatSession {
  public:
   CChatSession(std::shared_ptr<CNetSocket> socket, IChatEvents& events,
-               IMainWindowReporter& reporter, std::chrono::milliseconds grace = kChatHangUpGrace);
+               IMainWindowReporter& reporter, std::chrono::milliseconds grace = kChatHangUpGrace,
+               IThreadLauncher& launcher = SystemThreads());
   // A conversation still going is cut (its socket shut down) and its threads
   // joined.
   ~CChatSession();
   CChatSession(const CChatSession&) = delete;
   CChatSession& operator=(const CChatSession&) = delete;
 
-  // Asks for the buffers and starts the three threads.
-  void Start();
+  // Asks for the buffers and starts the three threads. When one of them
+  // cannot start, the failure is reported, the conversation is cut and both
+  // hang-up phases are told before it returns false.
+  bool Start();
   // Queues a message (ChatWireMessage of `text`); false, sending nothing, for
   // an empty text or once hanging up.
   bool Send(std::string_view text);
@@ -82,11 +86,13 @@ class CChatSession {
   void WatchLoop();
   void BeginHangUp(std::unique_lock<std::mutex>& lock);
   void ThreadEnded(bool& flag);
+  void AbandonStart();
 
   std::shared_ptr<CNetSocket> socket_;
   IChatEvents& events_;
   IMainWindowReporter& reporter_;
   const std::chrono::milliseconds grace_;
+  IThreadLauncher& launcher_;
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
@@ -98,9 +104,9 @@ class CChatSession {
   bool ended_ = false;
   bool closing_ = false;  // the destructor cuts the conversation
 
-  std::thread sender_;
-  std::thread receiver_;
-  std::thread watcher_;
+  std::jthread sender_;
+  std::jthread receiver_;
+  std::jthread watcher_;
 };
 
 // The attention signal of received chat text, coalesced: one signal, then

@@ -17,6 +17,7 @@
 #include "cli/cli_runner.h"
 #include "support/loopback_socket.h"
 #include "support/recording_reporter.h"
+#include "support/refusing_threads.h"
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
 
@@ -185,6 +186,46 @@ TEST(ChatSession, APeerThatNeverReadsNorEndsIsCutAfterTheGracePeriod) {
   EXPECT_EQ(events.ended, 1);
   EXPECT_TRUE(reporter.Messages().empty());  // the cut is no error to show
   (void)ReadAll(*call.callee, 1);
+}
+
+// Starts real threads until `allowed` have started, then refuses.
+class CThreadsUpTo : public IThreadLauncher {
+ public:
+  explicit CThreadsUpTo(int allowed) : allowed_(allowed) {}
+  std::jthread Launch(Work work) override {
+    if (allowed_ == 0) return refusing_.Launch(std::move(work));
+    --allowed_;
+    return SystemThreads().Launch(std::move(work));
+  }
+
+ private:
+  int allowed_;
+  CRefusingThreads refusing_;
+};
+
+// However many of its threads started, a conversation that cannot have all
+// three says so, hangs up through both phases and leaves the peer at the end
+// of the stream rather than waiting on a connection nobody serves.
+TEST(ChatSession, ARefusedThreadEndsTheConversationWithAMessage) {
+  for (int allowed = 0; allowed < 3; ++allowed) {
+    test::RecordingReporter reporter;
+    Call call;
+    RecordingChat events;
+    CThreadsUpTo threads(allowed);
+    CChatSession session(std::move(call.caller), events, reporter, kChatHangUpGrace, threads);
+    EXPECT_FALSE(session.Start()) << allowed;
+    EXPECT_TRUE(session.Ended());
+    EXPECT_EQ(events.hangingUp, 1);
+    EXPECT_EQ(events.ended, 1);
+    EXPECT_FALSE(session.Send("late"));
+    const auto messages = reporter.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].source, kSourceSystemMessage);
+    EXPECT_EQ(messages[0].text, kNoThreadText);
+    char byte = 0;
+    const SocketCount got = call.callee->Recv(&byte, 1);
+    EXPECT_TRUE(!got || got.bytes == 0);
+  }
 }
 
 TEST(ChatAttention, ManyChunksGiveOneSignalPerQuietTime) {
