@@ -12,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "base/net_socket.h"
 #include "base/run_lifecycle.h"
@@ -73,7 +72,7 @@ class CShellListeners {
   // One socket, its thread and the stop signal its retry pauses wait on.
   struct Listener {
     CNetSocket socket;
-    std::jthread thread;
+    LaunchedThread thread;
     std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;

@@ -20,7 +20,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "base/net_socket.h"
 #include "base/run_lifecycle.h"
@@ -104,9 +103,9 @@ class CChatSession {
   bool ended_ = false;
   bool closing_ = false;  // the destructor cuts the conversation
 
-  std::jthread sender_;
-  std::jthread receiver_;
-  std::jthread watcher_;
+  LaunchedThread sender_;
+  LaunchedThread receiver_;
+  LaunchedThread watcher_;
 };
 
 // The attention signal of received chat text, coalesced: one signal, then
