@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
     }
   });
   // Ended: the window offers "Close" once both directions are over.
-  while (!(view.sendButton()->isEnabled() && view.sendButton()->text() == "Close")) {
+  while (
+      !(view.sendButton()->isEnabled() && view.sendButton()->text() == QStringLiteral("Close"))) {
     QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   }
   const double seconds =

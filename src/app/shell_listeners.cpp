@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/tool_message.h"
+#include "base/transcript_text.h"
 
 namespace netrove {
 namespace {
@@ -29,7 +30,9 @@ std::string BroadcastText(const char* block, std::size_t received) {
   const std::size_t limit = std::min(received, kBroadcastBlockSize);
   const void* zero = std::memchr(block, '\0', limit);
   const std::size_t length = zero != nullptr ? static_cast<const char*>(zero) - block : limit;
-  return std::string(block, length);
+  // The sender's 8-bit text has no declared character set: read as the
+  // transcript reads it (UTF-8, else Latin-1).
+  return TranscriptUtf8(std::string_view(block, length));
 }
 
 CShellListeners::CShellListeners(IMainWindowReporter& reporter, IListenerEvents& events,

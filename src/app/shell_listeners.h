@@ -43,8 +43,8 @@ struct ListenerBackoff {
   std::chrono::milliseconds longest{2000};
 };
 
-// The text of a received broadcast block: its bytes up to the first zero,
-// never beyond what was received.
+// The UTF-8 text of a received broadcast block: its bytes up to the first
+// zero, never beyond what was received, read as UTF-8 or else Latin-1.
 std::string BroadcastText(const char* block, std::size_t received);
 
 class CShellListeners {

@@ -145,9 +145,24 @@ void CChatSession::SendAll(const std::string& message) {
   }
 }
 
+void CChatSession::Consumed(std::size_t bytes) {
+  {
+    std::lock_guard lock(mutex_);
+    backlog_ -= std::min(bytes, backlog_);
+  }
+  wake_.notify_all();
+}
+
+// False when the conversation was cut while waiting.
+bool CChatSession::WaitForBacklogRoom() {
+  std::unique_lock lock(mutex_);
+  wake_.wait(lock, [this] { return backlog_ < kChatReceiveBacklog || closing_ || cut_; });
+  return !closing_ && !cut_;
+}
+
 void CChatSession::ReceiveLoop() {
   std::array<char, kChatSocketBuffer> buffer{};
-  for (;;) {
+  while (WaitForBacklogRoom()) {
     const SocketCount received = socket_->Recv(buffer.data(), buffer.size());
     if (!received) {
       ReportSocketError(reporter_, received);
@@ -156,6 +171,10 @@ void CChatSession::ReceiveLoop() {
     if (received.bytes == 0) {
       events_.ChatPeerClosed();
       break;
+    }
+    {
+      std::lock_guard lock(mutex_);
+      backlog_ += static_cast<std::size_t>(received.bytes);
     }
     events_.ChatReceived(std::string(buffer.data(), static_cast<std::size_t>(received.bytes)));
   }
@@ -172,17 +191,18 @@ void CChatSession::ThreadEnded(bool& flag) {
 
 void CChatSession::WatchLoop() {
   std::unique_lock lock(mutex_);
-  bool cut = false;
   const auto bothEnded = [this] { return sendEnded_ && receiveEnded_; };
   while (!bothEnded()) {
-    if (!hangingUp_ || cut) {
-      wake_.wait(lock, [&] { return bothEnded() || (hangingUp_ && !cut); });
+    if (!hangingUp_ || cut_) {
+      wake_.wait(lock, [&] { return bothEnded() || (hangingUp_ && !cut_); });
       continue;
     }
     if (!wake_.wait_until(lock, hangUpAt_ + grace_, bothEnded)) {
-      // The half-close did not end the conversation in time.
+      // The half-close did not end the conversation in time; a receiving
+      // thread waiting for the display to catch up is woken too.
       socket_->Interrupt();
-      cut = true;
+      cut_ = true;
+      wake_.notify_all();
     }
   }
   lock.unlock();

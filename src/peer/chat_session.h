@@ -33,6 +33,11 @@ inline constexpr std::uint16_t kChatServicePort = 17321;
 inline constexpr std::size_t kChatSendPiece = 1460;
 inline constexpr int kChatSocketBuffer = 16384;
 inline constexpr std::chrono::milliseconds kChatHangUpGrace{10000};
+// Received bytes handed over but not yet taken (Consumed) by whoever shows
+// them: at this many the receiving thread stops reading, so a peer sending
+// faster than the display keeps up waits in TCP's flow control instead of
+// in memory.
+inline constexpr std::size_t kChatReceiveBacklog = 256 * 1024;
 inline constexpr std::string_view kChatShutDownNotice =
     " : The remote host has shut down the connection!";
 
@@ -44,7 +49,8 @@ std::string ChatWireMessage(std::string_view text);
 class IChatEvents {
  public:
   virtual ~IChatEvents() = default;
-  // Receiving thread: bytes as they arrived.
+  // Receiving thread: bytes as they arrived. They count against the
+  // receive backlog until CChatSession::Consumed is told about them.
   virtual void ChatReceived(std::string bytes) = 0;
   // Receiving thread: the peer ended its sending (show the shut-down notice).
   virtual void ChatPeerClosed() = 0;
@@ -73,6 +79,8 @@ class CChatSession {
   // Queues a message (ChatWireMessage of `text`); false, sending nothing, for
   // an empty text or once hanging up.
   bool Send(std::string_view text);
+  // `bytes` of what ChatReceived handed over have been shown; any thread.
+  void Consumed(std::size_t bytes);
   // The first phase; ignored once it has begun.
   void HangUp();
   bool HungUp() const;
@@ -82,6 +90,7 @@ class CChatSession {
   void SendLoop();
   void SendAll(const std::string& message);
   void ReceiveLoop();
+  bool WaitForBacklogRoom();
   void WatchLoop();
   void BeginHangUp(std::unique_lock<std::mutex>& lock);
   void ThreadEnded(bool& flag);
@@ -102,6 +111,8 @@ class CChatSession {
   bool receiveEnded_ = false;
   bool ended_ = false;
   bool closing_ = false;  // the destructor cuts the conversation
+  bool cut_ = false;      // the watcher cut it after the grace period
+  std::size_t backlog_ = 0;
 
   LaunchedThread sender_;
   LaunchedThread receiver_;

@@ -99,6 +99,17 @@ TEST(BroadcastText, StopsAtTheFirstZeroOrTheReceivedBytes) {
   EXPECT_EQ(BroadcastText("ab\0cd", 5), "ab");
   EXPECT_EQ(BroadcastText("abcdef", 3), "abc");
   EXPECT_EQ(BroadcastText("", 0), "");
+  // Latin-1 from an older sender shows as its characters, UTF-8 as it is.
+  EXPECT_EQ(BroadcastText("Gr\xfc\xdf"
+                          "e",
+                          5),
+            "Gr\xc3\xbc\xc3\x9f"
+            "e");
+  EXPECT_EQ(BroadcastText("Gr\xc3\xbc\xc3\x9f"
+                          "e",
+                          7),
+            "Gr\xc3\xbc\xc3\x9f"
+            "e");
 }
 
 class ShellListenersTest : public ::testing::Test {

@@ -188,6 +188,53 @@ TEST(ChatSession, APeerThatNeverReadsNorEndsIsCutAfterTheGracePeriod) {
   (void)ReadAll(*call.callee, 1);
 }
 
+// Sends from a non-blocking socket until the connection takes no more.
+std::size_t SendUntilFull(int descriptor) {
+  ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
+  const std::string block(65536, 'f');
+  std::size_t sent = 0;
+  for (;;) {
+    const ssize_t count = ::send(descriptor, block.data(), block.size(), MSG_NOSIGNAL);
+    if (count <= 0) return sent;
+    sent += static_cast<std::size_t>(count);
+  }
+}
+
+// A peer that sends faster than the display takes it: the session stops
+// reading once the backlog is full, so the bytes wait in the connection (the
+// peer cannot send more) rather than in memory, reading resumes as the
+// display catches up, and hanging up still ends the conversation.
+TEST(ChatSession, AFloodingPeerWaitsWhileTheDisplayIsBehind) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  auto mine = std::make_shared<CNetSocket>();
+  mine->Adopt(pair[0]);
+  const int peer = pair[1];
+  test::RecordingReporter reporter;
+  RecordingChat events;
+  CChatSession session(mine, events, reporter, std::chrono::milliseconds(200));
+  ASSERT_TRUE(session.Start());
+  std::size_t sent = 0;
+  ASSERT_TRUE(test::WaitUntil([&] {
+    sent += SendUntilFull(peer);
+    return events.Received().size() >= kChatReceiveBacklog;
+  }));
+  // Once the connection's buffers are full again nothing more is read.
+  sent += SendUntilFull(peer);
+  const std::size_t held = events.Received().size();
+  EXPECT_LT(held, kChatReceiveBacklog + kChatSocketBuffer);
+  EXPECT_GT(sent, held);
+
+  session.Consumed(held);
+  ASSERT_TRUE(test::WaitUntil([&] { return events.Received().size() > held; }));
+
+  session.HangUp();
+  ASSERT_TRUE(test::WaitUntil([&] { return session.Ended(); }));
+  EXPECT_EQ(events.ended, 1);
+  EXPECT_TRUE(reporter.Messages().empty());
+  ::close(peer);
+}
+
 // Starts real threads until `allowed` have started, then refuses.
 class CThreadsUpTo : public IThreadLauncher {
  public:
