@@ -29,14 +29,20 @@ struct NewsArticleFields {
 };
 
 // Why Send refused; the fields keep their contents.
-enum class NewsArticleFault { None, SubjectMissing, NewsgroupsMissing, BodyEmpty };
-// The error box text of a fault ("" for None).
-std::string_view NewsArticleFaultText(NewsArticleFault fault);
+enum class NewsArticleFault { None, SubjectMissing, NewsgroupsMissing, BodyEmpty, LineTooLong };
+
+// The longest line an article may carry (RFC 5322: 998 octets before the
+// line end); servers and readers cut or refuse longer ones.
+inline constexpr std::size_t kLongestArticleLine = 998;
 
 struct NewsArticle {
   NewsArticleFault fault = NewsArticleFault::None;
-  std::string wire;  // From ... X-Newsreader, empty line, stuffed body, CR LF "." CR LF
+  std::string wire;        // From ... X-Newsreader, empty line, stuffed body, CR LF "." CR LF
+  std::string faultWhere;  // LineTooLong: "line 3 of the body", "the Subject"
 };
+
+// The error box text of a fault ("" for None).
+std::string NewsArticleFaultText(const NewsArticle& article);
 
 // Builds the article in wire form. Header values never break their line: a
 // CR or LF in one (a subject copied from a server) becomes a blank. The body

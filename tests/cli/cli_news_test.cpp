@@ -91,7 +91,7 @@ TEST(CliNews, RefusedPostFailsWithTheBoxText) {
   std::cin.rdbuf(input);
   EXPECT_TRUE(server.Finished());
   EXPECT_EQ(post.status, 1);
-  EXPECT_EQ(post.err, "Command: POST\r\nPosting failed.\n");
+  EXPECT_EQ(post.err, "Command: POST\r\nPosting failed.\r\n441 no such group\n");
 }
 
 // A server that never answers GROUP: Ctrl+C disconnects as the window does

@@ -95,11 +95,31 @@ TEST(NewsArticle, SendRefusesMissingSubjectNewsgroupsAndBodyInThatOrder) {
   const NewsArticle empty = BuildNewsArticle(fields);
   EXPECT_EQ(empty.fault, NewsArticleFault::BodyEmpty);
   EXPECT_TRUE(empty.wire.empty());
-  EXPECT_EQ(NewsArticleFaultText(NewsArticleFault::SubjectMissing),
+  EXPECT_EQ(NewsArticleFaultText({NewsArticleFault::SubjectMissing, {}, {}}),
             "The Subject field is required.");
-  EXPECT_EQ(NewsArticleFaultText(NewsArticleFault::NewsgroupsMissing),
+  EXPECT_EQ(NewsArticleFaultText({NewsArticleFault::NewsgroupsMissing, {}, {}}),
             "The Newsgroups field is required.");
-  EXPECT_EQ(NewsArticleFaultText(NewsArticleFault::BodyEmpty), "The body of the message is empty.");
+  EXPECT_EQ(NewsArticleFaultText(empty), "The body of the message is empty.");
+}
+
+// A line over 998 octets would be cut or refused further on: the article
+// is not sent and the message says which line. 998 itself goes out.
+TEST(NewsArticle, ALineOverTheLimitIsRefusedByName) {
+  NewsArticleFields fields = NewArticle("");
+  fields.subject = "s";
+  fields.newsgroups = "g";
+  fields.body = "short\n" + std::string(kLongestArticleLine, 'x') + "\n." +
+                std::string(kLongestArticleLine - 1, 'y');
+  EXPECT_EQ(BuildNewsArticle(fields).fault, NewsArticleFault::None);
+  fields.body += "\nz\n" + std::string(kLongestArticleLine + 1, 'w');
+  const NewsArticle body = BuildNewsArticle(fields);
+  EXPECT_EQ(body.fault, NewsArticleFault::LineTooLong);
+  EXPECT_EQ(NewsArticleFaultText(body),
+            "The article was not sent: line 5 of the body is longer than 998 characters. Break "
+            "it into shorter lines.");
+  fields.body = "fine";
+  fields.subject = std::string(1000, 's');
+  EXPECT_EQ(BuildNewsArticle(fields).faultWhere, "the Subject header");
 }
 
 TEST(NewsArticle, QuotationNamesTheAuthorAndQuotesEveryLine) {
