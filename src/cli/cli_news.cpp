@@ -42,6 +42,9 @@ constexpr std::chrono::milliseconds kInterruptGrace{1000};
 constexpr Option kOptions[] = {
     {"group", 'g', "NAME", "post: the newsgroup to post to"},
     {"subject", 's', "TEXT", "post: the subject"},
+    {"timeout", 't', "SECONDS",
+     "how long the server has for each reply (default: the Newsreader's; 0 waits)",
+     NumberRange{0, 86400}},
     {"from", 'f', "ADDRESS", "post: the author (default: user@ the host's full name)"},
 };
 
@@ -135,6 +138,8 @@ class CliEvents : public INntpEvents {
 struct Target {
   std::string host;
   std::uint16_t port = kNntpPort;
+  // The name its group state goes by.
+  std::string State() const { return NewsServerName(host, port); }
 };
 
 // Ctrl+C, from the main thread: the connection in use, if any, is
@@ -167,6 +172,7 @@ class CliInterrupt {
 // What every command of a run shares.
 struct NewsRun {
   Target target;
+  std::chrono::seconds timeout;
   CliStreams& io;
   CliReporter& reporter;
   CliInterrupt& interrupt;
@@ -188,6 +194,7 @@ std::optional<long> ParseCount(const std::string& text) {
 bool RunSession(NewsRun& run, CliEvents& events,
                 const std::function<void(CNNTPConnection&)>& queue) {
   CNNTPConnection connection(run.target.port, events, run.reporter, run.target.host);
+  connection.SetReplyTimeout(run.timeout);
   if (!run.interrupt.Attach(connection)) return false;
   const bool started = connection.Start();
   bool finished = started && events.WaitIdle();
@@ -215,10 +222,11 @@ int RunList(NewsRun& run) {
   }
   run.io.out << events.List();
   auto& table = NewsServers();
-  table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
+  table.Join(target.State(), kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.State()),
              run.reporter);
-  table.With(target.host, [&](CNewsServer* server) { AddGroupsFromList(*server, events.List()); });
-  table.Leave(target.host, kCliWindow, run.reporter);
+  table.With(target.State(),
+             [&](CNewsServer* server) { AddGroupsFromList(*server, events.List()); });
+  table.Leave(target.State(), kCliWindow, run.reporter);
   return 0;
 }
 
@@ -278,14 +286,14 @@ int RunRead(NewsRun& run, const std::string& group, const std::string& article) 
   run.io.out << **events.Article();
   if (const auto number = ParseCount(article)) {
     auto& table = NewsServers();
-    table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
+    table.Join(target.State(), kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.State()),
                run.reporter);
-    table.With(target.host, [&](CNewsServer* server) {
+    table.With(target.State(), [&](CNewsServer* server) {
       CNewsgroup& entry = GroupToRead(*server, group);
       entry.Expand();
       entry.MarkRead(*number);
     });
-    table.Leave(target.host, kCliWindow, run.reporter);
+    table.Leave(target.State(), kCliWindow, run.reporter);
   }
   return 0;
 }
@@ -296,16 +304,16 @@ int RunCatchUp(NewsRun& run, const std::string& group) {
   std::ostringstream ignored;
   if (const int status = RunGroup(run, group, 0, ignored, figures); status != 0) return status;
   auto& table = NewsServers();
-  table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
+  table.Join(target.State(), kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.State()),
              run.reporter);
-  table.With(target.host, [&](CNewsServer* server) {
+  table.With(target.State(), [&](CNewsServer* server) {
     CNewsgroup& entry = GroupToRead(*server, group);
     entry.Expand();
     if (figures.last >= figures.first && figures.last > 0) {
       entry.CatchUp(std::max(1L, figures.first), figures.last);
     }
   });
-  table.Leave(target.host, kCliWindow, run.reporter);
+  table.Leave(target.State(), kCliWindow, run.reporter);
   return 0;
 }
 
@@ -443,7 +451,9 @@ int RunNews(const CommandLine& line, CliStreams& io) {
   if (operands[1] == "post" && !(article = ArticleToPost(line, io.err))) return kUsageError;
   CliReporter reporter(io.err);
   CliInterrupt interrupt;
-  NewsRun run{target, io, reporter, interrupt};
+  std::int32_t timeout = static_cast<std::int32_t>(ReadNewsSettings().replyTimeout);
+  line.Take("timeout", timeout);
+  NewsRun run{target, std::chrono::seconds(timeout), io, reporter, interrupt};
   FinishedSignal finished;
   CRunLifecycle worker(finished, 0);
   int status = 1;

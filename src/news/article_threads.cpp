@@ -27,7 +27,8 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 struct HeaderFields {
-  std::string subject, from, lines, date, messageId, references, inReplyTo, xref;
+  std::string subject, from, lines, date, messageId, references, inReplyTo, xref, newsgroups,
+      followupTo;
 };
 
 // The field a header line starts, or nullptr for one this does not keep.
@@ -36,7 +37,8 @@ std::string* FieldOf(std::string_view line, HeaderFields& fields, std::size_t& n
       {"Subject:", &fields.subject},       {"From:", &fields.from},
       {"Lines:", &fields.lines},           {"Date:", &fields.date},
       {"Message-ID:", &fields.messageId},  {"References:", &fields.references},
-      {"In-Reply-To:", &fields.inReplyTo}, {"Xref:", &fields.xref}};
+      {"In-Reply-To:", &fields.inReplyTo}, {"Xref:", &fields.xref},
+      {"Newsgroups:", &fields.newsgroups}, {"Followup-To:", &fields.followupTo}};
   for (const auto& [name, value] : names) {
     if (StartsWithNoCase(line, name)) {
       nameLength = name.size();
@@ -213,6 +215,8 @@ FiledArticle FileHeaderBlock(ArticleTable& table, std::string_view block, long n
   record.date = fields.date;
   record.number = number;
   record.xref = fields.xref;
+  record.newsgroups = fields.newsgroups;
+  record.followupTo = fields.followupTo;
   record.time = ParseArticleDate(fields.date).value_or(0);
   const auto ownIds = MessageIds(fields.messageId);
   record.messageId = ownIds.empty() ? "<#" + std::to_string(number) + ">" : ownIds.front();

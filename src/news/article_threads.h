@@ -27,6 +27,8 @@ struct ArticleRecord {
   // The ids the article names as its ancestors, oldest first.
   std::vector<std::string> references;
   std::string xref;
+  std::string newsgroups;
+  std::string followupTo;
   std::int64_t time = 0;  // Date in seconds since 1970 (UTC); 0 when unreadable
 };
 

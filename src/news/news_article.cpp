@@ -87,6 +87,31 @@ std::string OverlongLine(const std::string& wire) {
 
 }  // namespace
 
+namespace {
+
+// The value without blanks: "a.b, c.d" is "a.b,c.d".
+std::string WithoutBlanks(std::string_view value) {
+  std::string kept;
+  for (const char c : value) {
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') kept += c;
+  }
+  return kept;
+}
+
+}  // namespace
+
+FollowUpTarget FollowUpGroups(std::string_view newsgroups, std::string_view followupTo,
+                              std::string_view readIn) {
+  std::string groups = WithoutBlanks(newsgroups);
+  if (groups.empty()) groups = readIn;
+  std::string asked = WithoutBlanks(followupTo);
+  std::transform(asked.begin(), asked.end(), asked.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  if (asked == "poster") return {groups, true};
+  if (!asked.empty()) return {WithoutBlanks(followupTo), false};
+  return {groups, false};
+}
+
 std::string NewsArticleFaultText(const NewsArticle& article) {
   switch (article.fault) {
     case NewsArticleFault::LineTooLong:

@@ -55,6 +55,16 @@ std::string FollowUpSubject(std::string_view subject);
 // an empty line, then every line of `text` behind ">".
 std::string QuotedFollowUpBody(std::string_view from, std::string_view text);
 
+// Where a follow-up goes: the article's Followup-To, else its Newsgroups,
+// else the group it was read in. "poster" asks for replies by mail: the
+// groups are then the article's Newsgroups and `toPoster` says so.
+struct FollowUpTarget {
+  std::string newsgroups;
+  bool toPoster = false;
+};
+FollowUpTarget FollowUpGroups(std::string_view newsgroups, std::string_view followupTo,
+                              std::string_view readIn);
+
 std::string CancelSubject(std::string_view messageId);
 std::string CancelBody(std::string_view messageId);
 

@@ -12,6 +12,7 @@
 #include "base/settings_store.h"
 #include "base/tool_message.h"
 #include "base/user_paths.h"
+#include "news/news_settings.h"
 
 namespace netrove {
 namespace {
@@ -196,6 +197,12 @@ std::string SafePathComponent(std::string_view name) {
     safe += kHex[byte & 15];
   }
   return safe.empty() ? std::string("%") : safe;
+}
+
+std::string NewsServerName(std::string_view host, std::uint16_t port) {
+  std::string name(host);
+  if (port != kNewsDefaultPort) name += "+" + std::to_string(port);
+  return name;
 }
 
 std::filesystem::path NewsrcPath(const std::string& folderSetting, std::string_view server) {

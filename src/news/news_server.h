@@ -62,6 +62,10 @@ bool WriteNewsrc(CNewsServer& server, IMainWindowReporter& reporter);
 // than letters, digits, "-", "_", "+" and "." (and a leading ".") become
 // "%XX".
 std::string SafePathComponent(std::string_view name);
+// The name a server's group state and newsrc folder go by: the host, and
+// "+port" after it when the port is not 119, so two servers on one host
+// keep their read marks apart (a port never appears in a host name).
+std::string NewsServerName(std::string_view host, std::uint16_t port);
 // Where a server's newsrc lives: `folderSetting` (newsgroupsFolder), or the
 // data folder's "News", then the server's folder and "newsrc".
 std::filesystem::path NewsrcPath(const std::string& folderSetting, std::string_view server);

@@ -383,9 +383,12 @@ void CNNTPArticleView::openArticleAt(int row) {
     if (!group) return;
     const ArticleRecord* record = FindNumber(group->Articles(), number);
     if (record == nullptr) return;
-    opened =
-        OpenedArticle{FollowUpReferences(*record), record->messageId, record->subject, record->from,
-                      IsOwnArticle(record->from, settings.userAddress, settings.userFullName)};
+    opened = OpenedArticle{FollowUpReferences(*record),
+                           record->messageId,
+                           record->subject,
+                           record->from,
+                           IsOwnArticle(record->from, settings.userAddress, settings.userFullName),
+                           FollowUpGroups(record->newsgroups, record->followupTo, group_)};
     group->MarkRead(number);
     // Where the article was cross-posted it is read as well.
     for (const auto& [name, crossNumber] : XrefEntries(record->xref)) {
@@ -411,7 +414,8 @@ void CNNTPArticleView::articleArrived(bool available) {
   host_.updateCommands();
 }
 
-void CNNTPArticleView::openPostWindow(NewsPostMode mode, const NewsPostArticle& article) {
+void CNNTPArticleView::openPostWindow(NewsPostMode mode, const NewsPostArticle& article,
+                                      const std::string& newsgroups) {
   auto* shell = dynamic_cast<IShellContext*>(&host_.toolServices());
   if (shell == nullptr) return;
   INewsPaneHost* host = &host_;
@@ -420,12 +424,12 @@ void CNNTPArticleView::openPostWindow(NewsPostMode mode, const NewsPostArticle& 
       [host](std::string wire, NntpWindow window) {
         return host->queuePost(std::move(wire), window);
       },
-      mode, group_, article);
+      mode, newsgroups, article);
 }
 
 void CNNTPArticleView::newArticle() {
   if (group_.empty() || !postingAllowed_) return;
-  openPostWindow(NewsPostMode::Post, {});
+  openPostWindow(NewsPostMode::Post, {}, group_);
 }
 
 void CNNTPArticleView::compose(std::optional<std::string> text, bool cancel) {
@@ -435,8 +439,19 @@ void CNNTPArticleView::compose(std::optional<std::string> text, bool cancel) {
   article.from = shown_->from;
   article.articleKey = shown_->articleKey;
   article.messageId = shown_->messageId;
-  if (!cancel) article.quotedText = std::move(text);
-  openPostWindow(cancel ? NewsPostMode::Cancel : NewsPostMode::FollowUp, article);
+  if (cancel) {
+    openPostWindow(NewsPostMode::Cancel, article, shown_->followUp.newsgroups);
+    return;
+  }
+  article.quotedText = std::move(text);
+  if (shown_->followUp.toPoster) {
+    host_.dialogs().information(
+        this, QStringLiteral("Follow-up"),
+        QStringLiteral("The author asked for replies by mail (Followup-To: poster). The "
+                       "follow-up is addressed to the article's newsgroups; post it only if "
+                       "the group should read it."));
+  }
+  openPostWindow(NewsPostMode::FollowUp, article, shown_->followUp.newsgroups);
 }
 
 void CNNTPArticleView::keyPressEvent(QKeyEvent* event) {

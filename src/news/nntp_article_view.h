@@ -25,6 +25,7 @@ struct OpenedArticle {
   std::string subject;
   std::string from;
   bool own = false;
+  FollowUpTarget followUp;
 };
 
 class CNNTPArticleView : public QTreeWidget {
@@ -88,7 +89,8 @@ class CNNTPArticleView : public QTreeWidget {
   void recolour();
   void retrieve(bool previous);
   void walkFrom(bool previous, long count);
-  void openPostWindow(NewsPostMode mode, const NewsPostArticle& article);
+  void openPostWindow(NewsPostMode mode, const NewsPostArticle& article,
+                      const std::string& newsgroups);
   // Runs `work` on the open group (nullptr when it is gone).
   template <class Work>
   auto withGroup(Work work);

@@ -24,8 +24,9 @@ struct NntpWalkState {
 namespace {
 
 constexpr std::array<std::string_view, kNntpCommandCount> kKeywords = {
-    "OPEN", "ARTICLE",   "BODY",    "GROUP", "HEAD", "HELP", "IHAVE", "LAST",
-    "LIST", "NEWGROUPS", "NEWNEWS", "NEXT",  "POST", "QUIT", "SLAVE", "STAT"};
+    "OPEN",  "ARTICLE", "BODY",  "GROUP",     "HEAD",         "HELP",
+    "IHAVE", "LAST",    "LIST",  "NEWGROUPS", "NEWNEWS",      "NEXT",
+    "POST",  "QUIT",    "SLAVE", "STAT",      "CAPABILITIES", "MODE READER"};
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
 // Headers handed over together: a long walk fills the list in steps.
@@ -37,9 +38,29 @@ bool SendsArgument(int code) {
 }
 bool SendsKeywordAlone(int code) {
   return code == kNntpLast || code == kNntpList || code == kNntpNext || code == kNntpPost ||
-         code == kNntpQuit;
+         code == kNntpQuit || code == kNntpCapabilities || code == kNntpModeReader;
 }
-bool Queueable(int code) { return SendsArgument(code) || SendsKeywordAlone(code); }
+bool IsReaderSetUp(int code) { return code == kNntpCapabilities || code == kNntpModeReader; }
+
+// Whether a CAPABILITIES list says the server reads news already; a server
+// that switches modes lists MODE-READER instead.
+bool ListsReader(std::string_view list) {
+  while (!list.empty()) {
+    const std::size_t lf = list.find('\n');
+    std::string_view line = list.substr(0, lf);
+    list.remove_prefix(lf == std::string_view::npos ? list.size() : lf + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() >= 6 && (line.size() == 6 || line[6] == ' ' || line[6] == '\t')) {
+      std::string word(line.substr(0, 6));
+      for (char& c : word) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+      if (word == "READER") return true;
+    }
+  }
+  return false;
+}
+bool Queueable(int code) {
+  return (SendsArgument(code) || SendsKeywordAlone(code)) && !IsReaderSetUp(code);
+}
 bool IsStep(int code) { return code == kNntpLast || code == kNntpNext; }
 
 CNNTPCommand MakeCommand(int code, std::optional<std::string> argument = std::nullopt,
@@ -147,6 +168,10 @@ CNNTPConnection::CNNTPConnection(std::uint16_t port, INntpEvents& events,
 CNNTPConnection::~CNNTPConnection() { Close(); }
 
 bool CNNTPConnection::Start() {
+  {
+    std::lock_guard lock(queueMutex_);
+    replyDeadline_ = std::chrono::steady_clock::now() + replyTimeout_;  // for the greeting
+  }
   if (reader_.Start([this](std::stop_token stop) {
         const std::stop_callback wake(stop, [this] { socket_.Interrupt(); });
         Run();
@@ -197,7 +222,7 @@ QueueOutcome CNNTPConnection::QueueCommand(int code, std::optional<std::string> 
 
 QueueOutcome CNNTPConnection::QueueWalk(NntpWalk walk) {
   if (!IsStep(walk.step)) return QueueOutcome::NotSent;
-  if (walk.count <= 0) return QueueOutcome::NothingWanted;
+  if (walk.count <= 0 && !walk.group) return QueueOutcome::NothingWanted;
   if (walk.group && walk.group->size() + 8 >= kCommandLineLimit) {
     return QueueOutcome::ArgumentTooLong;
   }
@@ -206,6 +231,7 @@ QueueOutcome CNNTPConnection::QueueWalk(NntpWalk walk) {
   const NntpWalk& wanted = state->walk;
   std::vector<CNNTPCommand> commands;
   if (wanted.group) commands.push_back(MakeCommand(kNntpGroup, wanted.group, state));
+  if (wanted.count <= 0) return Enqueue(std::move(commands));  // the group selected again only
   if (wanted.from) {
     commands.push_back(MakeCommand(kNntpStat, std::to_string(*wanted.from), state));
     if (!wanted.fromItself) commands.push_back(MakeCommand(wanted.step, std::nullopt, state));
@@ -272,9 +298,41 @@ bool CNNTPConnection::ConnectToServer() {
   return static_cast<bool>(status);
 }
 
+// Waits until bytes can be read: nothing then (or when the wait failed, which
+// the receive reports); how the connection ends when the reply in flight
+// has taken longer than the reply time-out. While nothing is awaited it
+// looks again every second, so a command queued meanwhile gets its time-out.
+std::optional<NntpEnd> CNNTPConnection::AwaitBytes() {
+  using namespace std::chrono;
+  constexpr milliseconds kIdleLook{1000};
+  for (;;) {
+    std::optional<steady_clock::time_point> deadline;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (!queue_.empty() && replyTimeout_.count() > 0) deadline = replyDeadline_;
+    }
+    milliseconds wait = kIdleLook;
+    if (deadline) {
+      const auto left = ceil<milliseconds>(*deadline - steady_clock::now());
+      if (left.count() <= 0) {
+        const auto limit = ceil<seconds>(replyTimeout_).count();
+        reporter_.PostToolMessage(kSourceNewsreader, "The server did not answer within " +
+                                                         std::to_string(limit) +
+                                                         (limit == 1 ? " second" : " seconds") +
+                                                         "; the connection was closed.");
+        return NntpEnd::Failed;
+      }
+      wait = std::min(wait, left);
+    }
+    bool ready = false;
+    if (!socket_.WaitReadable(static_cast<int>(wait.count()), ready) || ready) return std::nullopt;
+  }
+}
+
 NntpEnd CNNTPConnection::ReadReplies() {
   std::string chunk(kReceiveChunk, '\0');
   for (;;) {
+    if (const auto timedOut = AwaitBytes()) return *timedOut;
     const SocketCount got = socket_.Recv(chunk.data(), chunk.size());
     const bool asked = [this] {
       std::lock_guard lock(queueMutex_);
@@ -348,6 +406,7 @@ int CNNTPConnection::Interpret(const std::string& reply) {
     Complete();
     return kStatus;
   }
+  if (IsReaderSetUp(command)) return InterpretReaderSetUp(reply, code, command);
   if (code / 100 == 2 && AnswersSuccess(command)) return InterpretSuccess(reply, code, front);
   if (code / 10 == 34 && command == kNntpPost) {
     SendArticleOfPost();
@@ -361,12 +420,43 @@ int CNNTPConnection::Interpret(const std::string& reply) {
   return kStatus;
 }
 
+// CAPABILITIES, then MODE READER unless the list says READER: a server that
+// switches modes refuses reader commands until it is asked. A server too old
+// for either answers 500, which changes nothing.
+int CNNTPConnection::InterpretReaderSetUp(const std::string& reply, int code, int command) {
+  if (command == kNntpCapabilities && code == 101) return kCapabilities;
+  if (command == kNntpCapabilities) {
+    std::lock_guard lock(queueMutex_);
+    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
+  } else if (code == 200 || code == 201) {
+    events_.Greeted(code == 200);
+  } else if (code != 500 && code != 501) {
+    Refused(reply, command);
+    return kStatus;
+  }
+  Complete();
+  return kStatus;
+}
+
+void CNNTPConnection::CapabilitiesArrived(std::string_view list) {
+  if (!ListsReader(list)) {
+    std::lock_guard lock(queueMutex_);
+    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
+  }
+  Complete();
+}
+
 int CNNTPConnection::InterpretSuccess(const std::string& reply, int code,
                                       const CNNTPCommand& command) {
   switch (code) {
     case 200:
     case 201:
-      if (command.code == kNntpOpen) events_.Greeted(code == 200);
+      if (command.code == kNntpOpen) {
+        events_.Greeted(code == 200);
+        // Before anything queued meanwhile: is the server a reader already?
+        std::lock_guard lock(queueMutex_);
+        queue_.insert(queue_.begin() + 1, MakeCommand(kNntpCapabilities));
+      }
       break;
     case 211:
       GroupSelected(reply);
@@ -523,6 +613,9 @@ void CNNTPConnection::DeliverBlock(std::string block) {
     case kHeaders:
       HeadersDelivered(std::move(block));
       return;
+    case kCapabilities:
+      CapabilitiesArrived(block);
+      return;
     default:
       events_.ArticleArrived(std::move(block));
       break;
@@ -593,6 +686,7 @@ void CNNTPConnection::CompleteLocked(std::unique_lock<std::mutex>& lock) {
 // both without waiting for another round trip.
 void CNNTPConnection::SendFront(std::unique_lock<std::mutex>& lock) {
   CNNTPCommand& front = queue_.front();
+  replyDeadline_ = std::chrono::steady_clock::now() + replyTimeout_;
   if (front.sent) return;
   front.sent = true;
   std::string line = CommandLine(front);

@@ -65,6 +65,9 @@ class CNNTPConnection {
   // Starts the reader thread, which connects and takes the greeting as the
   // reply of the pseudo-command OPEN. False, reported, when no thread starts.
   bool Start();
+  // Every reply must be complete within `timeout` of its command (0: wait
+  // for ever); a server that takes longer is left. Before Start().
+  void SetReplyTimeout(std::chrono::milliseconds timeout) { replyTimeout_ = timeout; }
   bool Connected() const { return connected_.load(); }
   // The reader thread has ended (Closed() was raised).
   bool Ended() const { return ended_.load(); }
@@ -85,14 +88,24 @@ class CNNTPConnection {
   void Close();
 
  private:
-  enum State : int { kStatus = -1, kArticle = 1, kBody = 2, kHeaders = 4, kGroupList = 8 };
+  enum State : int {
+    kStatus = -1,
+    kArticle = 1,
+    kBody = 2,
+    kHeaders = 4,
+    kGroupList = 8,
+    kCapabilities = 16
+  };
 
   void Run();
   bool ConnectToServer();
   NntpEnd ReadReplies();
+  std::optional<NntpEnd> AwaitBytes();
   void AcknowledgeAtOnce();
   bool ParseReceived();
   int Interpret(const std::string& reply);
+  int InterpretReaderSetUp(const std::string& reply, int code, int command);
+  void CapabilitiesArrived(std::string_view list);
   int InterpretSuccess(const std::string& reply, int code, const CNNTPCommand& command);
   void InterpretFailure(const std::string& reply, int code, int command);
   void Refused(const std::string& reply, int command);
@@ -125,7 +138,9 @@ class CNNTPConnection {
   mutable std::mutex queueMutex_;
   std::deque<CNNTPCommand> queue_;
   bool quitting_ = false;
-  long groupFirst_ = 0;  // first article of the last group selected
+  std::chrono::milliseconds replyTimeout_{0};
+  std::chrono::steady_clock::time_point replyDeadline_;  // of the front command
+  long groupFirst_ = 0;                                  // first article of the last group selected
 
   std::mutex sendMutex_;  // one line or article on the wire at a time
   CNetSocket socket_;

@@ -62,7 +62,7 @@ CNNTPDoc::CNNTPDoc(CToolServices& services, INewsDialogs& dialogs, QWidget* pare
   saveMarks_.setSingleShot(true);
   saveMarks_.setInterval(kSaveMarksDelay);
   connect(&saveMarks_, &QTimer::timeout, this, [this] {
-    if (connection_) NewsServers().Save(server_, reporter());
+    if (connection_) NewsServers().Save(state_, reporter());
   });
   updateCommands();
 }
@@ -70,11 +70,9 @@ CNNTPDoc::CNNTPDoc(CToolServices& services, INewsDialogs& dialogs, QWidget* pare
 CNNTPDoc::~CNNTPDoc() {
   QObject::disconnect(focusWatch_);
   savePaneSizes();
-  if (connection_) {
-    events_->close();
-    connection_->Close();
-    connection_.reset();
-    NewsServers().Leave(server_, windowId(), reporter());
+  if (connection_ || dropped_) {
+    closeConnection();
+    NewsServers().Leave(state_, windowId(), reporter());
   }
   // The panes reach this window while they close: they go first.
   actions_.clear();
@@ -347,7 +345,7 @@ void CNNTPDoc::runCommand(NewsCommand command) {
 // --- the connection ---------------------------------------------------------
 
 void CNNTPDoc::connectToServer() {
-  if (connection_) return;
+  if (!canConnect()) return;
   const NewsSettings settings = ReadNewsSettings();
   const std::uint32_t port =
       settings.portNumber == 0 || settings.portNumber > 65535 ? 119 : settings.portNumber;
@@ -358,39 +356,75 @@ void CNNTPDoc::connectToServer() {
   if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
     retrieve = dialogs_.askRefreshList(this);
   }
-  events_ = new CNntpEventQueue(static_cast<INntpEvents&>(*this), this);
-  connection_ = std::make_unique<CNNTPConnection>(static_cast<std::uint16_t>(port), *events_,
-                                                  reporter(), server);
-  if (!connection_->Start()) {
-    connection_.reset();
-    events_->deleteLater();
-    events_ = nullptr;
-    return;
-  }
   server_ = server;
+  port_ = static_cast<std::uint16_t>(port);
+  if (!startConnection()) return;
+  state_ = NewsServerName(server, static_cast<std::uint16_t>(port));
   setBusy(true);
   setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
   articles_->startCheckTimer();
   text_->setServerName(server_);
-  NewsServers().Join(server_, windowId(), NewsrcPath(settings.newsgroupsFolder, server_),
-                     reporter());
+  NewsServers().Join(state_, windowId(), NewsrcPath(settings.newsgroupsFolder, state_), reporter());
   groups_->startListing(retrieve);
   updateCommands();
 }
 
+bool CNNTPDoc::startConnection() {
+  events_ = new CNntpEventQueue(static_cast<INntpEvents&>(*this), this);
+  connection_ = std::make_unique<CNNTPConnection>(port_, *events_, reporter(), server_);
+  connection_->SetReplyTimeout(std::chrono::seconds(ReadNewsSettings().replyTimeout));
+  if (connection_->Start()) return true;
+  connection_.reset();
+  events_->deleteLater();
+  events_ = nullptr;
+  return false;
+}
+
+void CNNTPDoc::closeConnection() {
+  if (!connection_) return;
+  events_->close();
+  connection_->Close();
+  connection_.reset();
+  events_->deleteLater();
+  events_ = nullptr;
+}
+
+CNNTPConnection* CNNTPDoc::link() {
+  if (dropped_) {
+    dropped_ = false;
+    if (!startConnection()) {
+      endConnection();
+      return nullptr;
+    }
+    setBusy(true);
+    // The open group is selected again first, so the command finds it.
+    if (articles_->groupOpen()) {
+      NntpWalk select;
+      select.group = articles_->groupName();
+      connection_->QueueWalk(std::move(select));
+    }
+  }
+  return connection_.get();
+}
+
 void CNNTPDoc::disconnect() {
-  if (connection_) connection_->Disconnect();
+  if (dropped_) {
+    endConnection();
+  } else if (connection_) {
+    connection_->Disconnect();
+  }
 }
 
 bool CNNTPDoc::clientBusy() const { return connection_ && !connection_->IsIdle(); }
 
 bool CNNTPDoc::queueGroupList() {
-  return connection_ && connection_->QueueCommand(kNntpList) == QueueOutcome::Queued;
+  CNNTPConnection* connection = link();
+  return connection && connection->QueueCommand(kNntpList) == QueueOutcome::Queued;
 }
 
 void CNNTPDoc::openGroup(const std::string& group) {
-  if (!connection_) return;
-  if (articles_->openGroup(group, server_)) {
+  if (!link()) return;
+  if (articles_->openGroup(group, state_)) {
     text_->openGroup(group);
     setDocumentTitle(
         QStringLiteral("Newsreader (%1 - %2)").arg(FromBytes(server_), FromBytes(group)));
@@ -400,16 +434,19 @@ void CNNTPDoc::openGroup(const std::string& group) {
 }
 
 void CNNTPDoc::walk(NntpWalk walk) {
-  if (connection_) connection_->QueueWalk(std::move(walk));
+  if (CNNTPConnection* connection = link()) connection->QueueWalk(std::move(walk));
 }
 
 void CNNTPDoc::fetch(const std::string& id, bool bodyOnly) {
-  if (connection_) connection_->QueueCommand(bodyOnly ? kNntpBody : kNntpArticle, id);
+  if (CNNTPConnection* connection = link()) {
+    connection->QueueCommand(bodyOnly ? kNntpBody : kNntpArticle, id);
+  }
 }
 
 bool CNNTPDoc::queuePost(std::string article, NntpWindow window) {
-  if (!connection_ || connection_->Ended()) return false;
-  return connection_->QueueCommand(kNntpPost, std::move(article), {window, windowId()}) ==
+  CNNTPConnection* connection = link();
+  if (!connection || connection->Ended()) return false;
+  return connection->QueueCommand(kNntpPost, std::move(article), {window, windowId()}) ==
          QueueOutcome::Queued;
 }
 
@@ -512,22 +549,34 @@ void CNNTPDoc::CommandRefused(int command, const std::string& reply) {
   updateCommands();
 }
 
+// A server that drops an idle connection (INN does after a while) leaves
+// the window as it is: the next command connects again.
 void CNNTPDoc::Closed(NntpEnd end) {
   if (end == NntpEnd::ByServer && connection_) {
-    reporter().PostToolMessage(kSourceNewsreader, "The server closed the connection.");
+    reporter().PostToolMessage(kSourceNewsreader,
+                               "The server closed the connection. The next command connects "
+                               "again.");
+    keepAfterDrop();
+    return;
   }
   endConnection();
 }
 
+void CNNTPDoc::keepAfterDrop() {
+  closeConnection();
+  dropped_ = true;
+  NewsServers().Save(state_, reporter());
+  groups_->setBusyCursor(false);
+  setBusy(false);
+  updateCommands();
+}
+
 void CNNTPDoc::endConnection() {
-  if (!connection_) return;
-  events_->close();
-  connection_->Close();
-  connection_.reset();
-  events_->deleteLater();
-  events_ = nullptr;
+  if (!connection_ && !dropped_) return;
+  closeConnection();
+  dropped_ = false;
   saveMarks_.stop();
-  NewsServers().Leave(server_, windowId(), reporter());
+  NewsServers().Leave(state_, windowId(), reporter());
   groups_->connectionEnded();
   articles_->connectionClosed(true);
   text_->clearArticle();

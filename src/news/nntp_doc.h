@@ -55,8 +55,8 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   static constexpr std::chrono::milliseconds kSaveMarksDelay{2000};
 
   // Server menu.
-  bool canConnect() const { return !connection_; }
-  bool canDisconnect() const { return connection_ != nullptr; }
+  bool canConnect() const { return !connection_ && !dropped_; }
+  bool canDisconnect() const { return connection_ != nullptr || dropped_; }
   void connectToServer();
   void disconnect();
 
@@ -66,9 +66,11 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   CToolServices& toolServices() override { return services(); }
   // Re-evaluates every command's enabled and checked state.
   void updateCommands() override;
-  bool connected() const override { return connection_ != nullptr; }
+  // Also while the server has dropped the connection: the next command
+  // connects again.
+  bool connected() const override { return connection_ != nullptr || dropped_; }
   bool clientBusy() const override;
-  const std::string& serverName() const override { return server_; }
+  const std::string& serverName() const override { return state_; }
   bool queueGroupList() override;
   void openGroup(const std::string& group) override;
   void walk(NntpWalk walk) override;
@@ -105,6 +107,11 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   QWidget* pane(NewsPane which) const;
   void savePaneSizes();
   void endConnection();
+  bool startConnection();
+  void closeConnection();
+  void keepAfterDrop();
+  // The connection, made again after a drop; nullptr when there is none.
+  CNNTPConnection* link();
   NntpWindow windowId() const { return reinterpret_cast<NntpWindow>(this); }
 
   INewsDialogs& dialogs_;
@@ -124,6 +131,9 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   CNntpEventQueue* events_ = nullptr;
   std::unique_ptr<CNNTPConnection> connection_;
   std::string server_;
+  std::string state_;  // the name the server's group state goes by
+  std::uint16_t port_ = 0;
+  bool dropped_ = false;  // the server closed; the window keeps what it shows
   QTimer saveMarks_;
 };
 

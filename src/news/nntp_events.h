@@ -31,8 +31,11 @@ enum NntpCommandCode : int {
   kNntpQuit = 13,
   kNntpSlave = 14,
   kNntpStat = 15,
+  // After the greeting: what the server is, and the switch to a reader.
+  kNntpCapabilities = 16,
+  kNntpModeReader = 17,
 };
-inline constexpr int kNntpCommandCount = 16;
+inline constexpr int kNntpCommandCount = 18;
 
 // The command's keyword ("OPEN", "ARTICLE" ...); "" outside the table.
 std::string_view NntpKeyword(int code);
@@ -70,7 +73,8 @@ struct NntpHeaderBlock {
 // then one step); with `fromItself` it starts on it. `known` are the
 // numbers the owner has filed already: they are passed on but not counted.
 // With `group` a GROUP comes first, so the server sees the group's current
-// range (a server fixes it when GROUP is sent).
+// range (a server fixes it when GROUP is sent); with a count of 0 that GROUP
+// is all.
 struct NntpWalk {
   int step = kNntpLast;
   std::optional<long> from;

@@ -163,3 +163,22 @@ TEST(NewsSettings, DefaultsFontTextAndColoursRoundTrip) {
 
 }  // namespace
 }  // namespace netrove
+
+namespace netrove {
+namespace {
+
+// A follow-up goes where the article asks: Followup-To, else every group of
+// its Newsgroups, never just the group it was read in; "poster" is said.
+TEST(NewsArticle, FollowUpsGoWhereTheArticleAsks) {
+  const FollowUpTarget crossPosted = FollowUpGroups("a.one, b.two", "", "a.one");
+  EXPECT_EQ(crossPosted.newsgroups, "a.one,b.two");
+  EXPECT_FALSE(crossPosted.toPoster);
+  EXPECT_EQ(FollowUpGroups("a.one,b.two", " c.three", "a.one").newsgroups, "c.three");
+  const FollowUpTarget byMail = FollowUpGroups("a.one", "Poster", "a.one");
+  EXPECT_TRUE(byMail.toPoster);
+  EXPECT_EQ(byMail.newsgroups, "a.one");
+  EXPECT_EQ(FollowUpGroups("", "", "read.here").newsgroups, "read.here");
+}
+
+}  // namespace
+}  // namespace netrove

@@ -32,6 +32,9 @@
 namespace netrove {
 namespace {
 
+// A server that reads news already, as its CAPABILITIES say.
+constexpr char kReaderCapabilities[] = "101 Capability list:\r\nVERSION 2\r\nREADER\r\n.\r\n";
+
 using test::Script;
 
 constexpr NntpWindow kListWindow = 1;
@@ -174,6 +177,8 @@ TEST_F(NewsPostWindowTest, FollowUpIsHiddenUntilTheVerdictAndBackWithItsTextOn44
   server.Start(Script()
                    .Accept()
                    .Send("200 ok\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("POST")
                    .Send("340 go ahead\r\n")
                    .Expect(kFollowUpWire)
@@ -213,6 +218,8 @@ TEST_F(NewsPostWindowTest, EveryPostThatFailsOtherwiseBringsTheWindowBack) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ok\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("POST")
                    .Send("502 not for you\r\n")
                    .ExpectLine("POST")
@@ -245,8 +252,13 @@ TEST_F(NewsPostWindowTest, EveryPostThatFailsOtherwiseBringsTheWindowBack) {
 
 TEST_F(NewsPostWindowTest, OwnerClosingShowsAWaitingWindowAgain) {
   test::CScriptedServer server;
-  server.Start(
-      Script().Accept().Send("200 ok\r\n").ExpectLine("POST").Wait(std::chrono::milliseconds(200)));
+  server.Start(Script()
+                   .Accept()
+                   .Send("200 ok\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
+                   .ExpectLine("POST")
+                   .Wait(std::chrono::milliseconds(200)));
   auto owner = std::make_unique<PostingPane>();
   owner->Connect(server.port());
   BoxAnswerer boxes;

@@ -122,6 +122,9 @@ TEST(Newsrc, NamesNeverLeaveTheNewsFolder) {
   EXPECT_EQ(SafePathComponent(".hidden\x01"), "%2Ehidden%01");
   EXPECT_EQ(SafePathComponent("news.example.com"), "news.example.com");
   EXPECT_EQ(SafePathComponent(""), "%");
+  // Port 119 keeps the folder it always had; another port has its own.
+  EXPECT_EQ(NewsServerName("news.example", 119), "news.example");
+  EXPECT_EQ(NewsServerName("news.example", 1119), "news.example+1119");
   test::ScopedHome home;
   const auto path = NewsrcPath("", "../../etc");
   EXPECT_EQ(path.parent_path().parent_path().filename(), "News");

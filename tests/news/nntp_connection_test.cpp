@@ -14,6 +14,9 @@
 namespace netrove {
 namespace {
 
+// A server that reads news already, as its CAPABILITIES say.
+constexpr char kReaderCapabilities[] = "101 Capability list:\r\nVERSION 2\r\nREADER\r\n.\r\n";
+
 using std::chrono::milliseconds;
 using test::NntpRecorder;
 using test::RecordedNntp;
@@ -57,6 +60,8 @@ TEST_F(NntpConnectionTest, GreetingComesFirstAndBlocksAreUnstuffedUpToTheLoneDot
                     .Accept()
                     .Wait(milliseconds(100))
                     .Send("200-Welcome\r\n200 posting ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
                     .ExpectLine("LIST")
                     .SendInPieces({"215 list follows\r\nalt.a 5 1 y\r\n..dots 3 1 y\r\n.s",
                                    "ig\r\n240 not a reply\r\n.\r", "\n"},
@@ -80,9 +85,57 @@ TEST_F(NntpConnectionTest, GreetingComesFirstAndBlocksAreUnstuffedUpToTheLoneDot
   EXPECT_TRUE(seen.refusals.empty());
 }
 
+// A server that switches modes is asked to read news before anything else;
+// one too old for CAPABILITIES is asked all the same; one that reads news
+// already is not.
+TEST_F(NntpConnectionTest, ModeReaderGoesFirstUnlessTheServerReadsAlready) {
+  server_.Start(Script()
+                    .Accept()
+                    .Send("200 transit and reader\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send("101 Capability list:\r\nVERSION 2\r\nIHAVE\r\nMODE-READER\r\n.\r\n")
+                    .ExpectLine("MODE READER")
+                    .Send("201 reader, no posting\r\n")
+                    .ExpectLine("LIST")
+                    .Send("215 list\r\n.\r\n")
+                    .ExpectLine("QUIT")
+                    .Send("205 bye\r\n")
+                    .Close()
+                    .Accept()
+                    .Send("200 old server\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send("500 What?\r\n")
+                    .ExpectLine("MODE READER")
+                    .Send("200 ok\r\n")
+                    .ExpectLine("QUIT")
+                    .Send("205 bye\r\n")
+                    .Close());
+  Connect();
+  // Queued before the greeting: it waits for the switch.
+  ASSERT_EQ(connection_->QueueCommand(kNntpList), QueueOutcome::Queued);
+  ASSERT_TRUE(WaitFor([](const RecordedNntp& r) { return r.lists.size() == 1; }));
+  connection_->Disconnect();
+  ASSERT_TRUE(events_.WaitClosed());
+  EXPECT_EQ(events_.Seen().greetings, (std::vector<bool>{true, false}));
+  EXPECT_EQ(connection_->QueueCommand(kNntpModeReader), QueueOutcome::NotSent);
+  NntpRecorder old;
+  CNNTPConnection second(server_.port(), old, reporter_, "127.0.0.1");
+  ASSERT_TRUE(second.Start());
+  ASSERT_TRUE(old.WaitIdle());
+  second.Disconnect();
+  ASSERT_TRUE(old.WaitClosed());
+  EXPECT_TRUE(server_.Finished());
+  EXPECT_EQ(old.Seen().greetings, (std::vector<bool>{true, true}));
+  EXPECT_TRUE(old.Seen().refusals.empty());
+}
+
 TEST_F(NntpConnectionTest, WalkPassesKnownArticlesByAndSendsEachStepWithItsHead) {
   Script script;
-  script.Accept().Send("200 ok\r\n").ExpectLine("GROUP local.test");
+  script.Accept()
+      .Send("200 ok\r\n")
+      .ExpectLine("CAPABILITIES")
+      .Send(kReaderCapabilities)
+      .ExpectLine("GROUP local.test");
   script.Send("211 10 1 10 local.test\r\n").ExpectLine("STAT 10").Send("223 10 <10@test>\r\n");
   script.ExpectLine("HEAD").Send(HeadReply(10));
   for (int number = 9; number >= 4; --number) {
@@ -115,6 +168,8 @@ TEST_F(NntpConnectionTest, StatBacksOffToTheGroupStartAndWalkEndsOnNoNext) {
   server_.Start(Script()
                     .Accept()
                     .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
                     .ExpectLine("GROUP g")
                     .Send("211 0 98 99 g\r\n")
                     .ExpectLine("STAT 100")
@@ -151,7 +206,12 @@ TEST_F(NntpConnectionTest, StatBacksOffToTheGroupStartAndWalkEndsOnNoNext) {
 // range is all holes. Neither keeps a walk going.
 TEST_F(NntpConnectionTest, RepeatedArticlesAndEndlessHolesEndTheWalk) {
   Script script;
-  script.Accept().Send("200 ok\r\n").ExpectLine("STAT 50").Send("223 50 <50@test>\r\n");
+  script.Accept()
+      .Send("200 ok\r\n")
+      .ExpectLine("CAPABILITIES")
+      .Send(kReaderCapabilities)
+      .ExpectLine("STAT 50")
+      .Send("223 50 <50@test>\r\n");
   script.ExpectLine("HEAD").Send(HeadReply(50));
   script.Expect("LAST\r\nHEAD\r\n").Send("223 49 <49@test>\r\n").Send(HeadReply(49));
   script.Expect("LAST\r\nHEAD\r\n").Send("223 50 <50@test>\r\n").Send(HeadReply(50));
@@ -176,6 +236,8 @@ TEST_F(NntpConnectionTest, RefusedCommandsSayWhyAndEndTheirWalk) {
   server_.Start(Script()
                     .Accept()
                     .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
                     .ExpectLine("LIST")
                     .Send("480 Authentication required\r\n")
                     .ExpectLine("STAT 7")
@@ -201,6 +263,8 @@ TEST_F(NntpConnectionTest, NoNextAfterALoneStatKeepsTheNextCommand) {
   server_.Start(Script()
                     .Accept()
                     .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
                     .ExpectLine("STAT 5")
                     .Send("421 no current\r\n")
                     .ExpectLine("POST")
@@ -234,6 +298,8 @@ TEST_F(NntpConnectionTest, EveryPostThatEndsWithoutAVerdictTellsItsWindows) {
   server_.Start(Script()
                     .Accept()
                     .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
                     .ExpectLine("POST")
                     .Send("502 not for you\r\n")
                     .ExpectLine("POST")
@@ -259,6 +325,8 @@ TEST_F(NntpConnectionTest, CloseInsideADataBlockDeliversNothing) {
   server_.Start(Script()
                     .Accept()
                     .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
                     .ExpectLine("ARTICLE <a@b>")
                     .Send("220 0 <a@b> article\r\nSubject: cut\r\n\r\npart")
                     .Close());
@@ -275,6 +343,8 @@ TEST_F(NntpConnectionTest, DisconnectFromASilentServerEndsAfterTheGrace) {
   server_.Start(Script()
                     .Accept()
                     .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
                     .ExpectLine("GROUP slow")
                     .Send("211 3 1 3 slow\r\n")
                     .ExpectLine("STAT 3")
@@ -298,7 +368,12 @@ TEST_F(NntpConnectionTest, AnEndlessArticleIsCutOffAtTheBound) {
   std::string mebibyte;
   while (mebibyte.size() < (std::size_t{1} << 20)) mebibyte += std::string(1022, 'x') + "\r\n";
   Script script;
-  script.Accept().Send("200 ok\r\n").ExpectLine("ARTICLE 1").Send("220 1 <1@x>\r\n");
+  script.Accept()
+      .Send("200 ok\r\n")
+      .ExpectLine("CAPABILITIES")
+      .Send(kReaderCapabilities)
+      .ExpectLine("ARTICLE 1")
+      .Send("220 1 <1@x>\r\n");
   for (std::size_t sent = 0; sent < CNNTPConnection::kBlockLimit; sent += mebibyte.size()) {
     script.Send(mebibyte);
   }
@@ -314,10 +389,42 @@ TEST_F(NntpConnectionTest, AnEndlessArticleIsCutOffAtTheBound) {
   EXPECT_NE(reporter_.Texts()[0].find("64 MiB"), std::string::npos);
 }
 
+// A server that never greets, and one that stops answering: each reply has
+// the time-out, and the connection is left with a message when it passes.
+TEST_F(NntpConnectionTest, ASilentServerIsLeftAfterTheReplyTimeout) {
+  server_.Start(Script()
+                    .Accept()
+                    .ExpectClosed()
+                    .Accept()
+                    .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
+                    .ExpectLine("GROUP slow")
+                    .ExpectClosed());
+  for (int run = 0; run < 2; ++run) {
+    NntpRecorder events;
+    CNNTPConnection connection(server_.port(), events, reporter_, "127.0.0.1");
+    connection.SetReplyTimeout(milliseconds(300));
+    ASSERT_TRUE(connection.Start());
+    if (run == 1) {
+      ASSERT_TRUE(events.WaitIdle());
+      ASSERT_EQ(connection.QueueCommand(kNntpGroup, "slow"), QueueOutcome::Queued);
+    }
+    ASSERT_TRUE(events.WaitClosed());
+    EXPECT_EQ(events.Seen().end, NntpEnd::Failed);
+  }
+  EXPECT_TRUE(server_.Finished());
+  ASSERT_EQ(reporter_.Texts().size(), 2u);
+  EXPECT_EQ(reporter_.Texts()[1],
+            "The server did not answer within 1 second; the connection was closed.");
+}
+
 TEST_F(NntpConnectionTest, RefusesOverlongArgumentsAndEndlessLines) {
   server_.Start(Script()
                     .Accept()
                     .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
                     .ExpectLine("GROUP ok")
                     .Send("502 access denied\r\n")
                     .Send(std::string(CNntpReceiveBuffer::kDefaultMaxLine + 10, 'x'))

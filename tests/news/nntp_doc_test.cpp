@@ -46,6 +46,9 @@
 namespace netrove {
 namespace {
 
+// A server that reads news already, as its CAPABILITIES say.
+constexpr char kReaderCapabilities[] = "101 Capability list:\r\nVERSION 2\r\nREADER\r\n.\r\n";
+
 using FakeServices = test::FakeToolServices;
 
 // Answers the window's questions as the test says; counts the beeps.
@@ -78,7 +81,14 @@ bool WaitUntil(const std::function<bool()>& condition) {
   return test::WaitUntil(condition, test::TurnEventLoop);
 }
 
+// The name the window's server state goes by (the port is in it).
+std::string& Server() {
+  static std::string name;
+  return name;
+}
+
 void Store(std::uint16_t port, std::uint32_t retrieveList = 0, std::uint32_t checkMinutes = 0) {
+  Server() = NewsServerName("127.0.0.1", port);
   WriteNewsNumber(kNewsPortNumber, port);
   WriteNewsNumber(kNewsNewsgroupsRetrieveTheList, retrieveList);
   WriteNewsNumber(kNewsArticlesCheckForNew, checkMinutes);
@@ -100,6 +110,8 @@ test::Script ListThenQuit(std::string reply) {
   return std::move(test::Script()
                        .Accept()
                        .Send("200 scripted news\r\n")
+                       .ExpectLine("CAPABILITIES")
+                       .Send(kReaderCapabilities)
                        .ExpectLine("LIST")
                        .Send(std::move(reply))
                        .ExpectLine("QUIT")
@@ -110,6 +122,8 @@ test::Script ListThenQuit(std::string reply) {
 test::Script& OpenLocalTest(test::Script& script) {
   return script.Accept()
       .Send("200 scripted news\r\n")
+      .ExpectLine("CAPABILITIES")
+      .Send(kReaderCapabilities)
       .ExpectLine("LIST")
       .Send("215 list\r\nlocal.test 1000 998 y\r\nalt.other 5 1 y\r\n.\r\n")
       .ExpectLine("GROUP local.test")
@@ -135,7 +149,7 @@ std::vector<long> Numbers(const CNNTPArticleView& view) {
 }
 
 bool IsRead(const std::string& group, long number) {
-  return NewsServers().With("127.0.0.1", [&](CNewsServer* entry) {
+  return NewsServers().With(Server(), [&](CNewsServer* entry) {
     return entry != nullptr && entry->groups.count(group) != 0 &&
            entry->groups.at(group).Read().Contains(number);
   });
@@ -252,7 +266,7 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
   EXPECT_EQ(doc.documentTitle(), QStringLiteral("Newsreader"));
   EXPECT_EQ(groups.groups().rowCount(), 0);
   EXPECT_FALSE(doc.isBusy());
-  std::ifstream newsrc(NewsrcPath("", "127.0.0.1"));
+  std::ifstream newsrc(NewsrcPath("", Server()));
   std::stringstream lines;
   lines << newsrc.rdbuf();
   EXPECT_NE(lines.str().find("local.test! 1-997,999-1000\r\n"), std::string::npos) << lines.str();
@@ -260,7 +274,7 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
 
 TEST_F(NewsreaderWindow, DisplayChangesKeepTheTimerAndNewGroupsCanBeSubscribed) {
   // A newsrc knows local.test already: the refresh shows only the new group.
-  const auto newsrc = NewsrcPath("", "127.0.0.1");
+  const auto newsrc = NewsrcPath("", NewsServerName("127.0.0.1", server_.port()));
   std::filesystem::create_directories(newsrc.parent_path());
   std::ofstream(newsrc) << "local.test:\r\n";
   Store(server_.port(), 0, 5);
@@ -337,6 +351,8 @@ TEST_F(NewsreaderWindow, AsksBeforeLongWalksBeepsAtDuplicatesAndTicksOnlyWhenIdl
   server_.Start(std::move(test::Script()
                               .Accept()
                               .Send("200 scripted news\r\n")
+                              .ExpectLine("CAPABILITIES")
+                              .Send(kReaderCapabilities)
                               .ExpectLine("LIST")
                               .Send("215 list\r\nbig.group 500 1 y\r\n.\r\n")
                               .ExpectLine("GROUP big.group")
@@ -408,7 +424,7 @@ TEST_F(NewsreaderWindow, AsksBeforeLongWalksBeepsAtDuplicatesAndTicksOnlyWhenIdl
   EXPECT_TRUE(IsRead("big.group", 500));
 
   // A group that vanished, and a refusal, are reported to the main window.
-  NewsServers().With("127.0.0.1", [](CNewsServer* entry) { entry->groups["gone.group"]; });
+  NewsServers().With(Server(), [](CNewsServer* entry) { entry->groups["gone.group"]; });
   groups.showMode(kNewsDisplayUnsubscribed);
   groups.openGroupAt(groups.groups().rowOf("gone.group"));
   ASSERT_TRUE(WaitUntil([&] { return !doc.clientBusy(); }));
@@ -578,11 +594,49 @@ TEST_F(NewsreaderWindow, ReadMarksAreSavedWhileConnectedAndABareCrIsShown) {
   ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
   EXPECT_EQ(doc.threadView().toPlainText(),
             QStringLiteral("Subject: Re: Root\n\nline\u240DFrom: spoof\n"));
-  const auto newsrc = NewsrcPath("", "127.0.0.1");
+  const auto newsrc = NewsrcPath("", Server());
   ASSERT_TRUE(WaitUntil([&] {
     return test::ReadFileBytes(newsrc).find("local.test! 1-997,999\r\n") != std::string::npos;
   }));
   EXPECT_TRUE(doc.connected());
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
+}
+
+// A server that drops the connection (INN does when it is idle) is said to
+// have done so; the window keeps the group and its articles, and the next
+// command connects again and selects the group first.
+TEST_F(NewsreaderWindow, AfterTheServerDropsTheNextCommandConnectsAgain) {
+  Store(server_.port());
+  test::Script script;
+  OpenLocalTest(script)
+      .Close()
+      .Accept()
+      .Send("200 again\r\n")
+      .ExpectLine("CAPABILITIES")
+      .Send(kReaderCapabilities)
+      .ExpectLine("GROUP local.test")
+      .Send("211 3 998 1000 local.test\r\n")
+      .ExpectLine("ARTICLE <b@x>")
+      .Send("220 999 <b@x>\r\nSubject: Re: Root\r\n\r\nback\r\n.\r\n")
+      .ExpectLine("QUIT")
+      .Send("205 bye\r\n")
+      .Close();
+  server_.Start(std::move(script));
+  CNNTPDoc doc(services_, dialogs_);
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 2; }));
+  doc.groupView().openGroupAt(doc.groupView().groups().rowOf("local.test"));
+  ASSERT_TRUE(WaitUntil([&] { return !services_.reporter_.Texts().empty(); }));
+  EXPECT_EQ(services_.reporter_.Texts()[0],
+            "The server closed the connection. The next command connects again.");
+  EXPECT_EQ(doc.articleView().topLevelItemCount(), 3);
+  EXPECT_TRUE(doc.connected());
+  EXPECT_FALSE(doc.canConnect());
+  doc.articleView().openArticleAt(1);
+  ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
+  EXPECT_NE(doc.threadView().articleText().find("back"), std::string::npos);
   doc.disconnect();
   ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(server_.Finished());
