@@ -53,7 +53,7 @@ std::string CVisibleControls::Convert(std::string_view bytes) {
   for (std::size_t index = 0; index < all.size();) {
     if (all[index] == '\r') {
       if (index + 1 == all.size()) {
-        held_ = "\r";
+        held_.assign(1, '\r');
         break;
       }
       // A CR ending a line moves the cursor where the LF takes it anyway.
