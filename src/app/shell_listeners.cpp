@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <system_error>
 
 #include "base/tool_message.h"
+#include "base/transcript_text.h"
 
 namespace netrove {
 namespace {
@@ -37,12 +37,14 @@ std::string BroadcastText(const char* block, std::size_t received) {
   const std::size_t limit = std::min(received, kBroadcastBlockSize);
   const void* zero = std::memchr(block, '\0', limit);
   const std::size_t length = zero != nullptr ? static_cast<const char*>(zero) - block : limit;
-  return std::string(block, length);
+  // The sender's 8-bit text has no declared character set: read as the
+  // transcript reads it (UTF-8, else Latin-1).
+  return TranscriptUtf8(std::string_view(block, length));
 }
 
 CShellListeners::CShellListeners(IMainWindowReporter& reporter, IListenerEvents& events,
-                                 ListenerBackoff backoff)
-    : reporter_(reporter), events_(events), backoff_(backoff) {}
+                                 ListenerBackoff backoff, IThreadLauncher& launcher)
+    : reporter_(reporter), events_(events), backoff_(backoff), launcher_(launcher) {}
 
 CShellListeners::~CShellListeners() {
   StopChat();
@@ -91,14 +93,12 @@ bool CShellListeners::StartThread(Listener& listener, void (CShellListeners::*lo
     std::lock_guard lock(listener.mutex);
     listener.stopping = false;
   }
-  try {
-    listener.thread = std::thread(loop, this);
-  } catch (const std::system_error& error) {
-    reporter_.PostSystemError(error.code().value());
-    listener.socket.Close();
-    return false;
-  }
-  return true;
+  listener.failures = 0;
+  listener.thread = launcher_.Launch([this, loop](std::stop_token) { (this->*loop)(); });
+  if (listener.thread.joinable()) return true;
+  reporter_.PostToolMessage(kSourceSystemMessage, kNoThreadText);
+  listener.socket.Close();
+  return false;
 }
 
 void CShellListeners::StopChat() { Stop(chat_); }
@@ -126,6 +126,7 @@ bool CShellListeners::PauseAfterFailure(Listener& listener, int code, int& lastC
                                         std::chrono::milliseconds& pause) {
   // A failure that persists (no descriptors left, for one) would otherwise
   // repeat at full speed: report it once and retry ever more slowly.
+  ++listener.failures;
   ReportUnlessRepeated(code, lastCode);
   std::unique_lock lock(listener.mutex);
   listener.wake.wait_for(lock, pause, [&] { return listener.stopping; });

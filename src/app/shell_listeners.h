@@ -5,15 +5,16 @@
 // listener's thread; errors go to the main window as socket error texts.
 #include <netinet/in.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 
@@ -46,21 +47,21 @@ struct ListenerBackoff {
   std::chrono::milliseconds longest{2000};
 };
 
-// The text of a received broadcast block: its bytes up to the first zero,
-// never beyond what was received.
+// The UTF-8 text of a received broadcast block: its bytes up to the first
+// zero, never beyond what was received, read as UTF-8 or else Latin-1.
 std::string BroadcastText(const char* block, std::size_t received);
 
 class CShellListeners {
  public:
   CShellListeners(IMainWindowReporter& reporter, IListenerEvents& events,
-                  ListenerBackoff backoff = {});
+                  ListenerBackoff backoff = {}, IThreadLauncher& launcher = SystemThreads());
   ~CShellListeners();
   CShellListeners(const CShellListeners&) = delete;
   CShellListeners& operator=(const CShellListeners&) = delete;
 
   // Each opens its socket and starts its thread. On failure the error has
   // been reported (socket errors as WinSock texts, a thread that cannot start
-  // as a system error) and false is returned.
+  // as a system message) and false is returned.
   bool StartChat(std::uint16_t port = kChatPort, ListenScope scope = ListenScope::AllInterfaces);
   bool StartBroadcast(std::uint16_t port = kBroadcastPort,
                       ListenScope scope = ListenScope::AllInterfaces);
@@ -69,14 +70,18 @@ class CShellListeners {
   void StopChat();
   void StopBroadcast();
 
+  // How many accepts of the chat listener have failed since it started.
+  int ChatFailures() const { return chat_.failures.load(); }
+
  private:
   // One socket, its thread and the stop signal its retry pauses wait on.
   struct Listener {
     CNetSocket socket;
-    std::thread thread;
+    LaunchedThread thread;
     std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
+    std::atomic<int> failures{0};
   };
 
   bool OpenChatSocket(std::uint16_t port, ListenScope scope);
@@ -95,6 +100,7 @@ class CShellListeners {
   IMainWindowReporter& reporter_;
   IListenerEvents& events_;
   ListenerBackoff backoff_;
+  IThreadLauncher& launcher_;
   Listener chat_;
   Listener broadcast_;
 };

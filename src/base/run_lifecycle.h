@@ -51,6 +51,10 @@ class IThreadLauncher {
   virtual std::jthread Launch(Work work) = 0;
 };
 
+// A thread a launcher started (empty when it was refused): what engines that
+// run several threads of their own keep, joined when it goes.
+using LaunchedThread = std::jthread;
+
 // Starts real threads; the default of every engine.
 IThreadLauncher& SystemThreads();
 

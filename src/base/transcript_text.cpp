@@ -32,9 +32,9 @@ bool ValidSecondByte(unsigned char lead, unsigned char second) {
   }
 }
 
-// Whether text[index..] is the valid beginning of a longer UTF-8 sequence
-// than the bytes present.
-bool IsIncompleteSequence(std::string_view text, std::size_t index) {
+}  // namespace
+
+bool IsIncompleteUtf8Sequence(std::string_view text, std::size_t index) {
   const auto lead = static_cast<unsigned char>(text[index]);
   const std::size_t length = SequenceLength(lead);
   const std::size_t available = text.size() - index;
@@ -63,8 +63,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-}  // namespace
 
 DecodedChar DecodeTranscriptChar(std::string_view text, std::size_t index) {
   const auto lead = static_cast<unsigned char>(text[index]);
@@ -114,7 +112,7 @@ std::string CTranscriptText::Append(std::string_view bytes) {
       }
       continue;
     }
-    if (IsIncompleteSequence(all, index)) {
+    if (IsIncompleteUtf8Sequence(all, index)) {
       pendingBytes_ = all.size() - index;
       break;
     }
@@ -124,6 +122,17 @@ std::string CTranscriptText::Append(std::string_view bytes) {
     index += decoded.length;
   }
   return shown;
+}
+
+std::string TranscriptUtf8(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (std::size_t index = 0; index < bytes.size();) {
+    const DecodedChar decoded = DecodeTranscriptChar(bytes, index);
+    AppendUtf8(text, decoded.codePoint);
+    index += decoded.length;
+  }
+  return text;
 }
 
 std::size_t CTranscriptText::ByteOffset(std::size_t line, std::size_t utf16Column) const {

@@ -18,6 +18,17 @@ struct DecodedChar {
 };
 DecodedChar DecodeTranscriptChar(std::string_view text, std::size_t index);
 
+// Whether text[index..] is the valid beginning of a UTF-8 sequence longer
+// than the bytes present: what a stream keeps until the rest arrives.
+bool IsIncompleteUtf8Sequence(std::string_view text, std::size_t index);
+
+// Appends a code point's UTF-8 form.
+void AppendUtf8(std::string& out, char32_t codePoint);
+
+// Bytes as UTF-8 text by the rule above: valid sequences as they are, every
+// other byte as its Latin-1 character.
+std::string TranscriptUtf8(std::string_view bytes);
+
 // The character a display shows for a code point: characters that a text
 // widget would take as structure (NUL, paragraph separator, object and frame
 // marks) become U+FFFD so that one character stays one character.

@@ -7,10 +7,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "base/host_port.h"
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
+#include "base/tool_message.h"
 #include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
 #include "peer/chat_session.h"
@@ -26,7 +27,12 @@ constexpr Option kOptions[] = {
 class TerminalChat : public IChatEvents {
  public:
   explicit TerminalChat(std::ostream& out) : out_(out) {}
-  void ChatReceived(std::string bytes) override { Print(bytes); }
+  // Printed as soon as it arrives, so taken at once.
+  void Follow(CChatSession& session) { session_ = &session; }
+  void ChatReceived(std::string bytes) override {
+    Print(bytes);
+    session_->Consumed(bytes.size());
+  }
   void ChatPeerClosed() override { Print(std::string(kChatShutDownNotice).append("\r\n")); }
   void ChatHangingUp() override {}
   void ChatEnded() override {
@@ -46,6 +52,7 @@ class TerminalChat : public IChatEvents {
   }
 
   std::ostream& out_;
+  CChatSession* session_ = nullptr;
   std::mutex mutex_;
   std::condition_variable endedChanged_;
   bool ended_ = false;
@@ -71,17 +78,22 @@ int RunChat(const CommandLine& line, CliStreams& io) {
   TerminalChat events(io.out);
   auto session = std::make_shared<CChatSession>(std::move(socket), events, reporter,
                                                 std::chrono::seconds(grace));
-  session->Start();
+  events.Follow(*session);
+  if (!session->Start()) return 1;
   // The terminal is read on a thread of its own that may stay blocked in
   // its read after the conversation ended; it holds the session alive.
-  std::thread([session] {
+  const bool reading = LaunchDetached(SystemThreads(), [session] {
     for (std::string typed; std::getline(std::cin, typed);) {
       if (!session->Send(typed) && session->HungUp()) return;
     }
     session->HangUp();
-  }).detach();
+  });
+  if (!reading) {
+    reporter.PostToolMessage(kSourceSystemMessage, kNoThreadText);
+    session->HangUp();
+  }
   events.WaitForEnd();
-  return 0;
+  return reading ? 0 : 1;
 }
 
 const CommandRegistrar registrar(

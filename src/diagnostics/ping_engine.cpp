@@ -112,8 +112,11 @@ bool CPingEngine::PrepareTarget() {
     displayName_ = entry.name;
     return true;
   }
-  // An address without a name is still worth pinging: show the address.
-  return IsMissingName(ReportSocketError(reporter_, named.error));
+  // An address is pinged whatever the resolver says (people ping when the
+  // network is broken): without a name, or without a resolver, the address
+  // itself is shown after the report.
+  ReportSocketError(reporter_, named.error);
+  return true;
 }
 
 bool CPingEngine::OpenSocket(std::stop_token stop) {
@@ -156,8 +159,7 @@ bool CPingEngine::SetOptions() {
   if (keepGoing && request_.dontRoute) SetOptionOrReport(SOL_SOCKET, SO_DONTROUTE, 1, keepGoing);
   if (!keepGoing) return false;
   const int receiveBuffer = kPingReceiveBuffer;
-  static_cast<void>(
-      socket_.SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer));
+  static_cast<void>(socket_.SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer));
   // The window offers "Do not fragment" only switched off: a request larger
   // than a link on the way is fragmented, not refused.
   const int discovery = IP_PMTUDISC_DONT;

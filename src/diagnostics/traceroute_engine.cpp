@@ -78,6 +78,7 @@ bool CTraceRouteEngine::ResolveTarget() {
   addressText_ = request_.host;
   displayName_ = request_.host;
   multipleAddresses_ = false;
+  resolverFailed_ = false;
   target_.s_addr = InetAddr(request_.host);
   if (target_.s_addr == INADDR_NONE) {
     HostEntry entry;
@@ -86,9 +87,7 @@ bool CTraceRouteEngine::ResolveTarget() {
     multipleAddresses_ = IPv4Count(entry) > 1;
     return true;
   }
-  std::optional<std::string> name;
-  if (!NameOf(target_, name)) return false;
-  if (name) displayName_ = *name;
+  if (const std::optional<std::string> name = NameOf(target_)) displayName_ = *name;
   return true;
 }
 
@@ -181,12 +180,8 @@ void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
       case WaitOutcome::Answer: {
         std::string text;
         if (line.IsNewResponder(answer.source)) {
-          std::optional<std::string> name;
-          if (!NameOf(answer.source, name)) {
-            lineOpen = false;
-            break;
-          }
-          text = line.SwitchTo(answer.source, ResponderText(Dotted(answer.source), name));
+          text = line.SwitchTo(answer.source,
+                               ResponderText(Dotted(answer.source), NameOf(answer.source)));
         }
         const TraceAnswer& sorted = answer.answer;
         text += RoundTripText(TicksBetween(sendTime, answer.arrival));
@@ -298,18 +293,20 @@ std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const Trac
   return std::nullopt;
 }
 
-bool CTraceRouteEngine::NameOf(in_addr host, std::optional<std::string>& name) {
-  name.reset();
-  if (!request_.resolveAddress) return true;
+// An address is traced and shown whatever the resolver says: people trace
+// when the network is broken. Without a name the address itself is shown; a
+// resolver that fails is reported once and not asked again during the run,
+// so each further hop does not wait out its time-out too.
+std::optional<std::string> CTraceRouteEngine::NameOf(in_addr host) {
+  if (!request_.resolveAddress || resolverFailed_) return std::nullopt;
   HostEntry entry;
   const SocketStatus named = resolver_.HostByAddr(SocketAddress::FromIPv4(host), entry);
-  if (named) {
-    name = entry.name;
-    return true;
+  if (named) return entry.name;
+  if (!IsMissingName(named.error)) {
+    ReportSocketError(reporter_, named.error);
+    resolverFailed_ = true;
   }
-  if (IsMissingName(named.error)) return true;
-  ReportSocketError(reporter_, named.error);
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace netrove

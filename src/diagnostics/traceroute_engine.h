@@ -108,7 +108,7 @@ class CTraceRouteEngine {
                                   Answer& answer);
   // The name of `host` when the run resolves addresses; none when it has
   // none. False after reporting a failed look-up.
-  bool NameOf(in_addr host, std::optional<std::string>& name);
+  std::optional<std::string> NameOf(in_addr host);
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
@@ -125,6 +125,7 @@ class CTraceRouteEngine {
   std::string addressText_;
   std::string displayName_;
   bool multipleAddresses_ = false;
+  bool resolverFailed_ = false;  // reported once; no more look-ups this run
   std::uint16_t probeNumber_ = 0;
   std::uint16_t destinationPort_ = 0;
   bool stopAfterTtl_ = false;

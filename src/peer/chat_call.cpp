@@ -6,7 +6,6 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "base/tool_message.h"
 #include "peer/chat_view.h"
@@ -31,8 +30,8 @@ void OpenChatWindow(IShellContext& shell, std::shared_ptr<CNetSocket> socket, co
 }
 
 // The caller's name; "Unknown Host" when the look-up fails or takes longer
-// than the limit. The look-up thread owns what it writes, so a late answer
-// harms nothing.
+// than the limit, or when no thread could look it up. The look-up thread
+// owns what it writes, so a late answer harms nothing.
 QString CChatCallAnswerer::CallerName(IShellContext& shell, const SocketAddress& caller) {
   struct LookUp {
     std::mutex mutex;
@@ -41,14 +40,18 @@ QString CChatCallAnswerer::CallerName(IShellContext& shell, const SocketAddress&
     std::atomic<bool> done{false};
   };
   auto lookUp = std::make_shared<LookUp>();
-  std::thread([lookUp, caller, find = lookUp_] {
+  const bool started = LaunchDetached(launcher_, [lookUp, caller, find = lookUp_] {
     std::string name;
     const SocketStatus found = find(caller, name);
     std::lock_guard lock(lookUp->mutex);
     if (found) lookUp->name = std::move(name);
     lookUp->error = found ? 0 : found.error;
     lookUp->done = true;
-  }).detach();
+  });
+  if (!started) {
+    shell.toolServices().reporter().PostToolMessage(kSourceSystemMessage, kNoThreadText);
+    return QStringLiteral("Unknown Host");
+  }
   QEventLoop wait;
   QTimer poll;
   const auto deadline = std::chrono::steady_clock::now() + limit_;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 
@@ -29,8 +30,9 @@ void OpenChatWindow(IShellContext& shell, std::shared_ptr<CNetSocket> socket, co
 class CChatCallAnswerer {
  public:
   explicit CChatCallAnswerer(CallerLookUp lookUp = ReverseLookUp,
-                             std::chrono::milliseconds limit = kCallerLookUpLimit)
-      : lookUp_(std::move(lookUp)), limit_(limit) {}
+                             std::chrono::milliseconds limit = kCallerLookUpLimit,
+                             IThreadLauncher& launcher = SystemThreads())
+      : lookUp_(std::move(lookUp)), limit_(limit), launcher_(launcher) {}
 
   // Asks the user (on the interface thread) whether to chat with the caller
   // and opens the chat window on Yes; the socket is hung up on No and for a
@@ -43,6 +45,7 @@ class CChatCallAnswerer {
 
   CallerLookUp lookUp_;
   std::chrono::milliseconds limit_;
+  IThreadLauncher& launcher_;
   bool asking_ = false;
 };
 

@@ -19,8 +19,13 @@ std::string ChatWireMessage(std::string_view text) {
 }
 
 CChatSession::CChatSession(std::shared_ptr<CNetSocket> socket, IChatEvents& events,
-                           IMainWindowReporter& reporter, std::chrono::milliseconds grace)
-    : socket_(std::move(socket)), events_(events), reporter_(reporter), grace_(grace) {}
+                           IMainWindowReporter& reporter, std::chrono::milliseconds grace,
+                           IThreadLauncher& launcher)
+    : socket_(std::move(socket)),
+      events_(events),
+      reporter_(reporter),
+      grace_(grace),
+      launcher_(launcher) {}
 
 CChatSession::~CChatSession() {
   {
@@ -36,14 +41,38 @@ CChatSession::~CChatSession() {
   }
 }
 
-void CChatSession::Start() {
+bool CChatSession::Start() {
   int inForce = 0;
   // A smaller buffer than asked for only slows the conversation down.
   (void)socket_->SetBufferSize(kChatSocketBuffer, SO_SNDBUF, inForce);
   (void)socket_->SetBufferSize(kChatSocketBuffer, SO_RCVBUF, inForce);
-  sender_ = std::thread([this] { SendLoop(); });
-  receiver_ = std::thread([this] { ReceiveLoop(); });
-  watcher_ = std::thread([this] { WatchLoop(); });
+  sender_ = launcher_.Launch([this](std::stop_token) { SendLoop(); });
+  if (sender_.joinable()) receiver_ = launcher_.Launch([this](std::stop_token) { ReceiveLoop(); });
+  if (receiver_.joinable()) watcher_ = launcher_.Launch([this](std::stop_token) { WatchLoop(); });
+  if (watcher_.joinable()) return true;
+  AbandonStart();
+  return false;
+}
+
+// Without all three threads the conversation cannot be carried through its
+// hang-up: cut it now, so the peer sees the end, and finish both phases here.
+void CChatSession::AbandonStart() {
+  reporter_.PostToolMessage(kSourceSystemMessage, kNoThreadText);
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  wake_.notify_all();
+  socket_->Interrupt();
+  if (sender_.joinable()) sender_.join();
+  if (receiver_.joinable()) receiver_.join();
+  socket_->Close();
+  std::unique_lock lock(mutex_);
+  BeginHangUp(lock);
+  if (!lock.owns_lock()) lock.lock();
+  ended_ = true;
+  lock.unlock();
+  events_.ChatEnded();
 }
 
 bool CChatSession::Send(std::string_view text) {
@@ -116,9 +145,24 @@ void CChatSession::SendAll(const std::string& message) {
   }
 }
 
+void CChatSession::Consumed(std::size_t bytes) {
+  {
+    std::lock_guard lock(mutex_);
+    backlog_ -= std::min(bytes, backlog_);
+  }
+  wake_.notify_all();
+}
+
+// False when the conversation was cut while waiting.
+bool CChatSession::WaitForBacklogRoom() {
+  std::unique_lock lock(mutex_);
+  wake_.wait(lock, [this] { return backlog_ < kChatReceiveBacklog || closing_ || cut_; });
+  return !closing_ && !cut_;
+}
+
 void CChatSession::ReceiveLoop() {
   std::array<char, kChatSocketBuffer> buffer{};
-  for (;;) {
+  while (WaitForBacklogRoom()) {
     const SocketCount received = socket_->Recv(buffer.data(), buffer.size());
     if (!received) {
       ReportSocketError(reporter_, received);
@@ -127,6 +171,10 @@ void CChatSession::ReceiveLoop() {
     if (received.bytes == 0) {
       events_.ChatPeerClosed();
       break;
+    }
+    {
+      std::lock_guard lock(mutex_);
+      backlog_ += static_cast<std::size_t>(received.bytes);
     }
     events_.ChatReceived(std::string(buffer.data(), static_cast<std::size_t>(received.bytes)));
   }
@@ -143,17 +191,18 @@ void CChatSession::ThreadEnded(bool& flag) {
 
 void CChatSession::WatchLoop() {
   std::unique_lock lock(mutex_);
-  bool cut = false;
   const auto bothEnded = [this] { return sendEnded_ && receiveEnded_; };
   while (!bothEnded()) {
-    if (!hangingUp_ || cut) {
-      wake_.wait(lock, [&] { return bothEnded() || (hangingUp_ && !cut); });
+    if (!hangingUp_ || cut_) {
+      wake_.wait(lock, [&] { return bothEnded() || (hangingUp_ && !cut_); });
       continue;
     }
     if (!wake_.wait_until(lock, hangUpAt_ + grace_, bothEnded)) {
-      // The half-close did not end the conversation in time.
+      // The half-close did not end the conversation in time; a receiving
+      // thread waiting for the display to catch up is woken too.
       socket_->Interrupt();
-      cut = true;
+      cut_ = true;
+      wake_.notify_all();
     }
   }
   lock.unlock();

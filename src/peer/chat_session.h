@@ -20,9 +20,9 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 
@@ -33,6 +33,11 @@ inline constexpr std::uint16_t kChatServicePort = 17321;
 inline constexpr std::size_t kChatSendPiece = 1460;
 inline constexpr int kChatSocketBuffer = 16384;
 inline constexpr std::chrono::milliseconds kChatHangUpGrace{10000};
+// Received bytes handed over but not yet taken (Consumed) by whoever shows
+// them: at this many the receiving thread stops reading, so a peer sending
+// faster than the display keeps up waits in TCP's flow control instead of
+// in memory.
+inline constexpr std::size_t kChatReceiveBacklog = 256 * 1024;
 inline constexpr std::string_view kChatShutDownNotice =
     " : The remote host has shut down the connection!";
 
@@ -44,7 +49,8 @@ std::string ChatWireMessage(std::string_view text);
 class IChatEvents {
  public:
   virtual ~IChatEvents() = default;
-  // Receiving thread: bytes as they arrived.
+  // Receiving thread: bytes as they arrived. They count against the
+  // receive backlog until CChatSession::Consumed is told about them.
   virtual void ChatReceived(std::string bytes) = 0;
   // Receiving thread: the peer ended its sending (show the shut-down notice).
   virtual void ChatPeerClosed() = 0;
@@ -58,18 +64,23 @@ class IChatEvents {
 class CChatSession {
  public:
   CChatSession(std::shared_ptr<CNetSocket> socket, IChatEvents& events,
-               IMainWindowReporter& reporter, std::chrono::milliseconds grace = kChatHangUpGrace);
+               IMainWindowReporter& reporter, std::chrono::milliseconds grace = kChatHangUpGrace,
+               IThreadLauncher& launcher = SystemThreads());
   // A conversation still going is cut (its socket shut down) and its threads
   // joined.
   ~CChatSession();
   CChatSession(const CChatSession&) = delete;
   CChatSession& operator=(const CChatSession&) = delete;
 
-  // Asks for the buffers and starts the three threads.
-  void Start();
+  // Asks for the buffers and starts the three threads. When one of them
+  // cannot start, the failure is reported, the conversation is cut and both
+  // hang-up phases are told before it returns false.
+  bool Start();
   // Queues a message (ChatWireMessage of `text`); false, sending nothing, for
   // an empty text or once hanging up.
   bool Send(std::string_view text);
+  // `bytes` of what ChatReceived handed over have been shown; any thread.
+  void Consumed(std::size_t bytes);
   // The first phase; ignored once it has begun.
   void HangUp();
   bool HungUp() const;
@@ -79,14 +90,17 @@ class CChatSession {
   void SendLoop();
   void SendAll(const std::string& message);
   void ReceiveLoop();
+  bool WaitForBacklogRoom();
   void WatchLoop();
   void BeginHangUp(std::unique_lock<std::mutex>& lock);
   void ThreadEnded(bool& flag);
+  void AbandonStart();
 
   std::shared_ptr<CNetSocket> socket_;
   IChatEvents& events_;
   IMainWindowReporter& reporter_;
   const std::chrono::milliseconds grace_;
+  IThreadLauncher& launcher_;
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
@@ -97,10 +111,12 @@ class CChatSession {
   bool receiveEnded_ = false;
   bool ended_ = false;
   bool closing_ = false;  // the destructor cuts the conversation
+  bool cut_ = false;      // the watcher cut it after the grace period
+  std::size_t backlog_ = 0;
 
-  std::thread sender_;
-  std::thread receiver_;
-  std::thread watcher_;
+  LaunchedThread sender_;
+  LaunchedThread receiver_;
+  LaunchedThread watcher_;
 };
 
 // The attention signal of received chat text, coalesced: one signal, then

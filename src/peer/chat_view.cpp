@@ -26,19 +26,6 @@ namespace {
 constexpr std::string_view kChatToolName = "Chat";
 constexpr std::string_view kCloseWindowOnHangUpValue = "CloseWindowOnHangUp";
 
-// Received bytes are text to look at, nothing more: control characters other
-// than line breaks and tabs (a zero byte among them) become U+FFFD, and CR LF
-// becomes one line break.
-QString Harmless(QString text) {
-  text.remove(QLatin1Char('\r'));
-  for (QChar& c : text) {
-    if (c.unicode() < 0x20 && c != QLatin1Char('\n') && c != QLatin1Char('\t')) {
-      c = QChar(QChar::ReplacementCharacter);
-    }
-  }
-  return text;
-}
-
 QGroupBox* Framed(const QString& title, QWidget* box) {
   auto* group = new QGroupBox(title);
   auto* layout = new QVBoxLayout(group);
@@ -64,6 +51,9 @@ CChatView::CChatView(CToolServices& services, QWidget* parent, qsizetype incomin
       hangUp_(new QPushButton(QStringLiteral("HANG UP"), this)),
       incomingLimit_(incomingLimit) {
   incoming_->setReadOnly(true);
+  // Nobody edits the incoming box: undo history would only keep a second
+  // copy of everything the peer sends.
+  incoming_->setUndoRedoEnabled(false);
   QPalette palette = incoming_->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Button));
   incoming_->setPalette(palette);
@@ -184,7 +174,8 @@ void CChatView::attach(std::shared_ptr<CNetSocket> socket, std::chrono::millisec
                                             services().reporter(), grace);
   setBusy(true);
   setCloseEnabled(false);
-  session_->Start();
+  // A conversation that cannot start has told both hang-up phases already.
+  (void)session_->Start();
 }
 
 void CChatView::sendPressed() {
@@ -206,6 +197,7 @@ void CChatView::ChatPeerClosed() {
   QMetaObject::invokeMethod(
       this,
       [this] {
+        incomingText_.NoticeAppended(kChatShutDownNotice.size());
         appendIncoming(QString::fromLatin1(kChatShutDownNotice.data(),
                                            static_cast<qsizetype>(kChatShutDownNotice.size())));
       },
@@ -224,8 +216,10 @@ void CChatView::ChatEnded() {
 
 void CChatView::showReceived(const std::string& bytes) {
   if (attention_.Allow(std::chrono::steady_clock::now())) services().reporter().PostAttention();
-  appendIncoming(Harmless(
-      decoder_.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())))));
+  const std::string text = incomingText_.Append(bytes);
+  appendIncoming(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  // Shown: the session may read the next bytes.
+  if (session_) session_->Consumed(bytes.size());
 }
 
 // Appends at the end, keeping the first visible line where it was.

@@ -4,12 +4,12 @@
 // "HANG UP". The conversation itself runs in CChatSession; its events are
 // queued onto this window's thread, and no worker ever reads a widget.
 #include <QString>
-#include <QStringDecoder>
 #include <chrono>
 #include <functional>
 #include <memory>
 
 #include "peer/chat_session.h"
+#include "peer/chat_text.h"
 #include "widgets/tool_view.h"
 
 class QAction;
@@ -79,7 +79,7 @@ class CChatView : public CToolView, private IChatEvents {
   QAction* paste_ = nullptr;
   QAction* delete_ = nullptr;
   QAction* selectAll_ = nullptr;
-  QStringDecoder decoder_{QStringDecoder::Utf8};
+  CChatIncomingText incomingText_;
   CAttentionGate attention_{kChatAttentionQuiet};
   bool droppedOldText_ = false;
   bool shownOnce_ = false;

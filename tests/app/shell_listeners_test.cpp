@@ -13,6 +13,7 @@
 
 #include "support/loopback_socket.h"
 #include "support/recording_reporter.h"
+#include "support/refusing_threads.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
 
@@ -98,6 +99,17 @@ TEST(BroadcastText, StopsAtTheFirstZeroOrTheReceivedBytes) {
   EXPECT_EQ(BroadcastText("ab\0cd", 5), "ab");
   EXPECT_EQ(BroadcastText("abcdef", 3), "abc");
   EXPECT_EQ(BroadcastText("", 0), "");
+  // Latin-1 from an older sender shows as its characters, UTF-8 as it is.
+  EXPECT_EQ(BroadcastText("Gr\xfc\xdf"
+                          "e",
+                          5),
+            "Gr\xc3\xbc\xc3\x9f"
+            "e");
+  EXPECT_EQ(BroadcastText("Gr\xc3\xbc\xc3\x9f"
+                          "e",
+                          7),
+            "Gr\xc3\xbc\xc3\x9f"
+            "e");
 }
 
 class ShellListenersTest : public ::testing::Test {
@@ -166,6 +178,25 @@ TEST_F(ShellListenersTest, TakenPortsAreReportedAsAddressInUse) {
   ::close(udpOwner);
 }
 
+TEST_F(ShellListenersTest, ARefusedThreadIsReportedAndFreesThePort) {
+  CRefusingThreads refusing;
+  CShellListeners refused(reporter, events, {}, refusing);
+  const std::uint16_t port = FreePort();
+  EXPECT_FALSE(refused.StartChat(port));
+  EXPECT_FALSE(refused.StartBroadcast(port));
+  EXPECT_EQ(refusing.Attempts(), 2);
+  const auto messages = reporter.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  for (const auto& message : messages) {
+    EXPECT_EQ(message.source, kSourceSystemMessage);
+    EXPECT_EQ(message.text, kNoThreadText);
+  }
+  CShellListeners working(reporter, events);
+  EXPECT_TRUE(working.StartChat(port));
+  EXPECT_TRUE(working.StartBroadcast(port));
+  refused.StopChat();
+}
+
 TEST_F(ShellListenersTest, StopWakesIdleListenersAndCanRepeat) {
   CShellListeners listeners(reporter, events);
   ASSERT_TRUE(listeners.StartChat(FreePort()));
@@ -205,8 +236,10 @@ TEST_F(ShellListenersTest, PersistentAcceptFailureIsReportedOnceAndListeningGoes
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &starved), 0);
   const sockaddr_in to = Loopback(port);
   const int connected = ::connect(caller, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  std::this_thread::sleep_for(300ms);  // dozens of failed accepts
+  // Several failed accepts, the first of them reported.
+  const bool retried = WaitUntil([&] { return listeners.ChatFailures() >= 4; });
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &original), 0);
+  ASSERT_TRUE(retried);
   ASSERT_EQ(connected, 0);
 
   ASSERT_TRUE(WaitUntil([&] { return events.CallCount() == 1; }));

@@ -16,6 +16,7 @@
 #include "support/event_loop.h"
 #include "support/fake_tool_services.h"
 #include "support/recording_reporter.h"
+#include "support/refusing_threads.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
 #include "widgets/shell_context.h"
@@ -138,6 +139,27 @@ TEST(ChatCall, OneQuestionAtATimeAndANameThatNeverComesIsUnknownHost) {
   QuestionAnswerer again(QMessageBox::No);
   answerer.Answer(shell, std::move(third.accepted), third.from);
   EXPECT_EQ(again.questions.size(), 1u);
+}
+
+TEST(ChatCall, NoThreadForTheLookUpAsksAboutAnUnknownHostAndSaysWhy) {
+  test::ScopedHome home;
+  FakeShell shell;
+  CRefusingThreads refusing;
+  CChatCallAnswerer answerer(
+      [](const SocketAddress&, std::string& name) {
+        name = "never.asked.test";
+        return SocketStatus{};
+      },
+      kCallerLookUpLimit, refusing);
+  Call call;
+  QuestionAnswerer no(QMessageBox::No);
+  answerer.Answer(shell, std::move(call.accepted), call.from);
+  EXPECT_EQ(no.questions,
+            std::vector<QString>{QStringLiteral("Would you want to chat with Unknown Host?")});
+  const auto messages = shell.services.reporter_.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, kNoThreadText);
+  EXPECT_TRUE(test::WaitUntil([&] { return call.HungUp(); }));
 }
 
 TEST(ChatCall, YesOpensAConversationWithTheCallerByName) {

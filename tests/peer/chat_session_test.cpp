@@ -17,6 +17,7 @@
 #include "cli/cli_runner.h"
 #include "support/loopback_socket.h"
 #include "support/recording_reporter.h"
+#include "support/refusing_threads.h"
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
 
@@ -185,6 +186,93 @@ TEST(ChatSession, APeerThatNeverReadsNorEndsIsCutAfterTheGracePeriod) {
   EXPECT_EQ(events.ended, 1);
   EXPECT_TRUE(reporter.Messages().empty());  // the cut is no error to show
   (void)ReadAll(*call.callee, 1);
+}
+
+// Sends from a non-blocking socket until the connection takes no more.
+std::size_t SendUntilFull(int descriptor) {
+  ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
+  const std::string block(65536, 'f');
+  std::size_t sent = 0;
+  for (;;) {
+    const ssize_t count = ::send(descriptor, block.data(), block.size(), MSG_NOSIGNAL);
+    if (count <= 0) return sent;
+    sent += static_cast<std::size_t>(count);
+  }
+}
+
+// A peer that sends faster than the display takes it: the session stops
+// reading once the backlog is full, so the bytes wait in the connection (the
+// peer cannot send more) rather than in memory, reading resumes as the
+// display catches up, and hanging up still ends the conversation.
+TEST(ChatSession, AFloodingPeerWaitsWhileTheDisplayIsBehind) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  auto mine = std::make_shared<CNetSocket>();
+  mine->Adopt(pair[0]);
+  const int peer = pair[1];
+  test::RecordingReporter reporter;
+  RecordingChat events;
+  CChatSession session(mine, events, reporter, std::chrono::milliseconds(200));
+  ASSERT_TRUE(session.Start());
+  std::size_t sent = 0;
+  ASSERT_TRUE(test::WaitUntil([&] {
+    sent += SendUntilFull(peer);
+    return events.Received().size() >= kChatReceiveBacklog;
+  }));
+  // Once the connection's buffers are full again nothing more is read.
+  sent += SendUntilFull(peer);
+  const std::size_t held = events.Received().size();
+  EXPECT_LT(held, kChatReceiveBacklog + kChatSocketBuffer);
+  EXPECT_GT(sent, held);
+
+  session.Consumed(held);
+  ASSERT_TRUE(test::WaitUntil([&] { return events.Received().size() > held; }));
+
+  session.HangUp();
+  ASSERT_TRUE(test::WaitUntil([&] { return session.Ended(); }));
+  EXPECT_EQ(events.ended, 1);
+  EXPECT_TRUE(reporter.Messages().empty());
+  ::close(peer);
+}
+
+// Starts real threads until `allowed` have started, then refuses.
+class CThreadsUpTo : public IThreadLauncher {
+ public:
+  explicit CThreadsUpTo(int allowed) : allowed_(allowed) {}
+  std::jthread Launch(Work work) override {
+    if (allowed_ == 0) return refusing_.Launch(std::move(work));
+    --allowed_;
+    return SystemThreads().Launch(std::move(work));
+  }
+
+ private:
+  int allowed_;
+  CRefusingThreads refusing_;
+};
+
+// However many of its threads started, a conversation that cannot have all
+// three says so, hangs up through both phases and leaves the peer at the end
+// of the stream rather than waiting on a connection nobody serves.
+TEST(ChatSession, ARefusedThreadEndsTheConversationWithAMessage) {
+  for (int allowed = 0; allowed < 3; ++allowed) {
+    test::RecordingReporter reporter;
+    Call call;
+    RecordingChat events;
+    CThreadsUpTo threads(allowed);
+    CChatSession session(std::move(call.caller), events, reporter, kChatHangUpGrace, threads);
+    EXPECT_FALSE(session.Start()) << allowed;
+    EXPECT_TRUE(session.Ended());
+    EXPECT_EQ(events.hangingUp, 1);
+    EXPECT_EQ(events.ended, 1);
+    EXPECT_FALSE(session.Send("late"));
+    const auto messages = reporter.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].source, kSourceSystemMessage);
+    EXPECT_EQ(messages[0].text, kNoThreadText);
+    char byte = 0;
+    const SocketCount got = call.callee->Recv(&byte, 1);
+    EXPECT_TRUE(!got || got.bytes == 0);
+  }
 }
 
 TEST(ChatAttention, ManyChunksGiveOneSignalPerQuietTime) {

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <map>
 
 #include "base/settings_store.h"
@@ -139,6 +141,35 @@ TEST(ChatWindows, IncomingTextBeyondTheLimitDropsTheOldestWithANote) {
   const qsizetype noteEnd = shown.indexOf(QLatin1Char('\n')) + 1;
   EXPECT_TRUE(QString::fromStdString(sent).endsWith(shown.mid(noteEnd)));
   EXPECT_GT(shown.size() - noteEnd, kLimit - 100);
+}
+
+// A peer that sends a megabyte without a line break, in Latin-1: the box
+// shows it in lines of bounded length (each append lays out only what it
+// adds, not the whole line again), every character there, none lost.
+TEST(ChatWindows, ALongLineWithoutBreaksShowsInBoundedLinesAndLatin1AsItsCharacters) {
+  test::ScopedHome home;
+  FakeServices services;
+  Call call;
+  CChatView view(services);
+  view.attach(call.caller);
+  EXPECT_FALSE(view.incomingBox()->isUndoRedoEnabled());
+  const std::string line(1024 * 1024, 'w');
+  ASSERT_TRUE(call.callee->Send(line.data(), line.size()));
+  ASSERT_TRUE(
+      call.callee->Send("Gr\xfc\xdf"
+                        "e\r\n",
+                        7));
+  const QString ending = QStringLiteral(
+      "Gr\u00fc\u00df"
+      "e\n");
+  ASSERT_TRUE(WaitUntil([&] { return view.incomingBox()->toPlainText().endsWith(ending); }));
+  const QTextDocument* document = view.incomingBox()->document();
+  for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    ASSERT_LE(block.length() - 1, static_cast<int>(kChatDisplayLineLimit));
+  }
+  QString shown = view.incomingBox()->toPlainText();
+  shown.chop(ending.size());
+  EXPECT_EQ(shown.remove(QLatin1Char('\n')), QString::fromStdString(line));
 }
 
 // The Edit menu's commands as the focused box allows them: "U", "T", "C",
