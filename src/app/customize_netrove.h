@@ -3,6 +3,7 @@
 #include "widgets/customize_page.h"
 
 class QCheckBox;
+class QSpinBox;
 
 namespace netrove {
 
@@ -22,6 +23,8 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* sizeAndPositionBox() const { return sizeAndPosition_; }
   QCheckBox* alwaysOnTopBox() const { return alwaysOnTop_; }
   QCheckBox* clockBox() const { return clock_; }
+  QSpinBox* connectTimeoutField() const { return connectTimeout_; }
+  QSpinBox* replyTimeoutField() const { return replyTimeout_; }
 
  protected:
   void loadSettings() override;
@@ -31,6 +34,8 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* sizeAndPosition_;
   QCheckBox* alwaysOnTop_;
   QCheckBox* clock_;
+  QSpinBox* connectTimeout_;
+  QSpinBox* replyTimeout_;
 };
 
 }  // namespace netrove
