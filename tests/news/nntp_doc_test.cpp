@@ -768,5 +768,63 @@ TEST_F(NewsreaderWindow, FollowUpFromTheArticleViewIsPostedAndThreaded) {
   ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
 }
 
+// A follow-up goes where the article asks (Followup-To), not to the group
+// it was read in; "poster" is said before the window opens.
+TEST_F(NewsreaderWindow, FollowUpsGoToTheGroupsTheArticleNames) {
+  Store(server_.port());
+  WriteNewsText(kNewsUserFullName, "Pat Reader");
+  WriteNewsText(kNewsUserAddress, "pat@netrove.test");
+  server_.Start(
+      std::move(test::Script()
+                    .Accept()
+                    .Send("200 scripted news\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
+                    .ExpectLine("LIST")
+                    .Send("215 list\r\nlocal.test 2 1 y\r\n.\r\n")
+                    .ExpectLine("GROUP local.test")
+                    .Send("211 2 1 2 local.test\r\n")
+                    .ExpectLine("STAT 2")
+                    .Send("223 2 <p@x>\r\n")
+                    .ExpectLine("HEAD")
+                    .Send("221 2 <p@x>\r\nSubject: Mail me\r\nMessage-ID: <p@x>\r\n"
+                          "Newsgroups: local.test,alt.two\r\nFollowup-To: poster\r\n.\r\n")
+                    .Expect("LAST\r\nHEAD\r\n")
+                    .Send("223 1 <f@x>\r\n")
+                    .Send("221 1 <f@x>\r\nSubject: Elsewhere\r\nMessage-ID: <f@x>\r\n"
+                          "Newsgroups: local.test\r\nFollowup-To: alt.answers\r\n.\r\n")
+                    .ExpectLine("ARTICLE <f@x>")
+                    .Send("220 1 <f@x>\r\nSubject: Elsewhere\r\n\r\nbody\r\n.\r\n")
+                    .ExpectLine("ARTICLE <p@x>")
+                    .Send("220 2 <p@x>\r\nSubject: Mail me\r\n\r\nbody\r\n.\r\n")
+                    .ExpectLine("QUIT")
+                    .Send("205 bye\r\n")
+                    .Close()));
+  FakeShell shell;
+  CNNTPDoc doc(shell, dialogs_);
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 1; }));
+  doc.groupView().openGroupAt(0);
+  ASSERT_TRUE(
+      WaitUntil([&] { return doc.articleView().topLevelItemCount() == 2 && !doc.clientBusy(); }));
+  const auto followUp = [&](int row, const std::string& id) {
+    doc.articleView().openArticleAt(row);
+    EXPECT_TRUE(WaitUntil([&] {
+      const auto& shown = doc.articleView().shownArticle();
+      return shown && shown->messageId == id;
+    }));
+    doc.articleView().compose(std::nullopt, false);
+    return shell.posts.back()->frame()->headers()->newsgroupsField()->text();
+  };
+  EXPECT_EQ(followUp(1, "<f@x>"), QStringLiteral("alt.answers"));
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  EXPECT_EQ(followUp(0, "<p@x>"), QStringLiteral("local.test,alt.two"));
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_TRUE(dialogs_.boxes[0].contains(QStringLiteral("Followup-To: poster")));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
+}
+
 }  // namespace
 }  // namespace netrove
