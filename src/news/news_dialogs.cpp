@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "widgets/command_ids.h"
+#include "base/command_ids.h"
 #include "widgets/host_prompt_dialog.h"
 #include "widgets/message_boxes.h"
 

@@ -10,12 +10,12 @@
 #include <QVBoxLayout>
 #include <map>
 
+#include "base/command_ids.h"
 #include "base/product.h"
 #include "news/news_error_box.h"
 #include "news/news_post_frame.h"
 #include "news/news_post_headers.h"
 #include "news/news_settings.h"
-#include "widgets/command_ids.h"
 #include "widgets/message_boxes.h"
 #include "widgets/shell_context.h"
 

@@ -5,6 +5,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
 #include "news/news_post_window.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
@@ -13,7 +14,6 @@
 #include "news/nntp_event_queue.h"
 #include "news/nntp_group_view.h"
 #include "news/nntp_thread_view.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {

@@ -1,5 +1,6 @@
 #include "peer/peer_tools.h"
 
+#include "base/command_ids.h"
 #include "base/net_socket.h"
 #include "base/tool_message.h"
 #include "peer/broadcast_dlg.h"
@@ -9,7 +10,6 @@
 #include "peer/chat_view.h"
 #include "peer/service_query.h"
 #include "peer/who_am_i.h"
-#include "widgets/command_ids.h"
 #include "widgets/host_prompt_dialog.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"

@@ -8,9 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "base/command_ids.h"
 #include "query/finger_settings.h"
 #include "query/query_request.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {

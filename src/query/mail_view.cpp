@@ -9,12 +9,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
 #include "base/run_finished.h"
 #include "query/mail_byte_limit.h"
 #include "query/mail_settings.h"
 #include "query/smtp_dialogue.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {

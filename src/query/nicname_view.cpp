@@ -7,10 +7,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "base/command_ids.h"
 #include "query/nicname_server_group.h"
 #include "query/nicname_settings.h"
 #include "query/query_request.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {

@@ -12,11 +12,11 @@
 #include <QVBoxLayout>
 #include <cerrno>
 
+#include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "base/tool_message.h"
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_dialogs.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {

@@ -13,10 +13,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "base/tftp_server_control.h"
 #include "transfer/tftp_settings.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "base/tool_key_values.h"
 #include "transfer/ftp_listing.h"
@@ -26,7 +27,6 @@
 #include "transfer/ftp_tree_ctrl.h"
 #include "transfer/ftp_window_ids.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {

@@ -14,10 +14,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/command_ids.h"
 #include "transfer/tftp_runner.h"
 #include "transfer/tftp_settings.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {
