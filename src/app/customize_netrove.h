@@ -1,8 +1,12 @@
 #pragma once
 // The Customize sheet's general page: the main window's switches.
+#include <cstdint>
+#include <string_view>
+
 #include "widgets/customize_page.h"
 
 class QCheckBox;
+class QComboBox;
 class QSpinBox;
 
 namespace netrove {
@@ -11,6 +15,8 @@ class IShellContext;
 
 inline constexpr const char* kAlwaysOnTopLabel = "Always on Top.";
 inline constexpr const char* kDisplayClockLabel = "Display the clock.";
+inline constexpr const char* kAnswerPeersLabel =
+    "Answer chat calls (TCP 17321) and broadcasts (UDP 17322).";
 
 class CCustomizeNetrove : public CCustomizePage {
   Q_OBJECT
@@ -25,6 +31,9 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* clockBox() const { return clock_; }
   QSpinBox* connectTimeoutField() const { return connectTimeout_; }
   QSpinBox* replyTimeoutField() const { return replyTimeout_; }
+  QCheckBox* answerPeersBox() const { return answerPeers_; }
+  // 0: every interface, 1: this computer only.
+  QComboBox* listenAddressBox() const { return listenAddress_; }
 
  protected:
   void loadSettings() override;
@@ -36,6 +45,11 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* clock_;
   QSpinBox* connectTimeout_;
   QSpinBox* replyTimeout_;
+  QCheckBox* answerPeers_;
+  QComboBox* listenAddress_;
+
+  QWidget* createListenerGroup();
+  void writeListenerValue(std::string_view valueName, std::uint32_t value);
 };
 
 }  // namespace netrove
