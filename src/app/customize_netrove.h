@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QSpinBox;
 
 namespace netrove {
 
@@ -28,6 +29,8 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* sizeAndPositionBox() const { return sizeAndPosition_; }
   QCheckBox* alwaysOnTopBox() const { return alwaysOnTop_; }
   QCheckBox* clockBox() const { return clock_; }
+  QSpinBox* connectTimeoutField() const { return connectTimeout_; }
+  QSpinBox* replyTimeoutField() const { return replyTimeout_; }
   QCheckBox* answerPeersBox() const { return answerPeers_; }
   // 0: every interface, 1: this computer only.
   QComboBox* listenAddressBox() const { return listenAddress_; }
@@ -40,6 +43,8 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* sizeAndPosition_;
   QCheckBox* alwaysOnTop_;
   QCheckBox* clock_;
+  QSpinBox* connectTimeout_;
+  QSpinBox* replyTimeout_;
   QCheckBox* answerPeers_;
   QComboBox* listenAddress_;
 

@@ -222,9 +222,11 @@ SocketStatus CNetSocket::Connect(const SocketAddress& address) {
 
 int CNetSocket::WaitForConnection() {
   pollfd entry{descriptor_, POLLOUT, 0};
-  const long ready =
-      RetryAfterSignals(interrupted_, [&] { return static_cast<long>(::poll(&entry, 1, -1)); });
+  const int timeout = connectTimeoutMs_ > 0 ? connectTimeoutMs_ : -1;
+  const long ready = RetryAfterSignals(
+      interrupted_, [&] { return static_cast<long>(::poll(&entry, 1, timeout)); });
   if (ready == -1) return errno;
+  if (ready == 0) return ETIMEDOUT;
   int error = 0;
   socklen_t size = sizeof error;
   if (getsockopt(descriptor_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return errno;

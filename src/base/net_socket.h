@@ -158,6 +158,10 @@ class CNetSocket {
   // SO_RCVTIMEO in milliseconds; a receive that times out then fails with
   // WSAETIMEDOUT.
   SocketStatus SetReceiveTimeout(int milliseconds);
+  // How long a blocking Connect waits for each address it tries before it
+  // fails with WSAETIMEDOUT; 0 or less: as long as the system does (minutes
+  // against a host that drops the attempts).
+  void SetConnectTimeout(int milliseconds) { connectTimeoutMs_ = milliseconds; }
   SocketStatus SetOption(int level, int option, const void* value, socklen_t size);
 
   // Data calls with the error mapped to a WinSock code. After Interrupt()
@@ -223,6 +227,7 @@ class CNetSocket {
   int family_ = AF_UNSPEC;
   std::mutex handleMutex_;
   std::atomic<bool> interrupted_{false};
+  int connectTimeoutMs_ = 0;
 };
 
 // Host and service entries as owned copies: nothing points into the

@@ -1,5 +1,6 @@
 // netrove-cli daytime and qotd: one Daytime or Quote of the Day query,
 // printing the server's answer as the window's box shows it.
+#include <algorithm>
 #include <ostream>
 #include <string>
 
@@ -14,7 +15,8 @@ namespace netrove::cli {
 namespace {
 
 constexpr Option kOptions[] = {
-    {"wait", 'w', "SECONDS", "give up when the answer has not ended after SECONDS",
+    {"wait", 'w', "SECONDS",
+     "give up when the connection or the answer has not ended after SECONDS",
      NumberRange{1, kServiceAnswerWaitMs / 1000}},
 };
 
@@ -29,7 +31,11 @@ int RunQuery(const CommandLine& line, CliStreams& io, std::string_view command,
   }
   if (portGiven) query.port = port;
   std::int32_t seconds = kServiceAnswerWaitMs / 1000;
-  line.Take("wait", seconds);
+  // A given wait bounds the connection attempt too: the user asked for an
+  // answer within it.
+  if (line.Take("wait", seconds)) {
+    query.connectTimeoutMs = std::min(query.connectTimeoutMs, seconds * 1000);
+  }
   AnswerReporter reporter(query.source, io);
   CNetSocket socket;
   return RunServiceQuery(query, socket, reporter, SystemResolver(), seconds * 1000) ? 0 : 1;

@@ -54,8 +54,9 @@ int RunFinger(const CommandLine& line, CliStreams& io) {
   }
   const bool verbose = line.Has("verbose") || settings.queryToken;
   return RunTranscriptEngine<CQueryEngine>(
-      QueryRequest{server, port, FingerRequestLine(query, verbose)}, io,
-      [](const CQueryEngine& engine) { return engine.Outcome() == QueryOutcome::Answered; });
+      QueryRequest{server, port, FingerRequestLine(query, verbose), kAnswerLimit,
+                   ReadNetworkTimeouts()},
+      io, [](const CQueryEngine& engine) { return engine.Outcome() == QueryOutcome::Answered; });
 }
 
 const CommandRegistrar registrar(

@@ -39,7 +39,7 @@ int RunMail(const CommandLine& line, CliStreams& io) {
   const MailSettings settings = ReadMailSettings().value_or(MailSettings{});
   const SmtpRequest request{line.Text("server").value_or(settings.outgoingMail),
                             line.Text("from").value_or(settings.address),
-                            line.Text("to").value_or(std::string())};
+                            line.Text("to").value_or(std::string()), ReadNetworkTimeouts()};
   if (request.recipient.empty()) {
     io.err << "netrove-cli mail: --to ADDRESS is required\n";
     return kUsageError;

@@ -73,7 +73,7 @@ int RunWhoIs(const CommandLine& line, CliStreams& io) {
   std::string request = RequestLine(line, io);
   if (request.empty()) return kUsageError;
   return RunTranscriptEngine<CQueryEngine>(
-      QueryRequest{server, port, std::move(request)}, io,
+      QueryRequest{server, port, std::move(request), kAnswerLimit, ReadNetworkTimeouts()}, io,
       [](const CQueryEngine& engine) { return engine.Outcome() == QueryOutcome::Answered; });
 }
 

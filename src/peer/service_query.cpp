@@ -59,11 +59,13 @@ SocketStatus ReadAnswer(CNetSocket& socket, std::vector<char>& answer, std::size
 }  // namespace
 
 ServiceQuery DaytimeQuery(std::string host, std::optional<std::uint16_t> port) {
-  return {std::move(host), port, kDaytimeReplyLimit, kSourceDaytime};
+  return {std::move(host), port, kDaytimeReplyLimit, kSourceDaytime,
+          ReadNetworkTimeouts().connectMs};
 }
 
 ServiceQuery QuoteOfTheDayQuery(std::string host, std::uint16_t port) {
-  return {std::move(host), port, kQuoteOfTheDayReplyLimit, kSourceQuoteOfTheDay};
+  return {std::move(host), port, kQuoteOfTheDayReplyLimit, kSourceQuoteOfTheDay,
+          ReadNetworkTimeouts().connectMs};
 }
 
 bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowReporter& reporter,
@@ -74,6 +76,7 @@ bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowR
     return false;
   }
   SocketStatus status = socket.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  socket.SetConnectTimeout(query.connectTimeoutMs);
   if (status) status = socket.Connect(query.host, port, resolver);
   if (!status) {
     ReportSocketError(reporter, status);

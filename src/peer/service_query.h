@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/net_socket.h"
+#include "base/network_timeouts.h"
 #include "base/run_lifecycle.h"
 
 namespace netrove {
@@ -32,8 +33,11 @@ struct ServiceQuery {
   std::optional<std::uint16_t> port;
   std::size_t replyLimit = 0;
   int source = 0;  // the WM_TOOL_MESSAGE source the answer is shown under
+  // How long the connection attempt may take (the General page's time-out).
+  int connectTimeoutMs = static_cast<int>(kDefaultConnectTimeout) * 1000;
 };
 
+// Both take the connect time-out from the General page.
 ServiceQuery DaytimeQuery(std::string host, std::optional<std::uint16_t> port = std::nullopt);
 ServiceQuery QuoteOfTheDayQuery(std::string host, std::uint16_t port = kQuoteOfTheDayPort);
 

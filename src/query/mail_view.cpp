@@ -127,7 +127,8 @@ void CMailView::send() {
     QApplication::beep();
     return;
   }
-  const SmtpRequest request{server_, sender_, toEdit_->text().toUtf8().toStdString()};
+  const SmtpRequest request{server_, sender_, toEdit_->text().toUtf8().toStdString(),
+                            ReadNetworkTimeouts()};
   if (request.recipient.empty() || CheckSmtpRequest(request) != SmtpRequestFault::None ||
       !dialogue_->Start(request)) {
     toEdit_->setFocus();

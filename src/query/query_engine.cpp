@@ -80,10 +80,22 @@ QueryOutcome CQueryEngine::FailureOutcome(SocketStatus status, QueryOutcome fail
 
 bool CQueryEngine::ConnectToServer() {
   SocketStatus status = socket_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  socket_.SetConnectTimeout(request_.timeouts.connectMs);
   if (status) status = socket_.Connect(request_.server, request_.port, resolver_);
   if (status) return true;
   ReportUnlessInterrupted(status);
   outcome_ = FailureOutcome(status, QueryOutcome::NotConnected);
+  return false;
+}
+
+bool CQueryEngine::AwaitAnswer(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  bool ready = false;
+  SocketStatus status{WSAETIMEDOUT};
+  if (left.count() > 0) status = socket_.WaitReadable(static_cast<int>(left.count()), ready);
+  if (ready) return true;
+  ReportUnlessInterrupted(status ? SocketStatus{WSAETIMEDOUT} : status);
   return false;
 }
 
@@ -108,7 +120,13 @@ void CQueryEngine::ReceiveAnswer() {
   std::vector<char> buffer(kReceiveBuffer);
   std::size_t received = 0;
   QueryOutcome outcome = QueryOutcome::Answered;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(request_.timeouts.replyMs);
   for (;;) {
+    if (request_.timeouts.replyMs > 0 && !AwaitAnswer(deadline)) {
+      outcome = interrupt_.load() ? QueryOutcome::Interrupted : QueryOutcome::ReceiveFailed;
+      break;
+    }
     const SocketCount count = socket_.Recv(buffer.data(), buffer.size());
     if (!count) {
       ReportUnlessInterrupted(count.status());

@@ -11,12 +11,14 @@
 // (a silent server would otherwise keep it going for ever), and an endless
 // answer ends at a limit with a note.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <stop_token>
 #include <string>
 
 #include "base/net_socket.h"
+#include "base/network_timeouts.h"
 #include "base/run_finished.h"
 #include "base/run_lifecycle.h"
 
@@ -38,6 +40,9 @@ struct QueryRequest {
   std::uint16_t port = 0;
   std::string line;  // sent as it is, CR LF included
   std::size_t answerLimit = kAnswerLimit;
+  // The connect time-out, and the time the whole answer may take from the
+  // request on (a server that trickles is cut off as well as a silent one).
+  NetworkTimeouts timeouts{};
 };
 
 // How the last query ended.
@@ -85,6 +90,9 @@ class CQueryEngine {
   bool ConnectToServer();
   bool SendRequest();
   void ReceiveAnswer();
+  // Waits for the next bytes until `deadline`; false (reported) when none
+  // came in time or the wait failed.
+  bool AwaitAnswer(std::chrono::steady_clock::time_point deadline);
   void ReportUnlessInterrupted(SocketStatus status);
   QueryOutcome FailureOutcome(SocketStatus status, QueryOutcome failure) const;
 

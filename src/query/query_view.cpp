@@ -53,7 +53,10 @@ void CQueryView::startQuery(const std::string& server, std::string requestLine) 
   setCloseEnabled(false);
   setBusy(true);
   transcript_->setFocus();
-  if (!engine_->Start({server, port_, std::move(requestLine)})) returnToIdle();
+  if (!engine_->Start(
+          {server, port_, std::move(requestLine), kAnswerLimit, ReadNetworkTimeouts()})) {
+    returnToIdle();
+  }
 }
 
 void CQueryView::pickAddressInto(QLineEdit* edit) {

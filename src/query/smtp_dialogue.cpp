@@ -75,7 +75,9 @@ bool CSmtpDialogue::Start(const SmtpRequest& request) {
                        request.recipient,
                        FormatSmtpTestMessage(request.sender, FormatSmtpDate(std::time(nullptr)))});
   delivered_ = false;
-  return lifecycle_.Start([this, server = std::move(server)](std::stop_token) { Converse(server); },
+  socket_.SetConnectTimeout(request.timeouts.connectMs);
+  return lifecycle_.Start([this, server = std::move(server), replyMs = request.timeouts.replyMs](
+                              std::stop_token) { Converse(server, replyMs); },
                           {&socket_});
 }
 
@@ -85,10 +87,10 @@ void CSmtpDialogue::HangUp() { lifecycle_.Interrupt(); }
 
 void CSmtpDialogue::Join() { lifecycle_.Join(); }
 
-void CSmtpDialogue::Converse(const SmtpServerAddress& server) {
+void CSmtpDialogue::Converse(const SmtpServerAddress& server, int replyTimeoutMs) {
   if (!Connect(server)) return;
   conversation_.SetHeloName(OurAddressLiteral());
-  ReceiveReplies();
+  ReceiveReplies(replyTimeoutMs);
 }
 
 // How a client names itself in HELO when it has no name the server could
@@ -106,18 +108,40 @@ bool CSmtpDialogue::Connect(const SmtpServerAddress& server) {
   return static_cast<bool>(status);
 }
 
-void CSmtpDialogue::ReceiveReplies() {
+// Each reply is awaited for `replyTimeoutMs` at most (0: no bound), from the
+// connection or the reply before it, so a server that trickles an endless
+// reply is cut off as well as a silent one.
+void CSmtpDialogue::ReceiveReplies(int replyTimeoutMs) {
   CSmtpReplyReader reader(transcript_, conversation_);
   std::string buffer(kReceiveSize, '\0');
   SocketCount received;
+  std::size_t repliesSeen = 0;
+  auto deadline = Clock::now() + std::chrono::milliseconds(replyTimeoutMs);
   // Once QUIT is answered the dialogue closes the connection itself.
-  while (!conversation_.Ended() && (received = socket_.Recv(buffer.data(), buffer.size())) &&
-         received.bytes > 0) {
+  while (!conversation_.Ended()) {
+    if (reader.RepliesHandled() != repliesSeen) {
+      repliesSeen = reader.RepliesHandled();
+      deadline = Clock::now() + std::chrono::milliseconds(replyTimeoutMs);
+    }
+    if (replyTimeoutMs > 0 && !AwaitReply(deadline, received)) break;
+    received = socket_.Recv(buffer.data(), buffer.size());
+    if (!received || received.bytes == 0) break;
     reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(received.bytes)));
   }
   reader.Finish();
   delivered_ = conversation_.Delivered();
   if (!received) ReportUnlessHungUp(received.status());
+}
+
+bool CSmtpDialogue::AwaitReply(Clock::time_point deadline, SocketCount& failure) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  bool ready = false;
+  SocketStatus status;
+  if (left > 0) status = socket_.WaitReadable(static_cast<int>(left), ready);
+  if (ready) return true;
+  failure = SocketCount{-1, status ? WSAETIMEDOUT : status.error};
+  return false;
 }
 
 void CSmtpDialogue::ReportUnlessHungUp(SocketStatus status) {

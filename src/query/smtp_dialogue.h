@@ -7,12 +7,14 @@
 // writes to a transcript sink, reports socket errors to the main window and
 // says when the dialogue has ended.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "base/net_socket.h"
+#include "base/network_timeouts.h"
 #include "base/run_lifecycle.h"
 #include "query/smtp_commands.h"
 #include "query/smtp_conversation.h"
@@ -39,6 +41,8 @@ struct SmtpRequest {
   std::string server;  // the "Outgoing Mail" text, a port may follow
   std::string sender;
   std::string recipient;
+  // The connect time-out, and how long each reply may take to arrive whole.
+  NetworkTimeouts timeouts{};
 };
 
 // Which text of a request cannot go into a command; None when all can.
@@ -77,10 +81,14 @@ class CSmtpDialogue {
  private:
   class SocketWire;
 
-  void Converse(const SmtpServerAddress& server);
+  void Converse(const SmtpServerAddress& server, int replyTimeoutMs);
   std::string OurAddressLiteral() const;
   bool Connect(const SmtpServerAddress& server);
-  void ReceiveReplies();
+  using Clock = std::chrono::steady_clock;
+  void ReceiveReplies(int replyTimeoutMs);
+  // Waits for the next bytes until `deadline`; false with `failure` set (a
+  // time-out or the wait's own failure) when none came.
+  bool AwaitReply(Clock::time_point deadline, SocketCount& failure);
   void ReportUnlessHungUp(SocketStatus status);
 
   ITranscriptSink& transcript_;

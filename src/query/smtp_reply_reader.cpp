@@ -84,6 +84,7 @@ void CSmtpReplyReader::HandleReply(const Reply& reply) {
   }
   // The reply is in the transcript before anything it leads to is sent.
   transcript_.AppendTranscript(text);
+  ++replies_;
   conversation_.OnReply(reply.code);
 }
 
@@ -153,6 +154,7 @@ bool CSmtpReplyReader::SkipLine(std::string_view line, std::string& resume) {
   // after the text is in the transcript.
   if (skipping == Skipping::OverlongReply) {
     ShowSkipped();
+    ++replies_;
     conversation_.OnReply(overlongCode_);
   }
   return true;

@@ -30,6 +30,8 @@ class CSmtpReplyReader {
   // finished, then the blank lines that close the dialogue's part of the
   // transcript.
   void Finish();
+  // Replies framed and answered so far.
+  std::size_t RepliesHandled() const { return replies_; }
 
  private:
   // What the lines being passed over are.
@@ -60,7 +62,8 @@ class CSmtpReplyReader {
   int overlongCode_ = 0;
   std::string line_;      // the start of a skipped line not yet ended
   bool lineCut_ = false;  // line_ lost its start: it can begin or end no reply
-  std::string shown_;     // skipped text not yet in the transcript
+  std::size_t replies_ = 0;
+  std::string shown_;  // skipped text not yet in the transcript
 };
 
 }  // namespace netrove

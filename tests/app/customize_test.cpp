@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "app/customize_netrove.h"
 #include "app/main_frame.h"
 #include "app/program_catalog.h"
+#include "base/network_timeouts.h"
 #include "base/settings_store.h"
 #include "shell_ui_support.h"
 #include "support/scoped_home.h"
@@ -82,6 +84,22 @@ TEST_F(CustomizeTest, TabsFollowTheFixedOrderAndSkipMissingPages) {
   EXPECT_EQ(sheetOfThree.tabs()->tabText(0), QStringLiteral("Chat"));
   EXPECT_EQ(sheetOfThree.tabs()->tabText(1), QStringLiteral("Ping"));
   EXPECT_EQ(sheetOfThree.tabs()->tabText(2), QStringLiteral("Netrove"));
+}
+
+TEST_F(CustomizeTest, GeneralPageSetsTheConnectionTimeOutsEveryToolReads) {
+  CCustomizeNetrove* page = openGeneralPage();
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->connectTimeoutField()->value(), 30);
+  EXPECT_EQ(page->replyTimeoutField()->value(), 120);
+  page->connectTimeoutField()->setValue(5);
+  page->replyTimeoutField()->setValue(0);
+  EXPECT_EQ(ReadValue("ConnectTimeout"), 5u);
+  EXPECT_EQ(ReadValue("ReplyTimeout"), 0u);
+  const NetworkTimeouts read = ReadNetworkTimeouts();
+  EXPECT_EQ(read.connectMs, 5000);
+  EXPECT_EQ(read.replyMs, 0) << "0: no bound";
+  page = openGeneralPage();
+  EXPECT_EQ(page->connectTimeoutField()->value(), 5);
 }
 
 TEST_F(CustomizeTest, GeneralPageWritesEachBoxAtTheClickAndCancelKeepsIt) {

@@ -12,6 +12,7 @@
 #include "cli/cli_runner.h"
 #include "peer/broadcast_send.h"
 #include "peer/who_am_i.h"
+#include "support/full_listener.h"
 #include "support/loopback_socket.h"
 #include "support/private_inetd.h"
 #include "support/recording_reporter.h"
@@ -176,6 +177,15 @@ TEST(QueryWorkers, AWorkerTheSystemRefusesIsReportedAndNeverRuns) {
   EXPECT_FALSE(ran);
   EXPECT_EQ(threads.Attempts(), 1);
   EXPECT_EQ(workers.RunningCount(), 0u);
+}
+
+TEST(QueryFailures, AConnectionAttemptNobodyAnswersEndsWithinTheWait) {
+  test::CFullListener full;
+  test::ScopedHome home;
+  const auto run =
+      test::RunCli(home, {"daytime", "--wait", "1", "127.0.0.1:" + std::to_string(full.port())});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("WSAETIMEDOUT"), std::string::npos) << run.err;
 }
 
 TEST(QueryFailures, LookUpAndConnectionFailuresShowTheirSocketText) {

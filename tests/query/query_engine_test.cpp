@@ -3,14 +3,20 @@
 // can end.
 #include "query/query_engine.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <vector>
 
 #include "base/net_socket.h"
 #include "query/query_engine_harness.h"
 #include "query/query_request.h"
+#include "support/full_listener.h"
 #include "support/loopback_socket.h"
 #include "support/private_inetd.h"
 #include "support/refusing_threads.h"
@@ -186,6 +192,36 @@ TEST(QueryRequests, ALineBreakInsideTheQueryIsRefusedBeforeConnecting) {
   EXPECT_FALSE(harness.engine.IsRunning());
   EXPECT_EQ(harness.finished.Count(), 0);
   EXPECT_TRUE(harness.reporter.Messages().empty());
+}
+
+TEST(QueryEnd, EveryWaitEndsWithinTheTimeOutsAndIsReported) {
+  // A connection attempt that is never answered.
+  test::CFullListener full;
+  QueryHarness dropped;
+  ASSERT_TRUE(dropped.Run({kLoopback, full.port(), "\r\n", kAnswerLimit, {300, 0}}));
+  EXPECT_EQ(dropped.engine.Outcome(), QueryOutcome::NotConnected);
+  ASSERT_EQ(dropped.reporter.Texts().size(), 1u);
+  EXPECT_EQ(dropped.reporter.Texts()[0].rfind("WSAETIMEDOUT\n", 0), 0u);
+
+  // A server that accepts and says nothing.
+  CScriptedServer silent;
+  silent.Start(Script().Accept().ExpectLine("alice").Wait(std::chrono::seconds(2)));
+  QueryHarness unanswered;
+  ASSERT_TRUE(unanswered.Run({kLoopback, silent.port(), "alice\r\n", kAnswerLimit, {5000, 300}}));
+  EXPECT_EQ(unanswered.engine.Outcome(), QueryOutcome::ReceiveFailed);
+  ASSERT_EQ(unanswered.reporter.Texts().size(), 1u);
+  EXPECT_EQ(unanswered.reporter.Texts()[0].rfind("WSAETIMEDOUT\n", 0), 0u);
+  EXPECT_EQ(unanswered.transcript.Text(), "\r\n\r\n");
+
+  // One that trickles: the whole answer is due within the time-out.
+  CScriptedServer trickling;
+  trickling.Start(Script().Accept().ExpectLine("alice").SendInPieces(
+      std::vector<std::string>(40, "."), std::chrono::milliseconds(50)));
+  QueryHarness trickled;
+  ASSERT_TRUE(trickled.Run({kLoopback, trickling.port(), "alice\r\n", kAnswerLimit, {5000, 500}}));
+  EXPECT_EQ(trickled.engine.Outcome(), QueryOutcome::ReceiveFailed);
+  EXPECT_TRUE(trickled.transcript.Text().starts_with(".")) << trickled.transcript.Text();
+  EXPECT_LT(trickled.transcript.Text().size(), 40u + 4u);
 }
 
 TEST(QueryEnd, WorkerThatCannotStartIsReportedAndLeavesNothingRunning) {

@@ -100,6 +100,17 @@ TEST(SmtpDialogueScripted, ASilentServerWaitsUntilHungUp) {
   EXPECT_FALSE(run.dialogue.Delivered());
 }
 
+TEST(SmtpDialogueScripted, AReplyThatDoesNotComeInTimeEndsTheDialogue) {
+  CScriptedServer server;
+  server.Start(test::SilentAfterHelo());
+  DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd({ServerOf(server), kAlice, kBob, {5000, 300}}));
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(run.transcript.Text(), "220 ready\r\n\r\n\r\n\r\n");
+  ASSERT_EQ(run.reporter.Texts().size(), 1u);
+  EXPECT_EQ(run.reporter.Texts()[0].rfind("WSAETIMEDOUT\n", 0), 0u);
+}
+
 TEST(SmtpDialogueScripted, A250ToDataWithoutTheGoAheadIsNoDelivery) {
   CScriptedServer server;
   server.Start(Script()
