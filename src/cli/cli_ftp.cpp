@@ -20,17 +20,15 @@
 namespace netrove::cli {
 namespace {
 
-constexpr NumberRange kProxyModeRange{1134, 1138};
-
 constexpr Option kOptions[] = {
     {"passive", '\0', {}, "passive data connections (PASV)"},
     {"proxy", '\0', "HOST[:PORT]", "log in through this firewall proxy"},
-    {"proxy-mode", '\0', "N",
-     "the proxy dialogue: 1134 USER user@host, 1135 OPEN host, 1136 SITE host after the "
-     "firewall login, 1137 USER user@host after it, 1138 none (passive)",
-     kProxyModeRange},
-    {"proxy-user", '\0', "U", "user name at the firewall (1136, 1137)"},
-    {"proxy-password", '\0', "P", "password at the firewall (1136, 1137)"},
+    {"proxy-mode", '\0', "MODE",
+     "the proxy dialogue (word or number): user-at-host (1134, the default with --proxy), "
+     "open (1135), site (1136), user-after-login (1137), direct-passive (1138: the proxy is "
+     "not used; HOST is reached directly with passive data connections)"},
+    {"proxy-user", '\0', "U", "user name at the firewall (site, user-after-login)"},
+    {"proxy-password", '\0', "P", "password at the firewall (site, user-after-login)"},
     {"user", 'u', "U", "user name (default anonymous)"},
     {"password", '\0', "P", "password"},
     {"account", '\0', "A", "account, when the server asks for one"},
@@ -49,20 +47,13 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
   }
   void Beep() override {}
   void Release() override { Finish(true); }
-  void DownloadEnded(bool success) override { Finish(success); }
-  void UploadEnded(bool success) override { Finish(success); }
-  void AppendEnded(bool success) override { Finish(success); }
-  void DeleteEnded(bool success) override { Finish(success); }
-  void NewFolderEnded(bool success) override { Finish(success); }
-  void RenameEnded(bool success) override { Finish(success); }
-  void ListingReceived(std::string text, std::string) override {
-    {
-      std::lock_guard lock(mutex_);
-      listing_ = std::move(text);
-    }
-    Finish(true);
+  void OperationEnded(std::uint64_t, FtpOperationKind, FtpOutcome outcome) override {
+    Finish(outcome == FtpOutcome::Succeeded);
   }
-  void NameListReceived(std::optional<std::string>) override { Finish(true); }
+  void ListingReceived(std::string text, std::string) override {
+    std::lock_guard lock(mutex_);
+    listing_ = std::move(text);
+  }
   void SetNewItemLabel(std::string label) override {
     std::lock_guard lock(mutex_);
     err_ << "Stored as" << label << "\n";
@@ -169,38 +160,56 @@ std::optional<FtpCommand> QuotedCommand(const std::string& keyword) {
   return std::nullopt;
 }
 
-// Queues the command; false (with the message on `err`) when it cannot start.
+// The request a command stands for; nothing for the plain commands.
+std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words, FtpTransferType type) {
+  const std::string& what = words[0];
+  FtpRequest request;
+  request.type = type;
+  request.source = words.size() > 1 ? words[1] : std::string();
+  request.target = words.size() > 2 ? words[2] : LastPart(request.source);
+  // The command line has no one to ask: an existing remote name is replaced.
+  request.replace = true;
+  if (what == "ls") {
+    request.kind = FtpOperationKind::List;
+  } else if (what == "get") {
+    request.kind = FtpOperationKind::Download;
+  } else if (what == "put" || what == "append" || what == "unique") {
+    request.kind = FtpOperationKind::Upload;
+    request.store = what == "append"   ? FtpStoreMode::Append
+                    : what == "unique" ? FtpStoreMode::Unique
+                                       : FtpStoreMode::Replace;
+  } else if (what == "mkdir") {
+    request.kind = FtpOperationKind::NewFolder;
+  } else if (what == "rmdir" || what == "delete") {
+    request.kind = FtpOperationKind::Delete;
+    request.sourceIsFolder = what == "rmdir";
+  } else if (what == "rename") {
+    request.kind = FtpOperationKind::Rename;
+  } else {
+    return std::nullopt;
+  }
+  return request;
+}
+
+// Starts the command; false (with the message on `err`) when it cannot start.
 bool StartCommand(CFtpConnection& connection, const std::vector<std::string>& words,
                   FtpTransferType type, std::ostream& err) {
-  const std::string& what = words[0];
-  const auto argument = [&](std::size_t i) -> std::optional<std::string> {
-    return i < words.size() ? std::optional(words[i]) : std::nullopt;
-  };
-  if (what == "ls") return connection.ListFolder(argument(1));
-  if (what == "get") {
-    const std::string local = words.size() > 2 ? words[2] : LastPart(words[1]);
-    if (words.size() == 2 && !IsSafeLocalName(local)) {
-      err << "Netrove: FTP: " << UnsafeNameMessage(local) << "\n";
+  if (const auto request = RequestOf(words, type)) {
+    if (words[0] == "get" && words.size() == 2 && !IsSafeLocalName(request->target)) {
+      err << "Netrove: FTP: " << UnsafeNameMessage(request->target) << "\n";
       return false;
     }
-    return connection.Download(words[1], local, type);
+    connection.Start(*request);
+    return true;
   }
-  if (what == "put") {
-    return connection.Upload(words[1], words.size() > 2 ? words[2] : LastPart(words[1]), type);
-  }
-  if (what == "append") return connection.Append(words[1], words[2], type);
-  if (what == "unique") return connection.StoreUnique(words[1], type);
-  if (what == "mkdir") return connection.NewFolder(words[1]);
-  if (what == "rmdir") return connection.Delete(words[1], true);
-  if (what == "delete") return connection.Delete(words[1], false);
-  if (what == "rename") return connection.Rename(words[1], words[2]);
-  if (what == "pwd") return connection.QueueCommand(FtpCommand::Pwd);
+  if (words[0] == "pwd") return connection.QueueCommand(FtpCommand::Pwd);
   const auto quoted = QuotedCommand(words[1]);
   if (!quoted) {
     err << "netrove-cli ftp: quote takes SITE, STAT or HELP\n";
     return false;
   }
-  return connection.QueueCommand(*quoted, argument(2));
+  return connection.QueueCommand(*quoted,
+                                 words.size() > 2 ? std::optional(words[2]) : std::nullopt);
 }
 
 void PrintEntries(const std::string& listing, std::ostream& out) {
@@ -214,16 +223,24 @@ bool ApplyOptions(const CommandLine& line, FtpLogin& login, std::ostream& err) {
   if (auto password = line.Text("password")) login.password = *password;
   if (auto account = line.Text("account")) login.account = *account;
   if (line.Has("verbose")) login.verbose = true;
-  std::int32_t proxyMode = 0;
-  if (line.Take("proxy-mode", proxyMode)) {
-    login.mode = FtpModeFromStoredAccessMode(static_cast<std::uint32_t>(proxyMode));
+  if (auto word = line.Text("proxy-mode")) {
+    const auto stored = FtpProxyModeFromText(*word);
+    if (!stored) {
+      err << "netrove-cli ftp: --proxy-mode takes user-at-host, open, site, user-after-login, "
+             "direct-passive or 1134..1138, not '"
+          << *word << "'\n";
+      return false;
+    }
+    login.mode = FtpModeFromStoredAccessMode(*stored);
   }
   if (auto proxy = line.Text("proxy")) {
     if (!SplitServerAndPort(*proxy, login.proxyHost, login.proxyPort)) {
       err << "netrove-cli ftp: --proxy takes HOST or HOST:PORT\n";
       return false;
     }
-    if ((login.mode & kFtpProxyModes) == 0) login.mode = kFtpModeProxyUser;
+    // A proxy without a named dialogue takes the simplest one; passive stays.
+    if (!line.Has("proxy-mode") && (login.mode & kFtpProxyModes) == 0)
+      login.mode |= kFtpModeProxyUser;
   }
   if (auto user = line.Text("proxy-user")) login.proxyUser = *user;
   if (auto password = line.Text("proxy-password")) login.proxyPassword = *password;
@@ -260,7 +277,9 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
       [&] {
         return worker.Start([&](std::stop_token) {
           session.StartStep();
-          if (connection.Connect(login) && session.WaitStep() && !session.Ended()) {
+          // The listing after the login ends the login step, whether or not
+          // that listing could be made.
+          if (connection.Connect(login) && (session.WaitStep(), !session.Ended())) {
             session.StartStep();
             succeeded = StartCommand(connection, words, type, io.err) && session.WaitStep();
             if (succeeded && words[0] == "ls") PrintEntries(session.Listing(), io.out);

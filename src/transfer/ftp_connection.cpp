@@ -5,15 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <utility>
 
 #include "base/settings_store.h"
 #include "base/tool_key_values.h"
 #include "base/tool_message.h"
 #include "base/transcript_sink.h"
+#include "transfer/ftp_local_files.h"
 #include "transfer/ftp_reply_reader.h"
 
 namespace netrove {
@@ -57,6 +59,37 @@ std::string ErrorText(long code) {
 std::string ConfirmReplaceText(std::string_view fileName) {
   return "Confirm File Replace\n\nThis folder already contains a file called '" +
          std::string(fileName) + "'.\n\nWould you like to replace the existing file?";
+}
+
+std::string_view FtpOperationName(FtpOperationKind kind) {
+  switch (kind) {
+    case FtpOperationKind::OpenFolder:
+      return "open folder";
+    case FtpOperationKind::List:
+      return "list";
+    case FtpOperationKind::Download:
+      return "download";
+    case FtpOperationKind::Upload:
+      return "upload";
+    case FtpOperationKind::ServerMove:
+      return "server move";
+    case FtpOperationKind::Rename:
+      return "rename";
+    case FtpOperationKind::Delete:
+      return "delete";
+    case FtpOperationKind::NewFolder:
+      return "new folder";
+    case FtpOperationKind::EditDownload:
+      return "edit download";
+  }
+  return "";
+}
+
+std::optional<std::uint32_t> FtpProxyModeFromText(std::string_view text) {
+  for (const FtpProxyModeName& mode : kFtpProxyModeNames) {
+    if (text == mode.word || text == std::to_string(mode.stored)) return mode.stored;
+  }
+  return std::nullopt;
 }
 
 std::uint32_t FtpModeFromStoredAccessMode(std::uint32_t stored) {
@@ -121,6 +154,7 @@ CFtpConnection::~CFtpConnection() {
   reader_.Interrupt();
   quitTimer_.Interrupt();
   WaitUntilEnded();
+  RemoveEditCopies();
 }
 
 // ---- the connection and its reader thread ----
@@ -134,7 +168,9 @@ bool CFtpConnection::Connect(const FtpLogin& login) {
     quitTimerStop_ = false;
   }
   login_ = login;
-  mode_ = login.mode;
+  proxyMode_ = login.mode & kFtpProxyModes;
+  passive_ = (login.mode & kFtpModePassive) != 0;
+  loginStage_ = LoginStage::Greeting;
   if (reader_.Start([this](std::stop_token stop) { ReaderMain(stop); })) return true;
   running_ = false;
   ReportError(EAGAIN, 1);
@@ -233,7 +269,6 @@ void CFtpConnection::EndConnection() {
   quitWake_.notify_all();
   pages_.NotifyPage(FtpPage::Login, kFtpConnectionEnded);
   pages_.NotifyPage(FtpPage::Directories, kFtpConnectionEnded);
-  mode_ = 0;
   std::lock_guard lock(queueMutex_);
   currentDirectory_.clear();
   passiveKnown_ = false;
@@ -314,7 +349,7 @@ void CFtpConnection::SendNext() {
   }
   if (!IsDataCommand(sent.command) || !sent.operation || !sent.operation->transfer) return;
   sent.operation->transfer->CommandSent();
-  if (mode_ & kFtpModePassive) StartPassiveData(sent);
+  if (passive_) StartPassiveData(sent);
 }
 
 bool CFtpConnection::SendLine(const std::string& line) {
@@ -356,30 +391,6 @@ FtpCommand CFtpConnection::InFlightCommand() const {
 bool CFtpConnection::HasInFlight() const {
   std::lock_guard lock(queueMutex_);
   return inFlight_.has_value();
-}
-
-bool CFtpConnection::Rename(const std::string& oldName, const std::string& newName) {
-  const OperationPtr operation = NewOperation(OperationKind::Rename);
-  std::vector<Entry> entries;
-  entries.push_back({FtpCommand::Rnfr, oldName, operation});
-  entries.push_back({FtpCommand::Rnto, newName, operation});
-  if (EnqueueAll(std::move(entries))) return true;
-  EndOperation(operation, false);
-  return false;
-}
-
-bool CFtpConnection::Delete(const std::string& path, bool isFolder) {
-  const OperationPtr operation = NewOperation(OperationKind::Delete);
-  if (Enqueue({isFolder ? FtpCommand::Rmd : FtpCommand::Dele, path, operation})) return true;
-  EndOperation(operation, false);
-  return false;
-}
-
-bool CFtpConnection::NewFolder(const std::string& path) {
-  const OperationPtr operation = NewOperation(OperationKind::NewFolder);
-  if (Enqueue({FtpCommand::Mkd, path, operation})) return true;
-  EndOperation(operation, false);
-  return false;
 }
 
 void CFtpConnection::Quit() {
@@ -453,8 +464,8 @@ void CFtpConnection::OnPositive(int code, std::string_view text) {
   const FtpCommand command = entry.command;
   switch (SecondDigit(code)) {
     case 0:
-      if (command == FtpCommand::Site && (mode_ & kFtpModeProxySite)) {
-        mode_ = 0;
+      if (command == FtpCommand::Site && loginStage_ == LoginStage::SiteSent) {
+        loginStage_ = LoginStage::ServerLogin;
         Enqueue({FtpCommand::User, login_.userName, nullptr});
         return;
       }
@@ -479,10 +490,11 @@ void CFtpConnection::OnPositive(int code, std::string_view text) {
       }
       break;
     case 3:
-      if (mode_ & kFtpModeProxySite) {
+      if (loginStage_ == LoginStage::FirewallLogin && (proxyMode_ & kFtpModeProxySite)) {
+        loginStage_ = LoginStage::SiteSent;
         Enqueue({FtpCommand::Site, login_.host, nullptr});
-      } else if (mode_ & kFtpModeProxyUserAfter) {
-        mode_ = 0;
+      } else if (loginStage_ == LoginStage::FirewallLogin) {
+        loginStage_ = LoginStage::ServerLogin;
         Enqueue({FtpCommand::User, login_.userName + "@" + login_.host, nullptr});
       } else {
         OnLoggedIn();
@@ -500,7 +512,7 @@ void CFtpConnection::OnPositive(int code, std::string_view text) {
           currentDirectory_.clear();
         }
         Enqueue({FtpCommand::Pwd, std::nullopt, nullptr});
-        ListFolder(std::nullopt);
+        ListLoginFolder();
         return;
       } else if (command != FtpCommand::Cwd) {
         EndCommand(entry, true);
@@ -518,24 +530,44 @@ void CFtpConnection::OnPositiveCompletion(const Entry& entry) {
   if (IsFileTransfer(entry.command)) BeepIfWanted();
 }
 
+// The first 220 starts the login the proxy mode asks for; after OPEN at the
+// proxy, the server's own 220 starts the server's login. Any other 220 is
+// only shown.
 void CFtpConnection::OnGreeting() {
-  const std::uint32_t mode = mode_;
+  const LoginStage stage = loginStage_;
+  if (stage == LoginStage::OpenSent) {
+    loginStage_ = LoginStage::ServerLogin;
+    Enqueue({FtpCommand::User, login_.userName, nullptr});
+    return;
+  }
+  if (stage != LoginStage::Greeting) return;
+  const std::uint32_t mode = proxyMode_;
   if (mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) {
+    loginStage_ = LoginStage::FirewallLogin;
     Enqueue({FtpCommand::User, login_.proxyUser, nullptr});
   } else if (mode & kFtpModeProxyUser) {
-    mode_ = 0;
+    loginStage_ = LoginStage::ServerLogin;
     Enqueue({FtpCommand::User, login_.userName + "@" + login_.host, nullptr});
   } else if (mode & kFtpModeProxyOpen) {
-    mode_ = 0;
+    loginStage_ = LoginStage::OpenSent;
     Enqueue({FtpCommand::Open, login_.host, nullptr});
   } else {
+    loginStage_ = LoginStage::ServerLogin;
     Enqueue({FtpCommand::User, login_.userName, nullptr});
   }
 }
 
 void CFtpConnection::OnLoggedIn() {
+  loginStage_ = LoginStage::LoggedIn;
   Enqueue({FtpCommand::Pwd, std::nullopt, nullptr});
-  ListFolder(std::nullopt);
+  ListLoginFolder();
+}
+
+// The listing after the login (and after CDUP) was asked for by no pane: id 0.
+void CFtpConnection::ListLoginFolder() {
+  FtpRequest request;
+  request.kind = FtpOperationKind::OpenFolder;
+  ListFolder(NewOperation(OperationKind::Listing, 0, request), std::nullopt);
 }
 
 // 257 "/path" ...: `text` starts after the opening quotation mark.
@@ -572,7 +604,7 @@ void CFtpConnection::OnIntermediate(int code) {
   }
   TakeInFlight();
   if (code == 331) {
-    const bool proxyLogin = (mode_ & (kFtpModeProxySite | kFtpModeProxyUserAfter)) != 0;
+    const bool proxyLogin = loginStage_ == LoginStage::FirewallLogin;
     Enqueue({FtpCommand::Pass, proxyLogin ? login_.proxyPassword : login_.password, nullptr});
   } else if (SecondDigit(code) == 3) {
     Enqueue({FtpCommand::Acct, login_.account, nullptr});
@@ -641,9 +673,12 @@ void CFtpConnection::EndByServer() {
 
 // ---- ending operations ----
 
-CFtpConnection::OperationPtr CFtpConnection::NewOperation(OperationKind kind) {
+CFtpConnection::OperationPtr CFtpConnection::NewOperation(OperationKind kind, std::uint64_t id,
+                                                          const FtpRequest& request) {
   auto operation = std::make_shared<Operation>();
   operation->kind = kind;
+  operation->id = id;
+  operation->request = request;
   return operation;
 }
 
@@ -660,90 +695,124 @@ void CFtpConnection::EndCommand(const Entry& entry, bool success) {
     EndOperation(entry.operation, success);
     return;
   }
-  switch (entry.command) {
-    case FtpCommand::Retr:
-      panes_.DownloadEnded(success);
-      break;
-    case FtpCommand::Stor:
-      panes_.UploadEnded(success);
-      break;
-    case FtpCommand::Appe:
-    case FtpCommand::Stou:
-      panes_.AppendEnded(success);
-      break;
-    case FtpCommand::Dele:
-    case FtpCommand::Rmd:
-      panes_.DeleteEnded(success);
-      break;
-    case FtpCommand::Mkd:
-      panes_.NewFolderEnded(success);
-      break;
-    case FtpCommand::Rnto:
-    case FtpCommand::Rnfr:
-      panes_.RenameEnded(success);
-      break;
-    default:
-      panes_.Release();
-      break;
-  }
+  panes_.Release();
 }
 
+// NLST answered without a list: the name check found nothing in the way.
 void CFtpConnection::EndWithoutNames(const Entry& entry) {
   const OperationPtr& operation = entry.operation;
   DropOperation(operation);
-  if (operation && operation->ended.exchange(true)) return;
-  if (operation && operation->transfer) operation->transfer->Finish(false);
-  panes_.NameListReceived(std::nullopt);
+  if (!operation || operation->ended.exchange(true)) return;
+  if (operation->transfer) operation->transfer->Finish(false);
+  GoOnAfterNameCheck(operation, std::nullopt);
 }
 
 void CFtpConnection::EndOperation(const OperationPtr& operation, bool success) {
   if (!operation || operation->ended.exchange(true)) return;
   bool succeeded = success;
   if (operation->transfer) succeeded = operation->transfer->Finish(success);
-  if (succeeded && operation->kind == OperationKind::Listing) {
-    panes_.ListingReceived(operation->transfer->TakeText(), CurrentDirectory());
-    return;
-  }
-  if (succeeded && operation->kind == OperationKind::NameList) {
-    panes_.NameListReceived(operation->transfer->TakeText());
-    return;
-  }
-  if (operation->kind == OperationKind::EditDownload) {
-    if (succeeded) {
-      LaunchEditor(*operation);
-    } else {
-      ::unlink(operation->temporary.c_str());
-    }
-  }
-  NotifyOperationEnded(*operation, succeeded);
-}
-
-void CFtpConnection::NotifyOperationEnded(const Operation& operation, bool success) {
-  switch (operation.kind) {
+  switch (operation->kind) {
+    case OperationKind::Listing:
+      if (succeeded) panes_.ListingReceived(operation->transfer->TakeText(), CurrentDirectory());
+      break;
+    case OperationKind::NameList:
+      // A check that could not run ends the request: nothing is overwritten
+      // on a guess.
+      if (succeeded) {
+        GoOnAfterNameCheck(operation, operation->transfer->TakeText());
+        return;
+      }
+      break;
+    case OperationKind::EditDownload:
+      if (succeeded) LaunchEditor(*operation);
+      break;
     case OperationKind::Download:
-      panes_.DownloadEnded(success);
-      break;
     case OperationKind::Upload:
-      panes_.UploadEnded(success);
-      break;
-    case OperationKind::Append:
-      panes_.AppendEnded(success);
+      if (succeeded && operation->request.move) {
+        GoOnAfterCopy(operation);
+        return;
+      }
       break;
     case OperationKind::Delete:
-      panes_.DeleteEnded(success);
+      // The second step of a moved download: the copy is safe either way.
+      if (operation->request.kind == FtpOperationKind::Download) {
+        Report(*operation, succeeded ? FtpOutcome::Succeeded : FtpOutcome::SourceKept);
+        return;
+      }
       break;
-    case OperationKind::NewFolder:
-      panes_.NewFolderEnded(success);
-      break;
-    case OperationKind::Rename:
-      panes_.RenameEnded(success);
-      break;
-    case OperationKind::Listing:
-    case OperationKind::NameList:
-    case OperationKind::EditDownload:
-      panes_.Release();
+    default:
       break;
   }
+  Report(*operation, succeeded ? FtpOutcome::Succeeded : FtpOutcome::Failed);
+}
+
+void CFtpConnection::Report(const Operation& operation, FtpOutcome outcome) {
+  panes_.OperationEnded(operation.id, operation.request.kind, outcome);
+}
+
+namespace {
+
+// The part after the last "/" (the whole text when it has none).
+std::string_view LastPart(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+// Servers differ in whether NLST names carry their folder and in case rules:
+// the last part of each line is compared, without regard to case.
+bool NameListHolds(std::string_view names, std::string_view target) {
+  const std::string_view wanted = LastPart(target);
+  while (!names.empty()) {
+    const std::size_t end = names.find_first_of("\r\n");
+    const std::string_view line = names.substr(0, end);
+    if (!line.empty() && SameNameIgnoringCase(LastPart(line), wanted)) return true;
+    if (end == std::string_view::npos) break;
+    names.remove_prefix(end + 1);
+  }
+  return false;
+}
+
+void CFtpConnection::GoOnAfterNameCheck(const OperationPtr& check,
+                                        const std::optional<std::string>& names) {
+  if (names && NameListHolds(*names, check->request.target)) {
+    Report(*check, FtpOutcome::NameExists);
+    return;
+  }
+  FtpRequest request = check->request;
+  request.replace = true;
+  const bool store = request.kind == FtpOperationKind::Upload;
+  const OperationPtr next =
+      NewOperation(store ? OperationKind::Upload : OperationKind::Rename, check->id, request);
+  if (store ? Store(next) : Rename(next)) return;
+}
+
+// A moved download removes the server's copy; a moved upload the local file
+// (a file only: a folder is never deleted on the word of one transfer).
+void CFtpConnection::GoOnAfterCopy(const OperationPtr& copy) {
+  const FtpRequest& request = copy->request;
+  if (request.kind == FtpOperationKind::Download) {
+    const OperationPtr next = NewOperation(OperationKind::Delete, copy->id, request);
+    Delete(next, request.source, request.sourceIsFolder);
+    return;
+  }
+  std::error_code error;
+  const std::filesystem::path source(request.source);
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(source, error)) &&
+      std::filesystem::remove(source, error)) {
+    Report(*copy, FtpOutcome::Succeeded);
+    return;
+  }
+  if (error) ReportError(error.value(), 1);
+  Report(*copy, FtpOutcome::SourceKept);
 }
 
 void CFtpConnection::DropOperation(const OperationPtr& operation) {
@@ -767,24 +836,116 @@ void CFtpConnection::EndAllOperations() {
   for (const Entry& entry : dropped) {
     if (entry.operation && entry.operation->transfer) entry.operation->transfer->Cancel();
   }
-  for (const Entry& entry : dropped) EndOperation(entry.operation, false);
+  for (const Entry& entry : dropped) {
+    // A step after the one dropped must not start once everything ends.
+    if (entry.operation) entry.operation->request.move = false;
+    EndOperation(entry.operation, false);
+  }
 }
 
 void CFtpConnection::BeepIfWanted() {
   if (login_.bell) pages_.Beep();
 }
 
+// ---- requests ----
+
+std::uint64_t CFtpConnection::Start(const FtpRequest& request) {
+  const std::uint64_t id = ++lastId_;
+  OperationPtr operation;
+  switch (request.kind) {
+    case FtpOperationKind::OpenFolder:
+    case FtpOperationKind::List:
+      operation = NewOperation(OperationKind::Listing, id, request);
+      break;
+    case FtpOperationKind::Download:
+      operation = NewOperation(OperationKind::Download, id, request);
+      break;
+    case FtpOperationKind::EditDownload:
+      operation = NewOperation(OperationKind::EditDownload, id, request);
+      break;
+    case FtpOperationKind::Upload:
+    case FtpOperationKind::ServerMove:
+      // Appending and unique names never replace a file: no check to make.
+      operation =
+          NewOperation(request.replace || request.store != FtpStoreMode::Replace
+                           ? (request.kind == FtpOperationKind::Upload ? OperationKind::Upload
+                                                                       : OperationKind::Rename)
+                           : OperationKind::NameList,
+                       id, request);
+      break;
+    case FtpOperationKind::Rename:
+      operation = NewOperation(OperationKind::Rename, id, request);
+      break;
+    case FtpOperationKind::Delete:
+      operation = NewOperation(OperationKind::Delete, id, request);
+      break;
+    case FtpOperationKind::NewFolder:
+      operation = NewOperation(OperationKind::NewFolder, id, request);
+      break;
+  }
+  StartStep(operation);
+  return id;
+}
+
+// Each step reports its own refusal (the operation then ends as failed).
+bool CFtpConnection::StartStep(const OperationPtr& operation) {
+  const FtpRequest& request = operation->request;
+  switch (operation->kind) {
+    case OperationKind::Listing:
+      return OpenFolder(operation);
+    case OperationKind::NameList:
+      return ListNames(operation);
+    case OperationKind::Download:
+      return Download(operation);
+    case OperationKind::EditDownload:
+      return EditDownload(operation);
+    case OperationKind::Upload:
+      return Store(operation);
+    case OperationKind::Rename:
+      return Rename(operation);
+    case OperationKind::Delete:
+      return Delete(operation, request.source, request.sourceIsFolder);
+    case OperationKind::NewFolder:
+      return NewFolder(operation);
+  }
+  return false;
+}
+
+bool CFtpConnection::Rename(const OperationPtr& operation) {
+  std::vector<Entry> entries;
+  entries.push_back({FtpCommand::Rnfr, operation->request.source, operation});
+  entries.push_back({FtpCommand::Rnto, operation->request.target, operation});
+  if (EnqueueAll(std::move(entries))) return true;
+  EndOperation(operation, false);
+  return false;
+}
+
+bool CFtpConnection::Delete(const OperationPtr& operation, const std::string& path, bool isFolder) {
+  if (Enqueue({isFolder ? FtpCommand::Rmd : FtpCommand::Dele, path, operation})) return true;
+  EndOperation(operation, false);
+  return false;
+}
+
+bool CFtpConnection::NewFolder(const OperationPtr& operation) {
+  if (Enqueue({FtpCommand::Mkd, operation->request.source, operation})) return true;
+  EndOperation(operation, false);
+  return false;
+}
+
 // ---- data operations ----
 
-bool CFtpConnection::ListFolder(std::optional<std::string> path) {
-  const OperationPtr operation = NewOperation(OperationKind::Listing);
+bool CFtpConnection::ListFolder(const OperationPtr& operation, std::optional<std::string> path) {
   operation->transfer =
       std::make_unique<CFtpTransfer>(FtpTransferKind::Listing, false, reporter_, panes_);
   return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::List, std::move(path));
 }
 
-bool CFtpConnection::OpenFolder(const std::string& path) {
-  const OperationPtr operation = NewOperation(OperationKind::Listing);
+// CWD to the folder, then its listing, queued as one operation: a refused
+// CWD ends it as failed without the listing. No folder: LIST alone.
+bool CFtpConnection::OpenFolder(const OperationPtr& operation) {
+  const std::string& path = operation->request.source;
+  if (path.empty()) return ListFolder(operation, std::nullopt);
+  if (operation->request.kind == FtpOperationKind::List) return ListFolder(operation, path);
   operation->transfer =
       std::make_unique<CFtpTransfer>(FtpTransferKind::Listing, false, reporter_, panes_);
   std::vector<Entry> entries{{FtpCommand::Cwd, path, operation}};
@@ -792,16 +953,28 @@ bool CFtpConnection::OpenFolder(const std::string& path) {
                            std::move(entries));
 }
 
-bool CFtpConnection::ListNames(const std::string& path) {
-  const OperationPtr operation = NewOperation(OperationKind::NameList);
-  operation->transfer =
-      std::make_unique<CFtpTransfer>(FtpTransferKind::NameList, false, reporter_, panes_);
-  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::Nlst, path);
+namespace {
+
+// The folder part of a path, for NLST: up to its last "/" ("/" for a name
+// in the root, "." for a bare name).
+std::string FolderPart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool CFtpConnection::Download(const std::string& remotePath, const std::filesystem::path& localPath,
-                              FtpTransferType type) {
-  const OperationPtr operation = NewOperation(OperationKind::Download);
+}  // namespace
+
+bool CFtpConnection::ListNames(const OperationPtr& operation) {
+  operation->transfer =
+      std::make_unique<CFtpTransfer>(FtpTransferKind::NameList, false, reporter_, panes_);
+  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::Nlst,
+                           FolderPart(operation->request.target));
+}
+
+bool CFtpConnection::Download(const OperationPtr& operation) {
+  const FtpRequest& request = operation->request;
+  const std::filesystem::path localPath(request.target);
   std::error_code ignored;
   if (std::filesystem::exists(localPath, ignored) &&
       !questions_.ConfirmReplace(localPath.filename().string())) {
@@ -809,72 +982,41 @@ bool CFtpConnection::Download(const std::string& remotePath, const std::filesyst
     return false;
   }
   operation->transfer = std::make_unique<CFtpTransfer>(
-      FtpTransferKind::Download, type == FtpTransferType::Ascii, reporter_, panes_);
+      FtpTransferKind::Download, request.type == FtpTransferType::Ascii, reporter_, panes_);
   if (const int error = operation->transfer->CreateDownloadFile(localPath)) {
     ReportError(error, 1);
     EndOperation(operation, false);
     return false;
   }
-  return QueueDataCommands(operation, type, FtpCommand::Retr, remotePath);
+  return QueueDataCommands(operation, request.type, FtpCommand::Retr, request.source);
 }
 
-namespace {
-
-std::unique_ptr<CFtpTransfer> OpenUpload(const std::filesystem::path& localPath,
-                                         FtpTransferType type, IMainWindowReporter& reporter,
-                                         IFtpPanes& panes, int& error) {
-  auto transfer = std::make_unique<CFtpTransfer>(FtpTransferKind::Upload,
-                                                 type == FtpTransferType::Ascii, reporter, panes);
-  error = transfer->OpenUploadFile(localPath);
-  return transfer;
-}
-
-}  // namespace
-
-bool CFtpConnection::Upload(const std::filesystem::path& localPath, const std::string& remotePath,
-                            FtpTransferType type) {
-  const OperationPtr operation = NewOperation(OperationKind::Upload);
-  int error = 0;
-  operation->transfer = OpenUpload(localPath, type, reporter_, panes_, error);
-  if (error) {
+// STOR, APPE or STOU by the request's store mode.
+bool CFtpConnection::Store(const OperationPtr& operation) {
+  const FtpRequest& request = operation->request;
+  operation->transfer = std::make_unique<CFtpTransfer>(
+      FtpTransferKind::Upload, request.type == FtpTransferType::Ascii, reporter_, panes_);
+  if (const int error = operation->transfer->OpenUploadFile(request.source)) {
     ReportError(error, 1);
     EndOperation(operation, false);
     return false;
   }
-  return QueueDataCommands(operation, type, FtpCommand::Stor, remotePath);
+  switch (request.store) {
+    case FtpStoreMode::Append:
+      return QueueDataCommands(operation, request.type, FtpCommand::Appe, request.target);
+    case FtpStoreMode::Unique:
+      return QueueDataCommands(operation, request.type, FtpCommand::Stou, std::nullopt);
+    case FtpStoreMode::Replace:
+      break;
+  }
+  return QueueDataCommands(operation, request.type, FtpCommand::Stor, request.target);
 }
 
-bool CFtpConnection::Append(const std::filesystem::path& localPath, const std::string& remotePath,
-                            FtpTransferType type) {
-  const OperationPtr operation = NewOperation(OperationKind::Append);
-  int error = 0;
-  operation->transfer = OpenUpload(localPath, type, reporter_, panes_, error);
-  if (error) {
-    ReportError(error, 1);
+bool CFtpConnection::EditDownload(const OperationPtr& operation) {
+  if (operation->request.editor.empty()) {
     EndOperation(operation, false);
     return false;
   }
-  return QueueDataCommands(operation, type, FtpCommand::Appe, remotePath);
-}
-
-bool CFtpConnection::StoreUnique(const std::filesystem::path& localPath, FtpTransferType type) {
-  const OperationPtr operation = NewOperation(OperationKind::Append);
-  int error = 0;
-  operation->transfer = OpenUpload(localPath, type, reporter_, panes_, error);
-  if (error) {
-    ReportError(error, 1);
-    EndOperation(operation, false);
-    return false;
-  }
-  return QueueDataCommands(operation, type, FtpCommand::Stou, std::nullopt);
-}
-
-bool CFtpConnection::EditDownload(const std::string& remotePath, const std::string& editorPath) {
-  if (editorPath.empty()) {
-    panes_.Release();
-    return false;
-  }
-  const OperationPtr operation = NewOperation(OperationKind::EditDownload);
   std::error_code ignored;
   std::string pattern = (std::filesystem::temp_directory_path(ignored) / "FTPXXXXXX").string();
   std::vector<char> name(pattern.begin(), pattern.end());
@@ -882,12 +1024,16 @@ bool CFtpConnection::EditDownload(const std::string& remotePath, const std::stri
   const int descriptor = ::mkostemp(name.data(), O_CLOEXEC);
   if (descriptor < 0) {
     ReportError(errno, 1);
-    panes_.Release();
+    EndOperation(operation, false);
     return false;
   }
   ::close(descriptor);
   operation->temporary = name.data();
-  operation->editorPath = editorPath;
+  {
+    std::lock_guard lock(editCopiesMutex_);
+    editCopies_.push_back(operation->temporary);
+  }
+  operation->editorPath = operation->request.editor;
   operation->transfer =
       std::make_unique<CFtpTransfer>(FtpTransferKind::Download, true, reporter_, panes_);
   if (const int error = operation->transfer->UseTemporaryFile(operation->temporary)) {
@@ -895,28 +1041,22 @@ bool CFtpConnection::EditDownload(const std::string& remotePath, const std::stri
     EndOperation(operation, false);
     return false;
   }
-  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::Retr, remotePath);
+  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::Retr,
+                           operation->request.source);
 }
 
-// The editor gets the file as one argument (no shell ever reads the path);
-// the copy is removed once the editor has ended.
+// The editor gets the file as one argument (no shell ever reads the path).
+// Many editors hand the file to an instance already running and return at
+// once, so the copy stays until the connection goes, not until they return.
 void CFtpConnection::LaunchEditor(Operation& operation) {
-  const std::string path = operation.temporary.string();
-  std::vector<char*> argv{operation.editorPath.data(), const_cast<char*>(path.c_str()), nullptr};
-  pid_t child = 0;
-  const int error =
-      ::posix_spawnp(&child, operation.editorPath.c_str(), nullptr, nullptr, argv.data(), environ);
-  if (error != 0) {
+  if (const int error = StartDetachedProgram(operation.editorPath, operation.temporary.string()))
     ReportError(error, 1);
-    ::unlink(path.c_str());
-    return;
-  }
-  std::thread([child, path] {
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    ::unlink(path.c_str());
-  }).detach();
+}
+
+void CFtpConnection::RemoveEditCopies() {
+  std::lock_guard lock(editCopiesMutex_);
+  for (const auto& copy : editCopies_) ::unlink(copy.c_str());
+  editCopies_.clear();
 }
 
 bool CFtpConnection::QueueDataCommands(const OperationPtr& operation, FtpTransferType type,
@@ -933,7 +1073,7 @@ bool CFtpConnection::QueueDataCommands(const OperationPtr& operation, FtpTransfe
 
 bool CFtpConnection::PrepareDataConnection(const OperationPtr& operation,
                                            std::vector<Entry>& entries) {
-  if (mode_ & kFtpModePassive) {
+  if (passive_) {
     entries.push_back({FtpCommand::Pasv, std::nullopt, operation});
     return true;
   }

@@ -2,8 +2,10 @@
 // The client side of one FTP control connection: the login (direct or
 // through one of four firewall proxy dialogues), a short queue of commands
 // sent strictly one after the other, the reader thread that receives every
-// reply, shows it and answers it, and the data operations (listings and
-// transfers) whose data connections run on threads of their own.
+// reply, shows it and answers it, and the operations a pane or the command
+// line requests (listings, transfers, renames...), each carried through all
+// of its steps here and ended with one outcome. Data connections run on
+// threads of their own.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,6 +23,7 @@
 #include "base/run_lifecycle.h"
 #include "transfer/ftp_command.h"
 #include "transfer/ftp_notify.h"
+#include "transfer/ftp_operation.h"
 #include "transfer/ftp_transfer.h"
 
 namespace netrove {
@@ -28,7 +31,9 @@ namespace netrove {
 class ITranscriptSink;
 class IMainWindowReporter;
 
-// Mode bits: the four proxy dialogues and passive data connections.
+// Mode bits: the four proxy dialogues and passive data connections. The
+// proxy bits choose the login dialogue only; passive holds for the whole
+// connection whatever the dialogue was.
 inline constexpr std::uint32_t kFtpModeProxySite = 1;       // SITE after login to firewall
 inline constexpr std::uint32_t kFtpModeProxyUserAfter = 2;  // USER after login to firewall
 inline constexpr std::uint32_t kFtpModeProxyUser = 4;       // USER user@host, no firewall login
@@ -38,6 +43,22 @@ inline constexpr std::uint32_t kFtpProxyModes = 1 | 2 | 4 | 8;
 
 // The stored "Proxy Access Mode" (a radio button id) as mode bits.
 std::uint32_t FtpModeFromStoredAccessMode(std::uint32_t stored);
+
+// The proxy access modes by name, as the command line takes them.
+struct FtpProxyModeName {
+  std::string_view word;
+  std::uint32_t stored;  // the radio button id
+  std::string_view help;
+};
+inline constexpr FtpProxyModeName kFtpProxyModeNames[] = {
+    {"user-at-host", 1134, "USER user@host at the proxy, no firewall login"},
+    {"open", 1135, "OPEN host at the proxy, then the server's login"},
+    {"site", 1136, "firewall login, then SITE host and the server's login"},
+    {"user-after-login", 1137, "firewall login, then USER user@host"},
+    {"direct-passive", 1138, "no proxy: connect to HOST itself, passive data connections"},
+};
+// The stored id of a mode word or of its number; nothing for anything else.
+std::optional<std::uint32_t> FtpProxyModeFromText(std::string_view text);
 
 // ReportError codes of kind 0.
 inline constexpr long kFtpErrorQueueFull = 100;
@@ -65,8 +86,6 @@ struct FtpLogin {
 // key cannot be opened: that is reported and Connect should not go on.
 bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter);
 
-enum class FtpTransferType { Ascii, Image };
-
 class CFtpConnection {
  public:
   CFtpConnection(ITranscriptSink& transcript, IMainWindowReporter& reporter,
@@ -93,9 +112,6 @@ class CFtpConnection {
   // argument cannot go on a command line (reported). ABOR empties the queue
   // and ends every queued operation as failed; it is sent at once.
   bool QueueCommand(FtpCommand command, std::optional<std::string> argument = std::nullopt);
-  bool Rename(const std::string& oldName, const std::string& newName);
-  bool Delete(const std::string& path, bool isFolder);
-  bool NewFolder(const std::string& path);
   // Sends QUIT at once (after ending any transfer); when the server has not
   // closed the connection about ten seconds later, it is closed here.
   void Quit();
@@ -107,39 +123,29 @@ class CFtpConnection {
   // character. Runs on the reader thread.
   void ReplyDispatch(int code, std::string_view text);
 
-  // Data operations: each queues its commands and returns; the result
-  // reaches the panes. False (and the pane told) when they cannot be queued.
-  bool ListFolder(std::optional<std::string> path);
-  // CWD to `path`, then its listing, queued as one operation: a refused CWD
-  // ends it as failed without the listing, and the pane stays busy until
-  // the listing ends, so no other request can start in between.
-  bool OpenFolder(const std::string& path);
-  bool ListNames(const std::string& path);
-  bool Download(const std::string& remotePath, const std::filesystem::path& localPath,
-                FtpTransferType type);
-  bool Upload(const std::filesystem::path& localPath, const std::string& remotePath,
-              FtpTransferType type);
-  bool Append(const std::filesystem::path& localPath, const std::string& remotePath,
-              FtpTransferType type);
-  bool StoreUnique(const std::filesystem::path& localPath, FtpTransferType type);
-  // Downloads (ASCII) into a temporary file and starts `editorPath` on it,
-  // with the path as its one argument (no shell).
-  bool EditDownload(const std::string& remotePath, const std::string& editorPath);
+  // Starts the request's first step and returns its id (never 0). Every
+  // request ends with exactly one IFtpPanes::OperationEnded carrying that id,
+  // one refused at once included (outcome Failed, the reason reported).
+  // Called on the thread that answers IFtpQuestions.
+  std::uint64_t Start(const FtpRequest& request);
 
  private:
+  // The step of a request an operation carries out; a request's later steps
+  // are new operations with the same id and request.
   enum class OperationKind {
     Listing,
     NameList,
     Download,
     EditDownload,
-    Upload,
-    Append,
+    Upload,  // STOR, APPE or STOU
     Delete,
     NewFolder,
     Rename
   };
   struct Operation {
     OperationKind kind;
+    std::uint64_t id = 0;
+    FtpRequest request;
     std::atomic<bool> ended{false};
     std::unique_ptr<CFtpTransfer> transfer;
     std::string editorPath;
@@ -175,6 +181,7 @@ class CFtpConnection {
   void OnPositiveCompletion(const Entry& entry);
   void OnGreeting();
   void OnLoggedIn();
+  void ListLoginFolder();
   void OnWorkingDirectory(std::string_view text);
   void OnPassiveAddress(const Entry& entry, std::string_view text);
   void FailEntry(const Entry& entry, bool beep);
@@ -182,16 +189,29 @@ class CFtpConnection {
   void EndWithoutNames(const Entry& entry);
   void EndByServer();
 
-  OperationPtr NewOperation(OperationKind kind);
+  OperationPtr NewOperation(OperationKind kind, std::uint64_t id, const FtpRequest& request);
+  bool StartStep(const OperationPtr& operation);
+  bool ListFolder(const OperationPtr& operation, std::optional<std::string> path);
+  bool OpenFolder(const OperationPtr& operation);
+  bool ListNames(const OperationPtr& operation);
+  bool Download(const OperationPtr& operation);
+  bool Store(const OperationPtr& operation);
+  bool EditDownload(const OperationPtr& operation);
+  bool Rename(const OperationPtr& operation);
+  bool Delete(const OperationPtr& operation, const std::string& path, bool isFolder);
+  bool NewFolder(const OperationPtr& operation);
+  void GoOnAfterNameCheck(const OperationPtr& operation, const std::optional<std::string>& names);
+  void GoOnAfterCopy(const OperationPtr& operation);
+  void Report(const Operation& operation, FtpOutcome outcome);
   // `entries` may already hold commands that go before the data connection's.
   bool QueueDataCommands(const OperationPtr& operation, FtpTransferType type, FtpCommand command,
                          std::optional<std::string> argument, std::vector<Entry> entries = {});
   bool PrepareDataConnection(const OperationPtr& operation, std::vector<Entry>& entries);
   void EndOperation(const OperationPtr& operation, bool success);
-  void NotifyOperationEnded(const Operation& operation, bool success);
   void DropOperation(const OperationPtr& operation);
   void EndAllOperations();
   void LaunchEditor(Operation& operation);
+  void RemoveEditCopies();
   SocketStatus DataListenAddress(SocketAddress& local);
   void BeepIfWanted();
   void StartQuitTimer();
@@ -204,8 +224,16 @@ class CFtpConnection {
   IFtpQuestions& questions_;
   IResolver& resolver_;
 
-  FtpLogin login_;  // written by Connect before the reader starts
-  std::atomic<std::uint32_t> mode_{0};
+  // How far the login has come: the proxy dialogue's steps, then done.
+  enum class LoginStage { Greeting, OpenSent, FirewallLogin, SiteSent, ServerLogin, LoggedIn };
+
+  FtpLogin login_;                           // written by Connect before the reader starts
+  std::atomic<std::uint32_t> proxyMode_{0};  // the login's proxy dialogue
+  std::atomic<bool> passive_{false};         // for the whole connection
+  std::atomic<LoginStage> loginStage_{LoginStage::Greeting};
+  std::atomic<std::uint64_t> lastId_{0};
+  std::mutex editCopiesMutex_;
+  std::vector<std::filesystem::path> editCopies_;  // removed when the connection goes
   std::atomic<bool> connected_{false};
   std::atomic<bool> running_{false};  // from Connect to the reader's end
 

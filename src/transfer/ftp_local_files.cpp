@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
-#include <thread>
+
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 namespace {
@@ -199,12 +200,14 @@ int StartDetachedProgram(const std::string& program, const std::string& argument
   pid_t child = 0;
   const int error = ::posix_spawnp(&child, programCopy.c_str(), nullptr, nullptr, argv, environ);
   if (error != 0) return error;
-  std::thread([child] {
+  // The child is reaped when it ends; without a thread for that it would stay
+  // a zombie, which the caller hears of as the refusal it is.
+  const bool reaping = LaunchDetached(SystemThreads(), [child] {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-  }).detach();
-  return 0;
+  });
+  return reaping ? 0 : EAGAIN;
 }
 
 }  // namespace netrove

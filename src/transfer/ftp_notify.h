@@ -10,11 +10,11 @@
 #include <string_view>
 
 #include "base/tool_message.h"
+#include "transfer/ftp_operation.h"
 
 namespace netrove {
 
 inline constexpr unsigned WM_FTP_NOTIFY = kWmUser + 130;
-inline constexpr unsigned WM_FTP_TREE = kWmUser + 150;
 // WM_FTP_NOTIFY codes (wParam).
 inline constexpr int kFtpConnectionEnded = 1155;
 inline constexpr int kFtpConnected = 1156;
@@ -31,27 +31,18 @@ class IFtpPageNotifier {
   virtual void Beep() = 0;
 };
 
-// The results the trees receive. Each *Ended call takes whether the
-// operation succeeded; every operation that a pane started ends with exactly
-// one of these calls (or Release / NameListReceived), so a pane is never left
-// busy.
+// The results the trees receive. Every request (CFtpConnection::Start) ends
+// with exactly one OperationEnded; a plain command the window queued
+// (NOOP, PWD, SITE...) ends with Release. So a pane is never left busy.
 class IFtpPanes {
  public:
   virtual ~IFtpPanes() = default;
-  // The pane's operation is over (idle again, normal cursor).
+  // A plain command is over (idle again, normal cursor).
   virtual void Release() = 0;
-  virtual void DownloadEnded(bool success) = 0;
-  virtual void UploadEnded(bool success) = 0;
-  // APPE and STOU.
-  virtual void AppendEnded(bool success) = 0;
-  // DELE and RMD.
-  virtual void DeleteEnded(bool success) = 0;
-  virtual void NewFolderEnded(bool success) = 0;
-  virtual void RenameEnded(bool success) = 0;
-  // A complete LIST text; `rootLabel` is the current remote folder.
+  virtual void OperationEnded(std::uint64_t id, FtpOperationKind kind, FtpOutcome outcome) = 0;
+  // A complete LIST text, before its operation's end; `rootLabel` is the
+  // current remote folder. The listing after the login has id 0.
   virtual void ListingReceived(std::string text, std::string rootLabel) = 0;
-  // A complete NLST text, or nothing when the server had no list to give.
-  virtual void NameListReceived(std::optional<std::string> names) = 0;
   // The name the server chose for a STOU upload (from its 125/150 reply).
   virtual void SetNewItemLabel(std::string label) = 0;
   virtual void ClearRemoteTree() = 0;

@@ -30,9 +30,6 @@ QString Join(const QString& folder, const QString& name) {
 
 std::filesystem::path LocalPath(const QString& path) { return path.toStdString(); }
 
-// The part after the last "/" (the whole text when it has none).
-QString LastPart(const QString& path) { return path.mid(path.lastIndexOf(kSeparator) + 1); }
-
 }  // namespace
 
 CFtpTreeCtrl::CFtpTreeCtrl(Side side, CFtpPrompts& prompts, IMainWindowReporter& reporter,
@@ -98,19 +95,31 @@ bool CFtpTreeCtrl::refusedWhileBusy() {
   return true;
 }
 
-// Posted, as the trees' requests always were: the page acts on it after the
-// tree has finished what it is doing.
-void CFtpTreeCtrl::post(int code, int parameter) {
+// Posted: the window acts on it after the tree has finished what it is doing.
+void CFtpTreeCtrl::post(FtpRequest request) {
+  pending_ = request;
   QMetaObject::invokeMethod(
-      this, [this, code, parameter] { emit request(code, parameter); }, Qt::QueuedConnection);
+      this, [this, request = std::move(request)] { emit operationRequested(request); },
+      Qt::QueuedConnection);
 }
+
+namespace {
+
+FtpRequest RequestFor(FtpOperationKind kind, const QString& source, const QString& target = {}) {
+  FtpRequest request;
+  request.kind = kind;
+  request.source = source.toStdString();
+  request.target = target.toStdString();
+  return request;
+}
+
+}  // namespace
 
 // ---- preparing, expanding, refreshing ----
 
 void CFtpTreeCtrl::prepare() {
   newFolderRemote_ = newFolderLocal_ = move_ = false;
   operationItem_ = QPersistentModelIndex();
-  afterNameCheck_ = 0;
   if (side_ == Side::Local && model_->rowCount() == 0) {
     for (const QString& root : localRoots_) model_->addRoot(root, FtpItemImage::Drive);
   }
@@ -146,8 +155,7 @@ void CFtpTreeCtrl::onExpanded(const QModelIndex& index) {
   markBusy();
   operationTree_ = this;
   operationItem_ = index;
-  sourcePath_ = model_->fullPath(index);
-  post(kFtpOpenRemoteFolder);
+  post(RequestFor(FtpOperationKind::OpenFolder, model_->fullPath(index)));
 }
 
 // A collapsed local folder is listed afresh when next opened.
@@ -170,8 +178,7 @@ void CFtpTreeCtrl::refresh() {
   model_->forgetChildren(folder);
   operationTree_ = this;
   operationItem_ = folder;
-  sourcePath_ = model_->fullPath(folder);
-  post(kFtpOpenRemoteFolder);
+  post(RequestFor(FtpOperationKind::OpenFolder, model_->fullPath(folder)));
 }
 
 // ---- new folder, rename, delete, open ----
@@ -202,8 +209,7 @@ void CFtpTreeCtrl::newFolder() {
   markBusy();
   operationTree_ = this;
   operationItem_ = folder;
-  sourcePath_ = model_->fullPath(folder);
-  post(kFtpOpenRemoteFolder);
+  post(RequestFor(FtpOperationKind::OpenFolder, model_->fullPath(folder)));
 }
 
 void CFtpTreeCtrl::renameSelected() {
@@ -269,15 +275,14 @@ void CFtpTreeCtrl::commitRemoteLabel(const QModelIndex& item, const QString& tex
   operationItem_ = item;
   if (creating) {
     model_->setLabel(item, text);
-    sourcePath_ = model_->fullPath(item);
-    post(kFtpNewRemoteFolder);
+    post(RequestFor(FtpOperationKind::NewFolder, model_->fullPath(item)));
     return;
   }
-  sourcePath_ = model_->fullPath(item);
-  targetPath_ = sourcePath_.left(sourcePath_.lastIndexOf(kSeparator) + 1) + text;
-  afterNameCheck_ = 0;
+  const QString source = model_->fullPath(item);
+  labelBeforeRename_ = model_->label(item);
   model_->setLabel(item, text);
-  post(kFtpRenameRemote);
+  post(RequestFor(FtpOperationKind::Rename, source,
+                  source.left(source.lastIndexOf(kSeparator) + 1) + text));
 }
 
 void CFtpTreeCtrl::deleteSelected() {
@@ -296,10 +301,11 @@ void CFtpTreeCtrl::deleteSelected() {
     return;
   }
   markBusy();
-  sourcePath_ = model_->fullPath(item);
   operationTree_ = this;
   operationItem_ = item;
-  post(model_->isFile(item) ? kFtpDeleteRemoteFile : kFtpDeleteRemoteFolder);
+  FtpRequest request = RequestFor(FtpOperationKind::Delete, model_->fullPath(item));
+  request.sourceIsFolder = !model_->isFile(item);
+  post(std::move(request));
 }
 
 // The user's own files: the first failure is reported and ends the delete,
@@ -320,12 +326,15 @@ void CFtpTreeCtrl::deleteLocal(const QModelIndex& item) {
 void CFtpTreeCtrl::openSelected() {
   const QModelIndex item = currentIndex();
   if (!model_->isFile(item)) return;
-  if (side_ == Side::Remote) {
-    if (refusedWhileBusy()) return;
-    markBusy();
+  if (side_ == Side::Local) {
+    const QString path = model_->fullPath(item);
+    QMetaObject::invokeMethod(
+        this, [this, path] { emit localEditWanted(path); }, Qt::QueuedConnection);
+    return;
   }
-  sourcePath_ = model_->fullPath(item);
-  post(kFtpOpenInEditor, treeId());
+  if (refusedWhileBusy()) return;
+  markBusy();
+  post(RequestFor(FtpOperationKind::EditDownload, model_->fullPath(item)));
 }
 
 // ---- mouse and keys ----
@@ -528,8 +537,9 @@ void CFtpTreeCtrl::drop(CFtpTreeCtrl* target, const QModelIndex& on, bool move) 
   const QModelIndex folder = target->model_->folderOf(on);
   QString label = model_->label(draggedItem_);
   if (side_ == Side::Local && target->side_ == Side::Remote) {
-    if (uniqueOption_) label = QStringLiteral("****");
-    if (appendOption_ && target->model_->isFile(on)) label = target->model_->label(on);
+    if (storeMode_ == FtpStoreMode::Unique) label = QStringLiteral("****");
+    if (storeMode_ == FtpStoreMode::Append && target->model_->isFile(on))
+      label = target->model_->label(on);
   }
   // A local folder is listed before it takes the placeholder, so that
   // opening it later does not list the placeholder away.
@@ -559,37 +569,34 @@ void CFtpTreeCtrl::dropRemoteOnLocal(const QModelIndex& folder, const QModelInde
     return;
   }
   markBusy();
-  sourcePath_ = model_->fullPath(draggedItem_);
-  targetPath_ = Join(partner_->model_->fullPath(folder), label);
-  post(kFtpDownload);
+  FtpRequest request = RequestFor(FtpOperationKind::Download, model_->fullPath(draggedItem_),
+                                  Join(partner_->model_->fullPath(folder), label));
+  request.move = move_;
+  request.sourceIsFolder = !model_->isFile(draggedItem_);
+  post(std::move(request));
 }
 
 void CFtpTreeCtrl::dropLocalOnRemote(const QModelIndex& on, const QModelIndex& placeholder) {
   CFtpTreeModel* remote = partner_->model_;
   markBusy();
-  sourcePath_ = model_->fullPath(draggedItem_);
-  const bool appending = appendOption_ && remote->isFile(on);
-  targetPath_ = appending ? remote->fullPath(on) : remote->fullPath(placeholder);
-  // Appending and unique names never replace a file: no question to ask.
-  if (uniqueOption_ || appendOption_) {
-    post(kFtpUpload);
-    return;
-  }
-  afterNameCheck_ = kFtpUpload;
-  post(kFtpCheckNames, treeId());
+  const bool appending = storeMode_ == FtpStoreMode::Append && remote->isFile(on);
+  FtpRequest request = RequestFor(FtpOperationKind::Upload, model_->fullPath(draggedItem_),
+                                  appending ? remote->fullPath(on) : remote->fullPath(placeholder));
+  request.store = storeMode_;
+  request.move = move_;
+  post(std::move(request));
 }
 
 void CFtpTreeCtrl::dropRemoteOnRemote(const QModelIndex& folder, const QModelIndex& placeholder) {
-  sourcePath_ = model_->fullPath(draggedItem_);
-  targetPath_ = model_->fullPath(placeholder);
-  if (draggedItem_.parent() == QModelIndex(folder) || sourcePath_ == targetPath_) {
+  const QString source = model_->fullPath(draggedItem_);
+  const QString target = model_->fullPath(placeholder);
+  if (draggedItem_.parent() == QModelIndex(folder) || source == target) {
     model_->removeItem(placeholder);
     return;
   }
   markBusy();
   viewport()->setCursor(Qt::WaitCursor);
-  afterNameCheck_ = kFtpRenameRemote;
-  post(kFtpCheckNames, treeId());
+  post(RequestFor(FtpOperationKind::ServerMove, source, target));
 }
 
 // Local copies and moves: a file that exists is replaced only after the
@@ -660,126 +667,96 @@ void CFtpTreeCtrl::listingReceived(const std::vector<FtpListingEntry>& entries,
     items.push_back({QString::fromStdString(entry.label), entry.isFolder, std::move(name)});
   }
   model_->setChildren(parent, items);
-  operationItem_ = QPersistentModelIndex();
   setEnabled(true);
   expand(parent);
-  if (newFolderRemote_) {
-    insertNewFolderItem(parent, QStringLiteral("NewFolder"));
+  if (newFolderRemote_) insertNewFolderItem(parent, QStringLiteral("NewFolder"));
+}
+
+void CFtpTreeCtrl::operationEnded(FtpOperationKind kind, FtpOutcome outcome) {
+  if (outcome == FtpOutcome::NameExists) {
+    // Asked once the result has been delivered, never inside it.
+    QMetaObject::invokeMethod(this, &CFtpTreeCtrl::confirmReplace, Qt::QueuedConnection);
     return;
+  }
+  const bool success = outcome == FtpOutcome::Succeeded;
+  switch (kind) {
+    case FtpOperationKind::OpenFolder:
+    case FtpOperationKind::List:
+      operationItem_ = QPersistentModelIndex();
+      // A folder listed only to hold a new one stays busy until it is named.
+      if (success && newFolderRemote_) return;
+      break;
+    case FtpOperationKind::Download:
+    case FtpOperationKind::Upload:
+      transferEnded(outcome);
+      break;
+    case FtpOperationKind::ServerMove:
+      serverMoveEnded(success);
+      break;
+    case FtpOperationKind::Rename:
+      renameEnded(success);
+      break;
+    case FtpOperationKind::Delete:
+      if (success && operationItem_.isValid() && operationTree_)
+        operationTree_->model_->removeItem(operationItem_);
+      operationItem_ = QPersistentModelIndex();
+      break;
+    case FtpOperationKind::NewFolder:
+      if (success) {
+        setCurrentIndex(operationItem_);
+      } else {
+        removeOperationItem();
+      }
+      operationItem_ = QPersistentModelIndex();
+      break;
+    case FtpOperationKind::EditDownload:
+      break;
   }
   release();
 }
 
-void CFtpTreeCtrl::nameListReceived(const std::optional<std::string>& names) {
-  if (!names || !draggedItem_.isValid()) {
-    goOnAfterNameCheck();
-    return;
-  }
-  const QString label = model_->label(draggedItem_);
-  const QStringList lines = QString::fromStdString(*names).split(
-      QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
-  for (const QString& line : lines) {
-    if (LastPart(line).compare(label, Qt::CaseInsensitive) == 0) {
-      QMetaObject::invokeMethod(this, &CFtpTreeCtrl::confirmPendingReplace, Qt::QueuedConnection);
-      return;
-    }
-  }
-  goOnAfterNameCheck();
-}
-
-void CFtpTreeCtrl::confirmPendingReplace() {
+void CFtpTreeCtrl::confirmReplace() {
   const QString label = draggedItem_.isValid() ? model_->label(draggedItem_) : QString();
   const CFtpTreeCtrl* remote = side_ == Side::Remote ? this : partner_.data();
   if (prompts_.askYesNo(this, QString::fromStdString(ConfirmReplaceText(label.toStdString()))) &&
       remote != nullptr && remote->isEnabled()) {
-    goOnAfterNameCheck();
+    FtpRequest again = pending_;
+    again.replace = true;
+    post(std::move(again));
     return;
   }
   removeOperationItem();
-  afterNameCheck_ = 0;
   release();
 }
 
-void CFtpTreeCtrl::goOnAfterNameCheck() {
-  if (afterNameCheck_ == 0) {
-    release();
-    return;
-  }
-  post(afterNameCheck_);
-}
-
-void CFtpTreeCtrl::downloadEnded(bool success) {
-  if (!success) {
+// A download or an upload: the new item stays only when the copy is
+// complete, and a move's source item goes only when the source has gone.
+void CFtpTreeCtrl::transferEnded(FtpOutcome outcome) {
+  if (outcome == FtpOutcome::Failed) {
     removeOperationItem();
-    release();
     return;
   }
   dropDuplicatesOf(operationItem_);
-  if (move_ && draggedItem_.isValid()) {
-    // A move: the server's copy goes once the local one is complete.
-    operationTree_ = this;
-    operationItem_ = draggedItem_;
-    sourcePath_ = model_->fullPath(draggedItem_);
-    post(model_->isFile(draggedItem_) ? kFtpDeleteRemoteFile : kFtpDeleteRemoteFolder);
-    return;
-  }
-  release();
-}
-
-void CFtpTreeCtrl::uploadEnded(bool success) {
-  afterNameCheck_ = 0;
-  if (!success) {
-    removeOperationItem();
-    release();
-    return;
-  }
-  dropDuplicatesOf(operationItem_);
-  // Only a file is moved away: a folder is never deleted on the word of an upload.
-  if (move_ && model_->isFile(draggedItem_)) {
-    std::filesystem::path failed;
-    const int error = DeleteLocalTree(LocalPath(sourcePath_), failed);
-    if (error == 0) {
-      model_->removeItem(draggedItem_);
-    } else {
-      reporter_.PostSystemError(error);
-    }
-  }
-  release();
-}
-
-void CFtpTreeCtrl::deleteEnded(bool success) {
-  if (success && operationItem_.isValid() && operationTree_)
-    operationTree_->model_->removeItem(operationItem_);
   operationItem_ = QPersistentModelIndex();
-  release();
+  if (move_ && outcome == FtpOutcome::Succeeded && draggedItem_.isValid()) {
+    model_->removeItem(draggedItem_);
+  }
 }
 
-void CFtpTreeCtrl::newFolderEnded(bool success) {
+void CFtpTreeCtrl::serverMoveEnded(bool success) {
   if (success) {
-    setCurrentIndex(operationItem_);
+    const QPersistentModelIndex moved(operationItem_);
+    model_->removeItem(draggedItem_);
+    dropDuplicatesOf(moved);
   } else {
     removeOperationItem();
   }
   operationItem_ = QPersistentModelIndex();
-  release();
 }
 
 void CFtpTreeCtrl::renameEnded(bool success) {
-  const bool wasMove = afterNameCheck_ == kFtpRenameRemote;
-  afterNameCheck_ = 0;
-  if (wasMove) {
-    if (success) {
-      const QPersistentModelIndex moved(operationItem_);
-      model_->removeItem(draggedItem_);
-      dropDuplicatesOf(moved);
-    } else {
-      removeOperationItem();
-    }
-  } else if (!success && operationItem_.isValid()) {
-    model_->setLabel(operationItem_, LastPart(sourcePath_));
-  }
+  if (!success && operationItem_.isValid()) model_->setLabel(operationItem_, labelBeforeRename_);
   operationItem_ = QPersistentModelIndex();
-  release();
 }
 
 void CFtpTreeCtrl::setNewItemLabel(const QString& label) {

@@ -1,8 +1,9 @@
 #pragma once
 // One file tree of the FTP window's Directories page: the local tree (the
 // home folder and "/") or the remote tree (the server's folders as listings
-// deliver them). The remote tree never talks to the server: it posts its
-// requests (request()) and is told the outcome through the result slots.
+// deliver them). The remote tree never talks to the server: it posts one
+// typed request per operation (operationRequested()) and is told how the
+// operation ended (operationEnded()).
 // At most one remote operation runs at a time; while it runs the remote tree
 // is busy and refuses clicks, keys, expansions and drags with a beep.
 //
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "transfer/ftp_listing.h"
+#include "transfer/ftp_operation.h"
 #include "transfer/ftp_tree_model.h"
 
 class QLabel;
@@ -43,11 +45,6 @@ class CFtpTreeCtrl : public QTreeView {
   // The local roots, listed afresh (tests use a folder of their own).
   void setLocalRoots(const QStringList& roots);
 
-  // The operation requested: the full path of the item concerned and the
-  // destination of a transfer, move or rename.
-  const QString& sourcePath() const { return sourcePath_; }
-  const QString& targetPath() const { return targetPath_; }
-
   // The remote tree's busy state: set when it posts a request, cleared by
   // the result that ends the operation.
   bool isIdle() const { return idle_; }
@@ -69,27 +66,24 @@ class CFtpTreeCtrl : public QTreeView {
   bool isDragging() const { return dragging_; }
   QModelIndex dropTarget() const { return dropTarget_; }
 
-  // WM_FTP_TREE.
-  void setAppendOption(bool on) { appendOption_ = on; }
-  void setUniqueOption(bool on) { uniqueOption_ = on; }
-  bool appendOption() const { return appendOption_; }
-  bool uniqueOption() const { return uniqueOption_; }
+  // How a local file dropped on the server is stored (the local tree's
+  // drops use it; the window's Store Options menu sets it).
+  void setStoreMode(FtpStoreMode mode) { storeMode_ = mode; }
+  FtpStoreMode storeMode() const { return storeMode_; }
 
   // Results of the connection (GUI thread).
   void release();
   void listingReceived(const std::vector<FtpListingEntry>& entries, const QString& rootLabel);
-  void nameListReceived(const std::optional<std::string>& names);
-  void downloadEnded(bool success);
-  void uploadEnded(bool success);
-  void deleteEnded(bool success);
-  void newFolderEnded(bool success);
-  void renameEnded(bool success);
+  // The end of the operation this tree requested last.
+  void operationEnded(FtpOperationKind kind, FtpOutcome outcome);
   void setNewItemLabel(const QString& label);
   void clearRemote();
 
  signals:
-  // WM_FTP_NOTIFY to the Directories page: a code and its parameter.
-  void request(int code, int parameter);
+  // Posted: the window acts on it after the tree has finished what it does.
+  void operationRequested(const netrove::FtpRequest& request);
+  // A local file to open in the editor (no FTP traffic).
+  void localEditWanted(const QString& path);
   // A right click inside the focused tree with no drag.
   void contextMenuWanted(const QPoint& global);
 
@@ -104,7 +98,7 @@ class CFtpTreeCtrl : public QTreeView {
 
  private:
   bool refusedWhileBusy();
-  void post(int code, int parameter = 0);
+  void post(FtpRequest request);
   void onExpanded(const QModelIndex& index);
   void onCollapsed(const QModelIndex& index);
   void listLocalFolder(const QModelIndex& folder);
@@ -127,8 +121,10 @@ class CFtpTreeCtrl : public QTreeView {
   void dropLocalOnRemote(const QModelIndex& on, const QModelIndex& placeholder);
   void dropRemoteOnRemote(const QModelIndex& folder, const QModelIndex& placeholder);
   void dropLocalOnLocal(const QModelIndex& folder, const QModelIndex& placeholder);
-  void goOnAfterNameCheck();
-  void confirmPendingReplace();
+  void confirmReplace();
+  void transferEnded(FtpOutcome outcome);
+  void serverMoveEnded(bool success);
+  void renameEnded(bool success);
   void removeOperationItem();
   void dropDuplicatesOf(const QModelIndex& item);
 
@@ -140,13 +136,10 @@ class CFtpTreeCtrl : public QTreeView {
   QStringList localRoots_;
 
   bool idle_ = true;
-  QString sourcePath_;
-  QString targetPath_;
   bool newFolderRemote_ = false;
   bool newFolderLocal_ = false;
   bool move_ = false;
-  bool appendOption_ = false;
-  bool uniqueOption_ = false;
+  FtpStoreMode storeMode_ = FtpStoreMode::Replace;
   bool editCommitted_ = false;
 
   // The drag.
@@ -166,8 +159,11 @@ class CFtpTreeCtrl : public QTreeView {
   // The running operation: the item it concerns and the tree holding it.
   QPointer<CFtpTreeCtrl> operationTree_;
   QPersistentModelIndex operationItem_;
-  // The step after a name check: 1162 (upload) or 1158 (move on the server).
-  int afterNameCheck_ = 0;
+  // The request posted last: asked again, with leave to replace, when the
+  // server already holds its target's name and the user agrees.
+  FtpRequest pending_;
+  // A renamed item's label before the rename, back when the server refuses.
+  QString labelBeforeRename_;
 };
 
 }  // namespace netrove

@@ -18,6 +18,7 @@
 #include "base/settings_store.h"
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_local_files.h"
+#include "transfer/ftp_menu_commands.h"
 #include "transfer/ftp_prompts.h"
 #include "transfer/ftp_tree_ctrl.h"
 #include "transfer/ftp_window_ids.h"
@@ -33,13 +34,6 @@ QGroupBox* Framed(const QString& title, QWidget* inside) {
   auto* layout = new QVBoxLayout(frame);
   layout->addWidget(inside);
   return frame;
-}
-
-// The folder part of a path, for NLST: up to its last "/" ("/" for a name
-// in the root).
-QString FolderPart(const QString& path) {
-  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-  return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 }  // namespace
@@ -66,23 +60,15 @@ class CFtpView::Events : public IFtpPageNotifier, public IFtpPanes, public IFtpQ
   void Release() override {
     toRemote([](CFtpTreeCtrl& tree) { tree.release(); });
   }
-  void DownloadEnded(bool ok) override {
-    toRequester([ok](auto& tree) { tree.downloadEnded(ok); });
-  }
-  void UploadEnded(bool ok) override {
-    toRequester([ok](auto& tree) { tree.uploadEnded(ok); });
-  }
-  void AppendEnded(bool ok) override {
-    toRequester([ok](auto& tree) { tree.uploadEnded(ok); });
-  }
-  void DeleteEnded(bool ok) override {
-    toRequester([ok](auto& tree) { tree.deleteEnded(ok); });
-  }
-  void NewFolderEnded(bool ok) override {
-    toRequester([ok](auto& tree) { tree.newFolderEnded(ok); });
-  }
-  void RenameEnded(bool ok) override {
-    toRequester([ok](auto& tree) { tree.renameEnded(ok); });
+  // Listings belong to the remote tree, whoever asked (the login's has no
+  // asker); every other outcome to the tree that asked.
+  void OperationEnded(std::uint64_t, FtpOperationKind kind, FtpOutcome outcome) override {
+    const auto end = [kind, outcome](CFtpTreeCtrl& tree) { tree.operationEnded(kind, outcome); };
+    if (kind == FtpOperationKind::OpenFolder || kind == FtpOperationKind::List) {
+      toRemote(end);
+    } else {
+      toRequester(end);
+    }
   }
   // Parsed here, on the transfer's thread: a listing of 100,000 names costs
   // the window only the insertion.
@@ -93,9 +79,6 @@ class CFtpView::Events : public IFtpPageNotifier, public IFtpPanes, public IFtpQ
       view.remoteTree()->listingReceived(*entries, root);
       view.updateCommandStates();
     });
-  }
-  void NameListReceived(std::optional<std::string> names) override {
-    toRequester([names = std::move(names)](auto& tree) { tree.nameListReceived(names); });
   }
   void SetNewItemLabel(std::string label) override {
     const QString text = QString::fromStdString(DisplayName(label));
@@ -228,8 +211,9 @@ CFtpDirectoriesPage::CFtpDirectoriesPage(CFtpPrompts& prompts, IMainWindowReport
   layout->addWidget(Framed(QStringLiteral("Remote"), remote_));
   layout->addWidget(Framed(QStringLiteral("Local"), local_));
   for (CFtpTreeCtrl* tree : {remote_, local_}) {
-    connect(tree, &CFtpTreeCtrl::request, this,
-            [this, tree](int code, int parameter) { emit request(tree, code, parameter); });
+    connect(tree, &CFtpTreeCtrl::operationRequested, this,
+            [this, tree](const FtpRequest& request) { emit operationRequested(tree, request); });
+    connect(tree, &CFtpTreeCtrl::localEditWanted, this, &CFtpDirectoriesPage::localEditWanted);
   }
   local_->prepare();
 }
@@ -292,7 +276,8 @@ CFtpView::CFtpView(CToolServices& services, std::unique_ptr<CFtpPrompts> prompts
   });
   connect(help_, &QPushButton::clicked, this, [this] { this->services().showHelp(helpContext()); });
   CFtpDirectoriesPage* directories = tabs_->directoriesPage();
-  connect(directories, &CFtpDirectoriesPage::request, this, &CFtpView::handleRequest);
+  connect(directories, &CFtpDirectoriesPage::operationRequested, this, &CFtpView::startOperation);
+  connect(directories, &CFtpDirectoriesPage::localEditWanted, this, &CFtpView::editLocalFile);
   for (CFtpTreeCtrl* tree : {remoteTree(), localTree()}) {
     connect(tree, &CFtpTreeCtrl::contextMenuWanted, this,
             [this, tree](const QPoint& global) { showContextMenu(tree, global); });
@@ -325,40 +310,31 @@ QAction* CFtpView::commandAction(int id) const {
 
 // ---- the menu ----
 
-QAction* CFtpView::addCommand(QMenu* menu, const char* text, int id) {
-  QAction* action = menu->addAction(QString::fromLatin1(text));
-  actions_[id] = action;
-  connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
-  return action;
-}
-
 void CFtpView::buildMenu() {
   auto* bar = new QMenuBar(this);
   menu_ = bar->addMenu(QStringLiteral("FTP &Commands"));
-  addCommand(menu_, "&New Folder", kCmdFtpNewFolder);
-  addCommand(menu_, "&Delete", kCmdFtpDelete);
-  addCommand(menu_, "&Rename", kCmdFtpRename);
-  addCommand(menu_, "Re&fresh", kCmdFtpRefresh);
-  menu_->addSeparator();
-  addCommand(menu_, "&Abort", kCmdFtpAbort);
-  addCommand(menu_, "No &Operation", kCmdFtpNoop);
-  QMenu* mode = menu_->addMenu(QStringLiteral("&Transfer Mode"));
-  addCommand(mode, "&ASCII", kCmdFtpAscii)->setCheckable(true);
-  addCommand(mode, "&Image (Binary)", kCmdFtpImage)->setCheckable(true);
-  addCommand(menu_, "&Change to Parent Directory", kCmdFtpParent);
-  addCommand(menu_, "Print &Working Directory", kCmdFtpPrintDirectory);
-  QMenu* status = menu_->addMenu(QStringLiteral("&Status"));
-  addCommand(status, "With&out Argument", kCmdFtpStatus);
-  addCommand(status, "&With Argument...", kCmdFtpStatusWithArgument);
-  QMenu* store = menu_->addMenu(QStringLiteral("Store O&ptions"));
-  addCommand(store, "&Append (with Create)", kCmdFtpAppend)->setCheckable(true);
-  addCommand(store, "&Store Unique", kCmdFtpStoreUnique)->setCheckable(true);
-  addCommand(menu_, "S&ystem", kCmdFtpSystem);
-  addCommand(menu_, "S&ite...", kCmdFtpSite);
-  QMenu* help = menu_->addMenu(QStringLiteral("&Help"));
-  addCommand(help, "With&out Argument", kCmdFtpHelp);
-  addCommand(help, "&With Argument...", kCmdFtpHelpWithArgument);
-  connectionMenus_ = {mode, status, store, help};
+  QMenu* submenu = nullptr;
+  std::string_view submenuLabel;
+  for (const FtpMenuCommand& command : kFtpMenuCommands) {
+    if (command.id == 0) {
+      menu_->addSeparator();
+      continue;
+    }
+    if (command.submenu.empty()) {
+      submenu = nullptr;
+    } else if (submenu == nullptr || command.submenu != submenuLabel) {
+      submenuLabel = command.submenu;
+      submenu = menu_->addMenu(QString::fromUtf8(command.submenu.data(),
+                                                 static_cast<qsizetype>(command.submenu.size())));
+      connectionMenus_.push_back(submenu);
+    }
+    QMenu* into = submenu != nullptr ? submenu : menu_;
+    QAction* action = into->addAction(
+        QString::fromUtf8(command.label.data(), static_cast<qsizetype>(command.label.size())));
+    action->setCheckable(command.checkable);
+    actions_[command.id] = action;
+    connect(action, &QAction::triggered, this, [this, id = command.id] { runCommand(id); });
+  }
   connect(menu_, &QMenu::aboutToShow, this, &CFtpView::updateCommandStates);
 }
 
@@ -373,19 +349,18 @@ void CFtpView::updateCommandStates() {
   if (menu_ == nullptr) return;
   const bool connectionItems =
       tabs_->currentWidget() != tabs_->loginPage() && remoteTree()->isEnabled();
-  for (int id :
-       {kCmdFtpAbort, kCmdFtpNoop, kCmdFtpPrintDirectory, kCmdFtpSystem, kCmdFtpSite, kCmdFtpParent,
-        kCmdFtpAscii, kCmdFtpImage, kCmdFtpStatus, kCmdFtpStatusWithArgument, kCmdFtpAppend,
-        kCmdFtpStoreUnique, kCmdFtpHelp, kCmdFtpHelpWithArgument})
-    actions_[id]->setEnabled(connectionItems);
-  for (QMenu* submenu : connectionMenus_) submenu->setEnabled(connectionItems);
   const bool treeItems = focusedTree() != nullptr;
-  for (int id : {kCmdFtpNewFolder, kCmdFtpDelete, kCmdFtpRename, kCmdFtpRefresh})
-    actions_[id]->setEnabled(treeItems);
+  for (const FtpMenuCommand& command : kFtpMenuCommands) {
+    if (command.id == 0) continue;
+    actions_[command.id]->setEnabled(
+        command.needs == FtpCommandNeeds::FocusedTree ? treeItems : connectionItems);
+  }
+  for (QMenu* submenu : connectionMenus_) submenu->setEnabled(connectionItems);
   actions_[kCmdFtpAscii]->setChecked(transferMode_ == kCmdFtpAscii);
   actions_[kCmdFtpImage]->setChecked(transferMode_ == kCmdFtpImage);
-  actions_[kCmdFtpAppend]->setChecked(storeOption_ == kCmdFtpAppend);
-  actions_[kCmdFtpStoreUnique]->setChecked(storeOption_ == kCmdFtpStoreUnique);
+  const FtpStoreMode store = localTree()->storeMode();
+  actions_[kCmdFtpAppend]->setChecked(store == FtpStoreMode::Append);
+  actions_[kCmdFtpStoreUnique]->setChecked(store == FtpStoreMode::Unique);
 }
 
 // Right click in a focused tree on the Directories page; elsewhere, help.
@@ -486,9 +461,13 @@ void CFtpView::runCommand(int id) {
       transferMode_ = id;
       break;
     case kCmdFtpAppend:
-    case kCmdFtpStoreUnique:
-      setStoreOption(storeOption_ == id ? 0 : id);
+    case kCmdFtpStoreUnique: {
+      const FtpStoreMode chosen = id == kCmdFtpAppend ? FtpStoreMode::Append : FtpStoreMode::Unique;
+      // A second click on the checked option goes back to replacing.
+      localTree()->setStoreMode(localTree()->storeMode() == chosen ? FtpStoreMode::Replace
+                                                                   : chosen);
       break;
+    }
     default:
       break;
   }
@@ -511,12 +490,6 @@ void CFtpView::changeToParent() {
     return;
   }
   if (!connection_->QueueCommand(FtpCommand::Cdup)) remote->release();
-}
-
-void CFtpView::setStoreOption(int option) {
-  storeOption_ = option;
-  localTree()->setAppendOption(option == kCmdFtpAppend);
-  localTree()->setUniqueOption(option == kCmdFtpStoreUnique);
 }
 
 // ---- login ----
@@ -573,7 +546,7 @@ void CFtpView::onDirectoriesNotice(int code) {
   remote->release();
   tabs_->directoriesPage()->setRequester(remote);
   transferMode_ = kCmdFtpAscii;
-  setStoreOption(0);
+  localTree()->setStoreMode(FtpStoreMode::Replace);
   updateCommandStates();
 }
 
@@ -583,67 +556,42 @@ FtpTransferType CFtpView::transferType() const {
   return transferMode_ == kCmdFtpImage ? FtpTransferType::Image : FtpTransferType::Ascii;
 }
 
-void CFtpView::handleRequest(CFtpTreeCtrl* tree, int code, int parameter) {
+// The tree's request goes on as it is, with what only the window knows: the
+// transfer mode and the editor.
+void CFtpView::startOperation(CFtpTreeCtrl* tree, FtpRequest request) {
   tabs_->directoriesPage()->setRequester(tree);
-  CFtpTreeCtrl* remote = remoteTree();
-  CFtpTreeCtrl* local = localTree();
-  const std::string source = tree->sourcePath().toStdString();
-  const std::string target = tree->targetPath().toStdString();
-  switch (code) {
-    case kFtpOpenRemoteFolder:
+  switch (request.kind) {
+    case FtpOperationKind::Download:
+    case FtpOperationKind::Upload:
+      request.type = transferType();
       startProgress();
-      connection_->OpenFolder(source);  // a refusal releases the tree
       break;
-    case kFtpRenameRemote:
-      connection_->Rename(source, target);
-      break;
-    case kFtpDeleteRemoteFile:
-    case kFtpDeleteRemoteFolder:
-      connection_->Delete(source, code == kFtpDeleteRemoteFolder);
-      break;
-    case kFtpDownload:
+    case FtpOperationKind::OpenFolder:
       startProgress();
-      connection_->Download(source, std::filesystem::path(target), transferType());
       break;
-    case kFtpUpload: {
+    case FtpOperationKind::EditDownload:
+      // The engine ends a request without an editor as failed.
+      request.editor = chosenEditor();
       startProgress();
-      const std::filesystem::path from = local->sourcePath().toStdString();
-      const std::string to = local->targetPath().toStdString();
-      if (storeOption_ == kCmdFtpAppend) {
-        connection_->Append(from, to, transferType());
-      } else if (storeOption_ == kCmdFtpStoreUnique) {
-        connection_->StoreUnique(from, transferType());
-      } else {
-        connection_->Upload(from, to, transferType());
-      }
-      break;
-    }
-    case kFtpNewRemoteFolder:
-      connection_->NewFolder(source);
-      break;
-    case kFtpOpenInEditor:
-      openInEditor(parameter == kFtpRemoteTreeId ? remote : local);
-      break;
-    case kFtpCheckNames:
-      connection_->ListNames(FolderPart(tree->targetPath()).toStdString());
       break;
     default:
       break;
   }
+  connection_->Start(request);
 }
 
 // The editor of the settings, or one chosen for this request only.
-void CFtpView::openInEditor(CFtpTreeCtrl* tree) {
+std::string CFtpView::chosenEditor() {
   std::string editor;
   if (const auto key = OpenToolKey("FTP", false)) key->ReadText("Editor", editor);
   if (editor.empty()) editor = prompts_->chooseEditor(this).toStdString();
-  if (tree->side() == CFtpTreeCtrl::Side::Remote) {
-    startProgress();
-    connection_->EditDownload(tree->sourcePath().toStdString(), editor);
-    return;
-  }
+  return editor;
+}
+
+void CFtpView::editLocalFile(const QString& path) {
+  const std::string editor = chosenEditor();
   if (editor.empty()) return;
-  if (const int error = StartDetachedProgram(editor, tree->sourcePath().toStdString()))
+  if (const int error = StartDetachedProgram(editor, path.toStdString()))
     services().reporter().PostSystemError(error);
 }
 

@@ -83,7 +83,8 @@ class CFtpDirectoriesPage : public QWidget {
   void setRequester(CFtpTreeCtrl* tree) { requester_ = tree; }
 
  signals:
-  void request(CFtpTreeCtrl* tree, int code, int parameter);
+  void operationRequested(CFtpTreeCtrl* tree, const netrove::FtpRequest& request);
+  void localEditWanted(const QString& path);
 
  private:
   CFtpTreeCtrl* remote_;
@@ -133,9 +134,8 @@ class CFtpView : public CToolView {
   QLabel* progressLabel() const { return progress_; }
   QPushButton* closeButton() const { return close_; }
 
-  // 32826 (ASCII) or 32827 (Image); 0, 32829 (Append) or 32830 (Store Unique).
+  // 32826 (ASCII) or 32827 (Image).
   int transferMode() const { return transferMode_; }
-  int storeOption() const { return storeOption_; }
   // Applies the enable rules to the menu's items.
   void updateCommandStates();
 
@@ -144,11 +144,9 @@ class CFtpView : public CToolView {
   friend class Events;
 
   void buildMenu();
-  QAction* addCommand(QMenu* menu, const char* text, int id);
   void runCommand(int id);
   void queueWithBusyRule(FtpCommand command, std::optional<QString> argument = std::nullopt);
   void changeToParent();
-  void setStoreOption(int option);
   void showContextMenu(CFtpTreeCtrl* tree, const QPoint& global);
   CFtpTreeCtrl* focusedTree() const;
 
@@ -157,8 +155,9 @@ class CFtpView : public CToolView {
   void pickHost();
   void onLoginEnded();
   void onDirectoriesNotice(int code);
-  void handleRequest(CFtpTreeCtrl* tree, int code, int parameter);
-  void openInEditor(CFtpTreeCtrl* tree);
+  void startOperation(CFtpTreeCtrl* tree, FtpRequest request);
+  std::string chosenEditor();
+  void editLocalFile(const QString& path);
   FtpTransferType transferType() const;
   void startProgress();
   void showProgress(std::uint64_t bytes);
@@ -172,7 +171,6 @@ class CFtpView : public CToolView {
   std::vector<QMenu*> connectionMenus_;
   QLabel* progress_;
   int transferMode_;
-  int storeOption_ = 0;
   std::chrono::steady_clock::time_point progressStart_;
 
   std::unique_ptr<Events> events_;

@@ -29,14 +29,8 @@ class Ignore : public ITranscriptSink,
   void NotifyPage(FtpPage, int) override {}
   void Beep() override {}
   void Release() override {}
-  void DownloadEnded(bool) override {}
-  void UploadEnded(bool) override {}
-  void AppendEnded(bool) override {}
-  void DeleteEnded(bool) override {}
-  void NewFolderEnded(bool) override {}
-  void RenameEnded(bool) override {}
+  void OperationEnded(std::uint64_t, FtpOperationKind, FtpOutcome) override {}
   void ListingReceived(std::string, std::string) override {}
-  void NameListReceived(std::optional<std::string>) override {}
   void SetNewItemLabel(std::string) override {}
   void ClearRemoteTree() override {}
   void TransferProgress(std::uint64_t) override {}

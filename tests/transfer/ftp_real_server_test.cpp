@@ -140,15 +140,24 @@ TEST_P(FtpAgainstRealServers, UploadsAppendsAndDownloadsByteForByte) {
   LogIn();
   const std::string bytes = RandomBytes(3 * 1024 * 1024 + 17);
   test::WriteFileBytes(local_ / "big.bin", bytes);
-  ASSERT_TRUE(connection_.Upload(local_ / "big.bin", "big.bin", FtpTransferType::Image));
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Upload, (local_ / "big.bin").string(), "big.bin")
+          .Type(FtpTransferType::Image)
+          .Replace());
   ASSERT_TRUE(events_.WaitFor("upload ended 1"));
   EXPECT_EQ(test::ReadFileBytes(serverRoot_ / "big.bin"), bytes);
 
-  ASSERT_TRUE(connection_.Append(local_ / "big.bin", "big.bin", FtpTransferType::Image));
-  ASSERT_TRUE(events_.WaitFor("append ended 1"));
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Upload, (local_ / "big.bin").string(), "big.bin")
+          .Type(FtpTransferType::Image)
+          .Store(FtpStoreMode::Append)
+          .Replace());
+  ASSERT_TRUE(events_.WaitFor("upload ended 1", 2));
   EXPECT_EQ(test::ReadFileBytes(serverRoot_ / "big.bin"), bytes + bytes);
 
-  ASSERT_TRUE(connection_.Download("big.bin", local_ / "copy.bin", FtpTransferType::Image));
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Download, "big.bin", (local_ / "copy.bin").string())
+          .Type(FtpTransferType::Image));
   ASSERT_TRUE(events_.WaitFor("download ended 1"));
   EXPECT_EQ(test::ReadFileBytes(local_ / "copy.bin"), bytes + bytes);
   EXPECT_EQ(events_.Progress(), 2 * bytes.size());
@@ -156,12 +165,17 @@ TEST_P(FtpAgainstRealServers, UploadsAppendsAndDownloadsByteForByte) {
 
 TEST_P(FtpAgainstRealServers, AsciiTypeConvertsLineEndsBothWays) {
   LogIn();
-  ASSERT_TRUE(connection_.Download("hello.txt", local_ / "hello.txt", FtpTransferType::Ascii));
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Download, "hello.txt", (local_ / "hello.txt").string())
+          .Type(FtpTransferType::Ascii));
   ASSERT_TRUE(events_.WaitFor("download ended 1"));
   EXPECT_EQ(test::ReadFileBytes(local_ / "hello.txt"), "line one\nline two\n");
 
   test::WriteFileBytes(local_ / "unix.txt", "a\nb\r\nc\n");
-  ASSERT_TRUE(connection_.Upload(local_ / "unix.txt", "unix.txt", FtpTransferType::Ascii));
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Upload, (local_ / "unix.txt").string(), "unix.txt")
+          .Type(FtpTransferType::Ascii)
+          .Replace());
   ASSERT_TRUE(events_.WaitFor("upload ended 1"));
   // The server stores text in its own (Unix) form, so what it received as
   // CR LF lines comes back as LF lines.
@@ -171,8 +185,10 @@ TEST_P(FtpAgainstRealServers, AsciiTypeConvertsLineEndsBothWays) {
 TEST_P(FtpAgainstRealServers, StoreUniqueReportsTheServersName) {
   LogIn();
   test::WriteFileBytes(local_ / "u.txt", "unique");
-  ASSERT_TRUE(connection_.StoreUnique(local_ / "u.txt", FtpTransferType::Image));
-  ASSERT_TRUE(events_.WaitFor("append ended 1")) << events_.Transcript();
+  connection_.Start(test::RequestOf(FtpOperationKind::Upload, (local_ / "u.txt").string())
+                        .Type(FtpTransferType::Image)
+                        .Store(FtpStoreMode::Unique));
+  ASSERT_TRUE(events_.WaitFor("upload ended 1")) << events_.Transcript();
   std::string label;
   for (const auto& event : events_.Events()) {
     if (event.starts_with("label ")) label = event.substr(6);
@@ -184,30 +200,32 @@ TEST_P(FtpAgainstRealServers, StoreUniqueReportsTheServersName) {
 
 TEST_P(FtpAgainstRealServers, FolderCommandsAndRename) {
   LogIn();
-  ASSERT_TRUE(connection_.NewFolder("made"));
+  connection_.Start(test::RequestOf(FtpOperationKind::NewFolder, "made"));
   ASSERT_TRUE(events_.WaitFor("new folder ended 1"));
   EXPECT_TRUE(fs::is_directory(serverRoot_ / "made"));
-  ASSERT_TRUE(connection_.Rename("hello.txt", "made/renamed.txt"));
+  connection_.Start(test::RequestOf(FtpOperationKind::Rename, "hello.txt", "made/renamed.txt"));
   ASSERT_TRUE(events_.WaitFor("rename ended 1"));
   EXPECT_TRUE(fs::exists(serverRoot_ / "made" / "renamed.txt"));
-  ASSERT_TRUE(connection_.Delete("made/renamed.txt", false));
+  connection_.Start(test::RequestOf(FtpOperationKind::Delete, "made/renamed.txt"));
   ASSERT_TRUE(events_.WaitFor("delete ended 1"));
-  ASSERT_TRUE(connection_.Delete("made", true));
+  connection_.Start(test::RequestOf(FtpOperationKind::Delete, "made").Folder());
   ASSERT_TRUE(events_.WaitFor("delete ended 1", 2));
   EXPECT_FALSE(fs::exists(serverRoot_ / "made"));
 
   // A failed RNFR ends the rename; its RNTO is never sent.
-  ASSERT_TRUE(connection_.Rename("missing.txt", "other.txt"));
+  connection_.Start(test::RequestOf(FtpOperationKind::Rename, "missing.txt", "other.txt"));
   ASSERT_TRUE(events_.WaitFor("rename ended 0"));
-  ASSERT_TRUE(connection_.ListNames("/"));
-  ASSERT_TRUE(events_.WaitFor("names"));
+  connection_.Start(test::RequestOf(FtpOperationKind::List, "/"));
+  ASSERT_TRUE(events_.WaitFor("list ended 1"));
   EXPECT_EQ(events_.Transcript().find("RNTO other.txt"), std::string::npos);
 }
 
 TEST_P(FtpAgainstRealServers, AFailedDownloadLeavesTheLocalFileAsItWas) {
   LogIn();
   test::WriteFileBytes(local_ / "keep.txt", "precious");
-  ASSERT_TRUE(connection_.Download("missing.txt", local_ / "keep.txt", FtpTransferType::Image));
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Download, "missing.txt", (local_ / "keep.txt").string())
+          .Type(FtpTransferType::Image));
   ASSERT_TRUE(events_.WaitFor("download ended 0"));
   EXPECT_EQ(events_.Count("confirm keep.txt"), 1);
   EXPECT_EQ(test::ReadFileBytes(local_ / "keep.txt"), "precious");
@@ -217,13 +235,15 @@ TEST_P(FtpAgainstRealServers, AFailedDownloadLeavesTheLocalFileAsItWas) {
 TEST_P(FtpAgainstRealServers, AbortDuringADownloadLeavesNoFile) {
   LogIn();
   test::WriteFileBytes(serverRoot_ / "huge.bin", std::string(64 * 1024 * 1024, 'x'));
-  ASSERT_TRUE(connection_.Download("huge.bin", local_ / "huge.bin", FtpTransferType::Image));
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Download, "huge.bin", (local_ / "huge.bin").string())
+          .Type(FtpTransferType::Image));
   ASSERT_TRUE(test::WaitUntil([&] { return events_.Progress() > 0; }));
   ASSERT_TRUE(connection_.QueueCommand(FtpCommand::Abor));
   ASSERT_TRUE(events_.WaitFor("download ended 0"));
   EXPECT_TRUE(fs::is_empty(local_));
   // The connection goes on working after the abort.
-  ASSERT_TRUE(connection_.ListFolder(std::nullopt));
+  connection_.Start(test::RequestOf(FtpOperationKind::List));
   ASSERT_TRUE(events_.WaitFor("listing", 2));
   fs::remove(serverRoot_ / "huge.bin");
 }

@@ -15,6 +15,39 @@
 
 namespace netrove::test {
 
+// A request written in one expression: RequestOf(kind, source, target).Type(...).
+struct RequestOf : FtpRequest {
+  explicit RequestOf(FtpOperationKind what, std::string from = {}, std::string to = {}) {
+    kind = what;
+    source = std::move(from);
+    target = std::move(to);
+  }
+  RequestOf& Type(FtpTransferType value) {
+    type = value;
+    return *this;
+  }
+  RequestOf& Store(FtpStoreMode value) {
+    store = value;
+    return *this;
+  }
+  RequestOf& Replace() {
+    replace = true;
+    return *this;
+  }
+  RequestOf& Folder() {
+    sourceIsFolder = true;
+    return *this;
+  }
+  RequestOf& Move() {
+    move = true;
+    return *this;
+  }
+  RequestOf& Editor(std::string program) {
+    editor = std::move(program);
+    return *this;
+  }
+};
+
 class FtpRecorder : public ITranscriptSink,
                     public IFtpPageNotifier,
                     public IFtpPanes,
@@ -29,12 +62,14 @@ class FtpRecorder : public ITranscriptSink,
   }
   void Beep() override { Add("beep"); }
   void Release() override { Add("release"); }
-  void DownloadEnded(bool success) override { Add(Ended("download", success)); }
-  void UploadEnded(bool success) override { Add(Ended("upload", success)); }
-  void AppendEnded(bool success) override { Add(Ended("append", success)); }
-  void DeleteEnded(bool success) override { Add(Ended("delete", success)); }
-  void NewFolderEnded(bool success) override { Add(Ended("new folder", success)); }
-  void RenameEnded(bool success) override { Add(Ended("rename", success)); }
+  // "download ended 1": succeeded; 0 failed; "name exists"; "source kept".
+  void OperationEnded(std::uint64_t id, FtpOperationKind kind, FtpOutcome outcome) override {
+    {
+      std::lock_guard lock(mutex_);
+      lastId_ = id;
+    }
+    Add(std::string(FtpOperationName(kind)) + " ended " + OutcomeText(outcome));
+  }
   void ListingReceived(std::string text, std::string rootLabel) override {
     {
       std::lock_guard lock(mutex_);
@@ -42,14 +77,6 @@ class FtpRecorder : public ITranscriptSink,
       rootLabel_ = std::move(rootLabel);
     }
     Add("listing");
-  }
-  void NameListReceived(std::optional<std::string> names) override {
-    const bool given = names.has_value();
-    {
-      std::lock_guard lock(mutex_);
-      names_ = std::move(names);
-    }
-    Add(given ? "names" : "no names");
   }
   void SetNewItemLabel(std::string label) override { Add("label " + label); }
   void ClearRemoteTree() override { Add("clear remote tree"); }
@@ -88,9 +115,9 @@ class FtpRecorder : public ITranscriptSink,
     std::lock_guard lock(mutex_);
     return rootLabel_;
   }
-  std::optional<std::string> Names() {
+  std::uint64_t LastId() {
     std::lock_guard lock(mutex_);
-    return names_;
+    return lastId_;
   }
   std::uint64_t Progress() {
     std::lock_guard lock(mutex_);
@@ -99,8 +126,18 @@ class FtpRecorder : public ITranscriptSink,
   void AnswerReplace(bool replace) { replace_ = replace; }
 
  private:
-  static std::string Ended(const char* what, bool success) {
-    return std::string(what) + " ended " + (success ? "1" : "0");
+  static const char* OutcomeText(FtpOutcome outcome) {
+    switch (outcome) {
+      case FtpOutcome::Succeeded:
+        return "1";
+      case FtpOutcome::Failed:
+        return "0";
+      case FtpOutcome::NameExists:
+        return "name exists";
+      case FtpOutcome::SourceKept:
+        return "source kept";
+    }
+    return "?";
   }
   void Add(std::string event) {
     {
@@ -121,7 +158,7 @@ class FtpRecorder : public ITranscriptSink,
   std::string transcript_;
   std::string listing_;
   std::string rootLabel_;
-  std::optional<std::string> names_;
+  std::uint64_t lastId_ = 0;
   std::uint64_t progress_ = 0;
   bool replace_ = true;
 };

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/file_bytes.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
@@ -181,7 +182,7 @@ TEST_F(FtpScripted, AFullQueueRefusesTheFifthCommandAndAbortEmptiesIt) {
   EXPECT_FALSE(connection_.QueueCommand(FtpCommand::Syst));
   EXPECT_TRUE(connection_.QueueCommand(FtpCommand::Abor));
   EXPECT_EQ(connection_.WaitingCount(), 0u);
-  EXPECT_EQ(events_.Count("release"), 1);  // the listing ended as failed
+  EXPECT_EQ(events_.Count("open folder ended 0"), 1);  // the listing ended as failed
   connection_.Quit();
   EXPECT_TRUE(control_.Finished());
   const auto texts = reporter_.Texts();
@@ -213,7 +214,7 @@ TEST_F(FtpScripted, A421EndsTheConnectionAndReleasesTheWaitingListing) {
   Connect();
   EXPECT_TRUE(control_.Finished());
   ASSERT_TRUE(events_.WaitFor("directories 1155"));
-  EXPECT_TRUE(events_.WaitFor("release"));
+  EXPECT_TRUE(events_.WaitFor("open folder ended 0"));
   EXPECT_FALSE(connection_.IsConnected());
 }
 
@@ -251,7 +252,7 @@ TEST_F(FtpScripted, AMalformedPassiveReplyFailsTheListingWithoutSendingIt) {
       .ExpectClosed();
   control_.Start(std::move(script));
   Connect();
-  ASSERT_TRUE(events_.WaitFor("release"));
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
   connection_.Quit();
   EXPECT_TRUE(control_.Finished());
 }
@@ -271,8 +272,10 @@ TEST_F(FtpScripted, AFinalReplyBeforeTheLastBytesStillGetsTheWholeFile) {
   control_.Start(std::move(script));
   data_.Start(Script().Accept().Wait(200ms).Send("the whole payload").Close());
   Connect();
-  ASSERT_TRUE(events_.WaitFor("release"));  // the first listing was refused
-  ASSERT_TRUE(connection_.Download("f.bin", home_.path() / "f.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));  // the first listing was refused
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Download, "f.bin", (home_.path() / "f.bin").string())
+          .Type(FtpTransferType::Image));
   ASSERT_TRUE(events_.WaitFor("download ended 1"));
   std::ifstream in(home_.path() / "f.bin");
   std::stringstream text;
@@ -300,8 +303,10 @@ TEST_F(FtpScripted, AnUploadWhoseReadFailsResetsTheDataConnectionAndFails) {
   control_.Start(std::move(script));
   data_.Start(Script().Accept().ExpectClosed());
   Connect();
-  ASSERT_TRUE(events_.WaitFor("release"));
-  ASSERT_TRUE(connection_.Upload(unreadable, "up.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  connection_.Start(test::RequestOf(FtpOperationKind::Upload, (unreadable).string(), "up.bin")
+                        .Type(FtpTransferType::Image)
+                        .Replace());
   ASSERT_TRUE(events_.WaitFor("upload ended 0"));
   EXPECT_TRUE(data_.Finished());
   ASSERT_EQ(reporter_.Messages().size(), 1u);
@@ -372,16 +377,17 @@ TEST_F(FtpScripted, ADroppedConnectionDuringADownloadLeavesNoFile) {
   const fs::path local = home_.path() / "downloads";
   fs::create_directories(local);
   Connect();
-  ASSERT_TRUE(events_.WaitFor("release"));
-  ASSERT_TRUE(connection_.Download("f.bin", local / "f.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  connection_.Start(test::RequestOf(FtpOperationKind::Download, "f.bin", (local / "f.bin").string())
+                        .Type(FtpTransferType::Image));
   ASSERT_TRUE(events_.WaitFor("download ended 0"));
   EXPECT_TRUE(fs::is_empty(local));
   EXPECT_TRUE(control_.Finished());
 }
 
 // The editor gets a temporary copy (line ends converted) as its one
-// argument, and the copy goes once the editor has ended; a refused download
-// touches no local file, not even one at the remote path.
+// argument; a refused download touches no local file, not even one at the
+// remote path.
 TEST_F(FtpScripted, EditDownloadHandsTheEditorATemporaryCopyOnly) {
   const fs::path keep = home_.path() / "notes.txt";
   std::ofstream(keep) << "local notes";
@@ -411,16 +417,19 @@ TEST_F(FtpScripted, EditDownloadHandsTheEditorATemporaryCopyOnly) {
                         << "echo \"$1\" >\"$0.path\"\n";
   fs::permissions(editor, fs::perms::owner_all);
   Connect();
-  ASSERT_TRUE(events_.WaitFor("release"));
-  ASSERT_TRUE(connection_.EditDownload("remote.txt", editor.string()));
-  ASSERT_TRUE(events_.WaitFor("release", 2));
-  ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(editor.string() + ".path"); }));
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::EditDownload, "remote.txt").Editor(editor.string()));
+  ASSERT_TRUE(events_.WaitFor("edit download ended 1"));
+  ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(editor.string() + ".count"); }));
   std::string copy;
   ASSERT_TRUE(test::WaitUntil([&] {
     std::ifstream in(editor.string() + ".path");
-    return std::getline(in, copy) && !copy.empty() && !fs::exists(copy);
-  })) << "the temporary copy stays: "
-      << copy;
+    return std::getline(in, copy) && !copy.empty();
+  }));
+  // Editors that hand the file to a running instance return at once: the
+  // copy stays while the connection does.
+  EXPECT_TRUE(fs::exists(copy));
   std::stringstream seen;
   seen << std::ifstream(editor.string() + ".seen").rdbuf();
   EXPECT_EQ(seen.str(), "line one\nline two\n");
@@ -428,8 +437,9 @@ TEST_F(FtpScripted, EditDownloadHandsTheEditorATemporaryCopyOnly) {
   count << std::ifstream(editor.string() + ".count").rdbuf();
   EXPECT_EQ(count.str(), "1\n");
 
-  ASSERT_TRUE(connection_.EditDownload(keep.string(), editor.string()));
-  ASSERT_TRUE(events_.WaitFor("release", 3));
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::EditDownload, keep.string()).Editor(editor.string()));
+  ASSERT_TRUE(events_.WaitFor("edit download ended 0"));
   EXPECT_TRUE(control_.Finished());
   std::stringstream notes;
   notes << std::ifstream(keep).rdbuf();
@@ -471,11 +481,12 @@ TEST_F(FtpScripted, AbortDuringADownloadWaitsForBothRepliesBeforeTheNextCommand)
   const fs::path local = home_.path() / "downloads";
   fs::create_directories(local);
   Connect();
-  ASSERT_TRUE(events_.WaitFor("release"));
-  ASSERT_TRUE(connection_.Download("f.bin", local / "f.bin", FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  connection_.Start(test::RequestOf(FtpOperationKind::Download, "f.bin", (local / "f.bin").string())
+                        .Type(FtpTransferType::Image));
   ASSERT_TRUE(test::WaitUntil([&] { return events_.Progress() > 0; }));
   ASSERT_TRUE(connection_.QueueCommand(FtpCommand::Abor));
-  ASSERT_TRUE(connection_.ListFolder(std::nullopt));
+  connection_.Start(test::RequestOf(FtpOperationKind::List));
   ASSERT_TRUE(events_.WaitFor("listing"));
   EXPECT_EQ(events_.Listing(), listing);
   EXPECT_EQ(events_.Count("download ended 0"), 1);
@@ -508,14 +519,136 @@ TEST_F(FtpScripted, ARefusedFolderIsNotListedAndReleasesItsTreeOnce) {
   const std::string listing = "-rw-r--r-- 1 a b 5 Jan 1 12:00 deep.txt\r\n";
   data_.Start(Script().Accept().Send(listing).Close());
   Connect();
-  ASSERT_TRUE(events_.WaitFor("release"));
-  ASSERT_TRUE(connection_.OpenFolder("/gone"));
-  ASSERT_TRUE(test::WaitUntil([&] { return events_.Count("release") == 2; }));
-  ASSERT_TRUE(connection_.OpenFolder("/sub"));
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  connection_.Start(test::RequestOf(FtpOperationKind::OpenFolder, "/gone"));
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0", 2));
+  connection_.Start(test::RequestOf(FtpOperationKind::OpenFolder, "/sub"));
   ASSERT_TRUE(events_.WaitFor("listing"));
   EXPECT_EQ(events_.Listing(), listing);
-  EXPECT_EQ(events_.Count("release"), 2);
+  EXPECT_EQ(events_.Count("open folder ended 0"), 2);
   EXPECT_TRUE(control_.Finished());
+}
+
+// The login up to its listing, refused, so a test's own operation is next.
+Script& LoginWithoutListing(Script& script) {
+  return AnonymousLogin(script).Send("257 \"/\"\r\n").ExpectLine("PASV").Send("502 no\r\n");
+}
+
+// A move downloads, then deletes the server's copy; a refused delete keeps
+// the local copy and says the source stayed.
+TEST_F(FtpScripted, AMovedDownloadDeletesTheServersCopyOnlyAfterTheWholeFile) {
+  Script script;
+  LoginWithoutListing(script);
+  for (const char* deleteReply : {"250 gone\r\n", "550 not yours\r\n"}) {
+    script.ExpectLine("PASV")
+        .Send(PassiveReplyNaming(data_))
+        .ExpectLine("TYPE I")
+        .Send("200 ok\r\n")
+        .ExpectLine("RETR /pub/f.bin")
+        .Send("150 go\r\n")
+        .Wait(100ms)
+        .Send("226 done\r\n")
+        .ExpectLine("DELE /pub/f.bin")
+        .Send(deleteReply);
+  }
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Send("payload").Close().Accept().Send("payload").Close());
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  const fs::path first = home_.path() / "first.bin";
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Download, "/pub/f.bin", first.string()).Move());
+  ASSERT_TRUE(events_.WaitFor("download ended 1"));
+  const fs::path second = home_.path() / "second.bin";
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Download, "/pub/f.bin", second.string()).Move());
+  ASSERT_TRUE(events_.WaitFor("download ended source kept"));
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_EQ(test::ReadFileBytes(first), "payload");
+  EXPECT_EQ(test::ReadFileBytes(second), "payload");
+}
+
+// A name already in the target folder (in another case, with its folder)
+// stops the upload before STOR; the same request with leave to replace
+// stores, and a move then removes the local file.
+TEST_F(FtpScripted, AnUploadOntoAnExistingNameAsksFirstThenStoresAndMoves) {
+  test::CScriptedServer upload;
+  Script script;
+  LoginWithoutListing(script)
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("NLST /pub")
+      .Send("150 names\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(upload))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("STOR /pub/report.txt")
+      .Send("150 go\r\n")
+      .Wait(200ms)
+      .Send("226 stored\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Send("/pub/other.txt\r\n/pub/REPORT.TXT\r\n").Close());
+  upload.Start(Script().Accept().Expect("the report").ExpectClosed());
+  const fs::path local = home_.path() / "report.txt";
+  test::WriteFileBytes(local, "the report");
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  const auto request =
+      test::RequestOf(FtpOperationKind::Upload, local.string(), "/pub/report.txt").Move();
+  connection_.Start(request);
+  ASSERT_TRUE(events_.WaitFor("upload ended name exists"));
+  EXPECT_TRUE(fs::exists(local));
+  connection_.Start(test::RequestOf(request).Replace());
+  ASSERT_TRUE(events_.WaitFor("upload ended 1"));
+  EXPECT_TRUE(upload.Finished());
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_FALSE(fs::exists(local));
+}
+
+// A move on the server checks the target folder's names, then renames; a
+// clash asks first and sends no RNFR.
+TEST_F(FtpScripted, AServerMoveChecksTheNamesThenRenames) {
+  test::CScriptedServer second;
+  Script script;
+  LoginWithoutListing(script);
+  for (const test::CScriptedServer* names : {&data_, &second}) {
+    script.ExpectLine("PASV")
+        .Send(PassiveReplyNaming(*names))
+        .ExpectLine("TYPE A")
+        .Send("200 ok\r\n")
+        .ExpectLine("NLST /dest")
+        .Send("150 names\r\n")
+        .Wait(100ms)
+        .Send("226 done\r\n");
+  }
+  script.ExpectLine("RNFR /src/b.txt")
+      .Send("350 go on\r\n")
+      .ExpectLine("RNTO /dest/b.txt")
+      .Send("250 moved\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Send("b.txt\r\n").Close());
+  second.Start(Script().Accept().Send("a.txt\r\nb.txt.old\r\n").Close());
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  const auto move = test::RequestOf(FtpOperationKind::ServerMove, "/src/b.txt", "/dest/b.txt");
+  connection_.Start(move);
+  ASSERT_TRUE(events_.WaitFor("server move ended name exists"));
+  connection_.Start(move);
+  ASSERT_TRUE(events_.WaitFor("server move ended 1"));
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_TRUE(second.Finished());
+}
+
+TEST(FtpNameList, TheLastPartOfEachLineIsComparedWithoutCase) {
+  EXPECT_TRUE(NameListHolds("a\r\n/x/Report.TXT\r\n", "/pub/report.txt"));
+  EXPECT_TRUE(NameListHolds("report.txt", "report.txt"));
+  EXPECT_FALSE(NameListHolds("report.txt.old\nreport\n\n", "/pub/report.txt"));
+  EXPECT_FALSE(NameListHolds("", "x"));
 }
 
 TEST_F(FtpScripted, QuitClosesAConnectionWhoseServerNeverAnswers) {

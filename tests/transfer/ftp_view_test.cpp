@@ -365,17 +365,13 @@ TEST_F(FtpViewTest, StoreOptionsExcludeEachOtherAndConnectionItemsNeedAConnectio
   remote()->setEnabled(true);  // as after the first listing
   view_->updateCommandStates();
   view_->commandAction(kCmdFtpAppend)->trigger();
-  EXPECT_EQ(view_->storeOption(), kCmdFtpAppend);
-  EXPECT_TRUE(local()->appendOption());
+  EXPECT_EQ(local()->storeMode(), FtpStoreMode::Append);
   view_->commandAction(kCmdFtpStoreUnique)->trigger();
-  EXPECT_EQ(view_->storeOption(), kCmdFtpStoreUnique);
-  EXPECT_FALSE(local()->appendOption());
-  EXPECT_TRUE(local()->uniqueOption());
+  EXPECT_EQ(local()->storeMode(), FtpStoreMode::Unique);
   EXPECT_TRUE(view_->commandAction(kCmdFtpStoreUnique)->isChecked());
   EXPECT_FALSE(view_->commandAction(kCmdFtpAppend)->isChecked());
   view_->commandAction(kCmdFtpStoreUnique)->trigger();
-  EXPECT_EQ(view_->storeOption(), 0);
-  EXPECT_FALSE(local()->uniqueOption());
+  EXPECT_EQ(local()->storeMode(), FtpStoreMode::Replace);
   view_->tabs()->setCurrentIndex(0);
   EXPECT_FALSE(view_->commandAction(kCmdFtpNoop)->isEnabled());
 }
