@@ -7,7 +7,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "widgets/command_ids.h"
+#include "base/command_ids.h"
 #include "widgets/customize_page.h"
 #include "widgets/shell_context.h"
 #include "widgets/tab_order.h"

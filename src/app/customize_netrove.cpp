@@ -5,7 +5,7 @@
 #include <QVBoxLayout>
 
 #include "app/shell_settings.h"
-#include "widgets/command_ids.h"
+#include "base/command_ids.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_view.h"
 

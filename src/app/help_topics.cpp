@@ -5,7 +5,7 @@
 #include <cctype>
 #include <vector>
 
-#include "widgets/command_ids.h"
+#include "base/command_ids.h"
 
 namespace netrove {
 namespace {

@@ -12,7 +12,7 @@
 #include "app/customize.h"
 #include "app/main_frame.h"
 #include "app/mdi_child_wnd.h"
-#include "widgets/command_ids.h"
+#include "base/command_ids.h"
 #include "widgets/main_window_reporter.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_message_box.h"

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "widgets/command_ids.h"
+#include "base/command_ids.h"
 
 namespace netrove {
 namespace {

@@ -5,7 +5,7 @@
 #include <QStyle>
 #include <functional>
 
-#include "widgets/command_ids.h"
+#include "base/command_ids.h"
 
 namespace netrove {
 namespace {

@@ -56,9 +56,11 @@ bool CRunLifecycle::Start(Work work, std::initializer_list<CNetSocket*> sockets)
   worker_ =
       launcher_.Launch([this, work = std::move(work), wake = std::vector<CNetSocket*>(sockets),
                         stop](std::stop_token) { RunWorker(work, wake, stop); });
-  // No thread: nothing runs, so the caller stays idle and reports it.
-  if (!worker_.joinable()) running_ = false;
-  return running_.load();
+  // No thread: nothing runs, so the caller stays idle and reports it. A
+  // worker that has already finished did start: `running_` cannot tell.
+  const bool started = worker_.joinable();
+  if (!started) running_ = false;
+  return started;
 }
 
 void CRunLifecycle::RunWorker(const Work& work, const std::vector<CNetSocket*>& sockets,

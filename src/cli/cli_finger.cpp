@@ -48,6 +48,10 @@ int RunFinger(const CommandLine& line, CliStreams& io) {
            << " characters) and a query of up to " << kFingerQueryLimit << " characters\n";
     return kUsageError;
   }
+  if (!IsSafeQueryText(query)) {
+    io.err << "netrove-cli finger: the query holds a CR, LF or NUL\n";
+    return kUsageError;
+  }
   const bool verbose = line.Has("verbose") || settings.queryToken;
   return RunTranscriptEngine<CQueryEngine>(
       QueryRequest{server, port, FingerRequestLine(query, verbose)}, io,

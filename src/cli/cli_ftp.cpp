@@ -2,7 +2,9 @@
 // stored FTP settings unless the options say otherwise), runs one command,
 // quits. The transcript is printed as the Status page shows it; `ls` adds the
 // parsed entries, transfers show their progress on the error stream. Ctrl+C
-// aborts the transfer as the Abort menu does.
+// ends the session as the Quit button does, in every state.
+#include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -35,6 +37,10 @@ constexpr Option kOptions[] = {
     {"ascii", 'B', {}, "transfer files as text (TYPE A) instead of binary (TYPE I)"},
     {"force", 'f', {}, "replace an existing local file without asking"},
     {"verbose", 'v', {}, "echo each command before its reply"},
+    {"timeout", '\0', "SECONDS",
+     "longest wait for a whole reply, and for a data connection to end after it (default 120, "
+     "0: no limit)",
+     NumberRange{0, 86400}},
 };
 
 // The connection's notices, turned into one result the main thread waits for.
@@ -126,6 +132,38 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
   std::uint64_t bytes_ = 0;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point lastShown_;
+};
+
+// The transcript as the Status page shows it, remembering the server's last
+// refusal (a 4xx or 5xx line) for the error stream.
+class RefusalNotingSink : public ITranscriptSink {
+ public:
+  explicit RefusalNotingSink(std::ostream& out) : printed_(out) {}
+  void AppendTranscript(std::string_view text) override {
+    printed_.AppendTranscript(text);
+    std::lock_guard lock(mutex_);
+    while (!text.empty()) {
+      const std::size_t end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      if (line.ends_with('\r')) line.remove_suffix(1);
+      if (line.size() >= 3 && (line[0] == '4' || line[0] == '5') &&
+          std::isdigit(static_cast<unsigned char>(line[1])) &&
+          std::isdigit(static_cast<unsigned char>(line[2]))) {
+        refusal_ = line;
+      }
+      if (end == std::string_view::npos) break;
+      text.remove_prefix(end + 1);
+    }
+  }
+  std::string LastRefusal() {
+    std::lock_guard lock(mutex_);
+    return refusal_;
+  }
+
+ private:
+  StreamSink printed_;
+  std::mutex mutex_;
+  std::string refusal_;
 };
 
 std::string LastPart(const std::string& path) {
@@ -223,6 +261,8 @@ bool ApplyOptions(const CommandLine& line, FtpLogin& login, std::ostream& err) {
   if (auto password = line.Text("password")) login.password = *password;
   if (auto account = line.Text("account")) login.account = *account;
   if (line.Has("verbose")) login.verbose = true;
+  std::int32_t timeout = 0;
+  if (line.Take("timeout", timeout)) login.replyTimeout = std::chrono::seconds(timeout);
   if (auto word = line.Text("proxy-mode")) {
     const auto stored = FtpProxyModeFromText(*word);
     if (!stored) {
@@ -267,19 +307,20 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   if (!ApplyOptions(line, login, io.err)) return kUsageError;
   const FtpTransferType type = line.Has("ascii") ? FtpTransferType::Ascii : FtpTransferType::Image;
 
-  StreamSink sink(io.out);
+  RefusalNotingSink sink(io.out);
   CliFtpSession session(io.err, line.Has("force"));
   CFtpConnection connection(sink, reporter, session, session, session, SystemResolver());
   FinishedSignal finished;
   CRunLifecycle worker(finished, 0);
   bool succeeded = false;
+  std::atomic<bool> interrupted{false};
   RunUntilFinished(
       [&] {
         return worker.Start([&](std::stop_token) {
           session.StartStep();
           // The listing after the login ends the login step, whether or not
           // that listing could be made.
-          if (connection.Connect(login) && (session.WaitStep(), !session.Ended())) {
+          if (connection.Connect(login) && (session.WaitStep(), !session.Ended()) && !interrupted) {
             session.StartStep();
             succeeded = StartCommand(connection, words, type, io.err) && session.WaitStep();
             if (succeeded && words[0] == "ls") PrintEntries(session.Listing(), io.out);
@@ -288,8 +329,20 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
           connection.WaitUntilEnded();
         });
       },
-      [&] { connection.QueueCommand(FtpCommand::Abor); }, [&] { worker.Join(); });
-  return succeeded ? 0 : 1;
+      // Ctrl+C ends the session in every state: what runs is reset, QUIT
+      // goes out, and the connection closes after a short grace.
+      [&] {
+        interrupted = true;
+        connection.Quit();
+      },
+      [&] { worker.Join(); });
+  if (succeeded && !interrupted) return 0;
+  if (interrupted) {
+    io.err << "Netrove: FTP: interrupted\n";
+  } else if (const std::string refusal = sink.LastRefusal(); !refusal.empty()) {
+    io.err << "Netrove: FTP: " << refusal << "\n";
+  }
+  return 1;
 }
 
 const CommandRegistrar registrar(

@@ -28,6 +28,7 @@ std::string_view FaultText(SmtpRequestFault fault) {
       return "the sender address";
     case SmtpRequestFault::Server:
       return "the server";
+    case SmtpRequestFault::NoSender:
     case SmtpRequestFault::None:
       break;
   }
@@ -43,7 +44,13 @@ int RunMail(const CommandLine& line, CliStreams& io) {
     io.err << "netrove-cli mail: --to ADDRESS is required\n";
     return kUsageError;
   }
-  if (const auto fault = CheckSmtpRequest(request); fault != SmtpRequestFault::None) {
+  const auto fault = CheckSmtpRequest(request);
+  if (fault == SmtpRequestFault::NoSender) {
+    io.err << "netrove-cli mail: a sender is required: --from ADDRESS, or the E-Mail Address "
+              "of the Mail page of Customize\n";
+    return kUsageError;
+  }
+  if (fault != SmtpRequestFault::None) {
     io.err << "netrove-cli mail: " << FaultText(fault)
            << " holds CR, LF, NUL, '<' or '>', or is longer than " << kSmtpArgumentMaxBytes
            << " bytes\n";

@@ -4,6 +4,7 @@
 // as the window's Disconnect does (QUIT next, the socket shut down soon after
 // when the server does not close it); newsrc changes already made are still
 // written.
+#include <netdb.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,26 +42,58 @@ constexpr std::chrono::milliseconds kInterruptGrace{1000};
 constexpr Option kOptions[] = {
     {"group", 'g', "NAME", "post: the newsgroup to post to"},
     {"subject", 's', "TEXT", "post: the subject"},
-    {"from", 'f', "ADDRESS", "post: the author (default: user@host)"},
+    {"timeout", 't', "SECONDS",
+     "how long the server has for each reply (default: the Newsreader's; 0 waits)",
+     NumberRange{0, 86400}},
+    {"from", 'f', "ADDRESS", "post: the author (default: user@ the host's full name)"},
 };
 
-// The panes, as the command line needs them: results handed to `onSend`
-// on the reader thread, busy/idle and the end of the connection waited for.
-class CliPanes : public INntpWindows {
+// The connection's events as the command line needs them: recorded, and
+// busy/idle and the end of the connection waited for.
+class CliEvents : public INntpEvents {
  public:
-  std::function<long(const NntpMessage&)> onSend = [](const NntpMessage&) { return 0L; };
-
-  long Send(NntpPane, const NntpMessage& message) override { return onSend(message); }
-  void Post(NntpPane, const NntpMessage& message) override {
+  void BusyChanged(bool busy) override {
     std::lock_guard lock(mutex_);
-    if (message.id == WM_NNTP_BUSY) idle_ = message.wParam == 0;
-    if (message.id == WM_NNTP_CLOSED) closed_ = true;
+    idle_ = !busy;
     changed_.notify_all();
   }
-  void PostTo(NntpWindow, const NntpMessage& message) override {
+  void Greeted(bool) override {}
+  void GroupListArrived(std::string list) override {
     std::lock_guard lock(mutex_);
-    postStatus_ = message.wParam;
+    list_ = std::move(list);
   }
+  void GroupSelected(const NntpGroupCounts& counts, bool) override {
+    std::lock_guard lock(mutex_);
+    counts_ = counts;
+  }
+  void GroupUnavailable(NntpGroupProblem problem) override {
+    std::lock_guard lock(mutex_);
+    problem_ = problem;
+  }
+  void HeadersArrived(std::vector<NntpHeaderBlock> headers, int) override {
+    std::lock_guard lock(mutex_);
+    for (NntpHeaderBlock& header : headers) headers_.push_back(std::move(header));
+  }
+  void ArticleArrived(std::optional<std::string> text) override {
+    std::lock_guard lock(mutex_);
+    article_ = std::move(text);
+  }
+  void PostEnded(NntpWindow, NntpPostOutcome outcome, const std::string& reply) override {
+    std::lock_guard lock(mutex_);
+    postOutcome_ = outcome;
+    postReply_ = reply;
+  }
+  void CommandRefused(int command, const std::string& reply) override {
+    std::lock_guard lock(mutex_);
+    refusals_.push_back(std::string(NntpKeyword(command)) + ": " + reply);
+  }
+  void Closed(NntpEnd end) override {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    end_ = end;
+    changed_.notify_all();
+  }
+
   // Until the queue is empty; false when the connection ended instead.
   bool WaitIdle() {
     std::unique_lock lock(mutex_);
@@ -71,9 +104,19 @@ class CliPanes : public INntpWindows {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return closed_; });
   }
-  long PostStatus() {
+  // Read after the connection has ended.
+  const std::string& List() const { return list_; }
+  const std::optional<NntpGroupCounts>& Counts() const { return counts_; }
+  const std::optional<NntpGroupProblem>& Problem() const { return problem_; }
+  const std::vector<NntpHeaderBlock>& Headers() const { return headers_; }
+  const std::optional<std::optional<std::string>>& Article() const { return article_; }
+  NntpPostOutcome PostOutcome() const { return postOutcome_; }
+  const std::string& PostReply() const { return postReply_; }
+  const std::vector<std::string>& Refusals() const { return refusals_; }
+  NntpEnd End() const { return end_; }
+  std::optional<NntpGroupCounts> CountsNow() {
     std::lock_guard lock(mutex_);
-    return postStatus_;
+    return counts_;
   }
 
  private:
@@ -81,12 +124,22 @@ class CliPanes : public INntpWindows {
   std::condition_variable changed_;
   bool idle_ = false;
   bool closed_ = false;
-  long postStatus_ = 0;
+  NntpEnd end_ = NntpEnd::Asked;
+  std::string list_;
+  std::optional<NntpGroupCounts> counts_;
+  std::optional<NntpGroupProblem> problem_;
+  std::vector<NntpHeaderBlock> headers_;
+  std::optional<std::optional<std::string>> article_;
+  NntpPostOutcome postOutcome_ = NntpPostOutcome::Unanswered;
+  std::string postReply_;
+  std::vector<std::string> refusals_;
 };
 
 struct Target {
   std::string host;
   std::uint16_t port = kNntpPort;
+  // The name its group state goes by.
+  std::string State() const { return NewsServerName(host, port); }
 };
 
 // Ctrl+C, from the main thread: the connection in use, if any, is
@@ -119,6 +172,7 @@ class CliInterrupt {
 // What every command of a run shares.
 struct NewsRun {
   Target target;
+  std::chrono::seconds timeout;
   CliStreams& io;
   CliReporter& reporter;
   CliInterrupt& interrupt;
@@ -134,87 +188,78 @@ std::optional<long> ParseCount(const std::string& text) {
   return value;
 }
 
-// One connection: greeting awaited, the commands of `queue` run to the
-// end, then QUIT. False when the connection ended early or was interrupted.
-bool RunSession(NewsRun& run, CliPanes& panes, const std::function<void(CNNTPConnection&)>& queue) {
-  CNNTPConnection connection(run.target.port, panes, run.reporter, run.target.host);
+// One connection: greeting awaited, the commands `queue` gives run to the
+// end, then QUIT. False, said why, when the connection ended early, was
+// interrupted or the server refused a command.
+bool RunSession(NewsRun& run, CliEvents& events,
+                const std::function<void(CNNTPConnection&)>& queue) {
+  CNNTPConnection connection(run.target.port, events, run.reporter, run.target.host);
+  connection.SetReplyTimeout(run.timeout);
   if (!run.interrupt.Attach(connection)) return false;
   const bool started = connection.Start();
-  bool finished = started && panes.WaitIdle();
+  bool finished = started && events.WaitIdle();
   if (finished) {
     queue(connection);
-    finished = panes.WaitIdle();
+    finished = events.WaitIdle();
   }
   connection.Disconnect();
-  if (started) panes.WaitClosed();
+  if (started) events.WaitClosed();
   run.interrupt.Detach();
-  return finished;
-}
-
-struct GroupFigures {
-  long count = 0;
-  long first = 0;
-  long last = 0;
-};
-
-// Records the figures of a GROUP reply and answers how many headers to walk.
-long TakeGroupInfo(const NntpMessage& message, GroupFigures& figures, long wanted) {
-  if (message.id != WM_NNTP_GROUPINFO) return 0;
-  if (message.wParam == 212) figures.first = message.lParam;
-  if (message.wParam == 213) figures.last = message.lParam;
-  if (message.wParam == 200) {
-    figures.count = message.lParam;
-    return wanted;
+  if (!finished && events.End() == NntpEnd::ByServer) {
+    run.io.err << "netrove-cli news: the server closed the connection\n";
   }
-  return 0;
+  for (const std::string& refusal : events.Refusals()) {
+    run.io.err << "netrove-cli news: the server refused " << refusal << "\n";
+  }
+  return finished && events.Refusals().empty();
 }
 
 int RunList(NewsRun& run) {
   const Target& target = run.target;
-  CliPanes panes;
-  std::string list;
-  panes.onSend = [&](const NntpMessage& message) {
-    if (message.id == WM_NNTP_GROUPLIST && message.hasText) list.assign(message.text);
-    return 0L;
-  };
-  if (!RunSession(run, panes, [](CNNTPConnection& c) { (void)c.QueueCommand(kNntpList); })) {
+  CliEvents events;
+  if (!RunSession(run, events, [](CNNTPConnection& c) { (void)c.QueueCommand(kNntpList); })) {
     return 1;
   }
-  run.io.out << list;
+  run.io.out << events.List();
   auto& table = NewsServers();
-  table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
+  table.Join(target.State(), kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.State()),
              run.reporter);
-  table.With(target.host, [&](CNewsServer* server) { AddGroupsFromList(*server, list); });
-  table.Leave(target.host, kCliWindow, run.reporter);
+  table.With(target.State(),
+             [&](CNewsServer* server) { AddGroupsFromList(*server, events.List()); });
+  table.Leave(target.State(), kCliWindow, run.reporter);
   return 0;
+}
+
+bool ReportGone(NewsRun& run, const CliEvents& events, const std::string& group) {
+  if (events.Problem() != NntpGroupProblem::Gone) return false;
+  run.io.err << "netrove-cli news: no such group: " << group << "\n";
+  return true;
 }
 
 // GROUP name, walking `wanted` headers back from the newest.
 int RunGroup(NewsRun& run, const std::string& group, long wanted, std::ostream& out,
-             GroupFigures& figures) {
-  CliPanes panes;
-  bool known = true;
-  std::string lines;
-  panes.onSend = [&](const NntpMessage& message) -> long {
-    if (message.id == WM_NNTP_GROUPINFO && message.wParam == 411) known = false;
-    if (message.id != WM_NNTP_HEADERS) return TakeGroupInfo(message, figures, wanted);
-    // An article without a message-id cannot be fetched: it does not count.
-    if (!HeaderValue(message.text, "Message-ID")) return 1;
-    lines += std::to_string(message.articleNumber) + "\t" +
-             HeaderValue(message.text, "Subject").value_or("") + "\t" +
-             Attribution(HeaderValue(message.text, "From").value_or("")) + "\t" +
-             HeaderValue(message.text, "Date").value_or("") + "\r\n";
-    return 0;
-  };
-  if (!RunSession(run, panes,
-                  [&](CNNTPConnection& c) { (void)c.QueueCommand(kNntpGroup, group); })) {
-    return 1;
+             NntpGroupCounts& counts) {
+  CliEvents events;
+  const bool finished = RunSession(run, events, [&](CNNTPConnection& c) {
+    (void)c.QueueCommand(kNntpGroup, group);
+    const auto selected = events.WaitIdle() ? events.CountsNow() : std::nullopt;
+    if (wanted <= 0 || !selected || selected->count <= 0) return;
+    NntpWalk walk;
+    walk.step = kNntpLast;
+    walk.from = selected->last;
+    walk.fromItself = true;
+    walk.count = wanted;
+    (void)c.QueueWalk(std::move(walk));
+  });
+  if (ReportGone(run, events, group) || !finished) return 1;
+  if (events.Counts()) counts = *events.Counts();
+  for (const NntpHeaderBlock& header : events.Headers()) {
+    // An article without a message-id cannot be read by it: not listed.
+    if (!HeaderValue(header.text, "Message-ID")) continue;
+    out << header.number << "\t" << HeaderValue(header.text, "Subject").value_or("") << "\t"
+        << Attribution(HeaderValue(header.text, "From").value_or("")) << "\t"
+        << HeaderValue(header.text, "Date").value_or("") << "\r\n";
   }
-  if (!known) {
-    run.io.err << "netrove-cli news: no such group: " << group << "\n";
-    return 1;
-  }
-  out << lines;
   return 0;
 }
 
@@ -228,71 +273,78 @@ CNewsgroup& GroupToRead(CNewsServer& server, const std::string& group) {
 
 int RunRead(NewsRun& run, const std::string& group, const std::string& article) {
   const Target& target = run.target;
-  CliPanes panes;
-  std::optional<std::string> text;
-  bool answered = false;
-  panes.onSend = [&](const NntpMessage& message) {
-    if (message.id == WM_NNTP_ARTICLE) {
-      answered = true;
-      if (message.hasText) text = std::string(message.text);
-    }
-    return 0L;
-  };
-  if (!RunSession(run, panes, [&](CNNTPConnection& c) {
-        (void)c.QueueCommand(kNntpGroup, group);
-        (void)c.QueueCommand(kNntpArticle, article);
-      })) {
+  CliEvents events;
+  const bool finished = RunSession(run, events, [&](CNNTPConnection& c) {
+    (void)c.QueueCommand(kNntpGroup, group);
+    (void)c.QueueCommand(kNntpArticle, article);
+  });
+  if (ReportGone(run, events, group) || !finished) return 1;
+  if (!events.Article() || !*events.Article()) {
+    run.io.err << "netrove-cli news: the article is not available\n";
     return 1;
   }
-  if (!text) {
-    if (answered) run.io.err << "netrove-cli news: the article is not available\n";
-    return 1;
-  }
-  run.io.out << *text;
+  run.io.out << **events.Article();
   if (const auto number = ParseCount(article)) {
     auto& table = NewsServers();
-    table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
+    table.Join(target.State(), kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.State()),
                run.reporter);
-    table.With(target.host, [&](CNewsServer* server) {
+    table.With(target.State(), [&](CNewsServer* server) {
       CNewsgroup& entry = GroupToRead(*server, group);
       entry.Expand();
       entry.MarkRead(*number);
     });
-    table.Leave(target.host, kCliWindow, run.reporter);
+    table.Leave(target.State(), kCliWindow, run.reporter);
   }
   return 0;
 }
 
 int RunCatchUp(NewsRun& run, const std::string& group) {
   const Target& target = run.target;
-  GroupFigures figures;
+  NntpGroupCounts figures;
   std::ostringstream ignored;
   if (const int status = RunGroup(run, group, 0, ignored, figures); status != 0) return status;
   auto& table = NewsServers();
-  table.Join(target.host, kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.host),
+  table.Join(target.State(), kCliWindow, NewsrcPath(StoredNewsgroupsFolder(), target.State()),
              run.reporter);
-  table.With(target.host, [&](CNewsServer* server) {
+  table.With(target.State(), [&](CNewsServer* server) {
     CNewsgroup& entry = GroupToRead(*server, group);
     entry.Expand();
     if (figures.last >= figures.first && figures.last > 0) {
       entry.CatchUp(std::max(1L, figures.first), figures.last);
     }
   });
-  table.Leave(target.host, kCliWindow, run.reporter);
+  table.Leave(target.State(), kCliWindow, run.reporter);
   return 0;
 }
 
+// This host's fully qualified name; nothing when it has no domain.
+std::optional<std::string> QualifiedHostName() {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return std::nullopt;
+  std::string name = host;
+  addrinfo hints{};
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* found = nullptr;
+  if (name.find('.') == std::string::npos && getaddrinfo(host, nullptr, &hints, &found) == 0) {
+    if (found != nullptr && found->ai_canonname != nullptr) name = found->ai_canonname;
+    freeaddrinfo(found);
+  }
+  if (name.find('.') == std::string::npos || name.ends_with(".localdomain")) return std::nullopt;
+  return name;
+}
+
 // The From a posting window would preselect, when the identity is
-// complete; otherwise user@host.
-std::string DefaultAuthor(const NewsSettings& settings) {
+// complete; otherwise user@ the fully qualified host name. Nothing when
+// there is none: servers refuse an address without a domain.
+std::optional<std::string> DefaultAuthor(const NewsSettings& settings) {
   if (!settings.userFullName.empty() && !settings.userAddress.empty()) {
     const auto choices = NewsFromChoices(settings.userFullName, settings.userAddress);
     return choices[settings.userFrom < choices.size() ? settings.userFrom : 0];
   }
+  const auto host = QualifiedHostName();
+  if (!host) return std::nullopt;
   const char* user = std::getenv("USER");
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
-  return std::string(user && *user ? user : "netrove") + "@" + (host[0] ? host : "localhost");
+  return std::string(user && *user ? user : "netrove") + "@" + *host;
 }
 
 // The article as it goes on the wire; nullopt (said why) when the options
@@ -306,7 +358,13 @@ std::optional<std::string> ArticleToPost(const CommandLine& line, std::ostream& 
   }
   const NewsSettings settings = ReadNewsSettings();
   NewsArticleFields fields;
-  fields.from = line.Text("from").value_or(DefaultAuthor(settings));
+  const auto from = line.Text("from") ? line.Text("from") : DefaultAuthor(settings);
+  if (!from) {
+    err << "netrove-cli news: post needs --from: this host has no domain name to make an "
+           "address with\n";
+    return std::nullopt;
+  }
+  fields.from = *from;
   fields.subject = *subject;
   fields.newsgroups = *group;
   fields.organization = settings.userOrganization;
@@ -317,28 +375,27 @@ std::optional<std::string> ArticleToPost(const CommandLine& line, std::ostream& 
   if (fields.body.ends_with('\r')) fields.body.pop_back();
   NewsArticle article = BuildNewsArticle(fields);
   if (article.fault != NewsArticleFault::None) {
-    err << NewsArticleFaultText(article.fault) << "\n";
+    err << NewsArticleFaultText(article) << "\n";
     return std::nullopt;
   }
   return std::move(article.wire);
 }
 
 int RunPost(NewsRun& run, const std::string& article) {
-  CliPanes panes;
-  if (!RunSession(run, panes, [&](CNNTPConnection& c) {
-        (void)c.QueueCommand(kNntpPost, article, 0, {kCliWindow});
-      })) {
-    return 1;
-  }
-  switch (panes.PostStatus()) {
-    case 240:
+  CliEvents events;
+  const bool finished = RunSession(run, events, [&](CNNTPConnection& c) {
+    (void)c.QueueCommand(kNntpPost, article, {kCliWindow});
+  });
+  const std::string because = events.PostReply().empty() ? "" : "\r\n" + events.PostReply();
+  switch (events.PostOutcome()) {
+    case NntpPostOutcome::Posted:
       run.io.out << "Article posted OK.\r\n";
-      return 0;
-    case 440:
-      run.io.err << "Command: POST\r\nPosting not allowed.\n";
+      return finished ? 0 : 1;
+    case NntpPostOutcome::NotAllowed:
+      run.io.err << "Command: POST\r\nPosting not allowed." << because << "\n";
       return 1;
     default:
-      run.io.err << "Command: POST\r\nPosting failed.\n";
+      run.io.err << "Command: POST\r\nPosting failed." << because << "\n";
       return 1;
   }
 }
@@ -351,7 +408,7 @@ int RunCommand(NewsRun& run, const std::vector<std::string>& operands,
   if (command == "post" && arguments == 0) return RunPost(run, *article);
   if (command == "catchup" && arguments == 1) return RunCatchUp(run, operands[2]);
   if (command == "read" && arguments == 2) return RunRead(run, operands[2], operands[3]);
-  GroupFigures figures;
+  NntpGroupCounts figures;
   if (command == "group" && arguments == 1) {
     const int status = RunGroup(run, operands[2], 0, run.io.out, figures);
     if (status == 0) {
@@ -394,7 +451,9 @@ int RunNews(const CommandLine& line, CliStreams& io) {
   if (operands[1] == "post" && !(article = ArticleToPost(line, io.err))) return kUsageError;
   CliReporter reporter(io.err);
   CliInterrupt interrupt;
-  NewsRun run{target, io, reporter, interrupt};
+  std::int32_t timeout = static_cast<std::int32_t>(ReadNewsSettings().replyTimeout);
+  line.Take("timeout", timeout);
+  NewsRun run{target, std::chrono::seconds(timeout), io, reporter, interrupt};
   FinishedSignal finished;
   CRunLifecycle worker(finished, 0);
   int status = 1;

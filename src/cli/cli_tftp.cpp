@@ -4,20 +4,24 @@
 #include <atomic>
 #include <ostream>
 #include <string>
-#include <thread>
 
 #include "cli/cli_command.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "transfer/tftp_runner.h"
+#include "transfer/tftp_settings.h"
 
 namespace netrove::cli {
 namespace {
 
 // tftp-hpa's client sends binary files with "-m octet"; --binary is the
 // window's "Binary mode." box.
+constexpr NumberRange kTimeoutRange{1, static_cast<std::int32_t>(kLongestTftpClientTimeout)};
 constexpr Option kOptions[] = {
     {"binary", '\0', {}, "binary (octet) mode instead of text (netascii)"},
+    {"timeout", '\0', "SECONDS",
+     "give up on a silent server after this long in all (default: the TFTP page's, 60)",
+     kTimeoutRange},
 };
 
 // The latest figures of the window's "Transfer:" field.
@@ -47,21 +51,15 @@ int RunTftp(const CommandLine& line, CliStreams& io) {
   request.mode = line.Has("binary") ? TftpMode::Octet : TftpMode::Netascii;
   request.remoteName = operands[2];
   request.localName = operands[3];
+  std::int32_t timeout = static_cast<std::int32_t>(ReadTftpClientTimeout());
+  line.Take("timeout", timeout);
+  request.giveUpMs = timeout * 1000;
   CliReporter reporter(io.err);
   TransferFigures figures;
-  CTftpClient client(reporter, &figures);
   FinishedSignal finished;
-  bool completed = false;
-  std::thread worker;
-  RunUntilFinished(
-      [&] {
-        worker = std::thread([&] {
-          completed = client.Run(request);
-          finished.PostRunFinished(0);
-        });
-        return true;
-      },
-      [&] { client.Abort(); }, [&] { worker.join(); });
+  CTftpClientRun client(reporter, &figures, finished);
+  RunUntilFinished(client, request);
+  const bool completed = client.Completed();
   io.out << figures.Line() << "\r\n" << (completed ? "Completed" : "Aborted") << "\r\n";
   return completed ? 0 : 1;
 }

@@ -45,6 +45,10 @@ std::string RequestLine(const CommandLine& line, CliStreams& io) {
     io.err << "netrove-cli whois: COMMAND must be 1 to " << kWhoIsCommandLimit << " characters\n";
     return {};
   }
+  if (!IsSafeQueryText(command)) {
+    io.err << "netrove-cli whois: COMMAND holds a CR, LF or NUL\n";
+    return {};
+  }
   return WhoIsRequestLine(command);
 }
 

@@ -1,9 +1,9 @@
 #include "desktop/desktop_tools.h"
 
+#include "base/command_ids.h"
 #include "desktop/calendar_dialog.h"
 #include "desktop/system_report.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_view.h"

@@ -6,10 +6,10 @@
 #include <QVBoxLayout>
 #include <string>
 
+#include "base/command_ids.h"
 #include "diagnostics/ping_options_form.h"
 #include "diagnostics/ping_settings.h"
 #include "widgets/arrow_spin_box.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 

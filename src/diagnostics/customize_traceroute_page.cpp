@@ -7,11 +7,11 @@
 #include <cerrno>
 #include <string>
 
+#include "base/command_ids.h"
 #include "base/tool_message.h"
 #include "diagnostics/traceroute_options_form.h"
 #include "diagnostics/traceroute_settings.h"
 #include "widgets/arrow_spin_box.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 

@@ -1,10 +1,10 @@
 #include "diagnostics/diagnostics_tools.h"
 
+#include "base/command_ids.h"
 #include "diagnostics/customize_ping_page.h"
 #include "diagnostics/customize_traceroute_page.h"
 #include "diagnostics/ping_view.h"
 #include "diagnostics/traceroute_view.h"
-#include "widgets/command_ids.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_view.h"

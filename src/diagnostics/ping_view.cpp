@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "base/command_ids.h"
 #include "diagnostics/ping_options_form.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {

@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
 #include "diagnostics/traceroute_options_form.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {

@@ -1,9 +1,13 @@
 #pragma once
-// The article headers of a group, filed into threads. An article's key is
-// its References chain, a blank and its own message-id, so within a thread
-// (keyed by the chain's first message-id) a parent sorts before its replies.
-// Article numbers are kept as numbers: the flat list and the starting points
-// of the header walks are ordered numerically, so 1000 comes after 999.
+// The article headers of a group and the threads they form. Header fields
+// are unfolded (a line that starts with a blank continues the one before)
+// and message-ids are whatever stands between angle brackets, however they
+// are separated. An article's parent is the last well-formed id of its
+// References, else of its In-Reply-To; a parent the server no longer has
+// stays as a placeholder, so its replies keep their place; siblings are in
+// date order. Article numbers are kept as numbers: the flat list and the
+// starting points of the header walks are ordered numerically.
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -19,38 +23,62 @@ struct ArticleRecord {
   std::string lines;
   std::string date;
   long number = 0;
-  std::string depth;  // one ">" per "<" in References
+  std::string messageId;
+  // The ids the article names as its ancestors, oldest first.
+  std::vector<std::string> references;
   std::string xref;
+  std::string newsgroups;
+  std::string followupTo;
+  std::int64_t time = 0;  // Date in seconds since 1970 (UTC); 0 when unreadable
 };
 
-using ArticleThread = std::map<std::string, ArticleRecord>;  // article key -> record
-using ThreadTable = std::map<std::string, ArticleThread>;    // thread key -> thread
+// Message-id -> record. An article without a Message-ID is keyed
+// "<#number>", so it never passes for a duplicate of another without.
+using ArticleTable = std::map<std::string, ArticleRecord>;
 
 struct FiledArticle {
-  std::string threadKey;
-  std::string articleKey;
+  std::string id;
   bool added = false;  // false: the article was filed before
 };
 
 // Files one header block (the article number from its "221" line). Fields
-// other than Subject, From, Lines, Date, Message-ID, References and Xref are
-// ignored; a later field replaces an earlier one.
-FiledArticle FileHeaderBlock(ThreadTable& table, std::string_view block, long number);
+// other than Subject, From, Lines, Date, Message-ID, References,
+// In-Reply-To and Xref are ignored; a later field replaces an earlier one.
+FiledArticle FileHeaderBlock(ArticleTable& table, std::string_view block, long number);
 
-// The thread key of an article key: up to and including its first ">".
-std::string ThreadKeyOf(std::string_view articleKey);
-// The article's own message-id: its key from the last "<" on.
-std::string MessageIdOf(std::string_view articleKey);
+// One row of a thread: an article, or a placeholder for one that is not in
+// the table.
+struct ThreadedArticle {
+  const ArticleRecord* record = nullptr;  // nullptr: a placeholder
+  std::string id;
+  std::string parent;  // "" for the thread's root
+  int depth = 0;
+};
+
+struct ArticleThread {
+  std::string root;
+  std::vector<ThreadedArticle> rows;  // each parent before its replies
+};
+
+// Every thread, in the date order of their roots.
+std::vector<ArticleThread> BuildThreads(const ArticleTable& table);
+// The thread holding article `id`; threads.size() when none does.
+std::size_t ThreadIndexOf(const std::vector<ArticleThread>& threads, std::string_view id);
+
+// The message-ids of a header value, in order.
+std::vector<std::string> MessageIds(std::string_view value);
+// A Date value (RFC 5322, obsolete forms included) as seconds since 1970.
+std::optional<std::int64_t> ParseArticleDate(std::string_view value);
+// The References of a follow-up to `record`: its own and its id.
+std::string FollowUpReferences(const ArticleRecord& record);
 
 // Every article, greatest number first.
-std::vector<const ArticleRecord*> FlatOrder(const ThreadTable& table);
+std::vector<const ArticleRecord*> FlatOrder(const ArticleTable& table);
 // Smallest and greatest article number filed; nothing when none is.
-std::optional<long> LowestNumber(const ThreadTable& table);
-std::optional<long> HighestNumber(const ThreadTable& table);
-// The thread holding article `number`; table.end() when none does.
-ThreadTable::const_iterator ThreadOfNumber(const ThreadTable& table, long number);
-// The article key of article `number` in `thread`; nothing when absent.
-std::optional<std::string> ArticleKeyOfNumber(const ArticleThread& thread, long number);
+std::optional<long> LowestNumber(const ArticleTable& table);
+std::optional<long> HighestNumber(const ArticleTable& table);
+// The article numbered `number`; nullptr when none is.
+const ArticleRecord* FindNumber(const ArticleTable& table, long number);
 
 // The items of an Xref value after its first word ("host g1:12 g2:7").
 std::vector<std::pair<std::string, long>> XrefEntries(std::string_view xref);

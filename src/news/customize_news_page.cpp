@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QSpinBox>
+#include <algorithm>
 
 #include "news/news_preferences.h"
 #include "news/news_settings.h"
@@ -16,6 +18,7 @@ namespace netrove {
 namespace {
 
 constexpr int kPortDigits = 5;
+constexpr int kLongestReplyTimeout = 86400;
 
 }  // namespace
 
@@ -23,6 +26,7 @@ CCustomizeNNTP::CCustomizeNNTP(NewsStoreFailure reportFailure, QWidget* parent)
     : CNewsSettingsPage(reportFailure, parent),
       server_(new QLineEdit(this)),
       port_(new QLineEdit(this)),
+      timeout_(new QSpinBox(this)),
       address_(new QPushButton(QStringLiteral("Address..."), this)),
       default_(new QPushButton(QStringLiteral("Default"), this)),
       preferences_(new QPushButton(QStringLiteral("Preferences..."), this)),
@@ -40,14 +44,22 @@ CCustomizeNNTP::CCustomizeNNTP(NewsStoreFailure reportFailure, QWidget* parent)
   layout->addWidget(new QLabel(QStringLiteral("Port"), this), 2, 0);
   layout->addWidget(port_, 2, 1);
   layout->addWidget(default_, 2, 2);
-  layout->addWidget(createSizeAndPositionBox(), 3, 0, 1, 3);
-  layout->addWidget(preferences_, 4, 2);
-  layout->setRowStretch(5, 1);
+  timeout_->setRange(0, kLongestReplyTimeout);
+  timeout_->setSuffix(QStringLiteral(" s"));
+  timeout_->setSpecialValueText(QStringLiteral("wait for ever"));
+  layout->addWidget(new QLabel(QStringLiteral("Reply time-out"), this), 3, 0);
+  layout->addWidget(timeout_, 3, 1);
+  layout->addWidget(createSizeAndPositionBox(), 4, 0, 1, 3);
+  layout->addWidget(preferences_, 5, 2);
+  layout->setRowStretch(6, 1);
   layout->setColumnStretch(1, 1);
 
   bindTextField(server_, kNewsServerLocation);
   connect(address_, &QPushButton::clicked, this, &CCustomizeNNTP::pickServer);
   connect(port_, &QLineEdit::textEdited, this, &CCustomizeNNTP::portEdited);
+  connect(timeout_, &QSpinBox::valueChanged, this, [this](int seconds) {
+    if (!writeNumber(kNewsReplyTimeout, static_cast<std::uint32_t>(seconds))) loadSettings();
+  });
   connect(default_, &QPushButton::clicked, this, [this] { setPort(kNewsDefaultPort); });
   connect(preferences_, &QPushButton::clicked, this,
           [this] { ShowNewsPreferences(this, reportFailure_); });
@@ -60,6 +72,9 @@ void CCustomizeNNTP::loadSettings() {
   const QSignalBlocker blocker(port_);
   port_->setText(QString::number(storedPort_));
   default_->setEnabled(storedPort_ != kNewsDefaultPort);
+  const QSignalBlocker timeoutBlocker(timeout_);
+  timeout_->setValue(
+      static_cast<int>(std::min<std::uint32_t>(settings.replyTimeout, kLongestReplyTimeout)));
 }
 
 void CCustomizeNNTP::pickServer() {

@@ -1,11 +1,13 @@
 #pragma once
 // The "Newsreader" page of the Customize sheet: the news server and port,
-// the newsreader window's placement switch and the way to the Preferences.
+// how long the server has for a reply, the newsreader window's placement
+// switch and the way to the Preferences.
 #include "news/news_settings_page.h"
 
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace netrove {
 
@@ -21,6 +23,7 @@ class CCustomizeNNTP : public CNewsSettingsPage {
 
   QLineEdit* serverField() const { return server_; }
   QLineEdit* portField() const { return port_; }
+  QSpinBox* timeoutField() const { return timeout_; }
   QPushButton* addressButton() const { return address_; }
   QPushButton* defaultButton() const { return default_; }
   QPushButton* preferencesButton() const { return preferences_; }
@@ -35,6 +38,7 @@ class CCustomizeNNTP : public CNewsSettingsPage {
 
   QLineEdit* server_;
   QLineEdit* port_;
+  QSpinBox* timeout_;
   QPushButton* address_;
   QPushButton* default_;
   QPushButton* preferences_;

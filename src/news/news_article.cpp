@@ -63,10 +63,60 @@ std::string StuffedBody(std::string_view body) {
   return wire;
 }
 
+// Where the first line over the limit is, or "" when none is.
+std::string OverlongLine(const std::string& wire) {
+  const std::size_t bodyStart = wire.find("\r\n\r\n") + 4;
+  std::size_t at = 0;
+  long bodyLine = 0;
+  while (at < wire.size()) {
+    const std::size_t end = wire.find("\r\n", at);
+    std::size_t length = (end == std::string::npos ? wire.size() : end) - at;
+    if (at >= bodyStart) {
+      ++bodyLine;
+      if (wire.compare(at, 2, "..") == 0) --length;  // the stuffed dot is not the article's
+    }
+    if (length > kLongestArticleLine) {
+      if (at >= bodyStart) return "line " + std::to_string(bodyLine) + " of the body";
+      return "the " + wire.substr(at, wire.find(':', at) - at) + " header";
+    }
+    if (end == std::string::npos) break;
+    at = end + 2;
+  }
+  return {};
+}
+
 }  // namespace
 
-std::string_view NewsArticleFaultText(NewsArticleFault fault) {
-  switch (fault) {
+namespace {
+
+// The value without blanks: "a.b, c.d" is "a.b,c.d".
+std::string WithoutBlanks(std::string_view value) {
+  std::string kept;
+  for (const char c : value) {
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') kept += c;
+  }
+  return kept;
+}
+
+}  // namespace
+
+FollowUpTarget FollowUpGroups(std::string_view newsgroups, std::string_view followupTo,
+                              std::string_view readIn) {
+  std::string groups = WithoutBlanks(newsgroups);
+  if (groups.empty()) groups = readIn;
+  std::string asked = WithoutBlanks(followupTo);
+  std::transform(asked.begin(), asked.end(), asked.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  if (asked == "poster") return {groups, true};
+  if (!asked.empty()) return {WithoutBlanks(followupTo), false};
+  return {groups, false};
+}
+
+std::string NewsArticleFaultText(const NewsArticle& article) {
+  switch (article.fault) {
+    case NewsArticleFault::LineTooLong:
+      return "The article was not sent: " + article.faultWhere + " is longer than " +
+             std::to_string(kLongestArticleLine) + " characters. Break it into shorter lines.";
     case NewsArticleFault::SubjectMissing:
       return "The Subject field is required.";
     case NewsArticleFault::NewsgroupsMissing:
@@ -80,9 +130,9 @@ std::string_view NewsArticleFaultText(NewsArticleFault fault) {
 }
 
 NewsArticle BuildNewsArticle(const NewsArticleFields& fields) {
-  if (fields.subject.empty()) return {NewsArticleFault::SubjectMissing, {}};
-  if (fields.newsgroups.empty()) return {NewsArticleFault::NewsgroupsMissing, {}};
-  if (fields.body.empty()) return {NewsArticleFault::BodyEmpty, {}};
+  if (fields.subject.empty()) return {NewsArticleFault::SubjectMissing, {}, {}};
+  if (fields.newsgroups.empty()) return {NewsArticleFault::NewsgroupsMissing, {}, {}};
+  if (fields.body.empty()) return {NewsArticleFault::BodyEmpty, {}, {}};
   const bool followUp = fields.mode == NewsPostMode::FollowUp;
   std::string wire;
   AddHeader(wire, "From: ", fields.from);
@@ -100,7 +150,10 @@ NewsArticle BuildNewsArticle(const NewsArticleFields& fields) {
   wire.append("\r\n");
   wire.append(StuffedBody(fields.body));
   wire.append(kTerminator);
-  return {NewsArticleFault::None, std::move(wire)};
+  if (std::string where = OverlongLine(wire); !where.empty()) {
+    return {NewsArticleFault::LineTooLong, {}, std::move(where)};
+  }
+  return {NewsArticleFault::None, std::move(wire), {}};
 }
 
 std::string FollowUpSubject(std::string_view subject) {

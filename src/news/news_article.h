@@ -29,14 +29,20 @@ struct NewsArticleFields {
 };
 
 // Why Send refused; the fields keep their contents.
-enum class NewsArticleFault { None, SubjectMissing, NewsgroupsMissing, BodyEmpty };
-// The error box text of a fault ("" for None).
-std::string_view NewsArticleFaultText(NewsArticleFault fault);
+enum class NewsArticleFault { None, SubjectMissing, NewsgroupsMissing, BodyEmpty, LineTooLong };
+
+// The longest line an article may carry (RFC 5322: 998 octets before the
+// line end); servers and readers cut or refuse longer ones.
+inline constexpr std::size_t kLongestArticleLine = 998;
 
 struct NewsArticle {
   NewsArticleFault fault = NewsArticleFault::None;
-  std::string wire;  // From ... X-Newsreader, empty line, stuffed body, CR LF "." CR LF
+  std::string wire;        // From ... X-Newsreader, empty line, stuffed body, CR LF "." CR LF
+  std::string faultWhere;  // LineTooLong: "line 3 of the body", "the Subject"
 };
+
+// The error box text of a fault ("" for None).
+std::string NewsArticleFaultText(const NewsArticle& article);
 
 // Builds the article in wire form. Header values never break their line: a
 // CR or LF in one (a subject copied from a server) becomes a blank. The body
@@ -48,6 +54,16 @@ std::string FollowUpSubject(std::string_view subject);
 // The body a quoting follow-up starts with: an empty line, "<who> wrote:",
 // an empty line, then every line of `text` behind ">".
 std::string QuotedFollowUpBody(std::string_view from, std::string_view text);
+
+// Where a follow-up goes: the article's Followup-To, else its Newsgroups,
+// else the group it was read in. "poster" asks for replies by mail: the
+// groups are then the article's Newsgroups and `toPoster` says so.
+struct FollowUpTarget {
+  std::string newsgroups;
+  bool toPoster = false;
+};
+FollowUpTarget FollowUpGroups(std::string_view newsgroups, std::string_view followupTo,
+                              std::string_view readIn);
 
 std::string CancelSubject(std::string_view messageId);
 std::string CancelBody(std::string_view messageId);

@@ -7,14 +7,13 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
 
-#include "widgets/command_ids.h"
+#include "base/command_ids.h"
 #include "widgets/host_prompt_dialog.h"
 #include "widgets/message_boxes.h"
 
@@ -37,16 +36,11 @@ class CRealNewsDialogs : public INewsDialogs {
   }
 
   bool askRefreshList(QWidget* owner) override {
-    QMessageBox box(owner);
-    box.setWindowTitle(QStringLiteral("Refresh the List"));
-    box.setTextFormat(Qt::PlainText);
-    box.setText(QStringLiteral(
-        "Refresh the list of valid newsgroups and associated information from the server?"));
-    box.setInformativeText(
-        QStringLiteral("Note: Since this operation retrieves a complete list of newsgroups, it "
-                       "may take several minutes to complete."));
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return AskPlainYesNo(
+        owner, QStringLiteral("Refresh the List"),
+        QStringLiteral("Refresh the list of valid newsgroups and associated information from the "
+                       "server?\n\nNote: Since this operation retrieves a complete list of "
+                       "newsgroups, it may take several minutes to complete."));
   }
 
   std::optional<long> askHeaderCount(QWidget* owner, long proposed, long maximum) override {

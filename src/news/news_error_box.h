@@ -1,6 +1,6 @@
 #pragma once
 // The newsreader's error box: plain text (it may carry what a server
-// said), the product's caption, the critical icon.
+// said) under the product's caption.
 #include <QString>
 
 class QWidget;

@@ -10,12 +10,12 @@
 #include <QVBoxLayout>
 #include <map>
 
+#include "base/command_ids.h"
 #include "base/product.h"
 #include "news/news_error_box.h"
 #include "news/news_post_frame.h"
 #include "news/news_post_headers.h"
 #include "news/news_settings.h"
-#include "widgets/command_ids.h"
 #include "widgets/message_boxes.h"
 #include "widgets/shell_context.h"
 
@@ -111,7 +111,7 @@ void CNNTPPostDoc::send() {
   fields.body = frame_->body()->toPlainText().toStdString();
   NewsArticle article = BuildNewsArticle(fields);
   if (article.fault != NewsArticleFault::None) {
-    const std::string_view text = NewsArticleFaultText(article.fault);
+    const std::string text = NewsArticleFaultText(article);
     ShowNewsError(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     focusFault(article.fault);
     return;
@@ -136,27 +136,27 @@ void CNNTPPostDoc::focusFault(NewsArticleFault fault) {
   if (fault == NewsArticleFault::BodyEmpty) frame_->body()->setFocus();
 }
 
-void CNNTPPostDoc::postOutcome(long status) {
+void CNNTPPostDoc::postOutcome(NntpPostOutcome outcome) {
   if (!awaitingOutcome_) return;
   awaitingOutcome_ = false;
   setBusy(false);
-  if (status == 240) {
+  if (outcome == NntpPostOutcome::Posted) {
     modified_ = false;
     hostWindow()->close();
     return;
   }
   showAgain();
-  // 440 and 441 are told by the newsreader window; nobody else tells this.
+  // A refusal is told by the newsreader window; nobody else tells this.
   // The box waits for the caller to return: it may be the newsreader
   // window in the middle of its own handling.
-  if (status != 440 && status != 441) {
+  if (outcome == NntpPostOutcome::Unanswered) {
     QMetaObject::invokeMethod(
         this, [this] { ShowNewsError(this, QString::fromLatin1(kNotPostedText)); },
         Qt::QueuedConnection);
   }
 }
 
-void CNNTPPostDoc::ownerGone() { postOutcome(kNntpPostUnanswered); }
+void CNNTPPostDoc::ownerGone() { postOutcome(NntpPostOutcome::Unanswered); }
 
 QWidget* CNNTPPostDoc::hostWindow() {
   for (QWidget* widget = parentWidget(); widget != nullptr; widget = widget->parentWidget()) {
@@ -214,14 +214,14 @@ QWidget* OpenNewsPostWindow(IShellContext& shell, QObject* owner, NewsPostSender
   return post;
 }
 
-void DeliverNewsPostStatus(NntpWindow window, long status) {
+void DeliverNewsPostOutcome(NntpWindow window, NntpPostOutcome outcome) {
   QCoreApplication* application = QCoreApplication::instance();
   if (application == nullptr) return;
   QMetaObject::invokeMethod(
       application,
-      [window, status] {
+      [window, outcome] {
         const auto found = OpenPostWindows().find(window);
-        if (found != OpenPostWindows().end() && found->second) found->second->postOutcome(status);
+        if (found != OpenPostWindows().end() && found->second) found->second->postOutcome(outcome);
       },
       Qt::QueuedConnection);
 }

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "news/news_article.h"
-#include "news/nntp_messages.h"
+#include "news/nntp_events.h"
 #include "widgets/tool_view.h"
 
 class QCloseEvent;
@@ -68,8 +68,8 @@ class CNNTPPostDoc : public CToolView {
 
   // Send: checks the required fields, builds the article and hands it over.
   void send();
-  // WM_NNTP_STATUS for this window's POST (240, 440, 441 or unanswered).
-  void postOutcome(long status);
+  // How this window's POST ended.
+  void postOutcome(NntpPostOutcome outcome);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -101,8 +101,8 @@ QWidget* OpenNewsPostWindow(IShellContext& shell, QObject* owner, NewsPostSender
                             NewsPostMode mode, const std::string& group,
                             const NewsPostArticle& article = {});
 
-// Any thread: hands WM_NNTP_STATUS to the posting window `window` on the GUI
+// Any thread: hands a POST's outcome to the posting window `window` on the GUI
 // thread; nothing happens when that window is gone.
-void DeliverNewsPostStatus(NntpWindow window, long status);
+void DeliverNewsPostOutcome(NntpWindow window, NntpPostOutcome outcome);
 
 }  // namespace netrove

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "base/settings_store.h"
 #include "base/tool_message.h"
 #include "base/user_paths.h"
+#include "news/news_settings.h"
 
 namespace netrove {
 namespace {
@@ -152,11 +154,30 @@ void LoadNewsrc(CNewsServer& server, IMainWindowReporter& reporter) {
   }
 }
 
+void MergeNewsrc(CNewsServer& server, std::string_view fileText) {
+  CNewsServer onDisk;
+  ParseNewsrc(fileText, onDisk);
+  for (auto& [name, group] : onDisk.groups) {
+    auto [entry, created] = server.groups.try_emplace(name, group.RangeText());
+    if (!created) entry->second.MergeRead(group.RangeText());
+  }
+  for (std::string& line : onDisk.keptLines) {
+    if (std::find(server.keptLines.begin(), server.keptLines.end(), line) ==
+        server.keptLines.end()) {
+      server.keptLines.push_back(std::move(line));
+    }
+  }
+}
+
+// Under the lock, what another program wrote since this one read the file
+// (netrove-cli, another copy, tin) is merged in first, so neither change
+// undoes the other.
 bool WriteNewsrc(CNewsServer& server, IMainWindowReporter& reporter) {
   if (!server.writable) return false;
-  const std::string text = FormatNewsrc(server);
   CNewsrcLock lock(server.newsrcPath);
-  const int error = ReplaceFile(server.newsrcPath, text);
+  std::string current;
+  if (ReadWholeFile(server.newsrcPath, current) == 0) MergeNewsrc(server, current);
+  const int error = ReplaceFile(server.newsrcPath, FormatNewsrc(server));
   if (error != 0) reporter.PostSystemError(error);
   return error == 0;
 }
@@ -176,6 +197,12 @@ std::string SafePathComponent(std::string_view name) {
     safe += kHex[byte & 15];
   }
   return safe.empty() ? std::string("%") : safe;
+}
+
+std::string NewsServerName(std::string_view host, std::uint16_t port) {
+  std::string name(host);
+  if (port != kNewsDefaultPort) name += "+" + std::to_string(port);
+  return name;
 }
 
 std::filesystem::path NewsrcPath(const std::string& folderSetting, std::string_view server) {
@@ -227,6 +254,12 @@ void CNewsServerTable::Leave(const std::string& server, NntpWindow window,
   if (!entry->second.windows.empty()) return;
   WriteNewsrc(entry->second, reporter);
   servers_.erase(entry);
+}
+
+void CNewsServerTable::Save(const std::string& server, IMainWindowReporter& reporter) {
+  std::lock_guard lock(mutex_);
+  auto entry = servers_.find(server);
+  if (entry != servers_.end()) WriteNewsrc(entry->second, reporter);
 }
 
 CNewsServerTable& NewsServers() {

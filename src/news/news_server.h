@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "news/newsgroup.h"
-#include "news/nntp_messages.h"
+#include "news/nntp_events.h"
 
 namespace netrove {
 
@@ -46,17 +46,26 @@ std::size_t ParseNewsrc(std::string_view text, CNewsServer& server);
 // then the kept lines. Rebuilds the range texts.
 std::string FormatNewsrc(CNewsServer& server);
 
+// Adds what a newsrc's text holds to `server`: groups it lacks, the reads of
+// groups it has, lines it does not keep yet.
+void MergeNewsrc(CNewsServer& server, std::string_view fileText);
+
 // Loads server.newsrcPath; a missing file is an empty one. Failures and a
 // malformed line are reported once.
 void LoadNewsrc(CNewsServer& server, IMainWindowReporter& reporter);
-// Replaces the file with a complete new one (written, flushed, renamed).
-// False, reported, when anything failed: the old file is then untouched.
+// Replaces the file with a complete new one (written, flushed, renamed),
+// merged under the file's lock with what the file holds now. False,
+// reported, when anything failed: the old file is then untouched.
 bool WriteNewsrc(CNewsServer& server, IMainWindowReporter& reporter);
 
 // A name as one path component that stays inside its folder: bytes other
 // than letters, digits, "-", "_", "+" and "." (and a leading ".") become
 // "%XX".
 std::string SafePathComponent(std::string_view name);
+// The name a server's group state and newsrc folder go by: the host, and
+// "+port" after it when the port is not 119, so two servers on one host
+// keep their read marks apart (a port never appears in a host name).
+std::string NewsServerName(std::string_view host, std::uint16_t port);
 // Where a server's newsrc lives: `folderSetting` (newsgroupsFolder), or the
 // data folder's "News", then the server's folder and "newsrc".
 std::filesystem::path NewsrcPath(const std::string& folderSetting, std::string_view server);
@@ -79,6 +88,9 @@ class CNewsServerTable {
   // Takes `window` out of the entry; the last one out writes the newsrc and
   // frees the entry. A window that is not in the entry changes nothing.
   void Leave(const std::string& server, NntpWindow window, IMainWindowReporter& reporter);
+  // Writes the server's newsrc now and keeps the entry (read marks are
+  // saved while the session goes on, not only at its end).
+  void Save(const std::string& server, IMainWindowReporter& reporter);
   // Runs `work` on the server's entry (nullptr when there is none) under
   // the table's lock.
   template <class Work>

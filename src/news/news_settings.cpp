@@ -101,6 +101,7 @@ NewsSettings ReadNewsSettings() {
   if (!key) return settings;
   ReadLimitedText(*key, kNewsServerLocation, kNewsPathLimit, settings.serverLocation);
   key->ReadDword(kNewsPortNumber, settings.portNumber);
+  key->ReadDword(kNewsReplyTimeout, settings.replyTimeout);
   ReadFlag(*key, kNewsSizeAndPosition, settings.sizeAndPosition);
   ReadArticleValues(*key, settings);
   ReadNewsgroupValues(*key, settings);

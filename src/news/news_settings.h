@@ -14,6 +14,9 @@ inline constexpr std::string_view kNntpToolName = "NNTP";
 
 inline constexpr std::string_view kNewsServerLocation = "ServerLocation";
 inline constexpr std::string_view kNewsPortNumber = "PortNumber";
+// Seconds a server has for each whole reply; 0 waits for ever.
+inline constexpr std::string_view kNewsReplyTimeout = "ReplyTimeout";
+inline constexpr std::uint32_t kNewsDefaultReplyTimeout = 60;
 inline constexpr std::string_view kNewsSizeAndPosition = "SizeAndPosition";
 inline constexpr std::string_view kNewsArticlesFont = "articlesFont";
 inline constexpr std::string_view kNewsArticlesRetrieveWithHeader = "articlesRetrieveWithHeader";
@@ -74,6 +77,7 @@ using NewsColour = std::uint32_t;
 struct NewsSettings {
   std::string serverLocation = "news";
   std::uint32_t portNumber = kNewsDefaultPort;
+  std::uint32_t replyTimeout = kNewsDefaultReplyTimeout;
   bool sizeAndPosition = false;
   std::string articlesFont;
   std::uint32_t articlesRetrieveWithHeader = 0;

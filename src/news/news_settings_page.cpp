@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/command_ids.h"
 #include "news/news_settings.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 

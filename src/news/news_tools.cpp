@@ -1,9 +1,9 @@
 #include "news/news_tools.h"
 
+#include "base/command_ids.h"
 #include "base/tool_message.h"
 #include "news/customize_news_page.h"
 #include "news/nntp_doc.h"
-#include "widgets/command_ids.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_view.h"

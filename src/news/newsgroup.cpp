@@ -1,5 +1,6 @@
 #include "news/newsgroup.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace netrove {
@@ -18,29 +19,49 @@ bool ReadNumber(std::string_view text, std::size_t& at, long& value) {
 
 }  // namespace
 
+// Reads every range list other newsreaders write: items separated by
+// commas and blanks in any number (",2-4", "1-3, 7"), ranges in either
+// direction, overlapping. Anything else makes the line unreadable: it is
+// then kept exactly as it was rather than rewritten from a part of it.
 void CNewsgroup::Expand() {
-  if (!read_.Empty()) return;
+  if (!read_.Empty() || unreadable_) return;
   expandedCount_ = 0;
   const std::string_view text(rangeText_);
+  CReadRanges parsed;
   std::size_t at = 1;
-  if (at < text.size() && text[at] == ' ') ++at;
   while (at < text.size()) {
-    long lo = 0;
-    if (!ReadNumber(text, at, lo)) return;
-    long hi = lo;
-    if (at + 1 < text.size() && text[at] == '-' && IsDigit(text[at + 1])) {
+    if (text[at] == ',' || text[at] == ' ' || text[at] == '\t') {
       ++at;
-      if (!ReadNumber(text, at, hi)) return;
+      continue;
     }
-    if (at == text.size()) {
-      read_.Insert(lo, hi);
-      break;
+    long lo = 0;
+    long hi = 0;
+    if (!ReadNumber(text, at, lo)) {
+      unreadable_ = true;
+      return;
     }
-    if (text[at] != ',' || at + 1 == text.size()) return;
-    read_.Insert(lo, hi);
-    ++at;
+    hi = lo;
+    if (at < text.size() && text[at] == '-') {
+      ++at;
+      if (at >= text.size() || !IsDigit(text[at]) || !ReadNumber(text, at, hi)) {
+        unreadable_ = true;
+        return;
+      }
+    }
+    parsed.Insert(std::min(lo, hi), std::max(lo, hi));
   }
+  for (const auto& [lo, hi] : parsed.Ranges()) read_.Insert(lo, hi);
   expandedCount_ = read_.Count();
+}
+
+void CNewsgroup::MergeRead(std::string_view otherRangeText) {
+  if (otherRangeText == rangeText_ || otherRangeText.empty()) return;
+  CNewsgroup other{std::string(otherRangeText)};
+  other.Expand();
+  if (other.read_.Empty()) return;
+  Expand();
+  if (unreadable_) return;
+  for (const auto& [lo, hi] : other.read_.Ranges()) read_.Insert(lo, hi);
 }
 
 void CNewsgroup::SetSubscribed(bool subscribed) {
@@ -53,19 +74,14 @@ void CNewsgroup::SetSubscribed(bool subscribed) {
 }
 
 const std::string& CNewsgroup::Rebuild() {
-  const bool unchanged = read_.Count() == expandedCount_;
-  expandedCount_ = 0;
-  if (read_.Empty() || unchanged) {
-    read_.Clear();
-    return rangeText_;
-  }
+  if (unreadable_ || read_.Empty() || read_.Count() == expandedCount_) return rangeText_;
   rangeText_.resize(1);
   for (const auto& [lo, hi] : read_.Ranges()) {
     rangeText_ += rangeText_.size() == 1 ? ' ' : ',';
     rangeText_ += std::to_string(lo);
     if (hi != lo) rangeText_ += '-' + std::to_string(hi);
   }
-  read_.Clear();
+  expandedCount_ = read_.Count();
   return rangeText_;
 }
 

@@ -24,9 +24,12 @@ class CNewsgroup {
   explicit CNewsgroup(std::string rangeText) : rangeText_(std::move(rangeText)) {}
 
   // Fills the read ranges from the range text, once: a group whose ranges
-  // are already filled is left alone. A malformed item ends the expansion;
-  // what came before it stays.
+  // are already filled is left alone. A text with anything but numbers,
+  // ranges, commas and blanks fills nothing and is kept as it is.
   void Expand();
+  // Adds the reads of another copy of this group's line (the file as
+  // another program left it).
+  void MergeRead(std::string_view otherRangeText);
   void MarkRead(long number) { read_.Insert(number); }
   // Marks first..last read (the figures of the group's last selection).
   void CatchUp(long first, long last) { read_.Insert(first, last); }
@@ -34,21 +37,24 @@ class CNewsgroup {
   bool Subscribed() const { return !rangeText_.empty() && rangeText_[0] == kSubscribedMarker; }
 
   // The range text for the newsrc: rebuilt from the read ranges when they
-  // changed since the expansion. Consumes the read ranges.
+  // changed since the expansion or the last rebuild. The ranges stay, so
+  // the session goes on reading them.
   const std::string& Rebuild();
+  bool Unreadable() const { return unreadable_; }
 
   const std::string& RangeText() const { return rangeText_; }
   // The article headers fetched while the server's entry lives; never
   // written to the newsrc.
-  ThreadTable& Threads() { return threads_; }
+  ArticleTable& Articles() { return articles_; }
   const CReadRanges& Read() const { return read_; }
   std::uint64_t ExpandedCount() const { return expandedCount_; }
 
  private:
   std::uint64_t expandedCount_ = 0;
+  bool unreadable_ = false;
   std::string rangeText_{kUnsubscribedMarker};
   CReadRanges read_;
-  ThreadTable threads_;
+  ArticleTable articles_;
 };
 
 }  // namespace netrove

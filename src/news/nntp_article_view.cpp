@@ -3,12 +3,11 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
+#include "base/tool_message.h"
+#include "news/news_dialogs.h"
 #include "news/news_post_window.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
-#include "news/nntp_doc.h"
-#include "news/nntp_group_view.h"
-#include "news/nntp_thread_view.h"
 #include "widgets/shell_context.h"
 
 namespace netrove {
@@ -18,7 +17,13 @@ constexpr std::string_view kColumnNames[] = {kNewsColumnSubject, kNewsColumnFrom
                                              kNewsColumnDate, kNewsColumnNumId};
 constexpr long kCheckForNewCount = 100;
 
-QString FromBytes(const std::string& text) { return QString::fromUtf8(text); }
+// A header value as one line: a CR or LF in it is shown as a symbol.
+QString FromBytes(const std::string& text) {
+  QString shown = QString::fromUtf8(text);
+  shown.replace(QLatin1Char('\r'), QChar(0x240D));
+  shown.replace(QLatin1Char('\n'), QChar(0x240A));
+  return shown;
+}
 
 // A stored colour is 0x00BBGGRR.
 QColor StoredColour(std::uint32_t value) {
@@ -28,8 +33,8 @@ QColor StoredColour(std::uint32_t value) {
 
 }  // namespace
 
-CNNTPArticleView::CNNTPArticleView(CNNTPDoc& doc, QWidget* parent)
-    : QTreeWidget(parent), doc_(doc) {
+CNNTPArticleView::CNNTPArticleView(INewsPaneHost& host, QWidget* parent)
+    : QTreeWidget(parent), host_(host) {
   setObjectName(QStringLiteral("articles"));
   setRootIsDecorated(false);
   setUniformRowHeights(true);
@@ -75,102 +80,95 @@ long CNNTPArticleView::numberAt(int row) const {
   return item ? item->data(4, Qt::UserRole).toLongLong() : 0;
 }
 
-// --- messages ---------------------------------------------------------------
+// --- what the connection said ---------------------------------------------
 
-long CNNTPArticleView::handle(const NntpMessage& message) {
-  long result = 0;
-  switch (message.id) {
-    case WM_NNTP_STATUS:
-      if (message.wParam == 200 || message.wParam == 201) postingAllowed_ = message.wParam == 200;
-      break;
-    case WM_NNTP_GROUPINFO:
-      if (message.wParam == 200) {
-        result = askHeadersToFetch(message.lParam);
-      } else {
-        groupInfo(message.wParam, message.lParam);
-      }
-      break;
-    case WM_NNTP_HEADERS:
-      result = fileHeaders(message);
-      break;
-    default:
-      break;
+void CNNTPArticleView::groupSelected(const NntpGroupCounts& counts, bool refreshed) {
+  first_ = counts.first;
+  last_ = counts.last;
+  // Articles no longer on the server count as read.
+  if (first_ > 1) {
+    withGroup([&](CNewsgroup* group, CNewsServer*) {
+      if (group) group->CatchUp(1, first_ - 1);
+    });
   }
-  doc_.updateCommands();
-  return result;
-}
-
-void CNNTPArticleView::groupInfo(long code, long value) {
-  switch (code) {
-    case 212:
-      first_ = value;
-      // Articles no longer on the server count as read.
-      if (first_ > 1) {
-        withGroup([&](CNewsgroup* group, CNewsServer*) {
-          if (group) group->CatchUp(1, first_ - 1);
-        });
-      }
-      break;
-    case 213:
-      last_ = value;
-      break;
-    case 0:
-      clear();
-      break;
-    case 211:
-    case 411:
-      doc_.reporter().PostToolMessage(
-          kSourceNewsreader, code == 211 ? "Sorry. This newsgroup is empty."
-                                         : "Sorry. This newsgroup is no longer available.");
-      if (!group_.empty()) doc_.groupView().setCount(group_, 0);
-      break;
-    default:
-      break;
+  if (refreshed) return;
+  if (counts.count <= 0) {
+    groupUnavailable(NntpGroupProblem::Empty);
+    return;
   }
-}
-
-long CNNTPArticleView::askHeadersToFetch(long estimated) {
-  const long threshold = static_cast<long>(ReadNewsSettings().articlesRetrievingMoreThan);
   if (topLevelItemCount() > 0) {
     retrievePrevious();
-    return 0;
+    return;
   }
+  const long wanted = headersToFetch(counts.count);
+  if (wanted <= 0) return;
+  NntpWalk walk;
+  walk.step = kNntpLast;
+  walk.from = counts.last;
+  walk.fromItself = true;
+  walk.count = wanted;
+  walk.known = knownNumbers();
+  host_.walk(std::move(walk));
+}
+
+void CNNTPArticleView::groupUnavailable(NntpGroupProblem problem) {
+  host_.reporter().PostToolMessage(kSourceNewsreader,
+                                   problem == NntpGroupProblem::Empty
+                                       ? "Sorry. This newsgroup is empty."
+                                       : "Sorry. This newsgroup is no longer available.");
+  if (!group_.empty()) host_.setGroupCount(group_, 0);
+}
+
+long CNNTPArticleView::headersToFetch(long estimated) {
+  const long threshold = static_cast<long>(ReadNewsSettings().articlesRetrievingMoreThan);
   if (estimated <= threshold) {
-    doc_.groupView().setCount(group_, 0);
+    host_.setGroupCount(group_, 0);
     return estimated;
   }
-  const auto chosen = doc_.dialogs().askHeaderCount(this, estimated, estimated);
+  const auto chosen = host_.dialogs().askHeaderCount(this, estimated, estimated);
   if (!chosen) {
-    doc_.groupView().setCount(group_, estimated);
+    host_.setGroupCount(group_, estimated);
     return 0;
   }
   const long wanted = std::clamp(*chosen, 0L, estimated);
-  doc_.groupView().setCount(group_, estimated - wanted);
+  host_.setGroupCount(group_, estimated - wanted);
   return wanted;
 }
 
-long CNNTPArticleView::fileHeaders(const NntpMessage& message) {
-  std::optional<FiledArticle> filed;
-  const ArticleRecord* record = nullptr;
+std::set<long> CNNTPArticleView::knownNumbers() {
+  std::set<long> numbers;
   withGroup([&](CNewsgroup* group, CNewsServer*) {
     if (!group) return;
-    filed = FileHeaderBlock(group->Threads(), message.text, message.articleNumber);
-    if (filed->added) record = &group->Threads()[filed->threadKey][filed->articleKey];
+    for (const auto& [id, record] : group->Articles()) numbers.insert(record.number);
   });
-  // No group open any more (the display changed meanwhile): counting the
-  // header lets the walk end instead of running through the whole group.
-  if (!filed) return 0;
-  if (!filed->added) {
-    doc_.dialogs().beep(false);
-    return 1;
+  return numbers;
+}
+
+void CNNTPArticleView::fileHeaders(const std::vector<NntpHeaderBlock>& headers, int step) {
+  bool duplicate = false;
+  for (const NntpHeaderBlock& header : headers) {
+    std::optional<FiledArticle> filed;
+    std::optional<ArticleRecord> record;
+    withGroup([&](CNewsgroup* group, CNewsServer*) {
+      if (!group) return;
+      filed = FileHeaderBlock(group->Articles(), header.text, header.number);
+      if (filed->added) record = group->Articles().at(filed->id);
+    });
+    // No group open any more (the display changed meanwhile).
+    if (!filed) return;
+    if (!filed->added) {
+      duplicate = true;
+      continue;
+    }
+    if (flat_) {
+      addRow(*record, -1, step == kNntpNext ? 0 : topLevelItemCount());
+    } else if (!currentThread_) {
+      currentThread_ = filed->id;
+    }
   }
-  if (flat_) {
-    addRow(*record, false, message.stepCommand == kNntpNext ? 0 : topLevelItemCount());
-  } else {
-    if (!currentThread_) currentThread_ = filed->threadKey;
-    if (*currentThread_ == filed->threadKey) refill();
-  }
-  return 0;
+  if (!flat_) refill();
+  if (duplicate) host_.dialogs().beep(false);
+  host_.updateCommands();
 }
 
 // --- group ------------------------------------------------------------------
@@ -182,7 +180,6 @@ bool CNNTPArticleView::openGroup(const std::string& group, const std::string& se
   currentThread_.reset();
   pending_.reset();
   shown_.reset();
-  doc_.threadView().openGroup(group);
   withGroup([](CNewsgroup* opened, CNewsServer*) {
     if (opened) opened->Expand();
   });
@@ -212,18 +209,38 @@ void CNNTPArticleView::startCheckTimer() {
 
 void CNNTPArticleView::checkForNew() {
   // A tick while nothing is open or the connection is busy waits for the next.
-  if (group_.empty() || !doc_.groupView().connected() || doc_.groupView().clientBusy()) return;
-  const auto highest = withGroup([](CNewsgroup* group, CNewsServer*) -> std::optional<long> {
-    return group ? HighestNumber(group->Threads()) : std::nullopt;
-  });
-  doc_.groupView().getNew(highest, kCheckForNewCount);
+  if (group_.empty() || !host_.connected() || host_.clientBusy()) return;
+  walkFrom(false, kCheckForNewCount);
+}
+
+// A walk from the newest (or oldest) article filed. Looking for new
+// articles selects the group again first: the server fixes a group's range
+// when it is selected, so without it nothing newer is ever found.
+void CNNTPArticleView::walkFrom(bool previous, long count) {
+  NntpWalk walk;
+  walk.step = previous ? kNntpLast : kNntpNext;
+  walk.count = count;
+  walk.known = knownNumbers();
+  if (!walk.known.empty()) walk.from = previous ? *walk.known.begin() : *walk.known.rbegin();
+  if (!previous) walk.group = group_;
+  host_.walk(std::move(walk));
 }
 
 // --- showing ----------------------------------------------------------------
 
-void CNNTPArticleView::addRow(const ArticleRecord& record, bool threaded, int at) {
+void CNNTPArticleView::addPlaceholderRow(int depth) {
   auto* item = new QTreeWidgetItem;
-  item->setText(0, FromBytes(threaded ? record.depth + record.subject : record.subject));
+  item->setText(0, FromBytes(std::string(static_cast<std::size_t>(depth), '>')) +
+                       QStringLiteral("(not on the server)"));
+  item->setData(4, Qt::UserRole, 0);
+  for (int column = 0; column < 5; ++column) item->setForeground(column, readColour_);
+  addTopLevelItem(item);
+}
+
+void CNNTPArticleView::addRow(const ArticleRecord& record, int depth, int at) {
+  auto* item = new QTreeWidgetItem;
+  const std::string indent(static_cast<std::size_t>(std::max(depth, 0)), '>');
+  item->setText(0, FromBytes(indent + record.subject));
   item->setText(1, FromBytes(record.from));
   item->setText(2, FromBytes(record.lines));
   item->setText(3, FromBytes(record.date));
@@ -240,21 +257,31 @@ void CNNTPArticleView::addRow(const ArticleRecord& record, bool threaded, int at
 
 void CNNTPArticleView::refill() {
   clear();
-  std::vector<ArticleRecord> records;
+  std::vector<std::pair<std::optional<ArticleRecord>, int>> rows;
   withGroup([&](CNewsgroup* group, CNewsServer*) {
     if (!group) return;
-    const ThreadTable& table = group->Threads();
+    const ArticleTable& table = group->Articles();
     if (flat_) {
-      for (const ArticleRecord* record : FlatOrder(table)) records.push_back(*record);
+      for (const ArticleRecord* record : FlatOrder(table)) rows.emplace_back(*record, -1);
       return;
     }
-    if (table.empty()) return;
-    if (!currentThread_ || table.count(*currentThread_) == 0) {
-      currentThread_ = table.begin()->first;
+    const std::vector<ArticleThread> threads = BuildThreads(table);
+    if (threads.empty()) return;
+    std::size_t shown = currentThread_ ? ThreadIndexOf(threads, *currentThread_) : 0;
+    if (shown == threads.size()) shown = 0;
+    currentThread_ = threads[shown].root;
+    for (const ThreadedArticle& row : threads[shown].rows) {
+      rows.emplace_back(row.record ? std::optional<ArticleRecord>(*row.record) : std::nullopt,
+                        row.depth);
     }
-    for (const auto& [key, record] : table.at(*currentThread_)) records.push_back(record);
   });
-  for (const ArticleRecord& record : records) addRow(record, !flat_, topLevelItemCount());
+  for (const auto& [record, depth] : rows) {
+    if (record) {
+      addRow(*record, depth, topLevelItemCount());
+    } else {
+      addPlaceholderRow(depth);
+    }
+  }
 }
 
 void CNNTPArticleView::recolour() {
@@ -275,14 +302,18 @@ void CNNTPArticleView::catchUp() {
   withGroup([&](CNewsgroup* group, CNewsServer*) {
     if (group && last_ >= first_) group->CatchUp(first_, last_);
   });
+  host_.readMarksChanged();
   recolour();
 }
 
 void CNNTPArticleView::catchUpThread() {
   withGroup([&](CNewsgroup* group, CNewsServer*) {
     if (!group) return;
-    for (int row = 0; row < topLevelItemCount(); ++row) group->MarkRead(numberAt(row));
+    for (int row = 0; row < topLevelItemCount(); ++row) {
+      if (numberAt(row) > 0) group->MarkRead(numberAt(row));
+    }
   });
+  host_.readMarksChanged();
   recolour();
 }
 
@@ -294,34 +325,31 @@ void CNNTPArticleView::toggleThreaded() {
       const long number = selected->data(4, Qt::UserRole).toLongLong();
       withGroup([&](CNewsgroup* group, CNewsServer*) {
         if (!group) return;
-        const auto thread = ThreadOfNumber(group->Threads(), number);
-        if (thread != group->Threads().end()) currentThread_ = thread->first;
+        if (const ArticleRecord* record = FindNumber(group->Articles(), number)) {
+          currentThread_ = record->messageId;
+        }
       });
     }
   }
   flat_ = !flat_;
   refill();
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
-void CNNTPArticleView::nextThread() {
-  withGroup([&](CNewsgroup* group, CNewsServer*) {
-    if (!group || group->Threads().empty()) return;
-    const ThreadTable& table = group->Threads();
-    auto at = currentThread_ ? table.upper_bound(*currentThread_) : table.begin();
-    if (at == table.end()) at = table.begin();
-    currentThread_ = at->first;
-  });
-  refill();
-}
+void CNNTPArticleView::nextThread() { stepThread(1); }
 
-void CNNTPArticleView::previousThread() {
+void CNNTPArticleView::previousThread() { stepThread(-1); }
+
+// To the next or previous thread, round from the last to the first.
+void CNNTPArticleView::stepThread(int by) {
   withGroup([&](CNewsgroup* group, CNewsServer*) {
-    if (!group || group->Threads().empty()) return;
-    const ThreadTable& table = group->Threads();
-    auto at = currentThread_ ? table.lower_bound(*currentThread_) : table.begin();
-    at = at == table.begin() ? std::prev(table.end()) : std::prev(at);
-    currentThread_ = at->first;
+    if (!group) return;
+    const std::vector<ArticleThread> threads = BuildThreads(group->Articles());
+    if (threads.empty()) return;
+    const auto count = static_cast<long>(threads.size());
+    long at = currentThread_ ? static_cast<long>(ThreadIndexOf(threads, *currentThread_)) : 0;
+    if (at == count) at = 0;
+    currentThread_ = threads[static_cast<std::size_t>(((at + by) % count + count) % count)].root;
   });
   refill();
 }
@@ -329,18 +357,10 @@ void CNNTPArticleView::previousThread() {
 void CNNTPArticleView::retrieve(bool previous) {
   if (group_.empty()) return;
   const long threshold = static_cast<long>(ReadNewsSettings().articlesRetrievingMoreThan);
-  const auto wanted = doc_.dialogs().askHeaderCount(this, threshold, kHighestArticleNumber);
+  const auto wanted = host_.dialogs().askHeaderCount(this, threshold, kHighestArticleNumber);
   if (!wanted || *wanted <= 0) return;
-  const auto from = withGroup([&](CNewsgroup* group, CNewsServer*) -> std::optional<long> {
-    if (!group) return std::nullopt;
-    return previous ? LowestNumber(group->Threads()) : HighestNumber(group->Threads());
-  });
-  if (previous) {
-    doc_.groupView().getPrevious(from, *wanted);
-    doc_.groupView().lowerCount(group_, *wanted);
-  } else {
-    doc_.groupView().getNew(from, *wanted);
-  }
+  walkFrom(previous, *wanted);
+  if (previous) host_.lowerGroupCount(group_, *wanted);
 }
 
 void CNNTPArticleView::retrievePrevious() { retrieve(true); }
@@ -350,25 +370,28 @@ void CNNTPArticleView::toggleFullRowSelection() {
   setSelectionBehavior(fullRowSelection() ? QAbstractItemView::SelectItems
                                           : QAbstractItemView::SelectRows);
   viewport()->update();
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
 void CNNTPArticleView::openArticleAt(int row) {
-  if (row < 0 || row >= topLevelItemCount() || !doc_.groupView().connected()) return;
+  if (row < 0 || row >= topLevelItemCount() || !host_.connected()) return;
   const long number = numberAt(row);
+  if (number <= 0) return;  // a placeholder
   const NewsSettings settings = ReadNewsSettings();
   std::optional<OpenedArticle> opened;
   withGroup([&](CNewsgroup* group, CNewsServer* entry) {
     if (!group) return;
-    const auto thread = ThreadOfNumber(group->Threads(), number);
-    if (thread == group->Threads().end()) return;
-    const std::string key = *ArticleKeyOfNumber(thread->second, number);
-    const ArticleRecord& record = thread->second.at(key);
-    opened = OpenedArticle{key, MessageIdOf(key), record.subject, record.from,
-                           IsOwnArticle(record.from, settings.userAddress, settings.userFullName)};
+    const ArticleRecord* record = FindNumber(group->Articles(), number);
+    if (record == nullptr) return;
+    opened = OpenedArticle{FollowUpReferences(*record),
+                           record->messageId,
+                           record->subject,
+                           record->from,
+                           IsOwnArticle(record->from, settings.userAddress, settings.userFullName),
+                           FollowUpGroups(record->newsgroups, record->followupTo, group_)};
     group->MarkRead(number);
     // Where the article was cross-posted it is read as well.
-    for (const auto& [name, crossNumber] : XrefEntries(record.xref)) {
+    for (const auto& [name, crossNumber] : XrefEntries(record->xref)) {
       if (name == group_) continue;
       const auto other = entry->groups.find(name);
       if (other == entry->groups.end()) continue;
@@ -377,34 +400,36 @@ void CNNTPArticleView::openArticleAt(int row) {
     }
   });
   if (!opened) return;
+  host_.readMarksChanged();
   // What a follow-up or cancel refers to changes only when the text arrives.
   pending_ = opened;
-  doc_.threadView().articleRequested(opened->own, settings.articlesRetrieveWithHeader == 0);
-  doc_.groupView().fetch(opened->messageId, settings.articlesRetrieveWithHeader != 0);
+  host_.articleRequested(opened->own, settings.articlesRetrieveWithHeader == 0);
+  host_.fetch(opened->messageId, settings.articlesRetrieveWithHeader != 0);
   recolour();
 }
 
 void CNNTPArticleView::articleArrived(bool available) {
   shown_ = available ? pending_ : std::nullopt;
   pending_.reset();
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
-void CNNTPArticleView::openPostWindow(NewsPostMode mode, const NewsPostArticle& article) {
-  auto* shell = dynamic_cast<IShellContext*>(&doc_.toolServices());
+void CNNTPArticleView::openPostWindow(NewsPostMode mode, const NewsPostArticle& article,
+                                      const std::string& newsgroups) {
+  auto* shell = dynamic_cast<IShellContext*>(&host_.toolServices());
   if (shell == nullptr) return;
-  CNNTPGroupView* groups = &doc_.groupView();
+  INewsPaneHost* host = &host_;
   OpenNewsPostWindow(
-      *shell, groups,
-      [groups](std::string wire, NntpWindow window) {
-        return groups->queuePost(std::move(wire), window);
+      *shell, host_.postingOwner(),
+      [host](std::string wire, NntpWindow window) {
+        return host->queuePost(std::move(wire), window);
       },
-      mode, group_, article);
+      mode, newsgroups, article);
 }
 
 void CNNTPArticleView::newArticle() {
   if (group_.empty() || !postingAllowed_) return;
-  openPostWindow(NewsPostMode::Post, {});
+  openPostWindow(NewsPostMode::Post, {}, group_);
 }
 
 void CNNTPArticleView::compose(std::optional<std::string> text, bool cancel) {
@@ -414,8 +439,19 @@ void CNNTPArticleView::compose(std::optional<std::string> text, bool cancel) {
   article.from = shown_->from;
   article.articleKey = shown_->articleKey;
   article.messageId = shown_->messageId;
-  if (!cancel) article.quotedText = std::move(text);
-  openPostWindow(cancel ? NewsPostMode::Cancel : NewsPostMode::FollowUp, article);
+  if (cancel) {
+    openPostWindow(NewsPostMode::Cancel, article, shown_->followUp.newsgroups);
+    return;
+  }
+  article.quotedText = std::move(text);
+  if (shown_->followUp.toPoster) {
+    host_.dialogs().information(
+        this, QStringLiteral("Follow-up"),
+        QStringLiteral("The author asked for replies by mail (Followup-To: poster). The "
+                       "follow-up is addressed to the article's newsgroups; post it only if "
+                       "the group should read it."));
+  }
+  openPostWindow(NewsPostMode::FollowUp, article, shown_->followUp.newsgroups);
 }
 
 void CNNTPArticleView::keyPressEvent(QKeyEvent* event) {

@@ -6,15 +6,16 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "news/article_threads.h"
+#include "news/news_pane_host.h"
 #include "news/news_post_window.h"
-#include "news/nntp_messages.h"
 
 namespace netrove {
 
-class CNNTPDoc;
 class CNewsgroup;
 
 // The article a follow-up or a cancel refers to.
@@ -24,16 +25,21 @@ struct OpenedArticle {
   std::string subject;
   std::string from;
   bool own = false;
+  FollowUpTarget followUp;
 };
 
 class CNNTPArticleView : public QTreeWidget {
   Q_OBJECT
 
  public:
-  explicit CNNTPArticleView(CNNTPDoc& doc, QWidget* parent = nullptr);
+  explicit CNNTPArticleView(INewsPaneHost& host, QWidget* parent = nullptr);
   ~CNNTPArticleView() override;
 
-  long handle(const NntpMessage& message);
+  // What the connection said.
+  void setPostingAllowed(bool allowed) { postingAllowed_ = allowed; }
+  void groupSelected(const NntpGroupCounts& counts, bool refreshed);
+  void groupUnavailable(NntpGroupProblem problem);
+  void fileHeaders(const std::vector<NntpHeaderBlock>& headers, int step);
   // A group is being opened: false when it is the one shown already.
   bool openGroup(const std::string& group, const std::string& server);
   // The connection ended (true) or the group list changed its display.
@@ -72,26 +78,31 @@ class CNNTPArticleView : public QTreeWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void groupInfo(long code, long value);
-  long askHeadersToFetch(long estimated);
-  long fileHeaders(const NntpMessage& message);
+  long headersToFetch(long estimated);
+  // The numbers filed for the open group: a walk passes them by.
+  std::set<long> knownNumbers();
   void refill();
-  void addRow(const ArticleRecord& record, bool threaded, int at);
+  // `depth` replies deep (-1: the flat list), at row `at`.
+  void addRow(const ArticleRecord& record, int depth, int at);
+  void addPlaceholderRow(int depth);
+  void stepThread(int by);
   void recolour();
   void retrieve(bool previous);
-  void openPostWindow(NewsPostMode mode, const NewsPostArticle& article);
+  void walkFrom(bool previous, long count);
+  void openPostWindow(NewsPostMode mode, const NewsPostArticle& article,
+                      const std::string& newsgroups);
   // Runs `work` on the open group (nullptr when it is gone).
   template <class Work>
   auto withGroup(Work work);
 
-  CNNTPDoc& doc_;
+  INewsPaneHost& host_;
   bool postingAllowed_ = false;
   long first_ = 0;
   long last_ = 0;
   bool flat_ = true;
   std::string group_;
   std::string server_;
-  std::optional<std::string> currentThread_;
+  std::optional<std::string> currentThread_;  // an article id of the thread shown
   QColor unreadColour_;
   QColor readColour_;
   QTimer checkTimer_;

@@ -1,5 +1,8 @@
 #include "news/nntp_connection.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -7,13 +10,27 @@
 #include <climits>
 
 namespace netrove {
+
+// A walk as it runs: what is still wanted, what it met, what it has not
+// handed over yet.
+struct NntpWalkState {
+  NntpWalk walk;
+  std::set<long> seen;
+  int backOffs = 0;
+  bool ended = false;
+  std::vector<NntpHeaderBlock> batch;
+};
+
 namespace {
 
 constexpr std::array<std::string_view, kNntpCommandCount> kKeywords = {
-    "OPEN", "ARTICLE",   "BODY",    "GROUP", "HEAD", "HELP", "IHAVE", "LAST",
-    "LIST", "NEWGROUPS", "NEWNEWS", "NEXT",  "POST", "QUIT", "SLAVE", "STAT"};
+    "OPEN",  "ARTICLE", "BODY",  "GROUP",     "HEAD",         "HELP",
+    "IHAVE", "LAST",    "LIST",  "NEWGROUPS", "NEWNEWS",      "NEXT",
+    "POST",  "QUIT",    "SLAVE", "STAT",      "CAPABILITIES", "MODE READER"};
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
+// Headers handed over together: a long walk fills the list in steps.
+constexpr std::size_t kHeaderBatch = 64;
 
 bool SendsArgument(int code) {
   return code == kNntpArticle || code == kNntpBody || code == kNntpGroup || code == kNntpHead ||
@@ -21,33 +38,37 @@ bool SendsArgument(int code) {
 }
 bool SendsKeywordAlone(int code) {
   return code == kNntpLast || code == kNntpList || code == kNntpNext || code == kNntpPost ||
-         code == kNntpQuit;
+         code == kNntpQuit || code == kNntpCapabilities || code == kNntpModeReader;
+}
+bool IsReaderSetUp(int code) { return code == kNntpCapabilities || code == kNntpModeReader; }
+
+// Whether a CAPABILITIES list says the server reads news already; a server
+// that switches modes lists MODE-READER instead.
+bool ListsReader(std::string_view list) {
+  while (!list.empty()) {
+    const std::size_t lf = list.find('\n');
+    std::string_view line = list.substr(0, lf);
+    list.remove_prefix(lf == std::string_view::npos ? list.size() : lf + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() >= 6 && (line.size() == 6 || line[6] == ' ' || line[6] == '\t')) {
+      std::string word(line.substr(0, 6));
+      for (char& c : word) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+      if (word == "READER") return true;
+    }
+  }
+  return false;
 }
 bool Queueable(int code) {
-  return code == kNntpOpen || SendsArgument(code) || SendsKeywordAlone(code);
+  return (SendsArgument(code) || SendsKeywordAlone(code)) && !IsReaderSetUp(code);
 }
-NntpMessage Message(unsigned id, long wParam = 0, long lParam = 0) {
-  NntpMessage message;
-  message.id = id;
-  message.wParam = wParam;
-  message.lParam = lParam;
-  return message;
-}
-
-NntpMessage TextMessage(unsigned id, long lParam, std::string_view text) {
-  NntpMessage message = Message(id, 0, lParam);
-  message.text = text;
-  message.hasText = true;
-  return message;
-}
+bool IsStep(int code) { return code == kNntpLast || code == kNntpNext; }
 
 CNNTPCommand MakeCommand(int code, std::optional<std::string> argument = std::nullopt,
-                         long count = 0, int step = kNntpLast) {
+                         std::shared_ptr<NntpWalkState> walk = nullptr) {
   CNNTPCommand command;
   command.code = code;
   command.argument = std::move(argument);
-  command.count = count;
-  command.step = step;
+  command.walk = std::move(walk);
   return command;
 }
 
@@ -100,27 +121,57 @@ std::optional<long> ArgumentNumber(const std::optional<std::string>& argument) {
   return value;
 }
 
+// An article without a message-id cannot be fetched: it does not count
+// towards what a walk wants.
+bool HasMessageId(std::string_view block) {
+  constexpr std::string_view kName = "message-id:";
+  while (!block.empty()) {
+    const std::size_t lf = block.find('\n');
+    const std::string_view line = block.substr(0, lf);
+    block.remove_prefix(lf == std::string_view::npos ? block.size() : lf + 1);
+    if (line.size() >= kName.size() &&
+        std::equal(kName.begin(), kName.end(), line.begin(), [](char a, char b) {
+          return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+        })) {
+      return true;
+    }
+  }
+  return false;
+}
+
+NntpPostOutcome PostOutcomeOf(int code) {
+  if (code / 10 == 24) return NntpPostOutcome::Posted;
+  if (code == 440) return NntpPostOutcome::NotAllowed;
+  return NntpPostOutcome::Failed;
+}
+
 }  // namespace
 
 std::string_view NntpKeyword(int code) {
   return code >= 0 && code < kNntpCommandCount ? kKeywords[static_cast<std::size_t>(code)] : "";
 }
 
-CNNTPConnection::CNNTPConnection(std::uint16_t port, INntpWindows& windows,
+CNNTPConnection::CNNTPConnection(std::uint16_t port, INntpEvents& events,
                                  IMainWindowReporter& reporter, std::string host,
                                  IResolver& resolver)
-    : windows_(windows),
+    : events_(events),
       reporter_(reporter),
       resolver_(resolver),
       host_(std::move(host)),
       port_(port) {
   // The greeting is the reply of OPEN: whatever is queued meanwhile waits.
-  queue_.push_back(MakeCommand(kNntpOpen));
+  CNNTPCommand open = MakeCommand(kNntpOpen);
+  open.sent = true;
+  queue_.push_back(std::move(open));
 }
 
 CNNTPConnection::~CNNTPConnection() { Close(); }
 
 bool CNNTPConnection::Start() {
+  {
+    std::lock_guard lock(queueMutex_);
+    replyDeadline_ = std::chrono::steady_clock::now() + replyTimeout_;  // for the greeting
+  }
   if (reader_.Start([this](std::stop_token stop) {
         const std::stop_callback wake(stop, [this] { socket_.Interrupt(); });
         Run();
@@ -144,18 +195,15 @@ void CNNTPConnection::Close() {
   PostUnansweredLocked();
 }
 
-void CNNTPConnection::SetStepCommand(int code) { stepCommand_.store(code); }
-
 bool CNNTPConnection::IsIdle() const {
   std::lock_guard lock(queueMutex_);
   return queue_.empty();
 }
 
 QueueOutcome CNNTPConnection::QueueCommand(int code, std::optional<std::string> argument,
-                                           long count, std::vector<NntpWindow> windows) {
-  if (!Queueable(code) || code == kNntpOpen) return QueueOutcome::NotSent;
-  if (code == kNntpHead && count <= 0) return QueueOutcome::NothingWanted;
-  CNNTPCommand command = MakeCommand(code, std::move(argument), count, stepCommand_.load());
+                                           std::vector<NntpWindow> windows) {
+  if (!Queueable(code)) return QueueOutcome::NotSent;
+  CNNTPCommand command = MakeCommand(code, std::move(argument));
   command.windows = std::move(windows);
   const std::string line = CommandLine(command);
   if (line.size() >= kCommandLineLimit ||
@@ -167,32 +215,38 @@ QueueOutcome CNNTPConnection::QueueCommand(int code, std::optional<std::string> 
                                   "was not sent.");
     return QueueOutcome::ArgumentTooLong;
   }
-  std::unique_lock lock(queueMutex_);
-  if (ended_.load()) return QueueOutcome::Ended;
-  queue_.push_back(std::move(command));
-  if (queue_.size() == 1) {
-    windows_.Post(NntpPane::List, Message(WM_NNTP_BUSY, 1));
-    SendFront(lock);
-  }
-  return QueueOutcome::Queued;
+  std::vector<CNNTPCommand> one;
+  one.push_back(std::move(command));
+  return Enqueue(std::move(one));
 }
 
-QueueOutcome CNNTPConnection::QueueWalk(int step, std::optional<long> from, long count) {
-  if (step != kNntpLast && step != kNntpNext) return QueueOutcome::NotSent;
-  if (count <= 0) return QueueOutcome::NothingWanted;
-  std::vector<CNNTPCommand> walk;
-  if (from) {
-    walk.push_back(MakeCommand(kNntpStat, std::to_string(*from)));
-    walk.push_back(MakeCommand(step));
+QueueOutcome CNNTPConnection::QueueWalk(NntpWalk walk) {
+  if (!IsStep(walk.step)) return QueueOutcome::NotSent;
+  if (walk.count <= 0 && !walk.group) return QueueOutcome::NothingWanted;
+  if (walk.group && walk.group->size() + 8 >= kCommandLineLimit) {
+    return QueueOutcome::ArgumentTooLong;
   }
-  walk.push_back(MakeCommand(kNntpHead, std::nullopt, count, step));
-  stepCommand_.store(step);
+  auto state = std::make_shared<NntpWalkState>();
+  state->walk = std::move(walk);
+  const NntpWalk& wanted = state->walk;
+  std::vector<CNNTPCommand> commands;
+  if (wanted.group) commands.push_back(MakeCommand(kNntpGroup, wanted.group, state));
+  if (wanted.count <= 0) return Enqueue(std::move(commands));  // the group selected again only
+  if (wanted.from) {
+    commands.push_back(MakeCommand(kNntpStat, std::to_string(*wanted.from), state));
+    if (!wanted.fromItself) commands.push_back(MakeCommand(wanted.step, std::nullopt, state));
+  }
+  commands.push_back(MakeCommand(kNntpHead, std::nullopt, state));
+  return Enqueue(std::move(commands));
+}
+
+QueueOutcome CNNTPConnection::Enqueue(std::vector<CNNTPCommand> commands) {
   std::unique_lock lock(queueMutex_);
   if (ended_.load()) return QueueOutcome::Ended;
   const bool wasIdle = queue_.empty();
-  for (CNNTPCommand& command : walk) queue_.push_back(std::move(command));
+  for (CNNTPCommand& command : commands) queue_.push_back(std::move(command));
   if (wasIdle) {
-    windows_.Post(NntpPane::List, Message(WM_NNTP_BUSY, 1));
+    events_.BusyChanged(true);
     SendFront(lock);
   }
   return QueueOutcome::Queued;
@@ -204,13 +258,17 @@ void CNNTPConnection::Disconnect(std::chrono::milliseconds grace) {
     if (ended_.load() || quitting_) return;
     quitting_ = true;
     if (!queue_.empty()) {
-      auto behind = std::remove_if(queue_.begin() + 1, queue_.end(),
-                                   [](const CNNTPCommand& c) { return c.code != kNntpPost; });
+      // What is on the wire already keeps its place: its reply comes first.
+      auto behind = std::remove_if(queue_.begin() + 1, queue_.end(), [](const CNNTPCommand& c) {
+        return c.code != kNntpPost && !c.sent;
+      });
       queue_.erase(behind, queue_.end());
-      queue_.insert(queue_.begin() + 1, MakeCommand(kNntpQuit));
+      auto at = std::find_if(queue_.begin() + 1, queue_.end(),
+                             [](const CNNTPCommand& c) { return !c.sent; });
+      queue_.insert(at, MakeCommand(kNntpQuit));
     } else {
       queue_.push_back(MakeCommand(kNntpQuit));
-      windows_.Post(NntpPane::List, Message(WM_NNTP_BUSY, 1));
+      events_.BusyChanged(true);
       SendFront(lock);
     }
   }
@@ -225,11 +283,12 @@ void CNNTPConnection::Disconnect(std::chrono::milliseconds grace) {
 }
 
 void CNNTPConnection::Run() {
+  NntpEnd end = NntpEnd::Failed;
   if (ConnectToServer()) {
     connected_.store(true);
-    ReadReplies();
+    end = ReadReplies();
   }
-  EndThread();
+  EndThread(end);
 }
 
 bool CNNTPConnection::ConnectToServer() {
@@ -239,23 +298,70 @@ bool CNNTPConnection::ConnectToServer() {
   return static_cast<bool>(status);
 }
 
-void CNNTPConnection::ReadReplies() {
-  std::string chunk(kReceiveChunk, '\0');
+// Waits until bytes can be read: nothing then (or when the wait failed, which
+// the receive reports); how the connection ends when the reply in flight
+// has taken longer than the reply time-out. While nothing is awaited it
+// looks again every second, so a command queued meanwhile gets its time-out.
+std::optional<NntpEnd> CNNTPConnection::AwaitBytes() {
+  using namespace std::chrono;
+  constexpr milliseconds kIdleLook{1000};
   for (;;) {
-    const SocketCount got = socket_.Recv(chunk.data(), chunk.size());
-    if (!got) {
-      ReportSocketError(reporter_, got);
-      return;
+    std::optional<steady_clock::time_point> deadline;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (!queue_.empty() && replyTimeout_.count() > 0) deadline = replyDeadline_;
     }
-    if (got.bytes == 0) return;
-    received_.Append(std::string_view(chunk.data(), static_cast<std::size_t>(got.bytes)));
-    if (!ParseReceived()) return;
+    milliseconds wait = kIdleLook;
+    if (deadline) {
+      const auto left = ceil<milliseconds>(*deadline - steady_clock::now());
+      if (left.count() <= 0) {
+        const auto limit = ceil<seconds>(replyTimeout_).count();
+        reporter_.PostToolMessage(kSourceNewsreader, "The server did not answer within " +
+                                                         std::to_string(limit) +
+                                                         (limit == 1 ? " second" : " seconds") +
+                                                         "; the connection was closed.");
+        return NntpEnd::Failed;
+      }
+      wait = std::min(wait, left);
+    }
+    bool ready = false;
+    if (!socket_.WaitReadable(static_cast<int>(wait.count()), ready) || ready) return std::nullopt;
   }
 }
 
-bool CNNTPConnection::ParseReceived() {
-  std::string text;
+NntpEnd CNNTPConnection::ReadReplies() {
+  std::string chunk(kReceiveChunk, '\0');
   for (;;) {
+    if (const auto timedOut = AwaitBytes()) return *timedOut;
+    const SocketCount got = socket_.Recv(chunk.data(), chunk.size());
+    const bool asked = [this] {
+      std::lock_guard lock(queueMutex_);
+      return quitting_;
+    }();
+    if (!got) {
+      if (asked) return NntpEnd::Asked;
+      ReportSocketError(reporter_, got);
+      return NntpEnd::Failed;
+    }
+    if (got.bytes == 0) return asked ? NntpEnd::Asked : NntpEnd::ByServer;
+    AcknowledgeAtOnce();
+    received_.Append(std::string_view(chunk.data(), static_cast<std::size_t>(got.bytes)));
+    if (!ParseReceived()) return NntpEnd::Failed;
+  }
+}
+
+// A server that writes a reply in pieces waits (Nagle) for each piece to be
+// acknowledged; a delayed acknowledgement would hold every reply of a walk
+// for tens of milliseconds. Linux turns quick acknowledgement off again by
+// itself, so it is asked for after every receive.
+void CNNTPConnection::AcknowledgeAtOnce() {
+  const int on = 1;
+  (void)socket_.SetOption(IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+}
+
+bool CNNTPConnection::ParseReceived() {
+  for (;;) {
+    std::string text;
     FrameResult result;
     long lines = 0;
     if (state_ == kStatus) {
@@ -263,7 +369,13 @@ bool CNNTPConnection::ParseReceived() {
       if (result == FrameResult::Complete) state_ = Interpret(text);
     } else {
       result = received_.NextBlock(text, lines);
-      if (result == FrameResult::Complete) DeliverBlock(text, lines);
+      if (result == FrameResult::Complete) DeliverBlock(std::move(text));
+    }
+    if (result == FrameResult::Incomplete && received_.BlockBytes() > kBlockLimit) {
+      reporter_.PostToolMessage(kSourceNewsreader,
+                                "The server sent more than 64 MiB for one reply; it was not read "
+                                "and the connection was closed.");
+      return false;
     }
     if (result == FrameResult::Incomplete) return true;
     if (result == FrameResult::TooLong) {
@@ -276,135 +388,174 @@ bool CNNTPConnection::ParseReceived() {
   }
 }
 
-long CNNTPConnection::SendToPane(NntpPane pane, NntpMessage message) {
-  return windows_.Send(pane, message);
-}
-
 int CNNTPConnection::Interpret(const std::string& reply) {
-  int command;
+  CNNTPCommand front;
+  bool walkEnded = false;
   {
     std::lock_guard lock(queueMutex_);
     if (queue_.empty()) return kStatus;
-    command = queue_.front().code;
+    front.code = queue_.front().code;
+    front.walk = queue_.front().walk;
+    walkEnded = front.walk && front.walk->ended;
   }
+  const int command = front.code;
   const int code = (reply[0] - '0') * 100 + (reply[1] - '0') * 10 + (reply[2] - '0');
-  if (code / 100 == 2 && AnswersSuccess(command)) return InterpretSuccess(reply, code, command);
+  // The reply to a command sent before its walk ended is read and dropped.
+  if (walkEnded) {
+    if (code == 221) return kHeaders;
+    Complete();
+    return kStatus;
+  }
+  if (IsReaderSetUp(command)) return InterpretReaderSetUp(reply, code, command);
+  if (code / 100 == 2 && AnswersSuccess(command)) return InterpretSuccess(reply, code, front);
   if (code / 10 == 34 && command == kNntpPost) {
     SendArticleOfPost();
     return kStatus;
   }
   if (code / 100 == 4 && AnswersFailure(command)) {
-    InterpretFailure(code, command);
+    InterpretFailure(reply, code, command);
     return kStatus;
   }
-  if (code / 100 == 5 && (code % 10 == 2 || code % 10 == 3)) {
-    windows_.Post(NntpPane::List, Message(WM_NNTP_FAULT, code % 10 == 2 ? 502 : 503, command));
+  Refused(reply, command);
+  return kStatus;
+}
+
+// CAPABILITIES, then MODE READER unless the list says READER: a server that
+// switches modes refuses reader commands until it is asked. A server too old
+// for either answers 500, which changes nothing.
+int CNNTPConnection::InterpretReaderSetUp(const std::string& reply, int code, int command) {
+  if (command == kNntpCapabilities && code == 101) return kCapabilities;
+  if (command == kNntpCapabilities) {
+    std::lock_guard lock(queueMutex_);
+    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
+  } else if (code == 200 || code == 201) {
+    events_.Greeted(code == 200);
+  } else if (code != 500 && code != 501) {
+    Refused(reply, command);
+    return kStatus;
   }
   Complete();
   return kStatus;
 }
 
-int CNNTPConnection::InterpretSuccess(const std::string& reply, int code, int command) {
+void CNNTPConnection::CapabilitiesArrived(std::string_view list) {
+  if (!ListsReader(list)) {
+    std::lock_guard lock(queueMutex_);
+    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
+  }
+  Complete();
+}
+
+int CNNTPConnection::InterpretSuccess(const std::string& reply, int code,
+                                      const CNNTPCommand& command) {
   switch (code) {
     case 200:
     case 201:
-      SendToPane(NntpPane::Header, Message(WM_NNTP_STATUS, code));
+      if (command.code == kNntpOpen) {
+        events_.Greeted(code == 200);
+        // Before anything queued meanwhile: is the server a reader already?
+        std::lock_guard lock(queueMutex_);
+        queue_.insert(queue_.begin() + 1, MakeCommand(kNntpCapabilities));
+      }
       break;
     case 211:
       GroupSelected(reply);
       break;
     case 215:
-      SendToPane(NntpPane::List, Message(WM_NNTP_GROUPLIST));
-      SendToPane(NntpPane::Header, Message(WM_NNTP_GROUPINFO));
       return kGroupList;
     case 220:
       return kArticle;
     case 221: {
       const auto number = ReplyNumbers(reply, 1);
-      articleNumber_ = number ? static_cast<int>(number->front()) : 0;
+      articleNumber_ = number ? number->front() : 0;
       return kHeaders;
     }
     case 222:
       return kBody;
     default:
-      if (code / 10 == 24) PostPostingStatus(240, 0);
+      if (code / 10 == 24 && command.code == kNntpPost) {
+        std::lock_guard lock(queueMutex_);
+        PostOutcomeOnce(queue_.front(), NntpPostOutcome::Posted, reply);
+      }
       break;
   }
-  (void)command;
   Complete();
   return kStatus;
 }
 
-void CNNTPConnection::InterpretFailure(int code, int command) {
+void CNNTPConnection::InterpretFailure(const std::string& reply, int code, int command) {
   if (code == 411) {
-    SendToPane(NntpPane::Header, Message(WM_NNTP_GROUPINFO, 411));
-  } else if (code == 421 || code == 422) {
+    events_.GroupUnavailable(NntpGroupProblem::Gone);
+  } else if ((code == 421 || code == 422) && (IsStep(command) || command == kNntpStat)) {
     EndWalk();
     return;
   } else if (code == 423 && command == kNntpStat) {
     BackOff();
     return;
-  } else if ((code == 423 || code == 430) && command != kNntpHead) {
-    SendToPane(NntpPane::Text, Message(WM_NNTP_ARTICLE));
-  } else if (code / 10 == 44) {
-    PostPostingStatus(code % 10 == 0 ? 440 : 441, command);
+  } else if ((code == 423 || code == 430) && (command == kNntpArticle || command == kNntpBody)) {
+    events_.ArticleArrived(std::nullopt);
+  } else if (code / 10 == 44 && command == kNntpPost) {
+    std::lock_guard lock(queueMutex_);
+    PostOutcomeOnce(queue_.front(), PostOutcomeOf(code), reply);
+  } else {
+    Refused(reply, command);
+    return;
   }
-  Complete();
+  std::unique_lock lock(queueMutex_);
+  if (!queue_.empty()) DropWalkLocked(queue_.front().walk);
+  CompleteLocked(lock);
+}
+
+// A reply the table has no use for: the server said no, in its own words.
+// The walk the command belonged to ends with it.
+void CNNTPConnection::Refused(const std::string& reply, int command) {
+  if (command != kNntpPost) events_.CommandRefused(command, reply);
+  std::unique_lock lock(queueMutex_);
+  if (queue_.empty()) return;
+  if (command == kNntpPost) PostOutcomeOnce(queue_.front(), NntpPostOutcome::Unanswered, reply);
+  DropWalkLocked(queue_.front().walk);
+  CompleteLocked(lock);
 }
 
 void CNNTPConnection::GroupSelected(const std::string& reply) {
   const auto numbers = ReplyNumbers(reply, 3);
-  const long count = numbers ? (*numbers)[0] : 0;
-  if (numbers) {
-    const long first = (*numbers)[1];
-    const long last = (*numbers)[2];
-    {
-      std::lock_guard lock(queueMutex_);
-      groupFirst_ = first;
-    }
-    SendToPane(NntpPane::Header, Message(WM_NNTP_GROUPINFO, 212, first));
-    SendToPane(NntpPane::Header, Message(WM_NNTP_GROUPINFO, 213, last));
-    if (count > 0) {
-      const long wanted = SendToPane(NntpPane::Header, Message(WM_NNTP_GROUPINFO, 200, count));
-      if (wanted > 0) {
-        std::lock_guard lock(queueMutex_);
-        if (quitting_) return;
-        // A group's walk starts at its newest article and goes back.
-        queue_.push_back(MakeCommand(kNntpStat, std::to_string(last)));
-        queue_.push_back(MakeCommand(kNntpHead, std::nullopt, wanted));
-      }
-      return;
-    }
+  std::shared_ptr<NntpWalkState> walk;
+  {
+    std::lock_guard lock(queueMutex_);
+    walk = queue_.front().walk;
+    if (numbers) groupFirst_ = (*numbers)[1];
   }
-  SendToPane(NntpPane::Header, Message(WM_NNTP_GROUPINFO, 211, 0));
+  if (!numbers) {
+    events_.GroupUnavailable(NntpGroupProblem::Empty);
+  } else {
+    events_.GroupSelected({(*numbers)[0], (*numbers)[1], (*numbers)[2]}, walk != nullptr);
+  }
+  if (!numbers || (*numbers)[0] == 0) {
+    std::lock_guard lock(queueMutex_);
+    DropWalkLocked(walk);
+  }
 }
 
 void CNNTPConnection::EndWalk() {
   std::unique_lock lock(queueMutex_);
-  // Only a walk's step command has a HEAD behind it to drop as well.
-  const int front = queue_.front().code;
-  if ((front == kNntpLast || front == kNntpNext) && queue_.size() > 1 &&
-      queue_[1].code == kNntpHead) {
-    queue_.pop_front();
-  }
+  DropWalkLocked(queue_.front().walk);
   CompleteLocked(lock);
 }
 
 void CNNTPConnection::BackOff() {
   std::unique_lock lock(queueMutex_);
+  const auto walk = queue_.front().walk;
   const auto number = ArgumentNumber(queue_.front().argument);
   const long next = number ? *number - 1 : 0;
-  if (next <= 0 || next < groupFirst_) {
+  const bool exhausted = walk && ++walk->backOffs > kBackOffLimit;
+  if (next <= 0 || next < groupFirst_ || exhausted) {
     // Nothing left to start from: the walk behind the STAT goes too.
-    while (queue_.size() > 1 && (queue_[1].code == kNntpLast || queue_[1].code == kNntpNext ||
-                                 queue_[1].code == kNntpHead)) {
-      queue_.erase(queue_.begin() + 1);
-    }
+    DropWalkLocked(walk);
     lock.unlock();
-    SendToPane(NntpPane::Header, Message(WM_NNTP_GROUPINFO, 211, 0));
+    events_.GroupUnavailable(NntpGroupProblem::Empty);
     lock.lock();
   } else {
-    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpStat, std::to_string(next)));
+    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpStat, std::to_string(next), walk));
   }
   CompleteLocked(lock);
 }
@@ -418,66 +569,95 @@ void CNNTPConnection::SendArticleOfPost() {
   if (!SendAll(article)) Complete();
 }
 
-void CNNTPConnection::PostPostingStatus(long status, long command) {
-  std::lock_guard lock(queueMutex_);
-  PostOutcomeOnce(queue_.front(), status, command);
-}
-
-void CNNTPConnection::PostOutcomeOnce(CNNTPCommand& post, long status, long command) {
-  if (post.outcomePosted) return;
+void CNNTPConnection::PostOutcomeOnce(CNNTPCommand& post, NntpPostOutcome outcome,
+                                      const std::string& reply) {
+  if (post.code != kNntpPost || post.outcomePosted) return;
   post.outcomePosted = true;
-  for (const NntpWindow window : post.windows) {
-    windows_.PostTo(window, Message(WM_NNTP_STATUS, status, command));
-  }
+  for (const NntpWindow window : post.windows) events_.PostEnded(window, outcome, reply);
 }
 
 // A posting window waits hidden for its POST's outcome: every POST that
 // ends without the server's verdict still tells its windows.
 void CNNTPConnection::PostUnansweredLocked() {
   for (CNNTPCommand& command : queue_) {
-    if (command.code == kNntpPost) PostOutcomeOnce(command, kNntpPostUnanswered, kNntpPost);
+    PostOutcomeOnce(command, NntpPostOutcome::Unanswered, std::string());
   }
 }
 
-void CNNTPConnection::DeliverBlock(std::string_view block, long lines) {
+// The walk's commands still waiting go; one on the wire stays, so its reply
+// is read, and is then dropped because the walk has ended.
+void CNNTPConnection::DropWalkLocked(const std::shared_ptr<NntpWalkState>& walk) {
+  if (!walk || walk->ended) return;
+  walk->ended = true;
+  FlushHeaders(*walk);
+  if (queue_.empty()) return;
+  auto behind = std::remove_if(queue_.begin() + 1, queue_.end(),
+                               [&](const CNNTPCommand& c) { return c.walk == walk && !c.sent; });
+  queue_.erase(behind, queue_.end());
+}
+
+void CNNTPConnection::FlushHeaders(NntpWalkState& walk) {
+  if (walk.batch.empty()) return;
+  std::vector<NntpHeaderBlock> batch;
+  batch.swap(walk.batch);
+  events_.HeadersArrived(std::move(batch), walk.walk.step);
+}
+
+void CNNTPConnection::DeliverBlock(std::string block) {
   const int state = state_;
   state_ = kStatus;
   switch (state) {
     case kGroupList:
-      SendToPane(NntpPane::List, TextMessage(WM_NNTP_GROUPLIST, lines, block));
+      events_.GroupListArrived(std::move(block));
       break;
-    case kHeaders: {
-      int step;
-      {
-        std::lock_guard lock(queueMutex_);
-        step = queue_.empty() ? kNntpLast : queue_.front().step;
-      }
-      NntpMessage message = TextMessage(WM_NNTP_HEADERS, 0, block);
-      message.stepCommand = step;
-      message.articleNumber = articleNumber_;
-      HeadersDelivered(SendToPane(NntpPane::Header, message));
+    case kHeaders:
+      HeadersDelivered(std::move(block));
       return;
-    }
+    case kCapabilities:
+      CapabilitiesArrived(block);
+      return;
     default:
-      SendToPane(NntpPane::Text, TextMessage(WM_NNTP_ARTICLE, 0, block));
+      events_.ArticleArrived(std::move(block));
       break;
   }
   Complete();
 }
 
-void CNNTPConnection::HeadersDelivered(long result) {
+// One header of a walk: it counts unless the owner has it already; the walk
+// ends when enough have counted, at the group's first article, or when the
+// server shows an article a second time. Otherwise the step and the next
+// HEAD go out together.
+void CNNTPConnection::HeadersDelivered(std::string block) {
   std::unique_lock lock(queueMutex_);
   if (queue_.empty()) return;
   CNNTPCommand& head = queue_.front();
-  if (head.code != kNntpHead || quitting_) {
+  const auto walk = head.walk;
+  const long number = articleNumber_;
+  if (head.code != kNntpHead || !walk) {
+    lock.unlock();
+    std::vector<NntpHeaderBlock> one;
+    one.push_back({number, std::move(block)});
+    events_.HeadersArrived(std::move(one), kNntpLast);
+    Complete();
+    return;
+  }
+  if (walk->ended || quitting_ || !walk->seen.insert(number).second ||
+      (walk->walk.step == kNntpLast && number < groupFirst_)) {
+    DropWalkLocked(walk);
     CompleteLocked(lock);
     return;
   }
-  if (result == 0 && --head.count <= 0) {
+  if (walk->walk.known.count(number) == 0 && HasMessageId(block)) --walk->walk.count;
+  walk->batch.push_back({number, std::move(block)});
+  const bool atFirst = walk->walk.step == kNntpLast && number <= groupFirst_;
+  if (walk->walk.count <= 0 || atFirst) {
+    DropWalkLocked(walk);
     CompleteLocked(lock);
     return;
   }
-  queue_.push_front(MakeCommand(head.step));
+  if (walk->batch.size() >= kHeaderBatch) FlushHeaders(*walk);
+  head.sent = false;
+  queue_.push_front(MakeCommand(walk->walk.step, std::nullopt, walk));
   SendFront(lock);
 }
 
@@ -488,19 +668,35 @@ void CNNTPConnection::Complete() {
 
 void CNNTPConnection::CompleteLocked(std::unique_lock<std::mutex>& lock) {
   if (queue_.empty()) return;
-  if (queue_.front().code == kNntpPost) {
-    PostOutcomeOnce(queue_.front(), kNntpPostUnanswered, kNntpPost);
+  CNNTPCommand& front = queue_.front();
+  PostOutcomeOnce(front, NntpPostOutcome::Unanswered, std::string());
+  if (front.code == kNntpHead && front.walk) {
+    front.walk->ended = true;
+    FlushHeaders(*front.walk);
   }
   queue_.pop_front();
   if (queue_.empty()) {
-    windows_.Post(NntpPane::List, Message(WM_NNTP_BUSY, 0));
+    events_.BusyChanged(false);
     return;
   }
   SendFront(lock);
 }
 
+// A walk's step goes out with the HEAD behind it, so the server answers
+// both without waiting for another round trip.
 void CNNTPConnection::SendFront(std::unique_lock<std::mutex>& lock) {
-  const std::string line = CommandLine(queue_.front());
+  CNNTPCommand& front = queue_.front();
+  replyDeadline_ = std::chrono::steady_clock::now() + replyTimeout_;
+  if (front.sent) return;
+  front.sent = true;
+  std::string line = CommandLine(front);
+  if (IsStep(front.code) && front.walk && queue_.size() > 1) {
+    CNNTPCommand& head = queue_[1];
+    if (head.code == kNntpHead && head.walk == front.walk && !head.sent) {
+      head.sent = true;
+      line += CommandLine(head);
+    }
+  }
   lock.unlock();
   if (!line.empty()) SendAll(line);
   lock.lock();
@@ -521,7 +717,7 @@ bool CNNTPConnection::SendAll(std::string_view bytes) {
   return true;
 }
 
-void CNNTPConnection::EndThread() {
+void CNNTPConnection::EndThread(NntpEnd end) {
   // The server sees the end at once; the descriptor is closed by Close().
   socket_.Interrupt();
   {
@@ -533,7 +729,7 @@ void CNNTPConnection::EndThread() {
     ended_.store(true);
     endCondition_.notify_all();
   }
-  windows_.Post(NntpPane::List, Message(WM_NNTP_CLOSED));
+  events_.Closed(end);
 }
 
 }  // namespace netrove

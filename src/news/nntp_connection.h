@@ -1,19 +1,21 @@
 #pragma once
 // One connection to a news server: a queue of commands of which exactly the
-// front one is in flight, and a reader thread that frames the server's
-// replies, answers them from a fixed table and hands the results to the
-// newsreader's panes (INntpWindows).
+// front one is in flight (a walk's step and the HEAD behind it go out in
+// one write), and a reader thread that frames the server's replies, answers
+// them from a fixed table and raises typed events (INntpEvents). The reader
+// never waits for the owner: what a walk wants comes with the walk.
 //
 // Nothing here blocks the caller on the network: Start() returns at once and
 // the reader thread looks the host up and connects (a failure ends in
-// WM_NNTP_CLOSED); Disconnect() asks the server to end and, after a grace
-// period, ends the connection itself; Close() ends it at once and waits for
-// the thread.
+// Closed()); Disconnect() asks the server to end and, after a grace period,
+// ends the connection itself; Close() ends it at once and waits for the
+// thread.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,21 +24,24 @@
 #include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
 #include "base/run_lifecycle.h"
-#include "news/nntp_messages.h"
+#include "base/tool_message.h"
+#include "news/nntp_events.h"
 #include "news/nntp_receive_buffer.h"
 
 namespace netrove {
 
+struct NntpWalkState;
+
 struct CNNTPCommand {
   int code = kNntpOpen;
-  long count = 0;  // HEAD of a walk: how many more headers to retrieve
   std::optional<std::string> argument;
-  std::vector<NntpWindow> windows;  // POST: the windows told the outcome
-  int step = kNntpLast;             // HEAD of a walk: the command between retrievals
-  bool outcomePosted = false;       // POST: its windows have been told how it ended
+  std::vector<NntpWindow> windows;      // POST: the windows told the outcome
+  bool outcomePosted = false;           // POST: its windows have been told how it ended
+  bool sent = false;                    // its line is on the wire already
+  std::shared_ptr<NntpWalkState> walk;  // the walk it belongs to, if any
 };
 
-// Why QueueCommand refused a command.
+// Why a command was not queued.
 enum class QueueOutcome { Queued, Ended, NotSent, ArgumentTooLong, NothingWanted };
 
 class CNNTPConnection {
@@ -44,8 +49,13 @@ class CNNTPConnection {
   // The line buffer of a command: keyword, blank, argument, CR LF, NUL.
   static constexpr std::size_t kCommandLineLimit = 512;
   static constexpr std::chrono::milliseconds kDisconnectGrace{5000};
+  // The largest data block (article, group list) read; a server that sends
+  // more is not followed further.
+  static constexpr std::size_t kBlockLimit = std::size_t{64} << 20;
+  // How many missing articles a walk's start steps over before it gives up.
+  static constexpr int kBackOffLimit = 100;
 
-  CNNTPConnection(std::uint16_t port, INntpWindows& windows, IMainWindowReporter& reporter,
+  CNNTPConnection(std::uint16_t port, INntpEvents& events, IMainWindowReporter& reporter,
                   std::string host, IResolver& resolver = SystemResolver());
   // Ends the connection at once (Close()).
   virtual ~CNNTPConnection();
@@ -55,55 +65,68 @@ class CNNTPConnection {
   // Starts the reader thread, which connects and takes the greeting as the
   // reply of the pseudo-command OPEN. False, reported, when no thread starts.
   bool Start();
+  // Every reply must be complete within `timeout` of its command (0: wait
+  // for ever); a server that takes longer is left. Before Start().
+  void SetReplyTimeout(std::chrono::milliseconds timeout) { replyTimeout_ = timeout; }
   bool Connected() const { return connected_.load(); }
-  // The reader thread has ended (WM_NNTP_CLOSED was posted).
+  // The reader thread has ended (Closed() was raised).
   bool Ended() const { return ended_.load(); }
 
-  // Appends a command; sends it when the queue was empty. A HEAD carries
-  // the step command in force now, so a later change does not turn its walk.
+  // Appends a command; sends it when the queue was empty.
   QueueOutcome QueueCommand(int code, std::optional<std::string> argument = std::nullopt,
-                            long count = 0, std::vector<NntpWindow> windows = {});
-  // Queues a header walk in one piece (STAT `from` and the step command
-  // when `from` is given, then HEAD `count`), so the reader thread never
-  // answers the step command before the HEAD behind it is queued.
-  QueueOutcome QueueWalk(int step, std::optional<long> from, long count);
-  void SetStepCommand(int code);
+                            std::vector<NntpWindow> windows = {});
+  // Queues a header walk in one piece, so nothing else runs between its
+  // steps.
+  QueueOutcome QueueWalk(NntpWalk walk);
   bool IsIdle() const;
 
   // Drops the walk steps still waiting, sends QUIT next and ends the
   // connection itself if the server has not closed it after `grace`.
   void Disconnect(std::chrono::milliseconds grace = kDisconnectGrace);
   // Shuts the socket down and waits for the threads. From the owner's
-  // thread; the panes' Send must not wait for that thread meanwhile.
+  // thread.
   void Close();
 
  private:
-  enum State : int { kStatus = -1, kArticle = 1, kBody = 2, kHeaders = 4, kGroupList = 8 };
+  enum State : int {
+    kStatus = -1,
+    kArticle = 1,
+    kBody = 2,
+    kHeaders = 4,
+    kGroupList = 8,
+    kCapabilities = 16
+  };
 
   void Run();
   bool ConnectToServer();
-  void ReadReplies();
+  NntpEnd ReadReplies();
+  std::optional<NntpEnd> AwaitBytes();
+  void AcknowledgeAtOnce();
   bool ParseReceived();
   int Interpret(const std::string& reply);
-  int InterpretSuccess(const std::string& reply, int code, int command);
-  void InterpretFailure(int code, int command);
+  int InterpretReaderSetUp(const std::string& reply, int code, int command);
+  void CapabilitiesArrived(std::string_view list);
+  int InterpretSuccess(const std::string& reply, int code, const CNNTPCommand& command);
+  void InterpretFailure(const std::string& reply, int code, int command);
+  void Refused(const std::string& reply, int command);
   void GroupSelected(const std::string& reply);
   void EndWalk();
   void BackOff();
   void SendArticleOfPost();
-  void DeliverBlock(std::string_view block, long lines);
-  void HeadersDelivered(long result);
-  void PostPostingStatus(long status, long command);
-  void PostOutcomeOnce(CNNTPCommand& post, long status, long command);
+  void DeliverBlock(std::string block);
+  void HeadersDelivered(std::string block);
+  void FlushHeaders(NntpWalkState& walk);
+  void PostOutcomeOnce(CNNTPCommand& post, NntpPostOutcome outcome, const std::string& reply);
   void PostUnansweredLocked();
+  void DropWalkLocked(const std::shared_ptr<NntpWalkState>& walk);
+  QueueOutcome Enqueue(std::vector<CNNTPCommand> commands);
   void Complete();
   void CompleteLocked(std::unique_lock<std::mutex>& lock);
   void SendFront(std::unique_lock<std::mutex>& lock);
   bool SendAll(std::string_view bytes);
-  long SendToPane(NntpPane pane, NntpMessage message);
-  void EndThread();
+  void EndThread(NntpEnd end);
 
-  INntpWindows& windows_;
+  INntpEvents& events_;
   IMainWindowReporter& reporter_;
   IResolver& resolver_;
   const std::string host_;
@@ -111,12 +134,13 @@ class CNNTPConnection {
 
   std::atomic<bool> connected_{false};
   std::atomic<bool> ended_{false};
-  std::atomic<int> stepCommand_{kNntpLast};
 
   mutable std::mutex queueMutex_;
   std::deque<CNNTPCommand> queue_;
   bool quitting_ = false;
-  long groupFirst_ = 0;  // first article of the last group selected
+  std::chrono::milliseconds replyTimeout_{0};
+  std::chrono::steady_clock::time_point replyDeadline_;  // of the front command
+  long groupFirst_ = 0;                                  // first article of the last group selected
 
   std::mutex sendMutex_;  // one line or article on the wire at a time
   CNetSocket socket_;
@@ -124,7 +148,7 @@ class CNNTPConnection {
   // Reader thread only.
   CNntpReceiveBuffer received_;
   int state_ = kStatus;
-  int articleNumber_ = 0;
+  long articleNumber_ = 0;
 
   std::mutex endMutex_;
   std::condition_variable_any endCondition_;

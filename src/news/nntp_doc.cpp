@@ -5,11 +5,15 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
+#include "news/news_post_window.h"
+#include "news/news_server.h"
 #include "news/news_settings.h"
 #include "news/nntp_article_view.h"
+#include "news/nntp_connection.h"
+#include "news/nntp_event_queue.h"
 #include "news/nntp_group_view.h"
 #include "news/nntp_thread_view.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {
@@ -19,6 +23,16 @@ QKeySequence Accelerator(const QString& label) {
   const qsizetype tab = label.indexOf(QLatin1Char('\t'));
   return tab < 0 ? QKeySequence() : QKeySequence(label.mid(tab + 1));
 }
+
+QString FromView(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString FromBytes(const std::string& text) { return QString::fromUtf8(text); }
+
+// newsgroupsRetrieveTheList.
+constexpr std::uint32_t kRetrieveListYes = 0;
+constexpr std::uint32_t kRetrieveListAsk = 2;
 
 }  // namespace
 
@@ -45,14 +59,22 @@ CNNTPDoc::CNNTPDoc(CToolServices& services, INewsDialogs& dialogs, QWidget* pare
       }
     }
   });
+  saveMarks_.setSingleShot(true);
+  saveMarks_.setInterval(kSaveMarksDelay);
+  connect(&saveMarks_, &QTimer::timeout, this, [this] {
+    if (connection_) NewsServers().Save(state_, reporter());
+  });
   updateCommands();
 }
 
 CNNTPDoc::~CNNTPDoc() {
-  disconnect(focusWatch_);
+  QObject::disconnect(focusWatch_);
   savePaneSizes();
-  // The panes reach one another and this window while they close: they go
-  // first, the list pane (and with it the connection) before the others.
+  if (connection_ || dropped_) {
+    closeConnection();
+    NewsServers().Leave(state_, windowId(), reporter());
+  }
+  // The panes reach this window while they close: they go first.
   actions_.clear();
   delete groups_;
   delete articles_;
@@ -112,95 +134,41 @@ void CNNTPDoc::savePaneSizes() {
   WriteNewsNumber(splitName, static_cast<std::uint32_t>(inner_->sizes().value(0)));
 }
 
-QAction* CNNTPDoc::addCommand(QMenu* menu, NewsCommand command, const QString& label,
-                              const QString& prompt) {
-  auto* action = new QAction(label, this);
-  action->setStatusTip(prompt.section(QLatin1Char('\n'), 0, 0));
-  const QKeySequence keys = Accelerator(label);
-  // Ctrl+P is the main window's Print as well; the menu shows it only.
-  if (!keys.isEmpty() && command != NewsCommand::Print) {
-    action->setShortcut(keys);
-    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(action);
+void CNNTPDoc::buildMenu(QMenu* menu, NewsMenu which) {
+  for (const NewsMenuEntry& entry : NewsMenuEntries(which)) {
+    if (entry.kind == NewsMenuEntry::Kind::Separator) {
+      menu->addSeparator();
+      continue;
+    }
+    const QString label = FromView(entry.label);
+    if (entry.kind == NewsMenuEntry::Kind::Submenu) {
+      QMenu* submenu = menu->addMenu(label);
+      submenus_[entry.submenu] = submenu;
+      buildMenu(submenu, entry.submenu);
+      continue;
+    }
+    auto* action = new QAction(label, this);
+    action->setStatusTip(FromView(entry.prompt).section(QLatin1Char('\n'), 0, 0));
+    action->setCheckable(entry.checkable);
+    const QKeySequence keys = Accelerator(label);
+    // Ctrl+P is the main window's Print as well; the menu shows it only.
+    if (!keys.isEmpty() && entry.command != NewsCommand::Print) {
+      action->setShortcut(keys);
+      action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+      addAction(action);
+    }
+    const NewsCommand command = entry.command;
+    connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
+    menu->addAction(action);
+    actions_[command] = action;
   }
-  connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
-  menu->addAction(action);
-  actions_[command] = action;
-  return action;
 }
 
 void CNNTPDoc::buildMenus() {
-  using enum NewsCommand;
-  QMenu* server = menuBar_->addMenu(QStringLiteral("&Server"));
-  addCommand(server, Connect, QStringLiteral("&Connect..."),
-             QStringLiteral("Connect to news server."));
-  addCommand(server, Disconnect, QStringLiteral("&Disconnect"),
-             QStringLiteral("Disconnect from news server."));
-
-  QMenu* groups = menuBar_->addMenu(QStringLiteral("&Newsgroups"));
-  addCommand(groups, Find, QStringLiteral("&Find...\tCtrl+F"),
-             QStringLiteral("Search for the specified text."));
-  addCommand(groups, FindNext, QStringLiteral("Find Ne&xt...\tF3"),
-             QStringLiteral("Repeat the last find operation."));
-  groups->addSeparator();
-  displayMenu_ = groups->addMenu(QStringLiteral("&Display"));
-  addCommand(displayMenu_, DisplayAll, QStringLiteral("A&ll\tCtrl+L"),
-             QStringLiteral("Display all newsgroups."));
-  addCommand(displayMenu_, DisplaySubscribed, QStringLiteral("Su&bscribe\tCtrl+B"),
-             QStringLiteral("Display only subscribe newsgroups."));
-  addCommand(displayMenu_, DisplayUnsubscribed, QStringLiteral("U&nsubscribe\tCtrl+M"),
-             QStringLiteral("Display only unsubscribe newsgroups."));
-  addCommand(groups, RefreshGroupList, QStringLiteral("&Refresh Group List..."),
-             QStringLiteral("To list and subscribe to any newly added newsgroups on the server."));
-  addCommand(groups, ToggleSubscription, QStringLiteral("S&ubscribe/Unsubscribe\tCtrl+U"),
-             QStringLiteral("Toggle the subscription status of the selected newsgroup(s)."));
-  groups->addSeparator();
-  addCommand(groups, CatchUp, QStringLiteral("&Catching Up\tCtrl+K"),
-             QStringLiteral("Mark all unread articles in this newsgroup as read."));
-  addCommand(groups, CatchUpThread, QStringLiteral("Catc&hing Up - Thread\tCtrl+J"),
-             QStringLiteral("Mark all unread articles as read in the current thread."));
-  addCommand(groups, ThreadUnthread, QStringLiteral("&Thread/Unthread\tCtrl+T"),
-             QStringLiteral("Toggle the thread status for reading."));
-  addCommand(groups, NextThread, QStringLiteral("&Next Thread\tCtrl+W"),
-             QStringLiteral("Move to the next thread, if any."));
-  addCommand(groups, PreviousThread, QStringLiteral("&Previous Thread\tCtrl+Q"),
-             QStringLiteral("Move to the previous thread, if any."));
-  addCommand(groups, RetrievePrevious, QStringLiteral("Retrieve Pre&vious Articles"),
-             QStringLiteral("Retrieves previous articles, if any."));
-  addCommand(groups, RetrieveNew, QStringLiteral("Retrieve Ne&w Articles"),
-             QStringLiteral("Retrieves new articles, if any."));
-  groups->addSeparator();
-  addCommand(groups, NewArticle, QStringLiteral("New &Article\tCtrl+R"),
-             QStringLiteral("Post a new article to the selected newsgroup."));
-  groups->addSeparator();
-  addCommand(groups, FullRowSelection, QStringLiteral("Full Row &Selection"),
-             QStringLiteral("Display information about each item using the full row."))
-      ->setCheckable(true);
-
-  QMenu* text = menuBar_->addMenu(QStringLiteral("Article &View"));
-  addCommand(text, SaveArticle, QStringLiteral("&Save Article"),
-             QStringLiteral("Save the article."));
-  addCommand(text, Print, QStringLiteral("&Print...\tCtrl+P"),
-             QStringLiteral("Print the active document.\nPrint"));
-  addCommand(text, Rot13, QStringLiteral("&rot13"),
-             QStringLiteral("Decrypt an article posted in rot13."));
-  replyMenu_ = text->addMenu(QStringLiteral("R&eply to Newsgroup"));
-  addCommand(replyMenu_, IncludeArticle, QStringLiteral("Include Article"),
-             QStringLiteral("Post a reply to the current article via Newsgroup. Include the "
-                            "original article."));
-  addCommand(replyMenu_, ExcludeArticle, QStringLiteral("Do not Include Article"),
-             QStringLiteral("Post a reply to the current article via Newsgroup. Do not include "
-                            "the original article."));
-  addCommand(text, CancelArticle, QStringLiteral("&Cancel Article"),
-             QStringLiteral("Cancel the article."));
-  text->addSeparator();
-  addCommand(text, SetFont, QStringLiteral("Set &Font..."),
-             QStringLiteral("Select font for the Article View window."));
-  for (QMenu* menu : {server, groups, text}) {
+  for (const NewsMenu which : kNewsMenuBar) {
+    QMenu* menu = menuBar_->addMenu(FromView(NewsMenuTitle(which)));
+    buildMenu(menu, which);
     connect(menu, &QMenu::aboutToShow, this, &CNNTPDoc::updateCommands);
-  }
-  for (NewsCommand checkable : {DisplayAll, DisplaySubscribed, DisplayUnsubscribed}) {
-    actions_[checkable]->setCheckable(true);
   }
 }
 
@@ -216,12 +184,12 @@ bool CNNTPDoc::commandEnabled(NewsCommand command) const {
   const bool onText = active_ == NewsPane::Text;
   const bool groupRows = groups_->groups().rowCount() > 0;
   const bool articleRows = articles_->topLevelItemCount() > 0;
-  const bool listing = groups_->connected() && !groups_->refreshing();
+  const bool listing = connected() && !groups_->refreshing();
   switch (command) {
     case Connect:
-      return groups_->canConnect();
+      return canConnect();
     case Disconnect:
-      return groups_->canDisconnect();
+      return canDisconnect();
     case Find:
     case FindNext:
     case ToggleSubscription:
@@ -282,8 +250,8 @@ void CNNTPDoc::updateCommands() {
     action->setEnabled(commandEnabled(command));
     if (action->isCheckable()) action->setChecked(commandChecked(command));
   }
-  displayMenu_->setEnabled(active_ != NewsPane::Articles);
-  replyMenu_->setEnabled(active_ != NewsPane::Groups && text_->hasArticle());
+  submenus_.at(NewsMenu::Display)->setEnabled(active_ != NewsPane::Articles);
+  submenus_.at(NewsMenu::Reply)->setEnabled(active_ != NewsPane::Groups && text_->hasArticle());
 }
 
 void CNNTPDoc::runCommand(NewsCommand command) {
@@ -292,10 +260,10 @@ void CNNTPDoc::runCommand(NewsCommand command) {
   using enum NewsCommand;
   switch (command) {
     case Connect:
-      groups_->connectToServer();
+      connectToServer();
       break;
     case Disconnect:
-      groups_->disconnect();
+      disconnect();
       break;
     case Find:
       groups_->find();
@@ -371,6 +339,249 @@ void CNNTPDoc::runCommand(NewsCommand command) {
       text_->setArticleFont();
       break;
   }
+  updateCommands();
+}
+
+// --- the connection ---------------------------------------------------------
+
+void CNNTPDoc::connectToServer() {
+  if (!canConnect()) return;
+  const NewsSettings settings = ReadNewsSettings();
+  const std::uint32_t port =
+      settings.portNumber == 0 || settings.portNumber > 65535 ? 119 : settings.portNumber;
+  const auto entered = dialogs_.askServer(this, FromBytes(settings.serverLocation));
+  if (!entered || entered->trimmed().isEmpty()) return;
+  const std::string server = entered->trimmed().toStdString();
+  bool retrieve = settings.newsgroupsRetrieveTheList == kRetrieveListYes;
+  if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
+    retrieve = dialogs_.askRefreshList(this);
+  }
+  server_ = server;
+  port_ = static_cast<std::uint16_t>(port);
+  if (!startConnection()) return;
+  state_ = NewsServerName(server, static_cast<std::uint16_t>(port));
+  setBusy(true);
+  setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
+  articles_->startCheckTimer();
+  text_->setServerName(server_);
+  NewsServers().Join(state_, windowId(), NewsrcPath(settings.newsgroupsFolder, state_), reporter());
+  groups_->startListing(retrieve);
+  updateCommands();
+}
+
+bool CNNTPDoc::startConnection() {
+  events_ = new CNntpEventQueue(static_cast<INntpEvents&>(*this), this);
+  connection_ = std::make_unique<CNNTPConnection>(port_, *events_, reporter(), server_);
+  connection_->SetReplyTimeout(std::chrono::seconds(ReadNewsSettings().replyTimeout));
+  if (connection_->Start()) return true;
+  connection_.reset();
+  events_->deleteLater();
+  events_ = nullptr;
+  return false;
+}
+
+void CNNTPDoc::closeConnection() {
+  if (!connection_) return;
+  events_->close();
+  connection_->Close();
+  connection_.reset();
+  events_->deleteLater();
+  events_ = nullptr;
+}
+
+CNNTPConnection* CNNTPDoc::link() {
+  if (dropped_) {
+    dropped_ = false;
+    if (!startConnection()) {
+      endConnection();
+      return nullptr;
+    }
+    setBusy(true);
+    // The open group is selected again first, so the command finds it.
+    if (articles_->groupOpen()) {
+      NntpWalk select;
+      select.group = articles_->groupName();
+      connection_->QueueWalk(std::move(select));
+    }
+  }
+  return connection_.get();
+}
+
+void CNNTPDoc::disconnect() {
+  if (dropped_) {
+    endConnection();
+  } else if (connection_) {
+    connection_->Disconnect();
+  }
+}
+
+bool CNNTPDoc::clientBusy() const { return connection_ && !connection_->IsIdle(); }
+
+bool CNNTPDoc::queueGroupList() {
+  CNNTPConnection* connection = link();
+  return connection && connection->QueueCommand(kNntpList) == QueueOutcome::Queued;
+}
+
+void CNNTPDoc::openGroup(const std::string& group) {
+  if (!link()) return;
+  if (articles_->openGroup(group, state_)) {
+    text_->openGroup(group);
+    setDocumentTitle(
+        QStringLiteral("Newsreader (%1 - %2)").arg(FromBytes(server_), FromBytes(group)));
+  }
+  connection_->QueueCommand(kNntpGroup, group);
+  updateCommands();
+}
+
+void CNNTPDoc::walk(NntpWalk walk) {
+  if (CNNTPConnection* connection = link()) connection->QueueWalk(std::move(walk));
+}
+
+void CNNTPDoc::fetch(const std::string& id, bool bodyOnly) {
+  if (CNNTPConnection* connection = link()) {
+    connection->QueueCommand(bodyOnly ? kNntpBody : kNntpArticle, id);
+  }
+}
+
+bool CNNTPDoc::queuePost(std::string article, NntpWindow window) {
+  CNNTPConnection* connection = link();
+  if (!connection || connection->Ended()) return false;
+  return connection->QueueCommand(kNntpPost, std::move(article), {window, windowId()}) ==
+         QueueOutcome::Queued;
+}
+
+void CNNTPDoc::setGroupCount(const std::string& group, long count) {
+  groups_->setCount(group, count);
+}
+
+void CNNTPDoc::lowerGroupCount(const std::string& group, long by) {
+  groups_->lowerCount(group, by);
+}
+
+void CNNTPDoc::readMarksChanged() {
+  if (!saveMarks_.isActive()) saveMarks_.start();
+}
+
+void CNNTPDoc::groupDisplayChanged() {
+  articles_->connectionClosed(false);
+  text_->clearArticle();
+  setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
+  updateCommands();
+}
+
+void CNNTPDoc::articleRequested(bool own, bool headerIncluded) {
+  text_->articleRequested(own, headerIncluded);
+}
+
+void CNNTPDoc::articleShown(bool available) { articles_->articleArrived(available); }
+
+void CNNTPDoc::compose(std::optional<std::string> text, bool cancel) {
+  articles_->compose(std::move(text), cancel);
+}
+
+// --- what the connection says ------------------------------------------------
+
+void CNNTPDoc::BusyChanged(bool busy) {
+  groups_->setBusyCursor(busy);
+  updateCommands();
+}
+
+void CNNTPDoc::Greeted(bool postingAllowed) {
+  articles_->setPostingAllowed(postingAllowed);
+  updateCommands();
+}
+
+void CNNTPDoc::GroupListArrived(std::string list) {
+  articles_->clear();
+  groups_->groupListArrived(list);
+}
+
+void CNNTPDoc::GroupSelected(const NntpGroupCounts& counts, bool refreshed) {
+  articles_->groupSelected(counts, refreshed);
+  updateCommands();
+}
+
+void CNNTPDoc::GroupUnavailable(NntpGroupProblem problem) {
+  articles_->groupUnavailable(problem);
+  updateCommands();
+}
+
+void CNNTPDoc::HeadersArrived(std::vector<NntpHeaderBlock> headers, int step) {
+  articles_->fileHeaders(headers, step);
+}
+
+void CNNTPDoc::ArticleArrived(std::optional<std::string> text) { text_->articleArrived(text); }
+
+void CNNTPDoc::PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) {
+  if (window != windowId()) {
+    DeliverNewsPostOutcome(window, outcome);
+    return;
+  }
+  const std::string because = reply.empty() ? std::string() : "\r\n" + reply;
+  switch (outcome) {
+    case NntpPostOutcome::Posted:
+      reporter().PostToolMessage(kSourceNewsreader, "Article posted OK.");
+      break;
+    case NntpPostOutcome::NotAllowed:
+      reporter().PostToolMessage(kSourceNewsreader,
+                                 "Command: POST\r\nPosting not allowed." + because);
+      break;
+    case NntpPostOutcome::Failed:
+      reporter().PostToolMessage(kSourceNewsreader, "Command: POST\r\nPosting failed." + because);
+      break;
+    case NntpPostOutcome::Unanswered:
+      break;
+  }
+}
+
+void CNNTPDoc::CommandRefused(int command, const std::string& reply) {
+  const std::string keyword(NntpKeyword(command));
+  std::string text = "Command: " + keyword + "\r\n";
+  if (reply.starts_with("502")) {
+    text += "Access restriction or permission denied.";
+  } else if (reply.starts_with("503")) {
+    text += "Program fault - command not performed.";
+  } else {
+    text += reply;
+  }
+  reporter().PostToolMessage(kSourceNewsreader, text);
+  if (command == kNntpList) groups_->groupListRefused();
+  updateCommands();
+}
+
+// A server that drops an idle connection (INN does after a while) leaves
+// the window as it is: the next command connects again.
+void CNNTPDoc::Closed(NntpEnd end) {
+  if (end == NntpEnd::ByServer && connection_) {
+    reporter().PostToolMessage(kSourceNewsreader,
+                               "The server closed the connection. The next command connects "
+                               "again.");
+    keepAfterDrop();
+    return;
+  }
+  endConnection();
+}
+
+void CNNTPDoc::keepAfterDrop() {
+  closeConnection();
+  dropped_ = true;
+  NewsServers().Save(state_, reporter());
+  groups_->setBusyCursor(false);
+  setBusy(false);
+  updateCommands();
+}
+
+void CNNTPDoc::endConnection() {
+  if (!connection_ && !dropped_) return;
+  closeConnection();
+  dropped_ = false;
+  saveMarks_.stop();
+  NewsServers().Leave(state_, windowId(), reporter());
+  groups_->connectionEnded();
+  articles_->connectionClosed(true);
+  text_->clearArticle();
+  setDocumentTitle(QStringLiteral("Newsreader"));
+  setBusy(false);
   updateCommands();
 }
 

@@ -2,12 +2,19 @@
 // A newsreader window: the newsgroup list, the article list and the article
 // text in two splitters arranged as the layout settings say, and the
 // "Server", "Newsgroups" and "Article View" menus, whose commands act on the
-// pane that last had the focus.
+// pane that last had the focus. The window owns the connection: it queues
+// the commands, takes the connection's events on the GUI thread and hands
+// each to the pane it concerns.
 #include <QMenuBar>
-#include <QPointer>
+#include <QTimer>
+#include <chrono>
 #include <map>
+#include <memory>
 
+#include "news/news_commands.h"
 #include "news/news_dialogs.h"
+#include "news/news_pane_host.h"
+#include "news/nntp_events.h"
 #include "news/pane_layout.h"
 #include "widgets/tool_view.h"
 
@@ -17,38 +24,12 @@ class QSplitter;
 namespace netrove {
 
 class CNNTPArticleView;
+class CNNTPConnection;
 class CNNTPGroupView;
 class CNNTPThreadView;
+class CNntpEventQueue;
 
-enum class NewsCommand {
-  Connect,
-  Disconnect,
-  Find,
-  FindNext,
-  DisplayAll,
-  DisplaySubscribed,
-  DisplayUnsubscribed,
-  RefreshGroupList,
-  ToggleSubscription,
-  FullRowSelection,
-  CatchUp,
-  CatchUpThread,
-  ThreadUnthread,
-  NextThread,
-  PreviousThread,
-  RetrievePrevious,
-  RetrieveNew,
-  NewArticle,
-  SaveArticle,
-  Print,
-  Rot13,
-  IncludeArticle,
-  ExcludeArticle,
-  CancelArticle,
-  SetFont,
-};
-
-class CNNTPDoc : public CToolView {
+class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   Q_OBJECT
 
  public:
@@ -61,9 +42,6 @@ class CNNTPDoc : public CToolView {
   CNNTPGroupView& groupView() const { return *groups_; }
   CNNTPArticleView& articleView() const { return *articles_; }
   CNNTPThreadView& threadView() const { return *text_; }
-  INewsDialogs& dialogs() const { return dialogs_; }
-  IMainWindowReporter& reporter() { return toolServices().reporter(); }
-  CToolServices& toolServices() { return services(); }
 
   QAction* action(NewsCommand command) const { return actions_.at(command); }
   QMenuBar* menus() const { return menuBar_; }
@@ -73,19 +51,68 @@ class CNNTPDoc : public CToolView {
   NewsPane activePane() const { return active_; }
   void setActivePane(NewsPane pane);
 
+  // How long after a change the read marks are written.
+  static constexpr std::chrono::milliseconds kSaveMarksDelay{2000};
+
+  // Server menu.
+  bool canConnect() const { return !connection_ && !dropped_; }
+  bool canDisconnect() const { return connection_ != nullptr || dropped_; }
+  void connectToServer();
+  void disconnect();
+
+  // INewsPaneHost
+  INewsDialogs& dialogs() const override { return dialogs_; }
+  IMainWindowReporter& reporter() override { return services().reporter(); }
+  CToolServices& toolServices() override { return services(); }
   // Re-evaluates every command's enabled and checked state.
-  void updateCommands();
+  void updateCommands() override;
+  // Also while the server has dropped the connection: the next command
+  // connects again.
+  bool connected() const override { return connection_ != nullptr || dropped_; }
+  bool clientBusy() const override;
+  const std::string& serverName() const override { return state_; }
+  bool queueGroupList() override;
+  void openGroup(const std::string& group) override;
+  void walk(NntpWalk walk) override;
+  void fetch(const std::string& id, bool bodyOnly) override;
+  bool queuePost(std::string article, NntpWindow window) override;
+  QObject* postingOwner() override { return this; }
+  void setGroupCount(const std::string& group, long count) override;
+  void lowerGroupCount(const std::string& group, long by) override;
+  void readMarksChanged() override;
+  void groupDisplayChanged() override;
+  void articleRequested(bool own, bool headerIncluded) override;
+  void articleShown(bool available) override;
+  void compose(std::optional<std::string> text, bool cancel) override;
 
  private:
+  // INntpEvents, on the GUI thread.
+  void BusyChanged(bool busy) override;
+  void Greeted(bool postingAllowed) override;
+  void GroupListArrived(std::string list) override;
+  void GroupSelected(const NntpGroupCounts& counts, bool refreshed) override;
+  void GroupUnavailable(NntpGroupProblem problem) override;
+  void HeadersArrived(std::vector<NntpHeaderBlock> headers, int step) override;
+  void ArticleArrived(std::optional<std::string> text) override;
+  void PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) override;
+  void CommandRefused(int command, const std::string& reply) override;
+  void Closed(NntpEnd end) override;
+
   void buildPanes();
   void buildMenus();
-  QAction* addCommand(QMenu* menu, NewsCommand command, const QString& label,
-                      const QString& prompt);
+  void buildMenu(QMenu* menu, NewsMenu which);
   void runCommand(NewsCommand command);
   bool commandEnabled(NewsCommand command) const;
   bool commandChecked(NewsCommand command) const;
   QWidget* pane(NewsPane which) const;
   void savePaneSizes();
+  void endConnection();
+  bool startConnection();
+  void closeConnection();
+  void keepAfterDrop();
+  // The connection, made again after a drop; nullptr when there is none.
+  CNNTPConnection* link();
+  NntpWindow windowId() const { return reinterpret_cast<NntpWindow>(this); }
 
   INewsDialogs& dialogs_;
   CNNTPGroupView* groups_;
@@ -98,9 +125,16 @@ class CNNTPDoc : public CToolView {
   bool savesSizes_ = false;
   NewsPane active_ = NewsPane::Groups;
   std::map<NewsCommand, QAction*> actions_;
-  QMenu* displayMenu_ = nullptr;
-  QMenu* replyMenu_ = nullptr;
+  std::map<NewsMenu, QMenu*> submenus_;
   QMetaObject::Connection focusWatch_;
+
+  CNntpEventQueue* events_ = nullptr;
+  std::unique_ptr<CNNTPConnection> connection_;
+  std::string server_;
+  std::string state_;  // the name the server's group state goes by
+  std::uint16_t port_ = 0;
+  bool dropped_ = false;  // the server closed; the window keeps what it shows
+  QTimer saveMarks_;
 };
 
 }  // namespace netrove

@@ -4,14 +4,10 @@
 #include <QKeyEvent>
 #include <charconv>
 
-#include "news/news_post_window.h"
+#include "base/tool_message.h"
+#include "news/news_dialogs.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
-#include "news/nntp_article_view.h"
-#include "news/nntp_connection.h"
-#include "news/nntp_doc.h"
-#include "news/nntp_pane_bridge.h"
-#include "news/nntp_thread_view.h"
 
 namespace netrove {
 namespace {
@@ -126,8 +122,8 @@ int CGroupListModel::rowOf(const std::string& group) const {
 
 // --- view -------------------------------------------------------------------
 
-CNNTPGroupView::CNNTPGroupView(CNNTPDoc& doc, QWidget* parent)
-    : QTableView(parent), doc_(doc), model_(this), mode_(kNewsDisplayAll) {
+CNNTPGroupView::CNNTPGroupView(INewsPaneHost& host, QWidget* parent)
+    : QTableView(parent), host_(host), model_(this), mode_(kNewsDisplayAll) {
   setObjectName(QStringLiteral("newsgroups"));
   setModel(&model_);
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -152,77 +148,24 @@ CNNTPGroupView::~CNNTPGroupView() {
     WriteNewsNumber(kNewsColumnGroups, static_cast<std::uint32_t>(columnWidth(0)));
     WriteNewsNumber(kNewsColumnArticles, static_cast<std::uint32_t>(columnWidth(1)));
   }
-  if (connection_) {
-    bridge_->close();
-    connection_->Close();
-    connection_.reset();
-    NewsServers().Leave(server_, windowId(), doc_.reporter());
-  }
 }
 
-bool CNNTPGroupView::clientBusy() const { return connection_ && !connection_->IsIdle(); }
-
-void CNNTPGroupView::connectToServer() {
-  if (connection_) return;
-  const NewsSettings settings = ReadNewsSettings();
-  const std::uint32_t port =
-      settings.portNumber == 0 || settings.portNumber > 65535 ? 119 : settings.portNumber;
-  const auto entered = doc_.dialogs().askServer(this, FromBytes(settings.serverLocation));
-  if (!entered || entered->trimmed().isEmpty()) return;
-  const std::string server = entered->trimmed().toStdString();
-  bool retrieve = settings.newsgroupsRetrieveTheList == kRetrieveListYes;
-  if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
-    retrieve = doc_.dialogs().askRefreshList(this);
-  }
-  bridge_ = new CNntpPaneBridge(
-      [this](NntpPane pane, const NntpMessage& message) -> long {
-        switch (pane) {
-          case NntpPane::List:
-            return handle(message);
-          case NntpPane::Header:
-            return doc_.articleView().handle(message);
-          case NntpPane::Text:
-            return doc_.threadView().handle(message);
-        }
-        return 0;
-      },
-      [this](NntpWindow window, const NntpMessage& message) { handleStatus(window, message); },
-      this);
-  connection_ = std::make_unique<CNNTPConnection>(static_cast<std::uint16_t>(port), *bridge_,
-                                                  doc_.reporter(), server);
-  if (!connection_->Start()) {
-    connection_.reset();
-    bridge_->deleteLater();
-    bridge_ = nullptr;
+void CNNTPGroupView::startListing(bool retrieve) {
+  const std::uint32_t display = ReadNewsSettings().newsgroupsDisplay;
+  mode_ = IsDisplayMode(display) ? display : kNewsDisplayAll;
+  if (retrieve && host_.queueGroupList()) {
+    refreshing_ = true;
     return;
   }
-  server_ = server;
-  doc_.setBusy(true);
-  doc_.setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
-  doc_.articleView().startCheckTimer();
-  doc_.threadView().setServerName(server_);
-  NewsServers().Join(server_, windowId(), NewsrcPath(settings.newsgroupsFolder, server_),
-                     doc_.reporter());
-  mode_ = IsDisplayMode(settings.newsgroupsDisplay) ? settings.newsgroupsDisplay : kNewsDisplayAll;
-  if (retrieve) {
-    connection_->QueueCommand(kNntpList);
-    refreshing_ = true;
-  } else {
-    NewsServers().With(server_, [](CNewsServer* entry) {
-      if (entry != nullptr && entry->groups.empty()) AddDefaultGroups(*entry);
-    });
-    fillRows(mode_);
-  }
-  doc_.updateCommands();
-}
-
-void CNNTPGroupView::disconnect() {
-  if (connection_) connection_->Disconnect();
+  NewsServers().With(server(), [](CNewsServer* entry) {
+    if (entry != nullptr && entry->groups.empty()) AddDefaultGroups(*entry);
+  });
+  fillRows(mode_);
 }
 
 void CNNTPGroupView::fillRows(std::uint32_t mode, const std::vector<std::string>* only) {
   std::vector<GroupRow> rows;
-  NewsServers().With(server_, [&](CNewsServer* entry) {
+  NewsServers().With(server(), [&](CNewsServer* entry) {
     if (entry == nullptr) return;
     if (only != nullptr) {
       for (const std::string& name : *only) {
@@ -243,36 +186,34 @@ void CNNTPGroupView::fillRows(std::uint32_t mode, const std::vector<std::string>
 }
 
 void CNNTPGroupView::showMode(std::uint32_t mode) {
-  if (!connection_ || refreshing_) return;
+  if (!host_.connected() || refreshing_) return;
   if (mode == kNewsDisplayAll && mode_ == kNewsDisplayAll && model_.rowCount() > 0) return;
   mode_ = mode;
   fillRows(mode_);
-  doc_.articleView().connectionClosed(false);
-  doc_.threadView().clearArticle();
-  doc_.setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
-  doc_.updateCommands();
+  host_.groupDisplayChanged();
 }
 
 void CNNTPGroupView::refreshGroupList() {
-  if (!connection_ || refreshing_) return;
-  if (!doc_.dialogs().askRefreshList(this)) return;
-  if (connection_->QueueCommand(kNntpList) == QueueOutcome::Queued) refreshing_ = true;
-  doc_.updateCommands();
+  if (!host_.connected() || refreshing_) return;
+  if (!host_.dialogs().askRefreshList(this)) return;
+  if (host_.queueGroupList()) refreshing_ = true;
+  host_.updateCommands();
 }
 
-void CNNTPGroupView::groupListArrived(const NntpMessage& message) {
-  if (!message.hasText) {
-    model_.clear();
-    return;
-  }
+void CNNTPGroupView::groupListRefused() {
+  refreshing_ = false;
+  host_.updateCommands();
+}
+
+void CNNTPGroupView::groupListArrived(const std::string& list) {
   // Which listed groups are new, and every listed group's count.
   std::vector<std::string> added;
   std::vector<std::pair<std::string, long>> counts;
   bool hadGroups = false;
-  NewsServers().With(server_, [&](CNewsServer* entry) {
+  NewsServers().With(server(), [&](CNewsServer* entry) {
     if (entry == nullptr) return;
     hadGroups = !entry->groups.empty();
-    std::string_view text = message.text;
+    std::string_view text = list;
     while (!text.empty()) {
       const std::size_t lf = text.find('\n');
       std::string_view line = text.substr(0, lf);
@@ -284,7 +225,7 @@ void CNNTPGroupView::groupListArrived(const NntpMessage& message) {
       if (entry->groups.count(name) == 0) added.push_back(name);
       counts.emplace_back(std::move(name), listed->second);
     }
-    AddGroupsFromList(*entry, message.text);
+    AddGroupsFromList(*entry, list);
   });
   // The rows are rebuilt below: the counts go in without a signal each.
   model_.adoptCounts(std::move(counts));
@@ -295,13 +236,13 @@ void CNNTPGroupView::groupListArrived(const NntpMessage& message) {
     mode_ = kNewsDisplayAll;
     fillRows(mode_);
   } else if (added.empty()) {
-    doc_.reporter().PostToolMessage(kSourceNewsreader, "There are no new newsgroups.");
+    host_.reporter().PostToolMessage(kSourceNewsreader, "There are no new newsgroups.");
     fillRows(mode_);
   } else {
     mode_ = kDisplayNewGroups;
     fillRows(mode_, &added);
   }
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
 void CNNTPGroupView::toggleSubscription() {
@@ -314,7 +255,7 @@ void CNNTPGroupView::toggleSubscription() {
     const bool subscribe = mode_ == kNewsDisplayAll || mode_ == kDisplayNewGroups
                                ? !model_.row(row).subscribed
                                : mode_ == kNewsDisplayUnsubscribed;
-    NewsServers().With(server_, [&](CNewsServer* entry) {
+    NewsServers().With(server(), [&](CNewsServer* entry) {
       if (entry == nullptr) return;
       const auto found = entry->groups.find(name);
       if (found != entry->groups.end()) found->second.SetSubscribed(subscribe);
@@ -325,29 +266,23 @@ void CNNTPGroupView::toggleSubscription() {
       model_.removeRowAt(row);
     }
   }
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
 void CNNTPGroupView::toggleFullRowSelection() {
   setSelectionBehavior(fullRowSelection() ? QAbstractItemView::SelectItems
                                           : QAbstractItemView::SelectRows);
   viewport()->update();
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
 void CNNTPGroupView::openGroupAt(int row) {
-  if (!connection_ || row < 0 || row >= model_.rowCount()) return;
-  if (clientBusy()) {
-    doc_.dialogs().beep(true);
+  if (!host_.connected() || row < 0 || row >= model_.rowCount()) return;
+  if (host_.clientBusy()) {
+    host_.dialogs().beep(true);
     return;
   }
-  const std::string name = model_.row(row).name;
-  if (doc_.articleView().openGroup(name, server_)) {
-    doc_.setDocumentTitle(
-        QStringLiteral("Newsreader (%1 - %2)").arg(FromBytes(server_), FromBytes(name)));
-  }
-  connection_->QueueCommand(kNntpGroup, name);
-  doc_.updateCommands();
+  host_.openGroup(model_.row(row).name);
 }
 
 void CNNTPGroupView::selectRow(int row) {
@@ -360,7 +295,7 @@ void CNNTPGroupView::selectRow(int row) {
 
 void CNNTPGroupView::find() {
   for (;;) {
-    const auto text = doc_.dialogs().askFindText(this, FindText());
+    const auto text = host_.dialogs().askFindText(this, FindText());
     if (!text) return;
     FindText() = *text;
     if (selectNextMatch()) return;
@@ -393,22 +328,8 @@ bool CNNTPGroupView::selectNextMatch() {
 }
 
 void CNNTPGroupView::reportNoMatch() {
-  doc_.dialogs().information(this, QStringLiteral("Find"),
-                             QStringLiteral("Cannot find the string '%1'.").arg(FindText()));
-}
-
-void CNNTPGroupView::walk(int step, std::optional<long> from, long count) {
-  if (connection_) connection_->QueueWalk(step, from, count);
-}
-
-void CNNTPGroupView::getNew(std::optional<long> from, long count) { walk(kNntpNext, from, count); }
-
-void CNNTPGroupView::getPrevious(std::optional<long> from, long count) {
-  walk(kNntpLast, from, count);
-}
-
-void CNNTPGroupView::fetch(const std::string& id, bool bodyOnly) {
-  if (connection_) connection_->QueueCommand(bodyOnly ? kNntpBody : kNntpArticle, id);
+  host_.dialogs().information(this, QStringLiteral("Find"),
+                              QStringLiteral("Cannot find the string '%1'.").arg(FindText()));
 }
 
 void CNNTPGroupView::lowerCount(const std::string& group, long by) {
@@ -416,89 +337,19 @@ void CNNTPGroupView::lowerCount(const std::string& group, long by) {
   model_.setCount(group, std::max(0L, now - by));
 }
 
-bool CNNTPGroupView::queuePost(std::string article, NntpWindow window) {
-  if (!connection_ || connection_->Ended()) return false;
-  return connection_->QueueCommand(kNntpPost, std::move(article), 0, {window, windowId()}) ==
-         QueueOutcome::Queued;
-}
-
-void CNNTPGroupView::handleStatus(NntpWindow window, const NntpMessage& message) {
-  if (message.id != WM_NNTP_STATUS) return;
-  if (window != windowId()) {
-    DeliverNewsPostStatus(window, message.wParam);
-    return;
-  }
-  const std::string keyword(NntpKeyword(static_cast<int>(message.lParam)));
-  switch (message.wParam) {
-    case 240:
-      doc_.reporter().PostToolMessage(kSourceNewsreader, "Article posted OK.");
-      break;
-    case 440:
-      doc_.reporter().PostToolMessage(kSourceNewsreader,
-                                      "Command: " + keyword + "\r\nPosting not allowed.");
-      break;
-    case 441:
-      doc_.reporter().PostToolMessage(kSourceNewsreader,
-                                      "Command: " + keyword + "\r\nPosting failed.");
-      break;
-    default:
-      break;
-  }
-}
-
-void CNNTPGroupView::showFault(long code, long command) {
-  const std::string keyword(NntpKeyword(static_cast<int>(command)));
-  doc_.reporter().PostToolMessage(kSourceNewsreader,
-                                  "Command: " + keyword +
-                                      (code == 502 ? "\r\nAccess restriction or permission denied."
-                                                   : "\r\nProgram fault - command not performed."));
-}
-
 void CNNTPGroupView::setBusyCursor(bool busy) {
-  if (busy && connection_) {
+  if (busy && host_.connected()) {
     viewport()->setCursor(Qt::WaitCursor);
   } else {
     viewport()->unsetCursor();
   }
 }
 
-long CNNTPGroupView::handle(const NntpMessage& message) {
-  switch (message.id) {
-    case WM_NNTP_BUSY:
-      setBusyCursor(message.wParam != 0);
-      break;
-    case WM_NNTP_CLOSED:
-      connectionEnded();
-      break;
-    case WM_NNTP_GROUPLIST:
-      groupListArrived(message);
-      break;
-    case WM_NNTP_FAULT:
-      showFault(message.wParam, message.lParam);
-      break;
-    default:
-      break;
-  }
-  doc_.updateCommands();
-  return 0;
-}
-
 void CNNTPGroupView::connectionEnded() {
-  if (!connection_) return;
-  bridge_->close();
-  connection_->Close();
-  connection_.reset();
-  bridge_->deleteLater();
-  bridge_ = nullptr;
-  NewsServers().Leave(server_, windowId(), doc_.reporter());
   refreshing_ = false;
-  doc_.articleView().connectionClosed(true);
-  doc_.threadView().clearArticle();
   mode_ = kNewsDisplayAll;
-  doc_.setDocumentTitle(QStringLiteral("Newsreader"));
   model_.clear();
   setBusyCursor(false);
-  doc_.setBusy(false);
 }
 
 void CNNTPGroupView::keyPressEvent(QKeyEvent* event) {

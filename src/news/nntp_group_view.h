@@ -6,21 +6,14 @@
 // a server's hundred thousand groups show at once.
 #include <QAbstractTableModel>
 #include <QTableView>
-#include <deque>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "news/nntp_messages.h"
+#include "news/news_pane_host.h"
 
 namespace netrove {
-
-class CNNTPConnection;
-class CNNTPDoc;
-class CNntpPaneBridge;
 
 struct GroupRow {
   std::string name;
@@ -58,22 +51,18 @@ class CGroupListModel : public QAbstractTableModel {
 // The group list's mode right after a refresh that found new groups: only
 // those are shown.
 inline constexpr std::uint32_t kDisplayNewGroups = 0;
-// newsgroupsRetrieveTheList.
-inline constexpr std::uint32_t kRetrieveListYes = 0;
-inline constexpr std::uint32_t kRetrieveListAsk = 2;
 
 class CNNTPGroupView : public QTableView {
   Q_OBJECT
 
  public:
-  explicit CNNTPGroupView(CNNTPDoc& doc, QWidget* parent = nullptr);
+  explicit CNNTPGroupView(INewsPaneHost& host, QWidget* parent = nullptr);
   ~CNNTPGroupView() override;
 
-  // Server menu.
-  bool canConnect() const { return !connection_; }
-  bool canDisconnect() const { return connection_ != nullptr; }
-  void connectToServer();
-  void disconnect();
+  // The connection stands: the group list is asked for or shown from the
+  // newsrc.
+  void startListing(bool retrieve);
+  void connectionEnded();
 
   // Newsgroups menu.
   void find();
@@ -84,48 +73,31 @@ class CNNTPGroupView : public QTableView {
   void toggleFullRowSelection();
   void openGroupAt(int row);
 
-  bool connected() const { return connection_ != nullptr; }
   bool refreshing() const { return refreshing_; }
   std::uint32_t displayMode() const { return mode_; }
   bool fullRowSelection() const { return selectionBehavior() == QAbstractItemView::SelectRows; }
-  // A command is outstanding.
-  bool clientBusy() const;
-  const std::string& serverName() const { return server_; }
   CGroupListModel& groups() { return model_; }
 
-  // For the other panes.
-  void getNew(std::optional<long> from, long count);
-  void getPrevious(std::optional<long> from, long count);
-  void fetch(const std::string& id, bool bodyOnly);
   void setCount(const std::string& group, long count) { model_.setCount(group, count); }
   void lowerCount(const std::string& group, long by);
-  // Queues a posting window's article; false when nothing was queued.
-  bool queuePost(std::string article, NntpWindow window);
 
-  // What the connection says.
-  long handle(const NntpMessage& message);
-  void handleStatus(NntpWindow window, const NntpMessage& message);
+  // What the connection said.
+  void groupListArrived(const std::string& list);
+  void groupListRefused();
+  void setBusyCursor(bool busy);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void groupListArrived(const NntpMessage& message);
-  void connectionEnded();
-  void walk(int step, std::optional<long> from, long count);
   void fillRows(std::uint32_t mode, const std::vector<std::string>* only = nullptr);
-  void showFault(long code, long command);
-  void setBusyCursor(bool busy);
   void selectRow(int row);
   bool selectNextMatch();
   void reportNoMatch();
-  NntpWindow windowId() const { return reinterpret_cast<NntpWindow>(this); }
+  const std::string& server() const { return host_.serverName(); }
 
-  CNNTPDoc& doc_;
+  INewsPaneHost& host_;
   CGroupListModel model_;
-  CNntpPaneBridge* bridge_ = nullptr;
-  std::unique_ptr<CNNTPConnection> connection_;
-  std::string server_;
   std::uint32_t mode_;
   bool refreshing_ = false;
 };

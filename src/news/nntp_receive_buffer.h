@@ -32,6 +32,8 @@ class CNntpReceiveBuffer {
   FrameResult NextBlock(std::string& block, long& lines);
 
   std::size_t Buffered() const { return buffer_.size() - begin_; }
+  // The bytes of the data block taken so far.
+  std::size_t BlockBytes() const { return block_.size(); }
 
  private:
   // The end (one past LF) of the line starting at `from`, or npos.

@@ -12,8 +12,6 @@
 
 #include "news/article_save.h"
 #include "news/news_settings.h"
-#include "news/nntp_article_view.h"
-#include "news/nntp_doc.h"
 #include "widgets/transcript_printer.h"
 
 namespace netrove {
@@ -27,9 +25,12 @@ bool IsUtf8(const std::string& text) {
   return !decoder.hasError() && !decoded.isNull();
 }
 
+// A CR that does not end a line is shown as a symbol: a line of its own
+// would let an article pass text off as one of its header lines.
 QString Shown(const std::string& text) {
   QString shown = IsUtf8(text) ? QString::fromUtf8(text) : QString::fromLatin1(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  shown.replace(QLatin1Char('\r'), QChar(0x240D));
   return shown;
 }
 
@@ -60,8 +61,8 @@ std::size_t StoredOffset(const std::string& text, bool utf8, int position) {
 
 }  // namespace
 
-CNNTPThreadView::CNNTPThreadView(CNNTPDoc& doc, QWidget* parent)
-    : QPlainTextEdit(parent), doc_(doc) {
+CNNTPThreadView::CNNTPThreadView(INewsPaneHost& host, QWidget* parent)
+    : QPlainTextEdit(parent), host_(host) {
   setObjectName(QStringLiteral("articleText"));
   setReadOnly(true);
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -78,20 +79,18 @@ CNNTPThreadView::CNNTPThreadView(CNNTPDoc& doc, QWidget* parent)
   }
 }
 
-long CNNTPThreadView::handle(const NntpMessage& message) {
-  if (message.id != WM_NNTP_ARTICLE) return 0;
-  if (message.hasText) {
+void CNNTPThreadView::articleArrived(const std::optional<std::string>& text) {
+  if (text) {
     own_ = requestedOwn_;
     headerIncluded_ = requestedHeader_;
     hasArticle_ = true;
-    show(std::string(message.text));
+    show(*text);
   } else {
     own_ = false;
     hasArticle_ = false;
     show("Sorry. This article is no longer available.");
   }
-  doc_.articleView().articleArrived(hasArticle_);
-  return 0;
+  host_.articleShown(hasArticle_);
 }
 
 void CNNTPThreadView::articleRequested(bool own, bool headerIncluded) {
@@ -109,14 +108,14 @@ void CNNTPThreadView::clearArticle() {
   hasArticle_ = false;
   own_ = false;
   clear();
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
 void CNNTPThreadView::show(const std::string& text) {
   text_ = text;
   // Always plain text: an article never becomes markup.
   setPlainText(Shown(text_));
-  doc_.updateCommands();
+  host_.updateCommands();
 }
 
 void CNNTPThreadView::rot13() {
@@ -136,7 +135,7 @@ void CNNTPThreadView::rot13() {
 void CNNTPThreadView::saveArticle() {
   if (!hasArticle_) return;
   const NewsSettings settings = ReadNewsSettings();
-  SaveArticle(SavedArticlePath(settings.articlesFolder, server_, group_), text_, doc_.reporter());
+  SaveArticle(SavedArticlePath(settings.articlesFolder, server_, group_), text_, host_.reporter());
 }
 
 int CNNTPThreadView::printTo(QPrinter& printer) const {
@@ -160,15 +159,15 @@ void CNNTPThreadView::setArticleFont() {
 
 void CNNTPThreadView::includeArticle() {
   if (!hasArticle_) return;
-  doc_.articleView().compose(text_.substr(BodyStart(text_, headerIncluded_)), false);
+  host_.compose(text_.substr(BodyStart(text_, headerIncluded_)), false);
 }
 
 void CNNTPThreadView::excludeArticle() {
-  if (hasArticle_) doc_.articleView().compose(std::nullopt, false);
+  if (hasArticle_) host_.compose(std::nullopt, false);
 }
 
 void CNNTPThreadView::cancelArticle() {
-  if (hasArticle_ && own_) doc_.articleView().compose(std::nullopt, true);
+  if (hasArticle_ && own_) host_.compose(std::nullopt, true);
 }
 
 }  // namespace netrove

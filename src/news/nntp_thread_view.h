@@ -3,23 +3,23 @@
 // body or a selection, saving it to the group's file, printing it, a font of
 // its own, and the starting point of follow-ups and cancels.
 #include <QPlainTextEdit>
+#include <optional>
 #include <string>
 
-#include "news/nntp_messages.h"
+#include "news/news_pane_host.h"
 
 class QPrinter;
 
 namespace netrove {
 
-class CNNTPDoc;
-
 class CNNTPThreadView : public QPlainTextEdit {
   Q_OBJECT
 
  public:
-  explicit CNNTPThreadView(CNNTPDoc& doc, QWidget* parent = nullptr);
+  explicit CNNTPThreadView(INewsPaneHost& host, QWidget* parent = nullptr);
 
-  long handle(const NntpMessage& message);
+  // An ARTICLE or BODY came back: its text, or nothing when not available.
+  void articleArrived(const std::optional<std::string>& text);
   // An article was asked for: whether it is the user's and whether its
   // header comes with it. They take effect when the text arrives.
   void articleRequested(bool own, bool headerIncluded);
@@ -44,7 +44,7 @@ class CNNTPThreadView : public QPlainTextEdit {
  private:
   void show(const std::string& text);
 
-  CNNTPDoc& doc_;
+  INewsPaneHost& host_;
   std::string text_;  // as received, CR LF lines
   bool hasArticle_ = false;
   bool own_ = false;

@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
 #include "peer/broadcast_send.h"
-#include "widgets/command_ids.h"
 #include "widgets/tab_order.h"
 
 namespace netrove {

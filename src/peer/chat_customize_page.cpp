@@ -3,8 +3,8 @@
 #include <QCheckBox>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
 #include "base/tool_message.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {

@@ -16,9 +16,9 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "base/tool_key_values.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include "base/command_ids.h"
 #include "base/host_port.h"
 #include "base/net_socket.h"
 #include "base/tool_message.h"
@@ -12,7 +13,6 @@
 #include "peer/chat_view.h"
 #include "peer/service_query.h"
 #include "peer/who_am_i.h"
-#include "widgets/command_ids.h"
 #include "widgets/host_prompt_dialog.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
@@ -75,10 +75,12 @@ std::optional<std::uint16_t> GivenPort(const HostAndPort& target) {
 
 void StartServiceQuery(IShellContext& shell, ServiceQuery query) {
   IMainWindowReporter& reporter = shell.toolServices().reporter();
-  QueryWorkersOf(shell).Start(
+  const int source = query.source;
+  const bool started = QueryWorkersOf(shell).Start(
       [query = std::move(query), &reporter](const std::shared_ptr<CNetSocket>& socket) {
         RunServiceQuery(query, *socket, reporter, SystemResolver());
       });
+  if (!started) reporter.PostToolMessage(source, kNoThreadText);
 }
 
 void Daytime(IShellContext& shell) {
@@ -100,9 +102,10 @@ void QuoteOfTheDay(IShellContext& shell) {
 
 void WhoAmI(IShellContext& shell) {
   IMainWindowReporter& reporter = shell.toolServices().reporter();
-  QueryWorkersOf(shell).Start([&reporter](const std::shared_ptr<CNetSocket>&) {
+  const bool started = QueryWorkersOf(shell).Start([&reporter](const std::shared_ptr<CNetSocket>&) {
     reporter.PostToolMessage(kSourceWhoAmI, WhoAmIText(SystemAccountNames(), SystemResolver()));
   });
+  if (!started) reporter.PostToolMessage(kSourceWhoAmI, kNoThreadText);
 }
 
 void ComposeBroadcast(IShellContext& shell) {
@@ -134,9 +137,9 @@ void CallForChat(IShellContext& shell) {
   // The window opens on the interface thread, unless the main window (and
   // with it the holder of the workers) is gone by then.
   CQueryWorkersHolder* holder = &QueryHolderOf(shell);
-  holder->workers.Start([&shell, &reporter, holder, host = target->host,
-                         port = GivenPort(*target).value_or(kChatServicePort)](
-                            const std::shared_ptr<CNetSocket>& socket) {
+  const bool started = holder->workers.Start([&shell, &reporter, holder, host = target->host,
+                                              port = GivenPort(*target).value_or(kChatServicePort)](
+                                                 const std::shared_ptr<CNetSocket>& socket) {
     SocketStatus status = socket->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (status) status = socket->Connect(host, port);
     if (!status) {
@@ -148,6 +151,7 @@ void CallForChat(IShellContext& shell) {
         [&shell, socket, host] { OpenChatWindow(shell, socket, QString::fromStdString(host)); },
         Qt::QueuedConnection);
   });
+  if (!started) reporter.PostToolMessage(kSourceWinSock, kNoThreadText);
 }
 
 }  // namespace

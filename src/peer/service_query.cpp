@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <stop_token>
 #include <vector>
 
+#include "base/ignored_run_finished.h"
 #include "base/tool_message.h"
 
 namespace netrove {
@@ -90,20 +92,28 @@ bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowR
   return true;
 }
 
+CQueryWorkers::Worker::Worker(IThreadLauncher& threads) : run(IgnoredRunFinished(), 0, threads) {}
+
 CQueryWorkers::~CQueryWorkers() {
   std::lock_guard lock(mutex_);
-  for (auto& worker : workers_) worker->socket->Interrupt();
-  for (auto& worker : workers_) worker->thread.join();
+  for (auto& worker : workers_) worker->run.Interrupt();
+  for (auto& worker : workers_) worker->run.Join();
 }
 
-void CQueryWorkers::Start(Work work) {
+bool CQueryWorkers::Start(Work work) {
   std::lock_guard lock(mutex_);
   JoinEnded();
-  auto& worker = *workers_.emplace_back(std::make_unique<Worker>());
-  worker.thread = std::thread([&worker, work = std::move(work)] {
-    work(worker.socket);
-    worker.ended = true;
-  });
+  auto worker = std::make_unique<Worker>(threads_);
+  // The socket may have been handed on: the stop reaches whoever holds it,
+  // and the run does not close it.
+  const bool started =
+      worker->run.Start([socket = worker->socket, work = std::move(work)](std::stop_token stop) {
+        const std::stop_callback wake(stop, [&socket] { socket->Interrupt(); });
+        work(socket);
+      });
+  if (!started) return false;
+  workers_.push_back(std::move(worker));
+  return true;
 }
 
 std::size_t CQueryWorkers::RunningCount() {
@@ -114,8 +124,8 @@ std::size_t CQueryWorkers::RunningCount() {
 
 void CQueryWorkers::JoinEnded() {
   workers_.remove_if([](const std::unique_ptr<Worker>& worker) {
-    if (!worker->ended) return false;
-    worker->thread.join();
+    if (worker->run.IsRunning()) return false;
+    worker->run.Join();
     return true;
   });
 }

@@ -12,9 +12,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 
@@ -46,30 +46,34 @@ bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowR
                      IResolver& resolver, int answerWaitMs = kServiceAnswerWaitMs);
 
 // Short-lived workers nobody waits for while they run (the main window's
-// one-shot queries). Ended workers are joined at the next start; the
-// destructor wakes the ones still blocked on their socket and joins them all.
+// one-shot queries), their threads from `threads`. Ended workers are joined
+// at the next start; the destructor wakes the ones still blocked on their
+// socket and joins them all.
 class CQueryWorkers {
  public:
   // The work may hand its socket on (a chat call's connection): the socket
   // is shared, and the destructor's wake-up then reaches its new owner.
   using Work = std::function<void(const std::shared_ptr<CNetSocket>&)>;
 
-  CQueryWorkers() = default;
+  explicit CQueryWorkers(IThreadLauncher& threads = SystemThreads()) : threads_(threads) {}
   ~CQueryWorkers();
   CQueryWorkers(const CQueryWorkers&) = delete;
   CQueryWorkers& operator=(const CQueryWorkers&) = delete;
 
-  void Start(Work work);
+  // False when no thread could be started: the work has not run and the
+  // caller reports it (kNoThreadText).
+  [[nodiscard]] bool Start(Work work);
   std::size_t RunningCount();
 
  private:
   struct Worker {
+    explicit Worker(IThreadLauncher& threads);
     std::shared_ptr<CNetSocket> socket = std::make_shared<CNetSocket>();
-    std::atomic<bool> ended{false};
-    std::thread thread;
+    CRunLifecycle run;
   };
   void JoinEnded();
 
+  IThreadLauncher& threads_;
   std::mutex mutex_;
   std::list<std::unique_ptr<Worker>> workers_;
 };

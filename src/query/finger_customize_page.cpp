@@ -9,11 +9,11 @@
 #include <cerrno>
 #include <string>
 
+#include "base/command_ids.h"
 #include "base/tool_message.h"
 #include "query/finger_settings.h"
 #include "query/query_request.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 

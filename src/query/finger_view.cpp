@@ -1,5 +1,6 @@
 #include "query/finger_view.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,9 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "base/command_ids.h"
 #include "query/finger_settings.h"
 #include "query/query_request.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -63,8 +64,13 @@ void CFingerView::connectToServer() {
     serverEdit_->setFocus();
     return;
   }
-  startQuery(server,
-             FingerRequestLine(queryEdit_->text().toStdString(), queryTokenBox_->isChecked()));
+  const std::string query = queryEdit_->text().toStdString();
+  if (!IsSafeQueryText(query)) {
+    QApplication::beep();
+    queryEdit_->setFocus();
+    return;
+  }
+  startQuery(server, FingerRequestLine(query, queryTokenBox_->isChecked()));
 }
 
 void CFingerView::setQueryControlsEnabled(bool enabled) {

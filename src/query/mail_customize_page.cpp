@@ -7,9 +7,9 @@
 #include <QVBoxLayout>
 #include <string>
 
+#include "base/command_ids.h"
 #include "query/mail_byte_limit.h"
 #include "query/mail_settings.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {

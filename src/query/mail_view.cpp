@@ -8,14 +8,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cerrno>
 
+#include "base/command_ids.h"
 #include "base/run_finished.h"
 #include "query/mail_byte_limit.h"
 #include "query/mail_settings.h"
 #include "query/smtp_dialogue.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -45,6 +44,10 @@ CMailView::CMailView(CToolServices& services, QWidget* parent)
       sendButton_(new QPushButton(QStringLiteral("Send"), this)),
       hangUpButton_(new QPushButton(QStringLiteral("Hang Up"), this)),
       transcript_(new CTranscriptView(this)),
+      settingsHint_(
+          new QLabel(QStringLiteral("Fill in Outgoing Mail and E-Mail Address on the Mail page of "
+                                    "Customize, then Send."),
+                     this)),
       sink_(std::make_unique<CTranscriptSink>(*transcript_)),
       finished_(std::make_unique<FinishedRelay>(*this)),
       dialogue_(std::make_unique<CSmtpDialogue>(*sink_, services.reporter(), *finished_)) {
@@ -73,8 +76,12 @@ CMailView::CMailView(CToolServices& services, QWidget* parent)
   layout->addLayout(fields);
   layout->addWidget(messageEdit_, 1);
   layout->addLayout(buttons);
+  layout->addWidget(settingsHint_);
   layout->addWidget(transcript_, 1);
 
+  settingsHint_->setObjectName(QStringLiteral("settingsHint"));
+  settingsHint_->setTextFormat(Qt::PlainText);
+  settingsHint_->setWordWrap(true);
   sendButton_->setDefault(true);
   hangUpButton_->setEnabled(false);
   // The window opens with the cursor in the To field.
@@ -97,15 +104,15 @@ CMailView::~CMailView() {
 
 int CMailView::helpContext() const { return CommandHelpContext(kCmdMail); }
 
-void CMailView::readSettings() {
-  const auto settings = ReadMailSettings();
-  if (!settings) {
-    // The window still opens; a dialogue then fails at connect.
-    services().reporter().PostSystemError(ENOENT);
-    return;
-  }
-  server_ = settings->outgoingMail;
-  sender_ = settings->address;
+// A Mail key not written yet means the defaults, as everywhere else: empty
+// fields, which the hint asks the user to fill in.
+bool CMailView::readSettings() {
+  const MailSettings settings = ReadMailSettings().value_or(MailSettings{});
+  server_ = settings.outgoingMail;
+  sender_ = settings.address;
+  const bool complete = !server_.empty() && !sender_.empty();
+  settingsHint_->setVisible(!complete);
+  return complete;
 }
 
 void CMailView::pickInto(QLineEdit* edit) {
@@ -115,6 +122,11 @@ void CMailView::pickInto(QLineEdit* edit) {
 
 void CMailView::send() {
   if (running_) return;
+  // Settings filled in on the Customize page meanwhile count at once.
+  if (!readSettings()) {
+    QApplication::beep();
+    return;
+  }
   const SmtpRequest request{server_, sender_, toEdit_->text().toUtf8().toStdString()};
   if (request.recipient.empty() || CheckSmtpRequest(request) != SmtpRequestFault::None ||
       !dialogue_->Start(request)) {

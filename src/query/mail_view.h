@@ -11,6 +11,7 @@
 
 #include "widgets/tool_view.h"
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -42,11 +43,15 @@ class CMailView : public CToolView {
   QPushButton* sendButton() const { return sendButton_; }
   QPushButton* hangUpButton() const { return hangUpButton_; }
   CTranscriptView* transcript() const { return transcript_; }
+  // Shown while the Mail page of Customize lacks the server or the sender.
+  QLabel* settingsHint() const { return settingsHint_; }
 
  private:
   class FinishedRelay;
 
-  void readSettings();
+  // Reads the Mail page's server and sender; false (and the hint shown)
+  // while either is missing.
+  bool readSettings();
   void pickInto(QLineEdit* edit);
   void send();
   void hangUp();
@@ -66,6 +71,7 @@ class CMailView : public CToolView {
   QPushButton* sendButton_;
   QPushButton* hangUpButton_;
   CTranscriptView* transcript_;
+  QLabel* settingsHint_;
   std::unique_ptr<CTranscriptSink> sink_;
   std::unique_ptr<FinishedRelay> finished_;
   std::unique_ptr<CSmtpDialogue> dialogue_;

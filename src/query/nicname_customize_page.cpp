@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <string>
 
+#include "base/command_ids.h"
 #include "base/tool_message.h"
 #include "query/nicname_server_group.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 

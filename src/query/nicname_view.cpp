@@ -1,15 +1,16 @@
 #include "query/nicname_view.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "base/command_ids.h"
 #include "query/nicname_server_group.h"
 #include "query/nicname_settings.h"
 #include "query/query_request.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -55,7 +56,8 @@ int CNicNameView::helpContext() const { return CommandHelpContext(kCmdNicName); 
 
 void CNicNameView::sendCommandLine() {
   const std::string command = commandEdit_->text().toStdString();
-  if (command.empty()) {
+  if (command.empty() || !IsSafeQueryText(command)) {
+    if (!command.empty()) QApplication::beep();
     commandEdit_->setFocus();
     return;
   }

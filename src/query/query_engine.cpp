@@ -4,13 +4,14 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <system_error>
+#include <cerrno>
 #include <vector>
 
 #include "base/net_socket.h"
 #include "base/tool_message.h"
 #include "base/transcript_sink.h"
 #include "query/query_reply_filter.h"
+#include "query/query_request.h"
 
 namespace netrove {
 namespace {
@@ -25,16 +26,13 @@ std::string AnswerCutOffNote(std::size_t limit) {
   return "\r\n[Answer cut off after " + std::to_string(limit) + " bytes.]";
 }
 
-std::thread LaunchThread(std::function<void()> body) { return std::thread(std::move(body)); }
-
 CQueryEngine::CQueryEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
                            IRunFinishedListener& finished, IResolver& resolver,
-                           ThreadLauncher launcher)
+                           IThreadLauncher& threads)
     : transcript_(transcript),
       reporter_(reporter),
-      finished_(finished),
       resolver_(resolver),
-      launcher_(std::move(launcher)) {}
+      lifecycle_(finished, kQueryFinishedCommand, threads) {}
 
 CQueryEngine::~CQueryEngine() {
   Interrupt();
@@ -42,46 +40,32 @@ CQueryEngine::~CQueryEngine() {
 }
 
 bool CQueryEngine::Start(QueryRequest request) {
-  if (running_.load()) return false;
+  if (lifecycle_.IsRunning()) return false;
+  std::string_view text = request.line;
+  if (text.ends_with("\r\n")) text.remove_suffix(2);
+  if (!IsSafeQueryText(text)) return false;
   Join();
   request_ = std::move(request);
   interrupt_ = false;
   outcome_ = QueryOutcome::None;
-  {
-    std::lock_guard lock(mutex_);
-    socket_ = std::make_unique<CNetSocket>();
-  }
-  running_ = true;
-  try {
-    worker_ = launcher_([this] { Run(); });
-  } catch (const std::system_error& error) {
-    running_ = false;
-    {
-      std::lock_guard lock(mutex_);
-      socket_.reset();
-    }
-    reporter_.PostSystemError(error.code().value());
-    return false;
-  }
-  return true;
+  const bool started = lifecycle_.Start([this](std::stop_token stop) { Run(stop); }, {&socket_});
+  // The system's own text for a thread it would not start (EAGAIN): the
+  // query windows have no message source of their own.
+  if (!started) reporter_.PostSystemError(EAGAIN);
+  return started;
 }
 
 void CQueryEngine::Interrupt() {
   interrupt_ = true;
-  std::lock_guard lock(mutex_);
-  if (socket_) socket_->Interrupt();
+  lifecycle_.Interrupt();
 }
 
-void CQueryEngine::Join() {
-  if (worker_.joinable()) worker_.join();
-  std::lock_guard lock(mutex_);
-  socket_.reset();
-}
+void CQueryEngine::Join() { lifecycle_.Join(); }
 
-void CQueryEngine::Run() {
+void CQueryEngine::Run(std::stop_token stop) {
+  // A stop that came before the worker began is one the user asked for.
+  if (stop.stop_requested()) interrupt_ = true;
   if (ConnectToServer() && SendRequest()) ReceiveAnswer();
-  running_ = false;
-  finished_.PostRunFinished(kQueryFinishedCommand);
 }
 
 // After Interrupt() a call may also fail in other ways (a connect ended by
@@ -95,8 +79,8 @@ QueryOutcome CQueryEngine::FailureOutcome(SocketStatus status, QueryOutcome fail
 }
 
 bool CQueryEngine::ConnectToServer() {
-  SocketStatus status = socket_->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (status) status = socket_->Connect(request_.server, request_.port, resolver_);
+  SocketStatus status = socket_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (status) status = socket_.Connect(request_.server, request_.port, resolver_);
   if (status) return true;
   ReportUnlessInterrupted(status);
   outcome_ = FailureOutcome(status, QueryOutcome::NotConnected);
@@ -107,7 +91,7 @@ bool CQueryEngine::SendRequest() {
   const std::string& line = request_.line;
   std::size_t sent = 0;
   while (sent < line.size()) {
-    const SocketCount count = socket_->Send(line.data() + sent, line.size() - sent);
+    const SocketCount count = socket_.Send(line.data() + sent, line.size() - sent);
     if (!count || count.bytes <= 0) {
       const SocketStatus status{count ? WSAECONNABORTED : count.error};
       ReportUnlessInterrupted(status);
@@ -125,7 +109,7 @@ void CQueryEngine::ReceiveAnswer() {
   std::size_t received = 0;
   QueryOutcome outcome = QueryOutcome::Answered;
   for (;;) {
-    const SocketCount count = socket_->Recv(buffer.data(), buffer.size());
+    const SocketCount count = socket_.Recv(buffer.data(), buffer.size());
     if (!count) {
       ReportUnlessInterrupted(count.status());
       outcome = FailureOutcome(count.status(), QueryOutcome::ReceiveFailed);

@@ -13,14 +13,12 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
 
 #include "base/net_socket.h"
 #include "base/run_finished.h"
+#include "base/run_lifecycle.h"
 
 namespace netrove {
 
@@ -56,24 +54,20 @@ enum class QueryOutcome {
 // "[Answer cut off after N bytes.]" with CR LF before it.
 std::string AnswerCutOffNote(std::size_t limit);
 
-// Starts a worker thread running `body`; throws std::system_error when the
-// system cannot start one. A seam for tests.
-using ThreadLauncher = std::function<std::thread(std::function<void()> body)>;
-std::thread LaunchThread(std::function<void()> body);
-
 class CQueryEngine {
  public:
   CQueryEngine(ITranscriptSink& transcript, IMainWindowReporter& reporter,
                IRunFinishedListener& finished, IResolver& resolver = SystemResolver(),
-               ThreadLauncher launcher = LaunchThread);
+               IThreadLauncher& threads = SystemThreads());
   // Interrupts a query in progress and waits for its worker.
   ~CQueryEngine();
   CQueryEngine(const CQueryEngine&) = delete;
   CQueryEngine& operator=(const CQueryEngine&) = delete;
 
   // Starts the query on its own thread. False while the previous query's
-  // worker still runs, and when no thread could be started: that failure is
-  // reported to the main window and no finished notice follows.
+  // worker still runs, for a line with a CR, LF or NUL before its final
+  // CR LF (IsSafeQueryText), and when no thread could be started: that
+  // failure is reported to the main window and no finished notice follows.
   bool Start(QueryRequest request);
   // Ends the query: a blocked connect, send or receive returns at once. The
   // transcript keeps what came, followed by "\r\n\r\n". Any thread, any
@@ -83,11 +77,11 @@ class CQueryEngine {
   // thread after the finished notice, never from the notice.
   void Join();
 
-  bool IsRunning() const { return running_.load(); }
+  bool IsRunning() const { return lifecycle_.IsRunning(); }
   QueryOutcome Outcome() const { return outcome_.load(); }
 
  private:
-  void Run();
+  void Run(std::stop_token stop);
   bool ConnectToServer();
   bool SendRequest();
   void ReceiveAnswer();
@@ -96,19 +90,13 @@ class CQueryEngine {
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
-  IRunFinishedListener& finished_;
   IResolver& resolver_;
-  ThreadLauncher launcher_;
 
   QueryRequest request_;
-  std::thread worker_;
-  std::atomic<bool> running_{false};
   std::atomic<bool> interrupt_{false};
   std::atomic<QueryOutcome> outcome_{QueryOutcome::None};
-
-  // Guards socket_ against Interrupt() from another thread.
-  std::mutex mutex_;
-  std::unique_ptr<CNetSocket> socket_;
+  CNetSocket socket_;  // outlives the worker
+  CRunLifecycle lifecycle_;
 };
 
 }  // namespace netrove

@@ -2,6 +2,10 @@
 
 namespace netrove {
 
+bool IsSafeQueryText(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 std::string FingerRequestLine(std::string_view query, bool verboseToken) {
   std::string line;
   line.reserve(query.size() + 5);

@@ -16,6 +16,11 @@ inline constexpr int kServerTextLimit = 256;
 inline constexpr int kFingerQueryLimit = 510;
 inline constexpr int kWhoIsCommandLimit = 256;
 
+// True when `text` can go into a request line: no CR, LF or NUL. Any of them
+// would end the line early and let the rest (typed, pasted or given on the
+// command line) reach the server as a request of its own.
+bool IsSafeQueryText(std::string_view text);
+
 // The Finger request: "/W " (or "/W" alone for an empty query) when the
 // verbose token is asked for, the query, CR LF.
 std::string FingerRequestLine(std::string_view query, bool verboseToken);

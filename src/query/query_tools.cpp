@@ -1,12 +1,12 @@
 #include "query/query_tools.h"
 
+#include "base/command_ids.h"
 #include "query/finger_customize_page.h"
 #include "query/finger_view.h"
 #include "query/mail_customize_page.h"
 #include "query/mail_view.h"
 #include "query/nicname_customize_page.h"
 #include "query/nicname_view.h"
-#include "widgets/command_ids.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_view.h"

@@ -1,6 +1,7 @@
 #include "query/smtp_commands.h"
 
 #include <array>
+#include <cstdio>
 
 namespace netrove {
 namespace {
@@ -66,6 +67,33 @@ std::string FormatSmtpCommand(SmtpCommand command, std::string_view argument) {
   }
   line += "\r\n";
   return line;
+}
+
+std::string FormatSmtpTestMessage(std::string_view sender, std::string_view date) {
+  std::string message = "From: <";
+  message += sender;
+  message += ">\r\nDate: ";
+  message += date;
+  message += "\r\n\r\nTEST - SMTP\r\n.\r\n";
+  return message;
+}
+
+std::string FormatSmtpDate(std::time_t when) {
+  static constexpr std::array<const char*, 7> kDays{"Sun", "Mon", "Tue", "Wed",
+                                                    "Thu", "Fri", "Sat"};
+  static constexpr std::array<const char*, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::tm local{};
+  if (::localtime_r(&when, &local) == nullptr) ::gmtime_r(&when, &local);
+  const long offset = local.tm_gmtoff / 60;
+  const long offsetMinutes = offset < 0 ? -offset : offset;
+  std::array<char, 48> text{};
+  std::snprintf(text.data(), text.size(), "%s, %d %s %d %02d:%02d:%02d %c%02ld%02ld",
+                kDays[static_cast<std::size_t>(local.tm_wday) % 7], local.tm_mday,
+                kMonths[static_cast<std::size_t>(local.tm_mon) % 12], local.tm_year + 1900,
+                local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+',
+                offsetMinutes / 60, offsetMinutes % 60);
+  return text.data();
 }
 
 bool IsSafeSmtpArgument(std::string_view text) {

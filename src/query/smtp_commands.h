@@ -3,6 +3,7 @@
 // numbers them, and the line each one puts on the wire.
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -28,9 +29,14 @@ enum class SmtpCommand : int {
   Turn = 14,
 };
 
-// The message sent after the go-ahead for DATA: one line, an empty line and
-// the closing dot, with no header lines.
-inline constexpr std::string_view kSmtpTestMessage = "TEST - SMTP\r\n\r\n.\r\n";
+// The message sent after the go-ahead for DATA: the two header lines every
+// message must have (From:, Date:), an empty line, the line "TEST - SMTP" and
+// the closing dot. Without them mail programs take the message for defective.
+// `sender` must be a safe argument (IsSafeSmtpArgument).
+std::string FormatSmtpTestMessage(std::string_view sender, std::string_view date);
+// `when` as a message's Date: shows it, in local time with its offset
+// ("Thu, 10 Dec 2026 01:02:03 +0100"), whatever the locale.
+std::string FormatSmtpDate(std::time_t when);
 
 std::string_view SmtpKeyword(SmtpCommand command);
 

@@ -9,6 +9,12 @@ void CSmtpConversation::Begin(SmtpParties parties) {
   parties_ = std::move(parties);
   queue_.clear();
   inFlight_ = {};
+  messageSent_ = delivered_ = ended_ = false;
+}
+
+void CSmtpConversation::SetHeloName(std::string name) {
+  std::lock_guard lock(mutex_);
+  parties_.heloName = std::move(name);
 }
 
 bool CSmtpConversation::Enqueue(SmtpCommand command, std::string argument) {
@@ -31,13 +37,17 @@ void CSmtpConversation::OnReply(int code) {
     case 3:
       // The go-ahead for the message; DATA stays in flight until the
       // message itself is answered.
-      if (code == 354 && InFlight() == SmtpCommand::Data) wire_.SendAll(kSmtpTestMessage);
+      if (code == 354 && InFlight() == SmtpCommand::Data) {
+        {
+          std::lock_guard lock(mutex_);
+          messageSent_ = true;
+        }
+        wire_.SendAll(parties_.message);
+      }
       break;
     case 4:
     case 5:
-      // A refusal: the refused command stays in flight, so nothing that
-      // would have followed it is sent.
-      if (QueuedCount() > 0) SendNext();
+      OnRefusal();
       break;
     default:
       break;
@@ -48,9 +58,13 @@ void CSmtpConversation::OnPositiveReply(int code) {
   // What the reply answers must be known before the flight is cleared: a
   // 250 to HELO leads to MAIL, a 250 to MAIL to RCPT.
   const SmtpCommand answered = TakeInFlight();
-  if (code == 221) return;
+  if (answered == SmtpCommand::Quit || code == 221) {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    return;
+  }
   if (code == 220) {
-    Enqueue(SmtpCommand::Helo, parties_.server);
+    Enqueue(SmtpCommand::Helo, parties_.heloName);
   } else if (code == 250 || (code == 251 && answered == SmtpCommand::Rcpt)) {
     // 251: the server forwards to the recipient, which accepts it as well.
     switch (answered) {
@@ -63,14 +77,36 @@ void CSmtpConversation::OnPositiveReply(int code) {
       case SmtpCommand::Rcpt:
         Enqueue(SmtpCommand::Data, {});
         break;
-      case SmtpCommand::Data:
+      case SmtpCommand::Data: {
+        // A 250 straight to DATA, without the go-ahead, delivered nothing.
+        {
+          std::lock_guard lock(mutex_);
+          delivered_ = messageSent_;
+        }
         Enqueue(SmtpCommand::Quit, {});
         break;
+      }
       default:
         break;
     }
   }
   if (QueuedCount() > 0 && InFlight() == SmtpCommand::None) SendNext();
+}
+
+// Nothing that would have followed the refused command is sent: the
+// dialogue says goodbye instead of leaving the server to time it out. A
+// refused QUIT ends it all the same.
+void CSmtpConversation::OnRefusal() {
+  const SmtpCommand refused = TakeInFlight();
+  {
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+    if (refused == SmtpCommand::Quit) {
+      ended_ = true;
+      return;
+    }
+  }
+  Enqueue(SmtpCommand::Quit, {});
 }
 
 void CSmtpConversation::SendNext() {
@@ -94,6 +130,16 @@ SmtpCommand CSmtpConversation::TakeInFlight() {
 SmtpCommand CSmtpConversation::InFlight() const {
   std::lock_guard lock(mutex_);
   return inFlight_.command;
+}
+
+bool CSmtpConversation::Delivered() const {
+  std::lock_guard lock(mutex_);
+  return delivered_;
+}
+
+bool CSmtpConversation::Ended() const {
+  std::lock_guard lock(mutex_);
+  return ended_;
 }
 
 std::size_t CSmtpConversation::QueuedCount() const {

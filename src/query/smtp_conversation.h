@@ -3,7 +3,10 @@
 // of at most three commands waiting to be sent, the command in flight, and
 // the reply handler that picks the next command from a reply's code and the
 // command it answers. Fed one complete reply at a time, it walks
-// greeting → HELO → MAIL → RCPT → DATA → test message → QUIT.
+// greeting → HELO → MAIL → RCPT → DATA → test message → QUIT. A final
+// refusal (4xx, 5xx) of any step leads straight to QUIT, so the dialogue ends
+// without waiting for the server to close; the message counts as delivered
+// only when DATA got its 354 and the message its 250.
 #include <cstddef>
 #include <deque>
 #include <mutex>
@@ -26,9 +29,10 @@ class ISmtpWire {
 
 // The three texts a dialogue puts into its commands.
 struct SmtpParties {
-  std::string server;     // the argument of HELO
+  std::string heloName;   // the argument of HELO: our own name or address literal
   std::string sender;     // MAIL FROM:<...>
   std::string recipient;  // RCPT TO:<...>
+  std::string message;    // sent after the go-ahead for DATA, closing dot included
 };
 
 class CSmtpConversation {
@@ -44,11 +48,19 @@ class CSmtpConversation {
   // in flight, sends it at once. False when three commands already wait.
   bool Enqueue(SmtpCommand command, std::string argument);
 
+  // The argument of HELO, once the connection tells our address.
+  void SetHeloName(std::string name);
+
   // One complete reply, by its three-digit code.
   void OnReply(int code);
 
   SmtpCommand InFlight() const;
   std::size_t QueuedCount() const;
+  // The server accepted the test message: 354 to DATA, then 250 to the
+  // message.
+  bool Delivered() const;
+  // QUIT has been answered: nothing more is to come from this dialogue.
+  bool Ended() const;
 
  private:
   struct Entry {
@@ -57,6 +69,7 @@ class CSmtpConversation {
   };
 
   void OnPositiveReply(int code);
+  void OnRefusal();
   // Sends the first queued command and puts it in flight; on a failed send
   // the queue stays as it was.
   void SendNext();
@@ -67,6 +80,9 @@ class CSmtpConversation {
   mutable std::mutex mutex_;  // guards the queue and the command in flight
   std::deque<Entry> queue_;
   Entry inFlight_;
+  bool messageSent_ = false;  // after the 354 to DATA
+  bool delivered_ = false;
+  bool ended_ = false;
 };
 
 }  // namespace netrove

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <charconv>
+#include <ctime>
 
 #include "base/run_finished.h"
 #include "base/tool_message.h"
@@ -36,6 +37,7 @@ SmtpRequestFault CheckSmtpRequest(const SmtpRequest& request) {
   if (!IsSafeSmtpArgument(request.recipient)) return SmtpRequestFault::Recipient;
   if (!IsSafeSmtpArgument(request.sender)) return SmtpRequestFault::Sender;
   if (!IsSafeSmtpArgument(request.server)) return SmtpRequestFault::Server;
+  if (request.sender.empty()) return SmtpRequestFault::NoSender;
   return SmtpRequestFault::None;
 }
 
@@ -75,10 +77,14 @@ bool CSmtpDialogue::Start(const SmtpRequest& request) {
   if (CheckSmtpRequest(request) != SmtpRequestFault::None) return false;
   lifecycle_.Join();
   SmtpServerAddress server = ParseSmtpServer(request.server);
-  conversation_.Begin({server.host, request.sender, request.recipient});
+  // HELO names us, not the server: the name is known once connected.
+  conversation_.Begin({{},
+                       request.sender,
+                       request.recipient,
+                       FormatSmtpTestMessage(request.sender, FormatSmtpDate(std::time(nullptr)))});
   delivered_ = false;
-  return lifecycle_.Start(
-      [this, server = std::move(server)](std::stop_token) { Converse(server); }, {&socket_});
+  return lifecycle_.Start([this, server = std::move(server)](std::stop_token) { Converse(server); },
+                          {&socket_});
 }
 
 // Wakes a blocked connect or receive; the lifecycle closes the socket on the
@@ -88,7 +94,17 @@ void CSmtpDialogue::HangUp() { lifecycle_.Interrupt(); }
 void CSmtpDialogue::Join() { lifecycle_.Join(); }
 
 void CSmtpDialogue::Converse(const SmtpServerAddress& server) {
-  if (Connect(server)) ReceiveReplies();
+  if (!Connect(server)) return;
+  conversation_.SetHeloName(OurAddressLiteral());
+  ReceiveReplies();
+}
+
+// How a client names itself in HELO when it has no name the server could
+// check: its own address as a literal, "[192.0.2.1]" (RFC 5321, 4.1.3).
+std::string CSmtpDialogue::OurAddressLiteral() const {
+  SocketAddress local;
+  if (!socket_.LocalAddress(local)) return "[127.0.0.1]";
+  return local.isIPv4() ? "[" + local.text() + "]" : "[IPv6:" + local.text() + "]";
 }
 
 bool CSmtpDialogue::Connect(const SmtpServerAddress& server) {
@@ -102,11 +118,13 @@ void CSmtpDialogue::ReceiveReplies() {
   CSmtpReplyReader reader(transcript_, conversation_);
   std::string buffer(kReceiveSize, '\0');
   SocketCount received;
-  while ((received = socket_.Recv(buffer.data(), buffer.size())) && received.bytes > 0) {
+  // Once QUIT is answered the dialogue closes the connection itself.
+  while (!conversation_.Ended() && (received = socket_.Recv(buffer.data(), buffer.size())) &&
+         received.bytes > 0) {
     reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(received.bytes)));
   }
   reader.Finish();
-  delivered_ = reader.Delivered();
+  delivered_ = conversation_.Delivered();
   if (!received) ReportUnlessHungUp(received.status());
 }
 

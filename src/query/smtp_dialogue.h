@@ -28,8 +28,7 @@ class ITranscriptSink;
 inline constexpr int kMailFinishedCommand = 32841;
 
 // Where to connect: the server text may name a port after a colon
-// ("mail.example.test:2525"); without one the SMTP port is used. HELO gets
-// the name without the port.
+// ("mail.example.test:2525"); without one the SMTP port is used.
 struct SmtpServerAddress {
   std::string host;
   std::uint16_t port = kSmtpPort;
@@ -43,7 +42,8 @@ struct SmtpRequest {
 };
 
 // Which text of a request cannot go into a command; None when all can.
-enum class SmtpRequestFault { None, Recipient, Sender, Server };
+// An empty sender would become MAIL FROM:<>, the null sender of a bounce.
+enum class SmtpRequestFault { None, Recipient, Sender, Server, NoSender };
 SmtpRequestFault CheckSmtpRequest(const SmtpRequest& request);
 
 class CSmtpDialogue {
@@ -68,7 +68,8 @@ class CSmtpDialogue {
   void Join();
 
   bool IsRunning() const { return lifecycle_.IsRunning(); }
-  // The server accepted the test message (250 to DATA) in the last dialogue.
+  // The server accepted the test message in the last dialogue (354 to DATA,
+  // then 250 to the message).
   bool Delivered() const { return delivered_.load(); }
   // What the conversation has in flight (tests watch the dialogue wait).
   SmtpCommand InFlight() const { return conversation_.InFlight(); }
@@ -77,6 +78,7 @@ class CSmtpDialogue {
   class SocketWire;
 
   void Converse(const SmtpServerAddress& server);
+  std::string OurAddressLiteral() const;
   bool Connect(const SmtpServerAddress& server);
   void ReceiveReplies();
   void ReportUnlessHungUp(SocketStatus status);

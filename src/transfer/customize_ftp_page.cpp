@@ -8,13 +8,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <cerrno>
 
+#include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "base/tool_message.h"
+#include "transfer/ftp_connection.h"
 #include "transfer/ftp_dialogs.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {
@@ -41,10 +43,17 @@ CCustomizeFTP::CCustomizeFTP(IMainWindowReporter& reporter, QWidget* parent)
       verbose_(new QCheckBox(QStringLiteral("Verbose mode."))),
       port_(new QLineEdit),
       wellKnown_(new QPushButton(QStringLiteral("Set to Well-Known Port"))),
+      timeout_(new QSpinBox),
       proxy_(new QCheckBox(QStringLiteral("Connect through a proxy server."))),
       settings_(new QPushButton(QStringLiteral("Settings..."))) {
   editor_->setMaxLength(260);
   port_->setMaxLength(5);
+  timeout_->setRange(0, 86400);
+  timeout_->setSuffix(QStringLiteral(" s"));
+  timeout_->setSpecialValueText(QStringLiteral("none"));
+  timeout_->setToolTip(
+      QStringLiteral("How long the server may take over a whole reply, and a data connection "
+                     "over ending after it; 0: no limit."));
   auto* options = new QGroupBox(QStringLiteral("Options"));
   auto* optionsLayout = new QVBoxLayout(options);
   optionsLayout->addWidget(bell_);
@@ -55,7 +64,8 @@ CCustomizeFTP::CCustomizeFTP(IMainWindowReporter& reporter, QWidget* parent)
       Group(QStringLiteral("Editor"), {new QLabel(QStringLiteral("Location")), editor_, browse_}));
   layout->addWidget(options);
   layout->addWidget(Group(QStringLiteral("FTP Server"),
-                          {new QLabel(QStringLiteral("Port Number")), port_, wellKnown_}));
+                          {new QLabel(QStringLiteral("Port Number")), port_, wellKnown_,
+                           new QLabel(QStringLiteral("Reply Time-out")), timeout_}));
   layout->addWidget(Group(QStringLiteral("Proxy Server"), {proxy_, settings_}));
   layout->addStretch();
 
@@ -68,6 +78,7 @@ CCustomizeFTP::CCustomizeFTP(IMainWindowReporter& reporter, QWidget* parent)
   connect(port_, &QLineEdit::editingFinished, this, &CCustomizeFTP::storePort);
   connect(wellKnown_, &QPushButton::clicked, this, &CCustomizeFTP::setWellKnownPort);
   connect(settings_, &QPushButton::clicked, this, &CCustomizeFTP::runProxySettings);
+  connect(timeout_, &QSpinBox::valueChanged, this, &CCustomizeFTP::storeTimeout);
 }
 
 int CCustomizeFTP::helpContext() const { return CommandHelpContext(kCmdFtp); }
@@ -81,6 +92,11 @@ void CCustomizeFTP::loadSettings() {
   loadCheckBox(verbose_, "Verbose");
   loadCheckBox(proxy_, "Proxy Server");
   port_->setText(QString::number(readDword("Port Number", kWellKnownPort)));
+  {
+    const QSignalBlocker blocker(timeout_);
+    timeout_->setValue(static_cast<int>(
+        readDword("Reply Timeout", static_cast<std::uint32_t>(kFtpDefaultReplyTimeout.count()))));
+  }
   followProxy(proxy_->isChecked());
   if (!key) {
     settings_->setEnabled(false);
@@ -125,6 +141,11 @@ void CCustomizeFTP::storePort() {
     reporter_.PostSystemError(errno);
     port_->setText(QString::number(stored));
   }
+}
+
+void CCustomizeFTP::storeTimeout(int seconds) {
+  if (!writeDword("Reply Timeout", static_cast<std::uint32_t>(seconds)))
+    reporter_.PostSystemError(errno);
 }
 
 void CCustomizeFTP::setWellKnownPort() {

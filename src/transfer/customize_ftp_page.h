@@ -1,13 +1,14 @@
 #pragma once
 // The "FTP" page of the Customize sheet: window placement, the editor that
-// opens transferred files, the bell and verbose options, the server's port
-// and the firewall proxy. Each value is written the moment its control
+// opens transferred files, the bell and verbose options, the server's port,
+// the reply time-out and the firewall proxy. Each value is written the moment its control
 // changes (the editor path and the port when their field is left).
 #include "widgets/customize_page.h"
 
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace netrove {
 
@@ -26,6 +27,7 @@ class CCustomizeFTP : public CCustomizePage {
   QCheckBox* verboseBox() const { return verbose_; }
   QLineEdit* portEdit() const { return port_; }
   QPushButton* wellKnownButton() const { return wellKnown_; }
+  QSpinBox* timeoutBox() const { return timeout_; }
   QCheckBox* proxyBox() const { return proxy_; }
   QPushButton* settingsButton() const { return settings_; }
 
@@ -42,6 +44,7 @@ class CCustomizeFTP : public CCustomizePage {
   void storePort();
   void setWellKnownPort();
   void followProxy(bool on);
+  void storeTimeout(int seconds);
 
   IMainWindowReporter& reporter_;
   QLineEdit* editor_;
@@ -50,6 +53,7 @@ class CCustomizeFTP : public CCustomizePage {
   QCheckBox* verbose_;
   QLineEdit* port_;
   QPushButton* wellKnown_;
+  QSpinBox* timeout_;
   QCheckBox* proxy_;
   QPushButton* settings_;
 };

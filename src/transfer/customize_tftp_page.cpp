@@ -13,10 +13,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "base/tftp_server_control.h"
 #include "transfer/tftp_settings.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {
@@ -33,7 +33,8 @@ CCustomizeTFTP::CCustomizeTFTP(ITftpServer* server, QWidget* parent)
       folderEdit_(new QLineEdit),
       folderButton_(new QPushButton(QStringLiteral("Browse..."))),
       portField_(new QSpinBox),
-      logView_(new QPlainTextEdit) {
+      logView_(new QPlainTextEdit),
+      clientTimeoutField_(new QSpinBox) {
   auto* serverGroup = new QGroupBox(QStringLiteral("Server Settings"));
   auto* serverLayout = new QGridLayout(serverGroup);
   serverLayout->addWidget(startBox_, 0, 0, 1, 3);
@@ -49,14 +50,18 @@ CCustomizeTFTP::CCustomizeTFTP(ITftpServer* server, QWidget* parent)
   serverLayout->addWidget(new QLabel(QStringLiteral("Server log:")), 4, 0, 1, 3);
   serverLayout->addWidget(logView_, 5, 0, 1, 3);
   auto* windowGroup = new QGroupBox(QStringLiteral("Window Settings"));
-  auto* windowLayout = new QVBoxLayout(windowGroup);
-  windowLayout->addWidget(createSizeAndPositionBox());
+  auto* windowLayout = new QGridLayout(windowGroup);
+  windowLayout->addWidget(new QLabel(QStringLiteral("Give up on a silent server after:")), 0, 0);
+  windowLayout->addWidget(clientTimeoutField_, 0, 1, Qt::AlignLeft);
+  windowLayout->addWidget(createSizeAndPositionBox(), 1, 0, 1, 2);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(serverGroup);
   layout->addWidget(windowGroup);
 
   folderEdit_->setReadOnly(true);
   portField_->setRange(1, 65535);
+  clientTimeoutField_->setRange(1, static_cast<int>(kLongestTftpClientTimeout));
+  clientTimeoutField_->setSuffix(QStringLiteral(" s"));
   logView_->setReadOnly(true);
   startBox_->setEnabled(server_ != nullptr);
 
@@ -64,6 +69,9 @@ CCustomizeTFTP::CCustomizeTFTP(ITftpServer* server, QWidget* parent)
   bindCheckBox(allowCreateBox_, kValueAllowCreate);
   connect(portField_, &QSpinBox::valueChanged, this,
           [this](int port) { writeDword(kValueServerPort, static_cast<std::uint32_t>(port)); });
+  connect(clientTimeoutField_, &QSpinBox::valueChanged, this, [this](int seconds) {
+    writeDword(kValueClientTimeout, static_cast<std::uint32_t>(seconds));
+  });
   connect(folderButton_, &QPushButton::clicked, this, &CCustomizeTFTP::browseFolder);
   auto* timer = new QTimer(this);
   connect(timer, &QTimer::timeout, this, &CCustomizeTFTP::refreshLog);
@@ -77,6 +85,10 @@ void CCustomizeTFTP::loadSettings() {
   {
     const QSignalBlocker blocker(portField_);
     portField_->setValue(settings.port);
+  }
+  {
+    const QSignalBlocker blocker(clientTimeoutField_);
+    clientTimeoutField_->setValue(static_cast<int>(ReadTftpClientTimeout()));
   }
   folderEdit_->setText(QString::fromStdString(settings.folder.string()));
   loadCheckBox(allowCreateBox_, kValueAllowCreate);

@@ -28,6 +28,7 @@ class CCustomizeTFTP : public CCustomizePage {
   QCheckBox* allowCreateBox() const { return allowCreateBox_; }
   QLineEdit* folderEdit() const { return folderEdit_; }
   QSpinBox* portField() const { return portField_; }
+  QSpinBox* clientTimeoutField() const { return clientTimeoutField_; }
   QPlainTextEdit* logView() const { return logView_; }
   // Shows the server's log as it is now.
   void refreshLog();
@@ -48,6 +49,7 @@ class CCustomizeTFTP : public CCustomizePage {
   QPushButton* folderButton_;
   QSpinBox* portField_;
   QPlainTextEdit* logView_;
+  QSpinBox* clientTimeoutField_;
 };
 
 }  // namespace netrove

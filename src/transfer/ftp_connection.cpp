@@ -112,6 +112,9 @@ bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter) {
   if (!key) return true;
   ReadFlag(*key, "Verbose", login.verbose);
   ReadFlag(*key, "Bell", login.bell);
+  std::uint32_t timeout = static_cast<std::uint32_t>(login.replyTimeout.count());
+  key->ReadDword("Reply Timeout", timeout);
+  login.replyTimeout = std::chrono::seconds(timeout);
   std::uint32_t port = login.serverPort;
   key->ReadDword("Port Number", port);
   login.serverPort = static_cast<std::uint16_t>(port);
@@ -151,6 +154,7 @@ CFtpConnection::CFtpConnection(ITranscriptSink& transcript, IMainWindowReporter&
       resolver_(resolver) {}
 
 CFtpConnection::~CFtpConnection() {
+  CancelFinishingTransfer();
   reader_.Interrupt();
   quitTimer_.Interrupt();
   WaitUntilEnded();
@@ -167,6 +171,8 @@ bool CFtpConnection::Connect(const FtpLogin& login) {
     std::lock_guard lock(quitMutex_);
     quitTimerStop_ = false;
   }
+  quitting_ = false;
+  greeted_ = false;
   login_ = login;
   proxyMode_ = login.mode & kFtpProxyModes;
   passive_ = (login.mode & kFtpModePassive) != 0;
@@ -195,7 +201,8 @@ std::size_t CFtpConnection::WaitingCount() const {
 
 void CFtpConnection::ReaderMain(std::stop_token stop) {
   const std::stop_callback wake(stop, [this] { control_.Interrupt(); });
-  if (OpenControlConnection()) {
+  if (OpenControlConnection(stop)) {
+    Touch();
     connected_ = true;
     pages_.NotifyPage(FtpPage::Directories, kFtpConnected);
     ReceiveReplies();
@@ -206,8 +213,10 @@ void CFtpConnection::ReaderMain(std::stop_token stop) {
   running_ = false;
 }
 
-bool CFtpConnection::OpenControlConnection() {
+bool CFtpConnection::OpenControlConnection(std::stop_token stop) {
   SocketStatus status = control_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  // A Quit before the socket existed could not wake it.
+  if (stop.stop_requested()) return false;
   if (status) {
     const bool viaProxy = (login_.mode & kFtpProxyModes) != 0;
     status = viaProxy ? control_.Connect(login_.proxyHost, login_.proxyPort, resolver_)
@@ -221,7 +230,7 @@ void CFtpConnection::ReceiveReplies() {
   CFtpReplyReader reader;
   std::vector<char> buffer(kControlReceive);
   std::vector<FtpServerLine> lines;
-  while (true) {
+  while (AwaitReadable()) {
     const SocketCount got = control_.Recv(buffer.data(), buffer.size());
     if (!got) {
       ReportSocketError(reporter_, got);
@@ -244,6 +253,8 @@ void CFtpConnection::ShowAndDispatch(const FtpServerLine& line) {
     transcript_.AppendTranscript(line.transcript);
     return;
   }
+  greeted_ = true;
+  Touch();
   std::string echo;
   if (login_.verbose) {
     std::lock_guard lock(queueMutex_);
@@ -255,12 +266,17 @@ void CFtpConnection::ShowAndDispatch(const FtpServerLine& line) {
   }
   transcript_.AppendTranscript(echo + line.transcript);
   const std::string_view first = line.firstLine;
+  lastReply_ = first;
   ReplyDispatch(line.code, first.size() > 5 ? first.substr(5) : std::string_view());
 }
 
 void CFtpConnection::EndConnection() {
   transcript_.AppendTranscript("\r\n\r\n\r\n");
   connected_ = false;
+  if (!quitting_ && TransferPending()) {
+    reporter_.PostToolMessage(kSourceFtp,
+                              "The connection to the FTP server ended before the transfer did.");
+  }
   EndAllOperations();
   {
     std::lock_guard lock(quitMutex_);
@@ -272,6 +288,46 @@ void CFtpConnection::EndConnection() {
   std::lock_guard lock(queueMutex_);
   currentDirectory_.clear();
   passiveKnown_ = false;
+}
+
+// A reply is due from the connection's start until the first one, and while
+// a command is in flight.
+bool CFtpConnection::AwaitingReply() const { return !greeted_ || HasInFlight(); }
+
+void CFtpConnection::Touch() {
+  lastActivity_ = std::chrono::steady_clock::now().time_since_epoch().count();
+}
+
+// Waits until the control connection has bytes. A reply due for longer than
+// the time-out (a silent server, or one trickling an endless multi-line
+// reply) ends the connection; the slices let a command sent meanwhile start
+// the clock. False when the connection is to end.
+bool CFtpConnection::AwaitReadable() {
+  using namespace std::chrono;
+  const nanoseconds timeout = login_.replyTimeout;
+  if (timeout.count() == 0) return true;  // Recv waits; Quit and Interrupt wake it
+  constexpr milliseconds kSlice{250};
+  while (true) {
+    milliseconds wait = kSlice;
+    if (AwaitingReply()) {
+      const auto due = steady_clock::time_point(nanoseconds(lastActivity_.load())) + timeout;
+      const auto left = duration_cast<milliseconds>(due - steady_clock::now());
+      if (left.count() <= 0) {
+        reporter_.PostToolMessage(kSourceFtp, "The FTP server sent no complete reply within " +
+                                                  std::to_string(login_.replyTimeout.count()) +
+                                                  " seconds; the connection was closed.");
+        return false;
+      }
+      wait = std::min(wait, left + milliseconds(1));
+    }
+    bool ready = false;
+    const SocketStatus status = control_.WaitReadable(static_cast<int>(wait.count()), ready);
+    if (!status) {
+      if (!status.userInterrupted()) ReportSocketError(reporter_, status);
+      return false;
+    }
+    if (ready) return true;
+  }
 }
 
 // ---- the queue ----
@@ -339,6 +395,7 @@ void CFtpConnection::SendNext() {
   }
   const auto line = FormatFtpCommand(sent.command, sent.argument);
   if (!line) return;
+  Touch();
   if (!SendLine(*line)) {
     std::lock_guard lock(queueMutex_);
     if (inFlight_ && inFlight_->command == sent.command) {
@@ -394,7 +451,11 @@ bool CFtpConnection::HasInFlight() const {
 }
 
 void CFtpConnection::Quit() {
-  if (!connected_) return;
+  if (!connected_) {
+    if (running_) reader_.Interrupt();  // still connecting
+    return;
+  }
+  if (quitting_.exchange(true)) return;
   EndAllOperations();
   if (Enqueue({FtpCommand::Quit, std::nullopt, nullptr})) StartQuitTimer();
 }
@@ -634,6 +695,7 @@ void CFtpConnection::OnTransient(int code) {
     return;
   }
   const bool transferReply = SecondDigit(code) == 5 || code == 425 || code == 426;
+  ReportRefusedDataConnection(entry);
   FailEntry(entry, transferReply && IsFileTransfer(entry.command));
   SendNext();
 }
@@ -659,6 +721,7 @@ void CFtpConnection::OnPermanent(int code) {
   } else if (entry.command == FtpCommand::Pwd && notAvailable) {
     if (!CurrentDirectory().empty()) panes_.Release();
   } else {
+    ReportRefusedDataConnection(entry);
     FailEntry(entry, notAvailable && IsFileTransfer(entry.command));
   }
   SendNext();
@@ -710,7 +773,15 @@ void CFtpConnection::EndWithoutNames(const Entry& entry) {
 void CFtpConnection::EndOperation(const OperationPtr& operation, bool success) {
   if (!operation || operation->ended.exchange(true)) return;
   bool succeeded = success;
-  if (operation->transfer) succeeded = operation->transfer->Finish(success);
+  if (operation->transfer) {
+    {
+      std::lock_guard lock(queueMutex_);
+      finishing_ = operation;
+    }
+    succeeded = operation->transfer->Finish(success, login_.replyTimeout);
+    std::lock_guard lock(queueMutex_);
+    finishing_.reset();
+  }
   switch (operation->kind) {
     case OperationKind::Listing:
       if (succeeded) panes_.ListingReceived(operation->transfer->TakeText(), CurrentDirectory());
@@ -833,6 +904,7 @@ void CFtpConnection::EndAllOperations() {
     for (Entry& entry : waiting_) dropped.push_back(std::move(entry));
     waiting_.clear();
   }
+  CancelFinishingTransfer();
   for (const Entry& entry : dropped) {
     if (entry.operation && entry.operation->transfer) entry.operation->transfer->Cancel();
   }
@@ -841,6 +913,33 @@ void CFtpConnection::EndAllOperations() {
     if (entry.operation) entry.operation->request.move = false;
     EndOperation(entry.operation, false);
   }
+}
+
+// The transcript shows the reply, but nothing else would say why the
+// listing or the transfer did not happen.
+void CFtpConnection::ReportRefusedDataConnection(const Entry& entry) {
+  if (entry.command != FtpCommand::Pasv && entry.command != FtpCommand::Port) return;
+  const std::string mode = entry.command == FtpCommand::Pasv ? "passive (PASV)" : "active (PORT)";
+  reporter_.PostToolMessage(kSourceFtp,
+                            "The FTP server refused " + mode + " data connections: " + lastReply_);
+}
+
+bool CFtpConnection::TransferPending() const {
+  std::lock_guard lock(queueMutex_);
+  const auto hasTransfer = [](const Entry& entry) {
+    return entry.operation && entry.operation->transfer;
+  };
+  return (inFlight_ && hasTransfer(*inFlight_)) ||
+         std::any_of(waiting_.begin(), waiting_.end(), hasTransfer);
+}
+
+void CFtpConnection::CancelFinishingTransfer() {
+  OperationPtr finishing;
+  {
+    std::lock_guard lock(queueMutex_);
+    finishing = finishing_;
+  }
+  if (finishing && finishing->transfer) finishing->transfer->Cancel();
 }
 
 void CFtpConnection::BeepIfWanted() {
@@ -1062,6 +1161,7 @@ void CFtpConnection::RemoveEditCopies() {
 bool CFtpConnection::QueueDataCommands(const OperationPtr& operation, FtpTransferType type,
                                        FtpCommand command, std::optional<std::string> argument,
                                        std::vector<Entry> entries) {
+  operation->transfer->WatchActivity(lastActivity_);
   if (connected_ && PrepareDataConnection(operation, entries)) {
     entries.push_back({FtpCommand::Type, type == FtpTransferType::Image ? "I" : "A", operation});
     entries.push_back({command, std::move(argument), operation});

@@ -66,6 +66,10 @@ inline constexpr long kFtpErrorNoLocalAddress = 110;
 inline constexpr long kFtpErrorBadArgument = 120;
 inline constexpr long kFtpErrorLineTooLong = 130;
 
+// How long the server may take over a whole reply (and a data connection
+// over ending after its final reply) unless the settings say otherwise.
+inline constexpr std::chrono::seconds kFtpDefaultReplyTimeout{120};
+
 struct FtpLogin {
   std::string host;
   std::string userName = "anonymous";
@@ -79,6 +83,9 @@ struct FtpLogin {
   std::string proxyPassword;
   bool verbose = false;
   bool bell = false;
+  // From a command's sending (or the connection's start) to its complete
+  // reply; data moving counts as progress. 0: wait as long as it takes.
+  std::chrono::seconds replyTimeout = kFtpDefaultReplyTimeout;
 };
 
 // Reads the FTP and Proxy Settings keys into `login` (host, user, password
@@ -105,15 +112,16 @@ class CFtpConnection {
   std::string CurrentDirectory() const;
   // Commands waiting behind the one in flight.
   std::size_t WaitingCount() const;
-  // How long Quit waits for the server to close (about ten seconds).
+  // How long Quit waits for the server to close (about a second).
   void SetQuitGrace(std::chrono::milliseconds grace) { quitGrace_ = grace; }
 
   // False when not connected, when the queue is full (reported), or when the
   // argument cannot go on a command line (reported). ABOR empties the queue
   // and ends every queued operation as failed; it is sent at once.
   bool QueueCommand(FtpCommand command, std::optional<std::string> argument = std::nullopt);
-  // Sends QUIT at once (after ending any transfer); when the server has not
-  // closed the connection about ten seconds later, it is closed here.
+  // Ends every operation (transfers reset), sends QUIT at once and closes
+  // the connection when the server has not closed it within the quit grace;
+  // while still connecting, stops the attempt. Any thread, any state.
   void Quit();
   // kind 0: one of the texts of codes 100, 110, 120 (or "Unknown error: %ld")
   // as an FTP message; kind 1: a system error code.
@@ -159,8 +167,11 @@ class CFtpConnection {
   };
 
   void ReaderMain(std::stop_token stop);
-  bool OpenControlConnection();
+  bool OpenControlConnection(std::stop_token stop);
   void ReceiveReplies();
+  bool AwaitReadable();
+  bool AwaitingReply() const;
+  void Touch();
   void ShowAndDispatch(const struct FtpServerLine& line);
   void EndConnection();
 
@@ -210,6 +221,9 @@ class CFtpConnection {
   void EndOperation(const OperationPtr& operation, bool success);
   void DropOperation(const OperationPtr& operation);
   void EndAllOperations();
+  void CancelFinishingTransfer();
+  void ReportRefusedDataConnection(const Entry& entry);
+  bool TransferPending() const;
   void LaunchEditor(Operation& operation);
   void RemoveEditCopies();
   SocketStatus DataListenAddress(SocketAddress& local);
@@ -232,6 +246,15 @@ class CFtpConnection {
   std::atomic<bool> passive_{false};         // for the whole connection
   std::atomic<LoginStage> loginStage_{LoginStage::Greeting};
   std::atomic<std::uint64_t> lastId_{0};
+  std::atomic<bool> greeted_{false};   // a first reply has come
+  std::atomic<bool> quitting_{false};  // Quit has run for this connection
+  // When the last command went out, reply came in or data moved (steady
+  // clock, nanoseconds): a reply is due within the time-out from then.
+  std::atomic<std::int64_t> lastActivity_{0};
+  // The operation whose transfer is being finished (its thread joined) on
+  // the reader: Quit and Abort reset its data connection too.
+  OperationPtr finishing_;
+  std::string lastReply_;  // the first line of the last reply (reader thread only)
   std::mutex editCopiesMutex_;
   std::vector<std::filesystem::path> editCopies_;  // removed when the connection goes
   std::atomic<bool> connected_{false};
@@ -250,7 +273,7 @@ class CFtpConnection {
   std::mutex quitMutex_;
   std::condition_variable_any quitWake_;
   bool quitTimerStop_ = false;
-  std::chrono::milliseconds quitGrace_{std::chrono::seconds(10)};
+  std::chrono::milliseconds quitGrace_{std::chrono::seconds(1)};
 
   // Last: their workers end before the fields above go. The control socket
   // is closed by the owner (WaitUntilEnded), never under a command being sent.

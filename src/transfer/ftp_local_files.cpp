@@ -152,9 +152,22 @@ int RenameLocal(const fs::path& from, const fs::path& to) {
                                                                                           : errno;
 }
 
+bool IsSameOrInside(const fs::path& path, const fs::path& folder) {
+  std::error_code error;
+  const fs::path inner = fs::weakly_canonical(path, error);
+  if (error) return false;
+  const fs::path outer = fs::weakly_canonical(folder, error);
+  if (error) return false;
+  auto [outerEnd, innerAt] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+  // A trailing "/" leaves an empty last element in `outer`.
+  return outerEnd == outer.end() || (std::next(outerEnd) == outer.end() && outerEnd->empty());
+}
+
 int CopyLocal(const fs::path& from, const fs::path& to, bool replace) {
   struct stat status {};
   if (::stat(from.c_str(), &status) != 0) return errno;
+  // A folder copied into itself would copy its own copy until names grow too long.
+  if (S_ISDIR(status.st_mode) && IsSameOrInside(to, from)) return EINVAL;
   return S_ISDIR(status.st_mode) ? CopyFolder(from, to, replace) : CopyFile(from, to, replace);
 }
 

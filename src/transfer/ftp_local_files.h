@@ -30,7 +30,12 @@ int CreateLocalFolder(const std::filesystem::path& folder);
 // Renames within one file system; fails (EEXIST) rather than replace.
 int RenameLocal(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// Copies a file (a folder with everything in it). Without `replace` an
+// Whether `path` is `folder` or lies inside it (symbolic links and ".."
+// resolved as far as the paths exist).
+bool IsSameOrInside(const std::filesystem::path& path, const std::filesystem::path& folder);
+
+// Copies a file (a folder with everything in it); a folder into itself or
+// one of its subfolders fails with EINVAL. Without `replace` an
 // existing target fails with EEXIST and is left alone; with it the target is
 // written beside and renamed over, so a failed copy never spoils it.
 int CopyLocal(const std::filesystem::path& from, const std::filesystem::path& to, bool replace);

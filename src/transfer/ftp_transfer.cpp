@@ -171,12 +171,26 @@ void CFtpTransfer::Cancel() {
   startWake_.notify_all();
 }
 
-bool CFtpTransfer::Finish(bool replyPositive) {
+bool CFtpTransfer::Finish(bool replyPositive, std::chrono::milliseconds bound) {
+  bool started = false;
   if (replyPositive) {
     std::lock_guard lock(startMutex_);
     cancelled_ = true;  // a thread not started by now never moved a byte
+    started = started_;
   } else {
     Cancel();
+  }
+  // A server that sends its final reply but never closes the data
+  // connection must not keep the connection waiting for good.
+  if (started && bound.count() > 0) {
+    std::unique_lock lock(doneMutex_);
+    if (!doneWake_.wait_for(lock, bound, [this] { return done_; })) {
+      lock.unlock();
+      reporter_.PostToolMessage(
+          kSourceFtp,
+          "The data connection did not end after the FTP server's final reply; it was reset.");
+      Cancel();
+    }
   }
   lifecycle_.Join();
   if (file_ >= 0) ::close(file_);
@@ -209,6 +223,16 @@ void CFtpTransfer::Run(bool passive, SocketAddress dataAddress) {
   if (file_ >= 0 && kind_ == FtpTransferKind::Download) ::fsync(file_);
   data_.Close();
   listener_.Close();
+  {
+    std::lock_guard lock(doneMutex_);
+    done_ = true;
+  }
+  doneWake_.notify_all();
+}
+
+void CFtpTransfer::NoteActivity() {
+  if (activity_ == nullptr) return;
+  activity_->store(std::chrono::steady_clock::now().time_since_epoch().count());
 }
 
 SocketStatus CFtpTransfer::MakeConnection(bool passive, const SocketAddress& dataAddress) {
@@ -240,6 +264,7 @@ bool CFtpTransfer::Receive() {
     if (got.bytes == 0) break;
     const std::string_view piece(buffer.data(), static_cast<std::size_t>(got.bytes));
     total += piece.size();
+    NoteActivity();
     if (kind_ != FtpTransferKind::Download) {
       if (text_.size() + piece.size() > kLargestListing) return false;
       text_.append(piece);
@@ -307,6 +332,7 @@ bool CFtpTransfer::Send() {
       block.remove_prefix(static_cast<std::size_t>(sent.bytes));
     }
     total += static_cast<std::uint64_t>(got);
+    NoteActivity();
     panes_.TransferProgress(total);
   }
   if (resetWanted_) return false;

@@ -7,6 +7,7 @@
 // when both the server's final reply and the thread say the transfer is
 // complete.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -80,9 +81,14 @@ class CFtpTransfer {
   // the transfer can then only fail. Any thread, any number of times.
   void Cancel();
   // Waits for the thread and keeps or removes the file: kept (renamed into
-  // place) only when `replyPositive` and the thread moved everything. Returns
-  // whether the transfer succeeded. Call once, not on the transfer's thread.
-  bool Finish(bool replyPositive);
+  // place) only when `replyPositive` and the thread moved everything. After
+  // a positive reply the data connection has `bound` to end (0: no bound);
+  // then it is reset and the transfer fails. Returns whether the transfer
+  // succeeded. Call once, not on the transfer's thread.
+  bool Finish(bool replyPositive, std::chrono::milliseconds bound = {});
+
+  // Data moving stores the steady clock's time (nanoseconds) in `clock`.
+  void WatchActivity(std::atomic<std::int64_t>& clock) { activity_ = &clock; }
 
   // LIST/NLST text, valid after a successful Finish.
   std::string TakeText() { return std::move(text_); }
@@ -96,6 +102,7 @@ class CFtpTransfer {
   void ReportSystemError(int code);
   void ResetConnection();
   void Start(bool passive, const SocketAddress& dataAddress);
+  void NoteActivity();
 
   const FtpTransferKind kind_;
   const bool ascii_;
@@ -118,6 +125,10 @@ class CFtpTransfer {
   bool keepTemporary_ = false;       // editor downloads
   std::string text_;
   bool threadSucceeded_ = false;  // written by the thread, read after join
+  std::atomic<std::int64_t>* activity_ = nullptr;
+  std::mutex doneMutex_;
+  std::condition_variable doneWake_;
+  bool done_ = false;  // the thread has finished with the data connection
   // Last: its worker ends before the fields above go.
   CRunLifecycle lifecycle_{IgnoredRunFinished(), 0};
 };

@@ -105,12 +105,17 @@ void CFtpTreeCtrl::post(FtpRequest request) {
 
 namespace {
 
-FtpRequest RequestFor(FtpOperationKind kind, const QString& source, const QString& target = {}) {
+FtpRequest RequestFor(FtpOperationKind kind, std::string source, std::string target = {}) {
   FtpRequest request;
   request.kind = kind;
-  request.source = source.toStdString();
-  request.target = target.toStdString();
+  request.source = std::move(source);
+  request.target = std::move(target);
   return request;
+}
+
+// The server path of `name` inside the folder at `folder` (bytes).
+std::string JoinBytes(const std::string& folder, const std::string& name) {
+  return folder.ends_with('/') ? folder + name : folder + '/' + name;
 }
 
 }  // namespace
@@ -155,7 +160,7 @@ void CFtpTreeCtrl::onExpanded(const QModelIndex& index) {
   markBusy();
   operationTree_ = this;
   operationItem_ = index;
-  post(RequestFor(FtpOperationKind::OpenFolder, model_->fullPath(index)));
+  post(RequestFor(FtpOperationKind::OpenFolder, model_->serverPath(index)));
 }
 
 // A collapsed local folder is listed afresh when next opened.
@@ -178,7 +183,7 @@ void CFtpTreeCtrl::refresh() {
   model_->forgetChildren(folder);
   operationTree_ = this;
   operationItem_ = folder;
-  post(RequestFor(FtpOperationKind::OpenFolder, model_->fullPath(folder)));
+  post(RequestFor(FtpOperationKind::OpenFolder, model_->serverPath(folder)));
 }
 
 // ---- new folder, rename, delete, open ----
@@ -209,7 +214,7 @@ void CFtpTreeCtrl::newFolder() {
   markBusy();
   operationTree_ = this;
   operationItem_ = folder;
-  post(RequestFor(FtpOperationKind::OpenFolder, model_->fullPath(folder)));
+  post(RequestFor(FtpOperationKind::OpenFolder, model_->serverPath(folder)));
 }
 
 void CFtpTreeCtrl::renameSelected() {
@@ -275,14 +280,14 @@ void CFtpTreeCtrl::commitRemoteLabel(const QModelIndex& item, const QString& tex
   operationItem_ = item;
   if (creating) {
     model_->setLabel(item, text);
-    post(RequestFor(FtpOperationKind::NewFolder, model_->fullPath(item)));
+    post(RequestFor(FtpOperationKind::NewFolder, model_->serverPath(item)));
     return;
   }
-  const QString source = model_->fullPath(item);
+  std::string source = model_->serverPath(item);
+  std::string target = source.substr(0, source.rfind('/') + 1) + text.toStdString();
   labelBeforeRename_ = model_->label(item);
   model_->setLabel(item, text);
-  post(RequestFor(FtpOperationKind::Rename, source,
-                  source.left(source.lastIndexOf(kSeparator) + 1) + text));
+  post(RequestFor(FtpOperationKind::Rename, std::move(source), std::move(target)));
 }
 
 void CFtpTreeCtrl::deleteSelected() {
@@ -303,7 +308,7 @@ void CFtpTreeCtrl::deleteSelected() {
   markBusy();
   operationTree_ = this;
   operationItem_ = item;
-  FtpRequest request = RequestFor(FtpOperationKind::Delete, model_->fullPath(item));
+  FtpRequest request = RequestFor(FtpOperationKind::Delete, model_->serverPath(item));
   request.sourceIsFolder = !model_->isFile(item);
   post(std::move(request));
 }
@@ -334,7 +339,7 @@ void CFtpTreeCtrl::openSelected() {
   }
   if (refusedWhileBusy()) return;
   markBusy();
-  post(RequestFor(FtpOperationKind::EditDownload, model_->fullPath(item)));
+  post(RequestFor(FtpOperationKind::EditDownload, model_->serverPath(item)));
 }
 
 // ---- mouse and keys ----
@@ -569,8 +574,8 @@ void CFtpTreeCtrl::dropRemoteOnLocal(const QModelIndex& folder, const QModelInde
     return;
   }
   markBusy();
-  FtpRequest request = RequestFor(FtpOperationKind::Download, model_->fullPath(draggedItem_),
-                                  Join(partner_->model_->fullPath(folder), label));
+  FtpRequest request = RequestFor(FtpOperationKind::Download, model_->serverPath(draggedItem_),
+                                  Join(partner_->model_->fullPath(folder), label).toStdString());
   request.move = move_;
   request.sourceIsFolder = !model_->isFile(draggedItem_);
   post(std::move(request));
@@ -580,23 +585,24 @@ void CFtpTreeCtrl::dropLocalOnRemote(const QModelIndex& on, const QModelIndex& p
   CFtpTreeModel* remote = partner_->model_;
   markBusy();
   const bool appending = storeMode_ == FtpStoreMode::Append && remote->isFile(on);
-  FtpRequest request = RequestFor(FtpOperationKind::Upload, model_->fullPath(draggedItem_),
-                                  appending ? remote->fullPath(on) : remote->fullPath(placeholder));
+  FtpRequest request =
+      RequestFor(FtpOperationKind::Upload, model_->fullPath(draggedItem_).toStdString(),
+                 appending ? remote->serverPath(on) : remote->serverPath(placeholder));
   request.store = storeMode_;
   request.move = move_;
   post(std::move(request));
 }
 
 void CFtpTreeCtrl::dropRemoteOnRemote(const QModelIndex& folder, const QModelIndex& placeholder) {
-  const QString source = model_->fullPath(draggedItem_);
-  const QString target = model_->fullPath(placeholder);
+  std::string source = model_->serverPath(draggedItem_);
+  std::string target = JoinBytes(model_->serverPath(folder), model_->remoteName(draggedItem_));
   if (draggedItem_.parent() == QModelIndex(folder) || source == target) {
     model_->removeItem(placeholder);
     return;
   }
   markBusy();
   viewport()->setCursor(Qt::WaitCursor);
-  post(RequestFor(FtpOperationKind::ServerMove, source, target));
+  post(RequestFor(FtpOperationKind::ServerMove, std::move(source), std::move(target)));
 }
 
 // Local copies and moves: a file that exists is replaced only after the
@@ -606,6 +612,11 @@ void CFtpTreeCtrl::dropLocalOnLocal(const QModelIndex& folder, const QModelIndex
   const auto from = LocalPath(model_->fullPath(draggedItem_));
   const auto to = LocalPath(Join(model_->fullPath(folder), label));
   if (from == to) {
+    model_->removeItem(placeholder);
+    return;
+  }
+  if (!model_->isFile(draggedItem_) && IsSameOrInside(to, from)) {
+    reporter_.PostToolMessage(kSourceFtp, "A folder cannot be copied or moved into itself.");
     model_->removeItem(placeholder);
     return;
   }
@@ -662,9 +673,12 @@ void CFtpTreeCtrl::listingReceived(const std::vector<FtpListingEntry>& entries,
   std::vector<FtpTreeEntry> items;
   items.reserve(entries.size());
   for (const FtpListingEntry& entry : entries) {
+    const QString label = QString::fromStdString(entry.label);
+    // A name that is not UTF-8 would come back as U+FFFD bytes: its own
+    // bytes go back to the server.
     std::optional<std::string> name;
-    if (entry.name != entry.label) name = entry.name;
-    items.push_back({QString::fromStdString(entry.label), entry.isFolder, std::move(name)});
+    if (label.toStdString() != entry.name) name = entry.name;
+    items.push_back({label, entry.isFolder, std::move(name)});
   }
   model_->setChildren(parent, items);
   setEnabled(true);

@@ -172,6 +172,19 @@ QString CFtpTreeModel::fullPath(const QModelIndex& index) const {
   return path;
 }
 
+std::string CFtpTreeModel::serverPath(const QModelIndex& index) const {
+  std::vector<const Node*> chain;
+  for (const Node* item = node(index); item != nullptr && item != root_.get(); item = item->parent)
+    chain.push_back(item);
+  const std::string separator = QString(separator_).toStdString();
+  std::string path;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (!path.empty() && !path.ends_with(separator)) path += separator;
+    path += (*it)->name ? *(*it)->name : (*it)->label.toStdString();
+  }
+  return path;
+}
+
 QModelIndex CFtpTreeModel::folderOf(const QModelIndex& index) const {
   return isFile(index) ? index.parent() : index;
 }

@@ -67,6 +67,9 @@ class CFtpTreeModel : public QAbstractItemModel {
   bool isListed(const QModelIndex& index) const;
   // Labels from the root down, joined by the separator (never doubled).
   QString fullPath(const QModelIndex& index) const;
+  // The same path as the server knows it: each item's own bytes (a name
+  // that is not UTF-8 stays as the listing gave it).
+  std::string serverPath(const QModelIndex& index) const;
   // The item itself when it is a folder, else its parent.
   QModelIndex folderOf(const QModelIndex& index) const;
   // The child of `parent` with this label, if any.

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,8 +15,11 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <atomic>
+#include <cerrno>
 
+#include "base/command_ids.h"
 #include "base/settings_store.h"
+#include "base/tool_key_values.h"
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_local_files.h"
 #include "transfer/ftp_menu_commands.h"
@@ -23,11 +27,21 @@
 #include "transfer/ftp_tree_ctrl.h"
 #include "transfer/ftp_window_ids.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
 namespace {
+
+constexpr const char* kFtpKey = "FTP";
+constexpr const char* kPassiveValue = "Passive";
+constexpr const char* kImageValue = "Image Transfers";
+
+// A yes/no value of the FTP key; `fallback` when the user never chose.
+bool StoredFtpChoice(const char* name, bool fallback) {
+  bool flag = fallback;
+  if (const auto key = OpenToolKey(kFtpKey, false)) ReadFlag(*key, name, flag);
+  return flag;
+}
 
 QGroupBox* Framed(const QString& title, QWidget* inside) {
   auto* frame = new QGroupBox(title);
@@ -133,6 +147,7 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
       user_(new QLineEdit),
       password_(new QLineEdit),
       account_(new QLineEdit),
+      passive_(new QCheckBox(QStringLiteral("Passive (the client opens data connections)"))),
       address_(new QPushButton(QStringLiteral("Address..."))),
       connect_(new QPushButton(QStringLiteral("Connect"))),
       quit_(new QPushButton(QStringLiteral("Quit"))) {
@@ -151,6 +166,8 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
     ++row;
   }
   layout->addWidget(address_, 0, 2);
+  passive_->setChecked(StoredFtpChoice(kPassiveValue, true));
+  layout->addWidget(passive_, row++, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(connect_);
@@ -165,12 +182,15 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
   connect(connect_, &QPushButton::clicked, this, &CFtpLoginPage::connectWanted);
   connect(quit_, &QPushButton::clicked, this, &CFtpLoginPage::quitWanted);
   connect(address_, &QPushButton::clicked, this, &CFtpLoginPage::addressWanted);
+  connect(passive_, &QCheckBox::toggled, this,
+          [](bool on) { (void)WriteToolValue(kFtpKey, kPassiveValue, on ? 1 : 0); });
 }
 
 void CFtpLoginPage::lock() {
   for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
                            static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
-                           static_cast<QWidget*>(address_), static_cast<QWidget*>(connect_)})
+                           static_cast<QWidget*>(passive_), static_cast<QWidget*>(address_),
+                           static_cast<QWidget*>(connect_)})
     control->setEnabled(false);
   quit_->setEnabled(true);
   quit_->setFocus();
@@ -179,7 +199,8 @@ void CFtpLoginPage::lock() {
 void CFtpLoginPage::unlock(const FtpLogin& reset) {
   for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
                            static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
-                           static_cast<QWidget*>(address_), static_cast<QWidget*>(connect_)})
+                           static_cast<QWidget*>(passive_), static_cast<QWidget*>(address_),
+                           static_cast<QWidget*>(connect_)})
     control->setEnabled(true);
   quit_->setEnabled(false);
   connect_->setDefault(true);
@@ -246,7 +267,7 @@ CFtpView::CFtpView(CToolServices& services, std::unique_ptr<CFtpPrompts> prompts
       close_(new QPushButton(QStringLiteral("Close"))),
       help_(new QPushButton(QStringLiteral("Help"))),
       progress_(new QLabel),
-      transferMode_(kCmdFtpAscii),
+      transferMode_(StoredFtpChoice(kImageValue, true) ? kCmdFtpImage : kCmdFtpAscii),
       events_(std::make_unique<Events>(*this)),
       sink_(std::make_unique<CTranscriptSink>(*transcript())),
       connection_(std::make_unique<CFtpConnection>(*sink_, services.reporter(), *events_, *events_,
@@ -458,7 +479,7 @@ void CFtpView::runCommand(int id) {
       break;
     case kCmdFtpAscii:
     case kCmdFtpImage:
-      transferMode_ = id;
+      setTransferMode(id);
       break;
     case kCmdFtpAppend:
     case kCmdFtpStoreUnique: {
@@ -508,6 +529,7 @@ void CFtpView::connectToServer() {
   settings.password = login->passwordEdit()->text().toStdString();
   settings.account = login->accountEdit()->text().toStdString();
   if (!ReadFtpSettings(settings, services().reporter())) return;
+  if (login->passiveBox()->isChecked()) settings.mode |= kFtpModePassive;
   if (!connection_->Connect(settings)) return;
   login->lock();
   setBusy(true);
@@ -545,12 +567,17 @@ void CFtpView::onDirectoriesNotice(int code) {
   remote->setEnabled(false);
   remote->release();
   tabs_->directoriesPage()->setRequester(remote);
-  transferMode_ = kCmdFtpAscii;
   localTree()->setStoreMode(FtpStoreMode::Replace);
   updateCommandStates();
 }
 
 // ---- the trees' requests ----
+
+void CFtpView::setTransferMode(int id) {
+  transferMode_ = id;
+  if (!WriteToolValue(kFtpKey, kImageValue, id == kCmdFtpImage ? 1 : 0))
+    services().reporter().PostSystemError(errno);
+}
 
 FtpTransferType CFtpView::transferType() const {
   return transferMode_ == kCmdFtpImage ? FtpTransferType::Image : FtpTransferType::Ascii;

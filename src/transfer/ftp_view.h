@@ -16,6 +16,7 @@
 #include "widgets/tool_view.h"
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -35,6 +36,8 @@ class CFtpLoginPage : public QWidget {
   QLineEdit* userEdit() const { return user_; }
   QLineEdit* passwordEdit() const { return password_; }
   QLineEdit* accountEdit() const { return account_; }
+  // Passive data connections: the user's stored choice, on for a new user.
+  QCheckBox* passiveBox() const { return passive_; }
   QPushButton* addressButton() const { return address_; }
   QPushButton* connectButton() const { return connect_; }
   QPushButton* quitButton() const { return quit_; }
@@ -54,6 +57,7 @@ class CFtpLoginPage : public QWidget {
   QLineEdit* user_;
   QLineEdit* password_;
   QLineEdit* account_;
+  QCheckBox* passive_;
   QPushButton* address_;
   QPushButton* connect_;
   QPushButton* quit_;
@@ -134,7 +138,8 @@ class CFtpView : public CToolView {
   QLabel* progressLabel() const { return progress_; }
   QPushButton* closeButton() const { return close_; }
 
-  // 32826 (ASCII) or 32827 (Image).
+  // 32826 (ASCII) or 32827 (Image): the user's stored choice, Image for a
+  // new user (a binary file sent as text arrives corrupted).
   int transferMode() const { return transferMode_; }
   // Applies the enable rules to the menu's items.
   void updateCommandStates();
@@ -159,6 +164,7 @@ class CFtpView : public CToolView {
   std::string chosenEditor();
   void editLocalFile(const QString& path);
   FtpTransferType transferType() const;
+  void setTransferMode(int id);
   void startProgress();
   void showProgress(std::uint64_t bytes);
 

@@ -67,6 +67,8 @@ class CTftpEngine {
   CTftpEngine& operator=(const CTftpEngine&) = delete;
 
   void SetProgress(ITftpProgress* progress) { progress_ = progress; }
+  // How long a silent peer is waited for in all (CTftpTimer::SetGiveUpAfter).
+  void SetGiveUpAfter(std::int32_t milliseconds) { timer_.SetGiveUpAfter(milliseconds); }
 
   // Client: sends the read (get) or write (put) request.
   void StartRequest(TftpOpcode opcode, std::string_view remoteName);

@@ -90,7 +90,10 @@ class CPosixTftpFile : public ITftpFile {
 
 TftpFileOpen Failed(int error) { return {nullptr, error}; }
 
-// A regular file only: a folder, device or pipe is not served.
+// A regular file only: a folder, device or pipe is not served. The file was
+// opened with O_NONBLOCK, so a FIFO could not hold the opening thread until a
+// writer came; a regular file reads the same either way, but the flag is
+// cleared all the same.
 TftpFileOpen ReadableRegularFile(int descriptor) {
   struct stat status {};
   if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -98,13 +101,19 @@ TftpFileOpen ReadableRegularFile(int descriptor) {
     ::close(descriptor);
     return Failed(error);
   }
+  const int flags = ::fcntl(descriptor, F_GETFL);
+  if (flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int error = errno;
+    ::close(descriptor);
+    return Failed(error);
+  }
   return {std::make_unique<CPosixTftpFile>(descriptor, -1, std::string(), false), 0};
 }
 
-// The request's name below the folder, without its leading "/". False for a
-// name that is not absolute, names the folder itself or has a ".." component.
+// The request's name below the folder, without its leading "/": "/a/b" and
+// "a/b" (what curl and most clients send) name the same file. False for a
+// name of the folder itself or with a ".." component.
 bool RelativeServedName(const std::string& name, std::string& relative) {
-  if (name.empty() || name.front() != '/') return false;
   const auto start = name.find_first_not_of('/');
   if (start == std::string::npos) return false;
   relative = name.substr(start);
@@ -134,7 +143,7 @@ int ConfinementError(int error) { return error == ELOOP ? EXDEV : error; }
 }  // namespace
 
 TftpFileOpen OpenTftpFileForReading(const std::filesystem::path& path) {
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (descriptor < 0) return Failed(errno);
   return ReadableRegularFile(descriptor);
 }
@@ -152,7 +161,7 @@ TftpFileOpen OpenServedFileForReading(const std::filesystem::path& folder,
   if (!RelativeServedName(name, relative)) return Failed(EXDEV);
   const int root = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (root < 0) return Failed(errno);
-  const int descriptor = OpenBeneath(root, relative, O_RDONLY);
+  const int descriptor = OpenBeneath(root, relative, O_RDONLY | O_NONBLOCK);
   const int error = errno;
   ::close(root);
   if (descriptor < 0) return Failed(ConfinementError(error));

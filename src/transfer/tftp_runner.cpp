@@ -135,6 +135,7 @@ bool CTftpClient::Run(const TftpClientRequest& request) {
   }
   CTftpEngine engine(TftpRole::Client, std::move(file.file), request.mode, peer, TickCount());
   engine.SetProgress(progress_);
+  engine.SetGiveUpAfter(request.giveUpMs);
   engine.StartRequest(request.opcode, request.remoteName);
   DriveTftpEngine(engine, socket_);
   bytes_.store(engine.bytesTransferred());
@@ -143,5 +144,33 @@ bool CTftpClient::Run(const TftpClientRequest& request) {
 }
 
 void CTftpClient::Abort() { socket_.Interrupt(); }
+
+CTftpClientRun::CTftpClientRun(IMainWindowReporter& reporter, ITftpProgress* progress,
+                               IRunFinishedListener& finished, IResolver& resolver,
+                               IThreadLauncher& threads)
+    : reporter_(reporter),
+      progress_(progress),
+      resolver_(resolver),
+      lifecycle_(finished, kTftpFinishedCommand, threads) {}
+
+bool CTftpClientRun::Start(const TftpClientRequest& request) {
+  if (lifecycle_.IsRunning()) return false;
+  lifecycle_.Join();
+  request_ = request;
+  completed_ = false;
+  client_.emplace(reporter_, progress_, resolver_);
+  const bool started = lifecycle_.Start([this](std::stop_token stop) {
+    // The client's socket is made by Run: the stop reaches it through Abort,
+    // which also holds for a stop that came before the socket exists.
+    const std::stop_callback abort(stop, [this] { client_->Abort(); });
+    completed_ = client_->Run(request_);
+  });
+  if (!started) reporter_.PostToolMessage(kSourceTftp, kNoThreadText);
+  return started;
+}
+
+void CTftpClientRun::Interrupt() { lifecycle_.Interrupt(); }
+
+void CTftpClientRun::Join() { lifecycle_.Join(); }
 
 }  // namespace netrove

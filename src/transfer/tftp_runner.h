@@ -4,14 +4,17 @@
 // run on a worker thread.
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 #include "transfer/tftp_engine.h"
 
 namespace netrove {
 
 class IMainWindowReporter;
+class IRunFinishedListener;
 
 inline constexpr std::uint16_t kTftpPort = 69;
 
@@ -36,6 +39,8 @@ struct TftpClientRequest {
   std::uint16_t port = kTftpPort;
   std::string remoteName;
   std::string localName;
+  // A silent server is given up after this long (the TFTP page's time-out).
+  std::int32_t giveUpMs = kTftpGiveUpMs;
 };
 
 // One get or put. Run blocks the calling thread; Abort, from any thread,
@@ -59,6 +64,39 @@ class CTftpClient {
   IResolver& resolver_;
   CNetSocket socket_;
   std::atomic<std::uint64_t> bytes_{0};
+};
+
+// The notice that a client transfer has ended; the TFTP window has no
+// command of its own for it.
+inline constexpr int kTftpFinishedCommand = 0;
+
+// One client transfer at a time on a worker of the shared run lifecycle, as
+// the TFTP window and netrove-cli run it: Start, Interrupt (the window's
+// Interrupt button, Ctrl+C), Join after the finished notice.
+class CTftpClientRun {
+ public:
+  CTftpClientRun(IMainWindowReporter& reporter, ITftpProgress* progress,
+                 IRunFinishedListener& finished, IResolver& resolver = SystemResolver(),
+                 IThreadLauncher& threads = SystemThreads());
+
+  // False, with nothing started, while a transfer runs, and when no thread
+  // could be started (reported to the main window).
+  bool Start(const TftpClientRequest& request);
+  void Interrupt();
+  void Join();
+  bool IsRunning() const { return lifecycle_.IsRunning(); }
+  // The last transfer finished; read after the finished notice.
+  bool Completed() const { return completed_.load(); }
+
+ private:
+  IMainWindowReporter& reporter_;
+  ITftpProgress* progress_;
+  IResolver& resolver_;
+  // A fresh client per transfer: an interrupted socket stays interrupted.
+  std::optional<CTftpClient> client_;
+  TftpClientRequest request_;
+  std::atomic<bool> completed_{false};
+  CRunLifecycle lifecycle_;
 };
 
 }  // namespace netrove

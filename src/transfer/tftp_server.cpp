@@ -2,10 +2,13 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
+#include "base/ignored_run_finished.h"
 #include "base/tick_count.h"
 #include "base/tool_message.h"
 #include "base/user_paths.h"
@@ -16,7 +19,6 @@
 namespace netrove {
 namespace {
 
-constexpr std::string_view kFullPathRequired = "A fully qualified path is required.";
 constexpr std::size_t kLongestLoggedName = 120;
 // A listening socket that keeps failing is retried after this pause.
 constexpr auto kListenRetryPause = std::chrono::milliseconds(50);
@@ -94,8 +96,14 @@ std::uint64_t CTftpServerLogBook::Serial() const {
 }
 
 CTftpServer::CTftpServer(IMainWindowReporter& reporter, SettingsSource settings,
-                         ITftpServerLog* echo)
-    : reporter_(reporter), echo_(echo), settingsSource_(std::move(settings)) {}
+                         ITftpServerLog* echo, IThreadLauncher& threads)
+    : reporter_(reporter),
+      threads_(threads),
+      echo_(echo),
+      settingsSource_(std::move(settings)),
+      listeningRun_(IgnoredRunFinished(), 0, threads) {}
+
+CTftpServer::Transfer::Transfer(IThreadLauncher& threads) : run(IgnoredRunFinished(), 0, threads) {}
 
 void CTftpServer::Log(std::string line) {
   if (echo_ != nullptr) echo_->Log(line);
@@ -105,8 +113,8 @@ void CTftpServer::Log(std::string line) {
 CTftpServer::~CTftpServer() {
   Stop();
   std::lock_guard lock(transfersMutex_);
-  for (auto& transfer : transfers_) transfer->socket.Interrupt();
-  for (auto& transfer : transfers_) transfer->thread.join();
+  for (auto& transfer : transfers_) transfer->run.Interrupt();
+  for (auto& transfer : transfers_) transfer->run.Join();
   transfers_.clear();
 }
 
@@ -121,18 +129,22 @@ bool CTftpServer::Start() {
     listener_.Close();
     return false;
   }
+  if (!listeningRun_.Start([this](std::stop_token) { Listen(); }, {&listener_})) {
+    reporter_.PostToolMessage(kSourceTftp, kNoThreadText);
+    listener_.Close();
+    return false;
+  }
   listening_.store(true);
   Log("Serving " + settings_.folder.string() + " on UDP port " + std::to_string(settings_.port) +
       (settings_.allowCreate ? "; clients may create files." : "; read only."));
-  listenThread_ = std::thread([this] { Listen(); });
   return true;
 }
 
 void CTftpServer::Stop() {
   if (!listening_.load()) return;
-  listener_.Interrupt();
-  listenThread_.join();
-  listener_.Close();
+  // The run closes the listening socket as it ends.
+  listeningRun_.Interrupt();
+  listeningRun_.Join();
   listening_.store(false);
   Log("Stopped.");
 }
@@ -173,12 +185,12 @@ void CTftpServer::Admit(std::span<const std::uint8_t> packet, const sockaddr_in&
   }
   ReapFinished();
   std::lock_guard lock(transfersMutex_);
-  if (transfers_.size() >= kMostTransfers) {
-    Log(PeerText(from) + " ignored: " + std::to_string(kMostTransfers) +
-        " transfers are running already.");
+  if (const std::string full = FullText(from); !full.empty()) {
+    Log(PeerText(from) + " ignored: " + full);
     return;
   }
-  auto transfer = std::make_unique<Transfer>();
+  auto transfer = std::make_unique<Transfer>(threads_);
+  transfer->requester = from.sin_addr.s_addr;
   SocketStatus opened = transfer->socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (opened) opened = transfer->socket.Bind(0);
   if (!opened) {
@@ -186,15 +198,33 @@ void CTftpServer::Admit(std::span<const std::uint8_t> packet, const sockaddr_in&
     return;
   }
   Transfer& started = *transfer;
-  transfers_.push_back(std::move(transfer));
-  started.thread = std::thread(
+  const bool running = started.run.Start(
       // Each transfer keeps the settings it began with: a restart of the
       // server with others must not change them under it.
       [this, &started, request = std::vector<std::uint8_t>(packet.begin(), packet.end()), from,
-       settings = settings_] {
-        Serve(started, request, from, settings);
-        started.done.store(true);
-      });
+       settings = settings_](std::stop_token) { Serve(started, request, from, settings); },
+      {&started.socket});
+  // A request must never be able to end the server: without a thread it is
+  // left unanswered, as when the server is full, and the peer times out.
+  if (!running) {
+    Log(PeerText(from) + " not served: " + kNoThreadText);
+    return;
+  }
+  transfers_.push_back(std::move(transfer));
+}
+
+std::string CTftpServer::FullText(const sockaddr_in& from) const {
+  if (transfers_.size() >= kMostTransfers) {
+    return std::to_string(kMostTransfers) + " transfers are running already.";
+  }
+  const auto fromThere = std::count_if(transfers_.begin(), transfers_.end(),
+                                       [&from](const std::unique_ptr<Transfer>& transfer) {
+                                         return transfer->requester == from.sin_addr.s_addr;
+                                       });
+  if (static_cast<std::size_t>(fromThere) >= kMostTransfersPerAddress) {
+    return std::to_string(kMostTransfersPerAddress) + " transfers of this address are running.";
+  }
+  return {};
 }
 
 void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from,
@@ -212,9 +242,6 @@ void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, so
   const bool reading = request.opcode == kTftpRrq;
   const std::string what = who + (reading ? " get " : " put ") + LoggedName(request.fileName) +
                            (request.mode == TftpMode::Octet ? " (octet)" : " (netascii)");
-  if (request.fileName.empty() || request.fileName.front() != '/') {
-    return refuse({kTftpAccessViolation, std::string(kFullPathRequired)}, what);
-  }
   if (!reading && !settings.allowCreate) {
     return refuse({kTftpAccessViolation, std::string(TftpErrorCodeText(kTftpAccessViolation))},
                   what);
@@ -242,14 +269,14 @@ void CTftpServer::ReapFinished() {
   {
     std::lock_guard lock(transfersMutex_);
     for (auto it = transfers_.begin(); it != transfers_.end();) {
-      if ((*it)->done.load()) {
+      if (!(*it)->run.IsRunning()) {
         finished.splice(finished.end(), transfers_, it++);
       } else {
         ++it;
       }
     }
   }
-  for (auto& transfer : finished) transfer->thread.join();
+  for (auto& transfer : finished) transfer->run.Join();
 }
 
 }  // namespace netrove

@@ -3,8 +3,8 @@
 // own per request. It serves one folder only and treats every request as
 // hostile: names are confined to the folder, nothing is ever sent but answers
 // to the requester's address and port, a transfer ends after its time-outs,
-// the transfers running at once are capped, and failures are written to a
-// log instead of a box per packet.
+// the transfers running at once are capped, in all and per requesting
+// address, and failures are written to a log instead of a box per packet.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -15,10 +15,10 @@
 #include <mutex>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/net_socket.h"
+#include "base/run_lifecycle.h"
 #include "base/tftp_server_control.h"
 #include "transfer/tftp_settings.h"
 
@@ -52,12 +52,16 @@ class CTftpServerLogBook : public ITftpServerLog {
 class CTftpServer : public ITftpServer {
  public:
   static constexpr std::size_t kMostTransfers = 16;
+  // One host cannot take every transfer slot: others are still served while
+  // it holds its share (a silent requester holds one for up to a minute).
+  static constexpr std::size_t kMostTransfersPerAddress = 4;
   using SettingsSource = std::function<TftpServerSettings()>;
 
   // `settings` is read at every Start. The server keeps its latest log lines
-  // itself and also hands each to `echo` when one is given.
+  // itself and also hands each to `echo` when one is given. Its listener and
+  // every transfer get their threads from `threads`.
   CTftpServer(IMainWindowReporter& reporter, SettingsSource settings,
-              ITftpServerLog* echo = nullptr);
+              ITftpServerLog* echo = nullptr, IThreadLauncher& threads = SystemThreads());
   // Stops the server and ends every transfer still running.
   ~CTftpServer() override;
   CTftpServer(const CTftpServer&) = delete;
@@ -71,10 +75,13 @@ class CTftpServer : public ITftpServer {
   std::size_t RunningTransfers();
 
  private:
+  // One request's transfer: its own socket, and a run that closes the
+  // socket when the transfer ends.
   struct Transfer {
+    explicit Transfer(IThreadLauncher& threads);
+    in_addr_t requester = 0;
     CNetSocket socket;
-    std::thread thread;
-    std::atomic<bool> done{false};
+    CRunLifecycle run;
   };
 
   void Listen();
@@ -82,16 +89,19 @@ class CTftpServer : public ITftpServer {
   void Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from,
              const TftpServerSettings& settings);
   void ReapFinished();
+  // Why a request from `from` finds no free slot; empty when it does.
+  std::string FullText(const sockaddr_in& from) const;
   void Log(std::string line);
 
   IMainWindowReporter& reporter_;
+  IThreadLauncher& threads_;
   CTftpServerLogBook book_;
   ITftpServerLog* echo_;
   SettingsSource settingsSource_;
   TftpServerSettings settings_;
   CNetSocket listener_;
-  std::thread listenThread_;
   std::atomic<bool> listening_{false};
+  CRunLifecycle listeningRun_;
   std::mutex transfersMutex_;
   std::list<std::unique_ptr<Transfer>> transfers_;
 };

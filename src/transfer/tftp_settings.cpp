@@ -25,4 +25,12 @@ TftpServerSettings ReadTftpServerSettings() {
   return settings;
 }
 
+std::uint32_t ReadTftpClientTimeout() {
+  std::uint32_t seconds = kDefaultTftpClientTimeout;
+  if (const auto key = OpenToolKey(kTftpKeyName, false))
+    key->ReadDword(kValueClientTimeout, seconds);
+  if (seconds == 0 || seconds > kLongestTftpClientTimeout) return kDefaultTftpClientTimeout;
+  return seconds;
+}
+
 }  // namespace netrove

@@ -11,7 +11,12 @@ namespace netrove {
 inline constexpr std::string_view kValueServerPort = "ServerPort";
 inline constexpr std::string_view kValueServerFolder = "ServerFolder";
 inline constexpr std::string_view kValueAllowCreate = "AllowCreate";
+inline constexpr std::string_view kValueClientTimeout = "ClientTimeout";
 inline constexpr std::uint16_t kDefaultTftpServerPort = 69;
+// How long, in seconds, the TFTP window and netrove-cli tftp wait for a
+// silent server in all before they give up.
+inline constexpr std::uint32_t kDefaultTftpClientTimeout = 60;
+inline constexpr std::uint32_t kLongestTftpClientTimeout = 3600;
 
 struct TftpServerSettings {
   std::uint16_t port = kDefaultTftpServerPort;
@@ -26,5 +31,7 @@ std::filesystem::path DefaultTftpServerFolder();
 // The stored settings; missing values keep their defaults (port 69, the
 // default folder, no creation). A port of 0 is taken as the default.
 TftpServerSettings ReadTftpServerSettings();
+// The client's time-out in seconds: 1 to 3600, the default when missing.
+std::uint32_t ReadTftpClientTimeout();
 
 }  // namespace netrove

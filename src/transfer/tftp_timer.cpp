@@ -11,10 +11,20 @@ constexpr std::array<std::int32_t, 5> kBackoffFactor = {1, 2, 4, 8, 16};
 constexpr int kMostRetransmissions = 4;
 constexpr std::int32_t kShortestTimeout = 2000;
 constexpr std::int32_t kLongestTimeout = 120000;
+constexpr std::int32_t kShortestGiveUp = 1000;
 
 }  // namespace
 
+void CTftpTimer::SetGiveUpAfter(std::int32_t milliseconds) {
+  giveUpAfter_ = std::max(milliseconds, kShortestGiveUp);
+}
+
 std::int32_t CTftpTimer::BeforeWait(std::uint32_t now) {
+  lastWait_ = std::min(NextTimeout(now), giveUpAfter_ - waited_);
+  return lastWait_;
+}
+
+std::int32_t CTftpTimer::NextTimeout(std::uint32_t now) {
   if (retransmissions_ > 0) {
     timeout_ *=
         kBackoffFactor[static_cast<std::size_t>(std::min(retransmissions_, kMostRetransmissions))];
@@ -46,12 +56,14 @@ void CTftpTimer::Measure(std::uint32_t now) {
 void CTftpTimer::OnResponse(std::uint32_t now) {
   Measure(now);
   retransmissions_ = 0;
+  waited_ = 0;
 }
 
 bool CTftpTimer::OnTimeout(std::uint32_t now) {
   Measure(now);
   ++retransmissions_;
-  return retransmissions_ > kMostRetransmissions;
+  waited_ += lastWait_;
+  return retransmissions_ > kMostRetransmissions || waited_ >= giveUpAfter_;
 }
 
 }  // namespace netrove

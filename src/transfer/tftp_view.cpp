@@ -16,9 +16,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/command_ids.h"
 #include "transfer/tftp_runner.h"
+#include "transfer/tftp_settings.h"
 #include "widgets/address_book_dialog.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {
@@ -78,6 +79,20 @@ class CTftpView::Progress : public ITftpProgress {
   std::atomic<bool> queued_{false};
 };
 
+// Brings the worker's finished notice to the GUI thread; a notice still
+// queued when the view goes is dropped with it.
+class CTftpView::FinishedRelay : public IRunFinishedListener {
+ public:
+  explicit FinishedRelay(CTftpView& view) : view_(view) {}
+  void PostRunFinished(int) override {
+    QMetaObject::invokeMethod(
+        &view_, [view = &view_] { view->onFinished(); }, Qt::QueuedConnection);
+  }
+
+ private:
+  CTftpView& view_;
+};
+
 CTftpView::CTftpView(CToolServices& services, QWidget* parent)
     : CToolView(services, parent),
       hostEdit_(new QLineEdit),
@@ -90,7 +105,9 @@ CTftpView::CTftpView(CToolServices& services, QWidget* parent)
       startButton_(new QPushButton(QStringLiteral("Get"))),
       closeButton_(new QPushButton(QStringLiteral("Close"))),
       deleteBrowseButton_(new QPushButton(QStringLiteral("Browse..."))),
-      progress_(std::make_unique<Progress>(*this)) {
+      progress_(std::make_unique<Progress>(*this)),
+      finished_(std::make_unique<FinishedRelay>(*this)),
+      client_(std::make_unique<CTftpClientRun>(services.reporter(), progress_.get(), *finished_)) {
   auto* direction = new QGroupBox(QStringLiteral("Get/Send"));
   auto* directionLayout = new QVBoxLayout(direction);
   getButton_ = AddRadio(directionLayout, "Get a file from the remote machine (Get).");
@@ -154,14 +171,9 @@ CTftpView::CTftpView(CToolServices& services, QWidget* parent)
   connect(deleteBrowseButton_, &QPushButton::clicked, this, &CTftpView::deleteFiles);
 }
 
-CTftpView::~CTftpView() {
-  // The window is not closed while busy; a transfer still running when it
-  // goes all the same is ended first.
-  if (worker_.joinable()) {
-    client_->Abort();
-    worker_.join();
-  }
-}
+// The window is not closed while busy; a transfer still running when it goes
+// all the same is ended first, by the client's destructor.
+CTftpView::~CTftpView() = default;
 
 int CTftpView::helpContext() const { return CommandHelpContext(kCmdTftp); }
 
@@ -188,7 +200,7 @@ bool CTftpView::checkInputs() {
 }
 
 void CTftpView::start() {
-  if (worker_.joinable() || !checkInputs()) return;
+  if (isBusy() || !checkInputs()) return;
   TftpClientRequest request;
   if (!SplitTftpHost(hostEdit_->text().trimmed().toStdString(), request.host, request.port)) {
     QApplication::beep();
@@ -206,6 +218,7 @@ void CTftpView::start() {
     localEdit_->setText(QDir::cleanPath(QDir(DownloadFolder()).absoluteFilePath(local)));
   }
   request.localName = localEdit_->text().trimmed().toStdString();
+  request.giveUpMs = static_cast<std::int32_t>(ReadTftpClientTimeout() * 1000);
 
   setInputsEnabled(false);
   closeButton_->setText(QStringLiteral("Interrupt"));
@@ -214,12 +227,8 @@ void CTftpView::start() {
   setBusy(true);
   showStatus(QStringLiteral("Connecting..."), false);
   showTransfer(0, 0);
-  client_ = std::make_unique<CTftpClient>(services().reporter(), progress_.get());
-  worker_ = std::thread([this, request, client = client_.get()] {
-    const bool completed = client->Run(request);
-    QMetaObject::invokeMethod(
-        this, [this, completed] { onFinished(completed); }, Qt::QueuedConnection);
-  });
+  // No thread: reported to the main window, and the transfer ends at once.
+  if (!client_->Start(request)) onFinished();
 }
 
 void CTftpView::setInputsEnabled(bool enabled) {
@@ -234,16 +243,16 @@ void CTftpView::setInputsEnabled(bool enabled) {
 }
 
 void CTftpView::closeOrInterrupt() {
-  if (!worker_.joinable()) {
+  if (!isBusy()) {
     emit closeRequested();
     return;
   }
-  client_->Abort();
+  client_->Interrupt();
 }
 
-void CTftpView::onFinished(bool completed) {
-  worker_.join();
-  client_.reset();
+void CTftpView::onFinished() {
+  client_->Join();
+  const bool completed = client_->Completed();
   showStatus(completed ? QStringLiteral("Completed") : QStringLiteral("Aborted"), !completed);
   setInputsEnabled(true);
   closeButton_->setText(QStringLiteral("Close"));

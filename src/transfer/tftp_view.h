@@ -1,6 +1,6 @@
 #pragma once
 // The TFTP window: gets one file from, or puts one file to, a TFTP server.
-// The transfer runs on a worker thread of its own; the window follows it
+// The transfer runs on the client's worker; the window follows it
 // through the status ("Idle", "Connecting...", "In Progress", "Completed" or
 // "Aborted" in red) and the bytes transferred, and interrupts it on request.
 // A second "Browse..." deletes local files.
@@ -8,7 +8,6 @@
 #include <QStringList>
 #include <atomic>
 #include <memory>
-#include <thread>
 
 #include "widgets/tool_view.h"
 
@@ -19,7 +18,7 @@ class QRadioButton;
 
 namespace netrove {
 
-class CTftpClient;
+class CTftpClientRun;
 
 class CTftpView : public CToolView {
   Q_OBJECT
@@ -52,13 +51,14 @@ class CTftpView : public CToolView {
 
  private:
   class Progress;
+  class FinishedRelay;
 
   void showPutMode(bool put);
   void start();
   bool checkInputs();
   void setInputsEnabled(bool enabled);
   void closeOrInterrupt();
-  void onFinished(bool completed);
+  void onFinished();
   void pickHost();
   void browseFileToSend();
   void deleteFiles();
@@ -81,8 +81,8 @@ class CTftpView : public CToolView {
   QPushButton* deleteBrowseButton_;
 
   std::unique_ptr<Progress> progress_;
-  std::unique_ptr<CTftpClient> client_;
-  std::thread worker_;
+  std::unique_ptr<FinishedRelay> finished_;
+  std::unique_ptr<CTftpClientRun> client_;
 };
 
 }  // namespace netrove

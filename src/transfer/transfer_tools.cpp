@@ -1,11 +1,11 @@
 #include "transfer/transfer_tools.h"
 
+#include "base/command_ids.h"
 #include "transfer/customize_ftp_page.h"
 #include "transfer/customize_tftp_page.h"
 #include "transfer/ftp_view.h"
 #include "transfer/tftp_server.h"
 #include "transfer/tftp_view.h"
-#include "widgets/command_ids.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_catalog.h"
 

@@ -6,9 +6,9 @@
 
 #include "app/help_topics.h"
 #include "app/tftp_server_hook.h"
+#include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "support/scoped_home.h"
-#include "widgets/command_ids.h"
 
 namespace netrove {
 namespace {

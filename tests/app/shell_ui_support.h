@@ -4,7 +4,7 @@
 #include <QString>
 #include <vector>
 
-#include "widgets/command_ids.h"
+#include "base/command_ids.h"
 #include "widgets/message_boxes.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_view.h"

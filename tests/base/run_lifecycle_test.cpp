@@ -171,5 +171,36 @@ TEST(RunLifecycle, ARefusedThreadLeavesTheRunIdleWithNoNotice) {
   EXPECT_EQ(finished.Count(), 0);
 }
 
+// Starts the thread and returns it only once its work has ended: the worker
+// a loaded machine runs to its end before Start has returned.
+class FinishingThreads : public IThreadLauncher {
+ public:
+  std::jthread Launch(Work work) override {
+    std::jthread thread([this, work = std::move(work)](std::stop_token stop) {
+      work(stop);
+      std::lock_guard lock(mutex_);
+      done_ = true;
+      ended_.notify_all();
+    });
+    std::unique_lock lock(mutex_);
+    ended_.wait(lock, [this] { return done_; });
+    return thread;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
+};
+
+TEST(RunLifecycle, AWorkerThatEndsBeforeStartReturnsStillStarted) {
+  FinishedCounter finished;
+  FinishingThreads finishing;
+  CRunLifecycle lifecycle(finished, kCommand, finishing);
+  EXPECT_TRUE(lifecycle.Start([&](std::stop_token) {}, {}));
+  EXPECT_TRUE(finished.WaitFor(1));
+  lifecycle.Join();
+}
+
 }  // namespace
 }  // namespace netrove

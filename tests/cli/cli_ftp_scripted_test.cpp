@@ -2,9 +2,17 @@
 // dialogues by name with passive data connections, and failures that must
 // exit non-zero.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <iostream>
 
 #include "cli/cli_runner.h"
+#include "support/file_bytes.h"
 #include "support/scripted_server.h"
+#include "support/wait_until.h"
 
 namespace netrove::test {
 namespace {
@@ -19,6 +27,38 @@ std::string PassiveReplyNaming(const CScriptedServer& data) {
 
 std::string Address(const CScriptedServer& server) {
   return "127.0.0.1:" + std::to_string(server.port());
+}
+
+// A step that marks where the script has come to.
+Script& Mark(Script& script, std::atomic<bool>& reached) {
+  return script.Do("mark", [&reached](StepContext&) {
+    reached = true;
+    return std::string();
+  });
+}
+
+// Reads whatever the client sends until it closes or resets the connection.
+Script& DrainUntilClosed(Script& script) {
+  return script.Do("drain until closed", [](StepContext& context) {
+    char buffer[65536];
+    while (::recv(context.socket, buffer, sizeof buffer, 0) > 0) {
+    }
+    return std::string();
+  });
+}
+
+// The anonymous login, its PWD answered and its listing refused at PASV.
+Script& LoginWithoutListing(Script& script) {
+  return script.Accept()
+      .Send("220 ready\r\n")
+      .ExpectLine("USER anonymous")
+      .Send("331 password\r\n")
+      .ExpectLine("PASS plume")
+      .Send("230 in\r\n")
+      .ExpectLine("PWD")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no\r\n");
 }
 
 // PASV, TYPE A and a LIST whose data the data server sends.
@@ -101,6 +141,149 @@ TEST_F(CliFtpScripted, ARefusedListingExitsNonZero) {
     EXPECT_TRUE(control.Finished()) << refusal;
     EXPECT_EQ(run.status, 1) << refusal << "\n" << run.out << run.err;
     EXPECT_EQ(run.out.find("      root.txt"), std::string::npos) << refusal << "\n" << run.out;
+  }
+}
+
+// Ctrl+C ends the program in every state, with the transfer reset, QUIT
+// sent and the connection closed after a short grace; the exit status says
+// the command did not succeed.
+TEST_F(CliFtpScripted, CtrlCEndsTheSessionInEveryState) {
+  const std::filesystem::path big = home_.path() / "big.bin";
+  test::WriteFileBytes(big, std::string(64 * 1024 * 1024, 'x'));
+  struct Case {
+    const char* state;
+    std::vector<std::string> command;
+    std::function<void(Script& control, Script& data, const CScriptedServer& dataServer,
+                       std::atomic<bool>& reached)>
+        script;
+  };
+  const std::vector<Case> cases = {
+      {"banner wait",
+       {"ls"},
+       [](Script& control, Script&, const CScriptedServer&, std::atomic<bool>& reached) {
+         Mark(control.Accept(), reached);
+       }},
+      {"command wait",
+       {"ls"},
+       [](Script& control, Script&, const CScriptedServer&, std::atomic<bool>& reached) {
+         control.Accept()
+             .Send("220 ready\r\n")
+             .ExpectLine("USER anonymous")
+             .Send("331 password\r\n")
+             .ExpectLine("PASS plume")
+             .Send("230 in\r\n")
+             .ExpectLine("PWD");
+         Mark(control, reached);
+       }},
+      {"download",
+       {"get", "f.bin", (home_.path() / "f.bin").string()},
+       [](Script& control, Script& data, const CScriptedServer& dataServer,
+          std::atomic<bool>& reached) {
+         LoginWithoutListing(control)
+             .ExpectLine("PASV")
+             .Send(PassiveReplyNaming(dataServer))
+             .ExpectLine("TYPE I")
+             .Send("200 ok\r\n")
+             .ExpectLine("RETR f.bin")
+             .Send("150 go\r\n");
+         Mark(data.Accept().Send("the first part"), reached);
+         DrainUntilClosed(data);
+       }},
+      {"upload",
+       {"put", big.string(), "big.bin"},
+       [](Script& control, Script& data, const CScriptedServer& dataServer,
+          std::atomic<bool>& reached) {
+         LoginWithoutListing(control)
+             .ExpectLine("PASV")
+             .Send(PassiveReplyNaming(dataServer))
+             .ExpectLine("TYPE I")
+             .Send("200 ok\r\n")
+             .ExpectLine("STOR big.bin")
+             .Send("150 go\r\n");
+         // Takes the file slowly: the client is mid-transfer for minutes.
+         Mark(data.Accept(), reached);
+         data.Do("read slowly until closed", [](StepContext& context) {
+           char buffer[1024];
+           while (::recv(context.socket, buffer, sizeof buffer, 0) > 0) SleepBriefly();
+           return std::string();
+         });
+       }},
+      {"data connection left open after 226",
+       {"ls"},
+       [](Script& control, Script& data, const CScriptedServer& dataServer,
+          std::atomic<bool>& reached) {
+         LoginWithoutListing(control)
+             .ExpectLine("PASV")
+             .Send(PassiveReplyNaming(dataServer))
+             .ExpectLine("TYPE A")
+             .Send("200 ok\r\n")
+             .ExpectLine("LIST")
+             .Send("150 here\r\n226 done\r\n");
+         Mark(data.Accept().Send("-rw-r--r-- 1 a b 5 Jan 1 12:00 f\r\n"), reached);
+         DrainUntilClosed(data);
+       }},
+  };
+  for (const Case& each : cases) {
+    CScriptedServer control;
+    Script controlScript;
+    Script dataScript;
+    CScriptedServer data;
+    std::atomic<bool> reached{false};
+    each.script(controlScript, dataScript, data, reached);
+    controlScript.ExpectLine("QUIT");
+    control.Start(std::move(controlScript));
+    data.Start(std::move(dataScript));
+    std::vector<std::string> args{"ftp", "--passive", Address(control)};
+    args.insert(args.end(), each.command.begin(), each.command.end());
+    CliProcess program(home_, args);
+    ASSERT_TRUE(WaitUntil([&] { return reached.load(); })) << each.state;
+    const auto interrupted = std::chrono::steady_clock::now();
+    program.Signal(SIGINT);
+    const CliRun run = program.Finish();
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - interrupted).count();
+    std::cout << "ftp ended " << took << " s after Ctrl+C (" << each.state << ")\n";
+    EXPECT_EQ(run.status, 1) << each.state << "\n" << run.out << run.err;
+    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << each.state << "\n" << run.err;
+    EXPECT_FALSE(std::filesystem::exists(home_.path() / "f.bin")) << each.state;
+    EXPECT_TRUE(control.Finished()) << each.state;
+  }
+}
+
+// Every wait is bounded by the reply time-out: a silent server, one that
+// trickles an endless multi-line reply, and one that leaves the data
+// connection open after its final reply all end the command as failed.
+TEST_F(CliFtpScripted, TheReplyTimeOutBoundsEveryWait) {
+  Script silent;
+  silent.Accept().Wait(20s);
+  Script trickling;
+  trickling.Accept().Send("220-welcome\r\n");
+  for (int i = 0; i < 200; ++i) trickling.Wait(100ms).Send("220-still welcoming\r\n");
+  Script openData;
+  LoginWithoutListing(openData)
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("LIST")
+      .Send("150 here\r\n226 done\r\n")
+      .ExpectLine("QUIT")
+      .Send("221 bye\r\n");
+  Script dataScript;
+  DrainUntilClosed(dataScript.Accept().Send("-rw-r--r-- 1 a b 5 Jan 1 12:00 f\r\n"));
+  data_.Start(std::move(dataScript));
+  const std::pair<const char*, Script*> cases[] = {
+      {"silent", &silent}, {"trickling", &trickling}, {"open data", &openData}};
+  for (const auto& [name, script] : cases) {
+    CScriptedServer control;
+    control.Start(std::move(*script));
+    const CliRun run =
+        RunCli(home_, {"ftp", "--passive", "--timeout", "1", Address(control), "ls"});
+    EXPECT_EQ(run.status, 1) << name << "\n" << run.out << run.err;
+    EXPECT_EQ(run.out.find("      f\r\n"), std::string::npos) << name << "\n" << run.out;
+    if (std::string(name) == "open data") {
+      EXPECT_TRUE(control.Finished());
+    }
   }
 }
 

@@ -18,6 +18,9 @@
 namespace netrove {
 namespace {
 
+// A server that reads news already, as its CAPABILITIES say.
+constexpr char kReaderCapabilities[] = "101 Capability list:\r\nVERSION 2\r\nREADER\r\n.\r\n";
+
 using test::Script;
 
 std::string Target(const test::CScriptedServer& server) {
@@ -30,6 +33,8 @@ TEST(CliNews, HeadersSkipArticlesWithoutMessageIdAndCatchUpWritesTheRange) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("GROUP local.test")
                    .Send("211 3 1 3 local.test\r\n")
                    .ExpectLine("STAT 3")
@@ -57,6 +62,8 @@ TEST(CliNews, HeadersSkipArticlesWithoutMessageIdAndCatchUpWritesTheRange) {
   second.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("GROUP local.test")
                    .Send("211 3 1 50000000 local.test\r\n")
                    .ExpectLine("QUIT")
@@ -65,7 +72,10 @@ TEST(CliNews, HeadersSkipArticlesWithoutMessageIdAndCatchUpWritesTheRange) {
   const auto catchup = test::RunInProcess({"news", Target(second), "catchup", "local.test"});
   EXPECT_TRUE(second.Finished());
   EXPECT_EQ(catchup.status, 0) << catchup.err;
-  EXPECT_EQ(test::ReadFile(NewsrcPath("", "127.0.0.1")), "local.test: 1-50000000\r\n");
+  // The port is in the folder's name: the first server's marks stay apart.
+  EXPECT_EQ(test::ReadFile(NewsrcPath("", NewsServerName("127.0.0.1", second.port()))),
+            "local.test: 1-50000000\r\n");
+  EXPECT_FALSE(std::filesystem::exists(NewsrcPath("", NewsServerName("127.0.0.1", server.port()))));
 }
 
 TEST(CliNews, RefusedPostFailsWithTheBoxText) {
@@ -74,6 +84,8 @@ TEST(CliNews, RefusedPostFailsWithTheBoxText) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("POST")
                    .Send("340 go\r\n")
                    .Do("article", [](test::StepContext&) { return std::string(); })
@@ -91,7 +103,63 @@ TEST(CliNews, RefusedPostFailsWithTheBoxText) {
   std::cin.rdbuf(input);
   EXPECT_TRUE(server.Finished());
   EXPECT_EQ(post.status, 1);
-  EXPECT_EQ(post.err, "Command: POST\r\nPosting failed.\n");
+  EXPECT_EQ(post.err, "Command: POST\r\nPosting failed.\r\n441 no such group\n");
+}
+
+// Failures exit 1 and say why on stderr: a refused LIST in the server's
+// words, a group the server does not have, a server that closes in the
+// middle of an article.
+TEST(CliNews, RefusalsUnknownGroupsAndEarlyClosesFailWithAMessage) {
+  test::ScopedHome home;
+  test::CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
+                   .ExpectLine("LIST")
+                   .Send("480 Authentication required\r\n")
+                   .ExpectLine("QUIT")
+                   .Send("205 bye\r\n")
+                   .Close()
+                   .Accept()
+                   .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
+                   .ExpectLine("GROUP no.such")
+                   .Send("411 no such group\r\n")
+                   .ExpectLine("ARTICLE 1")
+                   .Send("412 no group selected\r\n")
+                   .ExpectLine("QUIT")
+                   .Send("205 bye\r\n")
+                   .Close()
+                   .Accept()
+                   .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
+                   .ExpectLine("GROUP local.test")
+                   .Send("211 1 1 1 local.test\r\n")
+                   .ExpectLine("ARTICLE 1")
+                   .Send("220 1 <1@t>\r\nSubject: cut\r\n\r\npart")
+                   .Close()
+                   .Accept()
+                   .ExpectClosed());
+  const auto list = test::RunInProcess({"news", Target(server), "list"});
+  EXPECT_EQ(list.status, 1);
+  EXPECT_EQ(list.out, "");
+  EXPECT_EQ(list.err, "netrove-cli news: the server refused LIST: 480 Authentication required\n");
+  const auto unknown = test::RunInProcess({"news", Target(server), "read", "no.such", "1"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.err.find("no such group: no.such"), std::string::npos) << unknown.err;
+  const auto cut = test::RunInProcess({"news", Target(server), "read", "local.test", "1"});
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_EQ(cut.out, "");
+  EXPECT_EQ(cut.err, "netrove-cli news: the server closed the connection\n");
+  // A server that never greets: left after the time-out.
+  const auto silent = test::RunInProcess({"news", "--timeout", "1", Target(server), "list"});
+  EXPECT_EQ(silent.status, 1);
+  EXPECT_NE(silent.err.find("did not answer within 1 second;"), std::string::npos) << silent.err;
+  EXPECT_TRUE(server.Finished());
 }
 
 // A server that never answers GROUP: Ctrl+C disconnects as the window does
@@ -99,14 +167,16 @@ TEST(CliNews, RefusedPostFailsWithTheBoxText) {
 // is closed, the run ends as failed and the user's newsrc is intact.
 TEST(CliNews, CtrlCDisconnectsFromASilentServer) {
   test::ScopedHome home;
-  const auto newsrc = NewsrcPath("", "127.0.0.1");
+  test::CScriptedServer server;
+  const auto newsrc = NewsrcPath("", NewsServerName("127.0.0.1", server.port()));
   std::filesystem::create_directories(newsrc.parent_path());
   std::ofstream(newsrc, std::ios::binary) << "local.test: 1-7\r\n";
   std::atomic<bool> asked{false};
-  test::CScriptedServer server;
   server.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("GROUP local.test")
                    .Do("note the GROUP",
                        [&](test::StepContext&) {
@@ -134,6 +204,8 @@ TEST(CliNews, PostWritesWhatThePostingWindowWouldFromTheUserSettings) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ready\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("POST")
                    .Send("340 go\r\n")
                    .Expect("From: pat@netrove.test (Pat Poster)\r\nSubject: Hi\r\n"

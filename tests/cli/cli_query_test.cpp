@@ -68,6 +68,14 @@ TEST(CliQuery, FailuresAndBadCommandLines) {
   EXPECT_EQ(test::RunCli(home, {"whois", "--server", "h", "--alternative", "x"}).status, 2);
   EXPECT_EQ(test::RunCli(home, {"finger", "alice"}).status, 2);  // no server stored
   EXPECT_EQ(test::RunCli(home, {"finger", "--help"}).status, 0);
+
+  // A line break inside a query would reach the server as a request of its
+  // own: refused before anything is sent.
+  const auto split = test::RunCli(home, {"finger", "bob\r\nroot@127.0.0.1:1"});
+  EXPECT_EQ(split.status, 2);
+  EXPECT_NE(split.err.find("CR, LF or NUL"), std::string::npos) << split.err;
+  EXPECT_EQ(test::RunCli(home, {"whois", "--server", "127.0.0.1:1", "x\nhelp"}).status, 2);
+  EXPECT_EQ(test::RunCli(home, {"whois", "--server", "127.0.0.1:1", "x\ry"}).status, 2);
 }
 
 }  // namespace

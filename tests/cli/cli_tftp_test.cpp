@@ -2,6 +2,7 @@
 // a script runs them on loopback.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include "cli_runner.h"
 #include "support/scoped_home.h"
@@ -33,9 +34,17 @@ TEST(CliTftp, TheServerServesItsFolderToTheClientAndLogsWhatItRefused) {
       test::RunInProcess({"tftp", "get", "127.0.0.1:" + port, "../../etc/passwd", local + ".2"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_TRUE(refused.out.ends_with("Aborted\r\n"));
-  EXPECT_NE(refused.err.find("A fully qualified path is required."), std::string::npos)
-      << refused.err;
+  EXPECT_NE(refused.err.find("Access violation."), std::string::npos) << refused.err;
+  // A pipe in the folder is refused at once and holds no transfer, so the
+  // server still stops when told.
+  ASSERT_EQ(::mkfifo((root / "pipe").c_str(), 0644), 0);
+  const test::CliRun pipe =
+      test::RunInProcess({"tftp", "get", "127.0.0.1:" + port, "pipe", local + ".3"});
+  EXPECT_EQ(pipe.status, 1);
+  EXPECT_NE(pipe.err.find("Access violation."), std::string::npos) << pipe.err;
   EXPECT_EQ(test::RunInProcess({"tftp", "fetch", "127.0.0.1", "/a", "b"}).status, 2);
+  EXPECT_EQ(test::RunInProcess({"tftp", "--timeout", "0", "get", "127.0.0.1", "/a", "b"}).status,
+            2);
   EXPECT_EQ(test::RunInProcess({"tftpd", "--port", "0"}).status, 2);
 
   server.Signal(SIGTERM);
@@ -43,7 +52,26 @@ TEST(CliTftp, TheServerServesItsFolderToTheClientAndLogsWhatItRefused) {
   EXPECT_EQ(served.status, 0) << served.err;
   EXPECT_NE(served.out.find("get \"/file.bin\" (octet): 1500 bytes sent.\r\n"), std::string::npos)
       << served.out;
-  EXPECT_NE(served.out.find("refused: A fully qualified path is required.\r\n"), std::string::npos);
+  EXPECT_NE(served.out.find("get \"../../etc/passwd\" (netascii) refused: Access violation.\r\n"),
+            std::string::npos)
+      << served.out;
+}
+
+TEST(CliTftp, ASilentServerIsGivenUpAfterTheTimeOut) {
+  test::ScopedHome home;
+  const int silent = test::BoundSocket(SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size);
+  const test::CliRun run = test::RunInProcess(
+      {"tftp", "--timeout", "2", "get", "127.0.0.1:" + std::to_string(ntohs(address.sin_port)),
+       "/f", (home.path() / "f").string()});
+  ::close(silent);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("No response from the other side; transfer timed out."),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(std::filesystem::exists(home.path() / "f"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <fstream>
 
+#include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "diagnostics/customize_traceroute_page.h"
 #include "diagnostics/diagnostics_tools.h"
@@ -24,7 +25,6 @@
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
 #include "widgets/arrow_spin_box.h"
-#include "widgets/command_ids.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/transcript_view.h"
 

@@ -1,7 +1,7 @@
 // Feeds arbitrary header blocks (as a HEAD reply delivers them) to the
-// threading and the Xref reader, and arbitrary texts to rot13: every key
-// filed must be found again by its number, a thread key must be a prefix of
-// its article keys, and rot13 twice must give the text back.
+// threading and the Xref reader, and arbitrary texts to rot13: an article
+// filed must be found again by its number and in exactly one thread, with
+// no loop, and rot13 twice must give the text back.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,11 +13,19 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  netrove::ThreadTable table;
+  netrove::ArticleTable table;
   const auto filed = netrove::FileHeaderBlock(table, text, static_cast<long>(size));
-  if (filed.articleKey.compare(0, filed.threadKey.size(), filed.threadKey) != 0) std::abort();
-  const auto thread = netrove::ThreadOfNumber(table, static_cast<long>(size));
-  if (thread == table.end() || thread->first != filed.threadKey) std::abort();
+  // A second article whose ancestry is the first's text as well.
+  netrove::FileHeaderBlock(table, "Message-ID: <second@fuzz>\r\nReferences: " + std::string(text),
+                           1);
+  const auto* record = netrove::FindNumber(table, static_cast<long>(size));
+  if (record == nullptr || record->messageId != filed.id) std::abort();
+  std::size_t rows = 0;
+  for (const auto& thread : netrove::BuildThreads(table)) rows += thread.rows.size();
+  const auto threads = netrove::BuildThreads(table);
+  if (netrove::ThreadIndexOf(threads, filed.id) == threads.size() || rows < table.size()) {
+    std::abort();
+  }
   for (const auto& [group, number] : netrove::XrefEntries(text)) {
     if (group.empty() || number <= 0) std::abort();
   }

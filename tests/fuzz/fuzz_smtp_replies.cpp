@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr std::string_view kMessage = "TEST - SMTP\r\n.\r\n";
+
 class CheckingWire : public netrove::ISmtpWire {
  public:
   bool SendAll(std::string_view bytes) override {
@@ -23,7 +25,7 @@ class CheckingWire : public netrove::ISmtpWire {
         FormatSmtpCommand(SmtpCommand::Rcpt, "bob@example.test"),
         FormatSmtpCommand(SmtpCommand::Data, ""),
         FormatSmtpCommand(SmtpCommand::Quit, ""),
-        std::string(netrove::kSmtpTestMessage)};
+        std::string(kMessage)};
     for (const std::string& line : allowed) {
       if (bytes == line) return true;
     }
@@ -47,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view stream(reinterpret_cast<const char*>(data + 1), size - 1);
   CheckingWire wire;
   CSmtpConversation conversation(wire);
-  conversation.Begin({"mail.example.test", "alice@example.test", "bob@example.test"});
+  conversation.Begin(
+      {"mail.example.test", "alice@example.test", "bob@example.test", std::string(kMessage)});
   DiscardingSink sink;
   CSmtpReplyReader reader(sink, conversation);
   for (std::size_t at = 0; at < stream.size(); at += chunk) reader.Feed(stream.substr(at, chunk));

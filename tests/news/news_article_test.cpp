@@ -95,11 +95,31 @@ TEST(NewsArticle, SendRefusesMissingSubjectNewsgroupsAndBodyInThatOrder) {
   const NewsArticle empty = BuildNewsArticle(fields);
   EXPECT_EQ(empty.fault, NewsArticleFault::BodyEmpty);
   EXPECT_TRUE(empty.wire.empty());
-  EXPECT_EQ(NewsArticleFaultText(NewsArticleFault::SubjectMissing),
+  EXPECT_EQ(NewsArticleFaultText({NewsArticleFault::SubjectMissing, {}, {}}),
             "The Subject field is required.");
-  EXPECT_EQ(NewsArticleFaultText(NewsArticleFault::NewsgroupsMissing),
+  EXPECT_EQ(NewsArticleFaultText({NewsArticleFault::NewsgroupsMissing, {}, {}}),
             "The Newsgroups field is required.");
-  EXPECT_EQ(NewsArticleFaultText(NewsArticleFault::BodyEmpty), "The body of the message is empty.");
+  EXPECT_EQ(NewsArticleFaultText(empty), "The body of the message is empty.");
+}
+
+// A line over 998 octets would be cut or refused further on: the article
+// is not sent and the message says which line. 998 itself goes out.
+TEST(NewsArticle, ALineOverTheLimitIsRefusedByName) {
+  NewsArticleFields fields = NewArticle("");
+  fields.subject = "s";
+  fields.newsgroups = "g";
+  fields.body = "short\n" + std::string(kLongestArticleLine, 'x') + "\n." +
+                std::string(kLongestArticleLine - 1, 'y');
+  EXPECT_EQ(BuildNewsArticle(fields).fault, NewsArticleFault::None);
+  fields.body += "\nz\n" + std::string(kLongestArticleLine + 1, 'w');
+  const NewsArticle body = BuildNewsArticle(fields);
+  EXPECT_EQ(body.fault, NewsArticleFault::LineTooLong);
+  EXPECT_EQ(NewsArticleFaultText(body),
+            "The article was not sent: line 5 of the body is longer than 998 characters. Break "
+            "it into shorter lines.");
+  fields.body = "fine";
+  fields.subject = std::string(1000, 's');
+  EXPECT_EQ(BuildNewsArticle(fields).faultWhere, "the Subject header");
 }
 
 TEST(NewsArticle, QuotationNamesTheAuthorAndQuotesEveryLine) {
@@ -139,6 +159,25 @@ TEST(NewsSettings, DefaultsFontTextAndColoursRoundTrip) {
   EXPECT_EQ(settings.readColour, 0x00336699u);
   EXPECT_EQ(settings.newsgroupsRetrieveTheList, 0u);
   EXPECT_TRUE(settings.newsgroupsRetrieveTheListStored);
+}
+
+}  // namespace
+}  // namespace netrove
+
+namespace netrove {
+namespace {
+
+// A follow-up goes where the article asks: Followup-To, else every group of
+// its Newsgroups, never just the group it was read in; "poster" is said.
+TEST(NewsArticle, FollowUpsGoWhereTheArticleAsks) {
+  const FollowUpTarget crossPosted = FollowUpGroups("a.one, b.two", "", "a.one");
+  EXPECT_EQ(crossPosted.newsgroups, "a.one,b.two");
+  EXPECT_FALSE(crossPosted.toPoster);
+  EXPECT_EQ(FollowUpGroups("a.one,b.two", " c.three", "a.one").newsgroups, "c.three");
+  const FollowUpTarget byMail = FollowUpGroups("a.one", "Poster", "a.one");
+  EXPECT_TRUE(byMail.toPoster);
+  EXPECT_EQ(byMail.newsgroups, "a.one");
+  EXPECT_EQ(FollowUpGroups("", "", "read.here").newsgroups, "read.here");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "news/article_save.h"
 #include "news/article_threads.h"
 #include "news/news_article.h"
+#include "news/news_commands.h"
 #include "news/pane_layout.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
@@ -60,27 +61,30 @@ std::string Headers(const std::string& id, const std::string& references,
 }
 
 TEST(ArticleThreads, FilesRepliesUnderTheirRootAndOrdersNumbersNumerically) {
-  ThreadTable table;
+  ArticleTable table;
   EXPECT_TRUE(FileHeaderBlock(table, Headers("<a@x>", "", "Root"), 998).added);
   EXPECT_TRUE(FileHeaderBlock(table, Headers("<b@x>", "<a@x>", "Re: Root"), 1000).added);
-  // A reply whose root was never fetched still files under that root.
+  // A reply whose root was never fetched keeps it as a placeholder.
   EXPECT_TRUE(FileHeaderBlock(table, Headers("<d@x>", "<gone@x> <c@x>", "Re: lost"), 999).added);
   EXPECT_FALSE(FileHeaderBlock(table, Headers("<a@x>", "", "Root"), 998).added);
 
-  ASSERT_EQ(table.size(), 2u);
-  const ArticleThread& root = table.at("<a@x>");
-  ASSERT_EQ(root.size(), 2u);
-  EXPECT_EQ(root.begin()->second.number, 998);  // the parent sorts before its reply
-  EXPECT_EQ(root.at("<a@x> <b@x>").depth, ">");
-  EXPECT_EQ(table.at("<gone@x>").begin()->second.depth, ">>");
+  const std::vector<ArticleThread> threads = BuildThreads(table);
+  ASSERT_EQ(threads.size(), 2u);
+  ASSERT_EQ(threads[0].rows.size(), 2u);
+  EXPECT_EQ(threads[0].rows[0].record->number, 998);  // the parent before its reply
+  EXPECT_EQ(threads[0].rows[1].depth, 1);
+  ASSERT_EQ(threads[1].rows.size(), 3u);
+  EXPECT_EQ(threads[1].root, "<gone@x>");
+  EXPECT_EQ(threads[1].rows[2].depth, 2);
+  EXPECT_EQ(ThreadIndexOf(threads, "<d@x>"), 1u);
 
   EXPECT_EQ(LowestNumber(table), 998);
   EXPECT_EQ(HighestNumber(table), 1000);
   std::vector<long> flat;
   for (const ArticleRecord* record : FlatOrder(table)) flat.push_back(record->number);
   EXPECT_EQ(flat, (std::vector<long>{1000, 999, 998}));
-  EXPECT_EQ(ThreadOfNumber(table, 1000)->first, "<a@x>");
-  EXPECT_EQ(MessageIdOf("<a@x> <b@x>"), "<b@x>");
+  ASSERT_NE(FindNumber(table, 999), nullptr);
+  EXPECT_EQ(FollowUpReferences(*FindNumber(table, 999)), "<gone@x> <c@x> <d@x>");
 }
 
 TEST(ArticleThreads, XrefSubjectAndOwnArticle) {
@@ -136,6 +140,31 @@ TEST(ArticleSave, GroupAndChildGroupBothSaveAndArticlesAppend) {
   EXPECT_FALSE(SaveArticle(folder / "blocked" / "x.txt", "text", reporter));
   ASSERT_FALSE(reporter.Texts().empty());
   EXPECT_NE(reporter.Texts().back().find("is in the way"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace netrove
+
+namespace netrove {
+namespace {
+
+// Every command sits in exactly one menu, once, and every submenu named
+// exists: a command left out of the table would never reach the window.
+TEST(NewsCommands, EveryCommandSitsInOneMenuOnce) {
+  std::vector<int> seen(kNewsCommandCount, 0);
+  std::vector<NewsMenu> pending(std::begin(kNewsMenuBar), std::end(kNewsMenuBar));
+  while (!pending.empty()) {
+    const NewsMenu menu = pending.back();
+    pending.pop_back();
+    EXPECT_FALSE(NewsMenuTitle(menu).empty());
+    for (const NewsMenuEntry& entry : NewsMenuEntries(menu)) {
+      if (entry.kind == NewsMenuEntry::Kind::Submenu) pending.push_back(entry.submenu);
+      if (entry.kind != NewsMenuEntry::Kind::Command) continue;
+      ++seen[static_cast<std::size_t>(entry.command)];
+      EXPECT_FALSE(entry.prompt.empty()) << entry.label;
+    }
+  }
+  EXPECT_EQ(seen, std::vector<int>(kNewsCommandCount, 1));
 }
 
 }  // namespace

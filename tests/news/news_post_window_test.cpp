@@ -32,6 +32,9 @@
 namespace netrove {
 namespace {
 
+// A server that reads news already, as its CAPABILITIES say.
+constexpr char kReaderCapabilities[] = "101 Capability list:\r\nVERSION 2\r\nREADER\r\n.\r\n";
+
 using test::Script;
 
 constexpr NntpWindow kListWindow = 1;
@@ -68,19 +71,24 @@ class FakeShell : public IShellContext, public CToolServices {
 
 // The newsreader window's side of posting: it owns the connection, queues
 // the POST and passes each outcome to the posting window.
-class PostingPane : public QObject, public INntpWindows {
+class PostingPane : public QObject, public INntpEvents {
  public:
-  long Send(NntpPane, const NntpMessage& message) override {
-    if (message.id == WM_NNTP_ARTICLE && message.hasText) {
-      std::lock_guard lock(mutex_);
-      articles_.emplace_back(message.text);
-    }
-    return 0;
+  void BusyChanged(bool) override {}
+  void Greeted(bool) override {}
+  void GroupListArrived(std::string) override {}
+  void GroupSelected(const NntpGroupCounts&, bool) override {}
+  void GroupUnavailable(NntpGroupProblem) override {}
+  void HeadersArrived(std::vector<NntpHeaderBlock>, int) override {}
+  void ArticleArrived(std::optional<std::string> text) override {
+    if (!text) return;
+    std::lock_guard lock(mutex_);
+    articles_.push_back(std::move(*text));
   }
-  void Post(NntpPane, const NntpMessage&) override {}
-  void PostTo(NntpWindow window, const NntpMessage& message) override {
-    if (window != kListWindow) DeliverNewsPostStatus(window, message.wParam);
+  void PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string&) override {
+    if (window != kListWindow) DeliverNewsPostOutcome(window, outcome);
   }
+  void CommandRefused(int, const std::string&) override {}
+  void Closed(NntpEnd) override {}
   void Connect(std::uint16_t port) {
     connection_ = std::make_unique<CNNTPConnection>(port, *this, reporter_, "127.0.0.1");
     ASSERT_TRUE(connection_->Start());
@@ -88,7 +96,7 @@ class PostingPane : public QObject, public INntpWindows {
   NewsPostSender Sender() {
     return [this](std::string article, NntpWindow window) {
       return connection_ != nullptr &&
-             connection_->QueueCommand(kNntpPost, std::move(article), 0, {window, kListWindow}) ==
+             connection_->QueueCommand(kNntpPost, std::move(article), {window, kListWindow}) ==
                  QueueOutcome::Queued;
     };
   }
@@ -169,6 +177,8 @@ TEST_F(NewsPostWindowTest, FollowUpIsHiddenUntilTheVerdictAndBackWithItsTextOn44
   server.Start(Script()
                    .Accept()
                    .Send("200 ok\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("POST")
                    .Send("340 go ahead\r\n")
                    .Expect(kFollowUpWire)
@@ -208,6 +218,8 @@ TEST_F(NewsPostWindowTest, EveryPostThatFailsOtherwiseBringsTheWindowBack) {
   server.Start(Script()
                    .Accept()
                    .Send("200 ok\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
                    .ExpectLine("POST")
                    .Send("502 not for you\r\n")
                    .ExpectLine("POST")
@@ -240,8 +252,13 @@ TEST_F(NewsPostWindowTest, EveryPostThatFailsOtherwiseBringsTheWindowBack) {
 
 TEST_F(NewsPostWindowTest, OwnerClosingShowsAWaitingWindowAgain) {
   test::CScriptedServer server;
-  server.Start(
-      Script().Accept().Send("200 ok\r\n").ExpectLine("POST").Wait(std::chrono::milliseconds(200)));
+  server.Start(Script()
+                   .Accept()
+                   .Send("200 ok\r\n")
+                   .ExpectLine("CAPABILITIES")
+                   .Send(kReaderCapabilities)
+                   .ExpectLine("POST")
+                   .Wait(std::chrono::milliseconds(200)));
   auto owner = std::make_unique<PostingPane>();
   owner->Connect(server.port());
   BoxAnswerer boxes;
@@ -278,7 +295,7 @@ TEST_F(NewsPostWindowTest, SendRefusesMissingFieldsAndClosingAsksFirst) {
   EXPECT_EQ(boxes.texts[0], QStringLiteral("The Subject field is required."));
   EXPECT_EQ(boxes.texts[1], QStringLiteral("The Newsgroups field is required."));
   EXPECT_EQ(boxes.texts[2], QStringLiteral("The body of the message is empty."));
-  EXPECT_EQ(boxes.icons[0], QMessageBox::Critical);
+  EXPECT_EQ(boxes.icons[0], QMessageBox::Information);
   EXPECT_FALSE(post->awaitsOutcome());
 
   QTest::keyClicks(post->frame()->body(), QStringLiteral("unsent"));

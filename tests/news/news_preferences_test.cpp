@@ -61,6 +61,10 @@ TEST(NewsPreferences, NewsreaderPageWritesServerAndPortAsTheyChange) {
   EXPECT_EQ(ReadNewsSettings().serverLocation, "news");  // written on leaving the field
   Leave(page.serverField());
   EXPECT_EQ(ReadNewsSettings().serverLocation, "news.netrove.test");
+
+  EXPECT_EQ(page.timeoutField()->value(), 60);
+  page.timeoutField()->setValue(15);
+  EXPECT_EQ(ReadNewsSettings().replyTimeout, 15u);
   EXPECT_TRUE(failures.empty());
 }
 

@@ -25,16 +25,19 @@ TEST(Newsgroup, ExpandsMarksAndRebuildsOnlyWhatChanged) {
   // Expanded and left alone: the text stays exactly as the file had it.
   CNewsgroup untouched(": 1-3,2,7-5");
   untouched.Expand();
-  EXPECT_EQ(untouched.ExpandedCount(), 3u);
+  EXPECT_EQ(untouched.ExpandedCount(), 6u);  // 7-5 is 5, 6 and 7
   EXPECT_EQ(untouched.Rebuild(), ": 1-3,2,7-5");
 
-  // A trailing comma drops the number before it; an absurd number stops.
+  // A trailing comma loses nothing; a line with an absurd number cannot be
+  // read and is kept exactly as it was, whatever is marked meanwhile.
   CNewsgroup trailing("! 1,4,");
   trailing.Expand();
-  EXPECT_EQ(trailing.Read().Count(), 1u);
+  EXPECT_EQ(trailing.Read().Count(), 2u);
   CNewsgroup absurd(": 5,99999999999999999999,7");
   absurd.Expand();
-  EXPECT_EQ(absurd.Read().Count(), 1u);
+  EXPECT_EQ(absurd.Read().Count(), 0u);
+  absurd.MarkRead(9);
+  EXPECT_EQ(absurd.Rebuild(), ": 5,99999999999999999999,7");
 
   CNewsgroup huge(":");
   huge.CatchUp(1, 50'000'000);
@@ -44,6 +47,29 @@ TEST(Newsgroup, ExpandsMarksAndRebuildsOnlyWhatChanged) {
   EXPECT_EQ(huge.Rebuild(), ": 1-50000000,50000002");
   huge.SetSubscribed(false);
   EXPECT_EQ(huge.RangeText(), "! 1-50000000,50000002");
+}
+
+// Range lists as tin and slrn write them, each read and then article 5
+// marked: no mark of the file is lost.
+TEST(Newsgroup, ReadsEveryRangeListOtherReadersWrite) {
+  const std::pair<const char*, const char*> cases[] = {
+      {": ,2-4", ": 2-5"},
+      {": 1-3, 7", ": 1-3,5,7"},
+      {":  1 ,3", ": 1,3,5"},
+      {": 4-2", ": 2-5"},
+      {": 1-6,3-4", ": 1-6,3-4"},
+      {"! 9-7,1", "! 1,5,7-9"},
+      {": 1-2,,\t6", ": 1-2,5-6"},
+      {": 1-x", ": 1-x"},
+      {": 3-", ": 3-"},
+      {":", ": 5"},
+  };
+  for (const auto& [line, written] : cases) {
+    CNewsgroup group(line);
+    group.Expand();
+    group.MarkRead(5);
+    EXPECT_EQ(group.Rebuild(), written) << line;
+  }
 }
 
 TEST(Newsrc, KeepsEveryLineOfADamagedFileAndReportsOnce) {
@@ -96,6 +122,9 @@ TEST(Newsrc, NamesNeverLeaveTheNewsFolder) {
   EXPECT_EQ(SafePathComponent(".hidden\x01"), "%2Ehidden%01");
   EXPECT_EQ(SafePathComponent("news.example.com"), "news.example.com");
   EXPECT_EQ(SafePathComponent(""), "%");
+  // Port 119 keeps the folder it always had; another port has its own.
+  EXPECT_EQ(NewsServerName("news.example", 119), "news.example");
+  EXPECT_EQ(NewsServerName("news.example", 1119), "news.example+1119");
   test::ScopedHome home;
   const auto path = NewsrcPath("", "../../etc");
   EXPECT_EQ(path.parent_path().parent_path().filename(), "News");
@@ -122,6 +151,34 @@ TEST(NewsServerTable, TwoWindowsShareOneEntryAndTheLastWrites) {
   table.Leave("shared", 2, reporter);
   EXPECT_EQ(test::ReadFileBytes(path), "local.test: 1-2,5\r\n");
   EXPECT_TRUE(table.With("shared", [](CNewsServer* server) { return server == nullptr; }));
+  EXPECT_TRUE(reporter.Messages().empty());
+}
+
+// Another program (netrove-cli, tin) changed the file while a window held
+// the server: writing merges, so both changes survive, and a save in the
+// middle of the session keeps the marks it wrote.
+TEST(NewsServerTable, WritingMergesWhatTheFileHoldsNow) {
+  test::ScopedHome home;
+  test::RecordingReporter reporter;
+  CNewsServerTable table;
+  const auto path = NewsrcPath("", "merged");
+  test::WriteFileBytes(path, "a.group: 1-2\r\nb.group!\r\n");
+  table.Join("merged", 1, path, reporter);
+  table.With("merged", [](CNewsServer* server) {
+    CNewsgroup& group = server->groups.at("a.group");
+    group.Expand();
+    group.MarkRead(7);
+  });
+  table.Save("merged", reporter);
+  EXPECT_EQ(test::ReadFileBytes(path), "a.group: 1-2,7\r\nb.group!\r\n");
+  EXPECT_TRUE(table.With("merged", [](CNewsServer* server) {
+    return server->groups.at("a.group").Read().Contains(7);
+  }));
+  // Meanwhile a catch-up elsewhere, and a group the window never saw.
+  test::WriteFileBytes(path, "a.group: 1-2,7\r\nb.group! 1-40\r\nc.group: 3\r\n");
+  table.With("merged", [](CNewsServer* server) { server->groups.at("a.group").MarkRead(8); });
+  table.Leave("merged", 1, reporter);
+  EXPECT_EQ(test::ReadFileBytes(path), "a.group: 1-2,7-8\r\nb.group! 1-40\r\nc.group: 3\r\n");
   EXPECT_TRUE(reporter.Messages().empty());
 }
 

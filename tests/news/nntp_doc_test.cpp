@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -30,11 +31,13 @@
 #include "news/news_settings.h"
 #include "news/nntp_article_view.h"
 #include "news/nntp_connection.h"
+#include "news/nntp_event_queue.h"
 #include "news/nntp_group_view.h"
 #include "news/nntp_recorder.h"
 #include "news/nntp_thread_view.h"
 #include "support/event_loop.h"
 #include "support/fake_tool_services.h"
+#include "support/file_bytes.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
@@ -44,6 +47,9 @@
 
 namespace netrove {
 namespace {
+
+// A server that reads news already, as its CAPABILITIES say.
+constexpr char kReaderCapabilities[] = "101 Capability list:\r\nVERSION 2\r\nREADER\r\n.\r\n";
 
 using FakeServices = test::FakeToolServices;
 
@@ -77,7 +83,14 @@ bool WaitUntil(const std::function<bool()>& condition) {
   return test::WaitUntil(condition, test::TurnEventLoop);
 }
 
+// The name the window's server state goes by (the port is in it).
+std::string& Server() {
+  static std::string name;
+  return name;
+}
+
 void Store(std::uint16_t port, std::uint32_t retrieveList = 0, std::uint32_t checkMinutes = 0) {
+  Server() = NewsServerName("127.0.0.1", port);
   WriteNewsNumber(kNewsPortNumber, port);
   WriteNewsNumber(kNewsNewsgroupsRetrieveTheList, retrieveList);
   WriteNewsNumber(kNewsArticlesCheckForNew, checkMinutes);
@@ -99,6 +112,8 @@ test::Script ListThenQuit(std::string reply) {
   return std::move(test::Script()
                        .Accept()
                        .Send("200 scripted news\r\n")
+                       .ExpectLine("CAPABILITIES")
+                       .Send(kReaderCapabilities)
                        .ExpectLine("LIST")
                        .Send(std::move(reply))
                        .ExpectLine("QUIT")
@@ -109,6 +124,8 @@ test::Script ListThenQuit(std::string reply) {
 test::Script& OpenLocalTest(test::Script& script) {
   return script.Accept()
       .Send("200 scripted news\r\n")
+      .ExpectLine("CAPABILITIES")
+      .Send(kReaderCapabilities)
       .ExpectLine("LIST")
       .Send("215 list\r\nlocal.test 1000 998 y\r\nalt.other 5 1 y\r\n.\r\n")
       .ExpectLine("GROUP local.test")
@@ -134,7 +151,7 @@ std::vector<long> Numbers(const CNNTPArticleView& view) {
 }
 
 bool IsRead(const std::string& group, long number) {
-  return NewsServers().With("127.0.0.1", [&](CNewsServer* entry) {
+  return NewsServers().With(Server(), [&](CNewsServer* entry) {
     return entry != nullptr && entry->groups.count(group) != 0 &&
            entry->groups.at(group).Read().Contains(number);
   });
@@ -153,15 +170,23 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
   test::Script script;
   OpenLocalTest(script)
       // Retrieve Previous starts at the smallest number, 998 (not "1000").
+      // The HEAD went out with the step: its reply is read and dropped.
       .ExpectLine("STAT 998")
       .Send("223 998 <a@x>\r\n")
       .ExpectLine("LAST")
       .Send("422 no previous article\r\n")
-      // Retrieve New starts at the greatest, 1000 (not "999").
+      .ExpectLine("HEAD")
+      .Send(HeadReply(998, "<a@x>", "", "Root"))
+      // Retrieve New selects the group again and starts at the greatest
+      // number, 1000 (not "999").
+      .ExpectLine("GROUP local.test")
+      .Send("211 3 998 1000 local.test\r\n")
       .ExpectLine("STAT 1000")
       .Send("223 1000 <c@x>\r\n")
       .ExpectLine("NEXT")
       .Send("421 no next article\r\n")
+      .ExpectLine("HEAD")
+      .Send("420 no current article\r\n")
       .ExpectLine("ARTICLE <b@x>")
       .Send("220 999 <b@x>\r\nSubject: Re: Root\r\n\r\nUryyb, jbeyq!\r\n.\r\n")
       .ExpectLine("ARTICLE <c@x>")
@@ -175,7 +200,7 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
   CNNTPGroupView& groups = doc.groupView();
   CNNTPArticleView& articles = doc.articleView();
   CNNTPThreadView& text = doc.threadView();
-  groups.connectToServer();
+  doc.connectToServer();
   ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowCount() == 2; }));
   EXPECT_EQ(doc.documentTitle(), QStringLiteral("Newsreader (127.0.0.1)"));
   EXPECT_TRUE(doc.isBusy());
@@ -183,7 +208,7 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
   EXPECT_EQ(groups.groups().count("local.test"), 3);
 
   groups.openGroupAt(row);
-  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 3 && !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 3 && !doc.clientBusy(); }));
   EXPECT_EQ(doc.documentTitle(), QStringLiteral("Newsreader (127.0.0.1 - local.test)"));
   EXPECT_EQ(Numbers(articles), (std::vector<long>{1000, 999, 998}));
   EXPECT_TRUE(IsRead("local.test", 997));  // below the group's first article
@@ -203,9 +228,9 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
 
   dialogs_.headerCounts = {2, 1};
   articles.retrievePrevious();
-  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !doc.clientBusy(); }));
   articles.retrieveNew();
-  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !doc.clientBusy(); }));
 
   articles.openArticleAt(1);
   ASSERT_TRUE(WaitUntil([&] { return text.hasArticle(); }))
@@ -237,13 +262,13 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
   EXPECT_FALSE(articles.shownArticle().has_value());
   EXPECT_FALSE(doc.action(NewsCommand::IncludeArticle)->isEnabled());
 
-  groups.disconnect();
-  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(server_.Finished());
   EXPECT_EQ(doc.documentTitle(), QStringLiteral("Newsreader"));
   EXPECT_EQ(groups.groups().rowCount(), 0);
   EXPECT_FALSE(doc.isBusy());
-  std::ifstream newsrc(NewsrcPath("", "127.0.0.1"));
+  std::ifstream newsrc(NewsrcPath("", Server()));
   std::stringstream lines;
   lines << newsrc.rdbuf();
   EXPECT_NE(lines.str().find("local.test! 1-997,999-1000\r\n"), std::string::npos) << lines.str();
@@ -251,14 +276,14 @@ TEST_F(NewsreaderWindow, ReadsAGroupThreadsItWalksNumericallyAndReadsAnArticle) 
 
 TEST_F(NewsreaderWindow, DisplayChangesKeepTheTimerAndNewGroupsCanBeSubscribed) {
   // A newsrc knows local.test already: the refresh shows only the new group.
-  const auto newsrc = NewsrcPath("", "127.0.0.1");
+  const auto newsrc = NewsrcPath("", NewsServerName("127.0.0.1", server_.port()));
   std::filesystem::create_directories(newsrc.parent_path());
   std::ofstream(newsrc) << "local.test:\r\n";
   Store(server_.port(), 0, 5);
   server_.Start(ListThenQuit("215 list\r\nlocal.test 3 1 y\r\nfresh.group 9 1 y\r\n.\r\n"));
   CNNTPDoc doc(services_, dialogs_);
   CNNTPGroupView& groups = doc.groupView();
-  groups.connectToServer();
+  doc.connectToServer();
   ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowCount() == 1; }));
   EXPECT_EQ(groups.displayMode(), kDisplayNewGroups);
   EXPECT_EQ(groups.groups().row(0).name, "fresh.group");
@@ -278,8 +303,8 @@ TEST_F(NewsreaderWindow, DisplayChangesKeepTheTimerAndNewGroupsCanBeSubscribed) 
   EXPECT_EQ(groups.selectionModel()->selectedRows().value(0).row(), 0);
   dialogs_.findText = std::nullopt;
   groups.find();  // Cancel
-  groups.disconnect();
-  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_FALSE(doc.articleView().checkTimerRunning());
   EXPECT_TRUE(server_.Finished());
 }
@@ -292,15 +317,15 @@ TEST_F(NewsreaderWindow, AHundredThousandGroupsAreListed) {
   server_.Start(ListThenQuit(std::move(list)));
   CNNTPDoc doc(services_, dialogs_);
   CNNTPGroupView& groups = doc.groupView();
-  groups.connectToServer();
+  doc.connectToServer();
   ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowCount() == 100000; }));
   // In name order: group.10 follows group.1.
   EXPECT_EQ(groups.groups().rowOf("group.10"), 2);
   EXPECT_EQ(groups.groups().rowOf("group.99999"), 99999);
   EXPECT_EQ(groups.groups().count("group.5"), 10);
   groups.scrollToBottom();
-  groups.disconnect();
-  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(server_.Finished());
 }
 
@@ -325,56 +350,62 @@ TEST_F(NewsreaderWindow, PanesFollowTheLayoutSettings) {
 TEST_F(NewsreaderWindow, AsksBeforeLongWalksBeepsAtDuplicatesAndTicksOnlyWhenIdle) {
   Store(server_.port());
   WriteNewsNumber(kNewsArticlesRetrievingMoreThan, 10);
-  server_.Start(
-      std::move(test::Script()
-                    .Accept()
-                    .Send("200 scripted news\r\n")
-                    .ExpectLine("LIST")
-                    .Send("215 list\r\nbig.group 500 1 y\r\n.\r\n")
-                    .ExpectLine("GROUP big.group")
-                    .Send("211 500 1 500 big.group\r\n")
-                    // 500 is above the threshold: the user chose 1.
-                    .ExpectLine("STAT 500")
-                    .Send("223 500 <e500@x>\r\n")
-                    .ExpectLine("HEAD")
-                    .Send(HeadReply(500, "<e500@x>", "", "Newest"))
-                    // Retrieve Previous for 2: the server hands back 500 again first,
-                    // which beeps and does not count.
-                    .ExpectLine("STAT 500")
-                    .Send("223 500 <e500@x>\r\n")
-                    .ExpectLine("LAST")
-                    .Send("223 500 <e500@x>\r\n")
-                    .ExpectLine("HEAD")
-                    .Send(HeadReply(500, "<e500@x>", "", "Newest"))
-                    .ExpectLine("LAST")
-                    .Send("223 499 <e499@x>\r\n")
-                    .ExpectLine("HEAD")
-                    .Send(HeadReply(499, "<e499@x>", "", "Older"))
-                    .ExpectLine("LAST")
-                    .Send("223 498 <e498@x>\r\n")
-                    .ExpectLine("HEAD")
-                    .Send(HeadReply(498, "<e498@x>", "", "Oldest"))
-                    // A timer tick while idle: new articles after the newest, 100 at most.
-                    .ExpectLine("STAT 500")
-                    .Send("223 500 <e500@x>\r\n")
-                    .ExpectLine("NEXT")
-                    .Send("421 no next article\r\n")
-                    .ExpectLine("GROUP gone.group")
-                    .Send("411 no such group\r\n")
-                    .ExpectLine("QUIT")
-                    .Send("502 not for you\r\n")
-                    .Close()));
+  server_.Start(std::move(test::Script()
+                              .Accept()
+                              .Send("200 scripted news\r\n")
+                              .ExpectLine("CAPABILITIES")
+                              .Send(kReaderCapabilities)
+                              .ExpectLine("LIST")
+                              .Send("215 list\r\nbig.group 500 1 y\r\n.\r\n")
+                              .ExpectLine("GROUP big.group")
+                              .Send("211 500 1 500 big.group\r\n")
+                              // 500 is above the threshold: the user chose 1.
+                              .ExpectLine("STAT 500")
+                              .Send("223 500 <e500@x>\r\n")
+                              .ExpectLine("HEAD")
+                              .Send(HeadReply(500, "<e500@x>", "", "Newest"))
+                              // Retrieve Previous for 2: the server hands back 500 again first,
+                              // which beeps and does not count.
+                              .ExpectLine("STAT 500")
+                              .Send("223 500 <e500@x>\r\n")
+                              .ExpectLine("LAST")
+                              .Send("223 500 <e500@x>\r\n")
+                              .ExpectLine("HEAD")
+                              .Send(HeadReply(500, "<e500@x>", "", "Newest"))
+                              .ExpectLine("LAST")
+                              .Send("223 499 <e499@x>\r\n")
+                              .ExpectLine("HEAD")
+                              .Send(HeadReply(499, "<e499@x>", "", "Older"))
+                              .ExpectLine("LAST")
+                              .Send("223 498 <e498@x>\r\n")
+                              .ExpectLine("HEAD")
+                              .Send(HeadReply(498, "<e498@x>", "", "Oldest"))
+                              // A timer tick while idle: the group again, then new articles
+                              // after the newest, 100 at most.
+                              .ExpectLine("GROUP big.group")
+                              .Send("211 500 1 500 big.group\r\n")
+                              .ExpectLine("STAT 500")
+                              .Send("223 500 <e500@x>\r\n")
+                              .ExpectLine("NEXT")
+                              .Send("421 no next article\r\n")
+                              .ExpectLine("HEAD")
+                              .Send(HeadReply(500, "<e500@x>", "", "Newest"))
+                              .ExpectLine("GROUP gone.group")
+                              .Send("411 no such group\r\n")
+                              .ExpectLine("QUIT")
+                              .Send("502 not for you\r\n")
+                              .Close()));
   CNNTPDoc doc(services_, dialogs_);
   CNNTPGroupView& groups = doc.groupView();
   CNNTPArticleView& articles = doc.articleView();
   articles.checkForNew();  // not connected, no group: nothing is sent
-  groups.connectToServer();
-  ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowCount() == 1 && !groups.clientBusy(); }));
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowCount() == 1 && !doc.clientBusy(); }));
   articles.checkForNew();  // no group open yet: nothing is sent
 
   dialogs_.headerCounts = {1, 2};
   groups.openGroupAt(0);
-  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 1 && !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 1 && !doc.clientBusy(); }));
   EXPECT_EQ(groups.groups().count("big.group"), 499);
   doc.setActivePane(NewsPane::Articles);
   EXPECT_TRUE(doc.action(NewsCommand::CatchUp)->isEnabled());
@@ -383,24 +414,24 @@ TEST_F(NewsreaderWindow, AsksBeforeLongWalksBeepsAtDuplicatesAndTicksOnlyWhenIdl
   EXPECT_TRUE(doc.action(NewsCommand::NewArticle)->isEnabled());  // the greeting was 200
 
   doc.action(NewsCommand::RetrievePrevious)->trigger();
-  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 3 && !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 3 && !doc.clientBusy(); }));
   EXPECT_EQ(dialogs_.beeps, 1);
   EXPECT_EQ(groups.groups().count("big.group"), 497);
   EXPECT_EQ(Numbers(articles), (std::vector<long>{500, 499, 498}));
 
   articles.checkForNew();
-  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !doc.clientBusy(); }));
   doc.action(NewsCommand::CatchUp)->trigger();
   EXPECT_TRUE(IsRead("big.group", 1));
   EXPECT_TRUE(IsRead("big.group", 500));
 
   // A group that vanished, and a refusal, are reported to the main window.
-  NewsServers().With("127.0.0.1", [](CNewsServer* entry) { entry->groups["gone.group"]; });
+  NewsServers().With(Server(), [](CNewsServer* entry) { entry->groups["gone.group"]; });
   groups.showMode(kNewsDisplayUnsubscribed);
   groups.openGroupAt(groups.groups().rowOf("gone.group"));
-  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
-  groups.disconnect();
-  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !doc.clientBusy(); }));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(server_.Finished());
   const auto texts = services_.reporter_.Texts();
   EXPECT_NE(std::find(texts.begin(), texts.end(), "Sorry. This newsgroup is no longer available."),
@@ -426,7 +457,7 @@ TEST_F(NewsreaderWindow, Screenshots) {
   CNNTPDoc doc(services_, dialogs_);
   doc.resize(900, 560);
   doc.show();
-  doc.groupView().connectToServer();
+  doc.connectToServer();
   ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 2; }));
   doc.groupView().openGroupAt(doc.groupView().groups().rowOf("local.test"));
   ASSERT_TRUE(WaitUntil([&] { return doc.articleView().topLevelItemCount() == 3; }));
@@ -443,9 +474,9 @@ TEST_F(NewsreaderWindow, ReadsAndSavesArticlesFromInn) {
   test::InnInstance inn;
   ASSERT_TRUE(inn.started()) << "the private INN did not start";
   {
-    test::NntpRecorder panes;
+    test::NntpRecorder events;
     test::RecordingReporter reporter;
-    CNNTPConnection seeder(inn.port(), panes, reporter, "127.0.0.1");
+    CNNTPConnection seeder(inn.port(), events, reporter, "127.0.0.1");
     ASSERT_TRUE(seeder.Start());
     const std::string root = ArticleWireForm(
         "From: a@netrove.test\nNewsgroups: local.test\nSubject: Root\n"
@@ -455,22 +486,22 @@ TEST_F(NewsreaderWindow, ReadsAndSavesArticlesFromInn) {
         "From: b@netrove.test\nNewsgroups: local.test\nSubject: Re: Root\n"
         "Message-ID: <reply@netrove.test>\nReferences: <root@netrove.test>\n",
         "Reply body\n");
-    ASSERT_EQ(seeder.QueueCommand(kNntpPost, root, 0, {7}), QueueOutcome::Queued);
-    ASSERT_EQ(seeder.QueueCommand(kNntpPost, reply, 0, {7}), QueueOutcome::Queued);
-    ASSERT_TRUE(test::WaitUntil([&] { return panes.Of(WM_NNTP_STATUS).size() >= 3; }));
+    ASSERT_EQ(seeder.QueueCommand(kNntpPost, root, {7}), QueueOutcome::Queued);
+    ASSERT_EQ(seeder.QueueCommand(kNntpPost, reply, {7}), QueueOutcome::Queued);
+    ASSERT_TRUE(events.WaitFor([](const auto& r) { return r.posts.size() == 2; }));
     seeder.Disconnect();
-    ASSERT_TRUE(panes.WaitFor(WM_NNTP_CLOSED, 0));
+    ASSERT_TRUE(events.WaitClosed());
   }
   Store(inn.port());
   WriteNewsText(kNewsArticlesFolder, (home_.path() / "saved").string());
   CNNTPDoc doc(services_, dialogs_);
   CNNTPGroupView& groups = doc.groupView();
   CNNTPArticleView& articles = doc.articleView();
-  groups.connectToServer();
+  doc.connectToServer();
   ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowOf("local.test") >= 0; }));
-  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !doc.clientBusy(); }));
   groups.openGroupAt(groups.groups().rowOf("local.test"));
-  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 2 && !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 2 && !doc.clientBusy(); }));
   articles.toggleThreaded();
   ASSERT_EQ(articles.topLevelItemCount(), 2);
   EXPECT_EQ(articles.topLevelItem(0)->text(0), QStringLiteral("Root"));
@@ -492,9 +523,162 @@ TEST_F(NewsreaderWindow, ReadsAndSavesArticlesFromInn) {
   const std::string once = doc.threadView().articleText() + "\r\n\r\n";
   EXPECT_EQ(content.str(), once + once);
 
-  groups.disconnect();
-  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(services_.reporter_.Messages().empty());
+}
+
+// Posts one article to local.test through a connection of its own.
+void PostToInn(std::uint16_t port, const std::string& subject) {
+  test::NntpRecorder events;
+  test::RecordingReporter reporter;
+  CNNTPConnection poster(port, events, reporter, "127.0.0.1");
+  ASSERT_TRUE(poster.Start());
+  const std::string article = ArticleWireForm(
+      "From: a@netrove.test\nNewsgroups: local.test\nSubject: " + subject + "\n", "Body\n");
+  ASSERT_EQ(poster.QueueCommand(kNntpPost, article, {7}), QueueOutcome::Queued);
+  ASSERT_TRUE(events.WaitFor([](const auto& r) { return r.posts.size() == 1; }));
+  EXPECT_EQ(events.Seen().posts[0].outcome, NntpPostOutcome::Posted);
+  poster.Disconnect();
+  ASSERT_TRUE(events.WaitClosed());
+}
+
+// INN fixes a group's range when it is selected: an article posted after
+// the window opened the group shows only because looking for new articles
+// selects the group again, through the command and through the timer.
+TEST_F(NewsreaderWindow, ArticlesPostedAfterOpeningAppearThroughRetrieveNewAndTheTimer) {
+  NETROVE_REQUIRE_INN();
+  test::InnInstance inn;
+  ASSERT_TRUE(inn.started()) << "the private INN did not start";
+  PostToInn(inn.port(), "First");
+  Store(inn.port());
+  CNNTPDoc doc(services_, dialogs_);
+  CNNTPGroupView& groups = doc.groupView();
+  CNNTPArticleView& articles = doc.articleView();
+  doc.connectToServer();
+  ASSERT_TRUE(
+      WaitUntil([&] { return groups.groups().rowOf("local.test") >= 0 && !doc.clientBusy(); }));
+  groups.openGroupAt(groups.groups().rowOf("local.test"));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 1 && !doc.clientBusy(); }));
+
+  PostToInn(inn.port(), "Second");
+  dialogs_.headerCounts = {10};
+  articles.retrieveNew();
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 2 && !doc.clientBusy(); }));
+  PostToInn(inn.port(), "Third");
+  articles.checkForNew();  // what the timer runs
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 3 && !doc.clientBusy(); }));
+  EXPECT_EQ(articles.topLevelItem(0)->text(0), QStringLiteral("Third"));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(services_.reporter_.Messages().empty());
+}
+
+// Read marks reach the newsrc a short while after they change, while the
+// window is still connected; a CR inside a line is shown, never obeyed.
+TEST_F(NewsreaderWindow, ReadMarksAreSavedWhileConnectedAndABareCrIsShown) {
+  Store(server_.port());
+  test::Script script;
+  OpenLocalTest(script)
+      .ExpectLine("ARTICLE <b@x>")
+      .Send("220 999 <b@x>\r\nSubject: Re: Root\r\n\r\nline\rFrom: spoof\r\n.\r\n")
+      .ExpectLine("QUIT")
+      .Send("205 bye\r\n")
+      .Close();
+  server_.Start(std::move(script));
+  CNNTPDoc doc(services_, dialogs_);
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 2; }));
+  doc.groupView().openGroupAt(doc.groupView().groups().rowOf("local.test"));
+  ASSERT_TRUE(
+      WaitUntil([&] { return doc.articleView().topLevelItemCount() == 3 && !doc.clientBusy(); }));
+  doc.articleView().openArticleAt(1);
+  ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
+  EXPECT_EQ(doc.threadView().toPlainText(),
+            QStringLiteral("Subject: Re: Root\n\nline\u240DFrom: spoof\n"));
+  const auto newsrc = NewsrcPath("", Server());
+  ASSERT_TRUE(WaitUntil([&] {
+    return test::ReadFileBytes(newsrc).find("local.test! 1-997,999\r\n") != std::string::npos;
+  }));
+  EXPECT_TRUE(doc.connected());
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
+}
+
+// A server that drops the connection (INN does when it is idle) is said to
+// have done so; the window keeps the group and its articles, and the next
+// command connects again and selects the group first.
+TEST_F(NewsreaderWindow, AfterTheServerDropsTheNextCommandConnectsAgain) {
+  Store(server_.port());
+  test::Script script;
+  OpenLocalTest(script)
+      .Close()
+      .Accept()
+      .Send("200 again\r\n")
+      .ExpectLine("CAPABILITIES")
+      .Send(kReaderCapabilities)
+      .ExpectLine("GROUP local.test")
+      .Send("211 3 998 1000 local.test\r\n")
+      .ExpectLine("ARTICLE <b@x>")
+      .Send("220 999 <b@x>\r\nSubject: Re: Root\r\n\r\nback\r\n.\r\n")
+      .ExpectLine("QUIT")
+      .Send("205 bye\r\n")
+      .Close();
+  server_.Start(std::move(script));
+  CNNTPDoc doc(services_, dialogs_);
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 2; }));
+  doc.groupView().openGroupAt(doc.groupView().groups().rowOf("local.test"));
+  ASSERT_TRUE(WaitUntil([&] { return !services_.reporter_.Texts().empty(); }));
+  EXPECT_EQ(services_.reporter_.Texts()[0],
+            "The server closed the connection. The next command connects again.");
+  EXPECT_EQ(doc.articleView().topLevelItemCount(), 3);
+  EXPECT_TRUE(doc.connected());
+  EXPECT_FALSE(doc.canConnect());
+  doc.articleView().openArticleAt(1);
+  ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
+  EXPECT_NE(doc.threadView().articleText().find("back"), std::string::npos);
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
+}
+
+// The events of a replaced connection never reach the window: what was
+// queued before close() is dropped, and nothing ever waits on the window.
+TEST(NntpEventQueue, DeliversInOrderAndDropsWhatComesAfterClose) {
+  test::NntpRecorder window;
+  auto queue = std::make_unique<CNntpEventQueue>(window);
+  queue->Greeted(true);
+  queue->GroupSelected({3, 1, 3}, false);
+  EXPECT_TRUE(window.Seen().greetings.empty());  // queued, not delivered on the spot
+  ASSERT_TRUE(WaitUntil([&] { return window.Seen().groups.size() == 1; }));
+  EXPECT_EQ(window.Seen().greetings, (std::vector<bool>{true}));
+  queue->ArticleArrived(std::string("late"));
+  queue->Closed(NntpEnd::ByServer);
+  queue->close();
+  QCoreApplication::processEvents();  // delivers what was posted before, if it were delivered
+  EXPECT_TRUE(window.Seen().articles.empty());
+  EXPECT_FALSE(window.Seen().closed);
+}
+
+// A refused LIST ends the refresh: the server's words are shown and the
+// commands come back.
+TEST_F(NewsreaderWindow, ARefusedListIsShownAndEndsTheRefresh) {
+  Store(server_.port());
+  server_.Start(ListThenQuit("480 Authentication required\r\n"));
+  CNNTPDoc doc(services_, dialogs_);
+  doc.connectToServer();
+  ASSERT_TRUE(doc.groupView().refreshing());
+  ASSERT_TRUE(WaitUntil([&] { return !doc.groupView().refreshing() && !doc.clientBusy(); }));
+  doc.setActivePane(NewsPane::Groups);
+  EXPECT_TRUE(doc.action(NewsCommand::RefreshGroupList)->isEnabled());
+  const auto texts = services_.reporter_.Texts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Command: LIST\r\n480 Authentication required"),
+            texts.end());
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
 }
 
 // The main window as far as a posting window needs it: an MDI area.
@@ -532,11 +716,11 @@ TEST_F(NewsreaderWindow, FollowUpFromTheArticleViewIsPostedAndThreaded) {
   CNNTPDoc doc(shell, dialogs_);
   CNNTPGroupView& groups = doc.groupView();
   CNNTPArticleView& articles = doc.articleView();
-  groups.connectToServer();
+  doc.connectToServer();
   ASSERT_TRUE(WaitUntil([&] { return groups.groups().rowOf("local.test") >= 0; }));
-  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !doc.clientBusy(); }));
   groups.openGroupAt(groups.groups().rowOf("local.test"));
-  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !doc.clientBusy(); }));
   ASSERT_EQ(articles.topLevelItemCount(), 0);  // an empty group
 
   // A new article first, then a follow-up to it read from the window.
@@ -550,7 +734,7 @@ TEST_F(NewsreaderWindow, FollowUpFromTheArticleViewIsPostedAndThreaded) {
   ASSERT_TRUE(WaitUntil([&] { return post.isNull(); }));
   // Opening the group again selects it anew and fetches its one article.
   groups.openGroupAt(groups.groups().rowOf("local.test"));
-  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 1 && !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 1 && !doc.clientBusy(); }));
   articles.openArticleAt(0);
   ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
   doc.setActivePane(NewsPane::Text);
@@ -565,10 +749,10 @@ TEST_F(NewsreaderWindow, FollowUpFromTheArticleViewIsPostedAndThreaded) {
   // The server shows a group's new articles after it is selected again; the
   // reselection offers older articles, which the test declines.
   groups.openGroupAt(groups.groups().rowOf("local.test"));
-  ASSERT_TRUE(WaitUntil([&] { return !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !doc.clientBusy(); }));
   dialogs_.headerCounts = {10};
   articles.retrieveNew();
-  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 2 && !groups.clientBusy(); }));
+  ASSERT_TRUE(WaitUntil([&] { return articles.topLevelItemCount() == 2 && !doc.clientBusy(); }));
   doc.setActivePane(NewsPane::Articles);
   articles.setCurrentItem(articles.topLevelItem(1));
   doc.action(NewsCommand::ThreadUnthread)->trigger();
@@ -580,8 +764,66 @@ TEST_F(NewsreaderWindow, FollowUpFromTheArticleViewIsPostedAndThreaded) {
       [&] { return doc.threadView().articleText().find("Agreed.") != std::string::npos; }));
   EXPECT_NE(doc.threadView().articleText().find("Pat Reader wrote:\r\n\r\n>The root."),
             std::string::npos);
-  groups.disconnect();
-  ASSERT_TRUE(WaitUntil([&] { return groups.canConnect(); }));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+}
+
+// A follow-up goes where the article asks (Followup-To), not to the group
+// it was read in; "poster" is said before the window opens.
+TEST_F(NewsreaderWindow, FollowUpsGoToTheGroupsTheArticleNames) {
+  Store(server_.port());
+  WriteNewsText(kNewsUserFullName, "Pat Reader");
+  WriteNewsText(kNewsUserAddress, "pat@netrove.test");
+  server_.Start(
+      std::move(test::Script()
+                    .Accept()
+                    .Send("200 scripted news\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
+                    .ExpectLine("LIST")
+                    .Send("215 list\r\nlocal.test 2 1 y\r\n.\r\n")
+                    .ExpectLine("GROUP local.test")
+                    .Send("211 2 1 2 local.test\r\n")
+                    .ExpectLine("STAT 2")
+                    .Send("223 2 <p@x>\r\n")
+                    .ExpectLine("HEAD")
+                    .Send("221 2 <p@x>\r\nSubject: Mail me\r\nMessage-ID: <p@x>\r\n"
+                          "Newsgroups: local.test,alt.two\r\nFollowup-To: poster\r\n.\r\n")
+                    .Expect("LAST\r\nHEAD\r\n")
+                    .Send("223 1 <f@x>\r\n")
+                    .Send("221 1 <f@x>\r\nSubject: Elsewhere\r\nMessage-ID: <f@x>\r\n"
+                          "Newsgroups: local.test\r\nFollowup-To: alt.answers\r\n.\r\n")
+                    .ExpectLine("ARTICLE <f@x>")
+                    .Send("220 1 <f@x>\r\nSubject: Elsewhere\r\n\r\nbody\r\n.\r\n")
+                    .ExpectLine("ARTICLE <p@x>")
+                    .Send("220 2 <p@x>\r\nSubject: Mail me\r\n\r\nbody\r\n.\r\n")
+                    .ExpectLine("QUIT")
+                    .Send("205 bye\r\n")
+                    .Close()));
+  FakeShell shell;
+  CNNTPDoc doc(shell, dialogs_);
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 1; }));
+  doc.groupView().openGroupAt(0);
+  ASSERT_TRUE(
+      WaitUntil([&] { return doc.articleView().topLevelItemCount() == 2 && !doc.clientBusy(); }));
+  const auto followUp = [&](int row, const std::string& id) {
+    doc.articleView().openArticleAt(row);
+    EXPECT_TRUE(WaitUntil([&] {
+      const auto& shown = doc.articleView().shownArticle();
+      return shown && shown->messageId == id;
+    }));
+    doc.articleView().compose(std::nullopt, false);
+    return shell.posts.back()->frame()->headers()->newsgroupsField()->text();
+  };
+  EXPECT_EQ(followUp(1, "<f@x>"), QStringLiteral("alt.answers"));
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  EXPECT_EQ(followUp(0, "<p@x>"), QStringLiteral("local.test,alt.two"));
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_TRUE(dialogs_.boxes[0].contains(QStringLiteral("Followup-To: poster")));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
 }
 
 }  // namespace

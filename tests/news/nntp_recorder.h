@@ -1,83 +1,124 @@
 #pragma once
-// The panes of a newsreader window as a test sees them: every message the
-// connection delivers, in order, with its text copied; Send answers with a
-// function the test chooses.
-#include <functional>
+// The connection's events as a test sees them: each recorded in order, on
+// whichever thread raised it, and waited for without a sleep.
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "news/nntp_messages.h"
+#include "news/nntp_events.h"
 #include "support/wait_until.h"
 
 namespace netrove::test {
 
-struct RecordedNntp {
-  std::optional<NntpPane> pane;  // nothing: posted to a posting window
+struct RecordedPost {
   NntpWindow window = 0;
-  unsigned id = 0;
-  long wParam = 0;
-  long lParam = 0;
-  std::optional<std::string> text;
-  int stepCommand = 0;
-  int articleNumber = 0;
+  NntpPostOutcome outcome = NntpPostOutcome::Unanswered;
+  std::string reply;
 };
 
-class NntpRecorder : public INntpWindows {
+struct RecordedRefusal {
+  int command = 0;
+  std::string reply;
+};
+
+struct RecordedNntp {
+  std::vector<bool> busy;
+  std::vector<bool> greetings;
+  std::vector<std::string> lists;
+  std::vector<NntpGroupCounts> groups;
+  std::vector<bool> refreshed;
+  std::vector<NntpGroupProblem> problems;
+  std::vector<NntpHeaderBlock> headers;
+  std::vector<int> headerSteps;  // one per batch
+  std::vector<std::optional<std::string>> articles;
+  std::vector<RecordedPost> posts;
+  std::vector<RecordedRefusal> refusals;
+  bool closed = false;
+  NntpEnd end = NntpEnd::Asked;
+
+  // Numbers of the headers in the order they came.
+  std::vector<long> HeaderNumbers() const {
+    std::vector<long> numbers;
+    for (const NntpHeaderBlock& header : headers) numbers.push_back(header.number);
+    return numbers;
+  }
+  std::size_t IdleCount() const {
+    std::size_t idle = 0;
+    for (const bool state : busy) idle += !state;
+    return idle;
+  }
+};
+
+class NntpRecorder : public INntpEvents {
  public:
-  std::function<long(const NntpMessage&)> answer = [](const NntpMessage&) { return 0L; };
-
-  long Send(NntpPane pane, const NntpMessage& message) override {
-    Record(pane, 0, message);
-    return answer(message);
+  void BusyChanged(bool busy) override {
+    Change([&](RecordedNntp& r) { r.busy.push_back(busy); });
   }
-  void Post(NntpPane pane, const NntpMessage& message) override { Record(pane, 0, message); }
-  void PostTo(NntpWindow window, const NntpMessage& message) override {
-    Record(std::nullopt, window, message);
+  void Greeted(bool postingAllowed) override {
+    Change([&](RecordedNntp& r) { r.greetings.push_back(postingAllowed); });
   }
-
-  std::vector<RecordedNntp> All() const {
-    std::lock_guard lock(mutex_);
-    return messages_;
+  void GroupListArrived(std::string list) override {
+    Change([&](RecordedNntp& r) { r.lists.push_back(std::move(list)); });
   }
-  std::vector<RecordedNntp> Of(unsigned id) const {
-    std::vector<RecordedNntp> found;
-    for (const RecordedNntp& message : All()) {
-      if (message.id == id) found.push_back(message);
-    }
-    return found;
-  }
-  bool WaitFor(unsigned id, long wParam) const {
-    return WaitUntil([&] {
-      for (const RecordedNntp& message : All()) {
-        if (message.id == id && message.wParam == wParam) return true;
-      }
-      return false;
+  void GroupSelected(const NntpGroupCounts& counts, bool refreshed) override {
+    Change([&](RecordedNntp& r) {
+      r.groups.push_back(counts);
+      r.refreshed.push_back(refreshed);
     });
   }
-  // The connection has gone idle (again) after `busyCount` busy notices.
+  void GroupUnavailable(NntpGroupProblem problem) override {
+    Change([&](RecordedNntp& r) { r.problems.push_back(problem); });
+  }
+  void HeadersArrived(std::vector<NntpHeaderBlock> headers, int step) override {
+    Change([&](RecordedNntp& r) {
+      for (NntpHeaderBlock& header : headers) r.headers.push_back(std::move(header));
+      r.headerSteps.push_back(step);
+    });
+  }
+  void ArticleArrived(std::optional<std::string> text) override {
+    Change([&](RecordedNntp& r) { r.articles.push_back(std::move(text)); });
+  }
+  void PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) override {
+    Change([&](RecordedNntp& r) { r.posts.push_back({window, outcome, reply}); });
+  }
+  void CommandRefused(int command, const std::string& reply) override {
+    Change([&](RecordedNntp& r) { r.refusals.push_back({command, reply}); });
+  }
+  void Closed(NntpEnd end) override {
+    Change([&](RecordedNntp& r) {
+      r.closed = true;
+      r.end = end;
+    });
+  }
+
+  RecordedNntp Seen() const {
+    std::lock_guard lock(mutex_);
+    return seen_;
+  }
+  template <class Condition>
+  bool WaitFor(Condition condition) const {
+    return WaitUntil([&] { return condition(Seen()); });
+  }
+  bool WaitClosed() const {
+    return WaitFor([](const RecordedNntp& r) { return r.closed; });
+  }
+  // The connection went idle `times` times and is idle now.
   bool WaitIdle(std::size_t times = 1) const {
-    return WaitUntil([&] {
-      std::size_t idle = 0;
-      for (const RecordedNntp& message : All()) {
-        idle += message.id == WM_NNTP_BUSY && message.wParam == 0;
-      }
-      return idle >= times;
+    return WaitFor([&](const RecordedNntp& r) {
+      return r.IdleCount() >= times && !r.busy.empty() && !r.busy.back();
     });
   }
 
  private:
-  void Record(std::optional<NntpPane> pane, NntpWindow window, const NntpMessage& message) {
-    RecordedNntp recorded{pane,           window,       message.id,          message.wParam,
-                          message.lParam, std::nullopt, message.stepCommand, message.articleNumber};
-    if (message.hasText) recorded.text = std::string(message.text);
+  template <class Work>
+  void Change(Work work) {
     std::lock_guard lock(mutex_);
-    messages_.push_back(std::move(recorded));
+    work(seen_);
   }
 
   mutable std::mutex mutex_;
-  std::vector<RecordedNntp> messages_;
+  RecordedNntp seen_;
 };
 
 }  // namespace netrove::test

@@ -21,6 +21,7 @@
 #include "support/loopback_socket.h"
 #include "support/private_inetd.h"
 #include "support/recording_reporter.h"
+#include "support/refusing_threads.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
@@ -160,10 +161,11 @@ TEST(QueryWorkers, EachQueryKeepsItsOwnHostAndNoneOutlivesTheWorkers) {
   {
     CQueryWorkers workers;
     for (const auto* server : {&first, &second, &silent}) {
-      workers.Start([&reporter, query = QuoteOfTheDayQuery("127.0.0.1", server->port())](
-                        const std::shared_ptr<CNetSocket>& socket) {
-        RunServiceQuery(query, *socket, reporter, SystemResolver());
-      });
+      EXPECT_TRUE(
+          workers.Start([&reporter, query = QuoteOfTheDayQuery("127.0.0.1", server->port())](
+                            const std::shared_ptr<CNetSocket>& socket) {
+            RunServiceQuery(query, *socket, reporter, SystemResolver());
+          }));
     }
     ASSERT_TRUE(test::WaitUntil([&] { return reporter.Messages().size() == 2; }));
     EXPECT_EQ(workers.RunningCount(), 1u);
@@ -171,6 +173,16 @@ TEST(QueryWorkers, EachQueryKeepsItsOwnHostAndNoneOutlivesTheWorkers) {
   std::vector<std::string> texts = reporter.Texts();
   std::sort(texts.begin(), texts.end());
   EXPECT_EQ(texts, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(QueryWorkers, AWorkerTheSystemRefusesIsReportedAndNeverRuns) {
+  CRefusingThreads threads;
+  CQueryWorkers workers(threads);
+  bool ran = false;
+  EXPECT_FALSE(workers.Start([&ran](const std::shared_ptr<CNetSocket>&) { ran = true; }));
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(threads.Attempts(), 1);
+  EXPECT_EQ(workers.RunningCount(), 0u);
 }
 
 TEST(QueryFailures, LookUpAndConnectionFailuresShowTheirSocketText) {

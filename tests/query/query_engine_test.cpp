@@ -6,13 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <system_error>
+#include <cerrno>
 
 #include "base/net_socket.h"
 #include "query/query_engine_harness.h"
 #include "query/query_request.h"
 #include "support/loopback_socket.h"
 #include "support/private_inetd.h"
+#include "support/refusing_threads.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
 
@@ -172,20 +173,34 @@ TEST(QueryEnd, EndlessAnswerIsCutOffAtTheLimit) {
   EXPECT_EQ(AnswerCutOffNote(kAnswerLimit), "\r\n[Answer cut off after 16777216 bytes.]");
 }
 
+TEST(QueryRequests, ALineBreakInsideTheQueryIsRefusedBeforeConnecting) {
+  EXPECT_TRUE(IsSafeQueryText("alice smith"));
+  for (const std::string& bad :
+       std::vector<std::string>{"bob\r\nroot", "bob\nroot", "bob\r", std::string("a\0b", 3)}) {
+    EXPECT_FALSE(IsSafeQueryText(bad)) << bad;
+  }
+  // The server would take each line for a request of its own: nothing starts.
+  test::QueryHarness harness;
+  EXPECT_FALSE(
+      harness.engine.Start({kLoopback, kFingerPort, FingerRequestLine("bob\nroot", false)}));
+  EXPECT_FALSE(harness.engine.IsRunning());
+  EXPECT_EQ(harness.finished.Count(), 0);
+  EXPECT_TRUE(harness.reporter.Messages().empty());
+}
+
 TEST(QueryEnd, WorkerThatCannotStartIsReportedAndLeavesNothingRunning) {
   test::RecordingSink transcript;
   test::RecordingReporter reporter;
   test::FinishedRecorder finished;
-  CQueryEngine engine(transcript, reporter, finished, SystemResolver(),
-                      [](std::function<void()>) -> std::thread {
-                        throw std::system_error(EAGAIN, std::generic_category());
-                      });
+  CRefusingThreads threads;
+  CQueryEngine engine(transcript, reporter, finished, SystemResolver(), threads);
   EXPECT_FALSE(engine.Start({kLoopback, kFingerPort, "\r\n"}));
   EXPECT_FALSE(engine.IsRunning());
   ASSERT_EQ(reporter.Messages().size(), 1u);
   EXPECT_EQ(reporter.Messages()[0].source, kSourceSystemMessage);
   EXPECT_EQ(reporter.Messages()[0].errorCode, EAGAIN);
   EXPECT_EQ(finished.Count(), 0);
+  EXPECT_EQ(threads.Attempts(), 1);
 }
 
 const std::vector<std::string> kFingerd{"/usr/sbin/in.fingerd", "in.fingerd"};

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/reply_framer.h"
 #include "query/aiosmtpd_server.h"
 #include "query/smtp_dialogue_harness.h"
 #include "query/smtp_scripts.h"
@@ -51,7 +52,7 @@ TEST(SmtpDialogueScripted, RepliesAreHandledWhenCompleteAndInOrder) {
                    .Accept()
                    .SendInPieces({"220-mail.example.test\r\n220-welcome\r\n22", "0 ready\r\n"},
                                  std::chrono::milliseconds(50))
-                   .ExpectLine("HELO 127.0.0.1")
+                   .ExpectLine("HELO [127.0.0.1]")
                    .Send("250 hello\r\n250 sender ok\r\n")
                    .ExpectLine("MAIL FROM:<alice@example.test>")
                    .ExpectLine("RCPT TO:<bob@example.test>")
@@ -67,14 +68,25 @@ TEST(SmtpDialogueScripted, RepliesAreHandledWhenCompleteAndInOrder) {
   EXPECT_TRUE(run.reporter.Messages().empty());
 }
 
-TEST(SmtpDialogueScripted, RefusedRecipientWaitsUntilHungUp) {
+TEST(SmtpDialogueScripted, ARefusedRecipientIsFollowedByQuitAndTheDialogueEnds) {
   CScriptedServer server;
   server.Start(test::RefusingServer());
   DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd({ServerOf(server), kAlice, kBob}));
+  EXPECT_TRUE(server.Finished());
+  EXPECT_TRUE(run.transcript.Text().ends_with("550 no such user\r\n221 bye\r\n\r\n\r\n\r\n"))
+      << run.transcript.Text();
+  EXPECT_TRUE(run.reporter.Messages().empty());
+  EXPECT_FALSE(run.dialogue.Delivered());
+}
+
+TEST(SmtpDialogueScripted, ASilentServerWaitsUntilHungUp) {
+  CScriptedServer server;
+  server.Start(test::SilentAfterHelo());
+  DialogueHarness run;
   ASSERT_TRUE(run.dialogue.Start({ServerOf(server), kAlice, kBob}));
-  ASSERT_TRUE(WaitUntil([&] { return run.transcript.Text().ends_with("550 no such user\r\n"); }));
+  ASSERT_TRUE(WaitUntil([&] { return run.dialogue.InFlight() == SmtpCommand::Helo; }));
   EXPECT_TRUE(run.dialogue.IsRunning());
-  EXPECT_EQ(run.dialogue.InFlight(), SmtpCommand::Rcpt);
   // A second dialogue never starts on the same object while one runs.
   EXPECT_FALSE(run.dialogue.Start({ServerOf(server), kAlice, kBob}));
 
@@ -83,9 +95,53 @@ TEST(SmtpDialogueScripted, RefusedRecipientWaitsUntilHungUp) {
   ASSERT_TRUE(WaitUntil([&] { return run.finished.Count() == 1; }));
   run.dialogue.Join();
   EXPECT_TRUE(server.Finished());
-  EXPECT_TRUE(run.transcript.Text().ends_with("550 no such user\r\n\r\n\r\n\r\n"));
+  EXPECT_EQ(run.transcript.Text(), "220 ready\r\n\r\n\r\n\r\n");
   EXPECT_TRUE(run.reporter.Messages().empty());
   EXPECT_FALSE(run.dialogue.Delivered());
+}
+
+TEST(SmtpDialogueScripted, A250ToDataWithoutTheGoAheadIsNoDelivery) {
+  CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send("220 ready\r\n")
+                   .ExpectLine("HELO [127.0.0.1]")
+                   .Send("250 hello\r\n")
+                   .ExpectLine("MAIL FROM:<alice@example.test>")
+                   .Send("250 ok\r\n")
+                   .ExpectLine("RCPT TO:<bob@example.test>")
+                   .Send("250 ok\r\n")
+                   .ExpectLine("DATA")
+                   .Send("250 fine\r\n")
+                   .ExpectLine("QUIT")
+                   .Send("221 bye\r\n")
+                   .ExpectClosed());
+  DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd({ServerOf(server), kAlice, kBob}));
+  EXPECT_TRUE(server.Finished());
+  EXPECT_FALSE(run.dialogue.Delivered());
+}
+
+// A multi-line reply past the framer's 4 MiB bound: it is shown and passed
+// over line by line, in time that grows with its size, and its last line's
+// code is answered as any reply's.
+TEST(SmtpDialogueScripted, AReplyOverTheBoundIsPassedOverAndAnswered) {
+  const std::string line = "220-" + std::string(76, 'x') + "\r\n";
+  std::string greeting;
+  while (greeting.size() < CReplyFramer::kDefaultMaxReply + 128 * 1024) greeting += line;
+  greeting += "220 ready\r\n";
+  CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send(greeting)
+                   .ExpectLine("HELO [127.0.0.1]")
+                   .Send("421 closing\r\n")
+                   .ExpectLine("QUIT")
+                   .Close());
+  DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd({ServerOf(server), kAlice, kBob}));
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(run.transcript.Text(), greeting + "421 closing\r\n\r\n\r\n\r\n");
 }
 
 TEST(SmtpDialogueScripted, InjectedCommandsNeverReachTheServer) {
@@ -115,7 +171,7 @@ TEST(SmtpDialogueScripted, NonRepliesAreShownAndTheDialogueGoesOn) {
   server.Start(Script()
                    .Accept()
                    .Send("hello there\r\n220 ready\r\n")
-                   .ExpectLine("HELO 127.0.0.1")
+                   .ExpectLine("HELO [127.0.0.1]")
                    .Send("250 hello")
                    .Close());
   DialogueHarness run;

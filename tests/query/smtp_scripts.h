@@ -5,18 +5,25 @@
 namespace netrove::test {
 
 // A greeting, HELO and MAIL accepted, then the recipient refused: the
-// dialogue then waits for the server, which waits for the client to close.
+// client says goodbye and closes, though the server would wait.
 inline Script RefusingServer() {
   return Script()
       .Accept()
       .Send("220 ready\r\n")
-      .ExpectLine("HELO 127.0.0.1")
+      .ExpectLine("HELO [127.0.0.1]")
       .Send("250 hello\r\n")
       .ExpectLine("MAIL FROM:<alice@example.test>")
       .Send("250 ok\r\n")
       .ExpectLine("RCPT TO:<bob@example.test>")
       .Send("550 no such user\r\n")
+      .ExpectLine("QUIT")
+      .Send("221 bye\r\n")
       .ExpectClosed();
+}
+
+// Greets, takes HELO and then says nothing until the client closes.
+inline Script SilentAfterHelo() {
+  return Script().Accept().Send("220 ready\r\n").ExpectLine("HELO [127.0.0.1]").ExpectClosed();
 }
 
 }  // namespace netrove::test

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -64,6 +65,28 @@ TEST(FtpLocalFiles, ListingPutsFoldersFirstAndSortsWithoutRegardToCase) {
   EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Zeta", "a.txt", "B.txt"}));
   EXPECT_FALSE(LocalFolderHasEntries(home.path() / "alpha"));
   EXPECT_TRUE(LocalFolderHasEntries(home.path()));
+}
+
+}  // namespace
+}  // namespace netrove
+
+namespace netrove {
+namespace {
+
+// A folder copied into its own subfolder would copy its copy until names
+// grow too long; a folder beside it whose name merely starts the same is fine.
+TEST(FtpLocalFiles, AFolderIsNeverCopiedIntoItself) {
+  test::ScopedHome home;
+  const std::filesystem::path folder = home.path() / "photos";
+  std::filesystem::create_directories(folder / "2026");
+  test::WriteFileBytes(folder / "a.jpg", "jpeg");
+  EXPECT_EQ(CopyLocal(folder, folder / "2026" / "photos", false), EINVAL);
+  EXPECT_EQ(CopyLocal(folder, folder, false), EINVAL);
+  EXPECT_FALSE(std::filesystem::exists(folder / "2026" / "photos"));
+  EXPECT_EQ(MoveLocal(folder, folder / "2026" / "photos", false), EINVAL);
+  EXPECT_TRUE(std::filesystem::exists(folder / "a.jpg"));
+  EXPECT_EQ(CopyLocal(folder, home.path() / "photos-copy", false), 0);
+  EXPECT_EQ(test::ReadFileBytes(home.path() / "photos-copy" / "a.jpg"), "jpeg");
 }
 
 }  // namespace

@@ -106,7 +106,8 @@ class FtpAgainstRealServers : public ::testing::TestWithParam<PeerAndMode> {
   void TearDown() override {
     connection_.Quit();
     connection_.WaitUntilEnded();
-    EXPECT_TRUE(reporter_.Messages().empty()) << reporter_.Texts().front();
+    EXPECT_TRUE(reporter_.Messages().empty())
+        << reporter_.Texts().front() << " error " << reporter_.Messages().front().errorCode;
   }
 
   test::ScopedHome home_;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -309,8 +310,12 @@ TEST_F(FtpScripted, AnUploadWhoseReadFailsResetsTheDataConnectionAndFails) {
                         .Replace());
   ASSERT_TRUE(events_.WaitFor("upload ended 0"));
   EXPECT_TRUE(data_.Finished());
-  ASSERT_EQ(reporter_.Messages().size(), 1u);
-  EXPECT_EQ(reporter_.Messages()[0].errorCode, EISDIR);
+  // The refused PASV of the login's listing is said, then the read error.
+  const auto messages = reporter_.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text,
+            "The FTP server refused passive (PASV) data connections: 502 no listing today");
+  EXPECT_EQ(messages[1].errorCode, EISDIR);
 }
 
 // In active mode anyone may reach the announced port first; only the
@@ -383,6 +388,10 @@ TEST_F(FtpScripted, ADroppedConnectionDuringADownloadLeavesNoFile) {
   ASSERT_TRUE(events_.WaitFor("download ended 0"));
   EXPECT_TRUE(fs::is_empty(local));
   EXPECT_TRUE(control_.Finished());
+  const auto texts = reporter_.Texts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(),
+                      "The connection to the FTP server ended before the transfer did."),
+            texts.end());
 }
 
 // The editor gets a temporary copy (line ends converted) as its one

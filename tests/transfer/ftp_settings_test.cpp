@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include "base/settings_store.h"
@@ -14,6 +15,7 @@
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "transfer/customize_ftp_page.h"
+#include "transfer/ftp_connection.h"
 #include "transfer/ftp_dialogs.h"
 
 namespace netrove {
@@ -72,6 +74,17 @@ TEST(FtpSettings, ThePortFieldKeepsAPortAndTheProxyBoxSwitchesItsControls) {
   EXPECT_EQ(StoredText("FTP", "Editor"), "/usr/bin/vi");
   test::Click(page.bellBox());
   EXPECT_EQ(test::StoredDword("FTP", "Bell"), 1u);
+
+  // The reply time-out: 120 s until changed, 0 for none, read by the engine.
+  EXPECT_EQ(page.timeoutBox()->value(), 120);
+  page.timeoutBox()->setValue(0);
+  EXPECT_EQ(test::StoredDword("FTP", "Reply Timeout"), 0u);
+  FtpLogin login;
+  ASSERT_TRUE(ReadFtpSettings(login, reporter));
+  EXPECT_EQ(login.replyTimeout.count(), 0);
+  page.timeoutBox()->setValue(30);
+  ASSERT_TRUE(ReadFtpSettings(login, reporter));
+  EXPECT_EQ(login.replyTimeout.count(), 30);
 }
 
 TEST(FtpSettings, TheProxyDialogAsksForWhatItsModeNeedsAndStoresIt) {

@@ -13,10 +13,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -27,6 +29,7 @@
 #include "support/file_bytes.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
+#include "transfer/ftp_listing.h"
 #include "transfer/ftp_prompts.h"
 #include "transfer/ftp_tree_ctrl.h"
 #include "transfer/ftp_window_ids.h"
@@ -209,9 +212,9 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
   EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/hello.txt"), "hello from the server\n");
   EXPECT_EQ(model(local())->rowCount(inbox), 1);
   EXPECT_TRUE(prompts_->questions.isEmpty());
-  // The bytes on the wire: ASCII mode sends CR LF.
+  // The bytes on the wire: binary mode, the default, moves them as they are.
   EXPECT_TRUE(WaitFor([this] {
-    return view_->progressLabel()->text().startsWith(QStringLiteral("23 bytes transferred"));
+    return view_->progressLabel()->text().startsWith(QStringLiteral("22 bytes transferred"));
   })) << view_->progressLabel()->text().toStdString();
 
   // Once more onto the file itself: its folder is the destination, and No
@@ -333,10 +336,11 @@ TEST_F(FtpViewTest, AnUploadMovedByTheRightButtonRemovesTheLocalFileOnlyOnceStor
   EXPECT_FALSE(Find(local(), {QStringLiteral("moving.txt")}).isValid());
   EXPECT_NE(Transcript().find("TYPE I\r\n"), std::string::npos);
 
-  // The server gone: the tree empties and the options start over.
+  // The server gone: the tree empties; the transfer mode is the user's choice
+  // and stays.
   view_->connection().QueueCommand(FtpCommand::Quit);
   ASSERT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
-  EXPECT_EQ(view_->transferMode(), kCmdFtpAscii);
+  EXPECT_EQ(view_->transferMode(), kCmdFtpImage);
   EXPECT_FALSE(remote()->isEnabled());
 }
 
@@ -374,6 +378,39 @@ TEST_F(FtpViewTest, StoreOptionsExcludeEachOtherAndConnectionItemsNeedAConnectio
   EXPECT_EQ(local()->storeMode(), FtpStoreMode::Replace);
   view_->tabs()->setCurrentIndex(0);
   EXPECT_FALSE(view_->commandAction(kCmdFtpNoop)->isEnabled());
+}
+
+// A new user transfers files as binary (a binary file sent as text arrives
+// corrupted) over passive data connections (most users are behind NAT);
+// either choice, once made, is kept for the next window.
+TEST_F(FtpViewTest, ANewUserStartsBinaryAndPassiveAndAChoiceIsKept) {
+  EXPECT_EQ(view_->transferMode(), kCmdFtpImage);
+  EXPECT_TRUE(view_->loginPage()->passiveBox()->isChecked());
+  remote()->setEnabled(true);  // as after the first listing
+  view_->updateCommandStates();
+  view_->commandAction(kCmdFtpAscii)->trigger();
+  view_->loginPage()->passiveBox()->setChecked(false);
+  view_.reset();
+  view_ = std::make_unique<CFtpView>(services_, std::make_unique<ScriptedPrompts>());
+  EXPECT_EQ(view_->transferMode(), kCmdFtpAscii);
+  EXPECT_FALSE(view_->loginPage()->passiveBox()->isChecked());
+}
+
+// A name that is not UTF-8 (Latin-1 "caf\xe9") is shown as best it can be,
+// but every request names it by the bytes the server listed.
+TEST_F(FtpViewTest, ANameThatIsNotUtf8GoesBackToTheServerAsListed) {
+  const std::string latin1 = "caf\xe9.txt";
+  remote()->listingReceived(ParseUnixListing("-rw-r--r-- 1 a b 5 Jan 1 12:00 " + latin1 +
+                                             "\r\n"
+                                             "drwxr-xr-x 2 a b 4096 Jan 1 12:00 d\xfcr\r\n"),
+                            QStringLiteral("/pub/"));
+  const QModelIndex root = model(remote())->index(0, 0);
+  ASSERT_EQ(model(remote())->rowCount(root), 2);
+  std::vector<std::string> paths;
+  for (int row = 0; row < 2; ++row)
+    paths.push_back(model(remote())->serverPath(model(remote())->index(row, 0, root)));
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (std::vector<std::string>{"/pub/" + latin1, "/pub/d\xfcr"}));
 }
 
 TEST_F(FtpViewTest, TheEditorStartsOnALocalFileWithoutAnyFtpTraffic) {

@@ -139,7 +139,20 @@ TEST_F(EngineTest, AServerAnsweringFromItsRequestPortIsRefused) {
   EXPECT_EQ(FailureText(), "The server did not change its port.");
 }
 
-TEST_F(EngineTest, ASilentServerIsGivenUpAfterWaitsOf3_6_24_192And3072Seconds) {
+// Lets every wait of the engine run out; the waits it began.
+std::vector<std::uint32_t> WaitsUntilGivenUp(CTftpEngine& engine, std::uint32_t& now) {
+  std::vector<std::uint32_t> waits;
+  while (engine.state() == TftpState::Running) {
+    const std::uint32_t wait = engine.WaitRemaining(now);
+    waits.push_back(wait);
+    now += wait;
+    engine.OnTimeout(now);
+    static_cast<void>(engine.TakeOutgoing());
+  }
+  return waits;
+}
+
+TEST_F(EngineTest, ASilentServerIsGivenUpWithinAMinuteInAll) {
   StartGet();
   std::vector<std::uint32_t> waits;
   while (engine_->state() == TftpState::Running) {
@@ -155,7 +168,27 @@ TEST_F(EngineTest, ASilentServerIsGivenUpAfterWaitsOf3_6_24_192And3072Seconds) {
       EXPECT_EQ(resent, sent_.front());
     }
   }
-  EXPECT_EQ(waits, (std::vector<std::uint32_t>{3000, 6000, 24000, 192000, 3072000}));
+  // The backoff's next wait (192 s) is cut to what is left of the minute.
+  EXPECT_EQ(waits, (std::vector<std::uint32_t>{3000, 6000, 24000, 27000}));
+  EXPECT_EQ(FailureText(), "No response from the other side; transfer timed out.");
+}
+
+TEST_F(EngineTest, ASilentRequesterFreesTheServersTransferWithinAMinuteOfEachBlock) {
+  StartServingRead(std::string(2000, 'a'));
+  // The requester answers the first block after a retransmission, then falls
+  // silent: the bound starts anew with every answer, the carried-over wait of
+  // 6 s doubling until the minute is spent.
+  now_ += engine_->WaitRemaining(now_);
+  engine_->OnTimeout(now_);
+  Deliver(BuildTftpAck(1), client_);
+  EXPECT_EQ(WaitsUntilGivenUp(*engine_, now_),
+            (std::vector<std::uint32_t>{6000, 12000, 42000}));
+  EXPECT_EQ(engine_->state(), TftpState::Failed);
+
+  // A client's bound comes from its settings.
+  StartGet();
+  engine_->SetGiveUpAfter(10000);
+  EXPECT_EQ(WaitsUntilGivenUp(*engine_, now_), (std::vector<std::uint32_t>{3000, 6000, 1000}));
   EXPECT_EQ(FailureText(), "No response from the other side; transfer timed out.");
 }
 

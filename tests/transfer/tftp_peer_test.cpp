@@ -2,13 +2,16 @@
 // our server and client against hostile or scripted peers over loopback.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <random>
 #include <thread>
 
 #include "support/recording_reporter.h"
+#include "support/refusing_threads.h"
 #include "support/scripted_server.h"
+#include "support/wait_until.h"
 #include "tftp_memory_file.h"
 #include "tftp_peers.h"
 #include "transfer/tftp_packet.h"
@@ -102,10 +105,12 @@ TEST_F(TftpPeerTest, TheTftpHpaClientGetsFromOurServerWhichKeepsToItsFolder) {
   RunTftpHpa(port, "netascii", "get /text.txt text.txt", local_);
   EXPECT_EQ(ReadWholeFile(local_ / "text.txt"), kText);
 
-  EXPECT_NE(RunTftpHpa(port, "octet", "get ../../etc/passwd p1", local_)
-                .find("A fully qualified path is required."),
-            std::string::npos);
-  for (const char* outside : {"/../x", "/etc/passwd", "/etc/../../etc/passwd"}) {
+  // A name without a leading slash (curl's tftp://host/file) is served from
+  // the folder, and is confined to it all the same.
+  RunTftpHpa(port, "octet", "get binary.bin relative.bin", local_);
+  EXPECT_EQ(ReadWholeFile(local_ / "relative.bin"), ReadWholeFile(served_ / "binary.bin"));
+  for (const char* outside :
+       {"/../x", "/etc/passwd", "/etc/../../etc/passwd", "../../etc/passwd", "etc/passwd"}) {
     EXPECT_NE(RunTftpHpa(port, "octet", std::string("get ") + outside + " p2", local_)
                   .find("Access violation."),
               std::string::npos)
@@ -140,7 +145,11 @@ TEST_F(TftpPeerTest, OurServerCreatesNewFilesOnlyAndNeverReplacesOne) {
 // A plain UDP socket on loopback standing in for a peer that misbehaves.
 class ScriptedPeer {
  public:
-  ScriptedPeer() : socket_(test::BoundSocket(SOCK_DGRAM, 0)) {
+  // On 127.0.0.1 unless another loopback address is named.
+  explicit ScriptedPeer(const char* address = "127.0.0.1")
+      : socket_(::socket(AF_INET, SOCK_DGRAM, 0)) {
+    address_ = test::Address(address, 0);
+    ::bind(socket_, reinterpret_cast<const sockaddr*>(&address_), sizeof address_);
     socklen_t size = sizeof address_;
     getsockname(socket_, reinterpret_cast<sockaddr*>(&address_), &size);
   }
@@ -186,10 +195,14 @@ TEST_F(TftpPeerTest, OurServerAnswersOnlyWellFormedRequestsAndCapsItsTransfers) 
   peer.SendTo(BuildTftpAck(1), serverAddress);
   EXPECT_TRUE(peer.Receive(300).empty());
 
-  // Readers that never acknowledge hold their transfers; one more is ignored.
+  // Readers that never acknowledge hold their transfers, a few per address;
+  // once every slot is taken one more is ignored.
   std::vector<std::unique_ptr<ScriptedPeer>> readers;
+  const std::vector<std::string> hosts = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5",
+                                          "127.0.0.6"};
   for (std::size_t i = 0; i <= CTftpServer::kMostTransfers; ++i) {
-    readers.push_back(std::make_unique<ScriptedPeer>());
+    readers.push_back(
+        std::make_unique<ScriptedPeer>(hosts[i / CTftpServer::kMostTransfersPerAddress].c_str()));
     readers.back()->SendTo(BuildTftpRequest(kTftpRrq, "/binary.bin", TftpMode::Octet),
                            serverAddress);
     if (i < CTftpServer::kMostTransfers) {
@@ -207,6 +220,112 @@ TEST_F(TftpPeerTest, OurServerAnswersOnlyWellFormedRequestsAndCapsItsTransfers) 
                            return line.find("transfers are running already") != std::string::npos;
                          }),
             lines.end());
+}
+
+// Starts real threads until `allowed` have been started, then refuses, as a
+// system that runs out of threads under load does.
+class CThreadsRunningOut : public IThreadLauncher {
+ public:
+  explicit CThreadsRunningOut(int allowed) : allowed_(allowed) {}
+  std::jthread Launch(Work work) override {
+    if (allowed_.fetch_sub(1) <= 0) return refusing_.Launch(std::move(work));
+    return SystemThreads().Launch(std::move(work));
+  }
+  int Refused() const { return refusing_.Attempts(); }
+
+ private:
+  std::atomic<int> allowed_;
+  CRefusingThreads refusing_;
+};
+
+TEST_F(TftpPeerTest, AServerRefusedThreadsReportsItAndRequestsCannotEndIt) {
+  const TftpServerSettings settings{test::FreeUdpPort(), served_, false};
+  CRefusingThreads none;
+  CTftpServer refused(
+      reporter_, [&] { return settings; }, nullptr, none);
+  EXPECT_FALSE(refused.Start());
+  EXPECT_FALSE(refused.IsRunning());
+  EXPECT_EQ(reporter_.Texts(), std::vector<std::string>{kNoThreadText});
+  EXPECT_FALSE(test::UdpPortTaken(settings.port)) << "the port is given back";
+
+  // The listener starts; every transfer thread is refused.
+  CThreadsRunningOut threads(1);
+  CTftpServer server(
+      reporter_, [&] { return settings; }, nullptr, threads);
+  ASSERT_TRUE(server.Start());
+  const sockaddr_in serverAddress = test::Address("127.0.0.1", settings.port);
+  const auto notServed = [&server] {
+    const auto lines = server.LogLines();
+    return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.find(std::string(" not served: ") + kNoThreadText) != std::string::npos;
+    });
+  };
+  ScriptedPeer peer;
+  for (int request = 1; request <= 3; ++request) {
+    peer.SendTo(BuildTftpRequest(kTftpRrq, "/binary.bin", TftpMode::Octet), serverAddress);
+    ASSERT_TRUE(test::WaitUntil([&] { return notServed() == request; }));
+  }
+  EXPECT_EQ(threads.Refused(), 3);
+  EXPECT_TRUE(server.IsRunning());
+  EXPECT_EQ(server.RunningTransfers(), 0u);
+  EXPECT_EQ(reporter_.Messages().size(), 1u) << "a remote request shows no box";
+}
+
+TEST_F(TftpPeerTest, ARequesterCannotLockOthersOutAndASilentOneIsGivenUp) {
+  const TftpServerSettings settings{test::FreeUdpPort(), served_, false};
+  CTftpServer server(reporter_, [&] { return settings; });
+  ASSERT_TRUE(server.Start());
+  const sockaddr_in serverAddress = test::Address("127.0.0.1", settings.port);
+
+  // One host sends as many requests as the server has slots and never answers.
+  std::vector<std::unique_ptr<ScriptedPeer>> silent;
+  for (std::size_t i = 0; i < CTftpServer::kMostTransfers; ++i) {
+    silent.push_back(std::make_unique<ScriptedPeer>());
+    silent.back()->SendTo(BuildTftpRequest(kTftpRrq, "/binary.bin", TftpMode::Octet),
+                          serverAddress);
+  }
+  for (std::size_t i = 0; i < CTftpServer::kMostTransfersPerAddress; ++i) {
+    EXPECT_EQ(silent[i]->Receive().size(), 516u) << i;
+  }
+  ASSERT_TRUE(test::WaitUntil([&] {
+    const auto lines = server.LogLines();
+    return std::count_if(lines.begin(), lines.end(),
+                         [](const std::string& line) {
+                           return line.find("transfers of this address are running") !=
+                                  std::string::npos;
+                         }) ==
+           static_cast<long>(CTftpServer::kMostTransfers - CTftpServer::kMostTransfersPerAddress);
+  }));
+  EXPECT_EQ(server.RunningTransfers(), CTftpServer::kMostTransfersPerAddress);
+
+  // Another host is still served, and to the end.
+  ScriptedPeer other("127.0.0.2");
+  other.SendTo(BuildTftpRequest(kTftpRrq, "/text.txt", TftpMode::Octet), serverAddress);
+  const TftpPacket block = other.Receive();
+  EXPECT_EQ(block, BuildTftpData(1, test::Bytes(kText.substr(0, 512))));
+  other.SendTo(BuildTftpAck(1), other.from());
+  EXPECT_EQ(other.Receive(), BuildTftpData(2, test::Bytes(kText.substr(512))));
+  other.SendTo(BuildTftpAck(2), other.from());
+  EXPECT_TRUE(test::WaitUntil(
+      [&] { return server.RunningTransfers() == CTftpServer::kMostTransfersPerAddress; }));
+}
+
+TEST_F(TftpPeerTest, OurServerRefusesAFifoAtOnceAndStopsPromptly) {
+  ASSERT_EQ(::mkfifo((served_ / "pipe").c_str(), 0644), 0);
+  fs::create_directories(served_ / "folder");
+  const TftpServerSettings settings{test::FreeUdpPort(), served_, false};
+  auto server = std::make_unique<CTftpServer>(reporter_, [&] { return settings; });
+  ASSERT_TRUE(server->Start());
+  const sockaddr_in serverAddress = test::Address("127.0.0.1", settings.port);
+  ScriptedPeer peer;
+  for (const char* name : {"/pipe", "/pipe", "folder"}) {
+    peer.SendTo(BuildTftpRequest(kTftpRrq, name, TftpMode::Octet), serverAddress);
+    const TftpPacket refusal = peer.Receive();
+    ASSERT_GE(refusal.size(), 4u) << name;
+    EXPECT_EQ(refusal[1], kTftpError) << name;
+  }
+  EXPECT_TRUE(test::WaitUntil([&] { return server->RunningTransfers() == 0; }));
+  server.reset();  // returns: no thread is held by the pipe
 }
 
 TEST_F(TftpPeerTest, OurClientDropsAStrangersBlockAndFinishesWithTheServersOwn) {
