@@ -1,8 +1,12 @@
 #include "app/customize_netrove.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
 #include <QGroupBox>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <cerrno>
 
 #include "app/shell_settings.h"
 #include "base/command_ids.h"
@@ -24,6 +28,7 @@ CCustomizeNetrove::CCustomizeNetrove(IShellContext& shell, QWidget* parent)
   groupLayout->addWidget(clock_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
+  layout->addWidget(createListenerGroup());
   layout->addStretch();
 
   bindCheckBox(alwaysOnTop_, kValueAlwaysOnTop, [this](bool on) { shell_.setAlwaysOnTop(on); });
@@ -32,11 +37,46 @@ CCustomizeNetrove::CCustomizeNetrove(IShellContext& shell, QWidget* parent)
       [this](int error) { shell_.toolServices().reporter().PostSystemError(error); });
 }
 
+// Other copies of Netrove call and broadcast to every copy they can reach;
+// the user decides whether this one answers, and from where.
+QWidget* CCustomizeNetrove::createListenerGroup() {
+  auto* group = new QGroupBox(QStringLiteral("Chat and Broadcasts"), this);
+  answerPeers_ = new QCheckBox(QString::fromLatin1(kAnswerPeersLabel), group);
+  listenAddress_ = new QComboBox(group);
+  listenAddress_->addItems(
+      {QStringLiteral("Every network interface"), QStringLiteral("This computer only (loopback)")});
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("Listen on:"), listenAddress_);
+  auto* layout = new QVBoxLayout(group);
+  layout->addWidget(answerPeers_);
+  layout->addLayout(form);
+  connect(answerPeers_, &QCheckBox::clicked, this, [this](bool on) {
+    listenAddress_->setEnabled(on);
+    writeListenerValue(kValueAnswerPeers, on ? 1u : 0u);
+  });
+  connect(listenAddress_, &QComboBox::currentIndexChanged, this,
+          [this](int index) { writeListenerValue(kValueLoopbackOnly, index == 1 ? 1u : 0u); });
+  return group;
+}
+
+void CCustomizeNetrove::writeListenerValue(std::string_view valueName, std::uint32_t value) {
+  if (!writeDword(valueName, value)) {
+    shell_.toolServices().reporter().PostSystemError(errno != 0 ? errno : EIO);
+    return;
+  }
+  shell_.changeListenerChoice();
+}
+
 int CCustomizeNetrove::helpContext() const { return kHelpMainWindow; }
 
 void CCustomizeNetrove::loadSettings() {
   loadCheckBox(alwaysOnTop_, kValueAlwaysOnTop);
   loadCheckBox(clock_, kValueClock);
+  const QSignalBlocker answerBlocker(answerPeers_);
+  const QSignalBlocker addressBlocker(listenAddress_);
+  answerPeers_->setChecked(readDword(kValueAnswerPeers, 1) != 0);
+  listenAddress_->setCurrentIndex(readDword(kValueLoopbackOnly, 0) != 0 ? 1 : 0);
+  listenAddress_->setEnabled(answerPeers_->isChecked());
 }
 
 }  // namespace netrove

@@ -1,8 +1,12 @@
 #pragma once
 // The Customize sheet's general page: the main window's switches.
+#include <cstdint>
+#include <string_view>
+
 #include "widgets/customize_page.h"
 
 class QCheckBox;
+class QComboBox;
 
 namespace netrove {
 
@@ -10,6 +14,8 @@ class IShellContext;
 
 inline constexpr const char* kAlwaysOnTopLabel = "Always on Top.";
 inline constexpr const char* kDisplayClockLabel = "Display the clock.";
+inline constexpr const char* kAnswerPeersLabel =
+    "Answer chat calls (TCP 17321) and broadcasts (UDP 17322).";
 
 class CCustomizeNetrove : public CCustomizePage {
   Q_OBJECT
@@ -22,6 +28,9 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* sizeAndPositionBox() const { return sizeAndPosition_; }
   QCheckBox* alwaysOnTopBox() const { return alwaysOnTop_; }
   QCheckBox* clockBox() const { return clock_; }
+  QCheckBox* answerPeersBox() const { return answerPeers_; }
+  // 0: every interface, 1: this computer only.
+  QComboBox* listenAddressBox() const { return listenAddress_; }
 
  protected:
   void loadSettings() override;
@@ -31,6 +40,11 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* sizeAndPosition_;
   QCheckBox* alwaysOnTop_;
   QCheckBox* clock_;
+  QCheckBox* answerPeers_;
+  QComboBox* listenAddress_;
+
+  QWidget* createListenerGroup();
+  void writeListenerValue(std::string_view valueName, std::uint32_t value);
 };
 
 }  // namespace netrove

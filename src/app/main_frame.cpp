@@ -73,7 +73,8 @@ CMainFrame::CMainFrame(const ToolCatalog& catalog, IMainWindowReporter& reporter
       clock_(new CClockWnd(this)) {
   setObjectName(QStringLiteral("NetroveMainFrame"));
   setWindowTitle(ProductTitle());
-  setWindowIcon(ProgramIcon());
+  // The installed icon, as the menu entry shows it; the drawn one elsewhere.
+  setWindowIcon(QIcon::fromTheme(QStringLiteral("org.netrove.Netrove"), ProgramIcon()));
   setCentralWidget(clock_);
   createActions();
   createMenus();

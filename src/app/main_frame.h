@@ -65,6 +65,7 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   ITftpServer* tftpServer() override { return tftpServer_; }
   void setAlwaysOnTop(bool on) override;
   void setClockShown(bool on) override;
+  void changeListenerChoice() override { emit listenerChoiceChanged(); }
 
   // CToolServices
   IMainWindowReporter& reporter() override { return reporter_; }
@@ -85,6 +86,8 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
  signals:
   // The window accepted its close: every tool window is gone.
   void closed();
+  // The General page changed whether or where the listeners accept.
+  void listenerChoiceChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QMetaObject>
+#include <algorithm>
 
 #include "app/main_frame.h"
+#include "app/mdi_child_wnd.h"
 #include "app/queued_listener_events.h"
+#include "app/shell_settings.h"
 #include "app/single_instance.h"
 #include "app/splash_wnd.h"
 #include "app/tftp_server_hook.h"
@@ -12,8 +15,16 @@
 #include "widgets/main_window_reporter.h"
 #include "widgets/message_boxes.h"
 #include "widgets/tool_message_box.h"
+#include "widgets/tool_view.h"
 
 namespace netrove {
+namespace {
+
+ListenScope ScopeOf(const ListenerChoice& choice) {
+  return choice.loopbackOnly ? ListenScope::Loopback : ListenScope::AllInterfaces;
+}
+
+}  // namespace
 
 CNetroveApp::CNetroveApp(AppOptions options, ToolCatalog catalog, IMessageBoxes& boxes,
                          QObject* parent)
@@ -86,13 +97,37 @@ void CNetroveApp::showSplash() {
 bool CNetroveApp::startListenersAndServer() {
   events_ = std::make_unique<CQueuedListenerEvents>(*frame_);
   listeners_ = std::make_unique<CShellListeners>(*reporter_, *events_);
-  if (!listeners_->StartChat(options_.chatPort)) return false;
+  connect(frame_.get(), &CMainFrame::listenerChoiceChanged, this,
+          &CNetroveApp::ApplyListenerChoice);
+  const ListenerChoice choice = ReadListenerChoice();
+  if (choice.answer && !listeners_->StartChat(options_.chatPort, ScopeOf(choice))) return false;
   if (catalog_.tftpServer) {
     tftpServer_ = catalog_.tftpServer(*reporter_);
     frame_->setTftpServer(tftpServer_.get());
     if (tftpServer_ != nullptr) StartTftpServerWhenEnabled(*tftpServer_);
   }
-  return listeners_->StartBroadcast(options_.broadcastPort);
+  return !choice.answer || listeners_->StartBroadcast(options_.broadcastPort, ScopeOf(choice));
+}
+
+void CNetroveApp::ApplyListenerChoice() {
+  if (listeners_ == nullptr) return;
+  listeners_->StopChat();
+  listeners_->StopBroadcast();
+  const ListenerChoice choice = ReadListenerChoice();
+  // A failure to reopen has been reported as the start-up's would be.
+  if (choice.answer && listeners_->StartChat(options_.chatPort, ScopeOf(choice)))
+    static_cast<void>(listeners_->StartBroadcast(options_.broadcastPort, ScopeOf(choice)));
+}
+
+void CNetroveApp::EndOnRequest() {
+  if (frame_ == nullptr) return;
+  const std::vector<CMyMDIChildWnd*>& windows = frame_->toolWindows();
+  const bool busy = std::any_of(windows.begin(), windows.end(), [](const CMyMDIChildWnd* window) {
+    return window->toolView() != nullptr && window->toolView()->isBusy();
+  });
+  if (!busy && frame_->close()) return;  // the frame's closed() ends the program
+  frame_->saveSettings();
+  emit finished();
 }
 
 void CNetroveApp::ExitInstance() {

@@ -44,6 +44,15 @@ class CNetroveApp : public QObject, private IDamagedStoreObserver {
   StartResult InitInstance();
   // Closes the listeners and the TFTP server and waits for their threads.
   void ExitInstance();
+  // A request from outside to end (SIGTERM, SIGINT): ends the program as
+  // Exit does. Where Exit would stop at a busy tool and wait for the user,
+  // nobody is there to answer: the shell's placement is saved and the program
+  // ends all the same, and closing the tool windows then interrupts their
+  // workers and waits for them.
+  void EndOnRequest();
+  // Opens or closes the chat and broadcast listeners as the General page
+  // says: closing takes effect at once, a new address closes and reopens.
+  void ApplyListenerChoice();
 
   CMainFrame* mainFrame() const { return frame_.get(); }
   CSplashWnd* splashWindow() const { return splash_.get(); }

@@ -11,6 +11,8 @@
 #include "app/netrove_app.h"
 #include "app/program_catalog.h"
 #include "app/screenshots.h"
+#include "app/termination_signals.h"
+#include "base/product.h"
 #include "widgets/message_boxes.h"
 
 namespace {
@@ -19,6 +21,7 @@ struct Invocation {
   netrove::AppOptions options;
   QString screenshotFolder;
   bool startupProbe = false;
+  bool showVersion = false;
   QString usageError;  // empty when the arguments are usable
 };
 
@@ -43,15 +46,24 @@ Invocation ParseArguments(const QApplication& app) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Netrove: a suite of Internet client tools."));
   parser.addHelpOption();
-  parser.addVersionOption();
+  // The version line netrove-cli prints too, not Qt's name-and-number form.
+  QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                             QStringLiteral("Displays version information."));
+  parser.addOption(version);
+  QCommandLineOption chatPort(QStringLiteral("chat-port"),
+                              QStringLiteral("Answer chat calls on this TCP port (17321)."),
+                              QStringLiteral("port"));
+  QCommandLineOption broadcastPort(QStringLiteral("broadcast-port"),
+                                   QStringLiteral("Receive broadcasts on this UDP port (17322)."),
+                                   QStringLiteral("port"));
+  parser.addOption(chatPort);
+  parser.addOption(broadcastPort);
   // Hidden options for the screenshots script, the start-up benchmark and
   // tests that must not collide with a running copy.
   QCommandLineOption screenshot(QStringLiteral("screenshot"), {}, QStringLiteral("folder"));
   QCommandLineOption probe(QStringLiteral("startup-probe"));
-  QCommandLineOption chatPort(QStringLiteral("chat-port"), {}, QStringLiteral("port"));
-  QCommandLineOption broadcastPort(QStringLiteral("broadcast-port"), {}, QStringLiteral("port"));
   QCommandLineOption noSplash(QStringLiteral("no-splash"));
-  for (QCommandLineOption* option : {&screenshot, &probe, &chatPort, &broadcastPort, &noSplash}) {
+  for (QCommandLineOption* option : {&screenshot, &probe, &noSplash}) {
     option->setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(*option);
   }
@@ -60,6 +72,7 @@ Invocation ParseArguments(const QApplication& app) {
   Invocation invocation;
   invocation.screenshotFolder = parser.value(screenshot);
   invocation.startupProbe = parser.isSet(probe);
+  invocation.showVersion = parser.isSet(version);
   invocation.options.showSplash = !parser.isSet(noSplash);
   if (ReadPortOption(parser, chatPort, invocation.options.chatPort, invocation.usageError)) {
     ReadPortOption(parser, broadcastPort, invocation.options.broadcastPort, invocation.usageError);
@@ -101,11 +114,19 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Netrove"));
   QApplication::setApplicationVersion(QStringLiteral("3.00 (Build 55)"));
+  // Ties the windows to the installed menu entry (its icon, its name in the
+  // task switcher under Wayland).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.netrove.Netrove"));
   QApplication::setQuitOnLastWindowClosed(false);
   const Invocation invocation = ParseArguments(app);
   if (!invocation.usageError.isEmpty()) {
     std::fprintf(stderr, "%s\n", qPrintable(invocation.usageError));
     return 2;
+  }
+  if (invocation.showVersion) {
+    std::printf("%.*s\n", static_cast<int>(netrove::kVersionLine.size()),
+                netrove::kVersionLine.data());
+    return 0;
   }
 
   netrove::CMessageBoxes boxes;
@@ -128,6 +149,9 @@ int main(int argc, char** argv) {
       break;
   }
   QObject::connect(&netrove, &netrove::CNetroveApp::finished, &app, &QApplication::quit);
+  netrove::CTerminationSignals termination;
+  QObject::connect(&termination, &netrove::CTerminationSignals::terminationRequested, &netrove,
+                   &netrove::CNetroveApp::EndOnRequest);
   const int result = app.exec();
   netrove.ExitInstance();
   return result;

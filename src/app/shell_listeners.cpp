@@ -1,5 +1,6 @@
 #include "app/shell_listeners.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -24,6 +25,12 @@ bool Report(IMainWindowReporter& reporter, SocketStatus status) {
   return static_cast<bool>(status);
 }
 
+SocketAddress ListenAddress(ListenScope scope, std::uint16_t port) {
+  in_addr address{};
+  address.s_addr = htonl(scope == ListenScope::Loopback ? INADDR_LOOPBACK : INADDR_ANY);
+  return SocketAddress::FromIPv4(address, port);
+}
+
 }  // namespace
 
 std::string BroadcastText(const char* block, std::size_t received) {
@@ -42,23 +49,23 @@ CShellListeners::~CShellListeners() {
   StopBroadcast();
 }
 
-bool CShellListeners::StartChat(std::uint16_t port) {
-  if (!OpenChatSocket(port)) {
+bool CShellListeners::StartChat(std::uint16_t port, ListenScope scope) {
+  if (!OpenChatSocket(port, scope)) {
     chat_.socket.Close();
     return false;
   }
   return StartThread(chat_, &CShellListeners::ChatLoop);
 }
 
-bool CShellListeners::StartBroadcast(std::uint16_t port) {
-  if (!OpenBroadcastSocket(port)) {
+bool CShellListeners::StartBroadcast(std::uint16_t port, ListenScope scope) {
+  if (!OpenBroadcastSocket(port, scope)) {
     broadcast_.socket.Close();
     return false;
   }
   return StartThread(broadcast_, &CShellListeners::BroadcastLoop);
 }
 
-bool CShellListeners::OpenChatSocket(std::uint16_t port) {
+bool CShellListeners::OpenChatSocket(std::uint16_t port, ListenScope scope) {
   CNetSocket& socket = chat_.socket;
   if (!ReportUnlessUninitialised(reporter_, socket.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP)))
     return false;
@@ -66,15 +73,16 @@ bool CShellListeners::OpenChatSocket(std::uint16_t port) {
   // linger; another program listening on the port still makes Bind fail.
   const int reuse = 1;
   static_cast<void>(socket.SetOption(SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse));
-  return Report(reporter_, socket.Bind(port)) && Report(reporter_, socket.Listen(kChatBacklog));
+  return Report(reporter_, socket.Bind(ListenAddress(scope, port))) &&
+         Report(reporter_, socket.Listen(kChatBacklog));
 }
 
-bool CShellListeners::OpenBroadcastSocket(std::uint16_t port) {
+bool CShellListeners::OpenBroadcastSocket(std::uint16_t port, ListenScope scope) {
   CNetSocket& socket = broadcast_.socket;
   if (!ReportUnlessUninitialised(reporter_, socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP)))
     return false;
   const int on = 1;
-  return Report(reporter_, socket.Bind(port)) &&
+  return Report(reporter_, socket.Bind(ListenAddress(scope, port))) &&
          Report(reporter_, socket.SetOption(SOL_SOCKET, SO_BROADCAST, &on, sizeof on));
 }
 

@@ -35,6 +35,10 @@ class IListenerEvents {
   virtual void BroadcastArrived(std::string text) = 0;
 };
 
+// Where the listeners accept: every interface (peers on the network can call
+// and broadcast) or this computer only.
+enum class ListenScope { AllInterfaces, Loopback };
+
 // How long a listener waits before it tries again after a failure: the first
 // pause, doubled after each further failure up to the longest.
 struct ListenerBackoff {
@@ -57,8 +61,9 @@ class CShellListeners {
   // Each opens its socket and starts its thread. On failure the error has
   // been reported (socket errors as WinSock texts, a thread that cannot start
   // as a system error) and false is returned.
-  bool StartChat(std::uint16_t port = kChatPort);
-  bool StartBroadcast(std::uint16_t port = kBroadcastPort);
+  bool StartChat(std::uint16_t port = kChatPort, ListenScope scope = ListenScope::AllInterfaces);
+  bool StartBroadcast(std::uint16_t port = kBroadcastPort,
+                      ListenScope scope = ListenScope::AllInterfaces);
 
   // Each wakes its thread, waits for it to end and closes the socket.
   void StopChat();
@@ -74,8 +79,8 @@ class CShellListeners {
     bool stopping = false;
   };
 
-  bool OpenChatSocket(std::uint16_t port);
-  bool OpenBroadcastSocket(std::uint16_t port);
+  bool OpenChatSocket(std::uint16_t port, ListenScope scope);
+  bool OpenBroadcastSocket(std::uint16_t port, ListenScope scope);
   bool StartThread(Listener& listener, void (CShellListeners::*loop)());
   void Stop(Listener& listener);
   // Reports `code` unless it repeats the failure before it; then pauses.

@@ -26,6 +26,17 @@ ShellSwitches ReadShellSwitches() {
   return switches;
 }
 
+ListenerChoice ReadListenerChoice() {
+  ListenerChoice choice;
+  const auto key = OpenToolKey(kShellKeyName, false);
+  if (!key) return choice;
+  std::uint32_t answer = 1;
+  key->ReadDword(kValueAnswerPeers, answer);
+  choice.answer = answer != 0;
+  choice.loopbackOnly = ReadSwitch(*key, kValueLoopbackOnly);
+  return choice;
+}
+
 bool WriteShellSwitch(std::string_view valueName, bool on) {
   errno = 0;
   auto key = CreateToolKey(kShellKeyName);

@@ -9,6 +9,10 @@ inline constexpr std::string_view kShellKeyName = "Netrove";
 inline constexpr std::string_view kValueAlwaysOnTop = "AlwaysOnTop";
 inline constexpr std::string_view kValueClock = "Clock";
 inline constexpr std::string_view kValueSizeAndPosition = "SizeAndPosition";
+// Whether the chat and broadcast listeners run (missing: on), and whether
+// they accept from this computer only (missing: every interface).
+inline constexpr std::string_view kValueAnswerPeers = "AnswerChatAndBroadcasts";
+inline constexpr std::string_view kValueLoopbackOnly = "ListenOnLoopbackOnly";
 
 struct ShellSwitches {
   bool alwaysOnTop = false;
@@ -18,6 +22,12 @@ struct ShellSwitches {
 
 // Missing key or values read as off.
 ShellSwitches ReadShellSwitches();
+
+struct ListenerChoice {
+  bool answer = true;
+  bool loopbackOnly = false;
+};
+ListenerChoice ReadListenerChoice();
 
 // Creates the key if needed and writes one switch as 1 or 0. False, with
 // errno telling why, when the key could not be created or written.

@@ -223,7 +223,8 @@ int RunCommandLine(std::span<const std::string> args, CliStreams& io) {
     PrintCommandList(io.out);
     return 0;
   }
-  const Command* command = FindCommand(args[0]);
+  // As every program answers it: the same line as the version command.
+  const Command* command = FindCommand(args[0] == "--version" ? "version" : args[0]);
   if (command == nullptr) {
     io.err << "netrove-cli: unknown command '" << args[0] << "'\n";
     PrintCommandList(io.err);

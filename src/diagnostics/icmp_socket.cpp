@@ -1,27 +1,19 @@
 #include "diagnostics/icmp_socket.h"
 
-#include <unistd.h>
-
-#include <array>
-#include <climits>
-
 #include "base/net_socket.h"
+#include "diagnostics/icmp_helper_client.h"
 
 namespace netrove {
-namespace {
 
-std::string ProgramPath() {
-  std::array<char, PATH_MAX> path{};
-  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
-  if (length <= 0) return "/path/to/netrove";
-  return std::string(path.data(), static_cast<std::size_t>(length));
+SocketStatus OpenRawIcmpSocket(CNetSocket& socket) {
+  const SocketStatus raw = socket.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+  if (raw || raw.error != WSAEACCES) return raw;
+  return OpenRawIcmpThroughHelper(IcmpHelperFamily::IPv4, socket);
 }
-
-}  // namespace
 
 SocketStatus OpenIcmpSocket(CNetSocket& socket, IcmpSocketKind& kind) {
   kind = IcmpSocketKind::Raw;
-  const SocketStatus raw = socket.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+  const SocketStatus raw = OpenRawIcmpSocket(socket);
   if (raw || raw.error != WSAEACCES) return raw;
   kind = IcmpSocketKind::Datagram;
   // The kernel refuses datagram sockets to groups outside the range with
@@ -34,8 +26,9 @@ std::string MissingIcmpPrivilegeText() {
   return SocketErrorText(WSAEACCES) +
          "\n\nSending ICMP echo requests needs the CAP_NET_RAW privilege, and ICMP datagram "
          "sockets are not allowed for your group (net.ipv4.ping_group_range). Run Netrove as "
-         "root, or grant the privilege once with:\n  sudo setcap cap_net_raw+ep " +
-         ProgramPath() +
+         "root, or grant the privilege once to Netrove's ICMP helper with:\n  sudo setcap "
+         "cap_net_raw+ep " +
+         IcmpHelperPath() +
          "\nor allow ICMP datagram sockets for every group with:\n  sudo sysctl -w "
          "net.ipv4.ping_group_range=\"0 2147483647\"";
 }

@@ -18,13 +18,18 @@ namespace netrove {
 
 enum class IcmpSocketKind { Raw, Datagram };
 
+// A raw ICMP socket for IPv4: opened directly by root or a holder of
+// CAP_NET_RAW, else received from netrove-icmp-helper. WSAEACCES when
+// neither may open one.
+SocketStatus OpenRawIcmpSocket(CNetSocket& socket);
+
 // Creates the socket: raw when allowed, else a datagram socket, and says
 // which in `kind`. When neither may be created the status is WSAEACCES if
 // the missing privilege is the reason.
 SocketStatus OpenIcmpSocket(CNetSocket& socket, IcmpSocketKind& kind);
 
 // The one message for a user who may open neither kind: the permission text
-// and the ways to grant the privilege to this program.
+// and the ways to grant the privilege to Netrove's ICMP helper.
 std::string MissingIcmpPrivilegeText();
 
 // Asks for ICMP errors on the socket's error queue (IP_RECVERR).

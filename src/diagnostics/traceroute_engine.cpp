@@ -126,7 +126,7 @@ bool CTraceRouteEngine::BindSourcePort() {
 }
 
 bool CTraceRouteEngine::OpenReceivingSocket() {
-  const SocketStatus raw = receiver_.Create(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+  const SocketStatus raw = OpenRawIcmpSocket(receiver_);
   if (raw) {
     route_ = AnswerRoute::RawSocket;
     return Succeeded(receiver_.Bind(0)) && !stop_.stop_requested();

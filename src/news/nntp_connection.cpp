@@ -345,7 +345,7 @@ NntpEnd CNNTPConnection::ReadReplies() {
     }
     if (got.bytes == 0) return asked ? NntpEnd::Asked : NntpEnd::ByServer;
     AcknowledgeAtOnce();
-    received_.Append(std::string_view(chunk.data(), static_cast<std::size_t>(got.bytes)));
+    framer_.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(got.bytes)));
     if (!ParseReceived()) return NntpEnd::Failed;
   }
 }
@@ -359,33 +359,50 @@ void CNNTPConnection::AcknowledgeAtOnce() {
   (void)socket_.SetOption(IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 }
 
+// Replies and the data blocks after them, as far as the bytes go. False,
+// said why, when the server passed a bound: the stream is not followed on.
 bool CNNTPConnection::ParseReceived() {
   for (;;) {
-    std::string text;
-    FrameResult result;
-    long lines = 0;
     if (state_ == kStatus) {
-      result = received_.NextStatus(text);
-      if (result == FrameResult::Complete) state_ = Interpret(text);
-    } else {
-      result = received_.NextBlock(text, lines);
-      if (result == FrameResult::Complete) DeliverBlock(std::move(text));
+      Reply reply;
+      const ReplyStatus status = framer_.Next(reply);
+      if (status == ReplyStatus::Incomplete) return true;
+      if (status != ReplyStatus::Complete) return ReportOverlong();
+      state_ = Interpret(reply.lines.front());
+      if (state_ != kStatus) {
+        block_.clear();
+        framer_.StartBlock(kBlockLimit);
+      }
+      continue;
     }
-    if (result == FrameResult::Incomplete && received_.BlockBytes() > kBlockLimit) {
+    std::string_view line;
+    const BlockStatus status = framer_.NextBlockLine(line);
+    if (status == BlockStatus::Incomplete) return true;
+    if (status == BlockStatus::Line) {
+      block_.append(line).append("\r\n");
+      continue;
+    }
+    if (status == BlockStatus::End) {
+      std::string block;
+      block.swap(block_);
+      DeliverBlock(std::move(block));
+      continue;
+    }
+    if (status == BlockStatus::TooLarge) {
       reporter_.PostToolMessage(kSourceNewsreader,
                                 "The server sent more than 64 MiB for one reply; it was not read "
                                 "and the connection was closed.");
       return false;
     }
-    if (result == FrameResult::Incomplete) return true;
-    if (result == FrameResult::TooLong) {
-      reporter_.PostToolMessage(kSourceNewsreader,
-                                "The server sent a line longer than " +
-                                    std::to_string(CNntpReceiveBuffer::kDefaultMaxLine) +
-                                    " bytes; the connection was closed.");
-      return false;
-    }
+    return ReportOverlong();
   }
+}
+
+bool CNNTPConnection::ReportOverlong() {
+  reporter_.PostToolMessage(kSourceNewsreader, "The server sent a line longer than " +
+                                                   std::to_string(kLineLimit) +
+                                                   " bytes; the connection was closed.");
+  return false;
 }
 
 int CNNTPConnection::Interpret(const std::string& reply) {

@@ -23,10 +23,10 @@
 
 #include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
+#include "base/reply_framer.h"
 #include "base/run_lifecycle.h"
 #include "base/tool_message.h"
 #include "news/nntp_events.h"
-#include "news/nntp_receive_buffer.h"
 
 namespace netrove {
 
@@ -52,6 +52,9 @@ class CNNTPConnection {
   // The largest data block (article, group list) read; a server that sends
   // more is not followed further.
   static constexpr std::size_t kBlockLimit = std::size_t{64} << 20;
+  // The longest line (or multi-line reply) read: longer than any header or
+  // body line a server sends.
+  static constexpr std::size_t kLineLimit = std::size_t{1} << 20;
   // How many missing articles a walk's start steps over before it gives up.
   static constexpr int kBackOffLimit = 100;
 
@@ -103,6 +106,7 @@ class CNNTPConnection {
   std::optional<NntpEnd> AwaitBytes();
   void AcknowledgeAtOnce();
   bool ParseReceived();
+  bool ReportOverlong();
   int Interpret(const std::string& reply);
   int InterpretReaderSetUp(const std::string& reply, int code, int command);
   void CapabilitiesArrived(std::string_view list);
@@ -146,7 +150,8 @@ class CNNTPConnection {
   CNetSocket socket_;
 
   // Reader thread only.
-  CNntpReceiveBuffer received_;
+  CReplyFramer framer_{NonReplyLines::Skip, kLineLimit, kLineLimit};
+  std::string block_;  // the data block's lines taken so far
   int state_ = kStatus;
   long articleNumber_ = 0;
 

@@ -91,8 +91,13 @@ void CSmtpReplyReader::HandleReply(const Reply& reply) {
 void CSmtpReplyReader::StartSkipping(ReplyStatus failure, std::string_view held) {
   switch (failure) {
     case ReplyStatus::ReplyTooLong:
+      // Lines kept for the reply that never came are shown as non-replies.
+      if (!BeginsReply(held)) {
+        skipping_ = Skipping::NonReplies;
+        break;
+      }
       skipping_ = Skipping::OverlongReply;
-      overlongCode_ = CodeOf(held);  // its first line began a reply
+      overlongCode_ = CodeOf(held);
       break;
     case ReplyStatus::LineTooLong:
       skipping_ = Skipping::OverlongLine;

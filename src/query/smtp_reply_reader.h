@@ -2,13 +2,14 @@
 // The receiving side of an SMTP dialogue: takes the bytes each receive
 // brings, frames them into replies, shows every complete reply in the
 // transcript and only then hands its code to the conversation, which may
-// answer it. A line that is no reply is shown as it came and answered by
-// nothing. Fed untrusted bytes in any split.
+// answer it. A line that is no reply is shown with the reply that follows
+// it and answered by nothing. Fed untrusted bytes in any split.
 //
-// Lines the framer refuses (no reply, a line or a multi-line reply over its
-// bound) are shown and passed over here, line by line, each byte looked at
-// once: handing them back to the framer one line at a time would frame an
-// over-long reply again from each of its lines.
+// Lines the framer refuses (a line or a reply over its bound, or lines kept
+// for a reply that does not come within it) are shown and passed over here,
+// line by line, each byte looked at once: handing them back to the framer
+// one line at a time would frame an over-long reply again from each of its
+// lines.
 #include <string>
 #include <string_view>
 
@@ -54,7 +55,7 @@ class CSmtpReplyReader {
 
   ITranscriptSink& transcript_;
   CSmtpConversation& conversation_;
-  CReplyFramer framer_;
+  CReplyFramer framer_{NonReplyLines::KeepWithReply};
   Skipping skipping_ = Skipping::None;
   int overlongCode_ = 0;
   std::string line_;      // the start of a skipped line not yet ended

@@ -35,7 +35,7 @@ class CFtpReplyReader {
   bool TakeLine(std::string_view line, std::vector<FtpServerLine>& out);
 
   std::string partial_;  // the start of a line not yet ended
-  CReplyFramer framer_{kMaxLine};
+  CReplyFramer framer_{NonReplyLines::Show, kMaxLine};
   bool insideReply_ = false;
 };
 

@@ -29,6 +29,9 @@ class IShellContext {
   // The main window's own switches, as the general Customize page sets them.
   virtual void setAlwaysOnTop(bool on) = 0;
   virtual void setClockShown(bool on) = 0;
+  // The chat and broadcast listeners' settings changed; a shell without
+  // listeners has nothing to do.
+  virtual void changeListenerChoice() {}
 };
 
 }  // namespace netrove

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -18,14 +20,18 @@
 #include <QTimer>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
+#include "app/customize_netrove.h"
 #include "app/main_frame.h"
 #include "app/program_catalog.h"
 #include "app/single_instance.h"
 #include "app/splash_wnd.h"
+#include "app/termination_signals.h"
 #include "base/settings_store.h"
 #include "shell_ui_support.h"
 #include "support/event_loop.h"
@@ -138,6 +144,112 @@ TEST_F(NetroveAppTest, StartsListensAndShutsDown) {
 
   EXPECT_TRUE(app.mainFrame()->close());
   app.ExitInstance();
+}
+
+// The local address (as /proc/net shows it: "00000000" every interface,
+// "0100007F" loopback) of this process's socket on `port` in `table`
+// (tcp or udp) in `state` (0A listening, 07 unconnected); empty when none.
+std::string BoundAddress(const std::string& table, std::uint16_t port, const std::string& state) {
+  std::ifstream file("/proc/net/" + table);
+  std::string line;
+  char portText[8];
+  std::snprintf(portText, sizeof portText, ":%04X", port);
+  while (std::getline(file, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, st;
+    fields >> slot >> local >> remote >> st;
+    if (local.ends_with(portText) && st == state) return local.substr(0, local.find(':'));
+  }
+  return {};
+}
+
+// The listeners follow the General page at once: off closes both sockets,
+// on reopens them, and the loopback choice binds them to 127.0.0.1.
+TEST_F(NetroveAppTest, ListenersFollowTheGeneralPage) {
+  const AppOptions options = Options();
+  const auto chat = [&] { return BoundAddress("tcp", options.chatPort, "0A"); };
+  const auto broadcast = [&] { return BoundAddress("udp", options.broadcastPort, "07"); };
+  {
+    CNetroveApp app(options, test::TestCatalog(), boxes);
+    ASSERT_EQ(app.InitInstance(), CNetroveApp::StartResult::Running);
+    EXPECT_EQ(chat(), "00000000");
+    EXPECT_EQ(broadcast(), "00000000");
+
+    CCustomizeNetrove page(*app.mainFrame());
+    page.show();
+    ASSERT_TRUE(page.answerPeersBox()->isChecked()) << "on by default";
+    page.answerPeersBox()->click();
+    EXPECT_EQ(chat(), "");
+    EXPECT_EQ(broadcast(), "");
+    EXPECT_FALSE(page.listenAddressBox()->isEnabled());
+
+    page.answerPeersBox()->click();
+    EXPECT_EQ(chat(), "00000000");
+    page.listenAddressBox()->setCurrentIndex(1);
+    EXPECT_EQ(chat(), "0100007F");
+    EXPECT_EQ(broadcast(), "0100007F");
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(app.mainFrame()->close());
+    app.ExitInstance();
+  }
+  // The next start keeps the choice; turned off, nothing listens at all.
+  {
+    CNetroveApp again(options, test::TestCatalog(), boxes);
+    ASSERT_EQ(again.InitInstance(), CNetroveApp::StartResult::Running);
+    EXPECT_EQ(chat(), "0100007F");
+    CCustomizeNetrove againPage(*again.mainFrame());
+    againPage.show();
+    againPage.answerPeersBox()->click();
+    EXPECT_TRUE(again.mainFrame()->close());
+    again.ExitInstance();
+  }
+  CNetroveApp off(options, test::TestCatalog(), boxes);
+  ASSERT_EQ(off.InitInstance(), CNetroveApp::StartResult::Running);
+  EXPECT_EQ(chat(), "");
+  EXPECT_EQ(broadcast(), "");
+  EXPECT_TRUE(off.mainFrame()->close());
+  off.ExitInstance();
+}
+
+bool HasSavedPlacement(const std::string& key) {
+  std::uint32_t value = 0;
+  const auto opened = OpenToolKey(key, false);
+  return opened && opened->ReadDword("wpShowCmd", value);
+}
+
+// SIGTERM and SIGINT end the program as Exit does: the tool windows close and
+// every placement is saved. A busy tool, which Exit would stop at, does not
+// keep the program from ending: the shell's placement is saved all the same.
+TEST_F(NetroveAppTest, TerminationSignalsEndTheProgramInOrder) {
+  for (const int signalNumber : {SIGTERM, SIGINT}) {
+    for (const bool busy : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "signal " << signalNumber << (busy ? ", busy" : ""));
+      test::ScopedHome fresh;
+      for (const char* key : {"Netrove", "Ping"})
+        ASSERT_TRUE(CreateToolKey(key)->WriteDword("SizeAndPosition", 1));
+      CNetroveApp app(Options(), test::TestCatalog(), boxes);
+      ASSERT_EQ(app.InitInstance(), CNetroveApp::StartResult::Running);
+      CTerminationSignals termination;
+      QObject::connect(&termination, &CTerminationSignals::terminationRequested, &app,
+                       &CNetroveApp::EndOnRequest);
+      bool finished = false;
+      QObject::connect(&app, &CNetroveApp::finished, [&] { finished = true; });
+      CToolView* tool = app.mainFrame()->openTool(kCmdPing);
+      ASSERT_NE(tool, nullptr);
+      tool->setBusy(busy);
+      ASSERT_FALSE(HasSavedPlacement("Netrove"));
+
+      ASSERT_EQ(::kill(::getpid(), signalNumber), 0);
+      EXPECT_TRUE(WaitUntil([&] { return finished; }, TurnEventLoop));
+      EXPECT_TRUE(HasSavedPlacement("Netrove"));
+      if (!busy) {
+        EXPECT_EQ(app.mainFrame()->openWindowCount(), 0);
+        EXPECT_TRUE(HasSavedPlacement("Ping"));
+      }
+      EXPECT_TRUE(boxes.shown.empty()) << "nobody is there to answer a box";
+      app.ExitInstance();
+    }
+  }
 }
 
 // A damaged store found while starting (and again from another thread) is

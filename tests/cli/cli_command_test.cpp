@@ -93,5 +93,12 @@ TEST(CliTable, HelpIsBuiltFromTheTables) {
   EXPECT_EQ(RunInProcess({"frobnicate"}).status, kUsageError);
 }
 
+TEST(CliTable, VersionOptionPrintsTheVersionLine) {
+  const CliRun version = RunInProcess({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "Netrove - Version 3.00 (Build 55).\n");
+  EXPECT_EQ(RunInProcess({"version"}).out, version.out);
+}
+
 }  // namespace
 }  // namespace netrove::cli

@@ -427,7 +427,7 @@ TEST_F(NntpConnectionTest, RefusesOverlongArgumentsAndEndlessLines) {
                     .Send(kReaderCapabilities)
                     .ExpectLine("GROUP ok")
                     .Send("502 access denied\r\n")
-                    .Send(std::string(CNntpReceiveBuffer::kDefaultMaxLine + 10, 'x'))
+                    .Send(std::string(CNNTPConnection::kLineLimit + 10, 'x'))
                     .ExpectClosed());
   Connect();
   EXPECT_EQ(connection_->QueueCommand(kNntpGroup, std::string(600, 'g')),

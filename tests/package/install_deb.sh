@@ -23,18 +23,21 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-for program in /usr/bin/netrove /usr/bin/netrove-cli; do
-  getcap "$program" | grep -q cap_net_raw || fail "$program lacks cap_net_raw"
-done
+# The helper alone holds the capability.
+capable=$(getcap -r /usr/bin /usr/lib/netrove)
+echo "$capable"
+grep -q '^/usr/lib/netrove/netrove-icmp-helper.*cap_net_raw=ep' <<<"$capable" ||
+  fail "the helper lacks cap_net_raw"
+[ "$(wc -l <<<"$capable")" -eq 1 ] || fail "files besides the helper hold capabilities"
 man -w netrove-cli >/dev/null || fail "man netrove-cli finds no page"
 as_user() { runuser -u nobody -- env HOME=/tmp NETROVE_HOME="$home" "$@"; }
 home=$(mktemp -d)
 chown nobody "$home"
 as_user /usr/bin/netrove-cli version || fail "netrove-cli version failed for nobody"
 # ICMP datagram sockets are often refused (ping_group_range "1 0"), so a
-# reply here is the raw socket the capability opened.
+# reply here is the raw socket the helper opened.
 echo "net.ipv4.ping_group_range = $(cat /proc/sys/net/ipv4/ping_group_range)"
-as_user /usr/bin/netrove-cli ping --count 1 127.0.0.1 || fail "ping as nobody got no reply"
+as_user /usr/bin/netrove-cli ping --count 2 127.0.0.1 || fail "ping as nobody got no reply"
 rm -rf "$home"
 
 remove

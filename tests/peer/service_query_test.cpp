@@ -70,7 +70,7 @@ TEST(QuoteOfTheDay, FortuneUnderInetdAnswersWithAQuote) {
   const std::vector<std::string> fortune{"/usr/games/fortune", "fortune", "-s"};
   if (const std::string why = test::PrivateInetd::ProgramUnavailable(fortune[0]); !why.empty()) {
     if (test::PrivilegeRequired()) FAIL() << why;
-    GTEST_SKIP() << why << " (scripts/install-deps)";
+    GTEST_SKIP() << why << " (scripts/install-deps test)";
   }
   test::PrivateInetd inetd;
   std::string problem;

@@ -112,7 +112,7 @@ class AiosmtpdServer {
   do {                                                                                   \
     if (!::netrove::test::AiosmtpdServer::Installed()) {                                 \
       if (::netrove::test::PrivilegeRequired()) FAIL() << "python3-aiosmtpd is missing"; \
-      GTEST_SKIP() << "python3-aiosmtpd is not installed (scripts/install-deps)";        \
+      GTEST_SKIP() << "python3-aiosmtpd is not installed (scripts/install-deps test)";        \
     }                                                                                    \
   } while (0)
 

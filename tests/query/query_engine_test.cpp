@@ -210,7 +210,7 @@ const std::vector<std::string> kFingerd{"/usr/sbin/in.fingerd", "in.fingerd"};
 TEST(FingerDaemonPeer, AnswersVerboseAndListQueries) {
   if (const auto why = test::PrivateInetd::ProgramUnavailable(kFingerd[0]); !why.empty()) {
     if (test::PrivilegeRequired()) FAIL() << why;
-    GTEST_SKIP() << why << " (scripts/install-deps)";
+    GTEST_SKIP() << why << " (scripts/install-deps test)";
   }
   test::PrivateInetd daemon;
   std::string problem;

@@ -144,6 +144,26 @@ TEST(SmtpDialogueScripted, AReplyOverTheBoundIsPassedOverAndAnswered) {
   EXPECT_EQ(run.transcript.Text(), greeting + "421 closing\r\n\r\n\r\n\r\n");
 }
 
+// Lines that are no reply wait for the reply they precede; past the reply
+// bound they are shown as they came and the greeting after them is answered.
+TEST(SmtpDialogueScripted, NonRepliesOverTheBoundAreShownAndTheGreetingAnswered) {
+  const std::string line = "no code here " + std::string(63, 'x') + "\r\n";
+  std::string chatter;
+  while (chatter.size() < CReplyFramer::kDefaultMaxReply + 128 * 1024) chatter += line;
+  CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send(chatter + "220 ready\r\n")
+                   .ExpectLine("HELO [127.0.0.1]")
+                   .Send("421 closing\r\n")
+                   .ExpectLine("QUIT")
+                   .Close());
+  DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd({ServerOf(server), kAlice, kBob}));
+  EXPECT_TRUE(server.Finished());
+  EXPECT_EQ(run.transcript.Text(), chatter + "220 ready\r\n421 closing\r\n\r\n\r\n\r\n");
+}
+
 TEST(SmtpDialogueScripted, InjectedCommandsNeverReachTheServer) {
   DialogueHarness run;
   EXPECT_FALSE(run.dialogue.Start({"127.0.0.1:1", kAlice, "bob@example.test>\r\nDATA"}));

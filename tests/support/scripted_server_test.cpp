@@ -59,7 +59,7 @@ TEST(ScriptedServer, DeliversASplitReplyThatTheFramerAssemblesOnce) {
   {
     Client client(server.port());
     ASSERT_TRUE(client.connected());
-    CReplyFramer framer;
+    CReplyFramer framer(NonReplyLines::Show);
     int error = 0;
     for (std::string bytes; !(bytes = client.Receive(error)).empty();) {
       framer.Feed(bytes);
