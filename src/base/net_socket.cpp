@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/errqueue.h>
 #include <poll.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -397,6 +398,23 @@ void CNetSocket::Interrupt() {
   // An unconnected datagram or raw socket answers ENOTCONN, yet its reader
   // wakes all the same; a listener stops listening, a connection attempt ends.
   if (descriptor_ != kInvalidDescriptor) ::shutdown(descriptor_, SHUT_RDWR);
+}
+
+void CNetSocket::Reset() {
+  std::lock_guard lock(handleMutex_);
+  interrupted_.store(true);
+  if (descriptor_ == kInvalidDescriptor) return;
+  const linger abortive{1, 0};
+  (void)::setsockopt(descriptor_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  // Connecting to AF_UNSPEC drops a TCP connection with a reset at once; the
+  // shutdown then wakes what that leaves waiting (a listener's accept).
+  sockaddr unspecified{};
+  unspecified.sa_family = AF_UNSPEC;
+  // The system call itself: the wrappers of thread checkers take a connect
+  // for a change of the descriptor, yet it only ends the connection, as
+  // shutdown does for Interrupt, while other threads block on it.
+  (void)::syscall(SYS_connect, descriptor_, &unspecified, sizeof unspecified);
+  ::shutdown(descriptor_, SHUT_RDWR);
 }
 
 SocketStatus CNetSocket::ShutdownSend() {

@@ -185,6 +185,10 @@ class CNetSocket {
   // Safe to call from any thread, any number of times.
   void Interrupt();
   bool Interrupted() const { return interrupted_.load(); }
+  // Ends a connection abortively and wakes any thread blocked on it, as
+  // Interrupt does: the peer sees a reset, never the orderly end that would
+  // say everything was sent. Any thread, any number of times.
+  void Reset();
   // Ends this side's sending (shutdown SHUT_WR): the peer reads its orderly
   // end while receiving goes on.
   SocketStatus ShutdownSend();

@@ -371,7 +371,7 @@ bool CNNTPConnection::ParseReceived() {
       state_ = Interpret(reply.lines.front());
       if (state_ != kStatus) {
         block_.clear();
-        framer_.StartBlock(kBlockLimit);
+        framer_.StartBlock(blockLimit_);
       }
       continue;
     }
@@ -390,8 +390,9 @@ bool CNNTPConnection::ParseReceived() {
     }
     if (status == BlockStatus::TooLarge) {
       reporter_.PostToolMessage(kSourceNewsreader,
-                                "The server sent more than 64 MiB for one reply; it was not read "
-                                "and the connection was closed.");
+                                "The server sent more than " + std::to_string(blockLimit_ >> 20) +
+                                    " MiB for one reply; it was not read and the connection was "
+                                    "closed.");
       return false;
     }
     return ReportOverlong();

@@ -71,6 +71,8 @@ class CNNTPConnection {
   // Every reply must be complete within `timeout` of its command (0: wait
   // for ever); a server that takes longer is left. Before Start().
   void SetReplyTimeout(std::chrono::milliseconds timeout) { replyTimeout_ = timeout; }
+  // The largest data block read (kBlockLimit unless set). Before Start().
+  void SetBlockLimit(std::size_t bytes) { blockLimit_ = bytes; }
   bool Connected() const { return connected_.load(); }
   // The reader thread has ended (Closed() was raised).
   bool Ended() const { return ended_.load(); }
@@ -152,6 +154,7 @@ class CNNTPConnection {
   // Reader thread only.
   CReplyFramer framer_{NonReplyLines::Skip, kLineLimit, kLineLimit};
   std::string block_;  // the data block's lines taken so far
+  std::size_t blockLimit_ = kBlockLimit;
   int state_ = kStatus;
   long articleNumber_ = 0;
 

@@ -48,7 +48,8 @@ std::string ErrorText(long code) {
     case kFtpErrorBadArgument:
       return "The FTP command was not sent: its argument holds a line break or is too long.";
     case kFtpErrorLineTooLong:
-      return "The FTP server sent a line too long to be a reply; the connection was closed.";
+      return "The FTP server sent a line or a reply too long to be read; the connection was "
+             "closed.";
     default:
       return "Unknown error: " + std::to_string(code);
   }

@@ -1,11 +1,9 @@
 #pragma once
-// Splits what the control connection receives into the server's lines: a
-// reply ("220 text", a multi-line "220-" ... "220 " block, framed by the
-// shared reply framer, or "220x..." taken as a one-line reply) or a plain
-// line that belongs to no reply (a banner continuation without a code),
-// which is shown but never answered.
+// What the control connection receives, as the shared reply framer frames
+// it: a reply ("220 text", a multi-line "220-" ... "220 " block, or "220x..."
+// taken as a one-line reply) or a plain line that belongs to no reply (a
+// banner continuation without a code), which is shown but never answered.
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,16 +25,12 @@ class CFtpReplyReader {
   static constexpr std::size_t kMaxLine = 64 * 1024;
 
   // Adds received bytes; complete lines and replies go to `out` in order.
-  // False when the stream cannot be framed (a line too long); nothing more
-  // should be fed then.
+  // False when the stream cannot be framed (a line or a reply too long);
+  // nothing more should be fed then.
   bool Feed(std::string_view bytes, std::vector<FtpServerLine>& out);
 
  private:
-  bool TakeLine(std::string_view line, std::vector<FtpServerLine>& out);
-
-  std::string partial_;  // the start of a line not yet ended
   CReplyFramer framer_{NonReplyLines::Show, kMaxLine};
-  bool insideReply_ = false;
 };
 
 }  // namespace netrove

@@ -166,6 +166,9 @@ void CFtpTransfer::Cancel() {
     std::lock_guard lock(startMutex_);
     cancelled_ = true;
     resetWanted_ = true;
+    // A reset before anything else: an orderly end would tell the server an
+    // aborted upload was whole.
+    data_.Reset();
     lifecycle_.Interrupt();
   }
   startWake_.notify_all();

@@ -374,19 +374,21 @@ TEST_F(NntpConnectionTest, AnEndlessArticleIsCutOffAtTheBound) {
       .Send(kReaderCapabilities)
       .ExpectLine("ARTICLE 1")
       .Send("220 1 <1@x>\r\n");
-  for (std::size_t sent = 0; sent < CNNTPConnection::kBlockLimit; sent += mebibyte.size()) {
-    script.Send(mebibyte);
-  }
+  constexpr std::size_t kLimit = std::size_t{4} << 20;  // the bound at work, with less traffic
+  for (std::size_t sent = 0; sent < kLimit; sent += mebibyte.size()) script.Send(mebibyte);
   // Exactly the bound so far; one more line is over it.
   script.Send("y\r\n").ExpectClosed();
   server_.Start(std::move(script));
-  Connect();
+  connection_ = std::make_unique<CNNTPConnection>(server_.port(), events_, reporter_, "127.0.0.1");
+  connection_->SetBlockLimit(kLimit);
+  ASSERT_TRUE(connection_->Start());
   ASSERT_EQ(connection_->QueueCommand(kNntpArticle, "1"), QueueOutcome::Queued);
   ASSERT_TRUE(events_.WaitClosed());
   EXPECT_TRUE(server_.Finished());
   EXPECT_TRUE(events_.Seen().articles.empty());
   ASSERT_EQ(reporter_.Texts().size(), 1u);
-  EXPECT_NE(reporter_.Texts()[0].find("64 MiB"), std::string::npos);
+  EXPECT_NE(reporter_.Texts()[0].find("more than 4 MiB"), std::string::npos);
+  EXPECT_EQ(CNNTPConnection::kBlockLimit, std::size_t{64} << 20);
 }
 
 // A server that never greets, and one that stops answering: each reply has

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -651,6 +653,48 @@ TEST_F(FtpScripted, AServerMoveChecksTheNamesThenRenames) {
   ASSERT_TRUE(events_.WaitFor("server move ended 1"));
   EXPECT_TRUE(control_.Finished());
   EXPECT_TRUE(second.Finished());
+}
+
+// An aborted upload resets its data connection: a server must never read an
+// orderly end and keep the part it got as the whole file. The upload ends
+// as failed whatever the server answers.
+TEST_F(FtpScripted, AnAbortedUploadResetsTheDataConnectionAndFails) {
+  std::atomic<bool> receiving{false};
+  Script script;
+  LoginWithoutListing(script)
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("STOR big.bin")
+      .Send("150 go\r\n")
+      .ExpectLine("ABOR")
+      .Send("226 Transfer complete\r\n226 ABOR ok\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Do("read until the client ends", [&](test::StepContext& context) {
+    char buffer[4096];
+    while (true) {
+      const ssize_t got = ::recv(context.socket, buffer, sizeof buffer, 0);
+      if (got > 0) {
+        receiving = true;
+        continue;
+      }
+      return got < 0 && errno == ECONNRESET ? std::string()
+                                            : std::string("an orderly end, not a reset");
+    }
+  }));
+  const fs::path big = home_.path() / "big.bin";
+  // Large enough to be mid-transfer at the abort, read as fast as it comes.
+  test::WriteFileBytes(big, std::string(256 * 1024 * 1024, 'x'));
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  connection_.Start(test::RequestOf(FtpOperationKind::Upload, big.string(), "big.bin").Replace());
+  ASSERT_TRUE(test::WaitUntil([&] { return receiving.load(); }));
+  ASSERT_TRUE(connection_.QueueCommand(FtpCommand::Abor));
+  ASSERT_TRUE(events_.WaitFor("upload ended 0"));
+  EXPECT_TRUE(data_.Finished());
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_EQ(events_.Count("upload ended 1"), 0);
 }
 
 TEST(FtpNameList, TheLastPartOfEachLineIsComparedWithoutCase) {
