@@ -10,6 +10,7 @@
 #include "base/command_ids.h"
 #include "widgets/customize_page.h"
 #include "widgets/shell_context.h"
+#include "widgets/tab_order.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_view.h"
 
@@ -26,10 +27,19 @@ CCustomize::CCustomize(IShellContext& shell,
   for (std::size_t tab = 0; tab < pageFactories.size(); ++tab) {
     if (!pageFactories[tab]) continue;
     CCustomizePage* page = pageFactories[tab](shell);
-    if (page != nullptr) tabs_->addTab(page, CustomizeTabCaption(static_cast<CustomizeTab>(tab)));
+    if (page == nullptr) continue;
+    // Ordered once the page is in the sheet, which rebuilds its focus chain.
+    tabs_->addTab(page, CustomizeTabCaption(static_cast<CustomizeTab>(tab)));
+    ApplyLayoutTabOrder(page);
   }
+  // Every tab in view at once: the sheet is as wide as its tabs, no scroll
+  // arrows hide some of them.
+  tabs_->setUsesScrollButtons(false);
   auto* buttons = new QDialogButtonBox(
       QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+  // Enter in any field closes the sheet, whatever push button a page has
+  // (otherwise the first one, such as "Address...", would take Enter).
+  buttons->button(QDialogButtonBox::Ok)->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(buttons, &QDialogButtonBox::helpRequested, this, [this] {

@@ -73,11 +73,14 @@ std::string_view HelpPageForContext(int contextId) {
   return {};
 }
 
-std::string HelpIndexHtml(std::string_view key, const HelpPageAvailable& available) {
+std::string HelpIndexHtml(std::string_view key, const HelpPageText& pageText) {
   std::vector<const HelpTopic*> found;
   const std::string wanted = Lower(key);
   for (const HelpTopic& topic : kTopics) {
-    if (Lower(topic.title).find(wanted) != std::string::npos && available(topic.page)) {
+    const std::optional<std::string> text = pageText(topic.page);
+    if (!text) continue;
+    if (Lower(topic.title).find(wanted) != std::string::npos ||
+        Lower(*text).find(wanted) != std::string::npos) {
       found.push_back(&topic);
     }
   }

@@ -2,6 +2,7 @@
 // The help pages behind the help context ids: each page is a short HTML file
 // named "<page>.html" in the help folder.
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,13 +24,15 @@ std::span<const HelpTopic> HelpTopics();
 // The page of a context id; empty when no topic has that id.
 std::string_view HelpPageForContext(int contextId);
 
-// Whether a topic's page is at hand (the tools not built have none).
-using HelpPageAvailable = std::function<bool(std::string_view page)>;
+// The text of a topic's page without its markup; nothing when the page is
+// not at hand (the tools not built have none).
+using HelpPageText = std::function<std::optional<std::string>(std::string_view page)>;
 
-// The keyword index: links to every available topic whose title contains
-// `key` (case-insensitive; an empty key lists all), as an HTML page.
+// The keyword index: links to every available topic whose title or page
+// text contains `key` (case-insensitive; an empty key lists all), as an
+// HTML page.
 std::string HelpIndexHtml(
     std::string_view key,
-    const HelpPageAvailable& available = [](std::string_view) { return true; });
+    const HelpPageText& pageText = [](std::string_view) { return std::string(); });
 
 }  // namespace netrove

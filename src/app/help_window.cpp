@@ -2,12 +2,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -87,12 +89,24 @@ void CHelpWindow::showContext(int contextId) {
 void CHelpWindow::showContents() { showPage(PageFile(kHelpContentsPage)); }
 
 void CHelpWindow::showIndex(const QString& key) {
-  const QDir folder(folder_);
-  const auto written = [&folder](std::string_view page) {
-    return QFileInfo::exists(folder.absoluteFilePath(PageFile(page)));
-  };
-  browser_->setHtml(QString::fromStdString(HelpIndexHtml(key.toStdString(), written)));
+  const auto text = [this](std::string_view page) { return pageText(PageFile(page)); };
+  browser_->setHtml(QString::fromStdString(HelpIndexHtml(key.toStdString(), text)));
   present();
+}
+
+// Read once: the index is searched again at every key the user types.
+std::optional<std::string> CHelpWindow::pageText(const QString& page) {
+  const auto cached = pageTexts_.find(page);
+  if (cached != pageTexts_.end()) return cached->second;
+  std::optional<std::string> text;
+  QFile file(QDir(folder_).absoluteFilePath(page));
+  if (file.open(QIODevice::ReadOnly)) {
+    QTextDocument document;
+    document.setHtml(QString::fromUtf8(file.readAll()));
+    text = document.toPlainText().toStdString();
+  }
+  pageTexts_.emplace(page, text);
+  return text;
 }
 
 void CHelpWindow::showUsingHelp() { showPage(PageFile(kUsingHelpPage)); }

@@ -4,6 +4,9 @@
 // help on help.
 #include <QString>
 #include <QWidget>
+#include <map>
+#include <optional>
+#include <string>
 
 class QLineEdit;
 class QTextBrowser;
@@ -34,11 +37,14 @@ class CHelpWindow : public QWidget {
 
  private:
   void showPage(const QString& page);
+  // The page's text without markup; nothing when the file is missing.
+  std::optional<std::string> pageText(const QString& page);
   void present();
 
   QString folder_;
   QTextBrowser* browser_;
   QLineEdit* indexKey_;
+  std::map<QString, std::optional<std::string>> pageTexts_;
 };
 
 }  // namespace netrove

@@ -5,12 +5,14 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QWindow>
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include "app/clock_wnd.h"
 #include "app/customize.h"
 #include "app/help_window.h"
+#include "app/lock_key_state.h"
 #include "app/mdi_child_wnd.h"
 #include "app/placement_windows.h"
 #include "app/shell_commands.h"
@@ -34,6 +37,7 @@
 #include "widgets/tool_catalog.h"
 #include "widgets/tool_view.h"
 #include "widgets/transcript_printer.h"
+#include "widgets/transcript_saver.h"
 
 namespace netrove {
 namespace {
@@ -120,13 +124,17 @@ void CMainFrame::createActions() {
     if (commandId != 0 && actions_.count(commandId) == 0) addCommand(commandId);
   }
   actions_[kCmdAlwaysOnTop]->setCheckable(true);
-  actions_[kCmdExit]->setShortcut(QKeySequence::Quit);
+  // Ctrl+Q on every platform (the platform's Quit key is none on some).
+  actions_[kCmdExit]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   actions_[kCmdFilePrint]->setShortcut(QKeySequence::Print);
   actions_[kCmdNextWindow]->setShortcuts(
       {QKeySequence(Qt::CTRL | Qt::Key_F6), QKeySequence(Qt::CTRL | Qt::Key_Tab)});
   actions_[kCmdPreviousWindow]->setShortcuts(
       {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6),
        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
+  for (const auto& [commandId, action] : actions_) {
+    if (!action->shortcuts().isEmpty()) ownShortcuts_[action] = action->shortcuts();
+  }
   for (int commandId : kToolbarCommands) {
     if (commandId != 0) actions_[commandId]->setIcon(ToolbarIcon(*style(), commandId));
   }
@@ -144,6 +152,7 @@ void CMainFrame::createMenus() {
                                                      {ShellMenu::Help, "&Help"}};
   for (const auto& [which, title] : menus) {
     QMenu* menu = menuBar()->addMenu(QString::fromLatin1(title));
+    if (which == ShellMenu::Window) windowMenu_ = menu;
     for (const ShellCommand& command : MenuCommands(which)) {
       if (command.id == 0) {
         menu->addSeparator();
@@ -171,14 +180,28 @@ void CMainFrame::createToolBar() {
 
 void CMainFrame::createStatusBar() {
   statusBar()->addWidget(new QLabel(QStringLiteral("Ready"), this), 1);
-  // The keyboard lock states are not visible to a Qt program; the panes
-  // keep their places greyed out.
+  // The lock keys' panes are shown only where the window system tells
+  // their state; dead indicators would mislead.
+  lockKeys_ = SystemLockKeyReader();
+  if (lockKeys_ == nullptr) return;
   for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
     auto* pane = new QLabel(QString::fromLatin1(indicator), this);
-    pane->setEnabled(false);
     pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     statusBar()->addPermanentWidget(pane);
+    lockPanes_.push_back(pane);
   }
+  // A lock key may change in any window, so the state is read a few times
+  // a second rather than from our own key events.
+  auto* timer = new QTimer(this);
+  connect(timer, &QTimer::timeout, this, &CMainFrame::updateLockPanes);
+  timer->start(250);
+  updateLockPanes();
+}
+
+void CMainFrame::updateLockPanes() {
+  const LockKeyStates states = lockKeys_->read();
+  const bool on[] = {states.caps, states.num, states.scroll};
+  for (std::size_t i = 0; i < lockPanes_.size(); ++i) lockPanes_[i]->setEnabled(on[i]);
 }
 
 QAction* CMainFrame::commandAction(int commandId) const {
@@ -207,10 +230,13 @@ void CMainFrame::runCommand(int commandId) {
       break;
     case kCmdFilePrint:
     case kCmdFilePrintPreview:
-      printActiveTranscript(commandId);
+      printActiveView(commandId);
       break;
     case kCmdFilePrintSetup:
       PrintSetup(this);
+      break;
+    case kCmdFileSaveAs:
+      saveActiveTranscript();
       break;
     case kCmdEditCut:
       editFocusWidget("cut");
@@ -261,35 +287,28 @@ bool CMainFrame::runWindowCommand(int commandId) {
 }
 
 // One row (stacked top to bottom) or one column (side by side) of windows
-// across the client area, each taking an equal share but never less than its
-// minimum size, so that no control is squeezed away; the client area scrolls
-// to windows beyond its edge. Minimised windows stay where they are.
+// across the client area, each taking an equal share, so that every window
+// is in view; a window smaller than its content scrolls inside itself.
+// Minimised windows stay where they are.
 void CMainFrame::tileToolWindows(Qt::Orientation stacking) {
   QList<QMdiSubWindow*> list;
   for (QMdiSubWindow* window : clock_->subWindowList(QMdiArea::CreationOrder)) {
     if (!window->isHidden() && !window->isMinimized()) list.append(window);
   }
   if (list.isEmpty()) return;
-  QSize area = clock_->viewport()->size();
+  const QSize area = clock_->viewport()->size();
   const auto count = static_cast<int>(list.size());
-  // Where the windows need more room than there is, the area's scroll bar
-  // takes its share of the other direction.
-  int needed = 0;
-  for (const QMdiSubWindow* window : list) {
-    const QSize least = window->minimumSizeHint();
-    needed += stacking == Qt::Vertical ? least.height() : least.width();
-  }
-  const int scrollBar = clock_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  if (stacking == Qt::Vertical && needed > area.height()) area.rwidth() -= scrollBar;
-  if (stacking == Qt::Horizontal && needed > area.width()) area.rheight() -= scrollBar;
-  const QSize share = stacking == Qt::Vertical ? QSize(area.width(), area.height() / count)
-                                               : QSize(area.width() / count, area.height());
-  QPoint next(0, 0);
-  for (QMdiSubWindow* window : list) {
+  int next = 0;
+  for (int index = 0; index < count; ++index) {
+    QMdiSubWindow* window = list[index];
     if (window->isMaximized()) window->showNormal();
-    const QSize size = share.expandedTo(window->minimumSizeHint());
-    window->setGeometry(QRect(next, size));
-    next += stacking == Qt::Vertical ? QPoint(0, size.height()) : QPoint(size.width(), 0);
+    // The last window takes what the division leaves over.
+    const int extent = stacking == Qt::Vertical ? area.height() : area.width();
+    const int end = index + 1 == count ? extent : extent * (index + 1) / count;
+    const QRect tile = stacking == Qt::Vertical ? QRect(0, next, area.width(), end - next)
+                                                : QRect(next, 0, end - next, area.height());
+    window->setGeometry(tile);
+    next = end;
   }
 }
 
@@ -345,6 +364,7 @@ void CMainFrame::openToolWindow(CToolView* view, const QString& typeName) {
   clock_->setActiveSubWindow(window);
   updateCommandStates();
   updateTitle();
+  yieldShortcutsTo(activeToolWindow());
 }
 
 void CMainFrame::toolWindowClosing(CMyMDIChildWnd* window) {
@@ -353,6 +373,7 @@ void CMainFrame::toolWindowClosing(CMyMDIChildWnd* window) {
   windows_.erase(found);
   updateCommandStates();
   updateTitle();
+  yieldShortcutsTo(activeToolWindow());
 }
 
 CMyMDIChildWnd* CMainFrame::activeToolWindow() const {
@@ -369,6 +390,53 @@ void CMainFrame::toolWindowActivated(QMdiSubWindow* window) {
   if (found != windows_.end()) std::rotate(found, found + 1, windows_.end());
   updateTitle();
   updateCommandStates();
+  yieldShortcutsTo(activeToolWindow());
+}
+
+namespace {
+
+// The keys a tool window's own commands use.
+QList<QKeySequence> KeysClaimedBy(const CToolView* view) {
+  QList<QKeySequence> keys;
+  if (view == nullptr) return keys;
+  QList<QAction*> actions = view->actions();
+  actions += view->findChildren<QAction*>();
+  for (const QWidget* child : view->findChildren<QWidget*>()) actions += child->actions();
+  for (const QAction* action : actions) {
+    for (const QKeySequence& key : action->shortcuts()) {
+      if (!keys.contains(key)) keys.append(key);
+    }
+  }
+  for (const QShortcut* shortcut : view->findChildren<QShortcut*>()) {
+    for (const QKeySequence& key : shortcut->keys()) {
+      if (!keys.contains(key)) keys.append(key);
+    }
+  }
+  return keys;
+}
+
+QList<QKeySequence> Without(QList<QKeySequence> keys, const QList<QKeySequence>& claimed) {
+  keys.removeIf([&claimed](const QKeySequence& key) { return claimed.contains(key); });
+  return keys;
+}
+
+}  // namespace
+
+// A key the active tool window uses for a command of its own (the
+// newsreader's Ctrl+Q and Ctrl+W) is that window's while it is active: the
+// main window's commands and the tool window frame's own keys give it up,
+// and take it back when another window, or none, is active. Two shortcuts
+// on one key would otherwise cancel each other out.
+void CMainFrame::yieldShortcutsTo(CMyMDIChildWnd* active) {
+  const QList<QKeySequence> claimed =
+      KeysClaimedBy(active != nullptr ? active->toolView() : nullptr);
+  for (const auto& [action, keys] : ownShortcuts_) action->setShortcuts(Without(keys, claimed));
+  if (active == nullptr) return;
+  if (QMenu* frameMenu = active->systemMenu()) {
+    for (QAction* action : frameMenu->actions()) {
+      action->setShortcuts(Without(action->shortcuts(), claimed));
+    }
+  }
 }
 
 void CMainFrame::updateCommandStates() {
@@ -398,6 +466,9 @@ void CMainFrame::updateCommandStates() {
   const CMyMDIChildWnd* active = activeToolWindow();
   const bool printable = active != nullptr && active->toolView()->canPrint();
   actions_.at(kCmdFilePrint)->setEnabled(printable);
+  // A snapshot can be saved even while a run is writing.
+  actions_.at(kCmdFileSaveAs)
+      ->setEnabled(active != nullptr && active->toolView()->printableTranscript() != nullptr);
   actions_.at(kCmdFilePrintPreview)->setEnabled(printable);
 }
 
@@ -406,6 +477,48 @@ void CMainFrame::updateTitle() {
   const QString document = active != nullptr ? active->toolView()->documentTitle() : QString();
   setWindowTitle(document.isEmpty() ? ProductTitle()
                                     : ProductTitle() + QStringLiteral(" - ") + document);
+  updateWindowList();
+}
+
+// The Window menu ends with the open tool windows in the order they were
+// opened, numbered as every MDI program numbers them, the active one checked.
+void CMainFrame::updateWindowList() {
+  for (QAction* action : windowListActions_) {
+    windowMenu_->removeAction(action);
+    // One of them may be the action being triggered right now.
+    action->deleteLater();
+  }
+  windowListActions_.clear();
+  const QList<QMdiSubWindow*> windows = clock_->subWindowList(QMdiArea::CreationOrder);
+  std::vector<CMyMDIChildWnd*> listed;
+  for (QMdiSubWindow* window : windows) {
+    auto* tool = qobject_cast<CMyMDIChildWnd*>(window);
+    if (tool != nullptr && std::find(windows_.begin(), windows_.end(), tool) != windows_.end()) {
+      listed.push_back(tool);
+    }
+  }
+  if (listed.empty()) return;
+  windowListActions_.push_back(windowMenu_->addSeparator());
+  const CMyMDIChildWnd* active = activeToolWindow();
+  int number = 0;
+  for (CMyMDIChildWnd* window : listed) {
+    ++number;
+    // Ampersands of the title are shown, not taken as mnemonics.
+    QString title = window->toolView()->documentTitle();
+    title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    const QString label = number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title)
+                                      : QStringLiteral("%1 %2").arg(number).arg(title);
+    QAction* action = windowMenu_->addAction(label);
+    action->setCheckable(true);
+    action->setChecked(window == active);
+    QPointer<CMyMDIChildWnd> target(window);
+    connect(action, &QAction::triggered, this, [this, target] {
+      if (target == nullptr) return;
+      if (target->isMinimized()) target->showNormal();
+      clock_->setActiveSubWindow(target);
+    });
+    windowListActions_.push_back(action);
+  }
 }
 
 // --- switches and settings ----------------------------------------------------
@@ -493,7 +606,7 @@ int CMainFrame::activeHelpContext() const {
   return active != nullptr ? active->toolView()->helpContext() : kHelpMainWindow;
 }
 
-void CMainFrame::printActiveTranscript(int commandId) {
+void CMainFrame::printActiveView(int commandId) {
   CMyMDIChildWnd* active = activeToolWindow();
   if (active == nullptr || !active->toolView()->canPrint()) return;
   CToolView& view = *active->toolView();
@@ -503,6 +616,15 @@ void CMainFrame::printActiveTranscript(int commandId) {
     PrintPreviewTranscript(*transcript, view.printTitle(), this);
   } else {
     PrintTranscript(*transcript, view.printTitle(), this);
+  }
+}
+
+void CMainFrame::saveActiveTranscript() {
+  const CMyMDIChildWnd* active = activeToolWindow();
+  if (active == nullptr) return;
+  const CToolView& view = *active->toolView();
+  if (const CTranscriptView* transcript = view.printableTranscript()) {
+    SaveTranscriptAs(*transcript, view.printTitle(), ProductTitle(), boxes_, this);
   }
 }
 

@@ -5,6 +5,8 @@
 // busy.
 #include <netinet/in.h>
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <map>
@@ -15,12 +17,15 @@
 #include "widgets/tool_view.h"
 
 class QAction;
+class QLabel;
+class QMenu;
 class QMdiSubWindow;
 
 namespace netrove {
 
 class CClockWnd;
 class CHelpWindow;
+class ILockKeyReader;
 class CMyMDIChildWnd;
 class CNetSocket;
 class SocketAddress;
@@ -67,6 +72,8 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   void showHelp(int contextId) override;
 
   QAction* commandAction(int commandId) const;
+  // The Window menu, which lists the open tool windows after its commands.
+  QMenu* windowMenu() const { return windowMenu_; }
   CClockWnd* clockWnd() const { return clock_; }
   // The open-window count: tool windows open now, the most recently active
   // last.
@@ -90,6 +97,7 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   void createMenus();
   void createToolBar();
   void createStatusBar();
+  void updateLockPanes();
   QAction* addCommand(int commandId);
   void runCommand(int commandId);
   bool runWindowCommand(int commandId);
@@ -99,14 +107,18 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   void deleteFromRegistry();
   void customize();
   void about();
-  // File > Print or Print Preview of the active tool window's transcript.
-  void printActiveTranscript(int commandId);
+  // File > Print or Print Preview of the active tool window's printable view.
+  void printActiveView(int commandId);
+  // File > Save As... of the active tool window's transcript.
+  void saveActiveTranscript();
   void editFocusWidget(const char* operation);
   bool closeToolWindows();
   void toolWindowClosing(CMyMDIChildWnd* window);
   void toolWindowActivated(QMdiSubWindow* window);
   void updateCommandStates();
   void updateTitle();
+  void updateWindowList();
+  void yieldShortcutsTo(CMyMDIChildWnd* active);
   int activeHelpContext() const;
 
   const ToolCatalog& catalog_;
@@ -115,6 +127,11 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   ITftpServer* tftpServer_ = nullptr;
   CClockWnd* clock_;
   std::map<int, QAction*> actions_;
+  // The keys of the main window's commands, some of which an active tool
+  // window may take over for a while.
+  std::map<QAction*, QList<QKeySequence>> ownShortcuts_;
+  QMenu* windowMenu_ = nullptr;
+  std::vector<QAction*> windowListActions_;  // the separator and one per tool window
   std::vector<CMyMDIChildWnd*> windows_;
   bool closingToolWindows_ = false;
   // Broadcast boxes open now (each runs modally, one on top of the other),
@@ -123,6 +140,8 @@ class CMainFrame : public QMainWindow, public IShellContext, public CToolService
   int openBroadcastBoxes_ = 0;
   bool broadcastsDropped_ = false;
   QPointer<CHelpWindow> help_;
+  std::unique_ptr<ILockKeyReader> lockKeys_;  // null where the state cannot be read
+  std::vector<QLabel*> lockPanes_;            // CAP, NUM, SCRL
 };
 
 }  // namespace netrove

@@ -2,10 +2,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QPixmap>
 
 #include "app/about_dlg.h"
 #include "app/clock_wnd.h"
+#include "app/customize.h"
 #include "app/main_frame.h"
 #include "app/mdi_child_wnd.h"
 #include "base/command_ids.h"
@@ -23,23 +27,52 @@ bool Save(CMainFrame& frame, const QDir& folder, const QString& name) {
   return frame.grab().save(folder.absoluteFilePath(name + QStringLiteral(".png")));
 }
 
-// The first two tools' windows under Window > Tile Horizontally.
-bool SaveTiledWindows(CMainFrame& frame, const ToolCatalog& catalog, const QDir& folder) {
+// Opens the windows of the first `count` tools that have a launcher command.
+void OpenTools(CMainFrame& frame, const ToolCatalog& catalog, int count) {
   int opened = 0;
   for (const ToolTemplate& tool : catalog.templates) {
-    if (!tool.create || tool.commandId == 0 || opened == 2) continue;
+    if (!tool.create || tool.commandId == 0 || opened == count) continue;
     frame.openTool(tool.commandId);
     ++opened;
   }
-  // Tall enough for both windows whole.
-  const QSize usual = frame.size();
-  frame.resize(kWindowSize.width(), 2 * kWindowSize.height());
-  QApplication::processEvents();
+}
+
+void CloseTools(CMainFrame& frame) {
+  for (CMyMDIChildWnd* window : std::vector(frame.toolWindows())) window->close();
+}
+
+// Four tools' windows under Window > Tile Horizontally, all in view.
+bool SaveTiledWindows(CMainFrame& frame, const ToolCatalog& catalog, const QDir& folder) {
+  OpenTools(frame, catalog, 4);
   frame.commandAction(kCmdTileHorizontally)->trigger();
   const bool saved = Save(frame, folder, QStringLiteral("tiled-windows"));
-  for (CMyMDIChildWnd* window : std::vector(frame.toolWindows())) window->close();
-  frame.resize(usual);
+  CloseTools(frame);
   return saved;
+}
+
+// Three cascaded windows and the Window menu open over them, listing them.
+bool SaveWindowMenu(CMainFrame& frame, const ToolCatalog& catalog, const QDir& folder) {
+  OpenTools(frame, catalog, 3);
+  frame.commandAction(kCmdCascade)->trigger();
+  QMenu* menu = frame.windowMenu();
+  const QPoint below = frame.menuBar()->actionGeometry(menu->menuAction()).bottomLeft();
+  menu->popup(frame.menuBar()->mapToGlobal(below));
+  QApplication::processEvents();
+  QPixmap picture = frame.grab();
+  QPainter painter(&picture);
+  painter.drawPixmap(frame.mapFromGlobal(menu->pos()), menu->grab());
+  painter.end();
+  menu->hide();
+  CloseTools(frame);
+  return picture.save(folder.absoluteFilePath(QStringLiteral("window-menu.png")));
+}
+
+// The Customize sheet at its first size: every tab in view.
+bool SaveCustomizeSheet(CMainFrame& frame, const ToolCatalog& catalog, const QDir& folder) {
+  CCustomize sheet(frame, catalog.customizePages, &frame);
+  sheet.show();
+  QApplication::processEvents();
+  return sheet.grab().save(folder.absoluteFilePath(QStringLiteral("customize.png")));
 }
 
 bool SaveAboutBox(const QDir& folder) {
@@ -72,6 +105,8 @@ bool RenderScreenshots(const ToolCatalog& catalog, IMessageBoxes& boxes, const Q
     for (CMyMDIChildWnd* window : std::vector(frame.toolWindows())) window->close();
   }
   saved = SaveTiledWindows(frame, catalog, target) && saved;
+  saved = SaveWindowMenu(frame, catalog, target) && saved;
+  saved = SaveCustomizeSheet(frame, catalog, target) && saved;
   frame.setClockShown(false);
   return SaveAboutBox(target) && saved;
 }

@@ -74,8 +74,11 @@ constexpr std::array kHelpMenu{
                  "Display program information, version number and copyright\nAbout"},
 };
 
-// The File menu of the tool windows: printing their transcripts.
+// The File menu of the tool windows: saving and printing their transcripts.
 constexpr std::array kFileMenu{
+    ShellCommand{kCmdFileSaveAs, "Save &As...",
+                 "Save the active transcript as a text file\nSave As"},
+    kSeparator,
     ShellCommand{kCmdFilePrint, "&Print...", "Print the active document\nPrint"},
     ShellCommand{kCmdFilePrintPreview, "Print Pre&view", "Display full pages\nPrint Preview"},
     ShellCommand{kCmdFilePrintSetup, "P&rint Setup...",

@@ -25,8 +25,8 @@ inline constexpr std::string_view kCloseWhileBusy =
     "connection(s) before closing Netrove.";
 // Shown once when broadcasts arrive faster than the user closes their boxes.
 inline constexpr std::string_view kBroadcastsDropped =
-    "More broadcasts arrived while several Broadcast boxes were open. They are not shown until "
-    "some of the open boxes are closed.";
+    "More broadcasts arrived while five Broadcast boxes were open. They were dropped; broadcasts "
+    "are shown again once some of the open boxes are closed.";
 // 61260, with its placeholder.
 inline constexpr std::string_view kDeleteQuestion = "Are you sure you want to delete '%s'?";
 inline constexpr std::string_view kRegistryEntryName = "the Registry Entry";

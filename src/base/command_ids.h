@@ -49,6 +49,7 @@ inline constexpr int kCmdAbout = 57664;
 inline constexpr int kCmdFileNew = 57600;
 inline constexpr int kCmdFileOpen = 57601;
 inline constexpr int kCmdFileSave = 57603;
+inline constexpr int kCmdFileSaveAs = 57604;
 inline constexpr int kCmdFilePrint = 57607;
 inline constexpr int kCmdFilePrintSetup = 57606;
 inline constexpr int kCmdFilePrintPreview = 57609;

@@ -91,6 +91,25 @@ char32_t DisplayCodePoint(char32_t codePoint) {
   }
 }
 
+std::string TranscriptFileText(std::string_view bytes, std::string_view lineEnd) {
+  std::string file;
+  file.reserve(bytes.size() + bytes.size() / 8);
+  std::size_t index = 0;
+  while (index < bytes.size()) {
+    const char byte = bytes[index];
+    if (byte == '\r' || byte == '\n') {
+      file += lineEnd;
+      const bool crLf = byte == '\r' && index + 1 < bytes.size() && bytes[index + 1] == '\n';
+      index += crLf ? 2 : 1;
+      continue;
+    }
+    const DecodedChar decoded = DecodeTranscriptChar(bytes, index);
+    AppendUtf8(file, DisplayCodePoint(decoded.codePoint));
+    index += decoded.length;
+  }
+  return file;
+}
+
 std::string CTranscriptText::Append(std::string_view bytes) {
   std::size_t index = DisplayedEnd();
   text_.append(bytes);

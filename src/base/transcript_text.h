@@ -37,6 +37,11 @@ char32_t DisplayCodePoint(char32_t codePoint);
 // Number of UTF-16 units a code point takes.
 inline std::size_t Utf16Length(char32_t codePoint) { return codePoint >= 0x10000 ? 2 : 1; }
 
+// A transcript as a text file: UTF-8 as the display reads the bytes (a
+// stray byte as its Latin-1 character, NUL as U+FFFD), every line end (CR LF,
+// a lone CR or a lone LF) written as `lineEnd`.
+std::string TranscriptFileText(std::string_view bytes, std::string_view lineEnd);
+
 class CTranscriptText {
  public:
   // Appends raw bytes and returns what the display gains: UTF-8 text whose

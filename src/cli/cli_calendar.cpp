@@ -28,13 +28,13 @@ int RunCalendar(const CommandLine& line, CliStreams& io) {
   }
   if (month < 1 || month > 12) {
     io.err << "netrove-cli calendar: the month must be from 1 to 12\n";
-    return 1;
+    return kUsageError;
   }
   const MonthGrid grid = BuildMonthGrid(month, year);
   if (grid.cells.empty()) {
     io.err << "netrove-cli calendar: the year must be from " << CCalendarDate::kFirstYear << " to "
            << CCalendarDate::kYearLimit - 1 << ", and not 0\n";
-    return 1;
+    return kUsageError;
   }
   io.out << FormatMonthText(grid);
   return 0;

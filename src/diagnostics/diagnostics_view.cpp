@@ -44,6 +44,7 @@ IRunFinishedListener& CDiagnosticsView::finishedListener() const { return *finis
 
 void CDiagnosticsView::promptForHost() {
   CHostPromptDlg prompt(runButton_->text(), helpContext(), this);
+  prompt.useRecentHosts(toolName_.toStdString());
   connect(&prompt, &CHostPromptDlg::helpRequested, this,
           [this](int id) { services().showHelp(id); });
   if (prompt.exec() == QDialog::Accepted) startRun(prompt.hostText());

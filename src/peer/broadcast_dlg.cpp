@@ -1,14 +1,17 @@
 #include "peer/broadcast_dlg.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "base/command_ids.h"
 #include "peer/broadcast_send.h"
+#include "widgets/tab_order.h"
 
 namespace netrove {
 namespace {
@@ -21,6 +24,21 @@ std::size_t WireSize(const QString& text) {
 
 CBroadcastDlg::CBroadcastDlg(QWidget* parent) : QDialog(parent) {
   build();
+  target_ = new QComboBox(this);
+  target_->setObjectName(QStringLiteral("broadcastTarget"));
+  target_->addItem(QStringLiteral("All networks (255.255.255.255)"),
+                   QStringLiteral("255.255.255.255"));
+  for (const BroadcastTarget& target : InterfaceBroadcastTargets()) {
+    const QString address = QString::fromStdString(target.address);
+    target_->addItem(
+        QStringLiteral("%1 (%2)").arg(QString::fromStdString(target.interfaceName), address),
+        address);
+  }
+  auto* targetRow = new QHBoxLayout;
+  targetRow->addWidget(new QLabel(QStringLiteral("Send To:"), this));
+  targetRow->addWidget(target_, 1);
+  static_cast<QVBoxLayout*>(layout())->insertLayout(0, targetRow);
+  ApplyLayoutTabOrder(this);
   okButton_->setEnabled(false);
   connect(edit_, &QPlainTextEdit::textChanged, this, &CBroadcastDlg::keepWithinLimit);
   edit_->setFocus();
@@ -35,6 +53,8 @@ CBroadcastDlg::CBroadcastDlg(const QString& received, QWidget* parent) : QDialog
   QPalette palette = edit_->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Button));
   edit_->setPalette(palette);
+  // Read and dismissed: Enter closes it as Space does.
+  okButton_->setDefault(true);
   okButton_->setFocus();
 }
 
@@ -54,10 +74,17 @@ void CBroadcastDlg::build() {
   buttons->addWidget(okButton_);
   buttons->addWidget(cancelButton_);
   buttons->addStretch();
-  auto* layout = new QHBoxLayout(this);
-  layout->addWidget(edit_, 1);
-  layout->addLayout(buttons);
+  auto* textAndButtons = new QHBoxLayout;
+  textAndButtons->addWidget(edit_, 1);
+  textAndButtons->addLayout(buttons);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(textAndButtons, 1);
   resize(560, 200);
+}
+
+std::string CBroadcastDlg::targetAddress() const {
+  if (target_ == nullptr) return "255.255.255.255";
+  return target_->currentData().toString().toStdString();
 }
 
 std::string CBroadcastDlg::wireText() const {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <string>
 
+class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -22,6 +23,9 @@ class CBroadcastDlg : public QDialog {
 
   // The composed text as it goes on the wire (line breaks as CR LF, UTF-8).
   std::string wireText() const;
+  // Compose mode: the IPv4 address chosen under "Send To:", 255.255.255.255
+  // unless an interface's broadcast address was chosen.
+  std::string targetAddress() const;
 
  signals:
   void helpRequested(int contextId);
@@ -35,6 +39,7 @@ class CBroadcastDlg : public QDialog {
   void keepWithinLimit();
 
   QPlainTextEdit* edit_;
+  QComboBox* target_ = nullptr;  // compose mode only
   QPushButton* okButton_;
   QPushButton* cancelButton_;
   QString accepted_;

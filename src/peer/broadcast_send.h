@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace netrove {
 
@@ -22,6 +23,14 @@ std::string BroadcastWireText(std::string_view typed);
 
 // 255.255.255.255 at the broadcast port.
 SocketAddress LimitedBroadcastAddress(std::uint16_t port = kLocalBroadcastPort);
+
+// Where a broadcast can go besides 255.255.255.255, which a host without a
+// default route cannot send to: each IPv4 interface's broadcast address.
+struct BroadcastTarget {
+  std::string interfaceName;  // "eth0"
+  std::string address;        // "192.168.1.255"
+};
+std::vector<BroadcastTarget> InterfaceBroadcastTargets();
 
 // Sends `wireText` and its zero byte as one datagram from a fresh socket
 // with SO_BROADCAST on. Failures are reported as socket error texts; true

@@ -1,6 +1,9 @@
 #include "peer/peer_tools.h"
 
+#include <arpa/inet.h>
+
 #include "base/command_ids.h"
+#include "base/host_port.h"
 #include "base/net_socket.h"
 #include "base/tool_message.h"
 #include "peer/broadcast_dlg.h"
@@ -40,14 +43,34 @@ CQueryWorkersHolder& QueryHolderOf(IShellContext& shell) {
 
 CQueryWorkers& QueryWorkersOf(IShellContext& shell) { return QueryHolderOf(shell).workers; }
 
-// Asks for the host; nothing when the user cancels.
-std::optional<std::string> AskHost(IShellContext& shell, const QString& caption, int helpId) {
+struct HostAndPort {
+  std::string host;
+  std::uint16_t port = 0;  // 0: none given
+};
+
+// Asks for HOST[:PORT], as the command line takes it, offering the tool's
+// recent hosts; nothing when the user cancels or the text names no host or
+// a port outside 1 to 65535 (which is reported under `source`).
+std::optional<HostAndPort> AskHost(IShellContext& shell, const QString& caption, int helpId,
+                                   const std::string& toolKey, int source) {
   CHostPromptDlg prompt(caption, helpId, shell.mainWindow());
+  prompt.useRecentHosts(toolKey);
   CToolServices& services = shell.toolServices();
   QObject::connect(&prompt, &CHostPromptDlg::helpRequested,
                    [&services](int id) { services.showHelp(id); });
   if (prompt.exec() != QDialog::Accepted) return std::nullopt;
-  return prompt.hostText().toStdString();
+  const std::string text = prompt.hostText().trimmed().toStdString();
+  HostAndPort target;
+  if (!SplitServerAndPort(text, target.host, target.port)) {
+    services.reporter().PostToolMessage(
+        source, "\"" + text + "\" names no host, or a port outside 1 to 65535.");
+    return std::nullopt;
+  }
+  return target;
+}
+
+std::optional<std::uint16_t> GivenPort(const HostAndPort& target) {
+  return target.port == 0 ? std::nullopt : std::optional<std::uint16_t>(target.port);
 }
 
 void StartServiceQuery(IShellContext& shell, ServiceQuery query) {
@@ -61,15 +84,20 @@ void StartServiceQuery(IShellContext& shell, ServiceQuery query) {
 }
 
 void Daytime(IShellContext& shell) {
-  const auto host = AskHost(shell, QStringLiteral("Obtain the current date and time of day for..."),
-                            CommandHelpContext(kCmdDaytime));
-  if (host) StartServiceQuery(shell, DaytimeQuery(*host));
+  const auto target =
+      AskHost(shell, QStringLiteral("Obtain the current date and time of day for..."),
+              CommandHelpContext(kCmdDaytime), "Daytime", kSourceDaytime);
+  if (target) StartServiceQuery(shell, DaytimeQuery(target->host, GivenPort(*target)));
 }
 
 void QuoteOfTheDay(IShellContext& shell) {
-  const auto host = AskHost(shell, QStringLiteral("Obtain the quote of the day for..."),
-                            CommandHelpContext(kCmdQuoteOfTheDay));
-  if (host) StartServiceQuery(shell, QuoteOfTheDayQuery(*host));
+  const auto target =
+      AskHost(shell, QStringLiteral("Obtain the quote of the day for..."),
+              CommandHelpContext(kCmdQuoteOfTheDay), "Quote of the Day", kSourceQuoteOfTheDay);
+  if (target) {
+    StartServiceQuery(
+        shell, QuoteOfTheDayQuery(target->host, GivenPort(*target).value_or(kQuoteOfTheDayPort)));
+  }
 }
 
 void WhoAmI(IShellContext& shell) {
@@ -86,7 +114,12 @@ void ComposeBroadcast(IShellContext& shell) {
   QObject::connect(&compose, &CBroadcastDlg::helpRequested,
                    [&services](int id) { services.showHelp(id); });
   if (compose.exec() != QDialog::Accepted) return;
-  SendBroadcast(compose.wireText(), LimitedBroadcastAddress(), services.reporter());
+  SocketAddress to = LimitedBroadcastAddress();
+  in_addr chosen{};
+  if (inet_pton(AF_INET, compose.targetAddress().c_str(), &chosen) == 1) {
+    to = SocketAddress::FromIPv4(chosen, kLocalBroadcastPort);
+  }
+  SendBroadcast(compose.wireText(), to, services.reporter());
 }
 
 void ShowBroadcast(IShellContext& shell, const QString& text) {
@@ -97,25 +130,27 @@ void ShowBroadcast(IShellContext& shell, const QString& text) {
 }
 
 void CallForChat(IShellContext& shell) {
-  const auto host = AskHost(shell, QStringLiteral("Chat with..."), CommandHelpContext(kCmdChat));
-  if (!host) return;
+  const auto target = AskHost(shell, QStringLiteral("Chat with..."), CommandHelpContext(kCmdChat),
+                              "Chat", kSourceWinSock);
+  if (!target) return;
   IMainWindowReporter& reporter = shell.toolServices().reporter();
   // The window opens on the interface thread, unless the main window (and
   // with it the holder of the workers) is gone by then.
   CQueryWorkersHolder* holder = &QueryHolderOf(shell);
-  const bool started = holder->workers.Start(
-      [&shell, &reporter, holder, host = *host](const std::shared_ptr<CNetSocket>& socket) {
-        SocketStatus status = socket->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (status) status = socket->Connect(host, kChatServicePort);
-        if (!status) {
-          ReportSocketError(reporter, status);
-          return;
-        }
-        QMetaObject::invokeMethod(
-            holder,
-            [&shell, socket, host] { OpenChatWindow(shell, socket, QString::fromStdString(host)); },
-            Qt::QueuedConnection);
-      });
+  const bool started = holder->workers.Start([&shell, &reporter, holder, host = target->host,
+                                              port = GivenPort(*target).value_or(kChatServicePort)](
+                                                 const std::shared_ptr<CNetSocket>& socket) {
+    SocketStatus status = socket->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (status) status = socket->Connect(host, port);
+    if (!status) {
+      ReportSocketError(reporter, status);
+      return;
+    }
+    QMetaObject::invokeMethod(
+        holder,
+        [&shell, socket, host] { OpenChatWindow(shell, socket, QString::fromStdString(host)); },
+        Qt::QueuedConnection);
+  });
   if (!started) reporter.PostToolMessage(kSourceWinSock, kNoThreadText);
 }
 

@@ -1,10 +1,13 @@
 #include "peer/who_am_i.h"
 
+#include <netdb.h>
 #include <pwd.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "base/net_socket.h"
 
@@ -67,7 +70,30 @@ IAccountNames& SystemAccountNames() {
   return names;
 }
 
-std::string WhoAmIText(IAccountNames& names, IResolver& resolver) {
+std::vector<std::string> SystemHostAliases(const std::string& name) {
+  std::vector<std::string> aliases;
+  for (const int family : {AF_INET, AF_INET6}) {
+    hostent entry{};
+    hostent* found = nullptr;
+    int error = 0;
+    std::vector<char> storage(2048);
+    int result;
+    // ERANGE asks for more room; a bounded buffer ends the loop.
+    while ((result = gethostbyname2_r(name.c_str(), family, &entry, storage.data(), storage.size(),
+                                      &found, &error)) == ERANGE &&
+           storage.size() < 65536) {
+      storage.resize(storage.size() * 2);
+    }
+    if (result != 0 || found == nullptr) continue;
+    for (char** alias = entry.h_aliases; alias != nullptr && *alias != nullptr; ++alias) {
+      const std::string text = *alias;
+      if (std::find(aliases.begin(), aliases.end(), text) == aliases.end()) aliases.push_back(text);
+    }
+  }
+  return aliases;
+}
+
+std::string WhoAmIText(IAccountNames& names, IResolver& resolver, const HostAliases& aliases) {
   std::string text;
   AddNameLine(text, "Domain Name: ", names.DomainName());
   AddNameLine(text, "User Name: ", names.UserName());
@@ -76,6 +102,9 @@ std::string WhoAmIText(IAccountNames& names, IResolver& resolver) {
   const std::optional<std::string> hostName = names.HostName();
   HostEntry entry;
   if (hostName && resolver.HostByName(*hostName, entry)) {
+    // The address look-up gives no aliases; the hosts database does.
+    if (entry.aliases.empty()) entry.aliases = aliases(*hostName);
+    std::erase(entry.aliases, entry.name);
     AddHostLines(text, *hostName, entry);
   } else {
     text.append("Unknown\n\nOfficial Host Name: Unknown\n\nInternet Address: Unknown");

@@ -30,7 +30,7 @@ CCustomizeFinger::CCustomizeFinger(IMainWindowReporter& reporter, QWidget* paren
 
   auto* layout = new QGridLayout(this);
   layout->addWidget(createSizeAndPositionBox(), 0, 0, 1, 3);
-  layout->addWidget(new QLabel(QStringLiteral("Send Requesd To:"), this), 1, 0);
+  layout->addWidget(new QLabel(QStringLiteral("Send Request To:"), this), 1, 0);
   layout->addWidget(serverEdit_, 1, 1);
   layout->addWidget(addressButton_, 1, 2);
   layout->addWidget(queryTokenBox_, 2, 1, 1, 2);

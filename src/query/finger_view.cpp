@@ -40,7 +40,7 @@ CFingerView::CFingerView(CToolServices& services, QWidget* parent, IResolver& re
   buttons->addWidget(connectButton_);
   buttons->addWidget(closeButton());
   auto* layout = new QGridLayout(this);
-  layout->addWidget(new QLabel(QStringLiteral("Send Requesd To:"), this), 0, 0);
+  layout->addWidget(new QLabel(QStringLiteral("Send Request To:"), this), 0, 0);
   layout->addWidget(serverEdit_, 0, 1);
   layout->addWidget(addressButton_, 0, 2);
   layout->addWidget(new QLabel(QStringLiteral("Query Specification:"), this), 1, 0);

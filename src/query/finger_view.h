@@ -1,5 +1,5 @@
 #pragma once
-// The Finger window: the server ("Send Requesd To:" and "Address..."), the
+// The Finger window: the server ("Send Request To:" and "Address..."), the
 // query with the "/W Query Token." box, "Connect", "Close"/"Interrupt" and
 // the "Reply" box that keeps every answer. It opens with the stored server
 // and token; changes made here apply to this window only.

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "base/host_port.h"
 #include "base/run_finished.h"
 #include "query/query_engine.h"
 #include "widgets/address_book_dialog.h"
@@ -48,15 +49,27 @@ CQueryView::~CQueryView() {
 
 void CQueryView::startQuery(const std::string& server, std::string requestLine) {
   if (isBusy()) return;
+  // The server field takes HOST[:PORT] as the command line does.
+  std::string host;
+  std::uint16_t port = port_;
+  if (!SplitServerAndPort(server, host, port)) {
+    services().reporter().PostToolMessage(
+        kSourceWinSock, "\"" + server + "\" names no host, or a port outside 1 to 65535.");
+    return;
+  }
   setQueryControlsEnabled(false);
   closeButton_->setText(QStringLiteral("Interrupt"));
   setCloseEnabled(false);
   setBusy(true);
   transcript_->setFocus();
+<<<<<<< HEAD
   if (!engine_->Start(
           {server, port_, std::move(requestLine), kAnswerLimit, ReadNetworkTimeouts()})) {
     returnToIdle();
   }
+=======
+  if (!engine_->Start({host, port, std::move(requestLine)})) returnToIdle();
+>>>>>>> desktop
 }
 
 void CQueryView::pickAddressInto(QLineEdit* edit) {

@@ -1,6 +1,7 @@
 #include "transfer/tftp_view.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <cerrno>
 #include <cstdio>
@@ -35,6 +37,14 @@ QRadioButton* AddRadio(QVBoxLayout* layout, const char* label) {
   auto* button = new QRadioButton(QString::fromLatin1(label));
   layout->addWidget(button);
   return button;
+}
+
+// The user's download folder (XDG_DOWNLOAD_DIR), or the home folder when
+// there is none.
+QString DownloadFolder() {
+  const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+  if (!downloads.isEmpty() && QDir(downloads).exists()) return downloads;
+  return QDir::homePath();
 }
 
 }  // namespace
@@ -200,6 +210,13 @@ void CTftpView::start() {
   request.opcode = putButton_->isChecked() ? kTftpWrq : kTftpRrq;
   request.mode = binaryButton_->isChecked() ? TftpMode::Octet : TftpMode::Netascii;
   request.remoteName = remoteEdit_->text().trimmed().toStdString();
+  // A relative name is not left to the program's working folder, which the
+  // user cannot see: it goes to the download folder, and the field shows
+  // the full path the file is written to.
+  const QString local = localEdit_->text().trimmed();
+  if (!putButton_->isChecked() && QDir::isRelativePath(local)) {
+    localEdit_->setText(QDir::cleanPath(QDir(DownloadFolder()).absoluteFilePath(local)));
+  }
   request.localName = localEdit_->text().trimmed().toStdString();
   request.giveUpMs = static_cast<std::int32_t>(ReadTftpClientTimeout() * 1000);
 

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "widgets/address_book_dialog.h"
+#include "widgets/recent_host_box.h"
 
 namespace netrove {
 
@@ -16,9 +17,10 @@ CHostPromptDlg::CHostPromptDlg(const QString& caption, int helpContextId, QWidge
   setWindowTitle(caption);
   // Modal to the main window only, so the help it opens stays usable.
   setWindowModality(Qt::WindowModal);
-  hostEdit_ = new QLineEdit(this);
-  hostEdit_->setObjectName(QStringLiteral("hostEdit"));
-  hostEdit_->setMinimumWidth(260);
+  hostBox_ = new CRecentHostBox({}, this);
+  hostBox_->setObjectName(QStringLiteral("hostBox"));
+  hostBox_->lineEdit()->setObjectName(QStringLiteral("hostEdit"));
+  hostBox_->setMinimumWidth(260);
   okButton_ = new QPushButton(QStringLiteral("OK"), this);
   okButton_->setObjectName(QStringLiteral("okButton"));
   okButton_->setDefault(true);
@@ -33,24 +35,27 @@ CHostPromptDlg::CHostPromptDlg(const QString& caption, int helpContextId, QWidge
   buttons->addWidget(cancelButton_);
   buttons->addWidget(addressButton_);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(hostEdit_);
+  layout->addWidget(hostBox_);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(okButton_, &QPushButton::clicked, this, &CHostPromptDlg::accept);
   connect(cancelButton_, &QPushButton::clicked, this, &CHostPromptDlg::reject);
   connect(addressButton_, &QPushButton::clicked, this, &CHostPromptDlg::pickFromAddressBook);
-  hostEdit_->setFocus();
+  hostBox_->setFocus();
 }
 
-QString CHostPromptDlg::hostText() const { return hostEdit_->text(); }
+QString CHostPromptDlg::hostText() const { return hostBox_->currentText(); }
+
+void CHostPromptDlg::useRecentHosts(const std::string& toolKey) { hostBox_->setToolKey(toolKey); }
 
 void CHostPromptDlg::accept() {
-  if (hostEdit_->text().isEmpty()) {
-    hostEdit_->setFocus();
+  if (hostBox_->currentText().isEmpty()) {
+    hostBox_->setFocus();
     QApplication::beep();
     return;
   }
+  hostBox_->rememberCurrentHost();
   QDialog::accept();
 }
 
@@ -65,7 +70,7 @@ void CHostPromptDlg::keyPressEvent(QKeyEvent* event) {
 void CHostPromptDlg::pickFromAddressBook() {
   const auto picked =
       PickAddressFromBook(this, [this](int contextId) { emit helpRequested(contextId); });
-  if (picked) hostEdit_->setText(*picked);
+  if (picked) hostBox_->setEditText(*picked);
 }
 
 }  // namespace netrove

@@ -1,14 +1,18 @@
 #pragma once
 // The small modal prompt in which a tool asks for the host to work with: one
-// host edit, "OK", "Cancel" and "Address...", which fills the edit from the
+// host field, "OK", "Cancel" and "Address...", which fills the field from the
 // address book. The caller chooses the caption ("Ping...") and help context.
+// The field is an editable drop-down of the tool's recent hosts, most
+// recent first.
 #include <QDialog>
 #include <QString>
+#include <string>
 
-class QLineEdit;
 class QPushButton;
 
 namespace netrove {
+
+class CRecentHostBox;
 
 class CHostPromptDlg : public QDialog {
   Q_OBJECT
@@ -18,6 +22,9 @@ class CHostPromptDlg : public QDialog {
 
   // The host typed or picked; valid after exec() returned Accepted.
   QString hostText() const;
+  // Offers the recent hosts kept in the tool's settings key and, on OK,
+  // puts the accepted host at their head.
+  void useRecentHosts(const std::string& toolKey);
   int helpContextId() const { return helpContextId_; }
 
  signals:
@@ -36,7 +43,7 @@ class CHostPromptDlg : public QDialog {
   void pickFromAddressBook();
 
   int helpContextId_;
-  QLineEdit* hostEdit_;
+  CRecentHostBox* hostBox_;
   QPushButton* okButton_;
   QPushButton* cancelButton_;
   QPushButton* addressButton_;

@@ -1,5 +1,8 @@
 #include "widgets/transcript_view.h"
 
+#include <QFontMetrics>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QThread>
@@ -56,13 +59,18 @@ void CTranscriptView::AppendTranscript(std::string_view text) {
 void CTranscriptView::showAppendedText() {
   displayQueued_ = false;
   if (pendingDisplay_.empty()) return;
-  // Inserted at the end through a cursor of our own, the text leaves the
-  // user's cursor, selection and scroll position alone; many lines at once
-  // are laid out only when they come into view.
+  // As a terminal does: a reader at the last line follows the new lines, a
+  // reader who has scrolled up keeps the lines in view. Inserted at the end
+  // through a cursor of our own, the text leaves the user's cursor and
+  // selection alone; many lines at once are laid out only when they come
+  // into view.
+  QScrollBar* bar = verticalScrollBar();
+  const bool followEnd = bar->value() >= bar->maximum();
   QTextCursor end(document());
   end.movePosition(QTextCursor::End);
   end.insertText(
       QString::fromUtf8(pendingDisplay_.data(), static_cast<qsizetype>(pendingDisplay_.size())));
+  if (followEnd) bar->setValue(bar->maximum());
   pendingDisplay_.clear();
   if (pendingDisplay_.capacity() > kKeptDisplayCapacity) pendingDisplay_.shrink_to_fit();
 }
@@ -81,6 +89,16 @@ CTranscriptView::ByteRange CTranscriptView::selectedRange() const {
 }
 
 int CTranscriptView::firstVisibleLine() const { return firstVisibleBlock().blockNumber(); }
+
+QSize CTranscriptView::sizeHint() const {
+  constexpr int kColumns = 80;
+  constexpr int kLines = 12;
+  const QFontMetrics metrics(font());
+  const int frame = 2 * frameWidth() + 2 * static_cast<int>(document()->documentMargin());
+  const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  return {metrics.horizontalAdvance(QString(kColumns, QLatin1Char('0'))) + frame + scrollBar,
+          metrics.lineSpacing() * kLines + frame + scrollBar};
+}
 
 void CTranscriptView::attachSink(const std::shared_ptr<SinkLink>& link) {
   std::erase_if(sinks_, [](const std::weak_ptr<SinkLink>& weak) { return weak.expired(); });

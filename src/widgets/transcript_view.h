@@ -1,8 +1,9 @@
 #pragma once
 // The "Reply" box of the text tools: a read-only, multi-line transcript that
 // only grows. Text arrives with CR LF line ends and is kept byte for byte as
-// it came (text()); the box shows it line by line. An append never scrolls:
-// the lines the user is reading stay where they are.
+// it came (text()); the box shows it line by line. While the view is at its
+// last line it follows new lines; once the user has scrolled up, the lines
+// being read stay where they are.
 //
 // Appends cost time in proportion to the appended text, not to the length of
 // the transcript, so a run left going for a day stays responsive. To that
@@ -48,6 +49,10 @@ class CTranscriptView : public QPlainTextEdit {
 
   // Number of the top line in view, counted from 0.
   int firstVisibleLine() const;
+
+  // Room for 80 columns of a dozen lines: a tool's lines (a Ping reply, a
+  // traceroute hop) are whole in a window of its first size.
+  QSize sizeHint() const override;
 
  private:
   friend class CTranscriptSink;

@@ -4,7 +4,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+<<<<<<< HEAD
 #include <QSpinBox>
+=======
+#include <QLineEdit>
+#include <QTabBar>
+>>>>>>> desktop
 #include <QTabWidget>
 #include <QTest>
 #include <fstream>
@@ -162,6 +167,62 @@ TEST_F(CustomizeTest, ToolPagesShareThePlacementSwitch) {
   CPlacementOnlyPage reopened("Ping");
   reopened.show();
   EXPECT_TRUE(reopened.box->isChecked());
+}
+
+// The controls of `page` that Tab visits, in the order it visits them.
+std::vector<QWidget*> FocusWalk(QDialog& sheet, QWidget* page) {
+  std::vector<QWidget*> walk;
+  for (QWidget* widget = sheet.nextInFocusChain(); widget != &sheet;
+       widget = widget->nextInFocusChain()) {
+    if (!page->isAncestorOf(widget) || !widget->isVisibleTo(page) || !widget->isEnabled()) continue;
+    if ((widget->focusPolicy() & Qt::TabFocus) == 0) continue;
+    walk.push_back(widget);
+  }
+  return walk;
+}
+
+QRect PlaceOn(QWidget* page, QWidget* widget) {
+  return {widget->mapTo(page, QPoint(0, 0)), widget->size()};
+}
+
+// Every tab is in view at the sheet's first size; Tab walks each page as it
+// reads, never climbing back up within a group; Enter in a field closes
+// the sheet rather than pressing a page's button.
+TEST_F(CustomizeTest, EveryTabIsInViewTabReadsDownAndEnterCloses) {
+  const ToolCatalog full = BuildToolCatalog();
+  CCustomize whole(*frame, full.customizePages, frame.get());
+  whole.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&whole));
+  const QTabBar* bar = whole.tabs()->tabBar();
+  ASSERT_GE(whole.tabs()->count(), 9);
+  for (int tab = 0; tab < whole.tabs()->count(); ++tab) {
+    EXPECT_TRUE(bar->rect().contains(bar->tabRect(tab)))
+        << whole.tabs()->tabText(tab).toStdString();
+  }
+
+  for (int tab = 0; tab < whole.tabs()->count(); ++tab) {
+    const std::string caption = whole.tabs()->tabText(tab).toStdString();
+    if (!whole.isVisible()) whole.show();
+    whole.tabs()->setCurrentIndex(tab);
+    QApplication::processEvents();
+    QWidget* page = whole.page(tab);
+    const std::vector<QWidget*> walk = FocusWalk(whole, page);
+    ASSERT_FALSE(walk.empty()) << caption;
+    for (std::size_t i = 1; i < walk.size(); ++i) {
+      if (walk[i]->parentWidget() != walk[i - 1]->parentWidget()) continue;
+      const QRect before = PlaceOn(page, walk[i - 1]);
+      const QRect after = PlaceOn(page, walk[i]);
+      EXPECT_GE(after.center().y(), before.top())
+          << caption << ": " << walk[i - 1]->metaObject()->className() << " then "
+          << walk[i]->metaObject()->className();
+    }
+    auto* field = page->findChild<QLineEdit*>();
+    if (field == nullptr || !field->isVisible()) continue;
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_FALSE(whole.isVisible()) << caption;
+    EXPECT_EQ(whole.result(), QDialog::Accepted) << caption;
+  }
 }
 
 }  // namespace

@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
 #include <thread>
@@ -21,7 +23,9 @@
 #include "base/net_socket.h"
 #include "base/settings_store.h"
 #include "shell_ui_support.h"
+#include "support/event_loop.h"
 #include "support/scoped_home.h"
+#include "support/wait_until.h"
 #include "widgets/main_window_reporter.h"
 #include "widgets/tool_message_box.h"
 #include "widgets/transcript_view.h"
@@ -194,6 +198,104 @@ TEST_F(MainFrameTest, CommandsOfMissingToolsAreDisabledUntilWired) {
   ASSERT_TRUE(frame->commandAction(kCmdCalendar)->isEnabled());
   frame->commandAction(kCmdCalendar)->trigger();
   EXPECT_EQ(calendarRuns, 1);
+}
+
+// The entries the Window menu lists after its own commands.
+std::vector<QAction*> WindowList(const CMainFrame& frame) {
+  std::vector<QAction*> listed;
+  bool past = false;
+  for (QAction* action : frame.windowMenu()->actions()) {
+    if (action == frame.commandAction(kCmdAlwaysOnTop)) past = true;
+    if (past && !action->isSeparator() && action != frame.commandAction(kCmdAlwaysOnTop)) {
+      listed.push_back(action);
+    }
+  }
+  return listed;
+}
+
+TEST_F(MainFrameTest, WindowMenuListsToolWindowsAndCtrlF4ClosesTheActive) {
+  frame->show();
+  EXPECT_TRUE(WindowList(*frame).empty());
+  QPointer<CMyMDIChildWnd> first = openPing();
+  CMyMDIChildWnd* second = openPing();
+  second->toolView()->setDocumentTitle(QStringLiteral("Mail & News"));
+  CMyMDIChildWnd* third = openPing();
+  third->toolView()->setDocumentTitle(QStringLiteral("traceroute"));
+  std::vector<QAction*> listed = WindowList(*frame);
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[0]->text(), QStringLiteral("&1 Ping"));
+  EXPECT_EQ(listed[1]->text(), QStringLiteral("&2 Mail && News"));
+  EXPECT_EQ(listed[2]->text(), QStringLiteral("&3 traceroute"));
+  EXPECT_FALSE(listed[0]->isChecked());
+  EXPECT_TRUE(listed[2]->isChecked());
+
+  // Choosing an entry activates its window and moves the check.
+  listed[0]->trigger();
+  EXPECT_EQ(frame->activeToolWindow(), first);
+  listed = WindowList(*frame);
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_TRUE(listed[0]->isChecked());
+  EXPECT_FALSE(listed[2]->isChecked());
+
+  // Ctrl+F4 closes the active window, not while its Close is greyed.
+  frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+  first->toolView()->setCloseEnabled(false);
+  QTest::keyClick(frame.get(), Qt::Key_F4, Qt::ControlModifier);
+  EXPECT_EQ(frame->openWindowCount(), 3);
+  first->toolView()->setCloseEnabled(true);
+  QTest::keyClick(frame.get(), Qt::Key_F4, Qt::ControlModifier);
+  EXPECT_TRUE(test::WaitUntil([&] { return first.isNull(); }, test::TurnEventLoop));
+  EXPECT_EQ(frame->openWindowCount(), 2);
+  listed = WindowList(*frame);
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0]->text(), QStringLiteral("&1 Mail && News"));
+}
+
+// A tool window with commands of its own on Ctrl+Q and Ctrl+W, as the
+// newsreader's Previous and Next Thread, and a field to type in.
+class CClaimingToolView : public CTestToolView {
+ public:
+  explicit CClaimingToolView(CToolServices& services)
+      : CTestToolView(services), field(new QLineEdit(this)) {
+    for (auto [key, count] : {std::pair{Qt::Key_Q, &previous}, std::pair{Qt::Key_W, &next}}) {
+      auto* action = new QAction(this);
+      action->setShortcut(QKeySequence(Qt::CTRL | key));
+      action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+      QObject::connect(action, &QAction::triggered, [count] { ++*count; });
+      addAction(action);
+    }
+  }
+  QLineEdit* field;
+  int previous = 0;
+  int next = 0;
+};
+
+TEST_F(MainFrameTest, TheActiveToolWindowsKeysWinOverTheMainWindows) {
+  catalog.templates[1].create = [](CToolServices& services) {
+    return new CClaimingToolView(services);
+  };
+  frame = std::make_unique<CMainFrame>(catalog, reporter, boxes);
+  frame->show();
+  frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+  QSignalSpy closed(frame.get(), &CMainFrame::closed);
+
+  auto* reader = static_cast<CClaimingToolView*>(frame->openTool(kCmdFinger));
+  ASSERT_NE(reader, nullptr);
+  reader->field->setFocus();
+  QTest::keyClick(reader->field, Qt::Key_Q, Qt::ControlModifier);
+  QTest::keyClick(reader->field, Qt::Key_W, Qt::ControlModifier);
+  EXPECT_EQ(reader->previous, 1);
+  EXPECT_EQ(reader->next, 1);
+  EXPECT_EQ(closed.count(), 0);
+  EXPECT_EQ(frame->openWindowCount(), 1);
+
+  // With another tool window active, Ctrl+Q is Exit again.
+  openPing();
+  QTest::keyClick(frame.get(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(reader->previous, 1);
+  EXPECT_EQ(closed.count(), 1);
 }
 
 TEST_F(MainFrameTest, NextAndPreviousNeedTwoToolWindows) {

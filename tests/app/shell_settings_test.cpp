@@ -126,5 +126,20 @@ TEST(HelpTopics, IndexFiltersByPartialKey) {
   EXPECT_NE(none.find("&lt;script&gt;"), std::string::npos);
 }
 
+// A word in a page's text finds its topic as a word in its title does; a
+// page that is missing is never listed.
+TEST(HelpTopics, IndexSearchesThePagesText) {
+  const auto pages = [](std::string_view page) -> std::optional<std::string> {
+    if (page == "ping") return std::string("File > Print prints the transcript.");
+    if (page == "traceroute") return std::nullopt;
+    return std::string("Nothing to see.");
+  };
+  const std::string print = HelpIndexHtml("PRINT", pages);
+  EXPECT_NE(print.find("ping.html"), std::string::npos);
+  EXPECT_EQ(print.find("finger.html"), std::string::npos);
+  const std::string route = HelpIndexHtml("route", pages);
+  EXPECT_EQ(route.find("traceroute.html"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace netrove

@@ -43,5 +43,16 @@ TEST(TranscriptText, DecodesInvalidSequencesOneByteAtATime) {
   EXPECT_EQ(DecodeTranscriptChar("\xE2\x82\xAC", 0).codePoint, 0x20ACu);
 }
 
+// A saved transcript is valid UTF-8 whatever the server sent, with one kind
+// of line end.
+TEST(TranscriptText, FileTextIsUtf8WithTheChosenLineEnds) {
+  const std::string_view bytes("caf\xE9 \xE2\x82\xAC\r\nlone\rlf\n\0end\xE2\x82", 24);
+  EXPECT_EQ(TranscriptFileText(bytes, "\n"),
+            "caf\xC3\xA9 \xE2\x82\xAC\nlone\nlf\n\xEF\xBF\xBD"
+            "end\xC3\xA2\xC2\x82");
+  EXPECT_EQ(TranscriptFileText("a\r\n\r\nb\n", "\r\n"), "a\r\n\r\nb\r\n");
+  EXPECT_EQ(TranscriptFileText("", "\r\n"), "");
+}
+
 }  // namespace
 }  // namespace netrove

@@ -41,10 +41,12 @@ TEST(CliCalendar, PrintsTheMonthOrRefusesWhatDoesNotExist) {
   EXPECT_TRUE(RunCli(home, {"calendar", "3", "-44"}).out.starts_with("March   44 B.C.\n"));
   EXPECT_EQ(RunCli(home, {"calendar"}).status, 0);
   const CliRun yearZero = RunCli(home, {"calendar", "1", "0"});
-  EXPECT_EQ(yearZero.status, 1);
+  // Values outside the calendar's range are usage errors, as in every command.
+  EXPECT_EQ(yearZero.status, 2);
   EXPECT_TRUE(yearZero.out.empty());
   EXPECT_NE(yearZero.err.find("the year must be from -4713 to 1465190"), std::string::npos);
-  EXPECT_EQ(RunCli(home, {"calendar", "13", "2000"}).status, 1);
+  EXPECT_EQ(RunCli(home, {"calendar", "13", "2020"}).status, 2);
+  EXPECT_EQ(RunCli(home, {"calendar", "0", "2020"}).status, 2);
   EXPECT_EQ(RunCli(home, {"calendar", "10"}).status, 2);
   EXPECT_EQ(RunCli(home, {"calendar", "10", "15x"}).status, 2);
 }

@@ -61,5 +61,21 @@ TEST(BroadcastBox, ShowsAReceivedTextReadOnlyAsPlainText) {
   EXPECT_EQ(box.windowTitle(), QStringLiteral("Broadcast"));
 }
 
+// Enter dismisses a received box through its default OK, from the button
+// and from the text alike.
+TEST(BroadcastBox, EnterClosesAReceivedBox) {
+  for (const bool fromText : {false, true}) {
+    CBroadcastDlg box(QStringLiteral("lunch is ready"), nullptr);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    QPushButton* ok = Button(box, QStringLiteral("OK"));
+    EXPECT_TRUE(ok->isDefault());
+    QWidget* target = fromText ? static_cast<QWidget*>(box.findChild<QPlainTextEdit*>()) : ok;
+    QTest::keyClick(target, Qt::Key_Return);
+    EXPECT_EQ(box.result(), QDialog::Accepted) << fromText;
+    EXPECT_FALSE(box.isVisible()) << fromText;
+  }
+}
+
 }  // namespace
 }  // namespace netrove

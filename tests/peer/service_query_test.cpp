@@ -4,19 +4,26 @@
 #include "peer/service_query.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <regex>
 
 #include "base/net_socket.h"
 #include "cli/cli_runner.h"
 #include "peer/broadcast_send.h"
 #include "peer/who_am_i.h"
+#include "support/file_bytes.h"
 #include "support/full_listener.h"
 #include "support/loopback_socket.h"
 #include "support/private_inetd.h"
 #include "support/recording_reporter.h"
 #include "support/refusing_threads.h"
+#include "support/scoped_home.h"
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
 
@@ -250,6 +257,41 @@ TEST(WhoAmI, ReportsEveryNameAndUnknownForTheMissingOnes) {
               "\n\nHost Name: box\n\nOfficial Host Name: box.example.test\n\nAlias: box\n"
               "\nInternet Address: 10.0.0.1\nInternet Address: 10.0.0.2");
   EXPECT_EQ(WhoAmIText(names, resolver), expected);
+}
+
+// The aliases come from the hosts database through the system's resolver:
+// a hosts file of our own is mounted over /etc/hosts in a private mount
+// namespace of a child process, which writes the report to a file.
+TEST(WhoAmI, AliasesComeFromTheHostsFile) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  test::ScopedHome home;
+  const std::filesystem::path hosts = home.path() / "hosts";
+  const std::filesystem::path report = home.path() / "report";
+  test::WriteFileBytes(hosts,
+                       "127.0.0.1 localhost\n"
+                       "127.0.3.7 whoami.netrove.test whoami netrove-alias\n");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int status = 1;
+    if (unshare(CLONE_NEWNS) == 0 &&
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+        mount(hosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) == 0) {
+      FakeNames names;
+      names.host = "whoami";
+      std::ofstream(report) << WhoAmIText(names, SystemResolver());
+      status = 0;
+    }
+    _exit(status);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "no private mount namespace";
+  const std::string text = test::ReadFileBytes(report);
+  EXPECT_NE(text.find("Host Name: whoami\n\nOfficial Host Name: whoami.netrove.test\n\n"
+                      "Alias: whoami\n\nAlias: netrove-alias\n\nInternet Address: 127.0.3.7"),
+            std::string::npos)
+      << text;
 }
 
 TEST(Broadcast, GoesOutAsOneDatagramWithItsZeroByte) {

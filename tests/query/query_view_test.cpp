@@ -212,6 +212,43 @@ TEST(NicNameView, CommandLineAndHelpRequestReachTheOtherServer) {
             "domain: EXAMPLE.TEST\r\n\r\n\r\ndomain: EXAMPLE.TEST\r\n\r\n\r\n");
 }
 
+// The server fields take HOST:PORT as the command line does: the port given
+// wins over the tool's; a port out of range is reported, nothing is sent.
+TEST(QueryViews, ServerFieldsTakeAPort) {
+  test::ScopedHome home;
+  FakeServices services;
+  CFingerView finger(services);
+  CNicNameView whois(services);
+  whois.serverGroup()->button(WhoIsServerChoice::Other)->click();
+  finger.queryEdit()->setText(QStringLiteral("alice"));
+  whois.commandEdit()->setText(QStringLiteral("example.test"));
+  struct Case {
+    CQueryView* view;
+    QLineEdit* server;
+    QPushButton* connect;
+    std::string expected;
+  };
+  for (const Case& c : {Case{&finger, finger.serverEdit(), finger.connectButton(), "alice\r\n"},
+                        Case{&whois, whois.serverGroup()->otherEdit(), whois.connectButton(),
+                             "example.test\r\n"}}) {
+    CScriptedServer server;
+    server.Start(Script().Accept().Expect(c.expected).Send("answer\n").Close());
+    c.view->setPort(1);  // nothing listens there: only the typed port reaches the server
+    c.server->setText(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    QTest::mouseClick(c.connect, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !c.view->isBusy(); }));
+    EXPECT_TRUE(server.Finished());
+    EXPECT_NE(c.view->replyBox()->text().find("answer\r\n"), std::string::npos);
+
+    c.server->setText(QStringLiteral("127.0.0.1:65536"));
+    QTest::mouseClick(c.connect, Qt::LeftButton);
+    EXPECT_FALSE(c.view->isBusy());
+  }
+  const auto messages = services.reporter_.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_NE(messages[0].text.find("\"127.0.0.1:65536\" names no host"), std::string::npos);
+}
+
 TEST(QueryCustomizePages, WriteEachValueAsItChanges) {
   test::ScopedHome home;
   test::RecordingReporter reporter;

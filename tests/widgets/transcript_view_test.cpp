@@ -13,7 +13,10 @@
 #include <thread>
 
 #include "support/event_loop.h"
+#include "support/file_bytes.h"
+#include "support/scoped_home.h"
 #include "support/wait_until.h"
+#include "widgets/transcript_saver.h"
 
 namespace netrove {
 namespace {
@@ -25,13 +28,23 @@ std::string Numbered(const char* prefix, int from, int to) {
   return text;
 }
 
-TEST(TranscriptView, AppendsNeverMoveTheLinesInView) {
+bool AtLastLine(const CTranscriptView& view) {
+  return view.verticalScrollBar()->value() == view.verticalScrollBar()->maximum();
+}
+
+// As a terminal: the view follows new lines while it shows the last one and
+// keeps the lines in view once the user has scrolled up.
+TEST(TranscriptView, FollowsTheEndUntilTheUserScrollsUp) {
   CTranscriptView view;
   view.resize(300, 200);
   view.show();
-  for (int line = 0; line < 1000; ++line) view.AppendTranscript(Numbered("line ", line, line + 1));
+  for (int line = 0; line < 1000; ++line) {
+    view.AppendTranscript(Numbered("line ", line, line + 1));
+    if (line % 100 == 0) QApplication::processEvents();
+  }
   QApplication::processEvents();
-  EXPECT_EQ(view.firstVisibleLine(), 0);  // no scrolling to the end by itself
+  EXPECT_GT(view.firstVisibleLine(), 900);
+  EXPECT_TRUE(AtLastLine(view));
 
   view.verticalScrollBar()->setValue(500);
   QApplication::processEvents();
@@ -53,13 +66,15 @@ TEST(TranscriptView, AppendsNeverMoveTheLinesInView) {
   EXPECT_EQ(view.firstVisibleLine(), 300);
   EXPECT_EQ(view.document()->blockCount(), 1102);
 
-  // Nor does it follow the end when the user is looking at the last line.
+  // Back at the last line, the view follows again: a continuous run's
+  // closing lines come into view.
   view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
   QApplication::processEvents();
   const int atEnd = view.firstVisibleLine();
   view.AppendTranscript(Numbered("last ", 0, 50));
   QApplication::processEvents();
-  EXPECT_EQ(view.firstVisibleLine(), atEnd);
+  EXPECT_EQ(view.firstVisibleLine(), atEnd + 50);
+  EXPECT_TRUE(AtLastLine(view));
 }
 
 TEST(TranscriptView, ShowsTheTextLineForLineAndKeepsItsBytes) {
@@ -159,6 +174,24 @@ TEST(TranscriptSink, DestroyingTheViewReleasesAWaitingWorker) {
   view.reset();
   worker.join();
   QApplication::processEvents();
+}
+
+// Save As writes what the transcript holds, whole, in the line ends asked
+// for; a file that cannot be written is reported and nothing is left.
+TEST(TranscriptSaver, WritesTheTranscriptWithTheChosenLineEnds) {
+  test::ScopedHome home;
+  CTranscriptView view;
+  view.AppendTranscript("Pinging 127.0.0.1\r\nReply \xB5s\r\n");
+  const QString lf = QString::fromStdString((home.path() / "lf.txt").string());
+  const QString crLf = QString::fromStdString((home.path() / "crlf.txt").string());
+  EXPECT_TRUE(WriteTranscriptFile(view, lf, TranscriptLineEnds::Lf).isEmpty());
+  EXPECT_TRUE(WriteTranscriptFile(view, crLf, TranscriptLineEnds::CrLf).isEmpty());
+  EXPECT_EQ(test::ReadFileBytes(lf.toStdString()), "Pinging 127.0.0.1\nReply \xC2\xB5s\n");
+  EXPECT_EQ(test::ReadFileBytes(crLf.toStdString()), "Pinging 127.0.0.1\r\nReply \xC2\xB5s\r\n");
+
+  const QString nowhere = QString::fromStdString((home.path() / "missing" / "x.txt").string());
+  EXPECT_FALSE(WriteTranscriptFile(view, nowhere, TranscriptLineEnds::Lf).isEmpty());
+  EXPECT_FALSE(std::filesystem::exists(home.path() / "missing"));
 }
 
 }  // namespace
