@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
+#include "base/reply_framer.h"
 #include "base/tool_message.h"
 #include "news/news_server.h"
-#include "news/nntp_receive_buffer.h"
 
 namespace netrove {
 namespace {
@@ -33,15 +33,23 @@ std::string ListReply(int groups) {
 void BM_ListOf100000Groups(benchmark::State& state) {
   const std::string reply = ListReply(100'000);
   for (auto _ : state) {
-    CNntpReceiveBuffer buffer;
-    std::string status;
+    CReplyFramer framer(NonReplyLines::Skip);
+    Reply status;
     std::string block;
-    long lines = 0;
+    bool blockEnded = false;
     // As the socket delivers it: 64 KiB at a time.
-    for (std::size_t at = 0; at < reply.size(); at += 65536) {
-      buffer.Append(std::string_view(reply).substr(at, 65536));
-      if (status.empty()) (void)buffer.NextStatus(status);
-      if (!status.empty()) (void)buffer.NextBlock(block, lines);
+    for (std::size_t at = 0; at < reply.size() && !blockEnded; at += 65536) {
+      framer.Feed(std::string_view(reply).substr(at, 65536));
+      if (!framer.InBlock() && framer.Next(status) == ReplyStatus::Complete) {
+        framer.StartBlock(reply.size());
+      }
+      std::string_view line;
+      BlockStatus result;
+      while ((result = framer.NextBlockLine(line)) == BlockStatus::Line) {
+        block.append(line);
+        block += "\r\n";
+      }
+      blockEnded = result == BlockStatus::End;
     }
     CNewsServer server;
     AddGroupsFromList(server, block);

@@ -62,14 +62,9 @@ void CQueryView::startQuery(const std::string& server, std::string requestLine) 
   setCloseEnabled(false);
   setBusy(true);
   transcript_->setFocus();
-<<<<<<< HEAD
-  if (!engine_->Start(
-          {server, port_, std::move(requestLine), kAnswerLimit, ReadNetworkTimeouts()})) {
+  if (!engine_->Start({host, port, std::move(requestLine), kAnswerLimit, ReadNetworkTimeouts()})) {
     returnToIdle();
   }
-=======
-  if (!engine_->Start({host, port, std::move(requestLine)})) returnToIdle();
->>>>>>> desktop
 }
 
 void CQueryView::pickAddressInto(QLineEdit* edit) {

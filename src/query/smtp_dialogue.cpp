@@ -98,7 +98,10 @@ void CSmtpDialogue::Converse(const SmtpServerAddress& server, int replyTimeoutMs
 std::string CSmtpDialogue::OurAddressLiteral() const {
   SocketAddress local;
   if (!socket_.LocalAddress(local)) return "[127.0.0.1]";
-  return local.isIPv4() ? "[" + local.text() + "]" : "[IPv6:" + local.text() + "]";
+  std::string literal = local.isIPv4() ? "[" : "[IPv6:";
+  literal += local.text();
+  literal += ']';
+  return literal;
 }
 
 bool CSmtpDialogue::Connect(const SmtpServerAddress& server) {

@@ -4,12 +4,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
-<<<<<<< HEAD
-#include <QSpinBox>
-=======
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTabBar>
->>>>>>> desktop
 #include <QTabWidget>
 #include <QTest>
 #include <fstream>
