@@ -78,7 +78,13 @@ bool CPingEngine::Start(const PingRequest& request) {
 void CPingEngine::SendingThread(std::stop_token stop) {
   runTag_ = static_cast<std::uint32_t>(gettid());
   if (!PrepareTarget() || !OpenSocket(stop) || !SetOptions()) return;
-  std::jthread receiver([this, stop] { ReceivingThread(stop); });
+  // Replies are read on a second thread so a slow send pace never delays the
+  // time stamp of an arriving reply.
+  LaunchedThread receiver = SystemThreads().Launch([this, stop] { ReceivingThread(stop); });
+  if (!receiver.joinable()) {
+    reporter_.PostToolMessage(kSourceWinSock, kNoThreadText);
+    return;
+  }
   SendRequests(stop);
   {
     std::lock_guard lock(mutex_);
