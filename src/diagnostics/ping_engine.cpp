@@ -80,7 +80,8 @@ void CPingEngine::SendingThread(std::stop_token stop) {
   if (!PrepareTarget() || !OpenSocket(stop) || !SetOptions()) return;
   // Replies are read on a second thread so a slow send pace never delays the
   // time stamp of an arriving reply.
-  LaunchedThread receiver = SystemThreads().Launch([this, stop] { ReceivingThread(stop); });
+  LaunchedThread receiver =
+      SystemThreads().Launch([this, stop](std::stop_token) { ReceivingThread(stop); });
   if (!receiver.joinable()) {
     reporter_.PostToolMessage(kSourceWinSock, kNoThreadText);
     return;
