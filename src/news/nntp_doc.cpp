@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QResizeEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -83,6 +84,16 @@ CNNTPDoc::~CNNTPDoc() {
 
 int CNNTPDoc::helpContext() const { return CommandHelpContext(kCmdNewsreader); }
 
+bool CNNTPDoc::canPrint() const { return text_->hasArticle(); }
+
+int CNNTPDoc::printTo(QPrinter& printer) const { return text_->printTo(printer); }
+
+void CNNTPDoc::saveBeforeExit() {
+  if (!connection_ && !dropped_) return;
+  saveMarks_.stop();
+  NewsServers().Save(state_, reporter());
+}
+
 QWidget* CNNTPDoc::pane(NewsPane which) const {
   switch (which) {
     case NewsPane::Groups:
@@ -125,6 +136,23 @@ void CNNTPDoc::buildPanes() {
   }
   outer_->setSizes({static_cast<int>(first), 10000});
   inner_->setSizes({static_cast<int>(split), 10000});
+  for (QSplitter* splitter : {outer_, inner_}) {
+    connect(splitter, &QSplitter::splitterMoved, this, [this] { panesMoved_ = true; });
+  }
+}
+
+void CNNTPDoc::resizeEvent(QResizeEvent* event) {
+  CToolView::resizeEvent(event);
+  shareOutPanes();
+}
+
+void CNNTPDoc::shareOutPanes() {
+  if (savesSizes_ || panesMoved_ || outer_->width() <= 0 || outer_->height() <= 0) return;
+  const PaneSizes sizes = ShareOutPanes(arrangement_, static_cast<int>(kNewsDefaultPaneSize),
+                                        static_cast<int>(kNewsDefaultSplitSize), outer_->width(),
+                                        outer_->height(), outer_->handleWidth());
+  outer_->setSizes({sizes.outerFirst, sizes.outerSecond});
+  inner_->setSizes({sizes.innerFirst, sizes.innerSecond});
 }
 
 void CNNTPDoc::savePaneSizes() {
@@ -252,6 +280,10 @@ void CNNTPDoc::updateCommands() {
   }
   submenus_.at(NewsMenu::Display)->setEnabled(active_ != NewsPane::Articles);
   submenus_.at(NewsMenu::Reply)->setEnabled(active_ != NewsPane::Groups && text_->hasArticle());
+  if (printable_ != canPrint()) {
+    printable_ = canPrint();
+    emit printEnabledChanged();
+  }
 }
 
 void CNNTPDoc::runCommand(NewsCommand command) {
@@ -321,7 +353,7 @@ void CNNTPDoc::runCommand(NewsCommand command) {
       text_->saveArticle();
       break;
     case Print:
-      text_->print();
+      print(this);
       break;
     case Rot13:
       text_->rot13();
@@ -510,7 +542,10 @@ void CNNTPDoc::HeadersArrived(std::vector<NntpHeaderBlock> headers, int step) {
   articles_->fileHeaders(headers, step);
 }
 
-void CNNTPDoc::ArticleArrived(std::optional<std::string> text) { text_->articleArrived(text); }
+void CNNTPDoc::ArticleArrived(std::optional<std::string> text) {
+  text_->articleArrived(text);
+  updateCommands();
+}
 
 void CNNTPDoc::PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) {
   if (window != windowId()) {
