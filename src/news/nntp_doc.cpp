@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "base/command_ids.h"
+#include "base/host_port.h"
 #include "news/news_post_window.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
@@ -379,19 +380,28 @@ void CNNTPDoc::runCommand(NewsCommand command) {
 void CNNTPDoc::connectToServer() {
   if (!canConnect()) return;
   const NewsSettings settings = ReadNewsSettings();
-  const std::uint32_t port =
-      settings.portNumber == 0 || settings.portNumber > 65535 ? 119 : settings.portNumber;
+  std::uint16_t port = settings.portNumber == 0 || settings.portNumber > 65535
+                           ? kNewsDefaultPort
+                           : static_cast<std::uint16_t>(settings.portNumber);
   const auto entered = dialogs_.askServer(this, FromBytes(settings.serverLocation));
   if (!entered || entered->trimmed().isEmpty()) return;
-  const std::string server = entered->trimmed().toStdString();
+  // The prompt takes HOST[:PORT] as the command line does; a port given
+  // there wins over the setting.
+  const std::string text = entered->trimmed().toStdString();
+  std::string server;
+  if (!SplitServerAndPort(text, server, port)) {
+    reporter().PostToolMessage(kSourceNewsreader,
+                               "\"" + text + "\" names no host, or a port outside 1 to 65535.");
+    return;
+  }
   bool retrieve = settings.newsgroupsRetrieveTheList == kRetrieveListYes;
   if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
     retrieve = dialogs_.askRefreshList(this);
   }
   server_ = server;
-  port_ = static_cast<std::uint16_t>(port);
+  port_ = port;
   if (!startConnection()) return;
-  state_ = NewsServerName(server, static_cast<std::uint16_t>(port));
+  state_ = NewsServerName(server, port);
   setBusy(true);
   setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
   articles_->startCheckTimer();

@@ -45,14 +45,13 @@ constexpr char kReaderCapabilities[] = "101 Capability list:\r\nVERSION 2\r\nREA
 
 class AnsweringDialogs : public INewsDialogs {
  public:
-  std::optional<QString> askServer(QWidget*, const QString&) override {
-    return QStringLiteral("127.0.0.1");
-  }
+  std::optional<QString> askServer(QWidget*, const QString&) override { return server; }
   bool askRefreshList(QWidget*) override { return true; }
   std::optional<long> askHeaderCount(QWidget*, long wanted, long) override { return wanted; }
   std::optional<QString> askFindText(QWidget*, const QString&) override { return std::nullopt; }
   void information(QWidget*, const QString&, const QString&) override {}
   void beep(bool) override {}
+  QString server = QStringLiteral("127.0.0.1");
 };
 
 class SilentBoxes : public IMessageBoxes {
@@ -280,6 +279,39 @@ TEST_F(NewsreaderInShell, PaneLayoutsGiveTheArticleListAShare) {
     doc.resize(1000, 700);
     EXPECT_EQ(inner.sizes().value(0), 150);
   }
+}
+
+// The connect prompt takes HOST:PORT as the command line does: the port
+// typed wins over the stored one; a port out of range is said, and nothing
+// connects.
+TEST_F(NewsreaderInShell, TheConnectPromptTakesAPort) {
+  WriteNewsNumber(kNewsPortNumber, 1);  // nothing listens there
+  server_.Start(std::move(test::Script()
+                              .Accept()
+                              .Send("200 scripted news\r\n")
+                              .ExpectLine("CAPABILITIES")
+                              .Send(kReaderCapabilities)
+                              .ExpectLine("LIST")
+                              .Send("215 list\r\nlocal.test 2 1 y\r\n.\r\n")
+                              .ExpectLine("QUIT")
+                              .Send("205 bye\r\n")
+                              .Close()));
+  CNNTPDoc doc(services_, dialogs_);
+  dialogs_.server = QStringLiteral("127.0.0.1:99999");
+  doc.connectToServer();
+  EXPECT_TRUE(doc.canConnect());
+  ASSERT_EQ(services_.reporter_.Texts().size(), 1u);
+  EXPECT_EQ(services_.reporter_.Texts()[0],
+            "\"127.0.0.1:99999\" names no host, or a port outside 1 to 65535.");
+
+  dialogs_.server = QStringLiteral(" 127.0.0.1:%1 ").arg(server_.port());
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 1; }));
+  EXPECT_EQ(doc.documentTitle(), QStringLiteral("Newsreader (127.0.0.1)"));
+  EXPECT_EQ(doc.serverName(), NewsServerName("127.0.0.1", server_.port()));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(server_.Finished());
 }
 
 }  // namespace
