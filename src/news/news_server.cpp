@@ -201,8 +201,10 @@ std::string SafePathComponent(std::string_view name) {
 
 std::string NewsServerName(std::string_view host, std::uint16_t port) {
   std::string name(host);
-  // Appended piece by piece: GCC 12 at -O3 warns wrongly about "+" + string.
-  if (port != kNewsDefaultPort) name.append(1, '+').append(std::to_string(port));
+  if (port != kNewsDefaultPort) {
+    name += '+';
+    name += std::to_string(port);
+  }
   return name;
 }
 
