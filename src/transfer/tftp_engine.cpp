@@ -64,9 +64,10 @@ void CTftpEngine::StartRequest(TftpOpcode opcode, std::string_view remoteName,
   TftpPacket request = BuildTftpRequest(opcode, remoteName, mode_);
   if (asked.Any()) {
     // A write tells the size it will send; a read asks with 0. The size of
-    // a netascii file on the wire is not known before it is sent.
+    // a netascii file on the wire is not known before it is sent, and
+    // servers refuse the whole request for it.
     const auto size = sending_ ? file_->Size() : std::optional<std::uint64_t>(0);
-    if (sending_ && (!size || mode_ != TftpMode::Octet)) asked_.transferSize = false;
+    if (!size || mode_ != TftpMode::Octet) asked_.transferSize = false;
     if (asked_.transferSize) sentSize_ = sending_ ? size : std::nullopt;
     AppendTftpOptions(request, asked_, size.value_or(0));
   }

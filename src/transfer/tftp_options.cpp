@@ -113,6 +113,10 @@ TftpPacket BuildTftpOack(const TftpOptionList& options) {
 TftpOackCheck CheckTftpOack(const TftpOptions& asked, std::optional<std::uint64_t> sentSize,
                             std::span<const std::uint8_t> oackOptions) {
   TftpOackCheck check;
+  if (!asked.Any()) {
+    check.refusal = "The server answered with options none were asked for.";
+    return check;
+  }
   TftpTransferParameters parameters;
   std::vector<std::string> seen;
   for (const TftpOption& option : ReadTftpOptions(oackOptions)) {
