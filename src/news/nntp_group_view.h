@@ -91,6 +91,9 @@ class CNNTPGroupView : public QTableView {
 
  private:
   void fillRows(std::uint32_t mode, const std::vector<std::string>* only = nullptr);
+  // Without stored widths: the names are not cut, and the count column
+  // keeps its whole header and takes what is left.
+  void fitColumns();
   void selectRow(int row);
   bool selectNextMatch();
   void reportNoMatch();
@@ -98,6 +101,7 @@ class CNNTPGroupView : public QTableView {
 
   INewsPaneHost& host_;
   CGroupListModel model_;
+  bool fitsColumns_ = false;
   std::uint32_t mode_;
   bool refreshing_ = false;
 };

@@ -1,5 +1,7 @@
 #include "news/pane_layout.h"
 
+#include <algorithm>
+
 namespace netrove {
 namespace {
 
@@ -58,6 +60,39 @@ PaneArrangement ArrangePanes(std::uint32_t layout, std::uint32_t contents) {
       break;
   }
   return arrangement;
+}
+
+namespace {
+
+// The first cell's size such that the cell holding the article list (the
+// first when `articlesFirst`) has at least two fifths of `room`.
+int WithArticleShare(int size, bool articlesFirst, int room) {
+  const int share = room * 2 / 5;
+  return articlesFirst ? std::max(size, share) : std::min(size, std::max(room - share, 0));
+}
+
+}  // namespace
+
+PaneSizes ShareOutPanes(const PaneArrangement& arrangement, int outerFirst, int innerFirst,
+                        int width, int height, int handle) {
+  const PaneArrangement& a = arrangement;
+  PaneSizes sizes;
+  const int outerRoom = std::max((a.outerSideBySide ? width : height) - handle, 0);
+  const bool articlesAlone = a.third == NewsPane::Articles;
+  // The outer splitter's first cell holds P3 or the inner splitter.
+  sizes.outerFirst = WithArticleShare(outerFirst, articlesAlone == a.paneThreeFirst, outerRoom);
+  sizes.outerFirst = std::min(sizes.outerFirst, outerRoom);
+  sizes.outerSecond = outerRoom - sizes.outerFirst;
+  const int innerCell = a.paneThreeFirst ? sizes.outerSecond : sizes.outerFirst;
+  const int innerExtent =
+      a.innerSideBySide == a.outerSideBySide ? innerCell : (a.innerSideBySide ? width : height);
+  const int innerRoom = std::max(innerExtent - handle, 0);
+  sizes.innerFirst = articlesAlone
+                         ? innerFirst
+                         : WithArticleShare(innerFirst, a.first == NewsPane::Articles, innerRoom);
+  sizes.innerFirst = std::min(sizes.innerFirst, innerRoom);
+  sizes.innerSecond = innerRoom - sizes.innerFirst;
+  return sizes;
 }
 
 }  // namespace netrove
