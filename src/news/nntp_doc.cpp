@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -140,6 +141,10 @@ void CNNTPDoc::buildPanes() {
   for (QSplitter* splitter : {outer_, inner_}) {
     connect(splitter, &QSplitter::splitterMoved, this, [this] { panesMoved_ = true; });
   }
+  // The group names, once listed, widen the group list's pane.
+  connect(groups_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+    if (column == 0) shareOutPanes();
+  });
 }
 
 void CNNTPDoc::resizeEvent(QResizeEvent* event) {
@@ -149,9 +154,10 @@ void CNNTPDoc::resizeEvent(QResizeEvent* event) {
 
 void CNNTPDoc::shareOutPanes() {
   if (savesSizes_ || panesMoved_ || outer_->width() <= 0 || outer_->height() <= 0) return;
-  const PaneSizes sizes = ShareOutPanes(arrangement_, static_cast<int>(kNewsDefaultPaneSize),
-                                        static_cast<int>(kNewsDefaultSplitSize), outer_->width(),
-                                        outer_->height(), outer_->handleWidth());
+  const PaneSizeWish wish{static_cast<int>(kNewsDefaultPaneSize),
+                          static_cast<int>(kNewsDefaultSplitSize), groups_->columnsWidth()};
+  const PaneSizes sizes =
+      ShareOutPanes(arrangement_, wish, outer_->width(), outer_->height(), outer_->handleWidth());
   outer_->setSizes({sizes.outerFirst, sizes.outerSecond});
   inner_->setSizes({sizes.innerFirst, sizes.innerSecond});
 }

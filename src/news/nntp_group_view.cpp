@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <algorithm>
 #include <charconv>
 
@@ -190,6 +191,12 @@ void CNNTPGroupView::fillRows(std::uint32_t mode, const std::vector<std::string>
   });
   model_.reset(std::move(rows), mode == kNewsDisplayAll || mode == kDisplayNewGroups);
   fitColumns();
+}
+
+int CNNTPGroupView::columnsWidth() const {
+  const QHeaderView& header = *horizontalHeader();
+  return columnWidth(0) + std::max(kNewsDefaultArticlesWidth, header.sectionSizeHint(1)) +
+         2 * frameWidth() + verticalScrollBar()->sizeHint().width();
 }
 
 void CNNTPGroupView::fitColumns() {

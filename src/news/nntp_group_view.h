@@ -73,6 +73,8 @@ class CNNTPGroupView : public QTableView {
   void toggleFullRowSelection();
   void openGroupAt(int row);
 
+  // The width that shows both columns whole, with a vertical scroll bar.
+  int columnsWidth() const;
   bool refreshing() const { return refreshing_; }
   std::uint32_t displayMode() const { return mode_; }
   bool fullRowSelection() const { return selectionBehavior() == QAbstractItemView::SelectRows; }

@@ -64,33 +64,53 @@ PaneArrangement ArrangePanes(std::uint32_t layout, std::uint32_t contents) {
 
 namespace {
 
-// The first cell's size such that the cell holding the article list (the
-// first when `articlesFirst`) has at least two fifths of `room`.
-int WithArticleShare(int size, bool articlesFirst, int room) {
-  const int share = room * 2 / 5;
-  return articlesFirst ? std::max(size, share) : std::min(size, std::max(room - share, 0));
+// Where a pane sits in a splitter: in its first cell (itself or inside the
+// inner splitter held there), in its second, or not at all.
+enum class Cell { None, First, Second };
+
+// The size of a splitter's first cell: `preferred`, changed so that the
+// group list's cell is at least `groupsWidth` and the article list's at
+// least two fifths of `room`; the article list comes first.
+int FirstCellSize(int preferred, Cell groups, int groupsWidth, Cell articles, int room) {
+  int size = std::min(preferred, room);
+  const auto atLeast = [&](Cell cell, int wanted) {
+    wanted = std::min(wanted, room);
+    if (cell == Cell::First) size = std::max(size, wanted);
+    if (cell == Cell::Second) size = std::min(size, room - wanted);
+  };
+  atLeast(groups, groupsWidth);
+  atLeast(articles, room * 2 / 5);
+  return size;
+}
+
+Cell OuterCellOf(const PaneArrangement& a, NewsPane pane) {
+  return (a.third == pane) == a.paneThreeFirst ? Cell::First : Cell::Second;
+}
+
+Cell InnerCellOf(const PaneArrangement& a, NewsPane pane) {
+  if (a.first == pane) return Cell::First;
+  return a.second == pane ? Cell::Second : Cell::None;
 }
 
 }  // namespace
 
-PaneSizes ShareOutPanes(const PaneArrangement& arrangement, int outerFirst, int innerFirst,
-                        int width, int height, int handle) {
+PaneSizes ShareOutPanes(const PaneArrangement& arrangement, const PaneSizeWish& wish, int width,
+                        int height, int handle) {
   const PaneArrangement& a = arrangement;
   PaneSizes sizes;
   const int outerRoom = std::max((a.outerSideBySide ? width : height) - handle, 0);
-  const bool articlesAlone = a.third == NewsPane::Articles;
-  // The outer splitter's first cell holds P3 or the inner splitter.
-  sizes.outerFirst = WithArticleShare(outerFirst, articlesAlone == a.paneThreeFirst, outerRoom);
-  sizes.outerFirst = std::min(sizes.outerFirst, outerRoom);
+  // The group list's columns matter only across: in a splitter of columns.
+  const int outerGroupsWidth = a.outerSideBySide ? wish.groupsWidth : 0;
+  sizes.outerFirst = FirstCellSize(wish.outerFirst, OuterCellOf(a, NewsPane::Groups),
+                                   outerGroupsWidth, OuterCellOf(a, NewsPane::Articles), outerRoom);
   sizes.outerSecond = outerRoom - sizes.outerFirst;
   const int innerCell = a.paneThreeFirst ? sizes.outerSecond : sizes.outerFirst;
   const int innerExtent =
       a.innerSideBySide == a.outerSideBySide ? innerCell : (a.innerSideBySide ? width : height);
   const int innerRoom = std::max(innerExtent - handle, 0);
-  sizes.innerFirst = articlesAlone
-                         ? innerFirst
-                         : WithArticleShare(innerFirst, a.first == NewsPane::Articles, innerRoom);
-  sizes.innerFirst = std::min(sizes.innerFirst, innerRoom);
+  const int innerGroupsWidth = a.innerSideBySide ? wish.groupsWidth : 0;
+  sizes.innerFirst = FirstCellSize(wish.innerFirst, InnerCellOf(a, NewsPane::Groups),
+                                   innerGroupsWidth, InnerCellOf(a, NewsPane::Articles), innerRoom);
   sizes.innerSecond = innerRoom - sizes.innerFirst;
   return sizes;
 }

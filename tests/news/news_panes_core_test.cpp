@@ -63,7 +63,7 @@ TEST(PaneLayout, TheArticleListGetsAUsefulShareInEveryLayout) {
     for (std::uint32_t content = kFirstContents; content <= kLastContents; ++content) {
       SCOPED_TRACE(std::to_string(layout) + "/" + std::to_string(content));
       const PaneArrangement a = ArrangePanes(layout, content);
-      const PaneSizes sizes = ShareOutPanes(a, 190, 90, kWidth, kHeight, kHandle);
+      const PaneSizes sizes = ShareOutPanes(a, {190, 90, 240}, kWidth, kHeight, kHandle);
       const int outerRoom = (a.outerSideBySide ? kWidth : kHeight) - kHandle;
       EXPECT_EQ(sizes.outerFirst + sizes.outerSecond, outerRoom);
       const int innerCell = a.paneThreeFirst ? sizes.outerSecond : sizes.outerFirst;
@@ -82,15 +82,23 @@ TEST(PaneLayout, TheArticleListGetsAUsefulShareInEveryLayout) {
         room = innerRoom;
       }
       EXPECT_GE(articles, room * 2 / 5);
+      // Where the group list sits in a column, its columns fit.
+      if (a.third == Groups && a.outerSideBySide) {
+        EXPECT_GE(a.paneThreeFirst ? sizes.outerFirst : sizes.outerSecond, 240);
+      }
     }
   }
-  // Where the article list is not squeezed, the preferred sizes stay: the
-  // group list keeps 190 pixels beside the other two.
-  const PaneSizes usual =
-      ShareOutPanes(ArrangePanes(1239, 1245), 190, 90, kWidth, kHeight, kHandle);
-  EXPECT_EQ(usual.outerFirst, 190);
+  // Where the article list is not squeezed, the preferred sizes stay, or
+  // what the group list's columns need beside the other two.
+  const PaneArrangement usual = ArrangePanes(1239, 1245);
+  EXPECT_EQ(ShareOutPanes(usual, {190, 90, 0}, kWidth, kHeight, kHandle).outerFirst, 190);
+  EXPECT_EQ(ShareOutPanes(usual, {190, 90, 240}, kWidth, kHeight, kHandle).outerFirst, 240);
+  // Very long names: the article list keeps its share all the same.
+  EXPECT_EQ(ShareOutPanes(usual, {190, 90, 2000}, kWidth, kHeight, kHandle).outerSecond,
+            (kWidth - kHandle) * 2 / 5);
   // In 1241 the article list was 90 pixels wide.
-  const PaneSizes top = ShareOutPanes(ArrangePanes(1241, 1245), 190, 90, kWidth, kHeight, kHandle);
+  const PaneSizes top =
+      ShareOutPanes(ArrangePanes(1241, 1245), {190, 90, 240}, kWidth, kHeight, kHandle);
   EXPECT_EQ(top.outerFirst, 190);
   EXPECT_EQ(top.innerFirst, (kWidth - kHandle) * 2 / 5);
 }

@@ -11,6 +11,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTimer>
 #include <csignal>
@@ -197,6 +198,35 @@ TEST_F(NewsreaderInShell, PrintFromTheMainWindowPrintsTheArticleShown) {
   EXPECT_FALSE(preview->isEnabled());
 }
 
+// In the main window, Ctrl+W and Ctrl+Q move between the newsreader's
+// threads instead of closing the window or ending the program.
+TEST_F(NewsreaderInShell, ThreadKeysReachTheNewsreaderInTheMainWindow) {
+  server_.Start(ReadOneArticle());
+  CMainFrame frame(catalog_, reporter_, boxes_);
+  frame.show();
+  frame.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+  bool closed = false;
+  QObject::connect(&frame, &CMainFrame::closed, [&] { closed = true; });
+  auto* doc = dynamic_cast<CNNTPDoc*>(frame.openTool(kCmdNewsreader));
+  ASSERT_NE(doc, nullptr);
+  readArticle(*doc);
+  CNNTPArticleView& articles = doc->articleView();
+  articles.setFocus();
+  ASSERT_TRUE(WaitUntil([&] { return doc->activePane() == NewsPane::Articles; }));
+  QTest::keyClick(&articles, Qt::Key_T, Qt::ControlModifier);  // Thread/Unthread
+  ASSERT_FALSE(articles.flatMode());
+  const long first = articles.numberAt(0);
+  QTest::keyClick(&articles, Qt::Key_W, Qt::ControlModifier);
+  EXPECT_NE(articles.numberAt(0), first);
+  QTest::keyClick(&articles, Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(articles.numberAt(0), first);
+  EXPECT_FALSE(closed);
+  EXPECT_EQ(frame.openWindowCount(), 1);
+  doc->disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc->canConnect(); }));
+}
+
 // A SIGTERM while a newsreader is connected (busy, so the program ends
 // without closing it) writes the read marks before the program ends.
 TEST_F(NewsreaderInShell, ReadMarksAreSavedWhenTheProgramIsTerminated) {
@@ -241,6 +271,9 @@ TEST_F(NewsreaderInShell, ListsOpenWithRoomForWhatTheyShow) {
   const int longest = groups.fontMetrics().horizontalAdvance(
       QStringLiteral("comp.os.linux.networking.a.rather.long.group.name"));
   EXPECT_GE(groups.columnWidth(0), longest);
+  // The pane is wide enough for both columns: the count column ends inside.
+  EXPECT_LE(header.sectionViewportPosition(1) + header.sectionSize(1), groups.viewport()->width());
+  EXPECT_EQ(groups.horizontalScrollBar()->maximum(), 0);
 
   CNNTPArticleView& articles = doc.articleView();
   int others = 0;
@@ -249,7 +282,7 @@ TEST_F(NewsreaderInShell, ListsOpenWithRoomForWhatTheyShow) {
     others += articles.columnWidth(column);
   }
   EXPECT_GE(articles.columnWidth(0), articles.viewport()->width() - others);
-  EXPECT_GT(articles.columnWidth(0), others);
+  EXPECT_GT(articles.columnWidth(0), kNewsDefaultArticleColumnWidth);
 
   // Row 1 (article 1) was read, row 0 was not.
   EXPECT_NE(articles.topLevelItem(0)->foreground(0).color(),
