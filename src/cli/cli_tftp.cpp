@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "transfer/tftp_runner.h"
@@ -35,6 +36,8 @@ constexpr Option kOptions[] = {
      "ask for this retransmission time-out (the timeout option; default: the TFTP page's)",
      kRexmtRange},
     {"tsize", '\0', {}, "ask for (get) or tell (put) the file's size"},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 // The latest figures of the window's "Transfer:" field.
@@ -78,6 +81,9 @@ int RunTftp(const CommandLine& line, CliStreams& io) {
   std::int32_t rexmt = static_cast<std::int32_t>(request.options.timeoutSeconds);
   if (line.Take("rexmt", rexmt)) request.options.timeoutSeconds = static_cast<std::uint32_t>(rexmt);
   if (line.Has("tsize")) request.options.transferSize = true;
+  const auto families = FamilyFrom(line, io, ReadNetworkSettings().families);
+  if (!families) return kUsageError;
+  request.families = *families;
   CliReporter reporter(io.err);
   TransferFigures figures;
   FinishedSignal finished;

@@ -13,10 +13,10 @@
 namespace netrove {
 namespace {
 
-using test::Address;
 using test::Bytes;
 using test::MemoryFile;
 using test::MemoryFileState;
+using test::PeerAddress;
 
 // A client and a server engine that negotiate as over a socket; the first
 // packet equal to `lost` is dropped once.
@@ -24,9 +24,9 @@ struct NegotiatingPair {
   NegotiatingPair(TftpOpcode opcode, TftpMode mode, const TftpOptions& asked,
                   const std::string& content)
       : client(TftpRole::Client, std::make_unique<MemoryFile>(clientFile), mode,
-               Address("127.0.0.1", 69), 0),
+               PeerAddress("127.0.0.1", 69), 0),
         server(TftpRole::Server, std::make_unique<MemoryFile>(serverFile), mode,
-               Address("127.0.0.1", 50000), 0) {
+               PeerAddress("127.0.0.1", 50000), 0) {
     (opcode == kTftpRrq ? serverFile : clientFile)->bytes.assign(content.begin(), content.end());
     client.StartRequest(opcode, "/f", asked);
     const auto request = client.TakeOutgoing();
@@ -38,8 +38,8 @@ struct NegotiatingPair {
   void Run(const TftpPacket& lost = {}) {
     bool dropped = false;
     for (int turns = 0; turns < 100'000; ++turns) {
-      bool moved = Move(server, Address("127.0.0.1", 40000), client, lost, dropped);
-      moved = Move(client, Address("127.0.0.1", 50000), server, lost, dropped) || moved;
+      bool moved = Move(server, PeerAddress("127.0.0.1", 40000), client, lost, dropped);
+      moved = Move(client, PeerAddress("127.0.0.1", 50000), server, lost, dropped) || moved;
       if (moved) continue;
       if (server.state() != TftpState::Running && client.state() != TftpState::Running) return;
       // Nothing in flight: both waits run out, as after a lost packet.
@@ -48,8 +48,8 @@ struct NegotiatingPair {
       ++timeouts;
     }
   }
-  bool Move(CTftpEngine& from, const sockaddr_in& address, CTftpEngine& to, const TftpPacket& lost,
-            bool& dropped) {
+  bool Move(CTftpEngine& from, const SocketAddress& address, CTftpEngine& to,
+            const TftpPacket& lost, bool& dropped) {
     const auto packet = from.TakeOutgoing();
     if (packet.empty()) return false;
     ++packets;
@@ -116,13 +116,13 @@ class OptionClientTest : public ::testing::Test {
     file_ = std::make_shared<MemoryFileState>();
     file_->bytes.assign(content.begin(), content.end());
     engine_ = std::make_unique<CTftpEngine>(TftpRole::Client, std::make_unique<MemoryFile>(file_),
-                                            TftpMode::Octet, Address("127.0.0.1", 69), 0);
+                                            TftpMode::Octet, PeerAddress("127.0.0.1", 69), 0);
     engine_->StartRequest(opcode, "/f", asked);
     request_ = Taken();
   }
   TftpPacket Deliver(const TftpPacket& packet) {
     engine_->WaitRemaining(0);
-    engine_->OnPacket(packet, Address("127.0.0.1", 40000), 0);
+    engine_->OnPacket(packet, PeerAddress("127.0.0.1", 40000), 0);
     return Taken();
   }
   TftpPacket Taken() {
