@@ -33,7 +33,7 @@ inline constexpr const char* kTftpProgram = "/usr/bin/tftp";
   do {                                                                                 \
     if (::access(path, X_OK) != 0) {                                                   \
       if (::netrove::test::PrivilegeRequired()) FAIL() << path << " is not installed"; \
-      GTEST_SKIP() << path << " is not installed (scripts/install-deps test)";              \
+      GTEST_SKIP() << path << " is not installed (scripts/install-deps test)";         \
     }                                                                                  \
   } while (0)
 
