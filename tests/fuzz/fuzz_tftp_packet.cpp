@@ -1,11 +1,14 @@
 // Feeds arbitrary datagrams to the TFTP request reader, the option
 // negotiation of both sides, and to engines of both roles in every state a
 // first packet can meet, with and without options.
+#include <arpa/inet.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 
+#include "base/net_socket.h"
 #include "transfer/tftp_engine.h"
 #include "transfer/tftp_file.h"
 #include "transfer/tftp_options.h"
@@ -31,9 +34,7 @@ class NullFile : public netrove::ITftpFile {
 };
 
 netrove::SocketAddress Peer(std::uint16_t port = 69) {
-  in_addr loopback{};
-  loopback.s_addr = htonl(INADDR_LOOPBACK);
-  return netrove::SocketAddress::FromIPv4(loopback, port);
+  return netrove::SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)}, port);
 }
 
 // A client learns the server's transfer port from its first answer; a server

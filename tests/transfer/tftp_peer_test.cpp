@@ -101,17 +101,13 @@ TEST_F(TftpPeerTest, OurClientNegotiatesOptionsWithTftpdHpaAndFallsBackWhenRefus
     // it leaves out of its OACK; told to refuse all three it sends no OACK
     // and answers as a server without options.
     test::TftpdHpa server(
-        served_, true,
+        served_, true, false,
         refusing ? std::vector<std::string>{"-r", "blksize", "-r", "timeout", "-r", "tsize"}
                  : std::vector<std::string>{});
     ASSERT_TRUE(server.started());
     const std::string suffix = refusing ? "-plain" : "";
-    CTftpClient getter(reporter_, nullptr);
-    TftpClientRequest get{kTftpRrq,    TftpMode::Octet,
-                          "127.0.0.1", server.port(),
-                          "big.bin",   (local_ / ("big" + suffix + ".bin")).string()};
-    get.options = options;
-    EXPECT_TRUE(getter.Run(get));
+    EXPECT_TRUE(Transfer(kTftpRrq, TftpMode::Octet, server.port(), "big.bin",
+                         "big" + suffix + ".bin", options));
     EXPECT_EQ(ReadWholeFile(local_ / ("big" + suffix + ".bin")), big);
     EXPECT_TRUE(Transfer(kTftpWrq, TftpMode::Octet, server.port(), "up" + suffix + ".bin",
                          "big" + suffix + ".bin", options));
@@ -173,6 +169,9 @@ TEST_F(TftpPeerTest, TheTftpHpaClientGetsFromOurServerWhichKeepsToItsFolder) {
 
   RunTftpHpa(port, "octet", "get /binary.bin binary.bin", local_);
   EXPECT_EQ(ReadWholeFile(local_ / "binary.bin"), ReadWholeFile(served_ / "binary.bin"));
+  // The same socket serves IPv6 requests.
+  RunTftpHpa(port, "octet", "get /binary.bin binary6.bin", local_, "::1");
+  EXPECT_EQ(ReadWholeFile(local_ / "binary6.bin"), ReadWholeFile(served_ / "binary.bin"));
   RunTftpHpa(port, "octet", "get /alias.bin alias.bin", local_);
   EXPECT_EQ(ReadWholeFile(local_ / "alias.bin"), ReadWholeFile(served_ / "binary.bin"));
   RunTftpHpa(port, "netascii", "get /text.txt text.txt", local_);
