@@ -609,13 +609,11 @@ int CMainFrame::activeHelpContext() const {
 void CMainFrame::printActiveView(int commandId) {
   CMyMDIChildWnd* active = activeToolWindow();
   if (active == nullptr || !active->toolView()->canPrint()) return;
-  CToolView& view = *active->toolView();
-  CTranscriptView* transcript = view.printableTranscript();
-  if (transcript == nullptr) return;
+  const CToolView& view = *active->toolView();
   if (commandId == kCmdFilePrintPreview) {
-    PrintPreviewTranscript(*transcript, view.printTitle(), this);
+    view.printPreview(this);
   } else {
-    PrintTranscript(*transcript, view.printTitle(), this);
+    view.print(this);
   }
 }
 

@@ -126,6 +126,9 @@ void CNetroveApp::EndOnRequest() {
     return window->toolView() != nullptr && window->toolView()->isBusy();
   });
   if (!busy && frame_->close()) return;  // the frame's closed() ends the program
+  for (CMyMDIChildWnd* window : frame_->toolWindows()) {
+    if (window->toolView() != nullptr) window->toolView()->saveBeforeExit();
+  }
   frame_->saveSettings();
   emit finished();
 }

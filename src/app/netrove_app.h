@@ -46,9 +46,10 @@ class CNetroveApp : public QObject, private IDamagedStoreObserver {
   void ExitInstance();
   // A request from outside to end (SIGTERM, SIGINT): ends the program as
   // Exit does. Where Exit would stop at a busy tool and wait for the user,
-  // nobody is there to answer: the shell's placement is saved and the program
-  // ends all the same, and closing the tool windows then interrupts their
-  // workers and waits for them.
+  // nobody is there to answer: the tool windows save what closing them would
+  // (the newsreader's read marks), the shell's placement is saved and the
+  // program ends all the same; closing the tool windows then interrupts
+  // their workers and waits for them.
   void EndOnRequest();
   // Opens or closes the chat and broadcast listeners as the General page
   // says: closing takes effect at once, a new address closes and reopens.

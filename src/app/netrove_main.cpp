@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <optional>
+#include <string_view>
 
 #include "app/main_frame.h"
 #include "app/netrove_app.h"
@@ -42,7 +44,7 @@ bool ReadPortOption(const QCommandLineParser& parser, const QCommandLineOption& 
   return false;
 }
 
-Invocation ParseArguments(const QApplication& app) {
+Invocation ParseArguments(const QCoreApplication& app) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Netrove: a suite of Internet client tools."));
   parser.addHelpOption();
@@ -108,17 +110,23 @@ class FirstPaintProbe : public QObject {
   bool done_ = false;
 };
 
-}  // namespace
+// Options answered with text alone (--version, --help, a bad value): they
+// must work where no display is, over ssh or in a script.
+bool AnswersWithTextOnly(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument(argv[i]);
+    for (const std::string_view textOnly :
+         {"-v", "--version", "-h", "--help", "--help-all", "-?"}) {
+      if (argument == textOnly) return true;
+    }
+  }
+  return false;
+}
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Netrove"));
-  QApplication::setApplicationVersion(QStringLiteral("3.00 (Build 55)"));
-  // Ties the windows to the installed menu entry (its icon, its name in the
-  // task switcher under Wayland).
-  QGuiApplication::setDesktopFileName(QStringLiteral("org.netrove.Netrove"));
-  QApplication::setQuitOnLastWindowClosed(false);
-  const Invocation invocation = ParseArguments(app);
+// Parses the arguments on `app`: a value when the program ends here (the
+// version line, a usage error; --help ends inside the parser).
+std::optional<int> AnswerTextOptions(const QCoreApplication& app, Invocation& invocation) {
+  invocation = ParseArguments(app);
   if (!invocation.usageError.isEmpty()) {
     std::fprintf(stderr, "%s\n", qPrintable(invocation.usageError));
     return 2;
@@ -128,6 +136,30 @@ int main(int argc, char** argv) {
                 netrove::kVersionLine.data());
     return 0;
   }
+  return std::nullopt;
+}
+
+void NameTheApplication() {
+  QCoreApplication::setApplicationName(QStringLiteral("Netrove"));
+  QCoreApplication::setApplicationVersion(QStringLiteral("3.00 (Build 55)"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Invocation invocation;
+  if (AnswersWithTextOnly(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    NameTheApplication();
+    return AnswerTextOptions(core, invocation).value_or(0);
+  }
+  QApplication app(argc, argv);
+  NameTheApplication();
+  // Ties the windows to the installed menu entry (its icon, its name in the
+  // task switcher under Wayland).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.netrove.Netrove"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  if (const auto ended = AnswerTextOptions(app, invocation)) return *ended;
 
   netrove::CMessageBoxes boxes;
   if (!invocation.screenshotFolder.isEmpty()) {

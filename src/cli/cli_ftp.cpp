@@ -150,6 +150,7 @@ class RefusalNotingSink : public ITranscriptSink {
           std::isdigit(static_cast<unsigned char>(line[1])) &&
           std::isdigit(static_cast<unsigned char>(line[2]))) {
         refusal_ = line;
+        ++refusals_;
       }
       if (end == std::string_view::npos) break;
       text.remove_prefix(end + 1);
@@ -159,11 +160,16 @@ class RefusalNotingSink : public ITranscriptSink {
     std::lock_guard lock(mutex_);
     return refusal_;
   }
+  std::size_t Refusals() {
+    std::lock_guard lock(mutex_);
+    return refusals_;
+  }
 
  private:
   StreamSink printed_;
   std::mutex mutex_;
   std::string refusal_;
+  std::size_t refusals_ = 0;
 };
 
 std::string LastPart(const std::string& path) {
@@ -322,7 +328,11 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
           // that listing could be made.
           if (connection.Connect(login) && (session.WaitStep(), !session.Ended()) && !interrupted) {
             session.StartStep();
+            const std::size_t refusalsBefore = sink.Refusals();
             succeeded = StartCommand(connection, words, type, io.err) && session.WaitStep();
+            // pwd and quote end on any reply: a refusal is what fails them.
+            const bool plainCommand = words[0] == "pwd" || words[0] == "quote";
+            if (plainCommand && sink.Refusals() != refusalsBefore) succeeded = false;
             if (succeeded && words[0] == "ls") PrintEntries(session.Listing(), io.out);
           }
           connection.Quit();

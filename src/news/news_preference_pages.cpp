@@ -25,6 +25,7 @@
 #include "base/user_paths.h"
 #include "news/news_article.h"
 #include "widgets/dir_dialog.h"
+#include "widgets/tab_order.h"
 
 namespace netrove {
 namespace {
@@ -426,6 +427,8 @@ CCustomizeNNTPWindowLayout::CCustomizeNNTPWindowLayout(NewsStoreFailure reportFa
   }
   connect(layouts_, &QButtonGroup::idClicked, this, [this] { drawContentsPictures(); });
   bindFlag(savePlacement_, kNewsWndLayoutSizeAndPosition);
+  // The check box was made first; Tab reaches it after the pictures above.
+  ApplyLayoutTabOrder(this);
 }
 
 void CCustomizeNNTPWindowLayout::loadSettings() {

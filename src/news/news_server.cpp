@@ -201,7 +201,10 @@ std::string SafePathComponent(std::string_view name) {
 
 std::string NewsServerName(std::string_view host, std::uint16_t port) {
   std::string name(host);
-  if (port != kNewsDefaultPort) name += "+" + std::to_string(port);
+  if (port != kNewsDefaultPort) {
+    name += '+';
+    name += std::to_string(port);
+  }
   return name;
 }
 

@@ -66,6 +66,10 @@ inline constexpr std::uint32_t kNewsFirstContents = 1245;
 inline constexpr std::uint32_t kNewsLastContents = 1250;
 inline constexpr std::uint32_t kNewsDefaultPaneSize = 190;
 inline constexpr std::uint32_t kNewsDefaultSplitSize = 90;
+// Column widths of the group and article lists when none are stored.
+inline constexpr int kNewsDefaultGroupsWidth = 100;
+inline constexpr int kNewsDefaultArticlesWidth = 60;
+inline constexpr int kNewsDefaultArticleColumnWidth = 100;
 
 // The two splitter-size values of a layout (an unknown layout uses the
 // three-rows arrangement's, as the window does).
@@ -73,6 +77,7 @@ std::pair<std::string_view, std::string_view> NewsLayoutSizeNames(std::uint32_t 
 
 // A colour as the store holds it: 0x00BBGGRR.
 using NewsColour = std::uint32_t;
+inline constexpr NewsColour kNewsDefaultReadColour = 0x00808080;
 
 struct NewsSettings {
   std::string serverLocation = "news";
@@ -83,8 +88,10 @@ struct NewsSettings {
   std::uint32_t articlesRetrieveWithHeader = 0;
   std::uint32_t articlesRetrievingMoreThan = 100;
   std::uint32_t articlesCheckForNew = 0;
+  // Read articles are grey until the user picks colours, so the two differ
+  // from the first start.
   NewsColour unreadColour = 0;
-  NewsColour readColour = 0;
+  NewsColour readColour = kNewsDefaultReadColour;
   std::string articlesFolder;
   // 0 yes, 1 no, 2 ask. Connect treats a missing value as "ask"; the
   // Newsgroups page shows it as its first choice.

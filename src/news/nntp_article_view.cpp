@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <algorithm>
 
 #include "base/tool_message.h"
 #include "news/news_dialogs.h"
@@ -44,9 +45,11 @@ CNNTPArticleView::CNNTPArticleView(INewsPaneHost& host, QWidget* parent)
   const NewsSettings settings = ReadNewsSettings();
   const std::uint32_t widths[] = {settings.columnSubject, settings.columnFrom, settings.columnLines,
                                   settings.columnDate, settings.columnNumId};
+  fitsColumns_ = !settings.wndLayoutSizeAndPosition;
   for (int column = 0; column < 5; ++column) {
-    setColumnWidth(column,
-                   static_cast<int>(settings.wndLayoutSizeAndPosition ? widths[column] : 100));
+    setColumnWidth(column, fitsColumns_ ? std::max(kNewsDefaultArticleColumnWidth,
+                                                   header()->sectionSizeHint(column))
+                                        : static_cast<int>(widths[column]));
   }
   unreadColour_ = StoredColour(settings.unreadColour);
   readColour_ = StoredColour(settings.readColour);
@@ -167,6 +170,7 @@ void CNNTPArticleView::fileHeaders(const std::vector<NntpHeaderBlock>& headers, 
     }
   }
   if (!flat_) refill();
+  fitColumnsOnce();
   if (duplicate) host_.dialogs().beep(false);
   host_.updateCommands();
 }
@@ -282,6 +286,20 @@ void CNNTPArticleView::refill() {
       addPlaceholderRow(depth);
     }
   }
+  fitColumnsOnce();
+}
+
+void CNNTPArticleView::fitColumnsOnce() {
+  if (!fitsColumns_ || topLevelItemCount() == 0) return;
+  fitsColumns_ = false;
+  int others = 0;
+  for (int column = 1; column < 5; ++column) {
+    // The last column stretches: its width is not what it needs.
+    const int needed = std::max(sizeHintForColumn(column), header()->sectionSizeHint(column));
+    setColumnWidth(column, needed);
+    others += needed;
+  }
+  setColumnWidth(0, std::max(kNewsDefaultArticleColumnWidth, viewport()->width() - others));
 }
 
 void CNNTPArticleView::recolour() {

@@ -82,6 +82,9 @@ class CNNTPArticleView : public QTreeWidget {
   // The numbers filed for the open group: a walk passes them by.
   std::set<long> knownNumbers();
   void refill();
+  // Without stored widths, the first articles shown size the columns to
+  // their content; the Subject column gets the room left.
+  void fitColumnsOnce();
   // `depth` replies deep (-1: the flat list), at row `at`.
   void addRow(const ArticleRecord& record, int depth, int at);
   void addPlaceholderRow(int depth);
@@ -105,6 +108,7 @@ class CNNTPArticleView : public QTreeWidget {
   std::optional<std::string> currentThread_;  // an article id of the thread shown
   QColor unreadColour_;
   QColor readColour_;
+  bool fitsColumns_ = false;
   QTimer checkTimer_;
   std::optional<OpenedArticle> pending_;
   std::optional<OpenedArticle> shown_;

@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
+#include <QResizeEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
 
 #include "base/command_ids.h"
+#include "base/host_port.h"
 #include "news/news_post_window.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
@@ -83,6 +86,16 @@ CNNTPDoc::~CNNTPDoc() {
 
 int CNNTPDoc::helpContext() const { return CommandHelpContext(kCmdNewsreader); }
 
+bool CNNTPDoc::canPrint() const { return text_->hasArticle(); }
+
+int CNNTPDoc::printTo(QPrinter& printer) const { return text_->printTo(printer); }
+
+void CNNTPDoc::saveBeforeExit() {
+  if (!connection_ && !dropped_) return;
+  saveMarks_.stop();
+  NewsServers().Save(state_, reporter());
+}
+
 QWidget* CNNTPDoc::pane(NewsPane which) const {
   switch (which) {
     case NewsPane::Groups:
@@ -125,6 +138,28 @@ void CNNTPDoc::buildPanes() {
   }
   outer_->setSizes({static_cast<int>(first), 10000});
   inner_->setSizes({static_cast<int>(split), 10000});
+  for (QSplitter* splitter : {outer_, inner_}) {
+    connect(splitter, &QSplitter::splitterMoved, this, [this] { panesMoved_ = true; });
+  }
+  // The group names, once listed, widen the group list's pane.
+  connect(groups_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+    if (column == 0) shareOutPanes();
+  });
+}
+
+void CNNTPDoc::resizeEvent(QResizeEvent* event) {
+  CToolView::resizeEvent(event);
+  shareOutPanes();
+}
+
+void CNNTPDoc::shareOutPanes() {
+  if (savesSizes_ || panesMoved_ || outer_->width() <= 0 || outer_->height() <= 0) return;
+  const PaneSizeWish wish{static_cast<int>(kNewsDefaultPaneSize),
+                          static_cast<int>(kNewsDefaultSplitSize), groups_->columnsWidth()};
+  const PaneSizes sizes =
+      ShareOutPanes(arrangement_, wish, outer_->width(), outer_->height(), outer_->handleWidth());
+  outer_->setSizes({sizes.outerFirst, sizes.outerSecond});
+  inner_->setSizes({sizes.innerFirst, sizes.innerSecond});
 }
 
 void CNNTPDoc::savePaneSizes() {
@@ -252,6 +287,10 @@ void CNNTPDoc::updateCommands() {
   }
   submenus_.at(NewsMenu::Display)->setEnabled(active_ != NewsPane::Articles);
   submenus_.at(NewsMenu::Reply)->setEnabled(active_ != NewsPane::Groups && text_->hasArticle());
+  if (printable_ != canPrint()) {
+    printable_ = canPrint();
+    emit printEnabledChanged();
+  }
 }
 
 void CNNTPDoc::runCommand(NewsCommand command) {
@@ -321,7 +360,7 @@ void CNNTPDoc::runCommand(NewsCommand command) {
       text_->saveArticle();
       break;
     case Print:
-      text_->print();
+      print(this);
       break;
     case Rot13:
       text_->rot13();
@@ -347,19 +386,28 @@ void CNNTPDoc::runCommand(NewsCommand command) {
 void CNNTPDoc::connectToServer() {
   if (!canConnect()) return;
   const NewsSettings settings = ReadNewsSettings();
-  const std::uint32_t port =
-      settings.portNumber == 0 || settings.portNumber > 65535 ? 119 : settings.portNumber;
+  std::uint16_t port = settings.portNumber == 0 || settings.portNumber > 65535
+                           ? kNewsDefaultPort
+                           : static_cast<std::uint16_t>(settings.portNumber);
   const auto entered = dialogs_.askServer(this, FromBytes(settings.serverLocation));
   if (!entered || entered->trimmed().isEmpty()) return;
-  const std::string server = entered->trimmed().toStdString();
+  // The prompt takes HOST[:PORT] as the command line does; a port given
+  // there wins over the setting.
+  const std::string text = entered->trimmed().toStdString();
+  std::string server;
+  if (!SplitServerAndPort(text, server, port)) {
+    reporter().PostToolMessage(kSourceNewsreader,
+                               "\"" + text + "\" names no host, or a port outside 1 to 65535.");
+    return;
+  }
   bool retrieve = settings.newsgroupsRetrieveTheList == kRetrieveListYes;
   if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
     retrieve = dialogs_.askRefreshList(this);
   }
   server_ = server;
-  port_ = static_cast<std::uint16_t>(port);
+  port_ = port;
   if (!startConnection()) return;
-  state_ = NewsServerName(server, static_cast<std::uint16_t>(port));
+  state_ = NewsServerName(server, port);
   setBusy(true);
   setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
   articles_->startCheckTimer();
@@ -510,7 +558,10 @@ void CNNTPDoc::HeadersArrived(std::vector<NntpHeaderBlock> headers, int step) {
   articles_->fileHeaders(headers, step);
 }
 
-void CNNTPDoc::ArticleArrived(std::optional<std::string> text) { text_->articleArrived(text); }
+void CNNTPDoc::ArticleArrived(std::optional<std::string> text) {
+  text_->articleArrived(text);
+  updateCommands();
+}
 
 void CNNTPDoc::PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) {
   if (window != windowId()) {

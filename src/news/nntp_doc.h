@@ -38,6 +38,13 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   ~CNNTPDoc() override;
 
   int helpContext() const override;
+  // File > Print of the main window and Article View > Print print the
+  // article shown.
+  bool canPrint() const override;
+  QString printTitle() const override { return QStringLiteral("Newsreader"); }
+  int printTo(QPrinter& printer) const override;
+  // Writes the read marks now, as leaving the server would.
+  void saveBeforeExit() override;
 
   CNNTPGroupView& groupView() const { return *groups_; }
   CNNTPArticleView& articleView() const { return *articles_; }
@@ -85,6 +92,9 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   void articleShown(bool available) override;
   void compose(std::optional<std::string> text, bool cancel) override;
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   // INntpEvents, on the GUI thread.
   void BusyChanged(bool busy) override;
@@ -99,6 +109,9 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   void Closed(NntpEnd end) override;
 
   void buildPanes();
+  // Without stored pane sizes, the defaults with the article list's share,
+  // until the user moves a splitter.
+  void shareOutPanes();
   void buildMenus();
   void buildMenu(QMenu* menu, NewsMenu which);
   void runCommand(NewsCommand command);
@@ -123,6 +136,7 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   QSplitter* inner_ = nullptr;
   PaneArrangement arrangement_;
   bool savesSizes_ = false;
+  bool panesMoved_ = false;
   NewsPane active_ = NewsPane::Groups;
   std::map<NewsCommand, QAction*> actions_;
   std::map<NewsMenu, QMenu*> submenus_;
@@ -134,6 +148,7 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   std::string state_;  // the name the server's group state goes by
   std::uint16_t port_ = 0;
   bool dropped_ = false;  // the server closed; the window keeps what it shows
+  bool printable_ = false;
   QTimer saveMarks_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <algorithm>
 #include <charconv>
 
 #include "base/tool_message.h"
@@ -134,11 +136,16 @@ CNNTPGroupView::CNNTPGroupView(INewsPaneHost& host, QWidget* parent)
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-  horizontalHeader()->setStretchLastSection(false);
+  horizontalHeader()->setStretchLastSection(true);
   const NewsSettings settings = ReadNewsSettings();
-  const bool sized = settings.wndLayoutSizeAndPosition;
-  setColumnWidth(0, static_cast<int>(sized ? settings.columnGroups : 100));
-  setColumnWidth(1, static_cast<int>(sized ? settings.columnArticles : 60));
+  fitsColumns_ = !settings.wndLayoutSizeAndPosition;
+  if (fitsColumns_) {
+    setColumnWidth(0, kNewsDefaultGroupsWidth);
+    fitColumns();
+  } else {
+    setColumnWidth(0, static_cast<int>(settings.columnGroups));
+    setColumnWidth(1, static_cast<int>(settings.columnArticles));
+  }
   connect(this, &QTableView::doubleClicked, this,
           [this](const QModelIndex& index) { openGroupAt(index.row()); });
 }
@@ -183,6 +190,24 @@ void CNNTPGroupView::fillRows(std::uint32_t mode, const std::vector<std::string>
     }
   });
   model_.reset(std::move(rows), mode == kNewsDisplayAll || mode == kDisplayNewGroups);
+  fitColumns();
+}
+
+int CNNTPGroupView::columnsWidth() const {
+  const QHeaderView& header = *horizontalHeader();
+  return columnWidth(0) + std::max(kNewsDefaultArticlesWidth, header.sectionSizeHint(1)) +
+         2 * frameWidth() + verticalScrollBar()->sizeHint().width();
+}
+
+void CNNTPGroupView::fitColumns() {
+  if (!fitsColumns_) return;
+  QHeaderView& header = *horizontalHeader();
+  // The names seen first set their column's width, even past the pane's
+  // edge (the list then scrolls); the count column, which stretches, never
+  // gets narrower than its header.
+  setColumnWidth(
+      0, std::max({kNewsDefaultGroupsWidth, sizeHintForColumn(0), header.sectionSizeHint(0)}));
+  setColumnWidth(1, std::max(kNewsDefaultArticlesWidth, header.sectionSizeHint(1)));
 }
 
 void CNNTPGroupView::showMode(std::uint32_t mode) {

@@ -73,6 +73,8 @@ class CNNTPGroupView : public QTableView {
   void toggleFullRowSelection();
   void openGroupAt(int row);
 
+  // The width that shows both columns whole, with a vertical scroll bar.
+  int columnsWidth() const;
   bool refreshing() const { return refreshing_; }
   std::uint32_t displayMode() const { return mode_; }
   bool fullRowSelection() const { return selectionBehavior() == QAbstractItemView::SelectRows; }
@@ -91,6 +93,9 @@ class CNNTPGroupView : public QTableView {
 
  private:
   void fillRows(std::uint32_t mode, const std::vector<std::string>* only = nullptr);
+  // Without stored widths: the names are not cut, and the count column
+  // keeps its whole header and takes what is left.
+  void fitColumns();
   void selectRow(int row);
   bool selectNextMatch();
   void reportNoMatch();
@@ -98,6 +103,7 @@ class CNNTPGroupView : public QTableView {
 
   INewsPaneHost& host_;
   CGroupListModel model_;
+  bool fitsColumns_ = false;
   std::uint32_t mode_;
   bool refreshing_ = false;
 };

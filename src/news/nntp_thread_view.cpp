@@ -1,7 +1,6 @@
 #include "news/nntp_thread_view.h"
 
 #include <QFontDialog>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
 #include <QStringDecoder>
@@ -140,14 +139,6 @@ void CNNTPThreadView::saveArticle() {
 
 int CNNTPThreadView::printTo(QPrinter& printer) const {
   return PrintTextTo(printer, text_, QStringLiteral("Newsreader"));
-}
-
-void CNNTPThreadView::print() {
-  if (!hasArticle_) return;
-  QPrinter printer;
-  QPrintDialog dialog(&printer, this);
-  dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-  if (dialog.exec() == QDialog::Accepted) printTo(printer);
 }
 
 void CNNTPThreadView::setArticleFont() {

@@ -30,7 +30,6 @@ class CNNTPThreadView : public QPlainTextEdit {
   // Commands.
   void rot13();
   void saveArticle();
-  void print();
   int printTo(QPrinter& printer) const;
   void setArticleFont();
   void includeArticle();

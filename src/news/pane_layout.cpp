@@ -1,5 +1,7 @@
 #include "news/pane_layout.h"
 
+#include <algorithm>
+
 namespace netrove {
 namespace {
 
@@ -58,6 +60,59 @@ PaneArrangement ArrangePanes(std::uint32_t layout, std::uint32_t contents) {
       break;
   }
   return arrangement;
+}
+
+namespace {
+
+// Where a pane sits in a splitter: in its first cell (itself or inside the
+// inner splitter held there), in its second, or not at all.
+enum class Cell { None, First, Second };
+
+// The size of a splitter's first cell: `preferred`, changed so that the
+// group list's cell is at least `groupsWidth` and the article list's at
+// least two fifths of `room`; the article list comes first.
+int FirstCellSize(int preferred, Cell groups, int groupsWidth, Cell articles, int room) {
+  int size = std::min(preferred, room);
+  const auto atLeast = [&](Cell cell, int wanted) {
+    wanted = std::min(wanted, room);
+    if (cell == Cell::First) size = std::max(size, wanted);
+    if (cell == Cell::Second) size = std::min(size, room - wanted);
+  };
+  atLeast(groups, groupsWidth);
+  atLeast(articles, room * 2 / 5);
+  return size;
+}
+
+Cell OuterCellOf(const PaneArrangement& a, NewsPane pane) {
+  return (a.third == pane) == a.paneThreeFirst ? Cell::First : Cell::Second;
+}
+
+Cell InnerCellOf(const PaneArrangement& a, NewsPane pane) {
+  if (a.first == pane) return Cell::First;
+  return a.second == pane ? Cell::Second : Cell::None;
+}
+
+}  // namespace
+
+PaneSizes ShareOutPanes(const PaneArrangement& arrangement, const PaneSizeWish& wish, int width,
+                        int height, int handle) {
+  const PaneArrangement& a = arrangement;
+  PaneSizes sizes;
+  const int outerRoom = std::max((a.outerSideBySide ? width : height) - handle, 0);
+  // The group list's columns matter only across: in a splitter of columns.
+  const int outerGroupsWidth = a.outerSideBySide ? wish.groupsWidth : 0;
+  sizes.outerFirst = FirstCellSize(wish.outerFirst, OuterCellOf(a, NewsPane::Groups),
+                                   outerGroupsWidth, OuterCellOf(a, NewsPane::Articles), outerRoom);
+  sizes.outerSecond = outerRoom - sizes.outerFirst;
+  const int innerCell = a.paneThreeFirst ? sizes.outerSecond : sizes.outerFirst;
+  const int innerExtent =
+      a.innerSideBySide == a.outerSideBySide ? innerCell : (a.innerSideBySide ? width : height);
+  const int innerRoom = std::max(innerExtent - handle, 0);
+  const int innerGroupsWidth = a.innerSideBySide ? wish.groupsWidth : 0;
+  sizes.innerFirst = FirstCellSize(wish.innerFirst, InnerCellOf(a, NewsPane::Groups),
+                                   innerGroupsWidth, InnerCellOf(a, NewsPane::Articles), innerRoom);
+  sizes.innerSecond = innerRoom - sizes.innerFirst;
+  return sizes;
 }
 
 }  // namespace netrove

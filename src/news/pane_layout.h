@@ -26,4 +26,29 @@ struct PaneArrangement {
 
 PaneArrangement ArrangePanes(std::uint32_t layout, std::uint32_t contents);
 
+// The cell sizes of the outer and inner splitter, in pixels.
+struct PaneSizes {
+  int outerFirst = 0;
+  int outerSecond = 0;
+  int innerFirst = 0;
+  int innerSecond = 0;
+};
+
+// What a window without stored sizes would like: the first cells' sizes
+// (190 and 90 pixels) and the width the group list's columns need.
+struct PaneSizeWish {
+  int outerFirst = 0;
+  int innerFirst = 0;
+  int groupsWidth = 0;
+};
+
+// The sizes a window starts with when none are stored: the wished first
+// cells, except that the group list's cell is as wide as its columns where
+// panes sit side by side, and the cell holding the article list gets at
+// least two fifths of its splitter, so the list is never a strip 90 pixels
+// wide or five rows high. `width` and `height` are the outer splitter's,
+// `handle` the width of a splitter handle.
+PaneSizes ShareOutPanes(const PaneArrangement& arrangement, const PaneSizeWish& wish, int width,
+                        int height, int handle);
+
 }  // namespace netrove

@@ -1,5 +1,8 @@
 #include "widgets/tool_view.h"
 
+#include "widgets/transcript_printer.h"
+#include "widgets/transcript_view.h"
+
 namespace netrove {
 
 CToolView::CToolView(CToolServices& services, QWidget* parent)
@@ -10,6 +13,26 @@ void CToolView::setBusy(bool busy) {
   busy_ = busy;
   emit busyChanged(busy);
   emit printEnabledChanged();
+}
+
+bool CToolView::hasPrintSelection() const {
+  const CTranscriptView* transcript = printableTranscript();
+  return transcript != nullptr && transcript->hasSelection();
+}
+
+int CToolView::printTo(QPrinter& printer) const {
+  const CTranscriptView* transcript = printableTranscript();
+  return transcript != nullptr ? PrintTranscriptTo(printer, *transcript, printTitle()) : 0;
+}
+
+void CToolView::print(QWidget* dialogParent) const {
+  PrintWithDialog(dialogParent, hasPrintSelection(),
+                  [this](QPrinter& printer) { return printTo(printer); });
+}
+
+void CToolView::printPreview(QWidget* dialogParent) const {
+  PrintPreviewWith(dialogParent, hasPrintSelection(),
+                   [this](QPrinter& printer) { return printTo(printer); });
 }
 
 void CToolView::setCloseEnabled(bool enabled) { closeEnabled_ = enabled; }

@@ -8,6 +8,8 @@
 
 #include "base/tool_message.h"
 
+class QPrinter;
+
 namespace netrove {
 
 class CTranscriptView;
@@ -42,11 +44,27 @@ class CToolView : public QWidget {
 
   virtual int helpContext() const = 0;
 
+  // The program ends while this window stays open (a SIGTERM during a run,
+  // with nobody to answer the close): keep now what closing the window
+  // would have saved.
+  virtual void saveBeforeExit() {}
+
   // Tools with a printable transcript return it and the header title; Print
   // is offered while canPrint() holds (by default: a transcript and no run).
   virtual CTranscriptView* printableTranscript() const { return nullptr; }
   virtual QString printTitle() const { return {}; }
   virtual bool canPrint() const { return printableTranscript() != nullptr && !busy_; }
+  // What File > Print and Print Preview of the main window print. By default
+  // the transcript, whose selection the print dialog offers; a tool whose
+  // printable view is another one (the newsreader's article) overrides
+  // these with canPrint() and printTitle().
+  virtual bool hasPrintSelection() const;
+  // Prints on a ready printer: the selection only when the printer's range
+  // is the selection. Returns the number of pages, 0 when nothing printed.
+  virtual int printTo(QPrinter& printer) const;
+  // The print dialog, then the pages; the preview window.
+  void print(QWidget* dialogParent) const;
+  void printPreview(QWidget* dialogParent) const;
 
  signals:
   void busyChanged(bool busy);

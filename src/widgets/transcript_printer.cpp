@@ -57,8 +57,7 @@ void ReportPrintFailure(QWidget* parent) {
 
 }  // namespace
 
-void PrepareTranscriptPrintDialog(QPrintDialog& dialog, const CTranscriptView& view) {
-  const bool selection = view.hasSelection();
+void PreparePrintDialog(QPrintDialog& dialog, bool selection) {
   // The page count is not known before printing, so there is no page range.
   dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
   dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
@@ -67,24 +66,38 @@ void PrepareTranscriptPrintDialog(QPrintDialog& dialog, const CTranscriptView& v
                                  : QAbstractPrintDialog::AllPages);
 }
 
-void PrintTranscript(CTranscriptView& view, const QString& headerTitle, QWidget* parent) {
+void PrepareTranscriptPrintDialog(QPrintDialog& dialog, const CTranscriptView& view) {
+  PreparePrintDialog(dialog, view.hasSelection());
+}
+
+void PrintWithDialog(QWidget* parent, bool selection, const PrintPages& printPages) {
   std::unique_ptr<QPrinter> fallback;
   QPrinter& printer = PrinterFor(parent, fallback);
   QPrintDialog dialog(&printer, parent);
-  PrepareTranscriptPrintDialog(dialog, view);
+  PreparePrintDialog(dialog, selection);
   if (dialog.exec() != QDialog::Accepted) return;
-  if (PrintTranscriptTo(printer, view, headerTitle) == 0) ReportPrintFailure(parent);
+  if (printPages(printer) == 0) ReportPrintFailure(parent);
+}
+
+void PrintPreviewWith(QWidget* parent, bool selection, const PrintPages& printPages) {
+  std::unique_ptr<QPrinter> fallback;
+  QPrinter& printer = PrinterFor(parent, fallback);
+  printer.setPrintRange(selection ? QPrinter::Selection : QPrinter::AllPages);
+  QPrintPreviewDialog preview(&printer, parent);
+  QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+                   [&printPages](QPrinter* target) { printPages(*target); });
+  preview.exec();
+}
+
+void PrintTranscript(CTranscriptView& view, const QString& headerTitle, QWidget* parent) {
+  PrintWithDialog(parent, view.hasSelection(),
+                  [&](QPrinter& printer) { return PrintTranscriptTo(printer, view, headerTitle); });
 }
 
 void PrintPreviewTranscript(CTranscriptView& view, const QString& headerTitle, QWidget* parent) {
-  std::unique_ptr<QPrinter> fallback;
-  QPrinter& printer = PrinterFor(parent, fallback);
-  QPrintPreviewDialog preview(&printer, parent);
-  QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                   [&view, &headerTitle](QPrinter* target) {
-                     PrintTextTo(*target, TextToPrint(view, true), headerTitle);
-                   });
-  preview.exec();
+  PrintPreviewWith(parent, view.hasSelection(), [&](QPrinter& printer) {
+    return PrintTranscriptTo(printer, view, headerTitle);
+  });
 }
 
 void PrintSetup(QWidget* parent) {

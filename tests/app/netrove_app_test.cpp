@@ -32,6 +32,7 @@
 #include "app/single_instance.h"
 #include "app/splash_wnd.h"
 #include "app/termination_signals.h"
+#include "base/product.h"
 #include "base/settings_store.h"
 #include "shell_ui_support.h"
 #include "support/event_loop.h"
@@ -548,6 +549,30 @@ TEST_F(NetroveAppTest, BadPortOptionsAreRefusedWithAClearMessage) {
   const auto [status2, error2] = run({QStringLiteral("--broadcast-port"), QStringLiteral("0")});
   EXPECT_EQ(status2, 2);
   EXPECT_TRUE(error2.contains(QStringLiteral("--broadcast-port '0'"))) << error2.toStdString();
+}
+
+// Over ssh or in a script there is no display: the version line and the
+// help must still come, not an abort from the window system.
+TEST_F(NetroveAppTest, VersionAndHelpNeedNoDisplay) {
+  const auto run = [](const QString& option) {
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+      environment.remove(QString::fromLatin1(name));
+    }
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(NETROVE_BINARY), {option});
+    EXPECT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << option.toStdString();
+    return std::pair(program.exitCode(), QString::fromUtf8(program.readAllStandardOutput()));
+  };
+  const auto [versionStatus, version] = run(QStringLiteral("--version"));
+  EXPECT_EQ(versionStatus, 0);
+  EXPECT_EQ(version,
+            QString::fromUtf8(kVersionLine.data(), kVersionLine.size()) + QLatin1Char('\n'));
+  const auto [helpStatus, help] = run(QStringLiteral("--help"));
+  EXPECT_EQ(helpStatus, 0);
+  EXPECT_TRUE(help.contains(QStringLiteral("--chat-port"))) << help.toStdString();
 }
 
 }  // namespace

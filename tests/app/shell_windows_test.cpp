@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -25,6 +26,7 @@
 #include "support/scoped_home.h"
 #include "widgets/main_window_reporter.h"
 #include "widgets/tool_message_box.h"
+#include "widgets/transcript_view.h"
 
 namespace netrove {
 namespace {
@@ -76,6 +78,27 @@ TEST_F(ShellWindowsTest, TilingShowsEveryWindowAndKeepsEveryControlWhole) {
             << command << " " << control->objectName().toStdString();
       }
     }
+  }
+}
+
+// A Ping window opens wide enough for its longest lines (an IPv6 reply with
+// the largest numbers, the statistics) without cutting or wrapping them.
+TEST_F(ShellWindowsTest, APingWindowsLinesFitAtItsFirstSize) {
+  frame->resize(1280, 1000);
+  CToolView* view = frame->openTool(kCmdPing);
+  ASSERT_NE(view, nullptr);
+  QApplication::processEvents();
+  const CTranscriptView* transcript = view->printableTranscript();
+  ASSERT_NE(transcript, nullptr);
+  const QFontMetrics metrics(transcript->font());
+  for (const QString& line :
+       {QStringLiteral("Reply from 2001:db8:85a3:1234:5678:8a2e:370:7334: bytes=65500 seq=65535 "
+                       "time=10000 ms."),
+        QStringLiteral("65535 packets transmitted; 65535 packets received; 100% packets loss")}) {
+    EXPECT_GE(transcript->viewport()->width() -
+                  2 * static_cast<int>(transcript->document()->documentMargin()),
+              metrics.horizontalAdvance(line))
+        << line.toStdString();
   }
 }
 

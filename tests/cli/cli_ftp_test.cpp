@@ -60,6 +60,11 @@ TEST_F(CliFtp, AFailedCommandExitsNonZero) {
   const CliRun run = RunCli(home_, {"ftp", Address(), "delete", "missing.txt"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("550 "), std::string::npos) << run.out;
+  // Commands that end on any reply fail on a refusal and pass otherwise.
+  const CliRun refusedSite = RunCli(home_, {"ftp", Address(), "quote", "SITE", "NOSUCHTHING"});
+  EXPECT_EQ(refusedSite.status, 1) << refusedSite.out;
+  EXPECT_NE(refusedSite.err.find("Netrove: FTP: 5"), std::string::npos) << refusedSite.err;
+  EXPECT_EQ(RunCli(home_, {"ftp", Address(), "pwd"}).status, 0);
   const CliRun usage = RunCli(home_, {"ftp", Address(), "fly"});
   EXPECT_EQ(usage.status, 2);
 }

@@ -53,6 +53,56 @@ TEST(PaneLayout, EveryLayoutAndContentsPlacesThePanes) {
             (std::array{Articles, Groups, Text}));
 }
 
+// Without stored sizes, every layout starts with the article list's cell at
+// two fifths of its splitter or more, and the cells fill each splitter.
+TEST(PaneLayout, TheArticleListGetsAUsefulShareInEveryLayout) {
+  constexpr int kWidth = 900;
+  constexpr int kHeight = 560;
+  constexpr int kHandle = 5;
+  for (std::uint32_t layout = kFirstLayout; layout <= kLastLayout; ++layout) {
+    for (std::uint32_t content = kFirstContents; content <= kLastContents; ++content) {
+      SCOPED_TRACE(std::to_string(layout) + "/" + std::to_string(content));
+      const PaneArrangement a = ArrangePanes(layout, content);
+      const PaneSizes sizes = ShareOutPanes(a, {190, 90, 240}, kWidth, kHeight, kHandle);
+      const int outerRoom = (a.outerSideBySide ? kWidth : kHeight) - kHandle;
+      EXPECT_EQ(sizes.outerFirst + sizes.outerSecond, outerRoom);
+      const int innerCell = a.paneThreeFirst ? sizes.outerSecond : sizes.outerFirst;
+      const int innerRoom =
+          (a.innerSideBySide == a.outerSideBySide ? innerCell
+                                                  : (a.innerSideBySide ? kWidth : kHeight)) -
+          kHandle;
+      EXPECT_EQ(sizes.innerFirst + sizes.innerSecond, innerRoom);
+      int articles = 0;
+      int room = 0;
+      if (a.third == Articles) {
+        articles = a.paneThreeFirst ? sizes.outerFirst : sizes.outerSecond;
+        room = outerRoom;
+      } else {
+        articles = a.first == Articles ? sizes.innerFirst : sizes.innerSecond;
+        room = innerRoom;
+      }
+      EXPECT_GE(articles, room * 2 / 5);
+      // Where the group list sits in a column, its columns fit.
+      if (a.third == Groups && a.outerSideBySide) {
+        EXPECT_GE(a.paneThreeFirst ? sizes.outerFirst : sizes.outerSecond, 240);
+      }
+    }
+  }
+  // Where the article list is not squeezed, the preferred sizes stay, or
+  // what the group list's columns need beside the other two.
+  const PaneArrangement usual = ArrangePanes(1239, 1245);
+  EXPECT_EQ(ShareOutPanes(usual, {190, 90, 0}, kWidth, kHeight, kHandle).outerFirst, 190);
+  EXPECT_EQ(ShareOutPanes(usual, {190, 90, 240}, kWidth, kHeight, kHandle).outerFirst, 240);
+  // Very long names: the article list keeps its share all the same.
+  EXPECT_EQ(ShareOutPanes(usual, {190, 90, 2000}, kWidth, kHeight, kHandle).outerSecond,
+            (kWidth - kHandle) * 2 / 5);
+  // In 1241 the article list was 90 pixels wide.
+  const PaneSizes top =
+      ShareOutPanes(ArrangePanes(1241, 1245), {190, 90, 240}, kWidth, kHeight, kHandle);
+  EXPECT_EQ(top.outerFirst, 190);
+  EXPECT_EQ(top.innerFirst, (kWidth - kHandle) * 2 / 5);
+}
+
 std::string Headers(const std::string& id, const std::string& references,
                     const std::string& subject) {
   std::string block = "Subject: " + subject + "\r\nFrom: a@b.test\r\nMessage-ID: " + id + "\r\n";

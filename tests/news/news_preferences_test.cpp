@@ -158,5 +158,36 @@ TEST(NewsPreferences, RefusedWritesAreReportedAndTheFieldsShowTheStoredValue) {
   EXPECT_EQ(ReadNewsSettings().serverLocation, "news.netrove.test");
 }
 
+// Tab walks each Preferences page as it reads: within a group of
+// controls, never from a lower control back up to a higher one.
+TEST(NewsPreferences, TabWalksEveryPageDownward) {
+  test::ScopedHome home;
+  CCustomizeNNTPPreferences sheet([](int) {});
+  sheet.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+  for (int tab = 0; tab < sheet.tabs()->count(); ++tab) {
+    const std::string caption = sheet.tabs()->tabText(tab).toStdString();
+    sheet.tabs()->setCurrentIndex(tab);
+    QWidget* page = sheet.tabs()->widget(tab);
+    std::vector<QWidget*> walk;
+    for (QWidget* widget = sheet.nextInFocusChain(); widget != &sheet;
+         widget = widget->nextInFocusChain()) {
+      if (page->isAncestorOf(widget) && widget->isVisibleTo(page) && widget->isEnabled() &&
+          (widget->focusPolicy() & Qt::TabFocus) != 0) {
+        walk.push_back(widget);
+      }
+    }
+    ASSERT_FALSE(walk.empty()) << caption;
+    for (std::size_t i = 1; i < walk.size(); ++i) {
+      if (walk[i]->parentWidget() != walk[i - 1]->parentWidget()) continue;
+      const int before = walk[i - 1]->mapTo(page, QPoint(0, 0)).y();
+      const QRect after(walk[i]->mapTo(page, QPoint(0, 0)), walk[i]->size());
+      EXPECT_GE(after.center().y(), before)
+          << caption << ": " << walk[i - 1]->metaObject()->className() << " then "
+          << walk[i]->metaObject()->className();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace netrove

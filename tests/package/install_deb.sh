@@ -2,9 +2,10 @@
 # Installs the Debian package with apt, runs it as an ordinary user and
 # removes it again. It changes the system, so it runs only when asked
 # (NETROVE_PACKAGE_INSTALL_TEST=1, as root, on a disposable machine).
-#   install_deb.sh DEB
+#   install_deb.sh DEB PACKET_PROBE_PLUGIN
 set -euo pipefail
 deb=${1:-}
+probe=${2:-}
 if [ "${NETROVE_PACKAGE_INSTALL_TEST:-0}" != 1 ]; then
   echo "skipped: set NETROVE_PACKAGE_INSTALL_TEST=1 (as root, on a disposable machine)"
   exit 77
@@ -23,8 +24,9 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# The helper alone holds the capability.
-capable=$(getcap -r /usr/bin /usr/lib/netrove)
+# The helper alone holds the capability (of the package's files: other
+# packages' programs, such as ping, may hold their own).
+capable=$(getcap -r /usr/bin /usr/lib/netrove | grep -F -f <(tr ' ' '\n' <<<"$files" | grep .) || true)
 echo "$capable"
 grep -q '^/usr/lib/netrove/netrove-icmp-helper.*cap_net_raw=ep' <<<"$capable" ||
   fail "the helper lacks cap_net_raw"
@@ -38,7 +40,17 @@ as_user /usr/bin/netrove-cli version || fail "netrove-cli version failed for nob
 # reply here is the raw socket the helper opened.
 echo "net.ipv4.ping_group_range = $(cat /proc/sys/net/ipv4/ping_group_range)"
 as_user /usr/bin/netrove-cli ping --count 2 127.0.0.1 || fail "ping as nobody got no reply"
-rm -rf "$home"
+# Code the GUI loads (here a plugin any user can name) opens no packet socket.
+plugins=$(mktemp -d)
+mkdir "$plugins/generic"
+install -m 755 "$probe" "$plugins/generic/"
+chmod 755 "$plugins"
+probed=$(as_user env QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$plugins" \
+  QT_QPA_GENERIC_PLUGINS=packetprobe /usr/bin/netrove --no-splash 2>/dev/null || true)
+echo "$probed"
+[ "$probed" = "packet socket: Operation not permitted" ] ||
+  fail "a plugin loaded by the GUI was not refused a packet socket"
+rm -rf "$home" "$plugins"
 
 remove
 trap - EXIT
