@@ -11,7 +11,7 @@
 
 #include "app/shell_settings.h"
 #include "base/command_ids.h"
-#include "base/network_timeouts.h"
+#include "base/network_settings.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_view.h"
 
@@ -40,6 +40,11 @@ CCustomizeNetrove::CCustomizeNetrove(IShellContext& shell, QWidget* parent)
   auto* networkLayout = new QFormLayout(network);
   networkLayout->addRow(QStringLiteral("Connect time-out:"), connectTimeout_);
   networkLayout->addRow(QStringLiteral("Reply time-out:"), replyTimeout_);
+  // In the order of FamilyChoice.
+  addressFamily_ = new QComboBox(network);
+  addressFamily_->addItems(
+      {QStringLiteral("IPv4 and IPv6"), QStringLiteral("IPv4 only"), QStringLiteral("IPv6 only")});
+  networkLayout->addRow(QStringLiteral("Address families:"), addressFamily_);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
@@ -56,6 +61,9 @@ CCustomizeNetrove::CCustomizeNetrove(IShellContext& shell, QWidget* parent)
   });
   connect(replyTimeout_, &QSpinBox::valueChanged, this, [this](int seconds) {
     writeDword(kValueReplyTimeout, static_cast<std::uint32_t>(seconds));
+  });
+  connect(addressFamily_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    writeDword(kValueAddressFamily, StoredFamilyValue(static_cast<FamilyChoice>(index)));
   });
 }
 
@@ -94,11 +102,13 @@ int CCustomizeNetrove::helpContext() const { return kHelpMainWindow; }
 void CCustomizeNetrove::loadSettings() {
   loadCheckBox(alwaysOnTop_, kValueAlwaysOnTop);
   loadCheckBox(clock_, kValueClock);
-  const NetworkTimeouts timeouts = ReadNetworkTimeouts();
+  const NetworkSettings network = ReadNetworkSettings();
   const QSignalBlocker connectBlocker(connectTimeout_);
   const QSignalBlocker replyBlocker(replyTimeout_);
-  connectTimeout_->setValue(timeouts.connectMs / 1000);
-  replyTimeout_->setValue(timeouts.replyMs / 1000);
+  const QSignalBlocker familyBlocker(addressFamily_);
+  connectTimeout_->setValue(network.connectMs / 1000);
+  replyTimeout_->setValue(network.replyMs / 1000);
+  addressFamily_->setCurrentIndex(static_cast<int>(network.families));
   const QSignalBlocker answerBlocker(answerPeers_);
   const QSignalBlocker addressBlocker(listenAddress_);
   answerPeers_->setChecked(readDword(kValueAnswerPeers, 1) != 0);

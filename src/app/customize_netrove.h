@@ -31,6 +31,7 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* clockBox() const { return clock_; }
   QSpinBox* connectTimeoutField() const { return connectTimeout_; }
   QSpinBox* replyTimeoutField() const { return replyTimeout_; }
+  QComboBox* addressFamilyBox() const { return addressFamily_; }
   QCheckBox* answerPeersBox() const { return answerPeers_; }
   // 0: every interface, 1: this computer only.
   QComboBox* listenAddressBox() const { return listenAddress_; }
@@ -45,6 +46,7 @@ class CCustomizeNetrove : public CCustomizePage {
   QCheckBox* clock_;
   QSpinBox* connectTimeout_;
   QSpinBox* replyTimeout_;
+  QComboBox* addressFamily_;
   QCheckBox* answerPeers_;
   QComboBox* listenAddress_;
 

@@ -67,16 +67,27 @@ bool CShellListeners::StartBroadcast(std::uint16_t port, ListenScope scope) {
   return StartThread(broadcast_, &CShellListeners::BroadcastLoop);
 }
 
+// On every interface the chat listener takes IPv6 and IPv4 calls on one
+// socket (IPV6_V6ONLY off); a host without IPv6 listens on IPv4 alone. The
+// loopback choice stays on 127.0.0.1: one socket cannot also hold ::1.
 bool CShellListeners::OpenChatSocket(std::uint16_t port, ListenScope scope) {
   CNetSocket& socket = chat_.socket;
-  if (!ReportUnlessUninitialised(reporter_, socket.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP)))
+  const bool dualStack =
+      scope == ListenScope::AllInterfaces && socket.Create(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+  if (dualStack) {
+    const int off = 0;
+    static_cast<void>(socket.SetOption(IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off));
+  } else if (!ReportUnlessUninitialised(reporter_,
+                                        socket.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP))) {
     return false;
+  }
   // Lets a restarted copy listen again while connections of the previous one
   // linger; another program listening on the port still makes Bind fail.
   const int reuse = 1;
   static_cast<void>(socket.SetOption(SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse));
-  return Report(reporter_, socket.Bind(ListenAddress(scope, port))) &&
-         Report(reporter_, socket.Listen(kChatBacklog));
+  const SocketStatus bound =
+      dualStack ? socket.Bind(port) : socket.Bind(ListenAddress(scope, port));
+  return Report(reporter_, bound) && Report(reporter_, socket.Listen(kChatBacklog));
 }
 
 bool CShellListeners::OpenBroadcastSocket(std::uint16_t port, ListenScope scope) {
@@ -144,7 +155,8 @@ void CShellListeners::ChatLoop() {
     if (accepted) {
       lastCode = 0;
       pause = backoff_.first;
-      events_.ChatCallArrived(std::move(call), caller);
+      // An IPv4 caller on the dual-stack socket shows as ::ffff:a.b.c.d.
+      events_.ChatCallArrived(std::move(call), caller.unmapped());
       continue;
     }
     if (accepted.error == WSAEINTR || chat_.socket.Interrupted()) return;

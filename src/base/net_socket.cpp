@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/errqueue.h>
+#include <net/if.h>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -57,19 +59,45 @@ SocketAddress AnyAddress(int family, std::uint16_t port) {
   return SocketAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&any), sizeof any);
 }
 
-// A numeric address of `family`; nothing when the text is not one. IPv4
-// keeps inet_addr's reading ("10.1" too), and its blind spot: the broadcast
+// A numeric IPv6 address, perhaps scoped ("fe80::1%eth0").
+std::optional<SocketAddress> NumericIPv6(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET6;
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* answer = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &answer) != 0) return std::nullopt;
+  const SocketAddress address = SocketAddress::FromSockaddr(answer->ai_addr, answer->ai_addrlen);
+  freeaddrinfo(answer);
+  return address;
+}
+
+// A numeric address; nothing when the text is not one. IPv4 keeps
+// inet_addr's reading ("10.1" too), and its blind spot: the broadcast
 // address is looked up as a name.
-std::optional<SocketAddress> NumericAddress(const std::string& host, int family) {
-  if (family == AF_INET6) {
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    if (inet_pton(AF_INET6, host.c_str(), &address.sin6_addr) != 1) return std::nullopt;
-    return SocketAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  }
+std::optional<SocketAddress> NumericAddress(const std::string& host) {
+  if (host.find(':') != std::string::npos) return NumericIPv6(host);
   const std::uint32_t dotted = InetAddr(host);
   if (dotted == INADDR_NONE) return std::nullopt;
   return SocketAddress::FromIPv4(in_addr{dotted});
+}
+
+bool Allowed(const SocketAddress& address, FamilyChoice choice) {
+  switch (choice) {
+    case FamilyChoice::IPv4Only:
+      return address.family() == AF_INET;
+    case FamilyChoice::IPv6Only:
+      return address.family() == AF_INET6;
+    case FamilyChoice::Both:
+      break;
+  }
+  return address.family() == AF_INET || address.family() == AF_INET6;
+}
+
+int SocketError(int descriptor) {
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return errno;
+  return error;
 }
 
 // An ICMP error as IP_RECVERR or IPV6_RECVERR hands it over: the extended
@@ -150,7 +178,44 @@ std::string SocketAddress::text() const {
   if (family() == AF_INET) address = &reinterpret_cast<const sockaddr_in*>(&storage_)->sin_addr;
   if (family() == AF_INET6) address = &reinterpret_cast<const sockaddr_in6*>(&storage_)->sin6_addr;
   if (address == nullptr || inet_ntop(family(), address, text, sizeof text) == nullptr) return {};
-  return text;
+  if (family() != AF_INET6) return text;
+  // A link-local address means nothing without its interface.
+  const std::uint32_t scope = reinterpret_cast<const sockaddr_in6*>(&storage_)->sin6_scope_id;
+  if (scope == 0) return text;
+  char name[IF_NAMESIZE] = {};
+  return std::string(text) + "%" +
+         (if_indextoname(scope, name) != nullptr ? std::string(name) : std::to_string(scope));
+}
+
+std::string SocketAddress::textWithPort() const {
+  const std::string port = std::to_string(this->port());
+  return family() == AF_INET6 ? "[" + text() + "]:" + port : text() + ":" + port;
+}
+
+std::optional<SocketAddress> SocketAddress::FromText(const std::string& text) {
+  std::optional<SocketAddress> address = NumericAddress(text);
+  if (!address && text == "255.255.255.255")
+    address = SocketAddress::FromIPv4(in_addr{INADDR_BROADCAST});
+  return address;
+}
+
+SocketAddress SocketAddress::unmapped() const {
+  if (family() != AF_INET6) return *this;
+  const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(&storage_);
+  if (!IN6_IS_ADDR_V4MAPPED(&ipv6->sin6_addr)) return *this;
+  in_addr ipv4{};
+  std::memcpy(&ipv4, &ipv6->sin6_addr.s6_addr[12], sizeof ipv4);
+  return FromIPv4(ipv4, port());
+}
+
+bool SocketAddress::sameHost(const SocketAddress& other) const {
+  if (family() != other.family()) return false;
+  if (isIPv4()) return ipv4().s_addr == other.ipv4().s_addr;
+  if (family() != AF_INET6) return false;
+  const auto* mine = reinterpret_cast<const sockaddr_in6*>(&storage_);
+  const auto* theirs = reinterpret_cast<const sockaddr_in6*>(&other.storage_);
+  return std::memcmp(&mine->sin6_addr, &theirs->sin6_addr, sizeof mine->sin6_addr) == 0 &&
+         mine->sin6_scope_id == theirs->sin6_scope_id;
 }
 
 bool operator==(const SocketAddress& a, const SocketAddress& b) {
@@ -205,8 +270,28 @@ SocketStatus CNetSocket::Connect(const std::string& host, std::uint16_t port) {
 }
 
 SocketStatus CNetSocket::Connect(const std::string& host, std::uint16_t port, IResolver& resolver) {
-  std::optional<SocketAddress> address = NumericAddress(host, family_);
-  if (!address) {
+  attempts_.clear();
+  if (IsOpen()) {
+    const int status = fcntl(descriptor_, F_GETFL);
+    if (status != -1 && (status & O_NONBLOCK) != 0)
+      return ConnectFirstOfFamily(host, port, resolver);
+  }
+  HostEntry entry;
+  if (std::optional<SocketAddress> numeric = NumericAddress(host)) {
+    entry.addresses.push_back(*numeric);
+  } else if (const SocketStatus found = resolver.HostByName(host, entry); !found) {
+    return found;
+  }
+  std::vector<SocketAddress> addresses = AddressesToTry(entry, familyChoice_);
+  if (addresses.empty()) return {WSANO_DATA};
+  for (SocketAddress& address : addresses) address.setPort(port);
+  return RaceAddresses(addresses);
+}
+
+SocketStatus CNetSocket::ConnectFirstOfFamily(const std::string& host, std::uint16_t port,
+                                              IResolver& resolver) {
+  std::optional<SocketAddress> address = NumericAddress(host);
+  if (!address || address->family() != family_) {
     HostEntry entry;
     if (const SocketStatus found = resolver.HostByName(host, entry); !found) return found;
     const auto match = std::find_if(entry.addresses.begin(), entry.addresses.end(),
@@ -215,7 +300,150 @@ SocketStatus CNetSocket::Connect(const std::string& host, std::uint16_t port, IR
     address = *match;
   }
   address->setPort(port);
-  return Connect(*address);
+  attempts_.push_back({*address, ConnectAttempt::Outcome::Failed, 0});
+  const SocketStatus status = Connect(*address);
+  if (status || status.error == WSAEINPROGRESS)
+    attempts_.back().outcome = ConnectAttempt::Outcome::Connected;
+  attempts_.back().error = status.error;
+  return status;
+}
+
+int CNetSocket::OpenAttempt(const SocketAddress& address) {
+  const int descriptor = ::socket(address.family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (descriptor == kInvalidDescriptor) return descriptor;
+  std::lock_guard lock(handleMutex_);
+  pendingAttempts_.push_back(descriptor);
+  return descriptor;
+}
+
+void CNetSocket::CloseAttempt(int descriptor) {
+  std::lock_guard lock(handleMutex_);
+  std::erase(pendingAttempts_, descriptor);
+  ::close(descriptor);
+}
+
+// Attempts overlap: each gets kConnectStaggerMs to itself before the next
+// address starts, and a failure starts the next at once, so a family whose
+// route is dead costs a fraction of a second, not a connect time-out. Each
+// attempt has its own connect time-out.
+SocketStatus CNetSocket::RaceAddresses(const std::vector<SocketAddress>& addresses) {
+  struct Pending {
+    int descriptor;
+    std::size_t attempt;
+    Clock::time_point deadline;
+  };
+  std::vector<Pending> pending;
+  std::size_t next = 0;
+  int lastError = ETIMEDOUT;
+  auto nextStart = Clock::now();
+  auto fail = [&](std::size_t attempt, int error) {
+    attempts_[attempt].outcome = ConnectAttempt::Outcome::Failed;
+    attempts_[attempt].error = WinsockErrorFromErrno(error);
+    lastError = error;
+  };
+  auto closeAll = [&] {
+    for (const Pending& each : pending) CloseAttempt(each.descriptor);
+    pending.clear();
+  };
+  for (;;) {
+    if (interrupted_.load()) {
+      closeAll();
+      return {WSAEINTR};
+    }
+    if (next < addresses.size() && (pending.empty() || Clock::now() >= nextStart)) {
+      const SocketAddress& address = addresses[next];
+      attempts_.push_back({address, ConnectAttempt::Outcome::Abandoned, 0});
+      const std::size_t attempt = next++;
+      const int descriptor = OpenAttempt(address);
+      int error = descriptor == kInvalidDescriptor ? errno : 0;
+      if (descriptor != kInvalidDescriptor &&
+          ::connect(descriptor, address.data(), address.length()) != 0)
+        error = errno;
+      if (error == EINPROGRESS) {
+        const auto now = Clock::now();
+        pending.push_back({descriptor, attempt,
+                           connectTimeoutMs_ > 0
+                               ? now + std::chrono::milliseconds(connectTimeoutMs_)
+                               : Clock::time_point::max()});
+        nextStart = now + std::chrono::milliseconds(kConnectStaggerMs);
+        continue;  // an Interrupt() before the connect began is seen at the top
+      }
+      if (error == 0) {
+        pending.push_back({descriptor, attempt, Clock::time_point::max()});
+        std::swap(pending.front(), pending.back());
+        break;
+      }
+      fail(attempt, error);
+      if (descriptor != kInvalidDescriptor) CloseAttempt(descriptor);
+      continue;
+    }
+    if (pending.empty()) return Fail(lastError);
+
+    auto wakeAt = next < addresses.size() ? nextStart : Clock::time_point::max();
+    for (const Pending& each : pending) wakeAt = std::min(wakeAt, each.deadline);
+    std::vector<pollfd> entries;
+    for (const Pending& each : pending) entries.push_back({each.descriptor, POLLOUT, 0});
+    const int timeout = wakeAt == Clock::time_point::max() ? -1 : RemainingMilliseconds(wakeAt);
+    if (::poll(entries.data(), entries.size(), timeout) < 0 && errno != EINTR) {
+      closeAll();
+      return Fail(errno);
+    }
+    if (interrupted_.load()) continue;
+    std::optional<std::size_t> winner;
+    std::vector<Pending> still;
+    const auto now = Clock::now();
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+      const Pending& each = pending[i];
+      if (!winner && entries[i].revents != 0) {
+        const int error = SocketError(each.descriptor);
+        if (error == 0) {
+          winner = i;
+          continue;
+        }
+        fail(each.attempt, error);
+        CloseAttempt(each.descriptor);
+        nextStart = now;  // a failure hands over to the next address at once
+      } else if (now >= each.deadline) {
+        fail(each.attempt, ETIMEDOUT);
+        CloseAttempt(each.descriptor);
+      } else {
+        still.push_back(each);
+      }
+    }
+    if (winner) {
+      still.insert(still.begin(), pending[*winner]);
+      pending = std::move(still);
+      break;
+    }
+    pending = std::move(still);
+  }
+  // pending.front() connected; the others are abandoned.
+  const Pending won = pending.front();
+  pending.erase(pending.begin());
+  closeAll();
+  attempts_[won.attempt].outcome = ConnectAttempt::Outcome::Connected;
+  {
+    std::lock_guard lock(handleMutex_);
+    std::erase(pendingAttempts_, won.descriptor);
+  }
+  const int status = fcntl(won.descriptor, F_GETFL);
+  if (status != -1) fcntl(won.descriptor, F_SETFL, status & ~O_NONBLOCK);
+  AdoptDescriptor(won.descriptor);
+  family_ = addresses[won.attempt].family();
+  // An Interrupt() that came while the winner was not yet ours has not
+  // reached it.
+  if (interrupted_.load()) {
+    ::shutdown(won.descriptor, SHUT_RDWR);
+    return {WSAEINTR};
+  }
+  return {};
+}
+
+SocketAddress CNetSocket::LastFailedAddress() const {
+  for (auto attempt = attempts_.rbegin(); attempt != attempts_.rend(); ++attempt) {
+    if (attempt->outcome == ConnectAttempt::Outcome::Failed) return attempt->address;
+  }
+  return {};
 }
 
 // The attempt runs non-blocking under poll(): shutdown() of a socket that has
@@ -413,6 +641,7 @@ SocketCount CNetSocket::RecvErrorQueue(void* quoted, std::size_t size, QueuedSoc
 void CNetSocket::Interrupt() {
   std::lock_guard lock(handleMutex_);
   interrupted_.store(true);
+  for (const int attempt : pendingAttempts_) ::shutdown(attempt, SHUT_RDWR);
   // An unconnected datagram or raw socket answers ENOTCONN, yet its reader
   // wakes all the same; a listener stops listening, a connection attempt ends.
   if (descriptor_ != kInvalidDescriptor) ::shutdown(descriptor_, SHUT_RDWR);
@@ -448,6 +677,22 @@ void CNetSocket::Close() {
   descriptor_ = kInvalidDescriptor;
   family_ = AF_UNSPEC;
   interrupted_.store(false);
+}
+
+std::vector<SocketAddress> AddressesToTry(const HostEntry& entry, FamilyChoice choice) {
+  std::vector<SocketAddress> first, second;
+  int firstFamily = AF_UNSPEC;
+  for (const SocketAddress& address : entry.addresses) {
+    if (!Allowed(address, choice)) continue;
+    if (firstFamily == AF_UNSPEC) firstFamily = address.family();
+    (address.family() == firstFamily ? first : second).push_back(address);
+  }
+  std::vector<SocketAddress> order;
+  for (std::size_t i = 0; i < std::max(first.size(), second.size()); ++i) {
+    if (i < first.size()) order.push_back(first[i]);
+    if (i < second.size()) order.push_back(second[i]);
+  }
+  return order;
 }
 
 std::uint16_t InternetChecksum(const void* data, std::size_t size) {

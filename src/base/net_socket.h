@@ -90,9 +90,25 @@ class SocketAddress {
   in_addr ipv4() const;
   std::uint16_t port() const;  // host byte order; 0 for no address
   void setPort(std::uint16_t port);
-  // The address as numeric text, without the port ("10.1.2.3", "::1"); ""
-  // for no address.
+  // The address as numeric text, without the port, IPv6 in its RFC 5952
+  // form with the scope of a link-local address kept ("10.1.2.3", "::1",
+  // "fe80::1%eth0"); "" for no address.
   std::string text() const;
+  // text() with the port: "10.1.2.3:21", "[::1]:21".
+  std::string textWithPort() const;
+  // A numeric address (IPv4, IPv6, scoped IPv6) read from text; nothing when
+  // the text is not one. Port 0.
+  static std::optional<SocketAddress> FromText(const std::string& text);
+
+  // An IPv4-mapped IPv6 address (::ffff:10.1.2.3, as a dual-stack socket
+  // reports an IPv4 peer) as the IPv4 address it is; any other unchanged.
+  SocketAddress unmapped() const;
+  // The same family and address (and scope), whatever the ports.
+  bool sameHost(const SocketAddress& other) const;
+  // sameHost and the same port.
+  bool sameEndpoint(const SocketAddress& other) const {
+    return sameHost(other) && port() == other.port();
+  }
 
   const sockaddr* data() const { return reinterpret_cast<const sockaddr*>(&storage_); }
   socklen_t length() const { return length_; }
@@ -125,6 +141,22 @@ struct QueuedSocketError {
 
 class IResolver;
 
+// Which address families a connection by host name may use: the General
+// page's choice and the command line's -4/-6.
+enum class FamilyChoice { Both, IPv4Only, IPv6Only };
+
+// One address a connection by host name tried, in the order they started.
+struct ConnectAttempt {
+  enum class Outcome { Connected, Failed, Abandoned };
+  SocketAddress address;
+  Outcome outcome = Outcome::Failed;
+  int error = 0;  // the WinSock code of a failed attempt
+};
+
+// The wait before the next address is tried while the previous attempt is
+// still pending, as Happy Eyeballs (RFC 8305) recommends.
+inline constexpr int kConnectStaggerMs = 250;
+
 class CNetSocket {
  public:
   CNetSocket();
@@ -142,10 +174,16 @@ class CNetSocket {
   SocketStatus Bind(std::uint16_t port);
   SocketStatus Bind(const SocketAddress& address);
   SocketStatus Listen(int backlog);
-  // host: numeric address of the socket's family, or a name looked up with
-  // `resolver`, which connects to its first address of that family (so is
-  // "255.255.255.255", which inet_addr cannot tell from INADDR_NONE). The
-  // wait for the peer can be ended by Interrupt().
+  // A TCP connection to host: a numeric address (IPv4, IPv6, scoped IPv6)
+  // or a name looked up with `resolver` (so is "255.255.255.255", which
+  // inet_addr cannot tell from INADDR_NONE). Every address of the answer the
+  // family choice allows is tried, in the resolver's order with the families
+  // interleaved; the next starts when the previous fails or after
+  // kConnectStaggerMs, the first to connect wins and becomes this socket's
+  // descriptor (one held before is closed). A failure is the last failed
+  // attempt's; ConnectAttempts() says which. Interrupt() ends every wait.
+  // On a socket the caller opened non-blocking, only the first address of
+  // its family is tried, and the caller does the waiting.
   SocketStatus Connect(const std::string& host, std::uint16_t port);
   SocketStatus Connect(const std::string& host, std::uint16_t port, IResolver& resolver);
   SocketStatus Connect(const SocketAddress& address);
@@ -167,6 +205,11 @@ class CNetSocket {
   // fails with WSAETIMEDOUT; 0 or less: as long as the system does (minutes
   // against a host that drops the attempts).
   void SetConnectTimeout(int milliseconds) { connectTimeoutMs_ = milliseconds; }
+  void SetFamilyChoice(FamilyChoice choice) { familyChoice_ = choice; }
+  // The attempts of the last Connect by host name.
+  const std::vector<ConnectAttempt>& ConnectAttempts() const { return attempts_; }
+  // The address whose attempt failed last; no address when none was tried.
+  SocketAddress LastFailedAddress() const;
   SocketStatus SetOption(int level, int option, const void* value, socklen_t size);
 
   // Data calls with the error mapped to a WinSock code. After Interrupt()
@@ -223,6 +266,12 @@ class CNetSocket {
   void AdoptDescriptor(int descriptor);
   SocketStatus Fail(int errnoValue) const;
   int WaitForConnection();  // an errno value, 0 once connected
+  SocketStatus ConnectFirstOfFamily(const std::string& host, std::uint16_t port,
+                                    IResolver& resolver);
+  SocketStatus RaceAddresses(const std::vector<SocketAddress>& addresses);
+  // Attempt descriptors are kept where Interrupt() finds them.
+  int OpenAttempt(const SocketAddress& address);
+  void CloseAttempt(int descriptor);
   SocketCount Finish(long result, int flags) const;
 
   // Written only by Create, Adopt, Accept (of the receiving object) and
@@ -233,6 +282,9 @@ class CNetSocket {
   std::mutex handleMutex_;
   std::atomic<bool> interrupted_{false};
   int connectTimeoutMs_ = 0;
+  FamilyChoice familyChoice_ = FamilyChoice::Both;
+  std::vector<ConnectAttempt> attempts_;
+  std::vector<int> pendingAttempts_;  // under handleMutex_
 };
 
 // Host and service entries as owned copies: nothing points into the
@@ -244,6 +296,10 @@ struct HostEntry {
   // Every address the resolver gave, in its order, of any family (ports 0).
   std::vector<SocketAddress> addresses;
 };
+
+// The addresses of an entry the choice allows, in the order to try them:
+// the resolver's, with the families alternating from the first answer's.
+std::vector<SocketAddress> AddressesToTry(const HostEntry& entry, FamilyChoice choice);
 
 // The first IPv4 address of an entry; nothing when it has none.
 std::optional<in_addr> FirstIPv4(const HostEntry& entry);
@@ -293,5 +349,10 @@ int ReportSocketError(IMainWindowReporter& reporter, SocketCount count);
 // Sends a code's text whatever it is (a look-up's WSANO_DATA, a code kept
 // from earlier). Returns the code.
 int ReportSocketError(IMainWindowReporter& reporter, int code);
+// A failed Connect by host name: the status's text followed by the address
+// that failed last, when one was tried. Nothing for the user's interrupt.
+int ReportConnectError(IMainWindowReporter& reporter, SocketStatus status,
+                       const CNetSocket& socket);
+std::string ConnectErrorText(int code, const SocketAddress& lastFailed);
 
 }  // namespace netrove

@@ -199,4 +199,19 @@ int ReportSocketError(IMainWindowReporter& reporter, int code) {
   return code;
 }
 
+std::string ConnectErrorText(int code, const SocketAddress& lastFailed) {
+  std::string text = SocketErrorText(code);
+  if (lastFailed.family() != AF_UNSPEC)
+    text += "\nAddress tried last: " + lastFailed.textWithPort();
+  return text;
+}
+
+int ReportConnectError(IMainWindowReporter& reporter, SocketStatus status,
+                       const CNetSocket& socket) {
+  if (status || status.userInterrupted() || status.error == WSABASEERR) return status.error;
+  reporter.PostToolMessage(kSourceWinSock,
+                           ConnectErrorText(status.error, socket.LastFailedAddress()));
+  return status.error;
+}
+
 }  // namespace netrove

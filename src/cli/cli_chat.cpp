@@ -13,6 +13,7 @@
 #include "base/run_lifecycle.h"
 #include "base/tool_message.h"
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_reporter.h"
 #include "peer/chat_session.h"
 
@@ -22,6 +23,8 @@ namespace {
 constexpr Option kOptions[] = {
     {"grace", 'g', "SECONDS", "cut the connection when hanging up takes longer",
      NumberRange{1, 600}},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 class TerminalChat : public IChatEvents {
@@ -67,12 +70,13 @@ int RunChat(const CommandLine& line, CliStreams& io) {
   }
   std::int32_t grace = kChatHangUpGrace.count() / 1000;
   line.Take("grace", grace);
+  const auto network = NetworkSettingsFrom(line, io);
+  if (!network) return kUsageError;
   CliReporter reporter(io.err);
   auto socket = std::make_unique<CNetSocket>();
-  SocketStatus status = socket->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (status) status = socket->Connect(host, port);
-  if (!status) {
-    ReportSocketError(reporter, status);
+  ApplyConnectSettings(*socket, *network);
+  if (const SocketStatus status = socket->Connect(host, port); !status) {
+    ReportConnectError(reporter, status, *socket);
     return 1;
   }
   TerminalChat events(io.out);

@@ -100,7 +100,7 @@ class CommandLineParser {
     for (std::size_t i = 0; i < args.size() && error_.empty(); ++i) {
       if (!optionsEnded && args[i] == "--") {
         optionsEnded = true;
-      } else if (optionsEnded || !LooksLikeOption(args[i])) {
+      } else if (optionsEnded || !(LooksLikeOption(args[i]) || IsDigitOption(args[i]))) {
         line_.operands_.push_back(args[i]);
       } else {
         TakeOption(args, i);
@@ -114,6 +114,11 @@ class CommandLineParser {
   const std::string& error() const { return error_; }
 
  private:
+  // "-4" and "-6" are the address-family options where the table has them.
+  bool IsDigitOption(std::string_view arg) const {
+    return arg.size() == 2 && arg[0] == '-' && FindShort(arg[1]) != nullptr;
+  }
+
   void TakeOption(std::span<const std::string> args, std::size_t& i) {
     const std::string& arg = args[i];
     std::optional<std::string> attached;  // "--count=5", "-c5"

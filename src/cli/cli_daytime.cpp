@@ -9,6 +9,7 @@
 #include "base/tool_message.h"
 #include "cli/cli_answer.h"
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "peer/service_query.h"
 
 namespace netrove::cli {
@@ -18,6 +19,8 @@ constexpr Option kOptions[] = {
     {"wait", 'w', "SECONDS",
      "give up when the connection or the answer has not ended after SECONDS",
      NumberRange{1, kServiceAnswerWaitMs / 1000}},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 int RunQuery(const CommandLine& line, CliStreams& io, std::string_view command,
@@ -30,6 +33,9 @@ int RunQuery(const CommandLine& line, CliStreams& io, std::string_view command,
     return kUsageError;
   }
   if (portGiven) query.port = port;
+  const auto families = FamilyFrom(line, io, query.families);
+  if (!families) return kUsageError;
+  query.families = *families;
   std::int32_t seconds = kServiceAnswerWaitMs / 1000;
   // A given wait bounds the connection attempt too: the user asked for an
   // answer within it.

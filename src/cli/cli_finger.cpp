@@ -6,6 +6,7 @@
 
 #include "base/host_port.h"
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_run.h"
 #include "query/finger_settings.h"
 #include "query/query_engine.h"
@@ -17,6 +18,8 @@ namespace {
 // finger(1) asks for the long form with -l.
 constexpr Option kOptions[] = {
     {"verbose", 'l', {}, "send the \"/W\" token: ask for the long answer"},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 // "QUERY@HOST[:PORT]" split at its last "@", so "user@relay@host" asks host
@@ -53,10 +56,11 @@ int RunFinger(const CommandLine& line, CliStreams& io) {
     return kUsageError;
   }
   const bool verbose = line.Has("verbose") || settings.queryToken;
+  const auto network = NetworkSettingsFrom(line, io);
+  if (!network) return kUsageError;
   return RunTranscriptEngine<CQueryEngine>(
-      QueryRequest{server, port, FingerRequestLine(query, verbose), kAnswerLimit,
-                   ReadNetworkTimeouts()},
-      io, [](const CQueryEngine& engine) { return engine.Outcome() == QueryOutcome::Answered; });
+      QueryRequest{server, port, FingerRequestLine(query, verbose), kAnswerLimit, *network}, io,
+      [](const CQueryEngine& engine) { return engine.Outcome() == QueryOutcome::Answered; });
 }
 
 const CommandRegistrar registrar(

@@ -14,6 +14,7 @@
 #include "base/host_port.h"
 #include "base/run_lifecycle.h"
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "transfer/ftp_connection.h"
@@ -23,7 +24,8 @@ namespace netrove::cli {
 namespace {
 
 constexpr Option kOptions[] = {
-    {"passive", '\0', {}, "passive data connections (PASV)"},
+    {"passive", '\0', {}, "passive data connections (EPSV over IPv6, PASV over IPv4)"},
+    {"epsv", '\0', {}, "passive data connections ask with EPSV over IPv4 too (PASV if refused)"},
     {"proxy", '\0', "HOST[:PORT]", "log in through this firewall proxy"},
     {"proxy-mode", '\0', "MODE",
      "the proxy dialogue (word or number): user-at-host (1134, the default with --proxy), "
@@ -41,6 +43,8 @@ constexpr Option kOptions[] = {
      "longest wait for a whole reply, and for a data connection to end after it (default 120, "
      "0: no limit)",
      NumberRange{0, 86400}},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 // The connection's notices, turned into one result the main thread waits for.
@@ -262,7 +266,12 @@ void PrintEntries(const std::string& listing, std::ostream& out) {
   }
 }
 
-bool ApplyOptions(const CommandLine& line, FtpLogin& login, std::ostream& err) {
+bool ApplyOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
+  std::ostream& err = io.err;
+  const auto families = FamilyFrom(line, io, login.families);
+  if (!families) return false;
+  login.families = *families;
+  if (line.Has("epsv")) login.extendedPassive = true;
   if (auto user = line.Text("user")) login.userName = *user;
   if (auto password = line.Text("password")) login.password = *password;
   if (auto account = line.Text("account")) login.account = *account;
@@ -310,7 +319,7 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
     io.err << "netrove-cli ftp: HOST[:PORT] expected, not '" << operands[0] << "'\n";
     return kUsageError;
   }
-  if (!ApplyOptions(line, login, io.err)) return kUsageError;
+  if (!ApplyOptions(line, login, io)) return kUsageError;
   const FtpTransferType type = line.Has("ascii") ? FtpTransferType::Ascii : FtpTransferType::Image;
 
   RefusalNotingSink sink(io.out);

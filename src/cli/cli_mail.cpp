@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "query/mail_settings.h"
@@ -17,6 +18,8 @@ constexpr Option kOptions[] = {
     {"to", '\0', "ADDRESS", "the recipient of the test message (required)"},
     {"server", '\0', "HOST[:PORT]", "the SMTP server (port 25 unless given)"},
     {"from", '\0', "ADDRESS", "the sender of the test message"},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 // Which text cannot go into an SMTP command.
@@ -37,9 +40,11 @@ std::string_view FaultText(SmtpRequestFault fault) {
 
 int RunMail(const CommandLine& line, CliStreams& io) {
   const MailSettings settings = ReadMailSettings().value_or(MailSettings{});
+  const auto network = NetworkSettingsFrom(line, io);
+  if (!network) return kUsageError;
   const SmtpRequest request{line.Text("server").value_or(settings.outgoingMail),
                             line.Text("from").value_or(settings.address),
-                            line.Text("to").value_or(std::string()), ReadNetworkTimeouts()};
+                            line.Text("to").value_or(std::string()), *network};
   if (request.recipient.empty()) {
     io.err << "netrove-cli mail: --to ADDRESS is required\n";
     return kUsageError;

@@ -22,6 +22,7 @@
 #include "base/host_port.h"
 #include "base/run_lifecycle.h"
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "news/article_text.h"
@@ -46,6 +47,8 @@ constexpr Option kOptions[] = {
      "how long the server has for each reply (default: the Newsreader's; 0 waits)",
      NumberRange{0, 86400}},
     {"from", 'f', "ADDRESS", "post: the author (default: user@ the host's full name)"},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 // The connection's events as the command line needs them: recorded, and
@@ -173,6 +176,7 @@ class CliInterrupt {
 struct NewsRun {
   Target target;
   std::chrono::seconds timeout;
+  NetworkSettings network;
   CliStreams& io;
   CliReporter& reporter;
   CliInterrupt& interrupt;
@@ -195,6 +199,7 @@ bool RunSession(NewsRun& run, CliEvents& events,
                 const std::function<void(CNNTPConnection&)>& queue) {
   CNNTPConnection connection(run.target.port, events, run.reporter, run.target.host);
   connection.SetReplyTimeout(run.timeout);
+  connection.SetConnectSettings(run.network);
   if (!run.interrupt.Attach(connection)) return false;
   const bool started = connection.Start();
   bool finished = started && events.WaitIdle();
@@ -447,13 +452,15 @@ int RunNews(const CommandLine& line, CliStreams& io) {
     return kUsageError;
   }
   if (!IsKnownCommand(operands, io)) return kUsageError;
+  const auto network = NetworkSettingsFrom(line, io);
+  if (!network) return kUsageError;
   std::optional<std::string> article;
   if (operands[1] == "post" && !(article = ArticleToPost(line, io.err))) return kUsageError;
   CliReporter reporter(io.err);
   CliInterrupt interrupt;
   std::int32_t timeout = static_cast<std::int32_t>(ReadNewsSettings().replyTimeout);
   line.Take("timeout", timeout);
-  NewsRun run{target, std::chrono::seconds(timeout), io, reporter, interrupt};
+  NewsRun run{target, std::chrono::seconds(timeout), *network, io, reporter, interrupt};
   FinishedSignal finished;
   CRunLifecycle worker(finished, 0);
   int status = 1;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "transfer/tftp_runner.h"
@@ -22,6 +23,8 @@ constexpr Option kOptions[] = {
     {"timeout", '\0', "SECONDS",
      "give up on a silent server after this long in all (default: the TFTP page's, 60)",
      kTimeoutRange},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 // The latest figures of the window's "Transfer:" field.
@@ -54,6 +57,9 @@ int RunTftp(const CommandLine& line, CliStreams& io) {
   std::int32_t timeout = static_cast<std::int32_t>(ReadTftpClientTimeout());
   line.Take("timeout", timeout);
   request.giveUpMs = timeout * 1000;
+  const auto families = FamilyFrom(line, io, ReadNetworkSettings().families);
+  if (!families) return kUsageError;
+  request.families = *families;
   CliReporter reporter(io.err);
   TransferFigures figures;
   FinishedSignal finished;

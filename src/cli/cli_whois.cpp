@@ -7,6 +7,7 @@
 
 #include "base/host_port.h"
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_run.h"
 #include "query/nicname_settings.h"
 #include "query/query_engine.h"
@@ -20,6 +21,8 @@ constexpr Option kOptions[] = {
     {"server", '\0', "HOST[:PORT]", "ask this server (port 43 unless given)"},
     {"alternative", '\0', {}, "ask the alternative built-in server, whois.arin.net"},
     {"help-request", '\0', {}, "ask the server for its help text (\"?\")"},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 // Several words make one command line, joined with blanks.
@@ -72,8 +75,10 @@ int RunWhoIs(const CommandLine& line, CliStreams& io) {
   }
   std::string request = RequestLine(line, io);
   if (request.empty()) return kUsageError;
+  const auto network = NetworkSettingsFrom(line, io);
+  if (!network) return kUsageError;
   return RunTranscriptEngine<CQueryEngine>(
-      QueryRequest{server, port, std::move(request), kAnswerLimit, ReadNetworkTimeouts()}, io,
+      QueryRequest{server, port, std::move(request), kAnswerLimit, *network}, io,
       [](const CQueryEngine& engine) { return engine.Outcome() == QueryOutcome::Answered; });
 }
 

@@ -1,10 +1,6 @@
 #include "diagnostics/diagnostics_run.h"
 
-#include <net/if.h>
-#include <netdb.h>
-
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "base/net_socket.h"
@@ -27,9 +23,9 @@ std::int32_t ReplyTimeoutMilliseconds(std::int32_t seconds) {
 
 namespace {
 
-bool Allowed(const SocketAddress& address, TargetFamily family) {
-  if (address.family() == AF_INET) return family != TargetFamily::IPv6Only;
-  if (address.family() == AF_INET6) return family != TargetFamily::IPv4Only;
+bool Allowed(const SocketAddress& address, FamilyChoice family) {
+  if (address.family() == AF_INET) return family != FamilyChoice::IPv6Only;
+  if (address.family() == AF_INET6) return family != FamilyChoice::IPv4Only;
   return false;
 }
 
@@ -41,28 +37,7 @@ std::string WithoutBrackets(const std::string& host) {
   return host;
 }
 
-std::optional<SocketAddress> NumericIPv6(const std::string& text) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET6;
-  hints.ai_flags = AI_NUMERICHOST;
-  addrinfo* answer = nullptr;
-  if (getaddrinfo(text.c_str(), nullptr, &hints, &answer) != 0) return std::nullopt;
-  const SocketAddress address = SocketAddress::FromSockaddr(answer->ai_addr, answer->ai_addrlen);
-  freeaddrinfo(answer);
-  return address;
-}
-
-// An IPv4 address written as IPv6 (::ffff:10.1.2.3) is reached over IPv4:
-// no ICMPv6 ever travels to it.
-SocketAddress WithoutIPv4Mapping(const SocketAddress& address) {
-  const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address.data());
-  if (!IN6_IS_ADDR_V4MAPPED(&ipv6->sin6_addr)) return address;
-  in_addr ipv4{};
-  std::memcpy(&ipv4.s_addr, ipv6->sin6_addr.s6_addr + 12, sizeof ipv4.s_addr);
-  return SocketAddress::FromIPv4(ipv4);
-}
-
-bool FindByName(IResolver& resolver, const std::string& host, TargetFamily family,
+bool FindByName(IResolver& resolver, const std::string& host, FamilyChoice family,
                 IMainWindowReporter& reporter, RunTarget& out) {
   HostEntry entry;
   if (const SocketStatus found = resolver.HostByName(host, entry); !found) {
@@ -77,7 +52,7 @@ bool FindByName(IResolver& resolver, const std::string& host, TargetFamily famil
   }
   out.address = *first;
   out.address.setPort(0);
-  out.addressText = AddressText(out.address);
+  out.addressText = out.address.text();
   out.addressesOfFamily = static_cast<std::size_t>(
       std::count_if(entry.addresses.begin(), entry.addresses.end(),
                     [&](const SocketAddress& a) { return a.family() == first->family(); }));
@@ -86,37 +61,23 @@ bool FindByName(IResolver& resolver, const std::string& host, TargetFamily famil
 
 }  // namespace
 
-bool FindRunTarget(IResolver& resolver, const std::string& host, TargetFamily family,
+bool FindRunTarget(IResolver& resolver, const std::string& host, FamilyChoice family,
                    IMainWindowReporter& reporter, RunTarget& out) {
   out = {};
-  std::optional<SocketAddress> typed;
-  std::string text = host;
-  if (const in_addr dotted{InetAddr(host)}; dotted.s_addr != INADDR_NONE) {
-    typed = SocketAddress::FromIPv4(dotted);
-  } else if (const auto ipv6 = NumericIPv6(WithoutBrackets(host))) {
-    typed = WithoutIPv4Mapping(*ipv6);
-    text = AddressText(*typed);
-  }
+  const std::optional<SocketAddress> typed = SocketAddress::FromText(WithoutBrackets(host));
   if (!typed) return FindByName(resolver, host, family, reporter, out);
-  if (!Allowed(*typed, family)) {
+  // An IPv4 address written as IPv6 (::ffff:10.1.2.3) is reached over IPv4:
+  // no ICMPv6 ever travels to it.
+  out.address = typed->unmapped();
+  if (!Allowed(out.address, family)) {
     // An address of the other family has no address of this one.
     ReportSocketError(reporter, WSANO_DATA);
     return false;
   }
-  out.address = *typed;
-  out.addressText = text;
+  // An IPv4 address keeps the form it was typed in ("10.1" too).
+  out.addressText = typed->isIPv4() ? host : out.address.text();
   out.typedAsAddress = true;
   return true;
-}
-
-std::string AddressText(const SocketAddress& address) {
-  std::string text = address.text();
-  if (address.family() != AF_INET6 || text.find('%') != std::string::npos) return text;
-  const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address.data());
-  if (ipv6->sin6_scope_id == 0) return text;
-  char name[IF_NAMESIZE] = {};
-  if (if_indextoname(ipv6->sin6_scope_id, name) != nullptr) return text + "%" + name;
-  return text + "%" + std::to_string(ipv6->sin6_scope_id);
 }
 
 }  // namespace netrove

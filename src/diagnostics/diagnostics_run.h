@@ -28,10 +28,6 @@ int MillisecondsUntil(std::chrono::steady_clock::time_point deadline);
 // The stored timeout in seconds as milliseconds, kept within a 32-bit count.
 std::int32_t ReplyTimeoutMilliseconds(std::int32_t seconds);
 
-// The addresses a run may use: any (the resolver's order decides), or one
-// family only, as ping -4 and -6 choose.
-enum class TargetFamily { Any, IPv4Only, IPv6Only };
-
 struct RunTarget {
   SocketAddress address;  // port 0
   // The text the transcript shows: an IPv4 address as typed, an IPv6 address
@@ -45,13 +41,10 @@ struct RunTarget {
 // Finds the address of `host`: an IPv4 address (inet_addr's reading), an
 // IPv6 address, bare or in brackets, possibly scoped ("fe80::1%eth0"), or a
 // name looked up with `resolver`, whose first address of an allowed family
-// is taken. A failed look-up, or one without an address the family choice
-// allows, is reported to the main window and gives false.
-bool FindRunTarget(IResolver& resolver, const std::string& host, TargetFamily family,
+// is taken (with FamilyChoice::Both, the resolver's order decides). A failed
+// look-up, or one without an address the family choice allows, is reported
+// to the main window and gives false.
+bool FindRunTarget(IResolver& resolver, const std::string& host, FamilyChoice family,
                    IMainWindowReporter& reporter, RunTarget& out);
-
-// The numeric text of an address for a transcript: dotted IPv4, RFC 5952
-// IPv6 with "%interface" for a scoped one.
-std::string AddressText(const SocketAddress& address);
 
 }  // namespace netrove

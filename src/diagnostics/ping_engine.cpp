@@ -101,7 +101,7 @@ bool CPingEngine::PrepareTarget() {
   addressText_ = request_.host;
   displayName_ = request_.host;
   family_ = IcmpFamily::IPv4;
-  if (request_.host == kBroadcastHost && request_.family != TargetFamily::IPv6Only) {
+  if (request_.host == kBroadcastHost && request_.family != FamilyChoice::IPv6Only) {
     broadcast_ = true;
     target_ = SocketAddress::FromIPv4(in_addr{htonl(INADDR_BROADCAST)}, kEchoPort);
     return true;
@@ -359,7 +359,7 @@ void CPingEngine::ReportEvent(const PingEvent& event, const SocketAddress& sourc
     std::lock_guard lock(mutex_);
     if (!broadcast_ && !ledger_.Failed()) return;
   }
-  transcript_.AppendTranscript(ErrorLine(event, AddressText(source)));
+  transcript_.AppendTranscript(ErrorLine(event, source.text()));
   ++handled_;
   ++errorEvents_;
 }
@@ -370,7 +370,7 @@ void CPingEngine::ReportEchoReply(const PingEvent& event, const SocketAddress& s
     // Every host on the network answers each request: no duplicates here.
     lastBroadcastReply_ = CPingLedger::Clock::now();
     transcript_.AppendTranscript(
-        BroadcastReplyLine(AddressText(source), event.icmpLength, event.echo.number));
+        BroadcastReplyLine(source.text(), event.icmpLength, event.echo.number));
     ++handled_;
     return;
   }

@@ -38,7 +38,7 @@ inline constexpr int kPingReceiveBuffer = 61440;
 // The options of one run, fixed when it starts.
 struct PingRequest {
   std::string host;
-  TargetFamily family = TargetFamily::Any;
+  FamilyChoice family = FamilyChoice::Both;
   std::int32_t requestLimit = 4;  // 0: until interrupted
   std::int32_t packetSize = 64;   // whole ICMP message; never below 14
   std::int32_t replyTimeoutMs = 4000;

@@ -184,7 +184,7 @@ void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
         break;
       case WaitOutcome::Answer: {
         std::string text;
-        const std::string responder = AddressText(answer.source);
+        const std::string responder = answer.source.text();
         if (line.IsNewResponder(responder)) {
           text = line.SwitchTo(responder, ResponderText(responder, NameOf(answer.source)));
         }
@@ -292,8 +292,7 @@ std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const Trac
       return std::nullopt;
     case TraceAnswerKind::Unrelated:
       if (!request_.verbose) return std::nullopt;
-      transcript_.AppendTranscript(
-          VerboseReportText(AddressText(source), sorted.type, sorted.code));
+      transcript_.AppendTranscript(VerboseReportText(source.text(), sorted.type, sorted.code));
       return WaitOutcome::VerboseReport;
     case TraceAnswerKind::Matched:
       answer = {sorted, source, arrival};

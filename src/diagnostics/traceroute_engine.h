@@ -31,7 +31,7 @@ class ITranscriptSink;
 // The options of one run, fixed when it starts.
 struct TraceRouteRequest {
   std::string host;
-  TargetFamily family = TargetFamily::Any;
+  FamilyChoice family = FamilyChoice::Both;
   std::int32_t probesPerTtl = 3;
   std::int32_t replyTimeoutMs = 5000;
   std::int32_t initialTtl = 1;

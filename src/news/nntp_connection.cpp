@@ -292,9 +292,8 @@ void CNNTPConnection::Run() {
 }
 
 bool CNNTPConnection::ConnectToServer() {
-  SocketStatus status = socket_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (status) status = socket_.Connect(host_, port_, resolver_);
-  if (!status) ReportSocketError(reporter_, status);
+  const SocketStatus status = socket_.Connect(host_, port_, resolver_);
+  if (!status) ReportConnectError(reporter_, status, socket_);
   return static_cast<bool>(status);
 }
 

@@ -23,6 +23,7 @@
 
 #include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
+#include "base/network_settings.h"
 #include "base/reply_framer.h"
 #include "base/run_lifecycle.h"
 #include "base/tool_message.h"
@@ -71,6 +72,10 @@ class CNNTPConnection {
   // Every reply must be complete within `timeout` of its command (0: wait
   // for ever); a server that takes longer is left. Before Start().
   void SetReplyTimeout(std::chrono::milliseconds timeout) { replyTimeout_ = timeout; }
+  // The connect time-out and the address families allowed. Before Start().
+  void SetConnectSettings(const NetworkSettings& network) {
+    ApplyConnectSettings(socket_, network);
+  }
   // The largest data block read (kBlockLimit unless set). Before Start().
   void SetBlockLimit(std::size_t bytes) { blockLimit_ = bytes; }
   bool Connected() const { return connected_.load(); }

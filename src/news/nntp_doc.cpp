@@ -421,6 +421,7 @@ bool CNNTPDoc::startConnection() {
   events_ = new CNntpEventQueue(static_cast<INntpEvents&>(*this), this);
   connection_ = std::make_unique<CNNTPConnection>(port_, *events_, reporter(), server_);
   connection_->SetReplyTimeout(std::chrono::seconds(ReadNewsSettings().replyTimeout));
+  connection_->SetConnectSettings(ReadNetworkSettings());
   if (connection_->Start()) return true;
   connection_.reset();
   events_->deleteLater();

@@ -5,6 +5,7 @@
 #include "base/command_ids.h"
 #include "base/host_port.h"
 #include "base/net_socket.h"
+#include "base/network_settings.h"
 #include "base/tool_message.h"
 #include "peer/broadcast_dlg.h"
 #include "peer/broadcast_send.h"
@@ -140,10 +141,9 @@ void CallForChat(IShellContext& shell) {
   const bool started = holder->workers.Start([&shell, &reporter, holder, host = target->host,
                                               port = GivenPort(*target).value_or(kChatServicePort)](
                                                  const std::shared_ptr<CNetSocket>& socket) {
-    SocketStatus status = socket->Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (status) status = socket->Connect(host, port);
-    if (!status) {
-      ReportSocketError(reporter, status);
+    ApplyConnectSettings(*socket, ReadNetworkSettings());
+    if (const SocketStatus status = socket->Connect(host, port); !status) {
+      ReportConnectError(reporter, status, *socket);
       return;
     }
     QMetaObject::invokeMethod(

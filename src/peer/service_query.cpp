@@ -59,13 +59,15 @@ SocketStatus ReadAnswer(CNetSocket& socket, std::vector<char>& answer, std::size
 }  // namespace
 
 ServiceQuery DaytimeQuery(std::string host, std::optional<std::uint16_t> port) {
-  return {std::move(host), port, kDaytimeReplyLimit, kSourceDaytime,
-          ReadNetworkTimeouts().connectMs};
+  const NetworkSettings network = ReadNetworkSettings();
+  return {std::move(host), port, kDaytimeReplyLimit, kSourceDaytime, network.connectMs,
+          network.families};
 }
 
 ServiceQuery QuoteOfTheDayQuery(std::string host, std::uint16_t port) {
-  return {std::move(host), port, kQuoteOfTheDayReplyLimit, kSourceQuoteOfTheDay,
-          ReadNetworkTimeouts().connectMs};
+  const NetworkSettings network = ReadNetworkSettings();
+  return {std::move(host), port, kQuoteOfTheDayReplyLimit, kSourceQuoteOfTheDay, network.connectMs,
+          network.families};
 }
 
 bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowReporter& reporter,
@@ -75,11 +77,11 @@ bool RunServiceQuery(const ServiceQuery& query, CNetSocket& socket, IMainWindowR
     ReportSocketError(reporter, found.error);
     return false;
   }
-  SocketStatus status = socket.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   socket.SetConnectTimeout(query.connectTimeoutMs);
-  if (status) status = socket.Connect(query.host, port, resolver);
+  socket.SetFamilyChoice(query.families);
+  SocketStatus status = socket.Connect(query.host, port, resolver);
   if (!status) {
-    ReportSocketError(reporter, status);
+    ReportConnectError(reporter, status, socket);
     return false;
   }
   std::vector<char> answer;

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "base/net_socket.h"
-#include "base/network_timeouts.h"
+#include "base/network_settings.h"
 #include "base/run_lifecycle.h"
 
 namespace netrove {
@@ -35,9 +35,10 @@ struct ServiceQuery {
   int source = 0;  // the WM_TOOL_MESSAGE source the answer is shown under
   // How long the connection attempt may take (the General page's time-out).
   int connectTimeoutMs = static_cast<int>(kDefaultConnectTimeout) * 1000;
+  FamilyChoice families = FamilyChoice::Both;  // the General page's choice
 };
 
-// Both take the connect time-out from the General page.
+// Both take the connect time-out and the family choice from the General page.
 ServiceQuery DaytimeQuery(std::string host, std::optional<std::uint16_t> port = std::nullopt);
 ServiceQuery QuoteOfTheDayQuery(std::string host, std::uint16_t port = kQuoteOfTheDayPort);
 

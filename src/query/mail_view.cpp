@@ -128,7 +128,7 @@ void CMailView::send() {
     return;
   }
   const SmtpRequest request{server_, sender_, toEdit_->text().toUtf8().toStdString(),
-                            ReadNetworkTimeouts()};
+                            ReadNetworkSettings()};
   if (request.recipient.empty() || CheckSmtpRequest(request) != SmtpRequestFault::None ||
       !dialogue_->Start(request)) {
     toEdit_->setFocus();

@@ -79,11 +79,10 @@ QueryOutcome CQueryEngine::FailureOutcome(SocketStatus status, QueryOutcome fail
 }
 
 bool CQueryEngine::ConnectToServer() {
-  SocketStatus status = socket_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  socket_.SetConnectTimeout(request_.timeouts.connectMs);
-  if (status) status = socket_.Connect(request_.server, request_.port, resolver_);
+  ApplyConnectSettings(socket_, request_.network);
+  const SocketStatus status = socket_.Connect(request_.server, request_.port, resolver_);
   if (status) return true;
-  ReportUnlessInterrupted(status);
+  if (!interrupt_.load()) ReportConnectError(reporter_, status, socket_);
   outcome_ = FailureOutcome(status, QueryOutcome::NotConnected);
   return false;
 }
@@ -121,9 +120,9 @@ void CQueryEngine::ReceiveAnswer() {
   std::size_t received = 0;
   QueryOutcome outcome = QueryOutcome::Answered;
   const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(request_.timeouts.replyMs);
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(request_.network.replyMs);
   for (;;) {
-    if (request_.timeouts.replyMs > 0 && !AwaitAnswer(deadline)) {
+    if (request_.network.replyMs > 0 && !AwaitAnswer(deadline)) {
       outcome = interrupt_.load() ? QueryOutcome::Interrupted : QueryOutcome::ReceiveFailed;
       break;
     }

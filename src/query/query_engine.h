@@ -18,7 +18,7 @@
 #include <string>
 
 #include "base/net_socket.h"
-#include "base/network_timeouts.h"
+#include "base/network_settings.h"
 #include "base/run_finished.h"
 #include "base/run_lifecycle.h"
 
@@ -42,7 +42,7 @@ struct QueryRequest {
   std::size_t answerLimit = kAnswerLimit;
   // The connect time-out, and the time the whole answer may take from the
   // request on (a server that trickles is cut off as well as a silent one).
-  NetworkTimeouts timeouts{};
+  NetworkSettings network{};
 };
 
 // How the last query ended.

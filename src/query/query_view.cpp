@@ -62,7 +62,7 @@ void CQueryView::startQuery(const std::string& server, std::string requestLine) 
   setCloseEnabled(false);
   setBusy(true);
   transcript_->setFocus();
-  if (!engine_->Start({host, port, std::move(requestLine), kAnswerLimit, ReadNetworkTimeouts()})) {
+  if (!engine_->Start({host, port, std::move(requestLine), kAnswerLimit, ReadNetworkSettings()})) {
     returnToIdle();
   }
 }

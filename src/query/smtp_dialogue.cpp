@@ -75,8 +75,8 @@ bool CSmtpDialogue::Start(const SmtpRequest& request) {
                        request.recipient,
                        FormatSmtpTestMessage(request.sender, FormatSmtpDate(std::time(nullptr)))});
   delivered_ = false;
-  socket_.SetConnectTimeout(request.timeouts.connectMs);
-  return lifecycle_.Start([this, server = std::move(server), replyMs = request.timeouts.replyMs](
+  ApplyConnectSettings(socket_, request.network);
+  return lifecycle_.Start([this, server = std::move(server), replyMs = request.network.replyMs](
                               std::stop_token) { Converse(server, replyMs); },
                           {&socket_});
 }
@@ -105,9 +105,8 @@ std::string CSmtpDialogue::OurAddressLiteral() const {
 }
 
 bool CSmtpDialogue::Connect(const SmtpServerAddress& server) {
-  SocketStatus status = socket_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (status) status = socket_.Connect(server.host, server.port);
-  if (!status) ReportUnlessHungUp(status);
+  const SocketStatus status = socket_.Connect(server.host, server.port);
+  if (!status && !socket_.Interrupted()) ReportConnectError(reporter_, status, socket_);
   return static_cast<bool>(status);
 }
 

@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "base/net_socket.h"
-#include "base/network_timeouts.h"
+#include "base/network_settings.h"
 #include "base/run_lifecycle.h"
 #include "query/smtp_commands.h"
 #include "query/smtp_conversation.h"
@@ -42,7 +42,7 @@ struct SmtpRequest {
   std::string sender;
   std::string recipient;
   // The connect time-out, and how long each reply may take to arrive whole.
-  NetworkTimeouts timeouts{};
+  NetworkSettings network{};
 };
 
 // Which text of a request cannot go into a command; None when all can.

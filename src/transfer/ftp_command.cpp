@@ -7,9 +7,9 @@ namespace netrove {
 namespace {
 
 constexpr std::array<std::string_view, kFtpCommandCount> kKeywords = {
-    "OPEN", "CWD",  "DELE", "PASS", "PORT", "RETR", "STOR", "TYPE", "USER", "ACCT",
-    "RNFR", "RNTO", "LIST", "NLST", "MKD",  "RMD",  "STAT", "SMNT", "APPE", "SITE",
-    "ABOR", "PWD",  "QUIT", "HELP", "SYST", "CDUP", "STOU", "PASV", "NOOP"};
+    "OPEN", "CWD",  "DELE", "PASS", "PORT", "RETR", "STOR", "TYPE", "USER", "ACCT", "RNFR",
+    "RNTO", "LIST", "NLST", "MKD",  "RMD",  "STAT", "SMNT", "APPE", "SITE", "ABOR", "PWD",
+    "QUIT", "HELP", "SYST", "CDUP", "STOU", "PASV", "NOOP", "EPRT", "EPSV"};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -51,6 +51,14 @@ std::string PortArgument(in_addr address, std::uint16_t port) {
   return line;
 }
 
+std::string ExtendedPortArgument(const SocketAddress& address) {
+  const char* family = address.family() == AF_INET6 ? "2" : "1";
+  // A scope means nothing to the server, and "%" is no part of the syntax.
+  std::string text = address.text();
+  text = text.substr(0, text.find('%'));
+  return std::string("|") + family + "|" + text + "|" + std::to_string(address.port()) + "|";
+}
+
 std::string FtpEchoLine(FtpCommand command, const std::optional<std::string>& argument) {
   std::string line(FtpKeyword(command));
   if (argument) {
@@ -78,6 +86,28 @@ std::optional<PassiveAddress> ParsePassiveReply(std::string_view text) {
   for (int i = 0; i < 4; ++i) result.address[i] = static_cast<std::uint8_t>(numbers[i]);
   result.port = static_cast<std::uint16_t>(numbers[4] * 256 + numbers[5]);
   return result;
+}
+
+std::optional<std::uint16_t> ParseExtendedPassiveReply(std::string_view text) {
+  const std::size_t open = text.find('(');
+  if (open == std::string_view::npos || text.size() - open < 6) return std::nullopt;
+  const std::string_view group = text.substr(open + 1);
+  const char delimiter = group[0];
+  if (delimiter < 33 || delimiter > 126 || IsDigit(delimiter) || group[1] != delimiter ||
+      group[2] != delimiter) {
+    return std::nullopt;
+  }
+  unsigned long port = 0;
+  std::size_t at = 3;
+  for (; at < group.size() && IsDigit(group[at]); ++at) {
+    port = port * 10 + static_cast<unsigned long>(group[at] - '0');
+    if (port > 65535) return std::nullopt;
+  }
+  if (at == 3 || port == 0 || at + 1 >= group.size() || group[at] != delimiter ||
+      group[at + 1] != ')') {
+    return std::nullopt;
+  }
+  return static_cast<std::uint16_t>(port);
 }
 
 }  // namespace netrove

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/net_socket.h"
+
 namespace netrove {
 
 enum class FtpCommand : int {
@@ -42,9 +44,11 @@ enum class FtpCommand : int {
   Stou,
   Pasv,
   Noop,
+  Eprt,  // the address families' PORT and PASV (RFC 2428)
+  Epsv,
 };
 
-inline constexpr int kFtpCommandCount = 29;
+inline constexpr int kFtpCommandCount = 31;
 
 // The keyword of a code; "" outside the table.
 std::string_view FtpKeyword(FtpCommand command);
@@ -66,6 +70,9 @@ std::optional<std::string> FormatFtpCommand(FtpCommand command,
 // The PORT argument "a,b,c,d,p1,p2" for an IPv4 address and a port in host
 // order: the address bytes in network order, then the port's high and low byte.
 std::string PortArgument(in_addr address, std::uint16_t port);
+// The EPRT argument "|1|10.1.2.3|6446|" or "|2|::1|6446|" for an address
+// with its port.
+std::string ExtendedPortArgument(const SocketAddress& address);
 
 // The line the transcript shows for a command: as sent, but a password
 // never appears ("PASS ****").
@@ -79,5 +86,9 @@ struct PassiveAddress {
   std::uint16_t port;
 };
 std::optional<PassiveAddress> ParsePassiveReply(std::string_view text);
+// The port a 229 reply names: "(|||6446|)", any printable delimiter in place
+// of "|" (RFC 2428). Nothing when the text holds no such group or the port
+// is 0 or beyond 65535.
+std::optional<std::uint16_t> ParseExtendedPassiveReply(std::string_view text);
 
 }  // namespace netrove

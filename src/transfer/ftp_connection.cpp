@@ -11,6 +11,7 @@
 #include <chrono>
 #include <utility>
 
+#include "base/network_settings.h"
 #include "base/settings_store.h"
 #include "base/tool_key_values.h"
 #include "base/tool_message.h"
@@ -109,10 +110,12 @@ std::uint32_t FtpModeFromStoredAccessMode(std::uint32_t stored) {
 }
 
 bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter) {
+  login.families = ReadNetworkSettings().families;
   const auto key = OpenToolKey("FTP", false);
   if (!key) return true;
   ReadFlag(*key, "Verbose", login.verbose);
   ReadFlag(*key, "Bell", login.bell);
+  ReadFlag(*key, "Extended Passive", login.extendedPassive);
   std::uint32_t timeout = static_cast<std::uint32_t>(login.replyTimeout.count());
   key->ReadDword("Reply Timeout", timeout);
   login.replyTimeout = std::chrono::seconds(timeout);
@@ -215,15 +218,14 @@ void CFtpConnection::ReaderMain(std::stop_token stop) {
 }
 
 bool CFtpConnection::OpenControlConnection(std::stop_token stop) {
-  SocketStatus status = control_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  // A Quit before the socket existed could not wake it.
+  // A Quit before the connection attempt began is seen here or by Connect.
   if (stop.stop_requested()) return false;
-  if (status) {
-    const bool viaProxy = (login_.mode & kFtpProxyModes) != 0;
-    status = viaProxy ? control_.Connect(login_.proxyHost, login_.proxyPort, resolver_)
-                      : control_.Connect(login_.host, login_.serverPort, resolver_);
-  }
-  if (!status) ReportSocketError(reporter_, status);
+  control_.SetFamilyChoice(login_.families);
+  const bool viaProxy = (login_.mode & kFtpProxyModes) != 0;
+  const SocketStatus status = viaProxy
+                                  ? control_.Connect(login_.proxyHost, login_.proxyPort, resolver_)
+                                  : control_.Connect(login_.host, login_.serverPort, resolver_);
+  if (!status) ReportConnectError(reporter_, status, control_);
   return static_cast<bool>(status);
 }
 
@@ -289,6 +291,7 @@ void CFtpConnection::EndConnection() {
   std::lock_guard lock(queueMutex_);
   currentDirectory_.clear();
   passiveKnown_ = false;
+  extendedPassiveRefused_ = false;
 }
 
 // A reply is due from the connection's start until the first one, and while
@@ -531,7 +534,10 @@ void CFtpConnection::OnPositive(int code, std::string_view text) {
         Enqueue({FtpCommand::User, login_.userName, nullptr});
         return;
       }
-      if (command != FtpCommand::Type && command != FtpCommand::Port) EndCommand(entry, true);
+      if (command != FtpCommand::Type && command != FtpCommand::Port &&
+          command != FtpCommand::Eprt) {
+        EndCommand(entry, true);
+      }
       break;
     case 2:
       if (code == 220) {
@@ -547,6 +553,8 @@ void CFtpConnection::OnPositive(int code, std::string_view text) {
         OnPositiveCompletion(entry);
       } else if (code == 227 && command == FtpCommand::Pasv) {
         OnPassiveAddress(entry, text);
+      } else if (code == 229 && command == FtpCommand::Epsv) {
+        OnExtendedPassivePort(entry, text);
       } else {
         EndCommand(entry, true);
       }
@@ -658,6 +666,28 @@ void CFtpConnection::OnPassiveAddress(const Entry& entry, std::string_view text)
   passiveKnown_ = true;
 }
 
+// A 229 names only a port; the address is the control connection's peer.
+void CFtpConnection::OnExtendedPassivePort(const Entry& entry, std::string_view text) {
+  const auto port = ParseExtendedPassiveReply(text);
+  if (!port) {
+    FailEntry(entry, false);
+    return;
+  }
+  std::lock_guard lock(queueMutex_);
+  passivePort_ = *port;
+  passiveKnown_ = true;
+}
+
+// A server that does not know EPSV is asked with PASV, now and for the rest
+// of the connection.
+bool CFtpConnection::RetryWithPasv(const Entry& entry, int code) {
+  if (entry.command != FtpCommand::Epsv || (code != 500 && code != 502)) return false;
+  std::lock_guard lock(queueMutex_);
+  extendedPassiveRefused_ = true;
+  waiting_.push_front({FtpCommand::Pasv, std::nullopt, entry.operation});
+  return true;
+}
+
 void CFtpConnection::OnIntermediate(int code) {
   const FtpCommand inFlight = InFlightCommand();
   if (inFlight != FtpCommand::Pass && inFlight != FtpCommand::User &&
@@ -713,7 +743,9 @@ void CFtpConnection::OnPermanent(int code) {
     control_.Interrupt();
     return;
   }
-  if (entry.command == FtpCommand::Nlst && (code == 500 || code == 502 || notAvailable)) {
+  if (RetryWithPasv(entry, code)) {
+    // SendNext below sends the PASV that replaces it.
+  } else if (entry.command == FtpCommand::Nlst && (code == 500 || code == 502 || notAvailable)) {
     if (notAvailable) {
       std::unique_lock wait(quitMutex_);
       quitWake_.wait_for(wait, kEmptyNameListPause, [this] { return !connected_.load(); });
@@ -919,8 +951,23 @@ void CFtpConnection::EndAllOperations() {
 // The transcript shows the reply, but nothing else would say why the
 // listing or the transfer did not happen.
 void CFtpConnection::ReportRefusedDataConnection(const Entry& entry) {
-  if (entry.command != FtpCommand::Pasv && entry.command != FtpCommand::Port) return;
-  const std::string mode = entry.command == FtpCommand::Pasv ? "passive (PASV)" : "active (PORT)";
+  std::string mode;
+  switch (entry.command) {
+    case FtpCommand::Pasv:
+      mode = "passive (PASV)";
+      break;
+    case FtpCommand::Epsv:
+      mode = "passive (EPSV)";
+      break;
+    case FtpCommand::Port:
+      mode = "active (PORT)";
+      break;
+    case FtpCommand::Eprt:
+      mode = "active (EPRT)";
+      break;
+    default:
+      return;
+  }
   reporter_.PostToolMessage(kSourceFtp,
                             "The FTP server refused " + mode + " data connections: " + lastReply_);
 }
@@ -1174,22 +1221,36 @@ bool CFtpConnection::QueueDataCommands(const OperationPtr& operation, FtpTransfe
 
 bool CFtpConnection::PrepareDataConnection(const OperationPtr& operation,
                                            std::vector<Entry>& entries) {
+  SocketAddress server;
+  if (!control_.PeerAddress(server)) return false;
   if (passive_) {
-    entries.push_back({FtpCommand::Pasv, std::nullopt, operation});
+    entries.push_back({UsesExtendedPassive(server) ? FtpCommand::Epsv : FtpCommand::Pasv,
+                       std::nullopt, operation});
     return true;
   }
   SocketAddress local;
-  SocketAddress server;
-  if (!DataListenAddress(local) || !control_.PeerAddress(server)) return false;
+  if (!DataListenAddress(local)) return false;
   SocketAddress announced;
   const SocketStatus listening = operation->transfer->Listen(local, server, announced);
   if (!listening) {
     ReportSocketError(reporter_, listening);
     return false;
   }
-  entries.push_back(
-      {FtpCommand::Port, PortArgument(announced.ipv4(), announced.port()), operation});
+  if (announced.isIPv4()) {
+    entries.push_back(
+        {FtpCommand::Port, PortArgument(announced.ipv4(), announced.port()), operation});
+  } else {
+    entries.push_back({FtpCommand::Eprt, ExtendedPortArgument(announced), operation});
+  }
   return true;
+}
+
+// PASV can only name an IPv4 address; over IPv4 EPSV is the user's choice,
+// until the server refuses it.
+bool CFtpConnection::UsesExtendedPassive(const SocketAddress& server) const {
+  if (!server.isIPv4()) return true;
+  std::lock_guard lock(queueMutex_);
+  return login_.extendedPassive && !extendedPassiveRefused_;
 }
 
 // The address the server reached us on is the one to announce: a wildcard
@@ -1197,7 +1258,8 @@ bool CFtpConnection::PrepareDataConnection(const OperationPtr& operation,
 // loopback alias (127.0.1.1 on Debian) the server cannot reach.
 SocketStatus CFtpConnection::DataListenAddress(SocketAddress& local) {
   SocketStatus status = control_.LocalAddress(local);
-  if (status && local.isIPv4() && local.ipv4().s_addr != 0) return status;
+  if (status && (local.family() == AF_INET6 || (local.isIPv4() && local.ipv4().s_addr != 0)))
+    return status;
   std::string hostName;
   HostEntry entry;
   status = GetHostName(hostName);

@@ -86,9 +86,14 @@ struct FtpLogin {
   // From a command's sending (or the connection's start) to its complete
   // reply; data moving counts as progress. 0: wait as long as it takes.
   std::chrono::seconds replyTimeout = kFtpDefaultReplyTimeout;
+  // The General page's choice of address families for the connection.
+  FamilyChoice families = FamilyChoice::Both;
+  // Passive mode asks with EPSV over IPv4 too, not only over IPv6.
+  bool extendedPassive = false;
 };
 
-// Reads the FTP and Proxy Settings keys into `login` (host, user, password
+// Reads the FTP and Proxy Settings keys (and the General page's family
+// choice) into `login` (host, user, password
 // and account are the caller's). False when a proxy is to be used but its
 // key cannot be opened: that is reported and Connect should not go on.
 bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter);
@@ -195,6 +200,8 @@ class CFtpConnection {
   void ListLoginFolder();
   void OnWorkingDirectory(std::string_view text);
   void OnPassiveAddress(const Entry& entry, std::string_view text);
+  void OnExtendedPassivePort(const Entry& entry, std::string_view text);
+  bool RetryWithPasv(const Entry& entry, int code);
   void FailEntry(const Entry& entry, bool beep);
   void EndCommand(const Entry& entry, bool success);
   void EndWithoutNames(const Entry& entry);
@@ -218,6 +225,7 @@ class CFtpConnection {
   bool QueueDataCommands(const OperationPtr& operation, FtpTransferType type, FtpCommand command,
                          std::optional<std::string> argument, std::vector<Entry> entries = {});
   bool PrepareDataConnection(const OperationPtr& operation, std::vector<Entry>& entries);
+  bool UsesExtendedPassive(const SocketAddress& server) const;
   void EndOperation(const OperationPtr& operation, bool success);
   void DropOperation(const OperationPtr& operation);
   void EndAllOperations();
@@ -265,6 +273,7 @@ class CFtpConnection {
   std::deque<Entry> waiting_;
   std::uint16_t passivePort_ = 0;
   bool passiveKnown_ = false;
+  bool extendedPassiveRefused_ = false;  // the server answered EPSV with 500/502
   std::string currentDirectory_;
   std::mutex sendMutex_;  // keeps lines whole and in queue order
 

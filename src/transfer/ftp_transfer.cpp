@@ -115,7 +115,7 @@ SocketStatus CFtpTransfer::Listen(const SocketAddress& localAddress,
                                   const SocketAddress& serverAddress, SocketAddress& announced) {
   SocketAddress bindAddress = localAddress;
   bindAddress.setPort(0);
-  SocketStatus status = listener_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  SocketStatus status = listener_.Create(bindAddress.family(), SOCK_STREAM, IPPROTO_TCP);
   if (status) status = listener_.Bind(bindAddress);
   if (status) status = listener_.Listen(1);
   if (status) status = listener_.LocalAddress(announced);
@@ -132,7 +132,7 @@ void CFtpTransfer::StartPassive(const SocketAddress& dataAddress) {
   {
     std::lock_guard lock(startMutex_);
     if (cancelled_ || started_) return;
-    const SocketStatus created = data_.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const SocketStatus created = data_.Create(dataAddress.family(), SOCK_STREAM, IPPROTO_TCP);
     if (!created) {
       ReportSocketError(reporter_, created);
       return;
@@ -246,7 +246,7 @@ SocketStatus CFtpTransfer::MakeConnection(bool passive, const SocketAddress& dat
     if (!accepted) return accepted;
     if (resetWanted_) return {WSAEINTR};
     // Only the server may connect: anyone else reaching the port is turned away.
-    if (peer.isIPv4() && peer.ipv4().s_addr == serverAddress_.ipv4().s_addr) break;
+    if (peer.sameHost(serverAddress_)) break;
     data_.Close();
   }
   listener_.Close();

@@ -45,7 +45,7 @@ std::string FormatTftpTransferLine(std::uint64_t bytes, std::uint32_t elapsedMil
 }
 
 CTftpEngine::CTftpEngine(TftpRole role, std::unique_ptr<ITftpFile> file, TftpMode mode,
-                         const sockaddr_in& peer, std::uint32_t now)
+                         const SocketAddress& peer, std::uint32_t now)
     : role_(role),
       file_(std::move(file)),
       mode_(mode),
@@ -70,20 +70,20 @@ void CTftpEngine::StartServingWrite() {
   Send(BuildTftpAck(0));
 }
 
-bool CTftpEngine::AcceptSource(const sockaddr_in& from) {
-  if (from.sin_addr.s_addr != peer_.sin_addr.s_addr) return false;
-  if (peerPortSettled_) return from.sin_port == peer_.sin_port;
+bool CTftpEngine::AcceptSource(const SocketAddress& from) {
+  if (!from.sameHost(peer_)) return false;
+  if (peerPortSettled_) return from.port() == peer_.port();
   // The client's first answer: the server must reply from a port of its own.
-  if (from.sin_port == peer_.sin_port) {
+  if (from.port() == peer_.port()) {
     FailWith(kServerKeptPort);
     return true;
   }
-  peer_.sin_port = from.sin_port;
+  peer_.setPort(from.port());
   peerPortSettled_ = true;
   return true;
 }
 
-void CTftpEngine::OnPacket(std::span<const std::uint8_t> packet, const sockaddr_in& from,
+void CTftpEngine::OnPacket(std::span<const std::uint8_t> packet, const SocketAddress& from,
                            std::uint32_t now) {
   if (state_ != TftpState::Running) return;
   if (!AcceptSource(from)) {

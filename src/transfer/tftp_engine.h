@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/net_socket.h"
 #include "transfer/tftp_netascii.h"
 #include "transfer/tftp_packet.h"
 #include "transfer/tftp_timer.h"
@@ -61,7 +62,7 @@ class CTftpEngine {
   // `peer`: client: the server's request address (port 69 by default);
   // server: the requester. `now` is the tick the transfer starts at.
   CTftpEngine(TftpRole role, std::unique_ptr<ITftpFile> file, TftpMode mode,
-              const sockaddr_in& peer, std::uint32_t now);
+              const SocketAddress& peer, std::uint32_t now);
   virtual ~CTftpEngine();
   CTftpEngine(const CTftpEngine&) = delete;
   CTftpEngine& operator=(const CTftpEngine&) = delete;
@@ -78,7 +79,7 @@ class CTftpEngine {
   void StartServingWrite();
 
   // A datagram from `from` arrived at tick `now`.
-  void OnPacket(std::span<const std::uint8_t> packet, const sockaddr_in& from, std::uint32_t now);
+  void OnPacket(std::span<const std::uint8_t> packet, const SocketAddress& from, std::uint32_t now);
   // The wait that WaitRemaining began has run out.
   void OnTimeout(std::uint32_t now);
   // Milliseconds left of the wait in progress; begins the next wait (with
@@ -93,13 +94,13 @@ class CTftpEngine {
 
   TftpState state() const { return state_; }
   const TftpFailure& failure() const { return failure_; }
-  const sockaddr_in& peer() const { return peer_; }
+  const SocketAddress& peer() const { return peer_; }
   std::uint64_t bytesTransferred() const { return bytes_; }
   // Datagrams dropped because they came from someone other than the peer.
   std::uint32_t straysDropped() const { return strays_; }
 
  private:
-  bool AcceptSource(const sockaddr_in& from);
+  bool AcceptSource(const SocketAddress& from);
   void Dispatch(const TftpReceived& received, std::size_t packetSize);
   void HandleData(std::uint16_t block, std::span<const std::uint8_t> data);
   void HandleAck(std::uint16_t block, std::size_t packetSize);
@@ -113,7 +114,7 @@ class CTftpEngine {
   TftpRole role_;
   std::unique_ptr<ITftpFile> file_;
   TftpMode mode_;
-  sockaddr_in peer_;
+  SocketAddress peer_;
   bool peerPortSettled_;  // a client learns the server's transfer port from its first answer
   std::uint32_t startTime_;
   ITftpProgress* progress_ = nullptr;

@@ -18,25 +18,13 @@ namespace {
 bool SendOutgoing(CTftpEngine& engine, CNetSocket& socket) {
   const auto packet = engine.TakeOutgoing();
   if (packet.empty()) return true;
-  const sockaddr_in& peer = engine.peer();
-  const SocketCount sent = socket.SendTo(
-      packet.data(), packet.size(), SocketAddress::FromIPv4(peer.sin_addr, ntohs(peer.sin_port)));
+  const SocketCount sent = socket.SendTo(packet.data(), packet.size(), engine.peer());
   if (sent) return true;
   engine.Fail(
       {sent.status().userInterrupted() ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError,
        {},
        sent.error});
   return false;
-}
-
-// The sender as the engine compares it; another family never matches a peer.
-sockaddr_in IPv4Source(const SocketAddress& from) {
-  sockaddr_in source{};
-  source.sin_family = AF_INET;
-  if (!from.isIPv4()) return source;
-  source.sin_addr = from.ipv4();
-  source.sin_port = htons(from.port());
-  return source;
 }
 
 // `timeoutInForce` is the receive time-out the socket has: a fresh wait is
@@ -57,8 +45,8 @@ void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait, int
   SocketAddress from;
   const SocketCount received = socket.RecvFrom(buffer.data(), buffer.size(), &from);
   if (received) {
-    return engine.OnPacket(std::span(buffer.data(), static_cast<std::size_t>(received.bytes)),
-                           IPv4Source(from), TickCount());
+    return engine.OnPacket(std::span(buffer.data(), static_cast<std::size_t>(received.bytes)), from,
+                           TickCount());
   }
   if (received.error == WSAETIMEDOUT) return engine.OnTimeout(TickCount());
   const bool quiet = received.status().userInterrupted() || socket.Interrupted();
@@ -101,27 +89,31 @@ CTftpClient::CTftpClient(IMainWindowReporter& reporter, ITftpProgress* progress,
                          IResolver& resolver)
     : reporter_(reporter), progress_(progress), resolver_(resolver) {}
 
-bool CTftpClient::ResolvePeer(const TftpClientRequest& request, sockaddr_in& peer) {
-  peer = {};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(request.port);
-  peer.sin_addr.s_addr = InetAddr(request.host);
-  if (peer.sin_addr.s_addr != INADDR_NONE) return true;
+// A datagram has no connection to race: the first address the family
+// choice allows is the server's.
+bool CTftpClient::ResolvePeer(const TftpClientRequest& request, SocketAddress& peer) {
   HostEntry entry;
-  const SocketStatus found = resolver_.HostByName(request.host, entry);
-  const auto address = FirstIPv4(entry);
-  if (!found || !address) {
-    ReportSocketError(reporter_, found ? WSANO_DATA : found.error);
+  if (const std::optional<SocketAddress> numeric = SocketAddress::FromText(request.host);
+      numeric && request.host != "255.255.255.255") {
+    entry.addresses.push_back(*numeric);
+  } else if (const SocketStatus found = resolver_.HostByName(request.host, entry); !found) {
+    ReportSocketError(reporter_, found.error);
     return false;
   }
-  peer.sin_addr = *address;
+  const std::vector<SocketAddress> addresses = AddressesToTry(entry, request.families);
+  if (addresses.empty()) {
+    ReportSocketError(reporter_, WSANO_DATA);
+    return false;
+  }
+  peer = addresses.front();
+  peer.setPort(request.port);
   return true;
 }
 
 bool CTftpClient::Run(const TftpClientRequest& request) {
-  sockaddr_in peer{};
+  SocketAddress peer;
   if (!ResolvePeer(request, peer)) return false;
-  SocketStatus opened = socket_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  SocketStatus opened = socket_.Create(peer.family(), SOCK_DGRAM, IPPROTO_UDP);
   if (opened) opened = socket_.Bind(0);
   if (!opened) {
     ReportSocketError(reporter_, opened);

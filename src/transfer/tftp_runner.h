@@ -41,6 +41,7 @@ struct TftpClientRequest {
   std::string localName;
   // A silent server is given up after this long (the TFTP page's time-out).
   std::int32_t giveUpMs = kTftpGiveUpMs;
+  FamilyChoice families = FamilyChoice::Both;  // the General page's, or -4/-6
 };
 
 // One get or put. Run blocks the calling thread; Abort, from any thread,
@@ -57,7 +58,7 @@ class CTftpClient {
   std::uint64_t bytesTransferred() const { return bytes_.load(); }
 
  private:
-  bool ResolvePeer(const TftpClientRequest& request, sockaddr_in& peer);
+  bool ResolvePeer(const TftpClientRequest& request, SocketAddress& peer);
 
   IMainWindowReporter& reporter_;
   ITftpProgress* progress_;

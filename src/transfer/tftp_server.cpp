@@ -23,10 +23,21 @@ constexpr std::size_t kLongestLoggedName = 120;
 // A listening socket that keeps failing is retried after this pause.
 constexpr auto kListenRetryPause = std::chrono::milliseconds(50);
 
-std::string PeerText(const sockaddr_in& peer) {
-  std::array<char, INET_ADDRSTRLEN> address{};
-  ::inet_ntop(AF_INET, &peer.sin_addr, address.data(), address.size());
-  return std::string(address.data()) + ":" + std::to_string(ntohs(peer.sin_port));
+std::string PeerText(const SocketAddress& peer) { return peer.textWithPort(); }
+
+// One socket for both families: IPv6 with IPV6_V6ONLY off takes IPv4
+// requests as well (their senders show as ::ffff:a.b.c.d). A host without
+// IPv6 gets an IPv4 socket.
+SocketStatus OpenDualStackListener(CNetSocket& listener, std::uint16_t port) {
+  if (listener.Create(AF_INET6, SOCK_DGRAM, IPPROTO_UDP)) {
+    const int off = 0;
+    SocketStatus status = listener.SetOption(IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    if (status) status = listener.Bind(port);
+    return status;
+  }
+  SocketStatus status = listener.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (status) status = listener.Bind(port);
+  return status;
 }
 
 // A name from the network, made safe for one log line.
@@ -122,8 +133,7 @@ bool CTftpServer::Start() {
   if (listening_.load()) return true;
   settings_ = settingsSource_();
   EnsureFolder(settings_.folder);
-  SocketStatus opened = listener_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  if (opened) opened = listener_.Bind(settings_.port);
+  const SocketStatus opened = OpenDualStackListener(listener_, settings_.port);
   if (!opened) {
     ReportSocketError(reporter_, opened.error);
     listener_.Close();
@@ -160,12 +170,10 @@ void CTftpServer::Listen() {
   for (;;) {
     SocketAddress from;
     const SocketCount received = listener_.RecvFrom(buffer.data(), buffer.size(), &from);
-    if (received && from.isIPv4()) {
-      sockaddr_in requester{};
-      requester.sin_family = AF_INET;
-      requester.sin_addr = from.ipv4();
-      requester.sin_port = htons(from.port());
-      Admit(std::span(buffer.data(), static_cast<std::size_t>(received.bytes)), requester);
+    if (received) {
+      // An IPv4 client is served from an IPv4 socket, so its packets come
+      // in the form the transfer compares them with.
+      Admit(std::span(buffer.data(), static_cast<std::size_t>(received.bytes)), from.unmapped());
       continue;
     }
     if (received) continue;
@@ -175,7 +183,7 @@ void CTftpServer::Listen() {
   }
 }
 
-void CTftpServer::Admit(std::span<const std::uint8_t> packet, const sockaddr_in& from) {
+void CTftpServer::Admit(std::span<const std::uint8_t> packet, const SocketAddress& from) {
   const auto opcode = ReadTftpOpcode(packet);
   if (!opcode || (*opcode != kTftpRrq && *opcode != kTftpWrq)) {
     // Not a request: answering it would let anyone aim our packets elsewhere.
@@ -190,8 +198,8 @@ void CTftpServer::Admit(std::span<const std::uint8_t> packet, const sockaddr_in&
     return;
   }
   auto transfer = std::make_unique<Transfer>(threads_);
-  transfer->requester = from.sin_addr.s_addr;
-  SocketStatus opened = transfer->socket.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  transfer->requester = from;
+  SocketStatus opened = transfer->socket.Create(from.family(), SOCK_DGRAM, IPPROTO_UDP);
   if (opened) opened = transfer->socket.Bind(0);
   if (!opened) {
     Log(PeerText(from) + " not served: " + SocketErrorText(opened.error));
@@ -213,13 +221,13 @@ void CTftpServer::Admit(std::span<const std::uint8_t> packet, const sockaddr_in&
   transfers_.push_back(std::move(transfer));
 }
 
-std::string CTftpServer::FullText(const sockaddr_in& from) const {
+std::string CTftpServer::FullText(const SocketAddress& from) const {
   if (transfers_.size() >= kMostTransfers) {
     return std::to_string(kMostTransfers) + " transfers are running already.";
   }
   const auto fromThere = std::count_if(transfers_.begin(), transfers_.end(),
                                        [&from](const std::unique_ptr<Transfer>& transfer) {
-                                         return transfer->requester == from.sin_addr.s_addr;
+                                         return transfer->requester.sameHost(from);
                                        });
   if (static_cast<std::size_t>(fromThere) >= kMostTransfersPerAddress) {
     return std::to_string(kMostTransfersPerAddress) + " transfers of this address are running.";
@@ -227,13 +235,12 @@ std::string CTftpServer::FullText(const sockaddr_in& from) const {
   return {};
 }
 
-void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from,
+void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, SocketAddress from,
                         const TftpServerSettings& settings) {
   const std::string who = PeerText(from);
   const auto refuse = [&](const TftpRequestRefusal& refusal, const std::string& what) {
     const TftpPacket error = BuildTftpError(refusal.code, refusal.text);
-    static_cast<void>(transfer.socket.SendTo(
-        error.data(), error.size(), SocketAddress::FromIPv4(from.sin_addr, ntohs(from.sin_port))));
+    static_cast<void>(transfer.socket.SendTo(error.data(), error.size(), from));
     Log(what + " refused: " + refusal.text);
   };
   const TftpRequestParse parse = ParseTftpRequest(packet);

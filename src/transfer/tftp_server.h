@@ -79,18 +79,18 @@ class CTftpServer : public ITftpServer {
   // socket when the transfer ends.
   struct Transfer {
     explicit Transfer(IThreadLauncher& threads);
-    in_addr_t requester = 0;
+    SocketAddress requester;
     CNetSocket socket;
     CRunLifecycle run;
   };
 
   void Listen();
-  void Admit(std::span<const std::uint8_t> packet, const sockaddr_in& from);
-  void Serve(Transfer& transfer, std::vector<std::uint8_t> packet, sockaddr_in from,
+  void Admit(std::span<const std::uint8_t> packet, const SocketAddress& from);
+  void Serve(Transfer& transfer, std::vector<std::uint8_t> packet, SocketAddress from,
              const TftpServerSettings& settings);
   void ReapFinished();
   // Why a request from `from` finds no free slot; empty when it does.
-  std::string FullText(const sockaddr_in& from) const;
+  std::string FullText(const SocketAddress& from) const;
   void Log(std::string line);
 
   IMainWindowReporter& reporter_;

@@ -16,6 +16,7 @@
 #include <cstdio>
 
 #include "base/command_ids.h"
+#include "base/network_settings.h"
 #include "transfer/tftp_runner.h"
 #include "transfer/tftp_settings.h"
 #include "widgets/address_book_dialog.h"
@@ -219,6 +220,7 @@ void CTftpView::start() {
   }
   request.localName = localEdit_->text().trimmed().toStdString();
   request.giveUpMs = static_cast<std::int32_t>(ReadTftpClientTimeout() * 1000);
+  request.families = ReadNetworkSettings().families;
 
   setInputsEnabled(false);
   closeButton_->setText(QStringLiteral("Interrupt"));

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTabBar>
@@ -15,7 +16,7 @@
 #include "app/customize_netrove.h"
 #include "app/main_frame.h"
 #include "app/program_catalog.h"
-#include "base/network_timeouts.h"
+#include "base/network_settings.h"
 #include "base/settings_store.h"
 #include "shell_ui_support.h"
 #include "support/scoped_home.h"
@@ -97,11 +98,24 @@ TEST_F(CustomizeTest, GeneralPageSetsTheConnectionTimeOutsEveryToolReads) {
   page->replyTimeoutField()->setValue(0);
   EXPECT_EQ(ReadValue("ConnectTimeout"), 5u);
   EXPECT_EQ(ReadValue("ReplyTimeout"), 0u);
-  const NetworkTimeouts read = ReadNetworkTimeouts();
+  const NetworkSettings read = ReadNetworkSettings();
   EXPECT_EQ(read.connectMs, 5000);
   EXPECT_EQ(read.replyMs, 0) << "0: no bound";
   page = openGeneralPage();
   EXPECT_EQ(page->connectTimeoutField()->value(), 5);
+}
+
+TEST_F(CustomizeTest, GeneralPageChoosesTheAddressFamiliesOfEveryConnection) {
+  CCustomizeNetrove* page = openGeneralPage();
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->addressFamilyBox()->currentIndex(), 0) << "both by default";
+  page->addressFamilyBox()->setCurrentIndex(2);
+  EXPECT_EQ(ReadValue("AddressFamily"), 6u);
+  EXPECT_EQ(ReadNetworkSettings().families, FamilyChoice::IPv6Only);
+  page->addressFamilyBox()->setCurrentIndex(1);
+  EXPECT_EQ(ReadNetworkSettings().families, FamilyChoice::IPv4Only);
+  page = openGeneralPage();
+  EXPECT_EQ(page->addressFamilyBox()->currentIndex(), 1);
 }
 
 TEST_F(CustomizeTest, GeneralPageWritesEachBoxAtTheClickAndCancelKeepsIt) {

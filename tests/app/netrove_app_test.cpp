@@ -168,12 +168,19 @@ std::string BoundAddress(const std::string& table, std::uint16_t port, const std
 // on reopens them, and the loopback choice binds them to 127.0.0.1.
 TEST_F(NetroveAppTest, ListenersFollowTheGeneralPage) {
   const AppOptions options = Options();
-  const auto chat = [&] { return BoundAddress("tcp", options.chatPort, "0A"); };
+  // On every interface chat listens dual-stack: one IPv6 socket for both families.
+  const auto chat = [&] {
+    const std::string six = BoundAddress("tcp6", options.chatPort, "0A");
+    return six.empty() ? BoundAddress("tcp", options.chatPort, "0A") : six;
+  };
+  const auto everyInterface = [](const std::string& address) {
+    return address == "00000000" || address == std::string(32, '0');
+  };
   const auto broadcast = [&] { return BoundAddress("udp", options.broadcastPort, "07"); };
   {
     CNetroveApp app(options, test::TestCatalog(), boxes);
     ASSERT_EQ(app.InitInstance(), CNetroveApp::StartResult::Running);
-    EXPECT_EQ(chat(), "00000000");
+    EXPECT_TRUE(everyInterface(chat())) << chat();
     EXPECT_EQ(broadcast(), "00000000");
 
     CCustomizeNetrove page(*app.mainFrame());
@@ -185,7 +192,7 @@ TEST_F(NetroveAppTest, ListenersFollowTheGeneralPage) {
     EXPECT_FALSE(page.listenAddressBox()->isEnabled());
 
     page.answerPeersBox()->click();
-    EXPECT_EQ(chat(), "00000000");
+    EXPECT_TRUE(everyInterface(chat())) << chat();
     page.listenAddressBox()->setCurrentIndex(1);
     EXPECT_EQ(chat(), "0100007F");
     EXPECT_EQ(broadcast(), "0100007F");

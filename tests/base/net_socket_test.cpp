@@ -446,19 +446,126 @@ SocketAddress Ipv6Loopback() {
   return SocketAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
-TEST(NameLookup, ConnectTakesTheFirstAddressOfTheSocketsFamily) {
+// A listener on `address` whose accept queue is full: further SYNs are
+// dropped unanswered, as on a route that goes nowhere.
+struct SilentListener {
+  CNetSocket socket;
+  CNetSocket queued;
+  SocketAddress address;
+  bool ready = false;
+  explicit SilentListener(SocketAddress at) {
+    if (!socket.Create(at.family(), SOCK_STREAM, IPPROTO_TCP) || !socket.Bind(at) ||
+        !socket.Listen(0) || !socket.LocalAddress(address))
+      return;
+    if (!queued.Create(at.family(), SOCK_STREAM | SOCK_NONBLOCK, IPPROTO_TCP)) return;
+    static_cast<void>(queued.Connect(address));
+    SocketAddress peer;
+    for (int tries = 0; tries < 500 && !queued.PeerAddress(peer); ++tries)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ready = static_cast<bool>(queued.PeerAddress(peer));
+  }
+};
+
+std::vector<ConnectAttempt::Outcome> Outcomes(const CNetSocket& socket) {
+  std::vector<ConnectAttempt::Outcome> outcomes;
+  for (const ConnectAttempt& attempt : socket.ConnectAttempts())
+    outcomes.push_back(attempt.outcome);
+  return outcomes;
+}
+
+using Outcome = ConnectAttempt::Outcome;
+
+TEST(DualStackConnect, ASilentIPv6AddressDoesNotHoldUpTheIPv4One) {
+  SilentListener silent(Ipv6Loopback());
+  if (!silent.ready) GTEST_SKIP() << "no IPv6 loopback here";
+  SocketAddress working = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)});
+  SocketAddress blackhole = silent.address;
+  blackhole.setPort(0);
+  ListResolver resolver({blackhole, working});
+  // Both listen on the same port number, so the resolver's answers need one.
+  CNetSocket second;
+  ASSERT_TRUE(second.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  const std::uint16_t port = silent.address.port();
+  if (!second.Bind(SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)}, port)))
+    GTEST_SKIP() << "port " << port << " taken on IPv4";
+  ASSERT_TRUE(second.Listen(1));
+
+  CNetSocket client;  // no connect time-out: only the stagger can move on
+  ASSERT_TRUE(client.Connect("dual.example", port, resolver));
+  EXPECT_EQ(Outcomes(client), (std::vector{Outcome::Abandoned, Outcome::Connected}));
+  EXPECT_EQ(client.ConnectAttempts()[0].address.text(), "::1");
+  SocketAddress peer;
+  ASSERT_TRUE(client.PeerAddress(peer));
+  EXPECT_EQ(peer.textWithPort(), "127.0.0.1:" + std::to_string(port));
+  CNetSocket accepted;
+  EXPECT_TRUE(second.Accept(accepted));
+}
+
+TEST(DualStackConnect, ARefusalMovesOnAndTheLastFailureIsNamed) {
+  Listener listener;
+  const std::uint16_t closedPort = UnusedPort();
+  CNetSocket probe;
+  if (!probe.Create(AF_INET6, SOCK_STREAM, IPPROTO_TCP) || !probe.Bind(Ipv6Loopback()))
+    GTEST_SKIP() << "no IPv6 loopback here";
+  const auto loopback = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)});
+  // Families alternate from the first answer's: ::1, 127.0.0.1, ::1 again.
+  ListResolver mixed({Ipv6Loopback(), Ipv6Loopback(), loopback});
+  EXPECT_EQ(AddressesToTry(HostEntry{"m", {}, {Ipv6Loopback(), Ipv6Loopback(), loopback}},
+                           FamilyChoice::Both)[1],
+            loopback);
+
+  CNetSocket client;
+  ASSERT_TRUE(client.Connect("mixed.example", listener.port, mixed));
+  EXPECT_EQ(Outcomes(client), (std::vector{Outcome::Failed, Outcome::Connected}));
+  EXPECT_EQ(client.ConnectAttempts()[0].error, WSAECONNREFUSED);
+
+  CNetSocket refused;
+  const SocketStatus status = refused.Connect("mixed.example", closedPort, mixed);
+  EXPECT_EQ(status.error, WSAECONNREFUSED);
+  EXPECT_EQ(Outcomes(refused), (std::vector{Outcome::Failed, Outcome::Failed, Outcome::Failed}));
+  EXPECT_EQ(refused.LastFailedAddress().textWithPort(), "[::1]:" + std::to_string(closedPort));
+  EXPECT_EQ(ConnectErrorText(status.error, refused.LastFailedAddress()),
+            SocketErrorText(WSAECONNREFUSED) +
+                "\nAddress tried last: [::1]:" + std::to_string(closedPort));
+}
+
+TEST(DualStackConnect, TheFamilyChoiceLimitsTheAddressesTried) {
   Listener listener;
   const auto loopback = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)});
   ListResolver mixed({Ipv6Loopback(), loopback});
-  CNetSocket client;
-  ASSERT_TRUE(client.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  EXPECT_TRUE(client.Connect("mixed.example", listener.port, mixed));
+  CNetSocket ipv4;
+  ipv4.SetFamilyChoice(FamilyChoice::IPv4Only);
+  ASSERT_TRUE(ipv4.Connect("mixed.example", listener.port, mixed));
+  EXPECT_EQ(Outcomes(ipv4), std::vector{Outcome::Connected});
 
-  // A name with only an IPv6 address has none for an IPv4 socket.
   ListResolver ipv6Only({Ipv6Loopback()});
-  CNetSocket other;
-  ASSERT_TRUE(other.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  EXPECT_EQ(other.Connect("six.example", listener.port, ipv6Only).error, WSANO_DATA);
+  CNetSocket none;
+  none.SetFamilyChoice(FamilyChoice::IPv4Only);
+  EXPECT_EQ(none.Connect("six.example", listener.port, ipv6Only).error, WSANO_DATA);
+  EXPECT_TRUE(none.ConnectAttempts().empty());
+  CNetSocket literal;
+  literal.SetFamilyChoice(FamilyChoice::IPv6Only);
+  EXPECT_EQ(literal.Connect("127.0.0.1", listener.port).error, WSANO_DATA);
+}
+
+TEST(SocketAddressText, Rfc5952FormsScopesAndPorts) {
+  auto text = [](const std::string& in) {
+    const auto address = SocketAddress::FromText(in);
+    return address ? address->text() : std::string("none");
+  };
+  EXPECT_EQ(text("2001:0DB8:0000:0000:0000:0000:0000:0001"), "2001:db8::1");
+  EXPECT_EQ(text("2001:db8:0:1:0:0:0:1"), "2001:db8:0:1::1");
+  EXPECT_EQ(text("2001:db8:0:0:1:0:0:1"), "2001:db8::1:0:0:1");
+  EXPECT_EQ(text("2001:db8:0000:1:1:1:1:1"), "2001:db8:0:1:1:1:1:1");
+  EXPECT_EQ(text("::ffff:10.1.2.3"), "::ffff:10.1.2.3");
+  EXPECT_EQ(text("fe80::1%lo"), "fe80::1%lo");
+  EXPECT_EQ(text("fe80::1%no-such-interface"), "none");
+  EXPECT_EQ(text("10.1"), "10.0.0.1");
+  EXPECT_EQ(text("mail.example"), "none");
+  auto scoped = SocketAddress::FromText("fe80::1%lo");
+  ASSERT_TRUE(scoped);
+  scoped->setPort(21);
+  EXPECT_EQ(scoped->textWithPort(), "[fe80::1%lo]:21");
 }
 
 TEST(NetSocket, Ipv6LoopbackWhereTheHostHasIt) {

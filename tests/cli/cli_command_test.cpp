@@ -20,6 +20,7 @@ constexpr Option kEchoOptions[] = {
     {"number", 'n', "N", "a number", NumberRange{1, 50}},
     {"text", '\0', "WORD", "a text"},
     {"flag", 'f', {}, "a flag"},
+    {"six", '6', {}, "a digit flag"},
 };
 
 // Prints what the parser handed it.
@@ -28,6 +29,7 @@ int RunEcho(const CommandLine& line, CliStreams& io) {
   if (line.Take("number", number)) io.out << "number=" << number << ";";
   if (const auto text = line.Text("text")) io.out << "text=" << *text << ";";
   if (line.Has("flag")) io.out << "flag;";
+  if (line.Has("six")) io.out << "six;";
   for (const auto& operand : line.operands()) io.out << "[" << operand << "]";
   return 0;
 }
@@ -85,6 +87,8 @@ TEST(CliTable, ParsesEveryFormTheTableAllows) {
   EXPECT_EQ(RunInProcess({"test-echo", "--number=7", "-n3", "--text", "-x"}).out,
             "number=3;text=-x;");
   EXPECT_EQ(RunInProcess({"test-echo", "-44", "--", "--flag"}).out, "[-44][--flag]");
+  // A digit the table names is an option; other negative numbers stay operands.
+  EXPECT_EQ(RunInProcess({"test-echo", "-6", "-66", "-4"}).out, "six;[-66][-4]");
   EXPECT_EQ(RunInProcess({"test-echo", "--text=", "-n", "50"}).out, "number=50;text=;");
 }
 

@@ -41,12 +41,21 @@ TEST(CliPing, PingAndTracerouteReachTheIPv6Loopback) {
       << trace.out;
 }
 
-TEST(CliPing, ANameWithoutAddressIsReportedNotSilent) {
+TEST(CliPing, AHostWithoutAnAddressToUseIsReportedNotSilent) {
   test::ScopedHome home;
-  const test::CliRun run = test::RunInProcess({"ping", "-c", "1", "no-such-host.invalid"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_NE(run.err.find("WSAHOST_NOT_FOUND"), std::string::npos) << run.err;
+  const test::CliRun unknown = test::RunInProcess({"ping", "-c", "1", "no-such-host.invalid"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.out, "");
+  EXPECT_NE(unknown.err.find("WSAHOST_NOT_FOUND"), std::string::npos) << unknown.err;
+  // -4 and -6 hold a run to one family; an address of the other has none.
+  for (const auto& args : {std::vector<std::string>{"ping", "-4", "-c", "1", "::1"},
+                           std::vector<std::string>{"traceroute", "-6", "127.0.0.1"}}) {
+    const test::CliRun run = test::RunInProcess(args);
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("WSANO_DATA"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(test::RunInProcess({"ping", "-4", "-6", "::1"}).status, 2);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_runner.h"
+#include "support/private_inetd.h"
 #include "support/scripted_server.h"
 
 namespace netrove {
@@ -76,6 +77,38 @@ TEST(CliQuery, FailuresAndBadCommandLines) {
   EXPECT_NE(split.err.find("CR, LF or NUL"), std::string::npos) << split.err;
   EXPECT_EQ(test::RunCli(home, {"whois", "--server", "127.0.0.1:1", "x\nhelp"}).status, 2);
   EXPECT_EQ(test::RunCli(home, {"whois", "--server", "127.0.0.1:1", "x\ry"}).status, 2);
+}
+
+// The system's fingerd through inetd on tcp6, reached by its bracketed IPv6
+// address; -4 and -6 refuse an address of the other family before any
+// connection is tried.
+TEST(CliFinger, AsksAFingerDaemonOverIPv6) {
+  const std::string fingerd = "/usr/sbin/in.fingerd";
+  if (const auto why = test::PrivateInetd::ProgramUnavailable(fingerd); !why.empty()) {
+    if (test::PrivilegeRequired()) FAIL() << why;
+    GTEST_SKIP() << why << " (scripts/install-deps test)";
+  }
+  test::PrivateInetd daemon;
+  std::string problem;
+  if (!daemon.StartProgram({fingerd, "in.fingerd"}, problem, true)) {
+    if (test::PrivilegeRequired()) FAIL() << problem;
+    GTEST_SKIP() << problem << " (no IPv6 loopback?)";
+  }
+  test::ScopedHome home;
+  std::string target = "root@[::1]:";
+  target += std::to_string(daemon.port());
+  const auto run = test::RunCli(home, {"finger", target});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("root"), std::string::npos) << run.out;
+
+  const auto ipv4Only = test::RunCli(home, {"finger", "-4", target});
+  EXPECT_EQ(ipv4Only.status, 1);
+  EXPECT_NE(ipv4Only.err.find("WSANO_DATA"), std::string::npos) << ipv4Only.err;
+  std::string ipv4Target = "root@127.0.0.1:";
+  ipv4Target += std::to_string(daemon.port());
+  EXPECT_NE(test::RunCli(home, {"finger", "-6", ipv4Target}).err.find("WSANO_DATA"),
+            std::string::npos);
+  EXPECT_EQ(test::RunCli(home, {"finger", "-4", "-6", target}).status, 2);
 }
 
 }  // namespace

@@ -269,7 +269,8 @@ TEST(WhoAmI, AliasesComeFromTheHostsFile) {
   const std::filesystem::path report = home.path() / "report";
   test::WriteFileBytes(hosts,
                        "127.0.0.1 localhost\n"
-                       "127.0.3.7 whoami.netrove.test whoami netrove-alias\n");
+                       "127.0.3.7 whoami.netrove.test whoami netrove-alias\n"
+                       "2001:0db8:0:0::37 whoami.netrove.test whoami netrove-alias\n");
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -292,6 +293,8 @@ TEST(WhoAmI, AliasesComeFromTheHostsFile) {
                       "Alias: whoami\n\nAlias: netrove-alias\n\nInternet Address: 127.0.3.7"),
             std::string::npos)
       << text;
+  // IPv6 addresses too, in their shortest form.
+  EXPECT_NE(text.find("\nInternet Address: 2001:db8::37"), std::string::npos) << text;
 }
 
 TEST(Broadcast, GoesOutAsOneDatagramWithItsZeroByte) {

@@ -133,7 +133,10 @@ TEST(QueryFailures, NameAndConnectFailuresAddNothing) {
   ASSERT_TRUE(refused.Run({kLoopback, ntohs(address.sin_port), "\r\n"}));
   EXPECT_EQ(refused.engine.Outcome(), QueryOutcome::NotConnected);
   EXPECT_EQ(refused.transcript.Text(), "");
-  EXPECT_EQ(refused.reporter.Texts(), std::vector{SocketErrorText(WSAECONNREFUSED)});
+  // The refusal names the address that refused.
+  EXPECT_EQ(refused.reporter.Texts(),
+            std::vector{SocketErrorText(WSAECONNREFUSED) + "\nAddress tried last: 127.0.0.1:" +
+                        std::to_string(ntohs(address.sin_port))});
 }
 
 TEST(QueryEnd, SilentServerIsInterruptedWithoutAMessage) {

@@ -34,14 +34,19 @@ std::uint16_t FreePort() {
   return ntohs(address.sin_port);
 }
 
-bool PortAnswers(std::uint16_t port) {
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+bool PortAnswers(std::uint16_t port, bool ipv6) {
+  const int probe = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(port);
+  sockaddr_in6 address6{};
+  address6.sin6_family = AF_INET6;
+  address6.sin6_addr = in6addr_loopback;
+  address6.sin6_port = htons(port);
   const bool answered =
-      ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+      ipv6 ? ::connect(probe, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
+           : ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   ::close(probe);
   return answered;
 }
@@ -90,12 +95,14 @@ bool PrivateInetd::Prepare(std::string& problem) {
   return true;
 }
 
-bool PrivateInetd::StartProgram(const std::vector<std::string>& command, std::string& problem) {
+bool PrivateInetd::StartProgram(const std::vector<std::string>& command, std::string& problem,
+                                bool ipv6) {
   if (!Prepare(problem)) return false;
+  ipv6_ = ipv6;
   const passwd* user = getpwuid(geteuid());
   std::ofstream config(folder_ / "inetd.conf");
-  config << "127.0.0.1:" << port_ << " stream tcp nowait "
-         << (user != nullptr ? user->pw_name : "root");
+  config << (ipv6 ? "::1:" : "127.0.0.1:") << port_ << (ipv6 ? " stream tcp6" : " stream tcp")
+         << " nowait " << (user != nullptr ? user->pw_name : "root");
   for (const std::string& word : command) config << ' ' << word;
   config << '\n';
   config.close();
@@ -135,7 +142,7 @@ bool PrivateInetd::Launch(std::vector<std::string> command, std::string& problem
     return false;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!PortAnswers(port_)) {
+  while (!PortAnswers(port_, ipv6_)) {
     if (::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
     if (pid_ < 0 || std::chrono::steady_clock::now() > deadline) {
       problem = "inetutils-inetd did not serve port " + std::to_string(port_);

@@ -30,8 +30,10 @@ class PrivateInetd {
 
   // Serves `command` (the program's path, then its arguments from argv[0]
   // on) as the effective user, its standard output going to the caller, and
-  // waits until the port answers. False with `problem` set.
-  bool StartProgram(const std::vector<std::string>& command, std::string& problem);
+  // waits until the port answers. False with `problem` set. `ipv6`: on ::1
+  // (tcp6) instead of 127.0.0.1.
+  bool StartProgram(const std::vector<std::string>& command, std::string& problem,
+                    bool ipv6 = false);
   // Serves inetd's own TCP service `name` ("daytime").
   bool StartBuiltIn(const std::string& name, std::string& problem);
 
@@ -42,6 +44,7 @@ class PrivateInetd {
   bool Launch(std::vector<std::string> command, std::string& problem);
 
   std::filesystem::path folder_;
+  bool ipv6_ = false;
   pid_t pid_ = -1;
   std::uint16_t port_ = 0;
 };

@@ -67,7 +67,7 @@ TEST(FtpCommandLine, RefusesLineBreaksNulAndOverlongArguments) {
   EXPECT_FALSE(FormatFtpCommand(FtpCommand::Dele, std::string("x\0y", 3)));
   EXPECT_TRUE(FormatFtpCommand(FtpCommand::Retr, std::string(2048 - 7, 'a')));
   EXPECT_FALSE(FormatFtpCommand(FtpCommand::Retr, std::string(2048 - 6, 'a')));
-  EXPECT_FALSE(FormatFtpCommand(static_cast<FtpCommand>(29), std::nullopt));
+  EXPECT_FALSE(FormatFtpCommand(static_cast<FtpCommand>(kFtpCommandCount), std::nullopt));
   EXPECT_EQ(FtpEchoLine(FtpCommand::Pass, "secret"), "PASS ****\r\n");
   in_addr address{};
   address.s_addr = htonl(0x7F000001);

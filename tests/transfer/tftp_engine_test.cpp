@@ -14,10 +14,10 @@
 namespace netrove {
 namespace {
 
-using test::Address;
 using test::Bytes;
 using test::MemoryFile;
 using test::MemoryFileState;
+using test::PeerAddress;
 
 TftpPacket Data(std::uint16_t block, std::size_t size, std::uint8_t fill = 'x') {
   return BuildTftpData(block, std::vector<std::uint8_t>(size, fill));
@@ -35,7 +35,7 @@ TftpPacket ErrorPacket(std::uint16_t code, std::string_view text) {
 // One engine with a file in memory; `now` is the clock the test moves.
 class EngineTest : public ::testing::Test {
  protected:
-  void Start(TftpRole role, TftpMode mode, const sockaddr_in& peer) {
+  void Start(TftpRole role, TftpMode mode, const SocketAddress& peer) {
     engine_.reset();
     engine_ =
         std::make_unique<CTftpEngine>(role, std::make_unique<MemoryFile>(file_), mode, peer, now_);
@@ -54,7 +54,7 @@ class EngineTest : public ::testing::Test {
     sent_.push_back(Taken());
   }
   // Delivers a packet as it would arrive during the current wait.
-  void Deliver(const TftpPacket& packet, const sockaddr_in& from) {
+  void Deliver(const TftpPacket& packet, const SocketAddress& from) {
     engine_->WaitRemaining(now_);
     engine_->OnPacket(packet, from, now_);
     sent_.push_back(Taken());
@@ -69,9 +69,9 @@ class EngineTest : public ::testing::Test {
   std::unique_ptr<CTftpEngine> engine_;
   std::uint32_t now_ = 4'294'000'000u;  // close to the tick count's wrap
   std::vector<TftpPacket> sent_;
-  const sockaddr_in serverRequestPort_ = Address("127.0.0.1", 69);
-  const sockaddr_in server_ = Address("127.0.0.1", 40001);
-  const sockaddr_in client_ = Address("127.0.0.1", 50002);
+  const SocketAddress serverRequestPort_ = PeerAddress("127.0.0.1", 69);
+  const SocketAddress server_ = PeerAddress("127.0.0.1", 40001);
+  const SocketAddress client_ = PeerAddress("127.0.0.1", 50002);
 };
 
 TEST_F(EngineTest, GetAcknowledgesARepeatedBlockAgainWithoutWritingItTwice) {
@@ -122,9 +122,9 @@ TEST_F(EngineTest, AnErrorShowsItsTextOrTheTextOfItsCode) {
 TEST_F(EngineTest, PacketsFromAnyoneButThePeerAreDroppedAndTheTransferGoesOn) {
   StartGet();
   Deliver(Data(1, 512), server_);
-  Deliver(ErrorPacket(0, "go away"), Address("127.0.0.1", 40002));  // wrong port
-  Deliver(Data(2, 5, 'E'), Address("127.0.0.9", 40001));            // wrong host
-  Deliver(Data(2, 5, 'E'), Address("127.0.0.1", 69));
+  Deliver(ErrorPacket(0, "go away"), PeerAddress("127.0.0.1", 40002));  // wrong port
+  Deliver(Data(2, 5, 'E'), PeerAddress("127.0.0.9", 40001));            // wrong host
+  Deliver(Data(2, 5, 'E'), PeerAddress("127.0.0.1", 69));
   EXPECT_EQ(engine_->state(), TftpState::Running);
   EXPECT_EQ(engine_->straysDropped(), 3u);
   EXPECT_TRUE(sent_.back().empty()) << "strays get no answer";
@@ -159,7 +159,7 @@ TEST_F(EngineTest, ASilentServerIsGivenUpWithinAMinuteInAll) {
     const std::uint32_t wait = engine_->WaitRemaining(now_);
     waits.push_back(wait);
     // A stranger's packet halfway does not restart the wait.
-    engine_->OnPacket(Data(1, 512), Address("10.1.1.1", 40001), now_ + wait / 2);
+    engine_->OnPacket(Data(1, 512), PeerAddress("10.1.1.1", 40001), now_ + wait / 2);
     EXPECT_EQ(engine_->WaitRemaining(now_ + wait / 2), wait - wait / 2);
     now_ += wait;
     engine_->OnTimeout(now_);
@@ -181,8 +181,7 @@ TEST_F(EngineTest, ASilentRequesterFreesTheServersTransferWithinAMinuteOfEachBlo
   now_ += engine_->WaitRemaining(now_);
   engine_->OnTimeout(now_);
   Deliver(BuildTftpAck(1), client_);
-  EXPECT_EQ(WaitsUntilGivenUp(*engine_, now_),
-            (std::vector<std::uint32_t>{6000, 12000, 42000}));
+  EXPECT_EQ(WaitsUntilGivenUp(*engine_, now_), (std::vector<std::uint32_t>{6000, 12000, 42000}));
   EXPECT_EQ(engine_->state(), TftpState::Failed);
 
   // A client's bound comes from its settings.
@@ -244,9 +243,9 @@ struct EnginePair {
   EnginePair(TftpOpcode opcode, TftpMode mode, std::string_view clientContent,
              std::string_view serverContent)
       : client(TftpRole::Client, std::make_unique<MemoryFile>(clientFile), mode,
-               Address("127.0.0.1", 69), 0),
+               PeerAddress("127.0.0.1", 69), 0),
         server(TftpRole::Server, std::make_unique<MemoryFile>(serverFile), mode,
-               Address("127.0.0.1", 50000), 0) {
+               PeerAddress("127.0.0.1", 50000), 0) {
     clientFile->bytes.assign(clientContent.begin(), clientContent.end());
     serverFile->bytes.assign(serverContent.begin(), serverContent.end());
     client.StartRequest(opcode, "/f");
@@ -255,15 +254,15 @@ struct EnginePair {
   }
   // Runs to the end; the packet whose bytes match `duplicate` is delivered twice.
   void Run(const TftpPacket& duplicate = {}) {
-    const sockaddr_in clientAddress = Address("127.0.0.1", 50000);
-    const sockaddr_in serverAddress = Address("127.0.0.1", 40000);
+    const SocketAddress clientAddress = PeerAddress("127.0.0.1", 50000);
+    const SocketAddress serverAddress = PeerAddress("127.0.0.1", 40000);
     while (server.state() == TftpState::Running || client.state() == TftpState::Running) {
       bool moved = Move(server, serverAddress, client, duplicate);
       moved = Move(client, clientAddress, server, duplicate) || moved;
       if (!moved) break;
     }
   }
-  bool Move(CTftpEngine& from, const sockaddr_in& address, CTftpEngine& to,
+  bool Move(CTftpEngine& from, const SocketAddress& address, CTftpEngine& to,
             const TftpPacket& duplicate) {
     const auto packet = from.TakeOutgoing();
     if (packet.empty()) return false;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/net_socket.h"
 #include "transfer/tftp_file.h"
 
 namespace netrove::test {
@@ -49,6 +50,12 @@ inline sockaddr_in Address(const char* dotted, std::uint16_t port) {
   address.sin_port = htons(port);
   ::inet_pton(AF_INET, dotted, &address.sin_addr);
   return address;
+}
+
+// The same address as the engine takes it.
+inline SocketAddress PeerAddress(const char* dotted, std::uint16_t port) {
+  const sockaddr_in address = Address(dotted, port);
+  return SocketAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
 }  // namespace netrove::test
