@@ -9,6 +9,8 @@
 #include <charconv>
 #include <climits>
 
+#include "news/nntp_overview.h"
+
 namespace netrove {
 
 // A walk as it runs: what is still wanted, what it met, what it has not
@@ -19,22 +21,27 @@ struct NntpWalkState {
   int backOffs = 0;
   bool ended = false;
   std::vector<NntpHeaderBlock> batch;
+  // From the overview: the next number the walk takes, and the range asked.
+  long overviewNext = 0;
+  long overviewLow = 0;
+  long overviewHigh = 0;
 };
 
 namespace {
 
 constexpr std::array<std::string_view, kNntpCommandCount> kKeywords = {
-    "OPEN",  "ARTICLE", "BODY",  "GROUP",     "HEAD",         "HELP",
-    "IHAVE", "LAST",    "LIST",  "NEWGROUPS", "NEWNEWS",      "NEXT",
-    "POST",  "QUIT",    "SLAVE", "STAT",      "CAPABILITIES", "MODE READER"};
+    "OPEN",  "ARTICLE", "BODY",         "GROUP",       "HEAD", "HELP", "IHAVE",
+    "LAST",  "LIST",    "NEWGROUPS",    "NEWNEWS",     "NEXT", "POST", "QUIT",
+    "SLAVE", "STAT",    "CAPABILITIES", "MODE READER", "OVER", "XOVER"};
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
 // Headers handed over together: a long walk fills the list in steps.
 constexpr std::size_t kHeaderBatch = 64;
 
+bool IsOverview(int code) { return code == kNntpOver || code == kNntpXover; }
 bool SendsArgument(int code) {
   return code == kNntpArticle || code == kNntpBody || code == kNntpGroup || code == kNntpHead ||
-         code == kNntpStat;
+         code == kNntpStat || IsOverview(code);
 }
 bool SendsKeywordAlone(int code) {
   return code == kNntpLast || code == kNntpList || code == kNntpNext || code == kNntpPost ||
@@ -59,7 +66,8 @@ bool ListsReader(std::string_view list) {
   return false;
 }
 bool Queueable(int code) {
-  return (SendsArgument(code) || SendsKeywordAlone(code)) && !IsReaderSetUp(code);
+  return (SendsArgument(code) || SendsKeywordAlone(code)) && !IsReaderSetUp(code) &&
+         !IsOverview(code);
 }
 bool IsStep(int code) { return code == kNntpLast || code == kNntpNext; }
 
@@ -138,6 +146,11 @@ bool HasMessageId(std::string_view block) {
   }
   return false;
 }
+
+// How many numbers one overview command asks for beyond what the walk
+// wants, for gaps and articles the owner has already; and the most.
+constexpr long kOverviewSlack = 16;
+constexpr long kOverviewSpanLimit = 100'000;
 
 NntpPostOutcome PostOutcomeOf(int code) {
   if (code / 10 == 24) return NntpPostOutcome::Posted;
@@ -232,6 +245,18 @@ QueueOutcome CNNTPConnection::QueueWalk(NntpWalk walk) {
   std::vector<CNNTPCommand> commands;
   if (wanted.group) commands.push_back(MakeCommand(kNntpGroup, wanted.group, state));
   if (wanted.count <= 0) return Enqueue(std::move(commands));  // the group selected again only
+  const NntpOverview overview = [this] {
+    std::lock_guard lock(queueMutex_);
+    return overview_;
+  }();
+  if (overview != NntpOverview::None && wanted.from) {
+    const bool back = wanted.step == kNntpLast;
+    state->overviewNext = wanted.fromItself ? *wanted.from : *wanted.from + (back ? -1 : 1);
+    // Its range is set when it goes out, after the GROUP before it.
+    commands.push_back(
+        MakeCommand(overview == NntpOverview::Over ? kNntpOver : kNntpXover, std::nullopt, state));
+    return Enqueue(std::move(commands));
+  }
   if (wanted.from) {
     commands.push_back(MakeCommand(kNntpStat, std::to_string(*wanted.from), state));
     if (!wanted.fromItself) commands.push_back(MakeCommand(wanted.step, std::nullopt, state));
@@ -420,9 +445,11 @@ int CNNTPConnection::Interpret(const std::string& reply) {
   // The reply to a command sent before its walk ended is read and dropped.
   if (walkEnded) {
     if (code == 221) return kHeaders;
+    if (code == 224) return kOverview;
     Complete();
     return kStatus;
   }
+  if (IsOverview(command)) return InterpretOverview(reply, code, command);
   if (IsReaderSetUp(command)) return InterpretReaderSetUp(reply, code, command);
   if (code / 100 == 2 && AnswersSuccess(command)) return InterpretSuccess(reply, code, front);
   if (code / 10 == 34 && command == kNntpPost) {
@@ -456,11 +483,103 @@ int CNNTPConnection::InterpretReaderSetUp(const std::string& reply, int code, in
 }
 
 void CNNTPConnection::CapabilitiesArrived(std::string_view list) {
-  if (!ListsReader(list)) {
+  {
     std::lock_guard lock(queueMutex_);
-    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
+    if (overviewAllowed_) overview_ = OverviewOffered(list);
+    if (!ListsReader(list)) queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
   }
   Complete();
+}
+
+// 224 brings the range; 423 says it holds no article, which a walk steps
+// over like a gap. A server that refuses the command otherwise (500, 501,
+// 503) does not keep an overview: the walk goes on with HEAD from where it
+// is, and later walks use HEAD from the start.
+int CNNTPConnection::InterpretOverview(const std::string& reply, int code, int command) {
+  if (code == 224) return kOverview;
+  if (code == 423) {
+    OverviewArrived({});
+  } else if (code / 100 == 5) {
+    OverviewRefused();
+  } else {
+    Refused(reply, command);
+  }
+  return kStatus;
+}
+
+// The range's articles in the walk's order, counted as a HEAD walk counts
+// them; then the next range, or the end of the walk at the group's edge,
+// when enough have counted, or after too many ranges without any article.
+void CNNTPConnection::OverviewArrived(std::string_view block) {
+  std::unique_lock lock(queueMutex_);
+  if (queue_.empty()) return;
+  CNNTPCommand& over = queue_.front();
+  const auto walk = over.walk;
+  if (!IsOverview(over.code) || !walk || walk->ended || quitting_) {
+    DropWalkLocked(walk);
+    CompleteLocked(lock);
+    return;
+  }
+  const bool back = walk->walk.step == kNntpLast;
+  std::vector<NntpHeaderBlock> headers =
+      OverviewHeaders(block, walk->overviewLow, walk->overviewHigh);
+  std::sort(headers.begin(), headers.end(), [back](const auto& a, const auto& b) {
+    return back ? a.number > b.number : a.number < b.number;
+  });
+  if (headers.empty()) ++walk->backOffs;
+  for (NntpHeaderBlock& header : headers) {
+    if (walk->walk.count <= 0) break;
+    if (!walk->seen.insert(header.number).second) continue;
+    if (walk->walk.known.count(header.number) == 0 && HasMessageId(header.text)) {
+      --walk->walk.count;
+    }
+    walk->batch.push_back(std::move(header));
+  }
+  walk->overviewNext = back ? walk->overviewLow - 1 : walk->overviewHigh + 1;
+  const bool inGroup =
+      back ? walk->overviewNext >= std::max(groupFirst_, 1L) : walk->overviewNext <= groupLast_;
+  if (walk->walk.count <= 0 || !inGroup || walk->backOffs > kBackOffLimit) {
+    DropWalkLocked(walk);
+    CompleteLocked(lock);
+    return;
+  }
+  FlushHeaders(*walk);
+  over.sent = false;
+  over.argument.reset();
+  SendFront(lock);
+}
+
+// The range after the walk's next number: as many as it wants and a few
+// more, within the group's range where that is known.
+void CNNTPConnection::SetOverviewRangeLocked(CNNTPCommand& over) {
+  NntpWalkState& walk = *over.walk;
+  const long span = std::clamp(walk.walk.count + kOverviewSlack, 1L, kOverviewSpanLimit);
+  const long next = std::clamp(walk.overviewNext, 1L, static_cast<long>(INT_MAX));
+  if (walk.walk.step == kNntpLast) {
+    walk.overviewHigh = next;
+    walk.overviewLow = std::max({next - span + 1, groupFirst_, 1L});
+    walk.overviewLow = std::min(walk.overviewLow, next);
+  } else {
+    walk.overviewLow = next;
+    walk.overviewHigh = next + span - 1;
+    if (groupLast_ >= next) walk.overviewHigh = std::min(walk.overviewHigh, groupLast_);
+  }
+  over.argument = std::to_string(walk.overviewLow) + "-" + std::to_string(walk.overviewHigh);
+}
+
+void CNNTPConnection::OverviewRefused() {
+  std::unique_lock lock(queueMutex_);
+  overview_ = NntpOverview::None;
+  const auto walk = queue_.empty() ? nullptr : queue_.front().walk;
+  if (walk && !walk->ended) {
+    const std::array<CNNTPCommand, 2> rest = {
+        MakeCommand(kNntpStat, std::to_string(std::max(walk->overviewNext, 1L)), walk),
+        MakeCommand(kNntpHead, std::nullopt, walk)};
+    queue_.insert(queue_.begin() + 1, rest.begin(), rest.end());
+    // The walk goes on: the refused command's end is not the walk's.
+    queue_.front().walk.reset();
+  }
+  CompleteLocked(lock);
 }
 
 int CNNTPConnection::InterpretSuccess(const std::string& reply, int code,
@@ -540,7 +659,10 @@ void CNNTPConnection::GroupSelected(const std::string& reply) {
   {
     std::lock_guard lock(queueMutex_);
     walk = queue_.front().walk;
-    if (numbers) groupFirst_ = (*numbers)[1];
+    if (numbers) {
+      groupFirst_ = (*numbers)[1];
+      groupLast_ = (*numbers)[2];
+    }
   }
   if (!numbers) {
     events_.GroupUnavailable(NntpGroupProblem::Empty);
@@ -633,6 +755,9 @@ void CNNTPConnection::DeliverBlock(std::string block) {
     case kCapabilities:
       CapabilitiesArrived(block);
       return;
+    case kOverview:
+      OverviewArrived(block);
+      return;
     default:
       events_.ArticleArrived(std::move(block));
       break;
@@ -687,7 +812,7 @@ void CNNTPConnection::CompleteLocked(std::unique_lock<std::mutex>& lock) {
   if (queue_.empty()) return;
   CNNTPCommand& front = queue_.front();
   PostOutcomeOnce(front, NntpPostOutcome::Unanswered, std::string());
-  if (front.code == kNntpHead && front.walk) {
+  if ((front.code == kNntpHead || IsOverview(front.code)) && front.walk) {
     front.walk->ended = true;
     FlushHeaders(*front.walk);
   }
@@ -706,6 +831,7 @@ void CNNTPConnection::SendFront(std::unique_lock<std::mutex>& lock) {
   replyDeadline_ = std::chrono::steady_clock::now() + replyTimeout_;
   if (front.sent) return;
   front.sent = true;
+  if (IsOverview(front.code) && front.walk && !front.argument) SetOverviewRangeLocked(front);
   std::string line = CommandLine(front);
   if (IsStep(front.code) && front.walk && queue_.size() > 1) {
     CNNTPCommand& head = queue_[1];

@@ -28,6 +28,7 @@
 #include "base/run_lifecycle.h"
 #include "base/tool_message.h"
 #include "news/nntp_events.h"
+#include "news/nntp_overview.h"
 
 namespace netrove {
 
@@ -78,7 +79,17 @@ class CNNTPConnection {
   }
   // The largest data block read (kBlockLimit unless set). Before Start().
   void SetBlockLimit(std::size_t bytes) { blockLimit_ = bytes; }
+  // Whether walks may read the overview where the server offers one (they
+  // do unless told otherwise); without it every header comes by HEAD.
+  // Before Start().
+  void SetOverviewAllowed(bool allowed) { overviewAllowed_ = allowed; }
   bool Connected() const { return connected_.load(); }
+  // What walks read the overview with: None until the server's
+  // CAPABILITIES offered it, and again after the server refused it.
+  NntpOverview Overview() const {
+    std::lock_guard lock(queueMutex_);
+    return overview_;
+  }
   // The reader thread has ended (Closed() was raised).
   bool Ended() const { return ended_.load(); }
 
@@ -104,7 +115,8 @@ class CNNTPConnection {
     kBody = 2,
     kHeaders = 4,
     kGroupList = 8,
-    kCapabilities = 16
+    kCapabilities = 16,
+    kOverview = 32
   };
 
   void Run();
@@ -117,6 +129,10 @@ class CNNTPConnection {
   int Interpret(const std::string& reply);
   int InterpretReaderSetUp(const std::string& reply, int code, int command);
   void CapabilitiesArrived(std::string_view list);
+  int InterpretOverview(const std::string& reply, int code, int command);
+  void OverviewArrived(std::string_view block);
+  void SetOverviewRangeLocked(CNNTPCommand& over);
+  void OverviewRefused();
   int InterpretSuccess(const std::string& reply, int code, const CNNTPCommand& command);
   void InterpretFailure(const std::string& reply, int code, int command);
   void Refused(const std::string& reply, int command);
@@ -152,6 +168,9 @@ class CNNTPConnection {
   std::chrono::milliseconds replyTimeout_{0};
   std::chrono::steady_clock::time_point replyDeadline_;  // of the front command
   long groupFirst_ = 0;                                  // first article of the last group selected
+  long groupLast_ = 0;                                   // and its last
+  bool overviewAllowed_ = true;
+  NntpOverview overview_ = NntpOverview::None;  // what the server's CAPABILITIES offered
 
   std::mutex sendMutex_;  // one line or article on the wire at a time
   CNetSocket socket_;

@@ -34,8 +34,11 @@ enum NntpCommandCode : int {
   // After the greeting: what the server is, and the switch to a reader.
   kNntpCapabilities = 16,
   kNntpModeReader = 17,
+  // A walk's range from the overview, by its standard name or the old one.
+  kNntpOver = 18,
+  kNntpXover = 19,
 };
-inline constexpr int kNntpCommandCount = 18;
+inline constexpr int kNntpCommandCount = 20;
 
 // The command's keyword ("OPEN", "ARTICLE" ...); "" outside the table.
 std::string_view NntpKeyword(int code);

@@ -1,7 +1,9 @@
 // Feeds arbitrary header blocks (as a HEAD reply delivers them) to the
-// threading and the Xref reader, and arbitrary texts to rot13: an article
-// filed must be found again by its number and in exactly one thread, with
-// no loop, and rot13 twice must give the text back.
+// threading and the Xref reader, arbitrary overview blocks to the overview
+// reader, and arbitrary texts to rot13: an article filed must be found
+// again by its number and in exactly one thread, with no loop; a header
+// block made from the overview holds no line end or NUL but its CR LF
+// line ends and files without harm; and rot13 twice must give the text back.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 
 #include "news/article_save.h"
 #include "news/article_threads.h"
+#include "news/nntp_overview.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -28,6 +31,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const auto& [group, number] : netrove::XrefEntries(text)) {
     if (group.empty() || number <= 0) std::abort();
+  }
+  netrove::ArticleTable overview;
+  for (const auto& header : netrove::OverviewHeaders(text, 1, 1'000'000)) {
+    std::string_view rest = header.text;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find("\r\n");
+      if (end == std::string_view::npos) std::abort();
+      if (rest.substr(0, end).find_first_of(std::string_view("\r\n\0", 3)) !=
+          std::string_view::npos) {
+        std::abort();
+      }
+      rest.remove_prefix(end + 2);
+    }
+    netrove::FileHeaderBlock(overview, header.text, header.number);
   }
   std::string rotated(text);
   const auto range = netrove::Rot13Range(rotated, true, size / 3, size / 2);

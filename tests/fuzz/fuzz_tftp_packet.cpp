@@ -1,10 +1,13 @@
 // Feeds arbitrary datagrams to the TFTP request reader and to engines of both
 // roles in every state a first packet can meet.
+#include <arpa/inet.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 
+#include "base/net_socket.h"
 #include "transfer/tftp_engine.h"
 #include "transfer/tftp_file.h"
 #include "transfer/tftp_packet.h"
@@ -27,19 +30,14 @@ class NullFile : public netrove::ITftpFile {
   std::size_t left_ = 2048;
 };
 
-sockaddr_in Peer() {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_addr.s_addr = 0x0100007F;
-  peer.sin_port = 0x4500;
-  return peer;
+netrove::SocketAddress Peer(std::uint16_t port = 69) {
+  return netrove::SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)}, port);
 }
 
 // A client learns the server's transfer port from its first answer; a server
 // hears its requester's port only.
 void Feed(netrove::CTftpEngine& engine, std::span<const std::uint8_t> packet, bool client) {
-  sockaddr_in from = Peer();
-  if (client) from.sin_port = 0x4600;
+  const netrove::SocketAddress from = Peer(client ? 70 : 69);
   // The same datagram twice: as the first answer and as one in the transfer.
   engine.OnPacket(packet, from, 1);
   static_cast<void>(engine.TakeOutgoing());

@@ -164,6 +164,87 @@ TEST_F(NntpConnectionTest, WalkPassesKnownArticlesByAndSendsEachStepWithItsHead)
   EXPECT_EQ(seen.refreshed, (std::vector<bool>{false}));
 }
 
+std::string OverviewLine(long number, const std::string& extra = "") {
+  const std::string n = std::to_string(number);
+  return n + "\ts" + n + "\ta@test\tdate\t<" + n + "@test>\t\t100\t5" + extra + "\r\n";
+}
+
+// Where the server keeps an overview, a walk asks for ranges: an empty one
+// is stepped over, lines outside the range or without a message-id do not
+// count, and the walk ends once enough have counted.
+TEST_F(NntpConnectionTest, OverviewWalkAsksForRangesAndCountsAsTheHeadWalkDoes) {
+  server_.Start(Script()
+                    .Accept()
+                    .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send("101 list\r\nVERSION 2\r\nREADER\r\nOVER MSGID\r\n.\r\n")
+                    .ExpectLine("GROUP local.test")
+                    .Send("211 30 1 40 local.test\r\n")
+                    .ExpectLine("OVER 22-40")
+                    .Send("224 overview\r\n" + OverviewLine(38) + OverviewLine(40) +
+                          "39\tno id\tb\tc\t\t\r\n" + OverviewLine(77) + "x\tbad\r\n.\r\n")
+                    .ExpectLine("OVER 4-21")
+                    .Send("423 none in that range\r\n")
+                    .ExpectLine("OVER 1-3")
+                    .Send("224 overview\r\n" + OverviewLine(2) + OverviewLine(3) + ".\r\n")
+                    .ExpectLine("QUIT")
+                    .Send("205 bye\r\n")
+                    .Close());
+  Connect();
+  ASSERT_EQ(connection_->QueueCommand(kNntpGroup, "local.test"), QueueOutcome::Queued);
+  ASSERT_TRUE(WaitFor([](const RecordedNntp& r) { return !r.groups.empty(); }));
+  EXPECT_EQ(connection_->Overview(), NntpOverview::Over);
+  NntpWalk walk = Walk(kNntpLast, 40, 3, true);
+  walk.known = {38};
+  ASSERT_EQ(connection_->QueueWalk(walk), QueueOutcome::Queued);
+  ASSERT_TRUE(events_.WaitIdle(2));
+  connection_->Disconnect();
+  ASSERT_TRUE(events_.WaitClosed());
+  EXPECT_TRUE(server_.Finished());
+  const RecordedNntp seen = events_.Seen();
+  EXPECT_EQ(seen.HeaderNumbers(), (std::vector<long>{40, 39, 38, 3, 2}));
+  EXPECT_EQ(seen.headers[0].text,
+            "Subject: s40\r\nFrom: a@test\r\nDate: date\r\nMessage-ID: <40@test>\r\nBytes: "
+            "100\r\nLines: 5\r\n");
+  EXPECT_TRUE(seen.refusals.empty());
+}
+
+// A server that lists OVER but refuses it: the walk goes on with HEAD from
+// where it is, and the next walk uses HEAD from the start.
+TEST_F(NntpConnectionTest, RefusedOverviewFallsBackToTheHeadWalk) {
+  server_.Start(Script()
+                    .Accept()
+                    .Send("200 ok\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send("101 list\r\nREADER\r\nXOVER\r\n.\r\n")
+                    .ExpectLine("XOVER 1-10")
+                    .Send("503 overview not kept\r\n")
+                    .ExpectLine("STAT 10")
+                    .Send("223 10 <10@test>\r\n")
+                    .ExpectLine("HEAD")
+                    .Send(HeadReply(10))
+                    .ExpectLine("STAT 5")
+                    .Send("223 5 <5@test>\r\n")
+                    .ExpectLine("HEAD")
+                    .Send(HeadReply(5))
+                    .ExpectLine("QUIT")
+                    .Send("205 bye\r\n")
+                    .Close());
+  Connect();
+  ASSERT_TRUE(events_.WaitIdle());
+  EXPECT_EQ(connection_->Overview(), NntpOverview::Xover);
+  ASSERT_EQ(connection_->QueueWalk(Walk(kNntpLast, 10, 1, true)), QueueOutcome::Queued);
+  ASSERT_TRUE(events_.WaitIdle(2));
+  EXPECT_EQ(connection_->Overview(), NntpOverview::None);
+  ASSERT_EQ(connection_->QueueWalk(Walk(kNntpLast, 5, 1, true)), QueueOutcome::Queued);
+  ASSERT_TRUE(events_.WaitIdle(3));
+  connection_->Disconnect();
+  ASSERT_TRUE(events_.WaitClosed());
+  EXPECT_TRUE(server_.Finished());
+  EXPECT_EQ(events_.Seen().HeaderNumbers(), (std::vector<long>{10, 5}));
+  EXPECT_TRUE(events_.Seen().refusals.empty());
+}
+
 TEST_F(NntpConnectionTest, StatBacksOffToTheGroupStartAndWalkEndsOnNoNext) {
   server_.Start(Script()
                     .Accept()

@@ -100,6 +100,9 @@ TEST_F(TftpPeerTest, TheTftpHpaClientGetsFromOurServerWhichKeepsToItsFolder) {
 
   RunTftpHpa(port, "octet", "get /binary.bin binary.bin", local_);
   EXPECT_EQ(ReadWholeFile(local_ / "binary.bin"), ReadWholeFile(served_ / "binary.bin"));
+  // The same socket serves IPv6 requests.
+  RunTftpHpa(port, "octet", "get /binary.bin binary6.bin", local_, "::1");
+  EXPECT_EQ(ReadWholeFile(local_ / "binary6.bin"), ReadWholeFile(served_ / "binary.bin"));
   RunTftpHpa(port, "octet", "get /alias.bin alias.bin", local_);
   EXPECT_EQ(ReadWholeFile(local_ / "alias.bin"), ReadWholeFile(served_ / "binary.bin"));
   RunTftpHpa(port, "netascii", "get /text.txt text.txt", local_);
