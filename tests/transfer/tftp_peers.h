@@ -28,6 +28,7 @@ namespace netrove::test {
 
 inline constexpr const char* kTftpdProgram = "/usr/sbin/in.tftpd";
 inline constexpr const char* kTftpProgram = "/usr/bin/tftp";
+inline constexpr const char* kCurlProgram = "/usr/bin/curl";
 
 #define NETROVE_REQUIRE_PROGRAM(path)                                                  \
   do {                                                                                 \
@@ -92,6 +93,17 @@ inline pid_t Spawn(std::vector<std::string> args, const std::filesystem::path& f
   return pid;
 }
 
+// Runs a program to its end in `folder`; what it printed.
+inline std::string RunProgram(std::vector<std::string> args, const std::filesystem::path& folder) {
+  const auto output = folder / ".program-output";
+  const pid_t pid = Spawn(std::move(args), folder, output);
+  int status = 0;
+  if (pid > 0) waitpid(pid, &status, 0);
+  std::string printed = ReadWholeFile(output);
+  std::filesystem::remove(output);
+  return printed;
+}
+
 // Runs the tftp-hpa client with one command in `folder`; what it printed. (It
 // exits 0 even when the transfer failed: look at its output and the file.)
 inline std::string RunTftpHpa(std::uint16_t port, const std::string& mode,
@@ -113,7 +125,9 @@ inline std::string RunTftpHpa(std::uint16_t port, const std::string& mode,
 // [::1]) until destroyed.
 class TftpdHpa {
  public:
-  TftpdHpa(const std::filesystem::path& folder, bool allowCreate, bool ipv6 = false)
+  // `extra`: more arguments, such as "-r blksize" to refuse an option.
+  TftpdHpa(const std::filesystem::path& folder, bool allowCreate, bool ipv6 = false,
+           const std::vector<std::string>& extra = {})
       : port_(FreeUdpPort()) {
     const passwd* user = getpwuid(geteuid());
     const std::string address = (ipv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(port_);
@@ -121,6 +135,7 @@ class TftpdHpa {
         kTftpdProgram,  "-L", "-a", address, "-u", user != nullptr ? user->pw_name : "root", "-s",
         folder.string()};
     if (allowCreate) args.push_back("-c");
+    args.insert(args.end(), extra.begin(), extra.end());
     pid_ = Spawn(args, folder, folder.parent_path() / "tftpd-hpa.log");
     started_ = pid_ > 0 && WaitUntil([this, ipv6] {
                  return ipv6 ? Ipv6UdpPortTaken(port_) : UdpPortTaken(port_);
