@@ -100,24 +100,40 @@ int SocketError(int descriptor) {
   return error;
 }
 
+// An ICMP error as IP_RECVERR or IPV6_RECVERR hands it over: the extended
+// error, then the address of the host that sent the message.
+void ReadExtendedError(const cmsghdr* item, std::uint8_t icmpOrigin, socklen_t offenderSize,
+                       QueuedSocketError& entry) {
+  if (item->cmsg_len < CMSG_LEN(sizeof(sock_extended_err) + offenderSize)) return;
+  sock_extended_err error{};
+  std::memcpy(&error, CMSG_DATA(item), sizeof error);
+  if (error.ee_origin != icmpOrigin) return;
+  entry.fromIcmp = true;
+  entry.type = error.ee_type;
+  entry.code = error.ee_code;
+  entry.info = error.ee_info;
+  entry.offender = SocketAddress::FromSockaddr(
+      reinterpret_cast<const sockaddr*>(CMSG_DATA(item) + sizeof error), offenderSize);
+}
+
+void ReadAnswerTtl(const cmsghdr* item, QueuedSocketError& entry) {
+  if (item->cmsg_len < CMSG_LEN(sizeof(int))) return;
+  int ttl = 0;
+  std::memcpy(&ttl, CMSG_DATA(item), sizeof ttl);
+  entry.answerTtl = ttl;
+}
+
 void ReadControlData(msghdr& message, QueuedSocketError& entry) {
   for (cmsghdr* item = CMSG_FIRSTHDR(&message); item != nullptr;
        item = CMSG_NXTHDR(&message, item)) {
-    if (item->cmsg_level != IPPROTO_IP) continue;
-    if (item->cmsg_type == IP_TTL && item->cmsg_len >= CMSG_LEN(sizeof(int))) {
-      int ttl = 0;
-      std::memcpy(&ttl, CMSG_DATA(item), sizeof ttl);
-      entry.answerTtl = ttl;
-    } else if (item->cmsg_type == IP_RECVERR &&
-               item->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err) + sizeof(sockaddr_in))) {
-      sock_extended_err error{};
-      std::memcpy(&error, CMSG_DATA(item), sizeof error);
-      if (error.ee_origin != SO_EE_ORIGIN_ICMP) continue;
-      entry.fromIcmp = true;
-      entry.type = error.ee_type;
-      entry.code = error.ee_code;
-      entry.offender = SocketAddress::FromSockaddr(
-          reinterpret_cast<const sockaddr*>(CMSG_DATA(item) + sizeof error), sizeof(sockaddr_in));
+    if (item->cmsg_level == IPPROTO_IP && item->cmsg_type == IP_TTL) {
+      ReadAnswerTtl(item, entry);
+    } else if (item->cmsg_level == IPPROTO_IP && item->cmsg_type == IP_RECVERR) {
+      ReadExtendedError(item, SO_EE_ORIGIN_ICMP, sizeof(sockaddr_in), entry);
+    } else if (item->cmsg_level == IPPROTO_IPV6 && item->cmsg_type == IPV6_HOPLIMIT) {
+      ReadAnswerTtl(item, entry);
+    } else if (item->cmsg_level == IPPROTO_IPV6 && item->cmsg_type == IPV6_RECVERR) {
+      ReadExtendedError(item, SO_EE_ORIGIN_ICMP6, sizeof(sockaddr_in6), entry);
     }
   }
 }

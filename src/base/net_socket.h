@@ -122,16 +122,21 @@ class SocketAddress {
   socklen_t length_ = 0;
 };
 
-// One entry of a socket's error queue (IP_RECVERR): the ICMP error a sent
+// One entry of a socket's error queue (IP_RECVERR, IPV6_RECVERR): the ICMP error a sent
 // datagram caused.
 struct QueuedSocketError {
   bool fromIcmp = false;  // an ICMP message, not a local error
   std::uint8_t type = 0;  // ICMP type and code
   std::uint8_t code = 0;
+  // The message's own field: the next hop's MTU of a "too big" error, the
+  // offset a parameter problem points at.
+  std::uint32_t info = 0;
   SocketAddress offender;  // the host that sent the ICMP message
   // Where the datagram that caused it was going (its port: the probe's).
   SocketAddress destination;
-  std::optional<int> answerTtl;  // the ICMP message's time-to-live, with IP_RECVTTL on
+  // The ICMP message's time-to-live (hop limit), with IP_RECVTTL
+  // (IPV6_RECVHOPLIMIT) on.
+  std::optional<int> answerTtl;
 };
 
 class IResolver;

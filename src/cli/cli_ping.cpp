@@ -6,6 +6,7 @@
 
 #include "base/net_socket.h"
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_run.h"
 #include "diagnostics/ping_engine.h"
 
@@ -22,6 +23,8 @@ constexpr Option kOptions[] = {
     {"resolve", '\0', {}, "show the host's name as well as its address"},
     {"ttl", 't', "N", "send with this time-to-live", RangeOf(kTtlRange)},
     {"dont-route", 'r', {}, "bypass the routing table"},
+    kIPv4Option,
+    kIPv6Option,
 };
 
 int RunPing(const CommandLine& line, CliStreams& io) {
@@ -29,6 +32,10 @@ int RunPing(const CommandLine& line, CliStreams& io) {
     io.err << "netrove-cli ping: --count and --continuous exclude each other\n";
     return kUsageError;
   }
+  // The General page's choice is for connections; ping goes where the
+  // resolver's first address leads unless told otherwise.
+  const std::optional<FamilyChoice> family = FamilyFrom(line, io, FamilyChoice::Both);
+  if (!family) return kUsageError;
   PingSettings settings = ReadPingSettings();
   if (line.Take("count", settings.packetsToSend)) settings.specifyLimit = true;
   if (line.Has("continuous")) settings.specifyLimit = false;
@@ -39,6 +46,7 @@ int RunPing(const CommandLine& line, CliStreams& io) {
   if (line.Has("dont-route")) settings.dontRoute = true;
   PingRequest request = PingRequestFromSettings(settings, line.operands()[0]);
   request.statisticsWhenInterrupted = true;
+  request.family = *family;
   return RunTranscriptEngine<CPingEngine>(
       request, io, [](const CPingEngine& engine) { return engine.RepliesReceived() > 0; },
       SystemResolver());

@@ -5,6 +5,7 @@
 
 #include "base/net_socket.h"
 #include "cli/cli_command.h"
+#include "cli/cli_family.h"
 #include "cli/cli_run.h"
 #include "diagnostics/traceroute_engine.h"
 
@@ -21,6 +22,8 @@ constexpr Option kOptions[] = {
     {"port", 'p', "PORT", "destination port of the first probe", RangeOf(kDestinationPortRange)},
     {"resolve", '\0', {}, "show the routers' names as well as their addresses"},
     {"dont-route", 'r', {}, "bypass the routing table"},
+    kIPv4Option,
+    kIPv6Option,
     {"verbose", '\0', {}, "list every answer, also those the trace does not use"},
 };
 
@@ -42,6 +45,8 @@ bool ApplyTtls(const CommandLine& line, TraceRouteSettings& settings, CliStreams
 int RunTraceRoute(const CommandLine& line, CliStreams& io) {
   TraceRouteSettings settings = ReadTraceRouteSettings();
   if (!ApplyTtls(line, settings, io)) return kUsageError;
+  const std::optional<FamilyChoice> family = FamilyFrom(line, io, FamilyChoice::Both);
+  if (!family) return kUsageError;
   line.Take("probes", settings.probesToSend);
   line.Take("timeout", settings.replyTimeOutSeconds);
   line.Take("size", settings.packetSize);
@@ -49,9 +54,10 @@ int RunTraceRoute(const CommandLine& line, CliStreams& io) {
   if (line.Has("resolve")) settings.resolveAddress = true;
   if (line.Has("dont-route")) settings.dontRoute = true;
   if (line.Has("verbose")) settings.verbose = true;
+  TraceRouteRequest request = TraceRouteRequestFromSettings(settings, line.operands()[0]);
+  request.family = *family;
   return RunTranscriptEngine<CTraceRouteEngine>(
-      TraceRouteRequestFromSettings(settings, line.operands()[0]), io,
-      [](const CTraceRouteEngine& engine) { return engine.DestinationReached(); },
+      request, io, [](const CTraceRouteEngine& engine) { return engine.DestinationReached(); },
       SystemResolver());
 }
 

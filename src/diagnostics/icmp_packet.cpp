@@ -52,17 +52,10 @@ std::optional<IcmpView> IcmpView::Parse(ByteView message) {
   return IcmpView(message);
 }
 
-bool IcmpView::isError() const {
-  switch (type()) {
-    case kIcmpDestinationUnreachable:
-    case 4:  // source quench
-    case 5:  // redirect
-    case kIcmpTimeExceeded:
-    case 12:  // parameter problem
-      return true;
-    default:
-      return false;
-  }
+std::uint32_t IcmpView::headerWord() const {
+  return (static_cast<std::uint32_t>(message_[4]) << 24) |
+         (static_cast<std::uint32_t>(message_[5]) << 16) |
+         (static_cast<std::uint32_t>(message_[6]) << 8) | message_[7];
 }
 
 std::optional<IcmpView> IcmpFromRawDatagram(ByteView datagram) {
@@ -71,10 +64,16 @@ std::optional<IcmpView> IcmpFromRawDatagram(ByteView datagram) {
   return IcmpView::Parse(ip->payload());
 }
 
-std::optional<QuotedDatagram> QuotedDatagram::Parse(const IcmpView& error) {
-  const auto ip = IpHeaderView::Parse(error.body());
+std::optional<QuotedDatagram> QuotedDatagram::Parse(const IcmpView& error, IcmpFamily family) {
+  const ByteView quoted = error.body();
+  if (family == IcmpFamily::IPv6) {
+    constexpr std::size_t kNextHeaderOffset = 6;
+    if (quoted.size() < kIpv6HeaderSize + kQuotedPayloadMinimum) return std::nullopt;
+    return QuotedDatagram(quoted[kNextHeaderOffset], quoted.subspan(kIpv6HeaderSize));
+  }
+  const auto ip = IpHeaderView::Parse(quoted);
   if (!ip || ip->payload().size() < kQuotedPayloadMinimum) return std::nullopt;
-  return QuotedDatagram(*ip);
+  return QuotedDatagram(ip->protocol(), ip->payload());
 }
 
 std::uint8_t EchoFillByte(std::size_t index) {
@@ -82,8 +81,9 @@ std::uint8_t EchoFillByte(std::size_t index) {
   return static_cast<std::uint8_t>(kFirstFill + index % kCycle);
 }
 
-void BuildEchoRequest(std::span<std::uint8_t> message, const EchoFields& fields) {
-  message[0] = kIcmpEchoRequest;
+void BuildEchoRequest(std::span<std::uint8_t> message, const EchoFields& fields,
+                      IcmpFamily family) {
+  message[0] = family == IcmpFamily::IPv6 ? kIcmp6EchoRequest : kIcmpEchoRequest;
   message[1] = 0;
   WriteLittleEndian16(message, 2, 0);
   WriteLittleEndian32(message, kEchoRunTagOffset, fields.runTag);
@@ -92,6 +92,7 @@ void BuildEchoRequest(std::span<std::uint8_t> message, const EchoFields& fields)
   for (std::size_t i = kEchoRequestHeaderSize; i < message.size(); ++i) {
     message[i] = EchoFillByte(i - kEchoRequestHeaderSize);
   }
+  if (family == IcmpFamily::IPv6) return;
   // The checksum is summed in machine order and stored the same way, which
   // puts it on the wire in the order the receiver's sum expects.
   const std::uint16_t checksum = InternetChecksum(message.data(), message.size());

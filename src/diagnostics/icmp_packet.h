@@ -21,6 +21,20 @@ inline constexpr std::uint8_t kIcmpTimeExceeded = 11;
 inline constexpr std::uint8_t kIpProtocolIcmp = 1;
 inline constexpr std::uint8_t kIpProtocolUdp = 17;
 
+// ICMPv6 (RFC 4443) numbers its messages anew: errors below 128, the
+// informational messages from 128 on.
+inline constexpr std::uint8_t kIcmp6DestinationUnreachable = 1;
+inline constexpr std::uint8_t kIcmp6PacketTooBig = 2;
+inline constexpr std::uint8_t kIcmp6TimeExceeded = 3;
+inline constexpr std::uint8_t kIcmp6ParameterProblem = 4;
+inline constexpr std::uint8_t kIcmp6EchoRequest = 128;
+inline constexpr std::uint8_t kIcmp6EchoReply = 129;
+inline constexpr std::uint8_t kIpProtocolIcmp6 = 58;
+inline constexpr std::size_t kIpv6HeaderSize = 40;
+
+// Which ICMP a message belongs to: ICMP over IPv4 or ICMPv6 over IPv6.
+enum class IcmpFamily { IPv4, IPv6 };
+
 inline constexpr std::size_t kIpMinHeaderSize = 20;
 inline constexpr std::size_t kIcmpHeaderSize = 8;
 // Routers quote at least the offending IP header and 8 bytes behind it.
@@ -65,7 +79,9 @@ class IcmpView {
   ByteView message() const { return message_; }
   // Behind the header: an echo's data, or an error's quoted datagram.
   ByteView body() const { return message_.subspan(kIcmpHeaderSize); }
-  bool isError() const;
+  // The second word of the header, big-endian: an ICMPv6 "too big"
+  // message's MTU, a parameter problem's pointer.
+  std::uint32_t headerWord() const;
 
  private:
   explicit IcmpView(ByteView message) : message_(message) {}
@@ -76,18 +92,25 @@ class IcmpView {
 // message. Nothing when either part is incomplete.
 std::optional<IcmpView> IcmpFromRawDatagram(ByteView datagram);
 
-// The offending datagram an ICMP error quotes: its IP header (taken at its
-// own length) and at least the first 8 bytes of what followed it.
+// The offending datagram an ICMP error quotes: its IP header (IPv4: taken
+// at its own length; IPv6: the fixed 40 bytes) and at least the first 8
+// bytes of what followed it. An IPv6 datagram is read as far as its first
+// header: one whose first next header is an extension header quotes no
+// datagram the tools sent.
 class QuotedDatagram {
  public:
-  static std::optional<QuotedDatagram> Parse(const IcmpView& error);
+  static std::optional<QuotedDatagram> Parse(const IcmpView& error,
+                                             IcmpFamily family = IcmpFamily::IPv4);
 
-  const IpHeaderView& ip() const { return ip_; }
-  ByteView leadingPayload() const { return ip_.payload(); }
+  // The IPv4 protocol or the IPv6 next header.
+  std::uint8_t protocol() const { return protocol_; }
+  ByteView leadingPayload() const { return payload_; }
 
  private:
-  explicit QuotedDatagram(IpHeaderView ip) : ip_(ip) {}
-  IpHeaderView ip_;
+  QuotedDatagram(std::uint8_t protocol, ByteView payload)
+      : protocol_(protocol), payload_(payload) {}
+  std::uint8_t protocol_;
+  ByteView payload_;
 };
 
 // The echo request of the ICMP tools: the 8-byte echo header whose
@@ -107,8 +130,11 @@ struct EchoFields {
 // The fill byte at `index` behind the header: space to tilde, repeating.
 std::uint8_t EchoFillByte(std::size_t index);
 // Writes a whole request into `message` (at least 14 bytes): type 8, code 0,
-// the fields, the fill, and the checksum over all of it.
-void BuildEchoRequest(std::span<std::uint8_t> message, const EchoFields& fields);
+// the fields, the fill, and the checksum over all of it. An ICMPv6 request
+// is type 128 and leaves the checksum 0: it covers the IPv6 addresses, which
+// only the kernel knows for certain, and the kernel fills it in.
+void BuildEchoRequest(std::span<std::uint8_t> message, const EchoFields& fields,
+                      IcmpFamily family = IcmpFamily::IPv4);
 // The fields of an echo message of at least 14 bytes (request or reply).
 std::optional<EchoFields> ReadEchoFields(ByteView icmpMessage);
 

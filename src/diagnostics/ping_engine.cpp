@@ -95,25 +95,28 @@ void CPingEngine::SendingThread(std::stop_token stop) {
 }
 
 bool CPingEngine::PrepareTarget() {
-  // Port 7 (echo) only fills the field: ICMP has no ports.
+  // Port 7 (echo) only fills the field: ICMP has no ports. A raw ICMPv6
+  // socket takes the field for a protocol number and refuses anything but 0.
   constexpr std::uint16_t kEchoPort = 7;
   addressText_ = request_.host;
   displayName_ = request_.host;
-  if (request_.host == kBroadcastHost) {
+  family_ = IcmpFamily::IPv4;
+  if (request_.host == kBroadcastHost && request_.family != FamilyChoice::IPv6Only) {
     broadcast_ = true;
     target_ = SocketAddress::FromIPv4(in_addr{htonl(INADDR_BROADCAST)}, kEchoPort);
     return true;
   }
-  in_addr address{InetAddr(request_.host)};
-  HostEntry entry;
-  if (address.s_addr == INADDR_NONE) {
-    if (!LookUpHostName(resolver_, request_.host, reporter_, entry, address)) return false;
-    target_ = SocketAddress::FromIPv4(address, kEchoPort);
-    addressText_ = InetNtoa(address);
-    return true;
+  RunTarget target;
+  if (!FindRunTarget(resolver_, request_.host, request_.family, reporter_, target)) return false;
+  target_ = target.address;
+  if (target_.isIPv4()) {
+    target_.setPort(kEchoPort);
+  } else {
+    family_ = IcmpFamily::IPv6;
   }
-  target_ = SocketAddress::FromIPv4(address, kEchoPort);
-  if (!request_.resolveAddress) return true;
+  addressText_ = target.addressText;
+  if (!target.typedAsAddress || !request_.resolveAddress) return true;
+  HostEntry entry;
   const SocketStatus named = resolver_.HostByAddr(target_, entry);
   if (named) {
     displayName_ = entry.name;
@@ -122,13 +125,14 @@ bool CPingEngine::PrepareTarget() {
   // An address is pinged whatever the resolver says (people ping when the
   // network is broken): without a name, or without a resolver, the address
   // itself is shown after the report.
+  displayName_ = addressText_;
   ReportSocketError(reporter_, named.error);
   return true;
 }
 
 bool CPingEngine::OpenSocket(std::stop_token stop) {
   IcmpSocketKind kind = IcmpSocketKind::Raw;
-  if (const SocketStatus opened = OpenIcmpSocket(socket_, kind); !opened) {
+  if (const SocketStatus opened = OpenIcmpSocket(socket_, kind, family_.load()); !opened) {
     if (opened.error == WSAEACCES) {
       reporter_.PostToolMessage(kSourceWinSock, MissingIcmpPrivilegeText());
     } else if (opened.error != WSAENOTSOCK) {
@@ -162,18 +166,29 @@ bool CPingEngine::SetOptions() {
   if (broadcast_ && !SetOptionOrReport(SOL_SOCKET, SO_BROADCAST, 1, keepGoing)) return false;
   ReportUnlessGone(socket_.SetReceiveTimeout(request_.replyTimeoutMs), keepGoing);
   if (!keepGoing) return false;
-  if (request_.setTimeToLive) SetOptionOrReport(IPPROTO_IP, IP_TTL, request_.timeToLive, keepGoing);
+  SetFamilyOptions(keepGoing);
   if (keepGoing && request_.dontRoute) SetOptionOrReport(SOL_SOCKET, SO_DONTROUTE, 1, keepGoing);
   if (!keepGoing) return false;
   const int receiveBuffer = kPingReceiveBuffer;
   static_cast<void>(socket_.SetOption(SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer));
-  // The window offers "Do not fragment" only switched off: a request larger
-  // than a link on the way is fragmented, not refused.
-  const int discovery = IP_PMTUDISC_DONT;
-  static_cast<void>(socket_.SetOption(IPPROTO_IP, IP_MTU_DISCOVER, &discovery, sizeof discovery));
   // A datagram socket hears of its requests' ICMP errors only this way.
-  if (kind_ == IcmpSocketKind::Datagram) static_cast<void>(EnableIcmpErrorQueue(socket_));
+  if (kind_ == IcmpSocketKind::Datagram) static_cast<void>(EnableIcmpErrorQueue(socket_, family_));
   return true;
+}
+
+// The time-to-live is IPv6's hop limit. The window offers "Do not fragment"
+// only switched off: a request larger than a link on the way is fragmented
+// (by this host, for IPv6), not refused.
+void CPingEngine::SetFamilyOptions(bool& keepGoing) {
+  const bool ipv6 = family_ == IcmpFamily::IPv6;
+  if (request_.setTimeToLive) {
+    SetOptionOrReport(ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, ipv6 ? IPV6_UNICAST_HOPS : IP_TTL,
+                      request_.timeToLive, keepGoing);
+  }
+  const int discovery = ipv6 ? IPV6_PMTUDISC_DONT : IP_PMTUDISC_DONT;
+  static_cast<void>(socket_.SetOption(ipv6 ? IPPROTO_IPV6 : IPPROTO_IP,
+                                      ipv6 ? IPV6_MTU_DISCOVER : IP_MTU_DISCOVER, &discovery,
+                                      sizeof discovery));
 }
 
 void CPingEngine::SendRequests(std::stop_token stop) {
@@ -193,7 +208,7 @@ void CPingEngine::SendRequests(std::stop_token stop) {
       ledger_.Sent(number,
                    CPingLedger::Clock::now() + std::chrono::milliseconds(request_.replyTimeoutMs));
     }
-    BuildEchoRequest(request, {runTag_.load(), TickCount(), number});
+    BuildEchoRequest(request, {runTag_.load(), TickCount(), number}, family_);
     if (const SocketCount sent = socket_.SendTo(request.data(), request.size(), target_); !sent) {
       if (!sent.status().userInterrupted()) {
         ReportSocketError(reporter_, sent);
@@ -232,7 +247,7 @@ void CPingEngine::ReceivingThread(std::stop_token stop) {
       continue;
     }
     PingEvent event;
-    in_addr source{};
+    SocketAddress source;
     std::uint32_t arrival = 0;
     const SocketStatus received = ReceiveOne(buffer, event, source, arrival);
     if (received) {
@@ -281,16 +296,12 @@ bool CPingEngine::HandleTimeOut() {
 }
 
 SocketStatus CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event,
-                                     in_addr& source, std::uint32_t& arrival) {
-  SocketAddress from;
-  const SocketCount got = socket_.RecvFrom(buffer.data(), buffer.size(), &from, MSG_DONTWAIT);
+                                     SocketAddress& source, std::uint32_t& arrival) {
+  const SocketCount got = socket_.RecvFrom(buffer.data(), buffer.size(), &source, MSG_DONTWAIT);
   arrival = TickCount();
   const RunTagMatcher matcher(runTag_.load(), kind_ == IcmpSocketKind::Datagram);
   if (got) {
-    const ByteView datagram(buffer.data(), static_cast<std::size_t>(got.bytes));
-    event = kind_ == IcmpSocketKind::Raw ? ClassifyRawDatagram(datagram, matcher)
-                                         : ClassifyDatagramSocketReply(datagram, matcher);
-    source = from.ipv4();
+    event = Classify(ByteView(buffer.data(), static_cast<std::size_t>(got.bytes)), matcher);
     return {};
   }
   // A datagram socket's receive fails when an ICMP error is queued for it.
@@ -298,14 +309,45 @@ SocketStatus CPingEngine::ReceiveOne(std::vector<std::uint8_t>& buffer, PingEven
   if (kind_ == IcmpSocketKind::Datagram && !got.status().userInterrupted() &&
       TakeQueuedIcmpError(socket_, buffer, queued)) {
     const ByteView request(buffer.data(), std::min(queued.quotedSize, buffer.size()));
-    event = ClassifyQueuedError(queued.type, queued.code, request, matcher);
+    event = ClassifyQueuedError(queued.type, queued.code, request, matcher, family_, queued.info);
     source = queued.offender;
     return {};
   }
   return got.status();
 }
 
-void CPingEngine::ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival) {
+// Both kinds of ICMPv6 socket deliver the message without the IPv6 header;
+// of ICMP over IPv4 only the raw socket brings the IP header along.
+PingEvent CPingEngine::Classify(ByteView datagram, const RunTagMatcher& matcher) const {
+  if (family_ == IcmpFamily::IPv6) return ClassifyIcmp6Message(datagram, matcher);
+  return kind_ == IcmpSocketKind::Raw ? ClassifyRawDatagram(datagram, matcher)
+                                      : ClassifyDatagramSocketReply(datagram, matcher);
+}
+
+namespace {
+
+std::string ErrorLine(const PingEvent& event, const std::string& source) {
+  const bool ipv6 = event.family == IcmpFamily::IPv6;
+  switch (event.kind) {
+    case PingEventKind::DestinationUnreachable:
+      return ipv6 ? Unreachable6Line(source, event.code) : UnreachableLine(source, event.code);
+    case PingEventKind::TimeExceeded:
+      return ipv6 ? HopLimitExceededLine(source, event.code) : TimeExceededLine(source, event.code);
+    case PingEventKind::PacketTooBig:
+      return PacketTooBigLine(source, event.detail);
+    case PingEventKind::ParameterProblem:
+      return ParameterProblemLine(source, event.code, event.detail);
+    case PingEventKind::Ignored:
+    case PingEventKind::EchoReply:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+void CPingEngine::ReportEvent(const PingEvent& event, const SocketAddress& source,
+                              std::uint32_t arrival) {
   if (event.kind == PingEventKind::Ignored) return;
   if (event.kind == PingEventKind::EchoReply) {
     ReportEchoReply(event, source, arrival);
@@ -317,20 +359,18 @@ void CPingEngine::ReportEvent(const PingEvent& event, in_addr source, std::uint3
     std::lock_guard lock(mutex_);
     if (!broadcast_ && !ledger_.Failed()) return;
   }
-  const std::string sourceText = InetNtoa(source);
-  transcript_.AppendTranscript(event.kind == PingEventKind::DestinationUnreachable
-                                   ? UnreachableLine(sourceText, event.code)
-                                   : TimeExceededLine(sourceText, event.code));
+  transcript_.AppendTranscript(ErrorLine(event, source.text()));
   ++handled_;
   ++errorEvents_;
 }
 
-void CPingEngine::ReportEchoReply(const PingEvent& event, in_addr source, std::uint32_t arrival) {
+void CPingEngine::ReportEchoReply(const PingEvent& event, const SocketAddress& source,
+                                  std::uint32_t arrival) {
   if (broadcast_) {
     // Every host on the network answers each request: no duplicates here.
     lastBroadcastReply_ = CPingLedger::Clock::now();
     transcript_.AppendTranscript(
-        BroadcastReplyLine(InetNtoa(source), event.icmpLength, event.echo.number));
+        BroadcastReplyLine(source.text(), event.icmpLength, event.echo.number));
     ++handled_;
     return;
   }

@@ -18,6 +18,7 @@
 #include "base/net_socket.h"
 #include "base/run_finished.h"
 #include "base/run_lifecycle.h"
+#include "diagnostics/diagnostics_run.h"
 #include "diagnostics/icmp_socket.h"
 #include "diagnostics/ping_ledger.h"
 #include "diagnostics/ping_reply.h"
@@ -37,6 +38,7 @@ inline constexpr int kPingReceiveBuffer = 61440;
 // The options of one run, fixed when it starts.
 struct PingRequest {
   std::string host;
+  FamilyChoice family = FamilyChoice::Both;
   std::int32_t requestLimit = 4;  // 0: until interrupted
   std::int32_t packetSize = 64;   // whole ICMP message; never below 14
   std::int32_t replyTimeoutMs = 4000;
@@ -80,12 +82,15 @@ class CPingEngine {
   // thread's id, unique among the threads alive on the host.
   std::uint32_t RunTag() const { return runTag_.load(); }
   IcmpSocketKind SocketKind() const { return kind_.load(); }
+  // ICMP or ICMPv6: the family of the current run's target.
+  IcmpFamily Family() const { return family_.load(); }
 
  private:
   void SendingThread(std::stop_token stop);
   bool PrepareTarget();
   bool OpenSocket(std::stop_token stop);
   bool SetOptions();
+  void SetFamilyOptions(bool& keepGoing);
   bool SetOptionOrReport(int level, int option, int value, bool& keepGoing);
   bool ReportUnlessGone(SocketStatus status, bool& keepGoing);
   void SendRequests(std::stop_token stop);
@@ -98,10 +103,11 @@ class CPingEngine {
   // The wait ran out: a pending request timed out (its line is written) or,
   // in broadcast mode, the run is over. False when the receiver stops.
   bool HandleTimeOut();
-  SocketStatus ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event, in_addr& source,
-                          std::uint32_t& arrival);
-  void ReportEvent(const PingEvent& event, in_addr source, std::uint32_t arrival);
-  void ReportEchoReply(const PingEvent& event, in_addr source, std::uint32_t arrival);
+  SocketStatus ReceiveOne(std::vector<std::uint8_t>& buffer, PingEvent& event,
+                          SocketAddress& source, std::uint32_t& arrival);
+  PingEvent Classify(ByteView datagram, const RunTagMatcher& matcher) const;
+  void ReportEvent(const PingEvent& event, const SocketAddress& source, std::uint32_t arrival);
+  void ReportEchoReply(const PingEvent& event, const SocketAddress& source, std::uint32_t arrival);
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
@@ -123,6 +129,7 @@ class CPingEngine {
   std::string addressText_;
   std::string displayName_;
   std::atomic<IcmpSocketKind> kind_{IcmpSocketKind::Raw};
+  std::atomic<IcmpFamily> family_{IcmpFamily::IPv4};
   RoundTripStatistics times_;  // receiving thread only
   // Broadcast mode: the run ends a time-out after the last reply.
   CPingLedger::Clock::time_point lastBroadcastReply_;  // receiving thread only

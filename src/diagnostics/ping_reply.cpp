@@ -13,7 +13,23 @@ PingEvent EchoReplyEvent(const IcmpView& icmp, const RunTagMatcher& matcher) {
   return event;
 }
 
-PingEventKind ErrorKind(std::uint8_t type) {
+PingEventKind Icmp6ErrorKind(std::uint8_t type) {
+  switch (type) {
+    case kIcmp6DestinationUnreachable:
+      return PingEventKind::DestinationUnreachable;
+    case kIcmp6PacketTooBig:
+      return PingEventKind::PacketTooBig;
+    case kIcmp6TimeExceeded:
+      return PingEventKind::TimeExceeded;
+    case kIcmp6ParameterProblem:
+      return PingEventKind::ParameterProblem;
+    default:
+      return PingEventKind::Ignored;
+  }
+}
+
+PingEventKind ErrorKind(std::uint8_t type, IcmpFamily family = IcmpFamily::IPv4) {
+  if (family == IcmpFamily::IPv6) return Icmp6ErrorKind(type);
   switch (type) {
     case kIcmpDestinationUnreachable:
       return PingEventKind::DestinationUnreachable;
@@ -24,10 +40,13 @@ PingEventKind ErrorKind(std::uint8_t type) {
   }
 }
 
-PingEvent ErrorEvent(std::uint8_t type, std::uint8_t code, int icmpLength) {
+PingEvent ErrorEvent(std::uint8_t type, std::uint8_t code, int icmpLength,
+                     IcmpFamily family = IcmpFamily::IPv4, std::uint32_t detail = 0) {
   PingEvent event;
-  event.kind = ErrorKind(type);
+  event.kind = ErrorKind(type, family);
+  event.family = family;
   event.code = code;
+  event.detail = detail;
   event.icmpLength = icmpLength;
   return event;
 }
@@ -51,7 +70,7 @@ PingEvent ClassifyRawDatagram(ByteView datagram, const RunTagMatcher& matcher) {
   // The quoted datagram must be one of this run's echo requests: ICMP, and
   // carrying the run tag where the request put it.
   const auto quoted = QuotedDatagram::Parse(*icmp);
-  if (!quoted || quoted->ip().protocol() != kIpProtocolIcmp) return {};
+  if (!quoted || quoted->protocol() != kIpProtocolIcmp) return {};
   if (!matcher.Matches(quoted->leadingPayload())) return {};
   return ErrorEvent(icmp->type(), icmp->code(), static_cast<int>(icmp->size()));
 }
@@ -62,10 +81,31 @@ PingEvent ClassifyDatagramSocketReply(ByteView icmpMessage, const RunTagMatcher&
   return EchoReplyEvent(*icmp, matcher);
 }
 
+PingEvent ClassifyIcmp6Message(ByteView icmpMessage, const RunTagMatcher& matcher) {
+  const auto icmp = IcmpView::Parse(icmpMessage);
+  if (!icmp) return {};
+  if (icmp->type() == kIcmp6EchoReply) {
+    PingEvent event = EchoReplyEvent(*icmp, matcher);
+    event.family = IcmpFamily::IPv6;
+    return event;
+  }
+  if (Icmp6ErrorKind(icmp->type()) == PingEventKind::Ignored) return {};
+  // The quoted packet must be one of this run's echo requests: ICMPv6 right
+  // behind the IPv6 header, carrying the run tag.
+  const auto quoted = QuotedDatagram::Parse(*icmp, IcmpFamily::IPv6);
+  if (!quoted || quoted->protocol() != kIpProtocolIcmp6) return {};
+  const ByteView request = quoted->leadingPayload();
+  if (request[0] != kIcmp6EchoRequest || !matcher.Matches(request)) return {};
+  return ErrorEvent(icmp->type(), icmp->code(), static_cast<int>(icmp->size()), IcmpFamily::IPv6,
+                    icmp->headerWord());
+}
+
 PingEvent ClassifyQueuedError(std::uint8_t type, std::uint8_t code, ByteView quotedRequest,
-                              const RunTagMatcher& matcher) {
-  if (ErrorKind(type) == PingEventKind::Ignored || !matcher.Matches(quotedRequest)) return {};
-  return ErrorEvent(type, code, static_cast<int>(quotedRequest.size() + kIcmpHeaderSize));
+                              const RunTagMatcher& matcher, IcmpFamily family, std::uint32_t info) {
+  if (ErrorKind(type, family) == PingEventKind::Ignored || !matcher.Matches(quotedRequest))
+    return {};
+  return ErrorEvent(type, code, static_cast<int>(quotedRequest.size() + kIcmpHeaderSize), family,
+                    info);
 }
 
 }  // namespace netrove

@@ -9,13 +9,22 @@
 
 namespace netrove {
 
-enum class PingEventKind { Ignored, EchoReply, DestinationUnreachable, TimeExceeded };
+enum class PingEventKind {
+  Ignored,
+  EchoReply,
+  DestinationUnreachable,
+  TimeExceeded,
+  PacketTooBig,      // ICMPv6 only: routers never fragment IPv6
+  ParameterProblem,  // ICMPv6 only
+};
 
 struct PingEvent {
   PingEventKind kind = PingEventKind::Ignored;
-  int code = 0;        // ICMP code of an error
-  int icmpLength = 0;  // bytes of the ICMP message received
-  EchoFields echo;     // echo replies: the fields the request carried
+  IcmpFamily family = IcmpFamily::IPv4;
+  int code = 0;              // ICMP code of an error
+  std::uint32_t detail = 0;  // the MTU of "too big", the pointer of a parameter problem
+  int icmpLength = 0;        // bytes of the ICMP message received
+  EchoFields echo;           // echo replies: the fields the request carried
 };
 
 // Which echo messages belong to a run. A raw socket gets the whole 32-bit
@@ -39,9 +48,14 @@ class RunTagMatcher {
 PingEvent ClassifyRawDatagram(ByteView datagram, const RunTagMatcher& matcher);
 // A datagram from an ICMP datagram socket: the ICMP message alone.
 PingEvent ClassifyDatagramSocketReply(ByteView icmpMessage, const RunTagMatcher& matcher);
+// A message from an ICMPv6 socket, raw or datagram: the kernel hands both
+// the ICMPv6 message without its IPv6 header.
+PingEvent ClassifyIcmp6Message(ByteView icmpMessage, const RunTagMatcher& matcher);
 // An ICMP error taken from a datagram socket's error queue: the type and code
-// the kernel reports and the request it quotes, starting at its ICMP header.
+// the kernel reports, the message's own field (`info`: MTU or pointer) and
+// the request it quotes, starting at its ICMP header.
 PingEvent ClassifyQueuedError(std::uint8_t type, std::uint8_t code, ByteView quotedRequest,
-                              const RunTagMatcher& matcher);
+                              const RunTagMatcher& matcher, IcmpFamily family = IcmpFamily::IPv4,
+                              std::uint32_t info = 0);
 
 }  // namespace netrove

@@ -34,6 +34,32 @@ constexpr std::array<std::string_view, 13> kUnreachableCodes = {
     "host unreachable for type of service.",
 };
 
+// The codes of an ICMPv6 destination unreachable (RFC 4443, 3.1).
+constexpr std::array<std::string_view, 7> kUnreachable6Codes = {
+    "no route to destination.",
+    "communication with destination administratively prohibited.",
+    "beyond scope of source address.",
+    "address unreachable.",
+    "port unreachable.",
+    "source address failed ingress/egress policy.",
+    "reject route to destination.",
+};
+
+// The codes of an ICMPv6 parameter problem (RFC 4443, 3.4).
+constexpr std::array<std::string_view, 3> kParameterProblemCodes = {
+    "erroneous header field",
+    "unrecognized next header type",
+    "unrecognized IPv6 option",
+};
+
+template <std::size_t N>
+std::string CodeText(const std::array<std::string_view, N>& texts, int code) {
+  if (code >= 0 && static_cast<std::size_t>(code) < N) {
+    return std::string(texts[static_cast<std::size_t>(code)]);
+  }
+  return Format("meaning unknown (%d).", code);
+}
+
 }  // namespace
 
 std::string PingingLine(bool withName, const std::string& displayName, const std::string& address,
@@ -61,16 +87,36 @@ std::string BroadcastReplyLine(const std::string& source, int bytes, int number)
   return Format("Reply from %s: bytes=%d seq=%d.\r\n", source.c_str(), bytes, number);
 }
 
-std::string UnreachableCodeText(int code) {
-  if (code >= 0 && static_cast<std::size_t>(code) < kUnreachableCodes.size()) {
-    return std::string(kUnreachableCodes[static_cast<std::size_t>(code)]);
-  }
-  return Format("meaning unknown (%d).", code);
-}
+std::string UnreachableCodeText(int code) { return CodeText(kUnreachableCodes, code); }
+
+std::string Unreachable6CodeText(int code) { return CodeText(kUnreachable6Codes, code); }
 
 std::string UnreachableLine(const std::string& source, int code) {
   return "Reply from " + source + ": Destination unreachable, " + UnreachableCodeText(code) +
          "\r\n";
+}
+
+std::string Unreachable6Line(const std::string& source, int code) {
+  return "Reply from " + source + ": Destination unreachable, " + Unreachable6CodeText(code) +
+         "\r\n";
+}
+
+std::string HopLimitExceededLine(const std::string& source, int code) {
+  return "Reply from " + source + ": " +
+         (code == 0 ? "Hop limit exceeded.\r\n" : "Fragment reassembly time exceeded.\r\n");
+}
+
+std::string PacketTooBigLine(const std::string& source, std::uint32_t mtu) {
+  return Format("Reply from %s: Packet too big, MTU %lu.\r\n", source.c_str(),
+                static_cast<unsigned long>(mtu));
+}
+
+std::string ParameterProblemLine(const std::string& source, int code, std::uint32_t pointer) {
+  const std::string what = CodeText(kParameterProblemCodes, code);
+  if (static_cast<std::size_t>(code) >= kParameterProblemCodes.size())
+    return "Reply from " + source + ": Parameter problem, " + what + "\r\n";
+  return Format("Reply from %s: Parameter problem, %s at byte %lu.\r\n", source.c_str(),
+                what.c_str(), static_cast<unsigned long>(pointer));
 }
 
 std::string TimeExceededLine(const std::string& source, int code) {

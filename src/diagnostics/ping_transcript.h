@@ -22,6 +22,12 @@ std::string BroadcastReplyLine(const std::string& source, int bytes, int number)
 std::string UnreachableCodeText(int code);
 std::string UnreachableLine(const std::string& source, int code);
 std::string TimeExceededLine(const std::string& source, int code);
+// The ICMPv6 errors, in the words of the IPv4 lines where there are such.
+std::string Unreachable6CodeText(int code);
+std::string Unreachable6Line(const std::string& source, int code);
+std::string HopLimitExceededLine(const std::string& source, int code);
+std::string PacketTooBigLine(const std::string& source, std::uint32_t mtu);
+std::string ParameterProblemLine(const std::string& source, int code, std::uint32_t pointer);
 
 // Round-trip times of one run's replies, in milliseconds.
 class RoundTripStatistics {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/net_socket.h"
 #include "diagnostics/icmp_packet.h"
 #include "diagnostics/traceroute_format.h"
 
@@ -21,6 +22,9 @@ inline constexpr std::size_t kAnswerBufferSize = 512;
 // ICMP header, the quoted IP header and the quoted UDP header: no shorter
 // ICMP message can answer a probe.
 inline constexpr std::size_t kMinimumAnswerSize = 36;
+// The same for ICMPv6, whose quoted IPv6 header is 40 bytes.
+inline constexpr std::size_t kMinimumAnswer6Size = 56;
+inline constexpr std::uint8_t kIcmp6PortUnreachable = 4;
 inline constexpr std::uint8_t kTimeExceededInTransit = 0;
 inline constexpr std::uint8_t kPortUnreachable = 3;
 
@@ -39,6 +43,7 @@ enum class TraceAnswerKind {
 struct TraceAnswer {
   TraceAnswerKind kind = TraceAnswerKind::Ignored;
   TraceOutcome outcome = TraceOutcome::Hop;
+  bool ipv6 = false;  // type and code are ICMPv6's
   int type = 0;
   int code = 0;
   // The answer's own IP time-to-live was 1 or less.
@@ -48,15 +53,19 @@ struct TraceAnswer {
 
 // A datagram as the raw ICMP socket delivers it: IP header, then ICMP.
 TraceAnswer ClassifyRawAnswer(ByteView datagram, ProbePorts probe);
+// An ICMPv6 message as the raw ICMPv6 socket delivers it: without the IPv6
+// header, so without the answer's hop limit (no " !" mark this way).
+TraceAnswer ClassifyIcmp6Answer(ByteView message, ProbePorts probe);
 
 // An ICMP error the kernel queued on the sending socket itself (the route
 // without raw sockets). The socket is the run's own, so its source port
 // matches; the kernel gives the destination port of the datagram that
 // caused the error and, when asked, the time-to-live of the answer.
 struct QueuedTraceError {
+  bool ipv6 = false;  // an ICMPv6 error (IPV6_RECVERR)
   std::uint8_t type = 0;
   std::uint8_t code = 0;
-  in_addr offender{};
+  SocketAddress offender;
   std::uint16_t destinationPort = 0;  // host byte order
   std::optional<int> answerTtl;
 };

@@ -26,8 +26,6 @@ constexpr int kSourcePortTries = 0x8000;
 // probes' own socket.
 constexpr int kSendAttempts = 4;
 
-std::string Dotted(in_addr address) { return InetNtoa(address); }
-
 }  // namespace
 
 TraceRouteRequest TraceRouteRequestFromSettings(const TraceRouteSettings& settings,
@@ -79,12 +77,13 @@ bool CTraceRouteEngine::ResolveTarget() {
   displayName_ = request_.host;
   multipleAddresses_ = false;
   resolverFailed_ = false;
-  target_.s_addr = InetAddr(request_.host);
-  if (target_.s_addr == INADDR_NONE) {
-    HostEntry entry;
-    if (!LookUpHostName(resolver_, request_.host, reporter_, entry, target_)) return false;
-    addressText_ = Dotted(target_);
-    multipleAddresses_ = IPv4Count(entry) > 1;
+  RunTarget target;
+  if (!FindRunTarget(resolver_, request_.host, request_.family, reporter_, target)) return false;
+  target_ = target.address;
+  ipv6_ = target_.family() == AF_INET6;
+  addressText_ = target.addressText;
+  if (!target.typedAsAddress) {
+    multipleAddresses_ = target.addressesOfFamily > 1;
     return true;
   }
   if (const std::optional<std::string> name = NameOf(target_)) displayName_ = *name;
@@ -97,17 +96,23 @@ bool CTraceRouteEngine::Succeeded(SocketStatus status) {
 }
 
 bool CTraceRouteEngine::OpenSendingSocket() {
-  if (!Succeeded(sender_.Create(AF_INET, SOCK_DGRAM, IPPROTO_UDP))) return false;
+  if (!Succeeded(sender_.Create(target_.family(), SOCK_DGRAM, IPPROTO_UDP))) return false;
   if (!BindSourcePort()) return false;
   if (request_.dontRoute) {
     const int on = 1;
     Succeeded(sender_.SetOption(SOL_SOCKET, SO_DONTROUTE, &on, sizeof on));
   }
   // Probes leave without "don't fragment", as the window's disabled box
-  // says; a large probe is fragmented instead of refused on the way.
-  const int discovery = IP_PMTUDISC_DONT;
-  static_cast<void>(sender_.SetOption(IPPROTO_IP, IP_MTU_DISCOVER, &discovery, sizeof discovery));
+  // says; a large probe is fragmented instead of refused on the way (by
+  // this host, for IPv6).
+  static_cast<void>(SetFamilyOption(IP_MTU_DISCOVER, IPV6_MTU_DISCOVER,
+                                    ipv6_ ? IPV6_PMTUDISC_DONT : IP_PMTUDISC_DONT));
   return !stop_.stop_requested();
+}
+
+SocketStatus CTraceRouteEngine::SetFamilyOption(int ipv4Option, int ipv6Option, int value) {
+  if (ipv6_) return sender_.SetOption(IPPROTO_IPV6, ipv6Option, &value, sizeof value);
+  return sender_.SetOption(IPPROTO_IP, ipv4Option, &value, sizeof value);
 }
 
 bool CTraceRouteEngine::BindSourcePort() {
@@ -125,7 +130,8 @@ bool CTraceRouteEngine::BindSourcePort() {
 }
 
 bool CTraceRouteEngine::OpenReceivingSocket() {
-  const SocketStatus raw = OpenRawIcmpSocket(receiver_);
+  const IcmpFamily family = ipv6_ ? IcmpFamily::IPv6 : IcmpFamily::IPv4;
+  const SocketStatus raw = OpenRawIcmpSocket(receiver_, family);
   if (raw) {
     route_ = AnswerRoute::RawSocket;
     return Succeeded(receiver_.Bind(0)) && !stop_.stop_requested();
@@ -134,8 +140,8 @@ bool CTraceRouteEngine::OpenReceivingSocket() {
   // Without CAP_NET_RAW: Linux queues the ICMP errors that the probes cause
   // on the probes' own socket.
   route_ = AnswerRoute::ErrorQueue;
-  if (!Succeeded(EnableIcmpErrorQueue(sender_))) return false;
-  static_cast<void>(EnableAnswerTtl(sender_));  // without it only the " !" mark is lost
+  if (!Succeeded(EnableIcmpErrorQueue(sender_, family))) return false;
+  static_cast<void>(EnableAnswerTtl(sender_, ipv6_));  // without it only the " !" mark is lost
   return !stop_.stop_requested();
 }
 
@@ -156,8 +162,7 @@ void CTraceRouteEngine::Trace() {
 }
 
 void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
-  const int value = ttl;
-  static_cast<void>(sender_.SetOption(IPPROTO_IP, IP_TTL, &value, sizeof value));
+  static_cast<void>(SetFamilyOption(IP_TTL, IPV6_UNICAST_HOPS, ttl));
   HopLine line(ttl);
   transcript_.AppendTranscript(line.Opening());
   bool lineOpen = true;
@@ -179,13 +184,13 @@ void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
         break;
       case WaitOutcome::Answer: {
         std::string text;
-        if (line.IsNewResponder(answer.source)) {
-          text = line.SwitchTo(answer.source,
-                               ResponderText(Dotted(answer.source), NameOf(answer.source)));
+        const std::string responder = answer.source.text();
+        if (line.IsNewResponder(responder)) {
+          text = line.SwitchTo(responder, ResponderText(responder, NameOf(answer.source)));
         }
         const TraceAnswer& sorted = answer.answer;
         text += RoundTripText(TicksBetween(sendTime, answer.arrival));
-        text += AnnotationText(sorted.outcome, sorted.code, sorted.lowTtl);
+        text += AnnotationText(sorted.outcome, sorted.code, sorted.lowTtl, sorted.ipv6);
         transcript_.AppendTranscript(text);
         // The remaining probes of this time-to-live still go out.
         if (sorted.outcome == TraceOutcome::DestinationReached) {
@@ -203,7 +208,8 @@ void CTraceRouteEngine::TraceOneTtl(int ttl, std::vector<std::uint8_t>& probe) {
 }
 
 bool CTraceRouteEngine::SendProbe(std::vector<std::uint8_t>& probe, std::uint16_t destinationPort) {
-  const SocketAddress to = SocketAddress::FromIPv4(target_, destinationPort);
+  SocketAddress to = target_;
+  to.setPort(destinationPort);
   // An answer that came after its wait is still queued and would be taken
   // for an error of the next send.
   if (route_ == AnswerRoute::ErrorQueue) DrainErrorQueue(sender_);
@@ -247,9 +253,11 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitRawAnswer(ProbePorts port
       Succeeded(got.status());
       return WaitOutcome::Stop;
     }
+    const ByteView message(buffer.data(), static_cast<std::size_t>(got.bytes));
+    // A raw ICMPv6 socket delivers the message without the IPv6 header.
     const TraceAnswer sorted =
-        ClassifyRawAnswer(ByteView(buffer.data(), static_cast<std::size_t>(got.bytes)), ports);
-    if (const auto outcome = Sort(sorted, from.ipv4(), arrival, answer)) return *outcome;
+        ipv6_ ? ClassifyIcmp6Answer(message, ports) : ClassifyRawAnswer(message, ports);
+    if (const auto outcome = Sort(sorted, from, arrival, answer)) return *outcome;
   }
 }
 
@@ -276,7 +284,7 @@ CTraceRouteEngine::WaitOutcome CTraceRouteEngine::AwaitQueuedAnswer(ProbePorts p
 }
 
 std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const TraceAnswer& sorted,
-                                                                      in_addr source,
+                                                                      const SocketAddress& source,
                                                                       std::uint32_t arrival,
                                                                       Answer& answer) {
   switch (sorted.kind) {
@@ -284,7 +292,7 @@ std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const Trac
       return std::nullopt;
     case TraceAnswerKind::Unrelated:
       if (!request_.verbose) return std::nullopt;
-      transcript_.AppendTranscript(VerboseReportText(Dotted(source), sorted.type, sorted.code));
+      transcript_.AppendTranscript(VerboseReportText(source.text(), sorted.type, sorted.code));
       return WaitOutcome::VerboseReport;
     case TraceAnswerKind::Matched:
       answer = {sorted, source, arrival};
@@ -297,10 +305,10 @@ std::optional<CTraceRouteEngine::WaitOutcome> CTraceRouteEngine::Sort(const Trac
 // when the network is broken. Without a name the address itself is shown; a
 // resolver that fails is reported once and not asked again during the run,
 // so each further hop does not wait out its time-out too.
-std::optional<std::string> CTraceRouteEngine::NameOf(in_addr host) {
+std::optional<std::string> CTraceRouteEngine::NameOf(const SocketAddress& host) {
   if (!request_.resolveAddress || resolverFailed_) return std::nullopt;
   HostEntry entry;
-  const SocketStatus named = resolver_.HostByAddr(SocketAddress::FromIPv4(host), entry);
+  const SocketStatus named = resolver_.HostByAddr(host, entry);
   if (named) return entry.name;
   if (!IsMissingName(named.error)) {
     ReportSocketError(reporter_, named.error);

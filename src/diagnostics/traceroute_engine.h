@@ -19,6 +19,7 @@
 #include "base/net_socket.h"
 #include "base/run_finished.h"
 #include "base/run_lifecycle.h"
+#include "diagnostics/diagnostics_run.h"
 #include "diagnostics/traceroute_answer.h"
 #include "diagnostics/traceroute_settings.h"
 
@@ -30,6 +31,7 @@ class ITranscriptSink;
 // The options of one run, fixed when it starts.
 struct TraceRouteRequest {
   std::string host;
+  FamilyChoice family = FamilyChoice::Both;
   std::int32_t probesPerTtl = 3;
   std::int32_t replyTimeoutMs = 5000;
   std::int32_t initialTtl = 1;
@@ -47,8 +49,8 @@ TraceRouteRequest TraceRouteRequestFromSettings(const TraceRouteSettings& settin
 
 // How the run hears its answers.
 enum class AnswerRoute {
-  RawSocket,   // a raw ICMP socket: every ICMP message of the host
-  ErrorQueue,  // IP_RECVERR on the probes' own socket: no privilege needed
+  RawSocket,   // a raw ICMP (ICMPv6) socket: every such message of the host
+  ErrorQueue,  // IP_RECVERR (IPV6_RECVERR) on the probes' own socket: no privilege needed
 };
 
 class CTraceRouteEngine {
@@ -83,7 +85,7 @@ class CTraceRouteEngine {
   enum class WaitOutcome { Timeout, Stop, VerboseReport, Answer };
   struct Answer {
     TraceAnswer answer;
-    in_addr source{};
+    SocketAddress source;
     std::uint32_t arrival = 0;
   };
 
@@ -104,11 +106,13 @@ class CTraceRouteEngine {
                                            std::chrono::steady_clock::time_point deadline);
   // Reports a failure that is not the user's interrupt; true when there was none.
   bool Succeeded(SocketStatus status);
-  std::optional<WaitOutcome> Sort(const TraceAnswer& sorted, in_addr source, std::uint32_t arrival,
-                                  Answer& answer);
+  std::optional<WaitOutcome> Sort(const TraceAnswer& sorted, const SocketAddress& source,
+                                  std::uint32_t arrival, Answer& answer);
   // The name of `host` when the run resolves addresses; none when it has
   // none. False after reporting a failed look-up.
-  std::optional<std::string> NameOf(in_addr host);
+  std::optional<std::string> NameOf(const SocketAddress& host);
+  // IPPROTO_IP or IPPROTO_IPV6, with the option's name in that family.
+  SocketStatus SetFamilyOption(int ipv4Option, int ipv6Option, int value);
 
   ITranscriptSink& transcript_;
   IMainWindowReporter& reporter_;
@@ -121,7 +125,8 @@ class CTraceRouteEngine {
 
   // Worker only.
   std::stop_token stop_;
-  in_addr target_{};
+  SocketAddress target_;
+  bool ipv6_ = false;
   std::string addressText_;
   std::string displayName_;
   bool multipleAddresses_ = false;

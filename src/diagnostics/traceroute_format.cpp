@@ -57,7 +57,29 @@ std::string ResponderText(const std::string& address, const std::optional<std::s
   return " " + address;
 }
 
-std::string AnnotationText(TraceOutcome outcome, int code, bool lowTtl) {
+namespace {
+
+// ICMPv6 numbers its unreachable codes anew; the marks say the same things.
+std::string Unreachable6Mark(int code) {
+  switch (code) {
+    case 0:  // no route to destination
+      return " !N";
+    case 1:  // administratively prohibited
+    case 5:  // source address failed ingress/egress policy
+    case 6:  // reject route
+      return " !X";
+    case 2:  // beyond scope of source address
+      return " !S";
+    case 3:  // address unreachable
+      return " !H";
+    default:
+      return " !<" + std::to_string(code) + ">";
+  }
+}
+
+}  // namespace
+
+std::string AnnotationText(TraceOutcome outcome, int code, bool lowTtl, bool ipv6) {
   switch (outcome) {
     case TraceOutcome::Hop:
       return {};
@@ -66,6 +88,7 @@ std::string AnnotationText(TraceOutcome outcome, int code, bool lowTtl) {
     case TraceOutcome::Unreachable:
       break;
   }
+  if (ipv6) return Unreachable6Mark(code);
   switch (code) {
     case 0:
       return " !N";
@@ -88,14 +111,14 @@ std::string VerboseReportText(const std::string& source, int type, int code) {
   return Format("From %s: ICMP Type = %d, Code = %d. ", source.c_str(), type, code);
 }
 
-bool HopLine::IsNewResponder(in_addr responder) const {
-  return !last_ || *last_ != responder.s_addr;
+bool HopLine::IsNewResponder(const std::string& responder) const {
+  return !last_ || *last_ != responder;
 }
 
-std::string HopLine::SwitchTo(in_addr responder, const std::string& responderText) {
+std::string HopLine::SwitchTo(const std::string& responder, const std::string& responderText) {
   std::string text;
   if (last_) text = std::string(kTraceLineEnd) + HopNumberText(ttl_);
-  last_ = responder.s_addr;
+  last_ = responder;
   return text + responderText;
 }
 

@@ -2,8 +2,6 @@
 // The text a traceroute run writes to its transcript: the header lines, one
 // line per time-to-live (a new line with the same number for every further
 // router that answers at that time-to-live), and the marks after each time.
-#include <netinet/in.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,8 +34,9 @@ enum class TraceOutcome { Hop, DestinationReached, Unreachable };
 
 // The mark written after the time: none for a hop, " !" for a destination
 // that answered with a time-to-live of 1 or less (the route is asymmetric or
-// the target echoes the probe's TTL), " !N" and so on for unreachable codes.
-std::string AnnotationText(TraceOutcome outcome, int code, bool lowTtl);
+// the target echoes the probe's TTL), " !N" and so on for unreachable codes
+// (of ICMPv6 when `ipv6`).
+std::string AnnotationText(TraceOutcome outcome, int code, bool lowTtl, bool ipv6 = false);
 
 // "From <address>: ICMP Type = <t>, Code = <c>. " for messages that concern
 // no probe, shown in verbose mode in place of the probe's time.
@@ -52,15 +51,16 @@ class HopLine {
 
   // The number that starts the hop's first line.
   std::string Opening() const { return HopNumberText(ttl_); }
-  // Whether an answer from `responder` names a router other than the last.
-  bool IsNewResponder(in_addr responder) const;
+  // Whether an answer from `responder` (its numeric text) names a router
+  // other than the last.
+  bool IsNewResponder(const std::string& responder) const;
   // Makes `responder` the last one and returns what goes before its time:
   // the responder's text, on a new line when another one answered before.
-  std::string SwitchTo(in_addr responder, const std::string& responderText);
+  std::string SwitchTo(const std::string& responder, const std::string& responderText);
 
  private:
   int ttl_;
-  std::optional<std::uint32_t> last_;
+  std::optional<std::string> last_;
 };
 
 }  // namespace netrove

@@ -13,8 +13,9 @@ bool ReadErrorQueue(CNetSocket& socket, QueuedSocketError& entry) {
 
 }  // namespace
 
-SocketStatus EnableAnswerTtl(CNetSocket& socket) {
+SocketStatus EnableAnswerTtl(CNetSocket& socket, bool ipv6) {
   const int on = 1;
+  if (ipv6) return socket.SetOption(IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
   return socket.SetOption(IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
 }
 
@@ -22,9 +23,10 @@ bool TakeQueuedTraceError(CNetSocket& socket, QueuedTraceError& out) {
   QueuedSocketError entry;
   while (ReadErrorQueue(socket, entry)) {
     if (!entry.fromIcmp) continue;
+    out.ipv6 = entry.offender.family() == AF_INET6;
     out.type = entry.type;
     out.code = entry.code;
-    out.offender = entry.offender.ipv4();
+    out.offender = entry.offender;
     // The kernel names the destination of the datagram that caused the error.
     out.destinationPort = entry.destination.port();
     out.answerTtl = entry.answerTtl;

@@ -1,7 +1,7 @@
 #pragma once
 // The socket work of a traceroute run without a raw socket: reading the ICMP
-// errors Linux queues on the sending socket itself (IP_RECVERR, as tracepath
-// does).
+// errors Linux queues on the sending socket itself (IP_RECVERR or
+// IPV6_RECVERR, as tracepath does).
 #include <cstdint>
 
 #include "base/net_socket.h"
@@ -9,8 +9,9 @@
 
 namespace netrove {
 
-// Asks for the time-to-live of the ICMP answers next to each queued error.
-SocketStatus EnableAnswerTtl(CNetSocket& socket);
+// Asks for the time-to-live (IPv6: hop limit) of the ICMP answers next to
+// each queued error.
+SocketStatus EnableAnswerTtl(CNetSocket& socket, bool ipv6 = false);
 
 // Takes one ICMP error from the socket's error queue without waiting. False
 // when the queue holds none (entries of local origin are taken and dropped).

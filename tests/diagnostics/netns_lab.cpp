@@ -40,6 +40,9 @@ NetnsLab::NetnsLab(const std::vector<std::string>& roles) : roles_(roles) {
     ok_ = ok_ && Shell("ip netns add " + names_.back());
     ok_ = ok_ && Exec(role, "ip link set lo up");
     ok_ = ok_ && Exec(role, "sysctl -w net.ipv4.icmp_ratelimit=0");
+    ok_ = ok_ && Exec(role, "sysctl -w net.ipv6.icmp.ratelimit=0");
+    // Addresses are usable at once, not after a second of duplicate detection.
+    ok_ = ok_ && Exec(role, "sysctl -w net.ipv6.conf.default.accept_dad=0");
   }
 }
 
@@ -80,6 +83,28 @@ RoutedChain::RoutedChain() : NetnsLab({"client", "r1", "r2", "server"}) {
   Exec("r1", "ip route add prohibit 10.205.0.0/16");
   Exec("r2", "ip route add default via 10.201.2.1");
   Exec("server", "ip route add default via 10.201.3.1");
+  AddIPv6();
+}
+
+void RoutedChain::AddIPv6() {
+  const struct {
+    const char* role;
+    const char* device;
+    const char* address;
+  } addresses[] = {{"client", "v0a", "fd20:1::2/64"}, {"r1", "v0b", "fd20:1::1/64"},
+                   {"r1", "v1a", "fd20:2::1/64"},     {"r2", "v1b", "fd20:2::2/64"},
+                   {"r2", "v2a", "fd20:3::1/64"},     {"server", "v2b", "fd20:3::2/64"}};
+  for (const auto& item : addresses)
+    Exec(item.role,
+         std::string("ip -6 addr add ") + item.address + " dev " + item.device + " nodad");
+  Exec("r1", "sysctl -w net.ipv6.conf.all.forwarding=1");
+  Exec("r2", "sysctl -w net.ipv6.conf.all.forwarding=1");
+  Exec("client", "ip -6 route add default via fd20:1::1");
+  Exec("r1", "ip -6 route add fd20:3::/64 via fd20:2::2");
+  Exec("r1", "ip -6 route add unreachable fd24::/16");
+  Exec("r1", "ip -6 route add prohibit fd25::/16");
+  Exec("r2", "ip -6 route add default via fd20:2::1");
+  Exec("server", "ip -6 route add default via fd20:3::1");
 }
 
 ScopedNetns::ScopedNetns(const std::string& namespaceName) {

@@ -38,9 +38,17 @@ class NetnsLab {
 //   10.201.3.1  ->  server 10.201.3.2
 // r1 knows no route beyond 10.201.0.0/16, has an "unreachable" route for
 // 10.204.0.0/16 and a "prohibit" route for 10.205.0.0/16.
+// The same over IPv6, the routers forwarding both:
+//   client fd20:1::2  ->  r1 fd20:1::1 / fd20:2::1  ->  r2 fd20:2::2 /
+//   fd20:3::1  ->  server fd20:3::2
+// r1 knows no route beyond fd20::/16's three links, has an "unreachable"
+// route for fd24::/16 and a "prohibit" route for fd25::/16.
 class RoutedChain : public NetnsLab {
  public:
   RoutedChain();
+
+ private:
+  void AddIPv6();
 };
 
 // Moves the calling thread into a namespace of the lab until destroyed.

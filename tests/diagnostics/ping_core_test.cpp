@@ -179,6 +179,108 @@ TEST(PingTranscript, LinesHaveTheirExactTexts) {
             "Reply from 10.0.0.1: Fragment reassembly time exceeded.\r\n");
 }
 
+// An ICMPv6 error, as both kinds of ICMPv6 socket deliver it (no outer
+// header), quoting an IPv6 packet that carried Request(64) as ICMPv6.
+std::vector<std::uint8_t> Icmp6Error(std::uint8_t type, std::uint8_t code, std::uint32_t word,
+                                     std::uint8_t nextHeader = kIpProtocolIcmp6) {
+  std::vector<std::uint8_t> error = {type,
+                                     code,
+                                     0,
+                                     0,
+                                     static_cast<std::uint8_t>(word >> 24),
+                                     static_cast<std::uint8_t>(word >> 16),
+                                     static_cast<std::uint8_t>(word >> 8),
+                                     static_cast<std::uint8_t>(word)};
+  std::vector<std::uint8_t> quotedHeader(kIpv6HeaderSize, 0);
+  quotedHeader[0] = 0x60;
+  quotedHeader[6] = nextHeader;
+  std::vector<std::uint8_t> request(64);
+  BuildEchoRequest(request, {kTag, 0x01020304, 1}, IcmpFamily::IPv6);
+  return Concat(Concat(error, quotedHeader), request);
+}
+
+TEST(PingReply6, EchoRepliesAndErrorsAreSortedByTheTagTheyCarry) {
+  std::vector<std::uint8_t> request(64);
+  BuildEchoRequest(request, {kTag, 0x01020304, 7}, IcmpFamily::IPv6);
+  EXPECT_EQ(request[0], kIcmp6EchoRequest);
+  EXPECT_EQ(request[2] | request[3], 0) << "the kernel sums over the IPv6 addresses";
+  const RunTagMatcher matcher(kTag, false);
+  EXPECT_EQ(ClassifyIcmp6Message(request, matcher).kind, PingEventKind::Ignored);
+  auto reply = request;
+  reply[0] = kIcmp6EchoReply;
+  const PingEvent event = ClassifyIcmp6Message(reply, matcher);
+  EXPECT_EQ(event.kind, PingEventKind::EchoReply);
+  EXPECT_EQ(event.echo.number, 7);
+  EXPECT_EQ(event.icmpLength, 64);
+  EXPECT_EQ(ClassifyIcmp6Message(reply, RunTagMatcher(kTag + 1, false)).kind,
+            PingEventKind::Ignored);
+
+  const struct {
+    std::uint8_t type;
+    PingEventKind kind;
+  } errors[] = {{kIcmp6DestinationUnreachable, PingEventKind::DestinationUnreachable},
+                {kIcmp6PacketTooBig, PingEventKind::PacketTooBig},
+                {kIcmp6TimeExceeded, PingEventKind::TimeExceeded},
+                {kIcmp6ParameterProblem, PingEventKind::ParameterProblem}};
+  for (const auto& [type, kind] : errors) {
+    const PingEvent error = ClassifyIcmp6Message(Icmp6Error(type, 3, 1280), matcher);
+    EXPECT_EQ(error.kind, kind) << int{type};
+    EXPECT_EQ(error.family, IcmpFamily::IPv6);
+    EXPECT_EQ(error.code, 3);
+    EXPECT_EQ(error.detail, 1280u);
+  }
+  // Another run's request, a traceroute probe (UDP) or an extension header
+  // in front of the quoted ICMPv6 concern this run not.
+  EXPECT_EQ(
+      ClassifyIcmp6Message(Icmp6Error(kIcmp6TimeExceeded, 0, 0), RunTagMatcher(1, false)).kind,
+      PingEventKind::Ignored);
+  EXPECT_EQ(
+      ClassifyIcmp6Message(Icmp6Error(kIcmp6TimeExceeded, 0, 0, kIpProtocolUdp), matcher).kind,
+      PingEventKind::Ignored);
+  EXPECT_EQ(ClassifyIcmp6Message(Icmp6Error(kIcmp6TimeExceeded, 0, 0, 44), matcher).kind,
+            PingEventKind::Ignored);
+  // The IPv4 numbers mean other things in ICMPv6: 3 is time exceeded, 11 nothing.
+  EXPECT_EQ(ClassifyIcmp6Message(Icmp6Error(kIcmpTimeExceeded, 0, 0), matcher).kind,
+            PingEventKind::Ignored);
+  // A datagram socket's queued error names its family and brings the MTU.
+  const auto quoted = std::vector<std::uint8_t>(request.begin(), request.end());
+  const PingEvent queued = ClassifyQueuedError(kIcmp6PacketTooBig, 0, quoted,
+                                               RunTagMatcher(kTag, true), IcmpFamily::IPv6, 1400);
+  EXPECT_EQ(queued.kind, PingEventKind::PacketTooBig);
+  EXPECT_EQ(queued.detail, 1400u);
+}
+
+TEST(PingReply6, TruncatedMessagesAreIgnored) {
+  const RunTagMatcher matcher(kTag, false);
+  const auto whole = Icmp6Error(kIcmp6DestinationUnreachable, 4, 0);
+  // ICMPv6 header, the quoted IPv6 header and 8 bytes of what followed it.
+  for (std::size_t size = 0; size < 8 + 40 + 8; ++size) {
+    const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(size));
+    ASSERT_EQ(ClassifyIcmp6Message(cut, matcher).kind, PingEventKind::Ignored) << size;
+  }
+  std::vector<std::uint8_t> shortReply(13, 0);
+  shortReply[0] = kIcmp6EchoReply;
+  EXPECT_EQ(ClassifyIcmp6Message(shortReply, matcher).kind, PingEventKind::Ignored);
+}
+
+TEST(PingTranscript6, ErrorLinesSayWhatHappenedInTheIPv4Words) {
+  EXPECT_EQ(Unreachable6Line("fd00::1", 0),
+            "Reply from fd00::1: Destination unreachable, no route to destination.\r\n");
+  EXPECT_EQ(Unreachable6CodeText(1), "communication with destination administratively prohibited.");
+  EXPECT_EQ(Unreachable6CodeText(3), "address unreachable.");
+  EXPECT_EQ(Unreachable6CodeText(4), "port unreachable.");
+  EXPECT_EQ(Unreachable6CodeText(6), "reject route to destination.");
+  EXPECT_EQ(Unreachable6CodeText(7), "meaning unknown (7).");
+  EXPECT_EQ(HopLimitExceededLine("fd00::1", 0), "Reply from fd00::1: Hop limit exceeded.\r\n");
+  EXPECT_EQ(HopLimitExceededLine("fd00::1", 1),
+            "Reply from fd00::1: Fragment reassembly time exceeded.\r\n");
+  EXPECT_EQ(PacketTooBigLine("fd00::1", 1280), "Reply from fd00::1: Packet too big, MTU 1280.\r\n");
+  EXPECT_EQ(ParameterProblemLine("fd00::1", 1, 40),
+            "Reply from fd00::1: Parameter problem, unrecognized next header type at byte 40.\r\n");
+  EXPECT_EQ(ParameterProblemLine("fd00::1", 9, 40),
+            "Reply from fd00::1: Parameter problem, meaning unknown (9).\r\n");
+}
+
 TEST(PingStatistics, LossAndAverageTruncate) {
   EXPECT_EQ(LossPercent(3, 1), 66);
   EXPECT_EQ(LossPercent(4, 3), 25);

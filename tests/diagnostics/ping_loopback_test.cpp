@@ -77,6 +77,29 @@ TEST(PingLoopback, DefaultsGiveFourRepliesAndTheStatistics) {
   EXPECT_EQ(ping.engine.SocketKind(), IcmpSocketKind::Raw);
 }
 
+TEST(PingLoopback, TheIPv6LoopbackAnswersOverIcmp6) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  PingHarness ping;
+  for (const char* host : {"::1", "[::1]", "0:0::1"}) {
+    SCOPED_TRACE(host);
+    PingRequest request = LoopbackRequest(2, 100);
+    request.host = host;
+    ASSERT_TRUE(ping.Run(request));
+    EXPECT_EQ(ping.engine.Family(), IcmpFamily::IPv6);
+    EXPECT_EQ(ping.engine.SocketKind(), IcmpSocketKind::Raw);
+  }
+  const std::string text = ping.sink.Text();
+  const std::string oneRun =
+      "Pinging ::1 with 100 bytes of data:\r\n\r\n"
+      "Reply from ::1: bytes=100 seq=1 time=T ms.\r\n"
+      "Reply from ::1: bytes=100 seq=2 time=T ms.\r\n"
+      "\r\n--- Pinging Statistics ---\r\n"
+      "2 packets transmitted; 2 packets received; 0% packets loss\r\n"
+      "Round-trip (ms)  min/avg/max = A/B/C\r\n\r\n";
+  EXPECT_EQ(CountOf(WithoutTimes(text), oneRun), 3) << text;
+  EXPECT_TRUE(ping.reporter.Messages().empty());
+}
+
 TEST(PingLoopback, RequestsOnTheWireHaveTheRequestedSize) {
   NETROVE_REQUIRE_PRIVILEGE();
   RequestCapture capture;

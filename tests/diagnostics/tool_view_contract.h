@@ -45,6 +45,8 @@ struct ToolViewTraits<CPingView> {
     EndlessRun() { WritePingSetting(kSpecifyValue, 0); }
   };
   static constexpr const char* kRunningMark = "Reply from";
+  // What a run to the IPv6 loopback shows once it has an answer.
+  static constexpr const char* kIPv6LoopbackMark = "Reply from ::1: bytes=64 seq=1 time=";
   static constexpr const char* kInterruptedEnding = " ms.\r\n\r\n";
 };
 
@@ -84,6 +86,7 @@ struct ToolViewTraits<CTraceRouteView> {
     const int listener = BoundSocket(SOCK_DGRAM, 0);
   };
   static constexpr const char* kRunningMark = "001  ";
+  static constexpr const char* kIPv6LoopbackMark = "traceroute to ::1: 30 hops max";
   static constexpr const char* kInterruptedEnding = "\r\n\r\n\r\n";
 };
 

@@ -77,6 +77,19 @@ TYPED_TEST(ToolViewContract, TheRunButtonAsksForTheHostAndCloseClosesWhenIdle) {
   EXPECT_EQ(close.count(), 1);
 }
 
+TYPED_TEST(ToolViewContract, AnIPv6HostTypedInThePromptIsRunToTheEnd) {
+  if (TestFixture::Traits::kEndlessRunNeedsPrivilege) NETROVE_REQUIRE_PRIVILEGE();
+  FakeServices services;
+  TypeParam view(services);
+  view.show();
+  test::AnswerHostPrompt(TestFixture::Traits::RunButton(view), QStringLiteral("[::1]"));
+  ASSERT_TRUE(TestFixture::WaitForIdle(view, std::chrono::seconds(20)));
+  const std::string text = view.printableTranscript()->text();
+  EXPECT_NE(text.find(TestFixture::Traits::kIPv6LoopbackMark), std::string::npos) << text;
+  EXPECT_TRUE(text.ends_with("\r\n\r\n")) << text;
+  EXPECT_TRUE(services.reporter_.Messages().empty());
+}
+
 TYPED_TEST(ToolViewContract, InterruptEndsARunThatGoesOn) {
   if (TestFixture::Traits::kEndlessRunNeedsPrivilege) NETROVE_REQUIRE_PRIVILEGE();
   const typename TestFixture::Traits::EndlessRun endless;

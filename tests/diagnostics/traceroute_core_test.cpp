@@ -15,12 +15,6 @@
 namespace netrove {
 namespace {
 
-in_addr Address(const char* dotted) {
-  in_addr address{};
-  inet_pton(AF_INET, dotted, &address);
-  return address;
-}
-
 TEST(TraceRouteFormat, RoundTripsHopNumbersAndHeaders) {
   EXPECT_EQ(RoundTripText(0), "  <10 ms");
   EXPECT_EQ(RoundTripText(7), "  007 ms");
@@ -57,21 +51,21 @@ TEST(TraceRouteFormat, AnnotationsByOutcomeAndCode) {
 TEST(TraceRouteFormat, EachNewResponderOfAHopStartsALineWithTheSameNumber) {
   HopLine line(2);
   EXPECT_EQ(line.Opening(), "002  ");
-  const in_addr first = Address("10.0.0.1");
-  const in_addr second = Address("10.0.0.2");
+  const std::string first = "10.0.0.1";
+  const std::string second = "2001:db8::2";
   ASSERT_TRUE(line.IsNewResponder(first));
   std::string text = line.Opening() + line.SwitchTo(first, " 10.0.0.1") + RoundTripText(1);
   // The same router again: only its time.
   EXPECT_FALSE(line.IsNewResponder(first));
   text += RoundTripText(2);
   ASSERT_TRUE(line.IsNewResponder(second));
-  text += line.SwitchTo(second, " 10.0.0.2") + RoundTripText(0);
+  text += line.SwitchTo(second, " 2001:db8::2") + RoundTripText(0);
   // Back to the first: a new line again, since it is not the last one.
   ASSERT_TRUE(line.IsNewResponder(first));
   text += line.SwitchTo(first, " 10.0.0.1") + RoundTripText(3);
   EXPECT_EQ(text,
             "002   10.0.0.1  001 ms  002 ms\r\n"
-            "002   10.0.0.2  <10 ms\r\n"
+            "002   2001:db8::2  <10 ms\r\n"
             "002   10.0.0.1  003 ms");
 }
 
@@ -298,6 +292,65 @@ TEST(TraceRouteAnswer, ShortMessagesAndUnrelatedTypes) {
   answer = ClassifyRawAnswer(reassembly.Build(), kProbe);
   EXPECT_EQ(answer.kind, TraceAnswerKind::Unrelated);
   EXPECT_EQ(answer.code, 1);
+}
+
+// An ICMPv6 answer as the raw ICMPv6 socket delivers it: no IPv6 header of
+// its own, the quoted IPv6 header fixed at 40 bytes, then the UDP ports.
+std::vector<std::uint8_t> Answer6(std::uint8_t type, std::uint8_t code,
+                                  std::uint8_t nextHeader = 17, std::uint16_t destination = 33434,
+                                  std::size_t quotedTail = 8) {
+  std::vector<std::uint8_t> message(8 + 40 + quotedTail, 0);
+  message[0] = type;
+  message[1] = code;
+  message[8] = 0x60;
+  message[8 + 6] = nextHeader;
+  const std::uint8_t ports[] = {0x9C, 0x40, static_cast<std::uint8_t>(destination >> 8),
+                                static_cast<std::uint8_t>(destination)};  // 40000 -> destination
+  for (std::size_t i = 0; i < quotedTail && i < 4; ++i) message[48 + i] = ports[i];
+  return message;
+}
+
+TEST(TraceRouteAnswer6, Icmp6AnswersAreReadWithTheirOwnNumbers) {
+  TraceAnswer answer = ClassifyIcmp6Answer(Answer6(3, 0), kProbe);
+  EXPECT_EQ(answer.kind, TraceAnswerKind::Matched);
+  EXPECT_EQ(answer.outcome, TraceOutcome::Hop);
+  answer = ClassifyIcmp6Answer(Answer6(1, 4), kProbe);
+  EXPECT_EQ(answer.outcome, TraceOutcome::DestinationReached);
+  EXPECT_EQ(AnnotationText(answer.outcome, answer.code, answer.lowTtl, answer.ipv6), "");
+  const std::pair<int, const char*> marks[] = {{0, " !N"}, {1, " !X"}, {2, " !S"},
+                                               {3, " !H"}, {6, " !X"}, {9, " !<9>"}};
+  for (const auto& [code, mark] : marks) {
+    answer = ClassifyIcmp6Answer(Answer6(1, static_cast<std::uint8_t>(code)), kProbe);
+    EXPECT_EQ(answer.outcome, TraceOutcome::Unreachable);
+    EXPECT_EQ(AnnotationText(answer.outcome, answer.code, answer.lowTtl, answer.ipv6), mark);
+  }
+  // Another probe, another protocol, too short a quote: not this probe's.
+  EXPECT_EQ(ClassifyIcmp6Answer(Answer6(3, 0, 17, 33435), kProbe).kind, TraceAnswerKind::Ignored);
+  EXPECT_EQ(ClassifyIcmp6Answer(Answer6(3, 0, 58), kProbe).kind, TraceAnswerKind::Ignored);
+  EXPECT_EQ(ClassifyIcmp6Answer(Answer6(3, 0, 17, 33434, 7), kProbe).kind,
+            TraceAnswerKind::Ignored);
+  EXPECT_EQ(ClassifyIcmp6Answer(std::vector<std::uint8_t>(7, 3), kProbe).kind,
+            TraceAnswerKind::Ignored);
+  // Too big, reassembly time-outs, echo replies: reported in verbose mode.
+  answer = ClassifyIcmp6Answer(Answer6(2, 0), kProbe);
+  EXPECT_EQ(answer.kind, TraceAnswerKind::Unrelated);
+  EXPECT_EQ(answer.type, 2);
+  EXPECT_EQ(ClassifyIcmp6Answer(Answer6(3, 1), kProbe).kind, TraceAnswerKind::Unrelated);
+
+  QueuedTraceError queued;
+  queued.ipv6 = true;
+  queued.type = 1;
+  queued.code = 4;
+  queued.destinationPort = 33434;
+  queued.answerTtl = 1;
+  answer = ClassifyQueuedAnswer(queued, kProbe);
+  EXPECT_EQ(answer.outcome, TraceOutcome::DestinationReached);
+  EXPECT_TRUE(answer.lowTtl);
+  queued.type = 3;
+  queued.code = 0;
+  EXPECT_EQ(ClassifyQueuedAnswer(queued, kProbe).outcome, TraceOutcome::Hop);
+  queued.type = 11;  // IPv4's time exceeded means nothing in ICMPv6
+  EXPECT_EQ(ClassifyQueuedAnswer(queued, kProbe).kind, TraceAnswerKind::Unrelated);
 }
 
 TEST(TraceRouteAnswer, ErrorsQueuedOnTheProbeSocket) {

@@ -88,6 +88,19 @@ TEST(TraceRouteLoopback, TheDestinationAnswersAtTheFirstHopAndTheRunEnds) {
   EXPECT_GE(trace.engine.SourcePort(), 32768);
 }
 
+TEST(TraceRouteLoopback, TheIPv6LoopbackAnswersAtTheFirstHop) {
+  test::PrivateLoopback loopback;
+  ASSERT_TRUE(loopback.ok());
+  TraceHarness trace;
+  ASSERT_TRUE(trace.Run(TraceTowards("::1")));
+  const std::string text = trace.sink.Text();
+  EXPECT_TRUE(Matches(text, "^traceroute to ::1: 30 hops max, 10 data bytes\\.\r\n" +
+                                HopLinePattern("001", "::1", 3) + "\r\n\r\n$"))
+      << text;
+  EXPECT_TRUE(trace.engine.DestinationReached());
+  EXPECT_TRUE(trace.reporter.Messages().empty());
+}
+
 TEST(TraceRouteLoopback, TimeToLiveBoundsDecideTheLines) {
   test::PrivateLoopback loopback;
   ASSERT_TRUE(loopback.ok());

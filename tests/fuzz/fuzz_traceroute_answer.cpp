@@ -1,5 +1,5 @@
 // Feeds arbitrary datagrams to the traceroute answer sorter, as the raw
-// ICMP socket and the probes' error queue would deliver them.
+// ICMP and ICMPv6 sockets and the probes' error queue would deliver them.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,13 +18,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       answer.icmpLength < static_cast<int>(kMinimumAnswerSize)) {
     __builtin_trap();  // a match can only come from a complete answer
   }
-  if (size >= 5) {
+  const TraceAnswer answer6 = ClassifyIcmp6Answer(bytes, probe);
+  if (answer6.kind == TraceAnswerKind::Matched &&
+      answer6.icmpLength < static_cast<int>(kMinimumAnswer6Size)) {
+    __builtin_trap();
+  }
+  if (size >= 6) {
     QueuedTraceError error;
     error.type = data[0];
     error.code = data[1];
     error.destinationPort = static_cast<std::uint16_t>(data[2] << 8 | data[3]);
     error.answerTtl = data[4];
-    std::memcpy(&error.offender, data, std::min<std::size_t>(size, sizeof error.offender));
+    error.ipv6 = (data[5] & 1) != 0;
+    sockaddr_in6 offender{};
+    offender.sin6_family = AF_INET6;
+    std::memcpy(&offender.sin6_addr, data, std::min<std::size_t>(size, sizeof offender.sin6_addr));
+    error.offender =
+        SocketAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&offender), sizeof offender);
     static_cast<void>(ClassifyQueuedAnswer(error, probe));
   }
   ProbeHeader header;
