@@ -163,6 +163,12 @@ void CTftpEngine::NoteAnswered() {
 
 // Only a client's request is answered with an OACK.
 void CTftpEngine::HandleOack(std::span<const std::uint8_t> options) {
+  if (role_ == TftpRole::Client && oackAccepted_) {
+    // The server sent its OACK again: our answer was lost. A get answers
+    // it again until data comes; a put's blocks are already on their way.
+    if (!sending_ && block_ == 1) Send(BuildTftpAck(0));
+    return;
+  }
   if (role_ != TftpRole::Client || (lastOpcodeSent_ != kTftpRrq && lastOpcodeSent_ != kTftpWrq)) {
     return FailWith(ProtocolErrorText(lastOpcodeSent_, kTftpOack));
   }
@@ -177,6 +183,7 @@ void CTftpEngine::HandleOack(std::span<const std::uint8_t> options) {
     return;
   }
   Apply(*check.parameters);
+  oackAccepted_ = true;
   if (!sending_) return Send(BuildTftpAck(0));
   acked_ = 0;
   burst_.clear();

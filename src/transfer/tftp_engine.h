@@ -154,6 +154,7 @@ class CTftpEngine {
   std::optional<std::uint64_t> sentSize_;
   TftpTransferParameters parameters_;
   TftpOptionList oack_;
+  bool oackAccepted_ = false;             // client: the server's OACK was taken
   std::size_t blocksUnacknowledged_ = 0;  // receiving: blocks since the last ACK sent
   bool gapAcknowledged_ = false;          // receiving: a lost block was reported once
   std::uint64_t bytes_ = 0;

@@ -172,6 +172,8 @@ TEST_F(OptionClientTest, AnOackNotAskedForOrBeyondTheRequestIsRefusedWithError8)
   // A smaller block than asked is accepted and used.
   Start(kTftpRrq, {1024, 0, 0, true});
   EXPECT_EQ(Deliver(BuildTftpOack({{"blksize", "600"}, {"tsize", "601"}})), BuildTftpAck(0));
+  // The OACK again (our ACK was lost) is answered again, not taken as an error.
+  EXPECT_EQ(Deliver(BuildTftpOack({{"blksize", "600"}, {"tsize", "601"}})), BuildTftpAck(0));
   EXPECT_EQ(Deliver(BuildTftpData(1, std::vector<std::uint8_t>(600, 'a'))), BuildTftpAck(1));
   EXPECT_EQ(Deliver(BuildTftpData(2, Bytes("b"))), BuildTftpAck(2));
   EXPECT_EQ(engine_->state(), TftpState::Finished);
