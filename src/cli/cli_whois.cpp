@@ -23,6 +23,10 @@ constexpr Option kOptions[] = {
     {"help-request", '\0', {}, "ask the server for its help text (\"?\")"},
     kIPv4Option,
     kIPv6Option,
+    {"no-referrals",
+     '\0',
+     {},
+     "show the first server's answer only (default: the NicName/WhoIs page's)"},
 };
 
 // Several words make one command line, joined with blanks.
@@ -77,8 +81,10 @@ int RunWhoIs(const CommandLine& line, CliStreams& io) {
   if (request.empty()) return kUsageError;
   const auto network = NetworkSettingsFrom(line, io);
   if (!network) return kUsageError;
+  const bool follow =
+      settings.followReferrals && !line.Has("no-referrals") && !line.Has("help-request");
   return RunTranscriptEngine<CQueryEngine>(
-      QueryRequest{server, port, std::move(request), kAnswerLimit, *network}, io,
+      QueryRequest{server, port, std::move(request), kAnswerLimit, *network, follow}, io,
       [](const CQueryEngine& engine) { return engine.Outcome() == QueryOutcome::Answered; });
 }
 
@@ -88,7 +94,10 @@ const CommandRegistrar registrar(
      kWhoIsCommandLimit,
      "Without --server or --alternative the server of the NicName/WhoIs page of\n"
      "Customize is asked (by default whois.iana.org).\n"
-     "Exit status 0 when the server answered and closed the connection.\n"});
+     "A server's answer that refers to another server (\"refer:\", \"whois:\",\n"
+     "\"Registrar WHOIS Server:\") is followed, at most 3 servers in all, each answer\n"
+     "under a heading [SERVER]; --no-referrals shows the first answer only.\n"
+     "Exit status 0 when the last server asked answered and closed the connection.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -18,10 +18,14 @@ namespace netrove {
 CCustomizeNicName::CCustomizeNicName(IMainWindowReporter& reporter, QWidget* parent)
     : CCustomizePage(std::string(kNicNameToolName), parent),
       reporter_(reporter),
-      serverGroup_(new CWhoIsServerGroup(this)) {
+      serverGroup_(new CWhoIsServerGroup(this)),
+      stopAtFirstBox_(
+          new QCheckBox(QStringLiteral("Show the first server's answer only (no referrals)."))) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(createSizeAndPositionBox());
   layout->addWidget(serverGroup_);
+  layout->addWidget(stopAtFirstBox_);
+  bindCheckBox(stopAtFirstBox_, kStopAtFirstAnswerValue);
   layout->addStretch();
 
   connect(serverGroup_, &CWhoIsServerGroup::choiceClicked, this, &CCustomizeNicName::writeChoice);
@@ -38,6 +42,7 @@ void CCustomizeNicName::loadSettings() {
   storedChoice_ = settings.choice;
   serverGroup_->setChoice(settings.choice);
   loadOtherServer();
+  loadCheckBox(stopAtFirstBox_, kStopAtFirstAnswerValue);
 }
 
 void CCustomizeNicName::writeChoice(WhoIsServerChoice choice) {

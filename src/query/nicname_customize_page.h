@@ -6,6 +6,8 @@
 #include "query/nicname_settings.h"
 #include "widgets/customize_page.h"
 
+class QCheckBox;
+
 namespace netrove {
 
 class CWhoIsServerGroup;
@@ -19,6 +21,7 @@ class CCustomizeNicName : public CCustomizePage {
 
   int helpContext() const override;
   CWhoIsServerGroup* serverGroup() const { return serverGroup_; }
+  QCheckBox* stopAtFirstBox() const { return stopAtFirstBox_; }
 
  protected:
   void loadSettings() override;
@@ -31,6 +34,7 @@ class CCustomizeNicName : public CCustomizePage {
 
   IMainWindowReporter& reporter_;
   CWhoIsServerGroup* serverGroup_;
+  QCheckBox* stopAtFirstBox_;
   WhoIsServerChoice storedChoice_ = WhoIsServerChoice::Default;
 };
 

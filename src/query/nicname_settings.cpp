@@ -31,6 +31,9 @@ NicNameSettings ReadNicNameSettings() {
   key->ReadDword(kDBaseValue, stored);
   settings.choice = WhoIsServerChoiceFromStored(stored);
   settings.otherServer = ReadServerText(*key);
+  std::uint32_t stopAtFirst = 0;
+  key->ReadDword(kStopAtFirstAnswerValue, stopAtFirst);
+  settings.followReferrals = stopAtFirst == 0;
   return settings;
 }
 

@@ -10,6 +10,8 @@ namespace netrove {
 inline constexpr std::string_view kNicNameToolName = "NicName";
 inline constexpr std::string_view kDBaseValue = "dBase";
 inline constexpr std::string_view kDBaseLocationValue = "dBaseLocation";
+// Set: show the first server's answer only; absent or 0: follow referrals.
+inline constexpr std::string_view kStopAtFirstAnswerValue = "StopAtFirstAnswer";
 
 // The stored numbers: 0 and 1 pick the built-in servers; any other number
 // means "Other", which the Customize page writes as 2.
@@ -19,6 +21,7 @@ WhoIsServerChoice WhoIsServerChoiceFromStored(std::uint32_t stored);
 struct NicNameSettings {
   WhoIsServerChoice choice = WhoIsServerChoice::Default;
   std::string otherServer;
+  bool followReferrals = true;
 };
 
 // The stored values; defaults for what is missing (the default server when

@@ -30,6 +30,7 @@ CNicNameView::CNicNameView(CToolServices& services, QWidget* parent, IResolver& 
   const NicNameSettings settings = ReadNicNameSettings();
   serverGroup_->setChoice(settings.choice);
   serverGroup_->otherEdit()->setText(QString::fromStdString(settings.otherServer));
+  followReferrals_ = settings.followReferrals;
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -61,19 +62,20 @@ void CNicNameView::sendCommandLine() {
     commandEdit_->setFocus();
     return;
   }
-  sendToChosenServer(WhoIsRequestLine(command));
+  sendToChosenServer(WhoIsRequestLine(command), followReferrals_);
 }
 
-void CNicNameView::requestHelp() { sendToChosenServer(std::string(kWhoIsHelpRequest)); }
+// A server's help text names no other server worth asking.
+void CNicNameView::requestHelp() { sendToChosenServer(std::string(kWhoIsHelpRequest), false); }
 
-void CNicNameView::sendToChosenServer(std::string requestLine) {
+void CNicNameView::sendToChosenServer(std::string requestLine, bool followReferrals) {
   const std::string server =
       WhoIsServerHost(serverGroup_->choice(), serverGroup_->otherEdit()->text().toStdString());
   if (server.empty()) {
     serverGroup_->otherEdit()->setFocus();
     return;
   }
-  startQuery(server, std::move(requestLine));
+  startQuery(server, std::move(requestLine), followReferrals);
 }
 
 void CNicNameView::setQueryControlsEnabled(bool enabled) {

@@ -33,7 +33,7 @@ class CNicNameView : public CQueryView {
   void requestHelp();
 
  private:
-  void sendToChosenServer(std::string requestLine);
+  void sendToChosenServer(std::string requestLine, bool followReferrals);
   void setQueryControlsEnabled(bool enabled) override;
   void restoreIdleFocus() override;
 
@@ -41,6 +41,8 @@ class CNicNameView : public CQueryView {
   CWhoIsServerGroup* serverGroup_;
   QPushButton* connectButton_;
   QPushButton* helpRequestButton_;
+  // Read when the window opens, as the server choice is.
+  bool followReferrals_;
 };
 
 }  // namespace netrove

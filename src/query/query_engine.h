@@ -9,13 +9,16 @@
 // The worker receives into its own buffer and hands the transcript copied
 // pieces; it never touches a window. A query can be interrupted at any time
 // (a silent server would otherwise keep it going for ever), and an endless
-// answer ends at a limit with a note.
+// answer ends at a limit with a note. A WhoIs query may follow the referrals
+// of the answers to further servers, at most three in all and never one
+// asked already.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "base/net_socket.h"
 #include "base/network_settings.h"
@@ -24,6 +27,7 @@
 
 namespace netrove {
 
+class CWhoIsReferralFinder;
 class IMainWindowReporter;
 class ITranscriptSink;
 
@@ -43,6 +47,9 @@ struct QueryRequest {
   // The connect time-out, and the time the whole answer may take from the
   // request on (a server that trickles is cut off as well as a silent one).
   NetworkSettings network{};
+  // WhoIs: after an answer, ask the server it refers to (at most
+  // kMostWhoIsServers in all), each answer under a heading naming its server.
+  bool followReferrals = false;
 };
 
 // How the last query ended.
@@ -87,9 +94,14 @@ class CQueryEngine {
 
  private:
   void Run(std::stop_token stop);
-  bool ConnectToServer();
+  // Asks one server; true when it answered and named a server to ask next
+  // (then in `server` and `port`).
+  bool AskServer(std::string& server, std::uint16_t& port, std::vector<std::string>& asked);
+  bool FollowReferral(const std::string& referral, const std::vector<std::string>& asked,
+                      std::string& server, std::uint16_t& port);
+  bool ConnectToServer(const std::string& server, std::uint16_t port);
   bool SendRequest();
-  void ReceiveAnswer();
+  void ReceiveAnswer(CWhoIsReferralFinder* referrals);
   // Waits for the next bytes until `deadline`; false (reported) when none
   // came in time or the wait failed.
   bool AwaitAnswer(std::chrono::steady_clock::time_point deadline);

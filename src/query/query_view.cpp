@@ -47,7 +47,8 @@ CQueryView::~CQueryView() {
   engine_.reset();
 }
 
-void CQueryView::startQuery(const std::string& server, std::string requestLine) {
+void CQueryView::startQuery(const std::string& server, std::string requestLine,
+                            bool followReferrals) {
   if (isBusy()) return;
   // The server field takes HOST[:PORT] as the command line does.
   std::string host;
@@ -62,7 +63,8 @@ void CQueryView::startQuery(const std::string& server, std::string requestLine) 
   setCloseEnabled(false);
   setBusy(true);
   transcript_->setFocus();
-  if (!engine_->Start({host, port, std::move(requestLine), kAnswerLimit, ReadNetworkSettings()})) {
+  if (!engine_->Start({host, port, std::move(requestLine), kAnswerLimit, ReadNetworkSettings(),
+                       followReferrals})) {
     returnToIdle();
   }
 }

@@ -44,7 +44,7 @@ class CQueryView : public CToolView {
 
   // Goes busy and starts the query; back to idle at once when the worker
   // cannot be started.
-  void startQuery(const std::string& server, std::string requestLine);
+  void startQuery(const std::string& server, std::string requestLine, bool followReferrals = false);
 
   // Fills `edit` from the address book ("Address..."); F1 there opens help.
   void pickAddressInto(QLineEdit* edit);

@@ -47,7 +47,16 @@ TEST(CliWhoIs, SendsTheCommandLineOrTheHelpRequest) {
   const auto run = test::RunCli(home, {"whois", "--server", Server(server), "example.test"});
   EXPECT_TRUE(server.Finished());
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "domain: EXAMPLE.TEST\r\n\r\n\r\n");
+  EXPECT_EQ(run.out, "[" + Server(server) + "]\r\ndomain: EXAMPLE.TEST\r\n\r\n\r\n");
+
+  // Only the first answer, as the window shows it when told to stop there.
+  CScriptedServer first;
+  first.Start(Script().Accept().Expect("example.test\r\n").Send("refer: 127.0.0.1:1\n").Close());
+  const auto alone =
+      test::RunCli(home, {"whois", "--no-referrals", "--server", Server(first), "example.test"});
+  EXPECT_TRUE(first.Finished());
+  EXPECT_EQ(alone.status, 0) << alone.err;
+  EXPECT_EQ(alone.out, "refer: 127.0.0.1:1\r\n\r\n\r\n");
 
   CScriptedServer help;
   help.Start(Script().Accept().Expect("?\r\n").Send("help\r\n").Close());
