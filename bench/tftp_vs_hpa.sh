@@ -7,10 +7,18 @@
 # four ratios ours/theirs;
 # fails when a transfer does not arrive byte-identical. Needs tftpd-hpa,
 # tftp-hpa and a built netrove-cli:
-#   bench/tftp_vs_hpa.sh [path/to/netrove-cli] [rounds]
+#   bench/tftp_vs_hpa.sh [path/to/netrove-cli] [rounds] [options]
+# With "options" as the third argument it measures option negotiation
+# instead: a 100 MiB get from our server with blksize 1468 and windowsize 16
+# against 512-byte lock-step, and the same file through the other clients
+# (curl negotiates blksize; the tftp-hpa client knows no options) from our
+# server and from tftpd-hpa (which knows blksize but not windowsize).
 set -euo pipefail
 cli=$(realpath "${1:-build/dev/src/cli/netrove-cli}")
 rounds=${2:-7}
+mode=${3:-plain}
+size_mib=10
+[ "$mode" = options ] && size_mib=100
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -20,7 +28,7 @@ cleanup() {
 trap cleanup EXIT
 export NETROVE_HOME=$work/home
 mkdir -p "$work/hpa" "$work/ours" "$work/client" "$NETROVE_HOME"
-head -c $((10 * 1024 * 1024)) /dev/urandom >"$work/source.bin"
+head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/source.bin"
 cp "$work/source.bin" "$work/hpa/big.bin"
 cp "$work/source.bin" "$work/ours/big.bin"
 
@@ -56,6 +64,35 @@ timed() {
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 cp "$work/source.bin" "$work/client/local.src"
+report() { printf '%-52s median %7.3f s of %s\n' "$1" "$(median "${@:2}")" "$(echo "${@:2}" | xargs printf '%.2f ')"; }
+speedup() { echo "scale=2; $1 / $(median "${@:2}")" | bc -l; }
+
+if [ "$mode" = options ]; then
+  declare -a lock ours_win ours_hpa curl_ours curl_hpa hpa_ours hpa_hpa
+  for round in $(seq "$rounds"); do
+    lock+=("$(timed "$work/client/got.bin" "$cli" tftp --binary get "127.0.0.1:$ours_port" big.bin got.bin)")
+    ours_win+=("$(timed "$work/client/got.bin" "$cli" tftp --binary --blksize 1468 --windowsize 16 get "127.0.0.1:$ours_port" big.bin got.bin)")
+    ours_hpa+=("$(timed "$work/client/got.bin" "$cli" tftp --binary --blksize 1468 --windowsize 16 get "127.0.0.1:$hpa_port" big.bin got.bin)")
+    curl_ours+=("$(timed "$work/client/got.bin" curl -s --tftp-blksize 1468 -o got.bin "tftp://127.0.0.1:$ours_port/big.bin")")
+    curl_hpa+=("$(timed "$work/client/got.bin" curl -s --tftp-blksize 1468 -o got.bin "tftp://127.0.0.1:$hpa_port/big.bin")")
+    hpa_ours+=("$(timed "$work/client/got.bin" tftp -m octet 127.0.0.1 "$ours_port" -c get big.bin got.bin)")
+    hpa_hpa+=("$(timed "$work/client/got.bin" tftp -m octet 127.0.0.1 "$hpa_port" -c get big.bin got.bin)")
+  done
+  echo "${size_mib} MiB get over loopback, octet, $rounds rounds:"
+  report "ours, 512-byte lock-step, from our server" "${lock[@]}"
+  report "ours, blksize 1468 windowsize 16, from our server" "${ours_win[@]}"
+  report "ours, blksize 1468 windowsize 16, from tftpd-hpa" "${ours_hpa[@]}"
+  report "curl --tftp-blksize 1468, from our server" "${curl_ours[@]}"
+  report "curl --tftp-blksize 1468, from tftpd-hpa" "${curl_hpa[@]}"
+  report "tftp-hpa (512, no options), from our server" "${hpa_ours[@]}"
+  report "tftp-hpa (512, no options), from tftpd-hpa" "${hpa_hpa[@]}"
+  echo "speed-ups (their median time / ours with blksize 1468 windowsize 16 from our server):"
+  echo "  over our 512-byte lock-step (goal >= 5):  $(speedup "$(median "${lock[@]}")" "${ours_win[@]}")"
+  echo "  over curl blksize 1468 from tftpd-hpa:    $(speedup "$(median "${curl_hpa[@]}")" "${ours_win[@]}")"
+  echo "  over tftp-hpa from tftpd-hpa:             $(speedup "$(median "${hpa_hpa[@]}")" "${ours_win[@]}")"
+  exit 0
+fi
+
 # The six kinds take turns in every round, so a change of the machine's load
 # falls on all of them alike; each kind's median is compared.
 declare -a our_get hpa_get our_put hpa_put srv_get srv_put
@@ -68,7 +105,6 @@ for round in $(seq "$rounds"); do
   srv_put+=("$(timed "$work/ours/up.bin" tftp -m octet 127.0.0.1 "$ours_port" -c put local.src /up.bin)")
 done
 
-report() { printf '%-40s median %7.3f s of %s\n' "$1" "$(median "${@:2}")" "$(echo "${@:2}" | xargs printf '%.2f ')"; }
 report "netrove-cli tftp get from tftpd-hpa" "${our_get[@]}"
 report "tftp-hpa get from tftpd-hpa" "${hpa_get[@]}"
 report "netrove-cli tftp put to tftpd-hpa" "${our_put[@]}"

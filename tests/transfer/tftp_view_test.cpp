@@ -182,5 +182,28 @@ TEST(CustomizeTftpTest, TheStartBoxStartsAndStopsTheServerAndRemembersIt) {
   EXPECT_EQ(test::StoredDword("TFTP", "AllowCreate"), 1u);
 }
 
+// The options the window's client asks for: none until chosen, and a stored
+// value the page shows again; a value out of range asks nothing.
+TEST(CustomizeTftpTest, TheOptionFieldsChooseWhatTheClientAsksFor) {
+  test::ScopedHome home;
+  CCustomizeTFTP page(nullptr);
+  page.show();
+  EXPECT_FALSE(ReadTftpClientOptions().Any());
+  EXPECT_EQ(page.blockSizeField()->text(), QStringLiteral("Not asked"));
+  page.blockSizeField()->setValue(1468);
+  page.windowSizeField()->setValue(16);
+  page.rexmtField()->setValue(2);
+  const TftpOptions chosen = ReadTftpClientOptions();
+  EXPECT_EQ(chosen.blockSize, 1468u);
+  EXPECT_EQ(chosen.windowSize, 16u);
+  EXPECT_EQ(chosen.timeoutSeconds, 2u);
+  EXPECT_FALSE(chosen.transferSize);
+  CCustomizeTFTP again(nullptr);
+  again.show();
+  EXPECT_EQ(again.windowSizeField()->value(), 16);
+  page.blockSizeField()->setValue(7);
+  EXPECT_EQ(ReadTftpClientOptions().blockSize, 0u);
+}
+
 }  // namespace
 }  // namespace netrove
