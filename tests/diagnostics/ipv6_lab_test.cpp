@@ -211,6 +211,36 @@ TEST_F(Ipv6Lab, TracerouteAgreesWithDebianTracerouteHopByHop) {
   ExpectTracesAgree(kServer, 5, {"1 fd20:1::1", "2 *", "3 fd20:3::2"});
 }
 
+TEST_F(Ipv6Lab, ARouterThatCannotForwardARequestSaysHowBigItMayBe) {
+  NETROVE_REQUIRE_PRIVILEGE();
+  ASSERT_TRUE(chain_->ok());
+  ASSERT_TRUE(chain_->Exec("r1", "ip link set v1a mtu 1280"));
+  ASSERT_TRUE(chain_->Exec("r2", "ip link set v1b mtu 1280"));
+  PingHarness ping;
+  PingRequest request;
+  request.host = kServer;
+  request.requestLimit = 3;
+  request.packetSize = 1400;
+  request.replyTimeoutMs = 1000;
+  test::ScopedNetns inside(Client());
+  ASSERT_TRUE(inside.ok());
+  ASSERT_TRUE(ping.Run(request));
+  // IPv6 routers never fragment: the first request comes back as "too big",
+  // and the host fragments the next one to the size it has learnt. Its reply
+  // meets the narrow link on the way back and is lost while the server
+  // learns the same; the third gets through both ways.
+  const std::string text = ping.sink.Text();
+  EXPECT_TRUE(
+      text.starts_with("Pinging fd20:3::2 with 1400 bytes of data:\r\n\r\n"
+                       "Reply from fd20:1::1: Packet too big, MTU 1280.\r\n"))
+      << text;
+  EXPECT_EQ(CountOf(text, "Request timed out.\r\n"), 1) << text;
+  EXPECT_EQ(CountOf(text, "Reply from fd20:3::2: bytes=1400 seq=3 time="), 1) << text;
+  EXPECT_NE(text.find("3 packets transmitted; 1 packets received; 66% packets loss"),
+            std::string::npos)
+      << text;
+}
+
 TEST_F(Ipv6Lab, TheTranscriptsShowTheAddressesAsTheyAreWritten) {
   NETROVE_REQUIRE_PRIVILEGE();
   ASSERT_TRUE(chain_->ok());
