@@ -52,8 +52,12 @@ std::optional<std::string> WhoIsReferralOf(std::string_view line) {
   return std::nullopt;
 }
 
+// Appended piece by piece: GCC 12 at -O3 warns wrongly about "[" + string.
 std::string WhoIsServerHeading(std::string_view server) {
-  return "[" + std::string(server) + "]\r\n";
+  std::string heading(1, '[');
+  heading.append(server);
+  heading += "]\r\n";
+  return heading;
 }
 
 void CWhoIsReferralFinder::Feed(std::string_view bytes) {
