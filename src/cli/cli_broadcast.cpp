@@ -44,7 +44,8 @@ const CommandRegistrar registrar(
     {"broadcast", "TEXT", "Send a text to every copy of Netrove on the local network.", kOptions,
      RunBroadcast, 1, 1,
      "TEXT goes out as one UDP datagram with a zero byte after it; it may hold up to\n"
-     "384 bytes, each line break counted as CR LF. Exit status 0 when it was sent.\n"});
+     "384 bytes, each line break counted as CR LF. Exit status 0 when it was sent.\n"
+     "Broadcasts are IPv4 only: IPv6 has no broadcast address.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -18,11 +18,24 @@ namespace {
 // tftp-hpa's client sends binary files with "-m octet"; --binary is the
 // window's "Binary mode." box.
 constexpr NumberRange kTimeoutRange{1, static_cast<std::int32_t>(kLongestTftpClientTimeout)};
+constexpr NumberRange kBlockSizeRange{static_cast<std::int32_t>(kTftpSmallestBlockSize),
+                                      static_cast<std::int32_t>(kTftpLargestBlockSize)};
+constexpr NumberRange kWindowSizeRange{1, static_cast<std::int32_t>(kTftpLargestWindowSize)};
+constexpr NumberRange kRexmtRange{1, static_cast<std::int32_t>(kTftpLongestOptionTimeout)};
 constexpr Option kOptions[] = {
     {"binary", '\0', {}, "binary (octet) mode instead of text (netascii)"},
     {"timeout", '\0', "SECONDS",
      "give up on a silent server after this long in all (default: the TFTP page's, 60)",
      kTimeoutRange},
+    {"blksize", '\0', "BYTES", "ask for blocks of this size (default: the TFTP page's)",
+     kBlockSizeRange},
+    {"windowsize", '\0', "BLOCKS",
+     "ask to send this many blocks per acknowledgement (default: the TFTP page's)",
+     kWindowSizeRange},
+    {"rexmt", '\0', "SECONDS",
+     "ask for this retransmission time-out (the timeout option; default: the TFTP page's)",
+     kRexmtRange},
+    {"tsize", '\0', {}, "ask for (get) or tell (put) the file's size"},
     kIPv4Option,
     kIPv6Option,
 };
@@ -42,6 +55,11 @@ class TransferFigures : public ITftpProgress {
   std::atomic<std::uint32_t> elapsed_{0};
 };
 
+void TakeSize(const CommandLine& line, std::string_view name, std::size_t& size) {
+  std::int32_t value = 0;
+  if (line.Take(name, value)) size = static_cast<std::size_t>(value);
+}
+
 int RunTftp(const CommandLine& line, CliStreams& io) {
   const auto& operands = line.operands();
   TftpClientRequest request;
@@ -57,6 +75,12 @@ int RunTftp(const CommandLine& line, CliStreams& io) {
   std::int32_t timeout = static_cast<std::int32_t>(ReadTftpClientTimeout());
   line.Take("timeout", timeout);
   request.giveUpMs = timeout * 1000;
+  request.options = ReadTftpClientOptions();
+  TakeSize(line, "blksize", request.options.blockSize);
+  TakeSize(line, "windowsize", request.options.windowSize);
+  std::int32_t rexmt = static_cast<std::int32_t>(request.options.timeoutSeconds);
+  if (line.Take("rexmt", rexmt)) request.options.timeoutSeconds = static_cast<std::uint32_t>(rexmt);
+  if (line.Has("tsize")) request.options.transferSize = true;
   const auto families = FamilyFrom(line, io, ReadNetworkSettings().families);
   if (!families) return kUsageError;
   request.families = *families;
@@ -76,7 +100,8 @@ const CommandRegistrar registrar({"tftp", "get|put HOST[:PORT] REMOTE LOCAL",
                                   "The port is 69 unless given. get never replaces an existing "
                                   "LOCAL file.\nPrints the transfer line and the status, as the "
                                   "TFTP window shows them;\nexit status 0 when the transfer "
-                                  "completed.\n"});
+                                  "completed. Options are asked for only when chosen;\na server "
+                                  "that ignores them is used with 512-byte blocks.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -99,7 +99,9 @@ std::string CSmtpDialogue::OurAddressLiteral() const {
   SocketAddress local;
   if (!socket_.LocalAddress(local)) return "[127.0.0.1]";
   std::string literal = local.isIPv4() ? "[" : "[IPv6:";
-  literal += local.text();
+  // A link-local scope ("%eth0") is no part of an address literal.
+  const std::string text = local.text();
+  literal += text.substr(0, text.find('%'));
   literal += ']';
   return literal;
 }

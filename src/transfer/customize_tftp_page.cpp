@@ -53,7 +53,16 @@ CCustomizeTFTP::CCustomizeTFTP(ITftpServer* server, QWidget* parent)
   auto* windowLayout = new QGridLayout(windowGroup);
   windowLayout->addWidget(new QLabel(QStringLiteral("Give up on a silent server after:")), 0, 0);
   windowLayout->addWidget(clientTimeoutField_, 0, 1, Qt::AlignLeft);
-  windowLayout->addWidget(createSizeAndPositionBox(), 1, 0, 1, 2);
+  // Options make large transfers much faster, but some servers refuse a
+  // request that carries any: none is asked for unless chosen here.
+  blockSizeField_ = addOptionField(windowLayout, 1, QStringLiteral("Block size (bytes):"),
+                                   static_cast<int>(kTftpLargestBlockSize), kValueClientBlockSize);
+  windowSizeField_ =
+      addOptionField(windowLayout, 2, QStringLiteral("Window size (blocks):"),
+                     static_cast<int>(kTftpLargestWindowSize), kValueClientWindowSize);
+  rexmtField_ = addOptionField(windowLayout, 3, QStringLiteral("Retransmission time-out (s):"),
+                               static_cast<int>(kTftpLongestOptionTimeout), kValueClientRexmt);
+  windowLayout->addWidget(createSizeAndPositionBox(), 4, 0, 1, 2);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(serverGroup);
   layout->addWidget(windowGroup);
@@ -78,6 +87,19 @@ CCustomizeTFTP::CCustomizeTFTP(ITftpServer* server, QWidget* parent)
   timer->start(kLogRefreshMilliseconds);
 }
 
+QSpinBox* CCustomizeTFTP::addOptionField(QGridLayout* layout, int row, const QString& label,
+                                         int highest, std::string_view valueName) {
+  auto* field = new QSpinBox;
+  field->setRange(0, highest);
+  field->setSpecialValueText(QStringLiteral("Not asked"));
+  layout->addWidget(new QLabel(label), row, 0);
+  layout->addWidget(field, row, 1, Qt::AlignLeft);
+  connect(field, &QSpinBox::valueChanged, this, [this, valueName](int value) {
+    writeDword(valueName, static_cast<std::uint32_t>(value));
+  });
+  return field;
+}
+
 int CCustomizeTFTP::helpContext() const { return CommandHelpContext(kCmdTftp); }
 
 void CCustomizeTFTP::loadSettings() {
@@ -89,6 +111,14 @@ void CCustomizeTFTP::loadSettings() {
   {
     const QSignalBlocker blocker(clientTimeoutField_);
     clientTimeoutField_->setValue(static_cast<int>(ReadTftpClientTimeout()));
+  }
+  const TftpOptions options = ReadTftpClientOptions();
+  for (const auto& [field, value] :
+       {std::pair{blockSizeField_, options.blockSize},
+        std::pair{windowSizeField_, options.windowSize},
+        std::pair{rexmtField_, static_cast<std::size_t>(options.timeoutSeconds)}}) {
+    const QSignalBlocker blocker(field);
+    field->setValue(static_cast<int>(value));
   }
   folderEdit_->setText(QString::fromStdString(settings.folder.string()));
   loadCheckBox(allowCreateBox_, kValueAllowCreate);

@@ -3,9 +3,12 @@
 // server, chooses the one folder it serves, its port and whether clients may
 // create files, and shows the server's latest log lines. Each value is written
 // the moment its control changes.
+#include <string_view>
+
 #include "widgets/customize_page.h"
 
 class QCheckBox;
+class QGridLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -29,6 +32,9 @@ class CCustomizeTFTP : public CCustomizePage {
   QLineEdit* folderEdit() const { return folderEdit_; }
   QSpinBox* portField() const { return portField_; }
   QSpinBox* clientTimeoutField() const { return clientTimeoutField_; }
+  QSpinBox* blockSizeField() const { return blockSizeField_; }
+  QSpinBox* windowSizeField() const { return windowSizeField_; }
+  QSpinBox* rexmtField() const { return rexmtField_; }
   QPlainTextEdit* logView() const { return logView_; }
   // Shows the server's log as it is now.
   void refreshLog();
@@ -40,6 +46,9 @@ class CCustomizeTFTP : public CCustomizePage {
 
  private:
   void switchServer(bool on);
+  // A field of an option the client asks for: 0 shows "Not asked".
+  QSpinBox* addOptionField(QGridLayout* layout, int row, const QString& label, int highest,
+                           std::string_view valueName);
   void browseFolder();
 
   ITftpServer* server_;
@@ -50,6 +59,9 @@ class CCustomizeTFTP : public CCustomizePage {
   QSpinBox* portField_;
   QPlainTextEdit* logView_;
   QSpinBox* clientTimeoutField_;
+  QSpinBox* blockSizeField_ = nullptr;
+  QSpinBox* windowSizeField_ = nullptr;
+  QSpinBox* rexmtField_ = nullptr;
 };
 
 }  // namespace netrove

@@ -9,16 +9,26 @@
 // dropped and the wait goes on, so nobody else can inject data or end the
 // transfer. Block numbers are compared modulo 65536, so transfers of more
 // than 65535 blocks roll over cleanly.
+//
+// Options: a client that asks for some checks the server's OACK (refusing a
+// bad one with ERROR 8) and runs with the classic values when the server
+// answers without one; a server answers the options it grants with an OACK.
+// With a window of several blocks the sender sends that many before it waits
+// for an ACK, the receiver acknowledges each full window (and the last
+// block), and a lost block makes both go back to the last block acknowledged.
 #include <netinet/in.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/net_socket.h"
 #include "transfer/tftp_netascii.h"
+#include "transfer/tftp_options.h"
 #include "transfer/tftp_packet.h"
 #include "transfer/tftp_timer.h"
 
@@ -71,10 +81,14 @@ class CTftpEngine {
   // How long a silent peer is waited for in all (CTftpTimer::SetGiveUpAfter).
   void SetGiveUpAfter(std::int32_t milliseconds) { timer_.SetGiveUpAfter(milliseconds); }
 
-  // Client: sends the read (get) or write (put) request.
-  void StartRequest(TftpOpcode opcode, std::string_view remoteName);
+  // Client: sends the read (get) or write (put) request, with the options
+  // asked for.
+  void StartRequest(TftpOpcode opcode, std::string_view remoteName, const TftpOptions& asked = {});
+  // Server: the negotiated values and the OACK's options (none: no OACK).
+  void UseOptions(const TftpNegotiation& negotiation);
   // Server: a read request is served as if ACK 0 had come (block 1 goes
-  // out); a write request is answered with ACK 0.
+  // out), or after the OACK has been acknowledged; a write request is
+  // answered with ACK 0, or with the OACK.
   void StartServingRead();
   void StartServingWrite();
 
@@ -86,7 +100,8 @@ class CTftpEngine {
   // the timer's time-out) when none is in progress.
   std::uint32_t WaitRemaining(std::uint32_t now);
 
-  // The packet to send now, if any (empty otherwise); taking it clears it.
+  // The next packet to send now, if any (empty otherwise); taking it moves
+  // on to the one after (a window sends several).
   std::span<const std::uint8_t> TakeOutgoing();
 
   // Ends the transfer from outside (interrupt, socket failure).
@@ -98,6 +113,8 @@ class CTftpEngine {
   std::uint64_t bytesTransferred() const { return bytes_; }
   // Datagrams dropped because they came from someone other than the peer.
   std::uint32_t straysDropped() const { return strays_; }
+  // The values the transfer runs with (after the negotiation, if any).
+  const TftpTransferParameters& parameters() const { return parameters_; }
 
  private:
   bool AcceptSource(const SocketAddress& from);
@@ -105,8 +122,13 @@ class CTftpEngine {
   void HandleData(std::uint16_t block, std::span<const std::uint8_t> data);
   void HandleAck(std::uint16_t block, std::size_t packetSize);
   void HandleError(std::uint16_t code, std::span<const std::uint8_t> text);
+  void HandleOack(std::span<const std::uint8_t> options);
+  void NoteAnswered();
+  void Apply(const TftpTransferParameters& parameters);
   bool StoreData(std::span<const std::uint8_t> data);
-  void SendNextBlock();
+  void AcknowledgeBlock(std::uint16_t block, bool now);
+  void FillWindow();
+  bool ReadBlock();
   void Send(TftpPacket packet);
   void Finish();
   void FailWith(std::string_view text);
@@ -121,15 +143,28 @@ class CTftpEngine {
 
   TftpState state_ = TftpState::Running;
   TftpFailure failure_;
+  // This side sends the file: a client's put, a server's get.
+  bool sending_ = false;
   std::uint16_t block_ = 0;  // receiving: the block expected; sending: the block last sent
+  // Sending: the last block acknowledged (65535 before ACK 0).
+  std::uint16_t acked_ = 0;
   std::uint16_t lastOpcodeSent_ = 0;
-  std::size_t lastDataLength_ = kTftpBlockSize;
+  bool lastBlockRead_ = false;  // sending: the short block that ends the file is out
+  TftpOptions asked_;
+  std::optional<std::uint64_t> sentSize_;
+  TftpTransferParameters parameters_;
+  TftpOptionList oack_;
+  std::size_t blocksUnacknowledged_ = 0;  // receiving: blocks since the last ACK sent
+  bool gapAcknowledged_ = false;          // receiving: a lost block was reported once
   std::uint64_t bytes_ = 0;
   std::uint32_t strays_ = 0;
   bool answered_ = false;
 
-  TftpPacket lastSent_;
-  bool outgoing_ = false;
+  // What a time-out sends again: the sender's unacknowledged window, or the
+  // last request, ACK or OACK. `nextOut_` is the next one to hand out.
+  std::vector<TftpPacket> burst_;
+  std::size_t nextOut_ = 0;
+  std::vector<std::uint8_t> blockBuffer_;
   CTftpTimer timer_;
   bool waiting_ = false;
   std::uint32_t waitEnd_ = 0;

@@ -64,6 +64,12 @@ class CPosixTftpFile : public ITftpFile {
 
   void Keep() override { kept_ = true; }
 
+  std::optional<std::uint64_t> Size() const override {
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_size);
+  }
+
  private:
   long Fill() {
     if (buffer_.empty()) buffer_.resize(kReadBuffer);

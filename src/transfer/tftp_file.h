@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace netrove {
@@ -19,6 +20,8 @@ class ITftpFile {
   virtual int Write(const std::uint8_t* data, std::size_t size) = 0;
   // The transfer finished: a received file stays.
   virtual void Keep() = 0;
+  // The size of a file being read, when it is known.
+  virtual std::optional<std::uint64_t> Size() const { return std::nullopt; }
 };
 
 // Opening a file gives it or the errno value of the failure.

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "transfer/tftp_options.h"
+
 namespace netrove {
 namespace {
 
@@ -124,6 +126,7 @@ TftpRequestParse ParseTftpRequest(std::span<const std::uint8_t> packet) {
   } else {
     return Refuse(kTftpIllegalOperation, kInvalidMode);
   }
+  request.options = ReadTftpOptions(packet.subspan(offset));
   return {std::move(request), std::nullopt};
 }
 

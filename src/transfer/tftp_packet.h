@@ -56,10 +56,17 @@ TftpPacket BuildTftpError(std::uint16_t code, std::string_view text);
 // The opcode of a packet; nothing when it is shorter than two bytes.
 std::optional<std::uint16_t> ReadTftpOpcode(std::span<const std::uint8_t> packet);
 
+struct TftpOption {
+  std::string name;  // in lower case
+  std::string value;
+};
+using TftpOptionList = std::vector<TftpOption>;
+
 struct TftpRequest {
   TftpOpcode opcode = kTftpRrq;
   std::string fileName;
   TftpMode mode = TftpMode::Octet;
+  TftpOptionList options;  // what follows the mode (option extensions)
 };
 
 // Why a read or write request cannot be served, with the ERROR to answer.
@@ -69,8 +76,8 @@ struct TftpRequestRefusal {
 };
 
 // A read or write request: opcode, file name and mode, each NUL-terminated
-// inside the packet. What follows the mode (option extensions) is ignored, as
-// a server without options must. Either the request or the refusal is set.
+// inside the packet, then the option pairs (an unfinished pair at the end is
+// dropped). Either the request or the refusal is set.
 struct TftpRequestParse {
   std::optional<TftpRequest> request;
   std::optional<TftpRequestRefusal> refusal;

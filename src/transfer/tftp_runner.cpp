@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <array>
+#include <vector>
 
 #include "base/host_port.h"
 #include "base/tick_count.h"
@@ -13,12 +13,14 @@
 namespace netrove {
 namespace {
 
-// Sends the engine's packet, if it left one. False when the socket failed
-// (the engine then holds the failure).
+// Sends the packets the engine left, a whole window or one. False when the
+// socket failed (the engine then holds the failure).
 bool SendOutgoing(CTftpEngine& engine, CNetSocket& socket) {
-  const auto packet = engine.TakeOutgoing();
-  if (packet.empty()) return true;
-  const SocketCount sent = socket.SendTo(packet.data(), packet.size(), engine.peer());
+  SocketCount sent;
+  for (auto packet = engine.TakeOutgoing(); !packet.empty(); packet = engine.TakeOutgoing()) {
+    sent = socket.SendTo(packet.data(), packet.size(), engine.peer());
+    if (!sent) break;
+  }
   if (sent) return true;
   engine.Fail(
       {sent.status().userInterrupted() ? TftpFailure::Kind::Silent : TftpFailure::Kind::SocketError,
@@ -29,7 +31,10 @@ bool SendOutgoing(CTftpEngine& engine, CNetSocket& socket) {
 
 // `timeoutInForce` is the receive time-out the socket has: a fresh wait is
 // usually as long as the one before, and then needs no system call.
-void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait, int& timeoutInForce) {
+// `buffer` holds the largest DATA packet and one byte more, so an oversized
+// one is told from a full one.
+void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait, int& timeoutInForce,
+                std::vector<std::uint8_t>& buffer) {
   if (wait == 0) return engine.OnTimeout(TickCount());
   const SocketStatus set = static_cast<int>(wait) == timeoutInForce
                                ? SocketStatus{}
@@ -41,7 +46,6 @@ void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait, int
          {},
          set.error});
   }
-  std::array<std::uint8_t, kTftpReceiveBuffer> buffer{};
   SocketAddress from;
   const SocketCount received = socket.RecvFrom(buffer.data(), buffer.size(), &from);
   if (received) {
@@ -58,8 +62,9 @@ void ReceiveOne(CTftpEngine& engine, CNetSocket& socket, std::uint32_t wait, int
 
 void DriveTftpEngine(CTftpEngine& engine, CNetSocket& socket) {
   int timeoutInForce = -1;
+  std::vector<std::uint8_t> buffer(kTftpLargestPacket + 1);
   while (SendOutgoing(engine, socket) && engine.state() == TftpState::Running) {
-    ReceiveOne(engine, socket, engine.WaitRemaining(TickCount()), timeoutInForce);
+    ReceiveOne(engine, socket, engine.WaitRemaining(TickCount()), timeoutInForce, buffer);
   }
 }
 
@@ -128,7 +133,7 @@ bool CTftpClient::Run(const TftpClientRequest& request) {
   CTftpEngine engine(TftpRole::Client, std::move(file.file), request.mode, peer, TickCount());
   engine.SetProgress(progress_);
   engine.SetGiveUpAfter(request.giveUpMs);
-  engine.StartRequest(request.opcode, request.remoteName);
+  engine.StartRequest(request.opcode, request.remoteName, request.options);
   DriveTftpEngine(engine, socket_);
   bytes_.store(engine.bytesTransferred());
   ReportTftpFailure(reporter_, engine.failure());

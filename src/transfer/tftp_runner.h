@@ -39,6 +39,8 @@ struct TftpClientRequest {
   std::uint16_t port = kTftpPort;
   std::string remoteName;
   std::string localName;
+  // The options asked for (none by default, as a classic client).
+  TftpOptions options{};
   // A silent server is given up after this long (the TFTP page's time-out).
   std::int32_t giveUpMs = kTftpGiveUpMs;
   FamilyChoice families = FamilyChoice::Both;  // the General page's, or -4/-6

@@ -14,6 +14,7 @@
 #include "base/user_paths.h"
 #include "transfer/tftp_engine.h"
 #include "transfer/tftp_file.h"
+#include "transfer/tftp_options.h"
 #include "transfer/tftp_runner.h"
 
 namespace netrove {
@@ -85,6 +86,15 @@ std::string FailureText(const TftpFailure& failure) {
       break;
   }
   return "Interrupted.";
+}
+
+// The options granted, for the log line: " (blksize 1468, windowsize 16)".
+std::string OptionsText(const TftpOptionList& granted) {
+  std::string text;
+  for (const TftpOption& option : granted) {
+    text += (text.empty() ? " (" : ", ") + option.name + " " + option.value;
+  }
+  return text.empty() ? text : text + ")";
 }
 
 }  // namespace
@@ -256,14 +266,18 @@ void CTftpServer::Serve(Transfer& transfer, std::vector<std::uint8_t> packet, So
   TftpFileOpen opened = reading ? OpenServedFileForReading(settings.folder, request.fileName)
                                 : CreateServedFile(settings.folder, request.fileName);
   if (!opened.file) return refuse(RefusalForOpen(opened.error), what);
+  const TftpNegotiation negotiation =
+      NegotiateTftpOptions(request.options, request.opcode, request.mode, opened.file->Size());
   CTftpEngine engine(TftpRole::Server, std::move(opened.file), request.mode, from, TickCount());
+  engine.UseOptions(negotiation);
   if (reading) {
     engine.StartServingRead();
   } else {
     engine.StartServingWrite();
   }
   DriveTftpEngine(engine, transfer.socket);
-  const std::string bytes = std::to_string(engine.bytesTransferred()) + " bytes";
+  const std::string bytes =
+      std::to_string(engine.bytesTransferred()) + " bytes" + OptionsText(negotiation.answer);
   if (engine.state() == TftpState::Finished) {
     Log(what + ": " + bytes + (reading ? " sent." : " received."));
   } else {

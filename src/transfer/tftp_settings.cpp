@@ -34,3 +34,22 @@ std::uint32_t ReadTftpClientTimeout() {
 }
 
 }  // namespace netrove
+
+namespace netrove {
+
+TftpOptions ReadTftpClientOptions() {
+  TftpOptions options;
+  const auto key = OpenToolKey(kTftpKeyName, false);
+  if (!key) return options;
+  const auto read = [&key](std::string_view name, std::uint32_t lowest, std::uint32_t highest) {
+    std::uint32_t value = 0;
+    key->ReadDword(name, value);
+    return value >= lowest && value <= highest ? value : 0;
+  };
+  options.blockSize = read(kValueClientBlockSize, kTftpSmallestBlockSize, kTftpLargestBlockSize);
+  options.windowSize = read(kValueClientWindowSize, 1, kTftpLargestWindowSize);
+  options.timeoutSeconds = read(kValueClientRexmt, 1, kTftpLongestOptionTimeout);
+  return options;
+}
+
+}  // namespace netrove

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/tftp_server_control.h"
+#include "transfer/tftp_options.h"
 
 namespace netrove {
 
@@ -12,6 +13,10 @@ inline constexpr std::string_view kValueServerPort = "ServerPort";
 inline constexpr std::string_view kValueServerFolder = "ServerFolder";
 inline constexpr std::string_view kValueAllowCreate = "AllowCreate";
 inline constexpr std::string_view kValueClientTimeout = "ClientTimeout";
+// The options the TFTP window and netrove-cli tftp ask for; 0 asks nothing.
+inline constexpr std::string_view kValueClientBlockSize = "ClientBlockSize";
+inline constexpr std::string_view kValueClientWindowSize = "ClientWindowSize";
+inline constexpr std::string_view kValueClientRexmt = "ClientRetransmitTimeout";
 inline constexpr std::uint16_t kDefaultTftpServerPort = 69;
 // How long, in seconds, the TFTP window and netrove-cli tftp wait for a
 // silent server in all before they give up.
@@ -33,5 +38,8 @@ std::filesystem::path DefaultTftpServerFolder();
 TftpServerSettings ReadTftpServerSettings();
 // The client's time-out in seconds: 1 to 3600, the default when missing.
 std::uint32_t ReadTftpClientTimeout();
+// The options the client asks for: none unless chosen; a stored value out of
+// its range is taken as not chosen.
+TftpOptions ReadTftpClientOptions();
 
 }  // namespace netrove

@@ -25,6 +25,7 @@ std::int32_t CTftpTimer::BeforeWait(std::uint32_t now) {
 }
 
 std::int32_t CTftpTimer::NextTimeout(std::uint32_t now) {
+  if (fixedTimeout_ > 0) return fixedTimeout_;
   if (retransmissions_ > 0) {
     timeout_ *=
         kBackoffFactor[static_cast<std::size_t>(std::min(retransmissions_, kMostRetransmissions))];

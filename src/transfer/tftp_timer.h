@@ -23,6 +23,10 @@ class CTftpTimer {
   // (at least one second).
   void SetGiveUpAfter(std::int32_t milliseconds);
 
+  // A time-out agreed with the peer: every wait is this long, without
+  // backoff (0 returns to the adaptive time-out).
+  void SetFixedTimeout(std::int32_t milliseconds) { fixedTimeout_ = milliseconds; }
+
   // The wait about to begin, in milliseconds.
   std::int32_t BeforeWait(std::uint32_t now);
   // A packet arrived: measures and starts the count of retransmissions anew.
@@ -43,6 +47,7 @@ class CTftpTimer {
   std::int32_t waited_ = 0;    // the waits that ran out for the current packet
   std::int32_t lastWait_ = 0;  // the wait BeforeWait handed out
   std::int32_t timeout_ = 0;
+  std::int32_t fixedTimeout_ = 0;
   std::int32_t nextTimeout_ = 0;  // carried over from a retransmission; 0 = none
   std::uint32_t sendTime_ = 0;
   double smoothed_ = 0.0;  // seconds

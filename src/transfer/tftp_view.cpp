@@ -220,6 +220,7 @@ void CTftpView::start() {
   }
   request.localName = localEdit_->text().trimmed().toStdString();
   request.giveUpMs = static_cast<std::int32_t>(ReadTftpClientTimeout() * 1000);
+  request.options = ReadTftpClientOptions();
   request.families = ReadNetworkSettings().families;
 
   setInputsEnabled(false);

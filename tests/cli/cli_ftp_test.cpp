@@ -8,6 +8,7 @@
 
 #include "cli/cli_runner.h"
 #include "transfer/pyftpd_server.h"
+#include "transfer/vsftpd_server.h"
 
 namespace netrove::test {
 namespace {
@@ -67,6 +68,31 @@ TEST_F(CliFtp, AFailedCommandExitsNonZero) {
   EXPECT_EQ(RunCli(home_, {"ftp", Address(), "pwd"}).status, 0);
   const CliRun usage = RunCli(home_, {"ftp", Address(), "fly"});
   EXPECT_EQ(usage.status, 2);
+}
+
+// vsftpd on ::1 only, reached by its bracketed address: ls in both modes
+// (EPRT and EPSV); -4 finds no address to try.
+TEST(CliFtpIPv6, LsOverIPv6InBothModes) {
+  ScopedHome home;
+  fs::create_directories(home.path() / "server" / "pub");
+  std::ofstream(home.path() / "server" / "pub" / "six.txt") << "6\r\n";
+  VsftpdServer server(home.path() / "server", home.path() / "vsftpd", true);
+  if (server.port() == 0) {
+    if (PrivilegeRequired()) FAIL() << "vsftpd did not start on ::1";
+    GTEST_SKIP() << "vsftpd did not start on ::1";
+  }
+  const std::string address = "[::1]:" + std::to_string(server.port());
+  for (const char* mode : {"--ascii", "--passive"}) {
+    const CliRun run = RunCli(home, {"ftp", "--verbose", mode, address, "ls", "pub"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(std::string(mode) == "--passive" ? "EPSV\r\n229 " : "EPRT |2|::1|"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("      six.txt\r\n"), std::string::npos) << run.out;
+  }
+  const CliRun ipv4Only = RunCli(home, {"ftp", "-4", address, "ls"});
+  EXPECT_EQ(ipv4Only.status, 1);
+  EXPECT_NE(ipv4Only.err.find("WSANO_DATA"), std::string::npos) << ipv4Only.err;
 }
 
 }  // namespace

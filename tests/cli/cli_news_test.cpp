@@ -225,5 +225,35 @@ TEST(CliNews, PostWritesWhatThePostingWindowWouldFromTheUserSettings) {
   EXPECT_EQ(post.out, "Article posted OK.\r\n");
 }
 
+// A server on ::1 only, named by its bracketed address; -4 refuses it
+// before any connection.
+TEST(CliNews, GroupOverIPv6) {
+  test::ScopedHome home;
+  std::unique_ptr<test::CScriptedServer> server;
+  try {
+    server = std::make_unique<test::CScriptedServer>(test::CScriptedServer::Transport::TcpIPv6);
+  } catch (const std::exception& error) {
+    GTEST_SKIP() << "no IPv6 loopback here: " << error.what();
+  }
+  server->Start(Script()
+                    .Accept()
+                    .Send("200 ready\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send(kReaderCapabilities)
+                    .ExpectLine("GROUP local.test")
+                    .Send("211 3 1 3 local.test\r\n")
+                    .ExpectLine("QUIT")
+                    .Send("205 bye\r\n")
+                    .Close());
+  const std::string target = "[::1]:" + std::to_string(server->port());
+  const auto group = test::RunInProcess({"news", target, "group", "local.test"});
+  EXPECT_TRUE(server->Finished());
+  EXPECT_EQ(group.status, 0) << group.err;
+  EXPECT_EQ(group.out, "local.test: 3 articles, 1-3\r\n");
+  const auto ipv4Only = test::RunInProcess({"news", "-4", target, "group", "local.test"});
+  EXPECT_EQ(ipv4Only.status, 1);
+  EXPECT_NE(ipv4Only.err.find("WSANO_DATA"), std::string::npos) << ipv4Only.err;
+}
+
 }  // namespace
 }  // namespace netrove

@@ -29,6 +29,11 @@ TEST(CliTftp, TheServerServesItsFolderToTheClientAndLogsWhatItRefused) {
   EXPECT_TRUE(got.out.starts_with("Bytes transferred: 1500   in   ")) << got.out;
   EXPECT_TRUE(got.out.ends_with(" seconds.\r\nCompleted\r\n")) << got.out;
   EXPECT_EQ(test::ReadWholeFile(local), std::string(1500, 'b'));
+  // The same server over IPv6: one socket takes both families.
+  const test::CliRun overIPv6 =
+      test::RunInProcess({"tftp", "--binary", "get", "[::1]:" + port, "/file.bin", local + ".six"});
+  EXPECT_EQ(overIPv6.status, 0) << overIPv6.err;
+  EXPECT_EQ(test::ReadWholeFile(local + ".six"), std::string(1500, 'b'));
 
   const test::CliRun refused =
       test::RunInProcess({"tftp", "get", "127.0.0.1:" + port, "../../etc/passwd", local + ".2"});
@@ -52,6 +57,7 @@ TEST(CliTftp, TheServerServesItsFolderToTheClientAndLogsWhatItRefused) {
   EXPECT_EQ(served.status, 0) << served.err;
   EXPECT_NE(served.out.find("get \"/file.bin\" (octet): 1500 bytes sent.\r\n"), std::string::npos)
       << served.out;
+  EXPECT_NE(served.out.find("[::1]:"), std::string::npos) << served.out;
   EXPECT_NE(served.out.find("get \"../../etc/passwd\" (netascii) refused: Access violation.\r\n"),
             std::string::npos)
       << served.out;
@@ -68,10 +74,29 @@ TEST(CliTftp, ASilentServerIsGivenUpAfterTheTimeOut) {
        "/f", (home.path() / "f").string()});
   ::close(silent);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("No response from the other side; transfer timed out."),
-            std::string::npos)
+  EXPECT_NE(run.err.find("No response from the other side; transfer timed out."), std::string::npos)
       << run.err;
   EXPECT_FALSE(std::filesystem::exists(home.path() / "f"));
+}
+
+// tftpd-hpa on [::1] only; the client reaches it by its bracketed address.
+TEST(CliTftp, GetsFromTftpdHpaOverIPv6) {
+  NETROVE_REQUIRE_PROGRAM(test::kTftpdProgram);
+  test::ScopedHome home;
+  const auto root = home.path() / "root";
+  std::filesystem::create_directories(root);
+  test::WriteWholeFile(root / "six.txt", "line\nline\n");
+  test::TftpdHpa server(root, false, true);
+  ASSERT_TRUE(server.started());
+  const auto local = (home.path() / "six.txt").string();
+  const std::string address = "[::1]:" + std::to_string(server.port());
+  const test::CliRun got = test::RunInProcess({"tftp", "get", address, "six.txt", local});
+  EXPECT_EQ(got.status, 0) << got.err;
+  EXPECT_EQ(test::ReadWholeFile(local), "line\nline\n");
+  const test::CliRun ipv4Only =
+      test::RunInProcess({"tftp", "-4", "get", address, "six.txt", local + ".4"});
+  EXPECT_EQ(ipv4Only.status, 1);
+  EXPECT_NE(ipv4Only.err.find("WSANO_DATA"), std::string::npos) << ipv4Only.err;
 }
 
 }  // namespace

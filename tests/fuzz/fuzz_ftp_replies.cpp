@@ -56,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::string_view first = line.firstLine;
       const std::string_view text = first.size() > 5 ? first.substr(5) : std::string_view();
       (void)ParsePassiveReply(text);
+      (void)ParseExtendedPassiveReply(text);
       connection.ReplyDispatch(line.code, text);
     }
     if (!framed) break;

@@ -1,12 +1,17 @@
-// Feeds arbitrary datagrams to the TFTP request reader and to engines of both
-// roles in every state a first packet can meet.
+// Feeds arbitrary datagrams to the TFTP request reader, the option
+// negotiation of both sides, and to engines of both roles in every state a
+// first packet can meet, with and without options.
+#include <arpa/inet.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 
+#include "base/net_socket.h"
 #include "transfer/tftp_engine.h"
 #include "transfer/tftp_file.h"
+#include "transfer/tftp_options.h"
 #include "transfer/tftp_packet.h"
 
 namespace {
@@ -22,24 +27,20 @@ class NullFile : public netrove::ITftpFile {
   }
   int Write(const std::uint8_t*, std::size_t) override { return 0; }
   void Keep() override {}
+  std::optional<std::uint64_t> Size() const override { return 2048; }
 
  private:
   std::size_t left_ = 2048;
 };
 
-sockaddr_in Peer() {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_addr.s_addr = 0x0100007F;
-  peer.sin_port = 0x4500;
-  return peer;
+netrove::SocketAddress Peer(std::uint16_t port = 69) {
+  return netrove::SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)}, port);
 }
 
 // A client learns the server's transfer port from its first answer; a server
 // hears its requester's port only.
 void Feed(netrove::CTftpEngine& engine, std::span<const std::uint8_t> packet, bool client) {
-  sockaddr_in from = Peer();
-  if (client) from.sin_port = 0x4600;
+  const netrove::SocketAddress from = Peer(client ? 70 : 69);
   // The same datagram twice: as the first answer and as one in the transfer.
   engine.OnPacket(packet, from, 1);
   static_cast<void>(engine.TakeOutgoing());
@@ -54,19 +55,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> packet(data, size);
   const TftpRequestParse parse = ParseTftpRequest(packet);
   if (parse.refusal) static_cast<void>(BuildTftpError(parse.refusal->code, parse.refusal->text));
+  // The server's answer to the request's options, and the datagram as an
+  // OACK's options checked by a client that asked for all of them.
+  TftpNegotiation negotiation;
+  if (parse.request) {
+    negotiation = NegotiateTftpOptions(parse.request->options, parse.request->opcode,
+                                       parse.request->mode, 4096);
+    static_cast<void>(BuildTftpOack(negotiation.answer));
+  }
+  const TftpOptions asked{1468, 16, 3, true};
+  static_cast<void>(CheckTftpOack(asked, 2048, packet));
   for (const TftpMode mode : {TftpMode::Netascii, TftpMode::Octet}) {
-    CTftpEngine getter(TftpRole::Client, std::make_unique<NullFile>(), mode, Peer(), 0);
-    getter.StartRequest(kTftpRrq, "/f");
-    Feed(getter, packet, true);
-    CTftpEngine putter(TftpRole::Client, std::make_unique<NullFile>(), mode, Peer(), 0);
-    putter.StartRequest(kTftpWrq, "/f");
-    Feed(putter, packet, true);
-    CTftpEngine reader(TftpRole::Server, std::make_unique<NullFile>(), mode, Peer(), 0);
-    reader.StartServingRead();
-    Feed(reader, packet, false);
-    CTftpEngine writer(TftpRole::Server, std::make_unique<NullFile>(), mode, Peer(), 0);
-    writer.StartServingWrite();
-    Feed(writer, packet, false);
+    for (const TftpOptions& options : {TftpOptions{}, asked}) {
+      CTftpEngine getter(TftpRole::Client, std::make_unique<NullFile>(), mode, Peer(), 0);
+      getter.StartRequest(kTftpRrq, "/f", options);
+      Feed(getter, packet, true);
+      CTftpEngine putter(TftpRole::Client, std::make_unique<NullFile>(), mode, Peer(), 0);
+      putter.StartRequest(kTftpWrq, "/f", options);
+      Feed(putter, packet, true);
+    }
+    for (const bool negotiated : {false, true}) {
+      CTftpEngine reader(TftpRole::Server, std::make_unique<NullFile>(), mode, Peer(), 0);
+      if (negotiated) reader.UseOptions(negotiation);
+      reader.StartServingRead();
+      Feed(reader, packet, false);
+      CTftpEngine writer(TftpRole::Server, std::make_unique<NullFile>(), mode, Peer(), 0);
+      if (negotiated) writer.UseOptions(negotiation);
+      writer.StartServingWrite();
+      Feed(writer, packet, false);
+    }
   }
   return 0;
 }

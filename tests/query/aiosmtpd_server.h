@@ -35,9 +35,11 @@ class AiosmtpdServer {
     return std::system("/usr/bin/python3 -c 'import aiosmtpd' >/dev/null 2>&1") == 0;
   }
 
-  explicit AiosmtpdServer(const std::filesystem::path& folder) : maildir_(folder / "maildir") {
+  // `ipv6`: on ::1 instead of 127.0.0.1.
+  explicit AiosmtpdServer(const std::filesystem::path& folder, bool ipv6 = false)
+      : maildir_(folder / "maildir"), ipv6_(ipv6) {
     port_ = FreePort();
-    const std::string listen = "127.0.0.1:" + std::to_string(port_);
+    const std::string listen = (ipv6 ? "::1:" : "127.0.0.1:") + std::to_string(port_);
     std::vector<std::string> args{
         kPython,          "-m", "aiosmtpd", "-n", "-l", listen, "-c", "aiosmtpd.handlers.Mailbox",
         maildir_.string()};
@@ -58,7 +60,7 @@ class AiosmtpdServer {
 
   bool Ready() const { return ready_; }
   std::uint16_t port() const { return port_; }
-  std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string server() const { return (ipv6_ ? "[::1]:" : "127.0.0.1:") + std::to_string(port_); }
 
   // The stored messages, each as its file's text.
   std::vector<std::string> Messages() const {
@@ -86,13 +88,18 @@ class AiosmtpdServer {
   bool WaitUntilListening() const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
-      const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      const int probe = ::socket(ipv6_ ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
       sockaddr_in address{};
       address.sin_family = AF_INET;
       address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
       address.sin_port = htons(port_);
+      sockaddr_in6 address6{};
+      address6.sin6_family = AF_INET6;
+      address6.sin6_addr = in6addr_loopback;
+      address6.sin6_port = htons(port_);
       const bool connected =
-          ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+          ipv6_ ? ::connect(probe, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
+                : ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
       ::close(probe);
       if (connected) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -101,6 +108,7 @@ class AiosmtpdServer {
   }
 
   std::filesystem::path maildir_;
+  bool ipv6_ = false;
   std::uint16_t port_ = 0;
   pid_t pid_ = 0;
   bool ready_ = false;
@@ -112,7 +120,7 @@ class AiosmtpdServer {
   do {                                                                                   \
     if (!::netrove::test::AiosmtpdServer::Installed()) {                                 \
       if (::netrove::test::PrivilegeRequired()) FAIL() << "python3-aiosmtpd is missing"; \
-      GTEST_SKIP() << "python3-aiosmtpd is not installed (scripts/install-deps test)";        \
+      GTEST_SKIP() << "python3-aiosmtpd is not installed (scripts/install-deps test)";   \
     }                                                                                    \
   } while (0)
 

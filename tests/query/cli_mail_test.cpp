@@ -37,6 +37,20 @@ TEST(CliMail, PrintsTheDialogueAndTakesItsDefaultsFromTheMailPage) {
   EXPECT_NE(both.find("X-RcptTo: dave@example.test"), std::string::npos) << both;
 }
 
+// The server on ::1 only, named by its bracketed address.
+TEST(CliMail, SendsThroughAServerOnIPv6) {
+  NETROVE_REQUIRE_AIOSMTPD();
+  ScopedHome home;
+  AiosmtpdServer server(home.path(), true);
+  ASSERT_TRUE(server.Ready());
+  const CliRun sent = RunCli(home, {"mail", "--to", "bob@example.test", "--server", server.server(),
+                                    "--from", "alice@example.test"});
+  EXPECT_EQ(sent.status, 0) << sent.err;
+  const auto messages = server.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("X-Peer: ('::1'"), std::string::npos) << messages[0];
+}
+
 TEST(CliMail, RefusesTextsThatWouldAddCommands) {
   ScopedHome home;
   auto key = CreateToolKey(kMailToolName);

@@ -48,18 +48,22 @@ std::string Escaped(std::string_view bytes) {
 class ScriptSession {
  public:
   explicit ScriptSession(CScriptedServer::Transport transport) {
-    const bool tcp = transport == CScriptedServer::Transport::Tcp;
-    listener_ = ::socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
+    const bool tcp = transport != CScriptedServer::Transport::Udp;
+    const bool ipv6 = transport == CScriptedServer::Transport::TcpIPv6;
+    listener_ = ::socket(ipv6 ? AF_INET6 : AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, Address(address), sizeof address) != 0 ||
-        (tcp && ::listen(listener_, 8) != 0) ||
-        ::getsockname(listener_, Address(address), &length) != 0) {
+    sockaddr_in6 address6{};
+    address6.sin6_family = AF_INET6;
+    address6.sin6_addr = in6addr_loopback;
+    sockaddr* bound = ipv6 ? reinterpret_cast<sockaddr*>(&address6) : Address(address);
+    socklen_t length = ipv6 ? sizeof address6 : sizeof address;
+    if (listener_ < 0 || ::bind(listener_, bound, length) != 0 ||
+        (tcp && ::listen(listener_, 8) != 0) || ::getsockname(listener_, bound, &length) != 0) {
       throw std::runtime_error(ErrnoText("scripted server socket"));
     }
-    port_ = ntohs(address.sin_port);
+    port_ = ntohs(ipv6 ? address6.sin6_port : address.sin_port);
     if (!tcp) context_.socket = listener_;
   }
   ~ScriptSession() {

@@ -74,8 +74,9 @@ class Script {
 
 class CScriptedServer {
  public:
-  enum class Transport { Tcp, Udp };
-  // Binds 127.0.0.1 on an ephemeral port (and listens, for TCP).
+  // TcpIPv6: TCP on ::1 instead of 127.0.0.1.
+  enum class Transport { Tcp, Udp, TcpIPv6 };
+  // Binds 127.0.0.1 (or ::1) on an ephemeral port (and listens, for TCP).
   explicit CScriptedServer(Transport transport = Transport::Tcp);
   ~CScriptedServer();
   CScriptedServer(const CScriptedServer&) = delete;

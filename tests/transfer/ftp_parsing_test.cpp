@@ -86,6 +86,21 @@ TEST(FtpPassiveReply, ReadsSixNumbersOrNothing) {
   EXPECT_FALSE(ParsePassiveReply(""));
 }
 
+TEST(FtpPassiveReply, ExtendedReadsOnlyAPortBetweenItsDelimiters) {
+  EXPECT_EQ(ParseExtendedPassiveReply("Entering Extended Passive Mode (|||6446|)"), 6446);
+  EXPECT_EQ(ParseExtendedPassiveReply("ok (!!!65535!)."), 65535);
+  for (const char* bad : {"(|||0|)", "(|||65536|)", "(||||)", "(|||6446)", "(|||6446!)",
+                          "(||6446|)", "(1116441)", "( 6446 )", "|||6446|", "(", ""}) {
+    EXPECT_FALSE(ParseExtendedPassiveReply(bad)) << bad;
+  }
+  auto address = SocketAddress::FromText("fe80::1%lo");
+  ASSERT_TRUE(address);
+  address->setPort(6446);
+  EXPECT_EQ(ExtendedPortArgument(*address), "|2|fe80::1|6446|");  // no scope for the server
+  EXPECT_EQ(ExtendedPortArgument(SocketAddress::FromIPv4(in_addr{htonl(0x7F000001)}, 21)),
+            "|1|127.0.0.1|21|");
+}
+
 TEST(FtpLineEnds, AsciiConversionSurvivesAnySplit) {
   const std::string wire = "a\r\nb\rc\r\n\r\n";
   for (std::size_t split = 0; split <= wire.size(); ++split) {

@@ -39,15 +39,32 @@ bool HasName(const std::string& listing, const std::string& name, bool folder) {
 
 enum class Peer { Pyftpdlib, Vsftpd };
 
+// Over IPv6 the data connections are EPRT and EPSV; over IPv4 `extended`
+// asks for EPSV in passive mode.
+enum class Network { IPv4, IPv6, IPv4Extended };
+
 struct PeerAndMode {
   Peer peer;
   bool passive;
+  Network network = Network::IPv4;
 };
+
+const char* NetworkName(Network network) {
+  switch (network) {
+    case Network::IPv6:
+      return "IPv6";
+    case Network::IPv4Extended:
+      return "IPv4Epsv";
+    case Network::IPv4:
+      break;
+  }
+  return "";
+}
 
 // What a test name shows of its parameter.
 void PrintTo(const PeerAndMode& value, std::ostream* out) {
   *out << (value.peer == Peer::Vsftpd ? "vsftpd" : "pyftpdlib")
-       << (value.passive ? ", passive" : ", active");
+       << (value.passive ? ", passive " : ", active ") << NetworkName(value.network);
 }
 
 // pyftpdlib serves its folder to bob as "/"; vsftpd serves it to anonymous
@@ -67,7 +84,7 @@ class FtpAgainstRealServers : public ::testing::TestWithParam<PeerAndMode> {
   }
 
   void StartPyftpdlib() {
-    pyftpd_ = std::make_unique<test::PyFtpServer>(serverRoot_);
+    pyftpd_ = std::make_unique<test::PyFtpServer>(serverRoot_, Host());
     port_ = pyftpd_->port();
     if (port_ == 0) {
       if (test::PrivilegeRequired()) FAIL() << "pyftpdlib (python3-pyftpdlib) is missing";
@@ -79,7 +96,8 @@ class FtpAgainstRealServers : public ::testing::TestWithParam<PeerAndMode> {
   }
 
   void StartVsftpd() {
-    vsftpd_ = std::make_unique<test::VsftpdServer>(serverRoot_, home_.path() / "vsftpd");
+    vsftpd_ = std::make_unique<test::VsftpdServer>(serverRoot_, home_.path() / "vsftpd",
+                                                   GetParam().network == Network::IPv6);
     port_ = vsftpd_->port();
     if (port_ == 0) {
       if (test::PrivilegeRequired()) FAIL() << "vsftpd (Debian vsftpd) did not start";
@@ -90,10 +108,13 @@ class FtpAgainstRealServers : public ::testing::TestWithParam<PeerAndMode> {
     rootLabel_ = serverRoot_.string() + "/";
   }
 
+  static std::string Host() { return GetParam().network == Network::IPv6 ? "::1" : "127.0.0.1"; }
+
   // Logs in and waits for the first listing.
   void LogIn() {
     FtpLogin login;
-    login.host = "127.0.0.1";
+    login.host = Host();
+    login.extendedPassive = GetParam().network == Network::IPv4Extended;
     login.serverPort = port_;
     login.userName = userName_;
     login.password = password_;
@@ -133,8 +154,11 @@ TEST_P(FtpAgainstRealServers, LogsInAndListsTheHomeFolder) {
   EXPECT_NE(transcript.find("USER " + userName_ + "\r\n331 "), std::string::npos) << transcript;
   EXPECT_NE(transcript.find("PASS ****\r\n230"), std::string::npos) << transcript;
   EXPECT_EQ(transcript.find(password_), std::string::npos);
-  EXPECT_NE(transcript.find(GetParam().passive ? "PASV\r\n227 " : "PORT 127,0,0,1,"),
-            std::string::npos);
+  const bool extended = GetParam().network != Network::IPv4;
+  const bool ipv6 = GetParam().network == Network::IPv6;
+  const char* dataCommand = GetParam().passive ? (extended ? "EPSV\r\n229 " : "PASV\r\n227 ")
+                                               : (ipv6 ? "EPRT |2|::1|" : "PORT 127,0,0,1,");
+  EXPECT_NE(transcript.find(dataCommand), std::string::npos) << transcript;
 }
 
 TEST_P(FtpAgainstRealServers, UploadsAppendsAndDownloadsByteForByte) {
@@ -252,10 +276,15 @@ TEST_P(FtpAgainstRealServers, AbortDuringADownloadLeavesNoFile) {
 INSTANTIATE_TEST_SUITE_P(
     PeersAndModes, FtpAgainstRealServers,
     ::testing::Values(PeerAndMode{Peer::Pyftpdlib, false}, PeerAndMode{Peer::Pyftpdlib, true},
-                      PeerAndMode{Peer::Vsftpd, false}, PeerAndMode{Peer::Vsftpd, true}),
+                      PeerAndMode{Peer::Vsftpd, false}, PeerAndMode{Peer::Vsftpd, true},
+                      PeerAndMode{Peer::Pyftpdlib, false, Network::IPv6},
+                      PeerAndMode{Peer::Pyftpdlib, true, Network::IPv6},
+                      PeerAndMode{Peer::Vsftpd, false, Network::IPv6},
+                      PeerAndMode{Peer::Vsftpd, true, Network::IPv6},
+                      PeerAndMode{Peer::Vsftpd, true, Network::IPv4Extended}),
     [](const auto& info) {
       return std::string(info.param.peer == Peer::Vsftpd ? "Vsftpd" : "Pyftpdlib") +
-             (info.param.passive ? "Passive" : "Active");
+             (info.param.passive ? "Passive" : "Active") + NetworkName(info.param.network);
     });
 
 }  // namespace

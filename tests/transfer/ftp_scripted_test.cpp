@@ -87,11 +87,12 @@ int ConnectFrom(const char* from, std::uint16_t port) {
 
 class FtpScripted : public ::testing::Test {
  protected:
-  void Connect(std::uint32_t mode = kFtpModePassive) {
+  void Connect(std::uint32_t mode = kFtpModePassive, bool extendedPassive = false) {
     FtpLogin login;
     login.host = "127.0.0.1";
     login.serverPort = control_.port();
     login.mode = mode;
+    login.extendedPassive = extendedPassive;
     login.verbose = true;
     ASSERT_TRUE(connection_.Connect(login));
   }
@@ -242,6 +243,76 @@ TEST_F(FtpScripted, APassiveReplyNamingAnotherHostConnectsToTheServerOnly) {
   EXPECT_EQ(events_.RootLabel(), "/pub/");
   EXPECT_TRUE(data_.Finished());
   EXPECT_TRUE(control_.Finished());
+}
+
+// Asked for EPSV over IPv4, a server that does not know it gets PASV, at once
+// and for the rest of the connection; the data still goes to the server's
+// own address.
+TEST_F(FtpScripted, AServerWithoutEpsvIsAskedWithPasvFromThenOn) {
+  test::CScriptedServer secondData;
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("EPSV")
+      .Send("500 what?\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("LIST")
+      .Send("150 here\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(secondData))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("LIST")
+      .Send("150 here\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Close());
+  secondData.Start(Script().Accept().Close());
+  Connect(kFtpModePassive, true);
+  ASSERT_TRUE(events_.WaitFor("listing"));
+  connection_.Start(test::RequestOf(FtpOperationKind::List));
+  ASSERT_TRUE(events_.WaitFor("listing", 2));
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_TRUE(secondData.Finished());
+  EXPECT_TRUE(reporter_.Messages().empty());
+}
+
+// The port of a 229 is taken on the control connection's peer; a 229
+// without one fails the listing like a malformed 227.
+TEST_F(FtpScripted, AnExtendedPassiveReplyGivesThePortOnTheServersAddress) {
+  Script script;
+  AnonymousLogin(script)
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("EPSV")
+      .Send("229 Entering Extended Passive Mode (|||" + std::to_string(data_.port()) + "|)\r\n")
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("LIST")
+      .Send("150 here\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n")
+      .ExpectLine("EPSV")
+      .Send("229 no port (|||x|)\r\n")
+      .ExpectLine("QUIT")
+      .Send("221 bye\r\n")
+      .ExpectClosed();
+  control_.Start(std::move(script));
+  const std::string listing = "-rw-r--r-- 1 a b 5 Jan 1 12:00 file.txt\r\n";
+  data_.Start(Script().Accept().Send(listing).Close());
+  Connect(kFtpModePassive, true);
+  ASSERT_TRUE(events_.WaitFor("listing"));
+  EXPECT_EQ(events_.Listing(), listing);
+  connection_.Start(test::RequestOf(FtpOperationKind::List));
+  ASSERT_TRUE(events_.WaitFor("list ended 0")) << events_.Transcript();
+  connection_.Quit();
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_TRUE(data_.Finished());
 }
 
 TEST_F(FtpScripted, AMalformedPassiveReplyFailsTheListingWithoutSendingIt) {

@@ -1,6 +1,7 @@
-# A private FTP server for the tests: pyftpdlib on 127.0.0.1, any free port
-# (printed on the first line of stdout), serving one folder to the user
-# "bob" (password "secret") and to anonymous users.
+# A private FTP server for the tests: pyftpdlib on 127.0.0.1 (or the address
+# given third, such as ::1), any free port (printed on the first line of
+# stdout), serving one folder to the user "bob" (password "secret") and to
+# anonymous users.
 import logging
 import warnings
 import sys
@@ -12,12 +13,13 @@ from pyftpdlib.servers import FTPServer
 warnings.simplefilter("ignore")
 root = sys.argv[1]
 port = int(sys.argv[2]) if len(sys.argv) > 2 else 0
+host = sys.argv[3] if len(sys.argv) > 3 else "127.0.0.1"
 authorizer = DummyAuthorizer()
 authorizer.add_user("bob", "secret", root, perm="elradfmwMT")
 authorizer.add_anonymous(root, perm="elradfmw")
 handler = FTPHandler
 handler.authorizer = authorizer
 logging.basicConfig(level=logging.CRITICAL)
-server = FTPServer(("127.0.0.1", port), handler)
+server = FTPServer((host, port), handler)
 print(server.socket.getsockname()[1], flush=True)
 server.serve_forever()

@@ -1,6 +1,6 @@
 #pragma once
-// A private pyftpdlib server on 127.0.0.1 serving a temporary folder, for the
-// tests that need a real FTP peer. Started and stopped by the test; never the
+// A private pyftpdlib server on 127.0.0.1 (or ::1) serving a temporary
+// folder, for the tests that need a real FTP peer. Started and stopped by the test; never the
 // system's service.
 #include <signal.h>
 #include <spawn.h>
@@ -18,7 +18,7 @@ namespace netrove::test {
 
 class PyFtpServer {
  public:
-  explicit PyFtpServer(const std::filesystem::path& root) {
+  explicit PyFtpServer(const std::filesystem::path& root, std::string address = "127.0.0.1") {
     int output[2];
     if (::pipe(output) != 0) return;
     posix_spawn_file_actions_t actions;
@@ -30,7 +30,9 @@ class PyFtpServer {
     std::string python = ::access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
     std::string script = NETROVE_FTP_SERVER_SCRIPT;
     std::string folder = root.string();
-    char* argv[] = {python.data(), script.data(), folder.data(), nullptr};
+    std::string anyPort = "0";
+    char* argv[] = {python.data(),  script.data(),  folder.data(),
+                    anyPort.data(), address.data(), nullptr};
     const bool started = posix_spawnp(&pid_, python.c_str(), &actions, nullptr, argv, environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     ::close(output[1]);

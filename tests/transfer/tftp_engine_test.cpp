@@ -119,6 +119,27 @@ TEST_F(EngineTest, AnErrorShowsItsTextOrTheTextOfItsCode) {
   EXPECT_EQ(FailureText(), "Disk full or allocation exceeded.");
 }
 
+// Over IPv6 the whole address counts: another host of the same prefix, the
+// same address on another interface and the IPv4 loopback are all strays.
+TEST_F(EngineTest, AnIPv6PeerIsTheWholeAddressWithItsScopeAndPort) {
+  auto at = [](const char* text, std::uint16_t port) {
+    SocketAddress address = SocketAddress::FromText(text).value_or(SocketAddress{});
+    address.setPort(port);
+    return address;
+  };
+  file_ = std::make_shared<MemoryFileState>();
+  Start(TftpRole::Client, TftpMode::Octet, at("fe80::1%lo", 69));
+  engine_->StartRequest(kTftpRrq, "/remote");
+  Deliver(Data(1, 512), at("fe80::1%lo", 40001));
+  Deliver(Data(2, 5, 'E'), at("fe80::1%lo", 40002));
+  Deliver(Data(2, 5, 'E'), at("fe80::2%lo", 40001));
+  Deliver(Data(2, 5, 'E'), at("fe80::1", 40001));
+  Deliver(Data(2, 5, 'E'), at("127.0.0.1", 40001));
+  EXPECT_EQ(engine_->straysDropped(), 4u);
+  Deliver(Data(2, 5, 'G'), at("fe80::1%lo", 40001));
+  EXPECT_EQ(engine_->state(), TftpState::Finished);
+}
+
 TEST_F(EngineTest, PacketsFromAnyoneButThePeerAreDroppedAndTheTransferGoesOn) {
   StartGet();
   Deliver(Data(1, 512), server_);

@@ -37,6 +37,7 @@ class MemoryFile : public ITftpFile {
     return 0;
   }
   void Keep() override { state_->kept = true; }
+  std::optional<std::uint64_t> Size() const override { return state_->bytes.size(); }
 
  private:
   std::shared_ptr<MemoryFileState> state_;

@@ -46,9 +46,11 @@ class TftpPeerTest : public ::testing::Test {
     WriteWholeFile(served_ / "text.txt", kText);
   }
   bool Transfer(TftpOpcode opcode, TftpMode mode, std::uint16_t port, const std::string& remote,
-                const std::string& local) {
+                const std::string& local, const TftpOptions& options = {}) {
     CTftpClient client(reporter_, nullptr);
-    return client.Run({opcode, mode, "127.0.0.1", port, remote, (local_ / local).string()});
+    TftpClientRequest request{opcode, mode, "127.0.0.1", port, remote, (local_ / local).string()};
+    request.options = options;
+    return client.Run(request);
   }
 
   test::ScopedHome home_;
@@ -89,6 +91,73 @@ TEST_F(TftpPeerTest, OurClientGetsAndPutsInBothModesAgainstTftpdHpa) {
   EXPECT_FALSE(fs::exists(local_ / "missing.bin"));
 }
 
+TEST_F(TftpPeerTest, OurClientNegotiatesOptionsWithTftpdHpaAndFallsBackWhenRefused) {
+  NETROVE_REQUIRE_PROGRAM(test::kTftpdProgram);
+  const std::string big = RandomBytes(300'000);
+  WriteWholeFile(served_ / "big.bin", big);
+  const TftpOptions options{1468, 16, 2, true};
+  for (const bool refusing : {false, true}) {
+    // tftpd-hpa knows blksize, timeout and tsize but not windowsize, which
+    // it leaves out of its OACK; told to refuse all three it sends no OACK
+    // and answers as a server without options.
+    test::TftpdHpa server(
+        served_, true, false,
+        refusing ? std::vector<std::string>{"-r", "blksize", "-r", "timeout", "-r", "tsize"}
+                 : std::vector<std::string>{});
+    ASSERT_TRUE(server.started());
+    const std::string suffix = refusing ? "-plain" : "";
+    EXPECT_TRUE(Transfer(kTftpRrq, TftpMode::Octet, server.port(), "big.bin",
+                         "big" + suffix + ".bin", options));
+    EXPECT_EQ(ReadWholeFile(local_ / ("big" + suffix + ".bin")), big);
+    EXPECT_TRUE(Transfer(kTftpWrq, TftpMode::Octet, server.port(), "up" + suffix + ".bin",
+                         "big" + suffix + ".bin", options));
+    EXPECT_EQ(ReadWholeFile(served_ / ("up" + suffix + ".bin")), big);
+    EXPECT_TRUE(Transfer(kTftpRrq, TftpMode::Netascii, server.port(), "text.txt",
+                         "text" + suffix + ".txt", options));
+    EXPECT_EQ(ReadWholeFile(local_ / ("text" + suffix + ".txt")), kText);
+  }
+  EXPECT_TRUE(reporter_.Messages().empty());
+}
+
+TEST_F(TftpPeerTest, CurlAndTheTftpHpaClientGetFromOurServerWithAndWithoutOptions) {
+  NETROVE_REQUIRE_PROGRAM(test::kCurlProgram);
+  NETROVE_REQUIRE_PROGRAM(test::kTftpProgram);
+  const std::string big = RandomBytes(200'000);
+  WriteWholeFile(served_ / "big.bin", big);
+  const TftpServerSettings settings{test::FreeUdpPort(), served_, true};
+  CTftpServer server(reporter_, [&] { return settings; });
+  ASSERT_TRUE(server.Start());
+  const std::string url = "tftp://127.0.0.1:" + std::to_string(settings.port) + "/big.bin";
+  // curl asks for tsize, and blksize when told.
+  test::RunProgram({test::kCurlProgram, "-s", "--tftp-blksize", "1468", "-o", "curl.bin", url},
+                   local_);
+  EXPECT_EQ(ReadWholeFile(local_ / "curl.bin"), big);
+  test::RunProgram({test::kCurlProgram, "-s", "-o", "curl-plain.bin", url}, local_);
+  EXPECT_EQ(ReadWholeFile(local_ / "curl-plain.bin"), big);
+  // The tftp-hpa client asks for no options at all.
+  RunTftpHpa(settings.port, "octet", "get big.bin hpa.bin", local_);
+  EXPECT_EQ(ReadWholeFile(local_ / "hpa.bin"), big);
+  // And our own client, with a window, both ways.
+  EXPECT_TRUE(Transfer(kTftpRrq, TftpMode::Octet, settings.port, "big.bin", "ours.bin",
+                       {1468, 16, 0, true}));
+  EXPECT_EQ(ReadWholeFile(local_ / "ours.bin"), big);
+  EXPECT_TRUE(
+      Transfer(kTftpWrq, TftpMode::Octet, settings.port, "up.bin", "ours.bin", {1000, 8, 0, true}));
+  EXPECT_EQ(ReadWholeFile(served_ / "up.bin"), big);
+  // Each transfer's line is written as its thread ends.
+  const auto logged = [&server](const std::string& part) {
+    return test::WaitUntil([&] {
+      const std::vector<std::string> log = server.LogLines();
+      return std::any_of(log.begin(), log.end(), [&part](const std::string& line) {
+        return line.find(part) != std::string::npos;
+      });
+    });
+  };
+  EXPECT_TRUE(logged("200000 bytes (tsize 200000, blksize 1468"));
+  EXPECT_TRUE(logged("200000 bytes (blksize 1468, tsize 200000, windowsize 16) sent."));
+  EXPECT_TRUE(logged("200000 bytes (blksize 1000, tsize 200000, windowsize 8) received."));
+}
+
 TEST_F(TftpPeerTest, TheTftpHpaClientGetsFromOurServerWhichKeepsToItsFolder) {
   NETROVE_REQUIRE_PROGRAM(test::kTftpProgram);
   fs::create_symlink("/etc", served_ / "etc");
@@ -100,6 +169,9 @@ TEST_F(TftpPeerTest, TheTftpHpaClientGetsFromOurServerWhichKeepsToItsFolder) {
 
   RunTftpHpa(port, "octet", "get /binary.bin binary.bin", local_);
   EXPECT_EQ(ReadWholeFile(local_ / "binary.bin"), ReadWholeFile(served_ / "binary.bin"));
+  // The same socket serves IPv6 requests.
+  RunTftpHpa(port, "octet", "get /binary.bin binary6.bin", local_, "::1");
+  EXPECT_EQ(ReadWholeFile(local_ / "binary6.bin"), ReadWholeFile(served_ / "binary.bin"));
   RunTftpHpa(port, "octet", "get /alias.bin alias.bin", local_);
   EXPECT_EQ(ReadWholeFile(local_ / "alias.bin"), ReadWholeFile(served_ / "binary.bin"));
   RunTftpHpa(port, "netascii", "get /text.txt text.txt", local_);

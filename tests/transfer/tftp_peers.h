@@ -28,12 +28,13 @@ namespace netrove::test {
 
 inline constexpr const char* kTftpdProgram = "/usr/sbin/in.tftpd";
 inline constexpr const char* kTftpProgram = "/usr/bin/tftp";
+inline constexpr const char* kCurlProgram = "/usr/bin/curl";
 
 #define NETROVE_REQUIRE_PROGRAM(path)                                                  \
   do {                                                                                 \
     if (::access(path, X_OK) != 0) {                                                   \
       if (::netrove::test::PrivilegeRequired()) FAIL() << path << " is not installed"; \
-      GTEST_SKIP() << path << " is not installed (scripts/install-deps test)";              \
+      GTEST_SKIP() << path << " is not installed (scripts/install-deps test)";         \
     }                                                                                  \
   } while (0)
 
@@ -64,6 +65,17 @@ inline bool UdpPortTaken(std::uint16_t port) {
   return probe < 0;
 }
 
+inline bool Ipv6UdpPortTaken(std::uint16_t port) {
+  const int probe = ::socket(AF_INET6, SOCK_DGRAM, 0);
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_loopback;
+  address.sin6_port = htons(port);
+  const bool taken = ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0;
+  ::close(probe);
+  return taken;
+}
+
 // Starts `args` in `folder` with its output in `output`; the process id.
 inline pid_t Spawn(std::vector<std::string> args, const std::filesystem::path& folder,
                    const std::filesystem::path& output) {
@@ -81,12 +93,23 @@ inline pid_t Spawn(std::vector<std::string> args, const std::filesystem::path& f
   return pid;
 }
 
+// Runs a program to its end in `folder`; what it printed.
+inline std::string RunProgram(std::vector<std::string> args, const std::filesystem::path& folder) {
+  const auto output = folder / ".program-output";
+  const pid_t pid = Spawn(std::move(args), folder, output);
+  int status = 0;
+  if (pid > 0) waitpid(pid, &status, 0);
+  std::string printed = ReadWholeFile(output);
+  std::filesystem::remove(output);
+  return printed;
+}
+
 // Runs the tftp-hpa client with one command in `folder`; what it printed. (It
 // exits 0 even when the transfer failed: look at its output and the file.)
 inline std::string RunTftpHpa(std::uint16_t port, const std::string& mode,
-                              const std::string& command, const std::filesystem::path& folder) {
-  std::vector<std::string> args = {kTftpProgram,         "-m", mode, "127.0.0.1",
-                                   std::to_string(port), "-c"};
+                              const std::string& command, const std::filesystem::path& folder,
+                              const std::string& host = "127.0.0.1") {
+  std::vector<std::string> args = {kTftpProgram, "-m", mode, host, std::to_string(port), "-c"};
   std::istringstream words(command);
   for (std::string word; words >> word;) args.push_back(word);
   const auto output = folder / ".tftp-output";
@@ -98,18 +121,25 @@ inline std::string RunTftpHpa(std::uint16_t port, const std::string& mode,
   return printed;
 }
 
-// tftpd-hpa serving `folder` on a loopback port of its own until destroyed.
+// tftpd-hpa serving `folder` on a loopback port of its own (127.0.0.1, or
+// [::1]) until destroyed.
 class TftpdHpa {
  public:
-  TftpdHpa(const std::filesystem::path& folder, bool allowCreate) : port_(FreeUdpPort()) {
+  // `extra`: more arguments, such as "-r blksize" to refuse an option.
+  TftpdHpa(const std::filesystem::path& folder, bool allowCreate, bool ipv6 = false,
+           const std::vector<std::string>& extra = {})
+      : port_(FreeUdpPort()) {
     const passwd* user = getpwuid(geteuid());
-    std::vector<std::string> args = {kTftpdProgram, "-L",
-                                     "-a",          "127.0.0.1:" + std::to_string(port_),
-                                     "-u",          user != nullptr ? user->pw_name : "root",
-                                     "-s",          folder.string()};
+    const std::string address = (ipv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(port_);
+    std::vector<std::string> args = {
+        kTftpdProgram,  "-L", "-a", address, "-u", user != nullptr ? user->pw_name : "root", "-s",
+        folder.string()};
     if (allowCreate) args.push_back("-c");
+    args.insert(args.end(), extra.begin(), extra.end());
     pid_ = Spawn(args, folder, folder.parent_path() / "tftpd-hpa.log");
-    started_ = pid_ > 0 && WaitUntil([this] { return UdpPortTaken(port_); });
+    started_ = pid_ > 0 && WaitUntil([this, ipv6] {
+                 return ipv6 ? Ipv6UdpPortTaken(port_) : UdpPortTaken(port_);
+               });
   }
   ~TftpdHpa() {
     if (pid_ <= 0) return;

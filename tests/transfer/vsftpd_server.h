@@ -1,5 +1,5 @@
 #pragma once
-// A private vsftpd (Debian vsftpd) on 127.0.0.1 serving a temporary folder to
+// A private vsftpd (Debian vsftpd) on 127.0.0.1 or ::1 serving a temporary folder to
 // anonymous users, for the tests that need a second real FTP peer. It runs
 // in the foreground as the user who started the test, from a configuration
 // written beside the served folder, so the system's service and its
@@ -29,14 +29,16 @@ class VsftpdServer {
   static constexpr char kProgram[] = "/usr/sbin/vsftpd";
 
   // `root` is served; `work` holds the configuration and the log.
-  VsftpdServer(const std::filesystem::path& root, const std::filesystem::path& work) {
+  VsftpdServer(const std::filesystem::path& root, const std::filesystem::path& work,
+               bool ipv6 = false)
+      : ipv6_(ipv6) {
     if (::access(kProgram, X_OK) != 0) return;
     std::filesystem::create_directories(work);
     // The port is chosen free just before vsftpd binds it; another program
     // may take it meanwhile, so a start that fails is tried again.
     for (int attempt = 0; attempt < 5 && port_ == 0; ++attempt) {
       const std::uint16_t port = FreeLoopbackPort();
-      WriteConfiguration(work / "vsftpd.conf", root, work / "vsftpd.log", port);
+      WriteConfiguration(work / "vsftpd.conf", root, work / "vsftpd.log", port, ipv6);
       if (Spawn(work / "vsftpd.conf") && AwaitGreeting(port)) {
         port_ = port;
       } else {
@@ -70,9 +72,10 @@ class VsftpdServer {
   // refuse them, and this instance serves nobody but the test.
   static void WriteConfiguration(const std::filesystem::path& file,
                                  const std::filesystem::path& root,
-                                 const std::filesystem::path& log, std::uint16_t port) {
-    std::ofstream(file) << "listen=YES\nlisten_ipv6=NO\nbackground=NO\n"
-                        << "listen_address=127.0.0.1\nlisten_port=" << port << "\n"
+                                 const std::filesystem::path& log, std::uint16_t port, bool ipv6) {
+    std::ofstream(file) << (ipv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                                 : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n")
+                        << "background=NO\nlisten_port=" << port << "\n"
                         << "run_as_launching_user=YES\n"
                         << "anonymous_enable=YES\nno_anon_password=NO\nlocal_enable=NO\n"
                         << "anon_root=" << root.string() << "\n"
@@ -107,22 +110,28 @@ class VsftpdServer {
     while (std::chrono::steady_clock::now() < deadline) {
       int status = 0;
       if (::waitpid(pid_, &status, WNOHANG) == pid_) return false;
-      if (Greets(port)) return true;
+      if (Greets(port, ipv6_)) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
   }
 
-  static bool Greets(std::uint16_t port) {
-    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+  static bool Greets(std::uint16_t port, bool ipv6) {
+    const int client = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
+    sockaddr_in6 address6{};
+    address6.sin6_family = AF_INET6;
+    address6.sin6_addr = in6addr_loopback;
+    address6.sin6_port = htons(port);
+    const bool reached =
+        ipv6 ? ::connect(client, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
+             : ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     char reply[4] = {};
     const bool greeted =
-        ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::recv(client, reply, 3, MSG_WAITALL) == 3 && std::string(reply, 3) == "220";
+        reached && ::recv(client, reply, 3, MSG_WAITALL) == 3 && std::string(reply, 3) == "220";
     ::close(client);
     return greeted;
   }
@@ -135,6 +144,7 @@ class VsftpdServer {
     pid_ = -1;
   }
 
+  bool ipv6_ = false;
   pid_t pid_ = -1;
   std::uint16_t port_ = 0;
 };
