@@ -26,6 +26,7 @@
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "news/article_text.h"
+#include "news/mime_text.h"
 #include "news/news_article.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
@@ -261,8 +262,9 @@ int RunGroup(NewsRun& run, const std::string& group, long wanted, std::ostream& 
   for (const NntpHeaderBlock& header : events.Headers()) {
     // An article without a message-id cannot be read by it: not listed.
     if (!HeaderValue(header.text, "Message-ID")) continue;
-    out << header.number << "\t" << HeaderValue(header.text, "Subject").value_or("") << "\t"
-        << Attribution(HeaderValue(header.text, "From").value_or("")) << "\t"
+    out << header.number << "\t"
+        << DecodeEncodedWords(HeaderValue(header.text, "Subject").value_or("")) << "\t"
+        << Attribution(DecodeEncodedWords(HeaderValue(header.text, "From").value_or(""))) << "\t"
         << HeaderValue(header.text, "Date").value_or("") << "\r\n";
   }
   return 0;

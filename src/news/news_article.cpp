@@ -5,6 +5,7 @@
 
 #include "base/product.h"
 #include "news/article_text.h"
+#include "news/mime_text.h"
 
 namespace netrove {
 namespace {
@@ -29,6 +30,27 @@ void AddHeader(std::string& wire, std::string_view name, std::string_view value)
 
 void AddOptionalHeader(std::string& wire, std::string_view name, std::string_view value) {
   if (!value.empty()) AddHeader(wire, name, value);
+}
+
+// An address field with a name that is not ASCII: only the name is encoded,
+// inside its parentheses in "address (name)", before the angle brackets in
+// "name <address>".
+std::string EncodedAddress(std::string_view value) {
+  if (!HasNonAscii(value)) return std::string(value);
+  const std::size_t open = value.find('(');
+  const std::size_t close = value.rfind(')');
+  if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
+    return std::string(value.substr(0, open + 1)) +
+           EncodedHeaderValue(value.substr(open + 1, close - open - 1)) +
+           std::string(value.substr(close));
+  }
+  const std::size_t angle = value.rfind('<');
+  if (angle != std::string_view::npos && angle > 0) {
+    std::string_view name = value.substr(0, angle);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    return EncodedHeaderValue(name) + " " + std::string(value.substr(angle));
+  }
+  return EncodedHeaderValue(value);
 }
 
 bool StartsWithReply(std::string_view subject) {
@@ -135,17 +157,26 @@ NewsArticle BuildNewsArticle(const NewsArticleFields& fields) {
   if (fields.body.empty()) return {NewsArticleFault::BodyEmpty, {}, {}};
   const bool followUp = fields.mode == NewsPostMode::FollowUp;
   std::string wire;
-  AddHeader(wire, "From: ", fields.from);
-  AddHeader(wire, "Subject: ", followUp ? FollowUpSubject(fields.subject) : fields.subject);
+  // Header text that is not ASCII goes as UTF-8 encoded words.
+  AddHeader(wire, "From: ", EncodedAddress(OneLine(fields.from)));
+  AddHeader(
+      wire, "Subject: ",
+      EncodedHeaderValue(OneLine(followUp ? FollowUpSubject(fields.subject) : fields.subject)));
   AddHeader(wire, "Newsgroups: ", fields.newsgroups);
   if (followUp) AddOptionalHeader(wire, "References: ", fields.references);
-  AddOptionalHeader(wire, "Reply-To: ", fields.replyTo);
+  AddOptionalHeader(wire, "Reply-To: ", EncodedAddress(OneLine(fields.replyTo)));
   AddOptionalHeader(wire, "Followup-To: ", fields.followupTo);
   AddOptionalHeader(wire, "Distribution: ", fields.distribution);
-  AddOptionalHeader(wire, "Keywords: ", fields.keywords);
-  AddOptionalHeader(wire, "Summary: ", fields.summary);
+  AddOptionalHeader(wire, "Keywords: ", EncodedHeaderValue(OneLine(fields.keywords)));
+  AddOptionalHeader(wire, "Summary: ", EncodedHeaderValue(OneLine(fields.summary)));
   if (fields.mode == NewsPostMode::Cancel) AddHeader(wire, "Control: cancel ", fields.cancelId);
-  AddOptionalHeader(wire, "Organization: ", fields.organization);
+  AddOptionalHeader(wire, "Organization: ", EncodedHeaderValue(OneLine(fields.organization)));
+  // A body that is not ASCII is the editor's UTF-8, sent as it is.
+  if (HasNonAscii(fields.body)) {
+    AddHeader(wire, "MIME-Version: ", "1.0");
+    AddHeader(wire, "Content-Type: ", "text/plain; charset=UTF-8");
+    AddHeader(wire, "Content-Transfer-Encoding: ", "8bit");
+  }
   AddHeader(wire, "X-Newsreader: ", kVersionLine);
   wire.append("\r\n");
   wire.append(StuffedBody(fields.body));

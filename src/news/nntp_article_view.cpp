@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "base/tool_message.h"
+#include "news/mime_text.h"
 #include "news/news_dialogs.h"
 #include "news/news_post_window.h"
 #include "news/news_server.h"
@@ -244,8 +245,8 @@ void CNNTPArticleView::addPlaceholderRow(int depth) {
 void CNNTPArticleView::addRow(const ArticleRecord& record, int depth, int at) {
   auto* item = new QTreeWidgetItem;
   const std::string indent(static_cast<std::size_t>(std::max(depth, 0)), '>');
-  item->setText(0, FromBytes(indent + record.subject));
-  item->setText(1, FromBytes(record.from));
+  item->setText(0, FromBytes(indent + DecodeEncodedWords(record.subject)));
+  item->setText(1, FromBytes(DecodeEncodedWords(record.from)));
   item->setText(2, FromBytes(record.lines));
   item->setText(3, FromBytes(record.date));
   item->setText(4, QString::number(record.number));
@@ -401,11 +402,13 @@ void CNNTPArticleView::openArticleAt(int row) {
     if (!group) return;
     const ArticleRecord* record = FindNumber(group->Articles(), number);
     if (record == nullptr) return;
+    // A follow-up starts from the readable forms; posting encodes them again.
+    const std::string from = DecodeEncodedWords(record->from);
     opened = OpenedArticle{FollowUpReferences(*record),
                            record->messageId,
-                           record->subject,
-                           record->from,
-                           IsOwnArticle(record->from, settings.userAddress, settings.userFullName),
+                           DecodeEncodedWords(record->subject),
+                           from,
+                           IsOwnArticle(from, settings.userAddress, settings.userFullName),
                            FollowUpGroups(record->newsgroups, record->followupTo, group_)};
     group->MarkRead(number);
     // Where the article was cross-posted it is read as well.

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "news/article_save.h"
+#include "news/mime_text.h"
 #include "news/news_settings.h"
 #include "widgets/transcript_printer.h"
 
@@ -83,7 +84,7 @@ void CNNTPThreadView::articleArrived(const std::optional<std::string>& text) {
     own_ = requestedOwn_;
     headerIncluded_ = requestedHeader_;
     hasArticle_ = true;
-    show(*text);
+    show(ArticleForDisplay(*text, headerIncluded_));
   } else {
     own_ = false;
     hasArticle_ = false;

@@ -44,7 +44,7 @@ class CNNTPThreadView : public QPlainTextEdit {
   void show(const std::string& text);
 
   INewsPaneHost& host_;
-  std::string text_;  // as received, CR LF lines
+  std::string text_;  // as shown: MIME decoded, CR LF lines
   bool hasArticle_ = false;
   bool own_ = false;
   bool headerIncluded_ = false;

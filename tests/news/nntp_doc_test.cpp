@@ -467,6 +467,63 @@ TEST_F(NewsreaderWindow, Screenshots) {
       QDir(QString::fromLocal8Bit(folder)).absoluteFilePath(QStringLiteral("newsreader.png"))));
 }
 
+// A server that keeps an overview fills the list with one OVER; encoded
+// words in the list and the article, and a base64 body in UTF-8, are shown
+// decoded. With NETROVE_SCREENSHOTS set the window is rendered too.
+TEST_F(NewsreaderWindow, MimeScreenshots) {
+  Store(server_.port());
+  const std::string subject =
+      "=?ISO-8859-1?Q?Gr=FC=DFe_aus_K=F6ln:_?= =?UTF-8?B?w4RwZmVsIGbDvHIgMyDigqw=?=";
+  const std::string from = "=?ISO-8859-1?Q?J=F6rg_M=FCller?= <jm@news.test>";
+  server_.Start(
+      std::move(test::Script()
+                    .Accept()
+                    .Send("200 scripted news\r\n")
+                    .ExpectLine("CAPABILITIES")
+                    .Send("101 Capability list:\r\nVERSION 2\r\nREADER\r\nOVER\r\n.\r\n")
+                    .ExpectLine("LIST")
+                    .Send("215 list\r\nlocal.test 1000 1000 y\r\n.\r\n")
+                    .ExpectLine("GROUP local.test")
+                    .Send("211 1 1000 1000 local.test\r\n")
+                    .ExpectLine("OVER 1000-1000")
+                    .Send("224 overview\r\n1000\t" + subject + "\t" + from +
+                          "\tThu, 10 Dec 2026 05:00:00 +0000\t<m@x>\t\t600\t8\r\n.\r\n")
+                    .ExpectLine("ARTICLE <m@x>")
+                    .Send("220 1000 <m@x>\r\nFrom: " + from + "\r\nSubject: " + subject +
+                          "\r\nNewsgroups: local.test\r\nDate: Thu, 10 Dec 2026 05:00:00 +0000\r\n"
+                          "Message-ID: <m@x>\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: text/plain; charset=UTF-8\r\n"
+                          "Content-Transfer-Encoding: base64\r\n\r\n"
+                          "SGFsbG8genVzYW1tZW4sDQoNCmRpZSDDhHBmZWwga29zdGVuIGhldXRlIDMg4oKsIGRhcyBL"
+                          "aWxv\r\nLA0KZGllIEJpcm5lbiAyLDUwIOKCrC4NCg0KVmllbGUgR3LDvMOfZSBhdXMgWsO8"
+                          "cmljaCwg0J/R\r\ngNC40LLQtdGCINC40Lcg0JzQvtGB0LrQstGLDQpKw7ZyZw0K\r\n"
+                          ".\r\n")));
+  CNNTPDoc doc(services_, dialogs_);
+  doc.resize(900, 560);
+  doc.show();
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 1; }));
+  doc.groupView().openGroupAt(0);
+  ASSERT_TRUE(WaitUntil([&] { return doc.articleView().topLevelItemCount() == 1; }));
+  const QString shownSubject = QStringLiteral("Grüße aus Köln: Äpfel für 3 €");
+  EXPECT_EQ(doc.articleView().topLevelItem(0)->text(0), shownSubject);
+  EXPECT_EQ(doc.articleView().topLevelItem(0)->text(1),
+            QStringLiteral("Jörg Müller <jm@news.test>"));
+  doc.articleView().openArticleAt(0);
+  ASSERT_TRUE(WaitUntil([&] { return doc.threadView().hasArticle(); }));
+  const QString text = doc.threadView().toPlainText();
+  EXPECT_TRUE(text.contains(QStringLiteral("Subject: ") + shownSubject)) << text.toStdString();
+  EXPECT_TRUE(
+      text.contains(QStringLiteral("\n\nHallo zusammen,\n\ndie Äpfel kosten heute 3 € das "
+                                   "Kilo,\n")))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("Viele Grüße aus Zürich, Привет из Москвы\nJörg")));
+  const QByteArray folder = qgetenv("NETROVE_SCREENSHOTS");
+  if (folder.isEmpty()) return;
+  EXPECT_TRUE(doc.grab().save(QDir(QString::fromLocal8Bit(folder))
+                                  .absoluteFilePath(QStringLiteral("newsreader-mime.png"))));
+}
+
 // Against INN: a root article and a reply, posted first, are listed,
 // threaded, read (and marked read) and saved twice into the group's file.
 TEST_F(NewsreaderWindow, ReadsAndSavesArticlesFromInn) {

@@ -10,6 +10,8 @@
 #include "inn_fixture.h"
 #include "news/article_text.h"
 #include "news/article_threads.h"
+#include "news/mime_text.h"
+#include "news/news_article.h"
 #include "news/nntp_connection.h"
 #include "news/nntp_recorder.h"
 #include "support/recording_reporter.h"
@@ -204,6 +206,51 @@ TEST(NntpAgainstInn, OverviewGivesWhatTheHeadWalkGives) {
       EXPECT_EQ(threads[t].rows[r].depth, expected[t].rows[r].depth);
     }
   }
+}
+
+// An article with a subject, a name and a body that are not ASCII goes to
+// INN encoded and is shown as it was written, in the list and the window.
+TEST(NntpAgainstInn, PostedNonAsciiArticleReadsBackDecoded) {
+  NETROVE_REQUIRE_INN();
+  test::InnInstance inn;
+  ASSERT_TRUE(inn.started()) << "the private INN did not start";
+  test::NntpRecorder events;
+  test::RecordingReporter reporter;
+  CNNTPConnection connection(inn.port(), events, reporter, "127.0.0.1");
+  ASSERT_TRUE(connection.Start());
+  NewsArticleFields fields;
+  fields.from = "Jörg Müller <jm@netrove.test>";
+  fields.subject = "Grüße aus Köln — 東京";
+  fields.newsgroups = "local.test";
+  fields.body = "Äpfel kosten 3 €.\n.Punkt\n";
+  const NewsArticle article = BuildNewsArticle(fields);
+  ASSERT_EQ(article.fault, NewsArticleFault::None);
+  ASSERT_EQ(connection.QueueCommand(kNntpPost, article.wire, {7}), QueueOutcome::Queued);
+  ASSERT_TRUE(events.WaitFor([](const auto& r) { return !r.posts.empty(); }));
+  ASSERT_EQ(events.Seen().posts[0].outcome, NntpPostOutcome::Posted)
+      << events.Seen().posts[0].reply;
+  ASSERT_EQ(connection.QueueCommand(kNntpGroup, "local.test"), QueueOutcome::Queued);
+  ASSERT_TRUE(events.WaitFor([](const auto& r) { return !r.groups.empty(); }));
+  NntpWalk walk;
+  walk.from = events.Seen().groups[0].last;
+  walk.fromItself = true;
+  walk.count = 1;
+  ASSERT_EQ(connection.QueueWalk(walk), QueueOutcome::Queued);
+  ASSERT_EQ(connection.QueueCommand(kNntpArticle, std::to_string(*walk.from)),
+            QueueOutcome::Queued);
+  ASSERT_TRUE(events.WaitFor([](const auto& r) { return !r.articles.empty(); }));
+  const auto seen = events.Seen();
+  ASSERT_EQ(seen.headers.size(), 1u);
+  EXPECT_EQ(DecodeEncodedWords(*HeaderValue(seen.headers[0].text, "Subject")), fields.subject);
+  EXPECT_EQ(DecodeEncodedWords(*HeaderValue(seen.headers[0].text, "From")), fields.from);
+  ASSERT_TRUE(seen.articles[0]);
+  const std::string& raw = *seen.articles[0];
+  EXPECT_EQ(HeaderValue(raw, "Content-Type"), "text/plain; charset=UTF-8");
+  const std::string shown = ArticleForDisplay(raw, true);
+  EXPECT_NE(shown.find("Subject: " + fields.subject + "\r\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\n\r\nÄpfel kosten 3 €.\r\n.Punkt\r\n"), std::string::npos) << shown;
+  connection.Disconnect();
+  ASSERT_TRUE(events.WaitClosed());
 }
 
 // A measurement, run by hand: 2,000 headers by the overview and by HEAD
