@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/full_listener.h"
+
 namespace netrove {
 namespace {
 
@@ -446,26 +448,6 @@ SocketAddress Ipv6Loopback() {
   return SocketAddress::FromSockaddr(reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
-// A listener on `address` whose accept queue is full: further SYNs are
-// dropped unanswered, as on a route that goes nowhere.
-struct SilentListener {
-  CNetSocket socket;
-  CNetSocket queued;
-  SocketAddress address;
-  bool ready = false;
-  explicit SilentListener(SocketAddress at) {
-    if (!socket.Create(at.family(), SOCK_STREAM, IPPROTO_TCP) || !socket.Bind(at) ||
-        !socket.Listen(0) || !socket.LocalAddress(address))
-      return;
-    if (!queued.Create(at.family(), SOCK_STREAM | SOCK_NONBLOCK, IPPROTO_TCP)) return;
-    static_cast<void>(queued.Connect(address));
-    SocketAddress peer;
-    for (int tries = 0; tries < 500 && !queued.PeerAddress(peer); ++tries)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ready = static_cast<bool>(queued.PeerAddress(peer));
-  }
-};
-
 std::vector<ConnectAttempt::Outcome> Outcomes(const CNetSocket& socket) {
   std::vector<ConnectAttempt::Outcome> outcomes;
   for (const ConnectAttempt& attempt : socket.ConnectAttempts())
@@ -476,16 +458,15 @@ std::vector<ConnectAttempt::Outcome> Outcomes(const CNetSocket& socket) {
 using Outcome = ConnectAttempt::Outcome;
 
 TEST(DualStackConnect, ASilentIPv6AddressDoesNotHoldUpTheIPv4One) {
-  SilentListener silent(Ipv6Loopback());
-  if (!silent.ready) GTEST_SKIP() << "no IPv6 loopback here";
+  test::CFullListener silent(AF_INET6);
+  if (!silent.ready()) GTEST_SKIP() << "no IPv6 loopback here";
   SocketAddress working = SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)});
-  SocketAddress blackhole = silent.address;
-  blackhole.setPort(0);
+  SocketAddress blackhole = Ipv6Loopback();
   ListResolver resolver({blackhole, working});
   // Both listen on the same port number, so the resolver's answers need one.
   CNetSocket second;
   ASSERT_TRUE(second.Create(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  const std::uint16_t port = silent.address.port();
+  const std::uint16_t port = silent.port();
   if (!second.Bind(SocketAddress::FromIPv4(in_addr{htonl(INADDR_LOOPBACK)}, port)))
     GTEST_SKIP() << "port " << port << " taken on IPv4";
   ASSERT_TRUE(second.Listen(1));
