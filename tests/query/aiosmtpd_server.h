@@ -88,20 +88,11 @@ class AiosmtpdServer {
   bool WaitUntilListening() const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
-      const int probe = ::socket(ipv6_ ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      address.sin_port = htons(port_);
-      sockaddr_in6 address6{};
-      address6.sin6_family = AF_INET6;
-      address6.sin6_addr = in6addr_loopback;
-      address6.sin6_port = htons(port_);
-      const bool connected =
-          ipv6_ ? ::connect(probe, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
-                : ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-      ::close(probe);
-      if (connected) return true;
+      const int probe = ConnectedToLoopback(port_, ipv6_);
+      if (probe >= 0) {
+        ::close(probe);
+        return true;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;

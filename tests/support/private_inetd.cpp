@@ -35,20 +35,10 @@ std::uint16_t FreePort() {
 }
 
 bool PortAnswers(std::uint16_t port, bool ipv6) {
-  const int probe = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  sockaddr_in6 address6{};
-  address6.sin6_family = AF_INET6;
-  address6.sin6_addr = in6addr_loopback;
-  address6.sin6_port = htons(port);
-  const bool answered =
-      ipv6 ? ::connect(probe, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
-           : ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  const int probe = ConnectedToLoopback(port, ipv6);
+  if (probe < 0) return false;
   ::close(probe);
-  return answered;
+  return true;
 }
 
 // The system's services table with `name` moved to `port`.

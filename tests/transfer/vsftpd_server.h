@@ -20,6 +20,8 @@
 #include <string>
 #include <thread>
 
+#include "support/loopback_socket.h"
+
 extern char** environ;
 
 namespace netrove::test {
@@ -117,21 +119,11 @@ class VsftpdServer {
   }
 
   static bool Greets(std::uint16_t port, bool ipv6) {
-    const int client = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    sockaddr_in6 address6{};
-    address6.sin6_family = AF_INET6;
-    address6.sin6_addr = in6addr_loopback;
-    address6.sin6_port = htons(port);
-    const bool reached =
-        ipv6 ? ::connect(client, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
-             : ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const int client = ConnectedToLoopback(port, ipv6);
+    if (client < 0) return false;
     char reply[4] = {};
     const bool greeted =
-        reached && ::recv(client, reply, 3, MSG_WAITALL) == 3 && std::string(reply, 3) == "220";
+        ::recv(client, reply, 3, MSG_WAITALL) == 3 && std::string(reply, 3) == "220";
     ::close(client);
     return greeted;
   }
