@@ -8,6 +8,12 @@ source_dir=$1 build_dir=$2 deb=${3:-}
 tree=$(mktemp -d)
 trap 'rm -rf "$tree"' EXIT
 
+# A package older than this build says nothing about the tree under test:
+# check the build instead, so a stale package cannot hide a fault.
+if [ -n "$deb" ] && [ -f "$deb" ] && [ "$build_dir/src/cli/netrove-cli" -nt "$deb" ]; then
+  echo "$deb is older than $build_dir: checking the build instead"
+  deb=
+fi
 if [ -n "$deb" ] && [ -f "$deb" ]; then
   echo "checking $deb"
   dpkg-deb -x "$deb" "$tree"
