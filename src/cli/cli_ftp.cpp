@@ -261,7 +261,7 @@ bool StartCommand(CFtpConnection& connection, const std::vector<std::string>& wo
 }
 
 void PrintEntries(const std::string& listing, std::ostream& out) {
-  for (const auto& entry : ParseUnixListing(listing)) {
+  for (const auto& entry : ParseListing(listing)) {
     out << (entry.isFolder ? "<DIR> " : "      ") << entry.label << "\r\n";
   }
 }

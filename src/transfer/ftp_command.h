@@ -46,9 +46,14 @@ enum class FtpCommand : int {
   Noop,
   Eprt,  // the address families' PORT and PASV (RFC 2428)
   Epsv,
+  Feat,  // the extensions of RFC 2389 and 3659
+  Opts,
+  Mlsd,
+  Size,
+  Mdtm,
 };
 
-inline constexpr int kFtpCommandCount = 31;
+inline constexpr int kFtpCommandCount = 36;
 
 // The keyword of a code; "" outside the table.
 std::string_view FtpKeyword(FtpCommand command);

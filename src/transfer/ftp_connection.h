@@ -22,6 +22,7 @@
 #include "base/net_socket.h"
 #include "base/run_lifecycle.h"
 #include "transfer/ftp_command.h"
+#include "transfer/ftp_features.h"
 #include "transfer/ftp_notify.h"
 #include "transfer/ftp_operation.h"
 #include "transfer/ftp_transfer.h"
@@ -115,6 +116,9 @@ class CFtpConnection {
   bool IsConnected() const { return connected_.load(); }
   // The remote folder learnt from the first PWD reply ("/" at its end).
   std::string CurrentDirectory() const;
+  // What the server named in its answer to FEAT after the login (nothing
+  // before that answer, or when it refused FEAT).
+  CFtpFeatures Features() const;
   // Commands waiting behind the one in flight.
   std::size_t WaitingCount() const;
   // How long Quit waits for the server to close (about a second).
@@ -189,6 +193,9 @@ class CFtpConnection {
   bool SendLine(const std::string& line);
   void StartPassiveData(const Entry& sent);
 
+  bool OnExtensionReply(int code);
+  void OnFeatures(bool answered);
+  FtpCommand ListingCommand() const;
   void OnPreliminary(int code, std::string_view text);
   void OnPositive(int code, std::string_view text);
   void OnIntermediate(int code);
@@ -262,7 +269,8 @@ class CFtpConnection {
   // The operation whose transfer is being finished (its thread joined) on
   // the reader: Quit and Abort reset its data connection too.
   OperationPtr finishing_;
-  std::string lastReply_;  // the first line of the last reply (reader thread only)
+  std::string lastReply_;      // the first line of the last reply (reader thread only)
+  std::string lastReplyText_;  // all of the last reply, each line with CR LF (likewise)
   std::mutex editCopiesMutex_;
   std::vector<std::filesystem::path> editCopies_;  // removed when the connection goes
   std::atomic<bool> connected_{false};
@@ -275,6 +283,7 @@ class CFtpConnection {
   bool passiveKnown_ = false;
   bool extendedPassiveRefused_ = false;  // the server answered EPSV with 500/502
   std::string currentDirectory_;
+  CFtpFeatures features_;
   std::mutex sendMutex_;  // keeps lines whole and in queue order
 
   CNetSocket control_;

@@ -14,11 +14,12 @@
 namespace netrove {
 namespace {
 
-// Large blocks keep a fast link busy; the upload still sends in pieces of at
-// most one Ethernet segment's payload, as this client always has.
-constexpr std::size_t kBlockSize = 64 * 1024;
-constexpr std::size_t kLargestSend = 1460;
-constexpr int kDataSocketBuffer = 16384;
+// Large blocks keep a fast link busy. An upload hands each block to the
+// kernel whole: TCP is a byte stream, so no server can tell the size of a
+// send, and a send per segment's payload cost a system call per 1460 bytes.
+// The socket buffers are left to the kernel, which grows them with the link
+// (a fixed size would turn that off and cap every transfer at it).
+constexpr std::size_t kBlockSize = 256 * 1024;
 // A listing larger than this is refused rather than held in memory.
 constexpr std::size_t kLargestListing = 256u * 1024 * 1024;
 
@@ -217,10 +218,7 @@ void CFtpTransfer::Run(bool passive, SocketAddress dataAddress) {
   if (!connected) {
     ReportSocketError(reporter_, connected);
   } else {
-    const bool sending = kind_ == FtpTransferKind::Upload;
-    int inForce = 0;
-    (void)data_.SetBufferSize(kDataSocketBuffer, sending ? SO_SNDBUF : SO_RCVBUF, inForce);
-    threadSucceeded_ = sending ? Send() : Receive();
+    threadSucceeded_ = kind_ == FtpTransferKind::Upload ? Send() : Receive();
   }
   if (!threadSucceeded_ || resetWanted_) ResetConnection();
   if (file_ >= 0 && kind_ == FtpTransferKind::Download) ::fsync(file_);
@@ -327,7 +325,7 @@ bool CFtpTransfer::Send() {
       block = encoded;
     }
     while (!block.empty()) {
-      const SocketCount sent = data_.Send(block.data(), std::min(block.size(), kLargestSend));
+      const SocketCount sent = data_.Send(block.data(), block.size());
       if (!sent) {
         ReportSocketError(reporter_, sent);
         return false;

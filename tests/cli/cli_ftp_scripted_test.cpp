@@ -55,6 +55,8 @@ Script& LoginWithoutListing(Script& script) {
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")
       .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send("211 no extensions\r\n")
       .ExpectLine("PWD")
       .Send("257 \"/\"\r\n")
       .ExpectLine("PASV")
@@ -90,6 +92,8 @@ TEST_F(CliFtpScripted, AProxyDialogueByNameKeepsPassiveAfterTheLogin) {
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")
       .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send("211 no extensions\r\n")
       .ExpectLine("PWD")
       .Send("257 \"/\"\r\n");
   PassiveListing(script, data_, "LIST");
@@ -125,6 +129,8 @@ TEST_F(CliFtpScripted, ARefusedListingExitsNonZero) {
         .Send("331 password\r\n")
         .ExpectLine("PASS plume")
         .Send("230 in\r\n")
+        .ExpectLine("FEAT")
+        .Send("211 no extensions\r\n")
         .ExpectLine("PWD")
         .Send("257 \"/\"\r\n");
     PassiveListing(script, data, "LIST");
@@ -172,6 +178,8 @@ TEST_F(CliFtpScripted, CtrlCEndsTheSessionInEveryState) {
              .Send("331 password\r\n")
              .ExpectLine("PASS plume")
              .Send("230 in\r\n")
+             .ExpectLine("FEAT")
+             .Send("211 no extensions\r\n")
              .ExpectLine("PWD");
          Mark(control, reached);
        }},

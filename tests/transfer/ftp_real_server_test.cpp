@@ -2,6 +2,7 @@
 // active and passive mode: login, listing, the transfers and the folder
 // commands.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <ostream>
@@ -31,7 +32,7 @@ std::string RandomBytes(std::size_t size) {
 }
 
 bool HasName(const std::string& listing, const std::string& name, bool folder) {
-  for (const auto& entry : ParseUnixListing(listing)) {
+  for (const auto& entry : ParseListing(listing)) {
     if (entry.name == name && entry.isFolder == folder) return true;
   }
   return false;
@@ -159,6 +160,46 @@ TEST_P(FtpAgainstRealServers, LogsInAndListsTheHomeFolder) {
   const char* dataCommand = GetParam().passive ? (extended ? "EPSV\r\n229 " : "PASV\r\n227 ")
                                                : (ipv6 ? "EPRT |2|::1|" : "PORT 127,0,0,1,");
   EXPECT_NE(transcript.find(dataCommand), std::string::npos) << transcript;
+}
+
+// pyftpdlib offers MLST (and UTF8): the folder is listed with MLSD, with
+// exact sizes and times; vsftpd offers neither and is listed with LIST. Both
+// keep names with blanks and UTF-8 bytes whole.
+TEST_P(FtpAgainstRealServers, ListsNamesWithBlanksAndUtf8InTheServersBestStyle) {
+  const std::string folder =
+      "\xC3\x9C"
+      "ber Ordner";  // "Über Ordner"
+  const std::string spaced = "a file  with blanks.txt";
+  const std::string accented =
+      "na\xC3\xAF"
+      "ve caf\xC3\xA9.txt";
+  fs::create_directories(serverRoot_ / folder / "inner dir");
+  test::WriteFileBytes(serverRoot_ / folder / spaced, std::string(1234, 's'));
+  test::WriteFileBytes(serverRoot_ / folder / accented, "x");
+  const timespec times[2] = {{1796886900, 0}, {1796886900, 0}};  // 2026-12-10 07:15:00 UTC
+  ASSERT_EQ(::utimensat(AT_FDCWD, (serverRoot_ / folder / spaced).c_str(), times, 0), 0);
+  LogIn();
+  const bool machineListing = GetParam().peer == Peer::Pyftpdlib;
+  EXPECT_EQ(connection_.Features().Has("MLST"), machineListing);
+  connection_.Start(test::RequestOf(FtpOperationKind::OpenFolder, rootLabel_ + folder));
+  // The login's own listing is the first folder opened.
+  ASSERT_TRUE(events_.WaitFor("open folder ended 1", 2)) << events_.Transcript();
+  const auto entries = ParseListing(events_.Listing());
+  ASSERT_EQ(entries.size(), 3u) << events_.Listing();
+  EXPECT_EQ(entries[0].name, spaced);
+  EXPECT_EQ(entries[1].name, "inner dir");
+  EXPECT_TRUE(entries[1].isFolder);
+  EXPECT_EQ(entries[2].name, accented);
+  const std::string transcript = events_.Transcript();
+  if (machineListing) {
+    EXPECT_NE(transcript.find("OPTS UTF8 ON\r\n"), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("MLSD " + rootLabel_ + folder + "\r\n"), std::string::npos) << transcript;
+    EXPECT_EQ(entries[0].size, 1234u);
+    EXPECT_EQ(entries[0].modified, 1796886900);
+  } else {
+    EXPECT_NE(transcript.find("LIST " + rootLabel_ + folder + "\r\n"), std::string::npos) << transcript;
+    EXPECT_FALSE(entries[0].size);
+  }
 }
 
 TEST_P(FtpAgainstRealServers, UploadsAppendsAndDownloadsByteForByte) {

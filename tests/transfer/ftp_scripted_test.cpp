@@ -18,6 +18,7 @@
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
 #include "transfer/ftp_connection.h"
+#include "transfer/ftp_listing.h"
 #include "transfer/ftp_recorder.h"
 
 namespace netrove {
@@ -35,7 +36,8 @@ std::string PassiveReplyNaming(const test::CScriptedServer& data) {
          std::to_string(port % 256) + ")\r\n";
 }
 
-// The anonymous login up to the PWD that follows it.
+// The anonymous login to a server without extensions, up to the PWD that
+// follows it.
 Script& AnonymousLogin(Script& script) {
   return script.Accept()
       .Send("220 ready\r\n")
@@ -43,6 +45,8 @@ Script& AnonymousLogin(Script& script) {
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")
       .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send("211 no extensions\r\n")
       .ExpectLine("PWD");
 }
 
@@ -124,7 +128,8 @@ TEST_P(FtpProxyModes, LogInWithTheExactCommandSequence) {
   Script script;
   script.Accept().Send("220 firewall\r\n");
   for (const auto& [line, reply] : GetParam().exchange) script.ExpectLine(line).Send(reply);
-  script.ExpectLine("PWD").Close();
+  // A server that does not know FEAT is logged in all the same.
+  script.ExpectLine("FEAT").Send("500 unknown command\r\n").ExpectLine("PWD").Close();
   control_.Start(std::move(script));
   FtpLogin login;
   login.host = "ftp.example";
@@ -243,6 +248,55 @@ TEST_F(FtpScripted, APassiveReplyNamingAnotherHostConnectsToTheServerOnly) {
   EXPECT_EQ(events_.RootLabel(), "/pub/");
   EXPECT_TRUE(data_.Finished());
   EXPECT_TRUE(control_.Finished());
+}
+
+// A server naming MLST and UTF8 in its features gets OPTS UTF8 ON and is
+// listed with MLSD; of its lines, only the well-formed files and folders
+// become entries.
+TEST_F(FtpScripted, AServerWithMachineListingsIsListedWithMlsdAndItsBadFactsSkipped) {
+  Script script;
+  script.Accept()
+      .Send("220 ready\r\n")
+      .ExpectLine("USER anonymous")
+      .Send("331 password\r\n")
+      .ExpectLine("PASS plume")
+      .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send("211-Extensions:\r\n MLST type*;size*;modify*;\r\n UTF8\r\n211 end\r\n")
+      .ExpectLine("OPTS UTF8 ON")
+      .Send("200 ok\r\n")
+      .ExpectLine("PWD")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("MLSD")
+      .Send("150 here\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script()
+                  .Accept()
+                  .Send("type=cdir; /\r\n"
+                        "type=file;size=7;modify=20261210071500; good file\r\n"
+                        "type=file;size=-7; negative size\r\n"
+                        "type=file;modify=2026121007150; short time\r\n"
+                        "type=dir;;; empty facts\r\n"
+                        "type=dir;perm=el; good folder\r\n"
+                        "type=file;size=7; ../../escape\r\n"
+                        "type=file;size=7 no semicolon\r\n")
+                  .Close());
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("open folder ended 1"));
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_TRUE(connection_.Features().Has("UTF8"));
+  const auto entries = ParseListing(events_.Listing());
+  ASSERT_EQ(entries.size(), 2u) << events_.Listing();
+  EXPECT_EQ(entries[0].name, "good file");
+  EXPECT_EQ(entries[0].size, 7u);
+  EXPECT_EQ(entries[1].name, "good folder");
+  EXPECT_TRUE(entries[1].isFolder);
 }
 
 // Asked for EPSV over IPv4, a server that does not know it gets PASV, at once
