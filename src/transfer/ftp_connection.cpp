@@ -1140,7 +1140,7 @@ bool CFtpConnection::Download(const OperationPtr& operation) {
     EndOperation(operation, false);
     return false;
   }
-  return QueueDataCommands(operation, request.type, FtpCommand::Retr, request.source);
+  return QueueDownloadProbe(operation);
 }
 
 // STOR, APPE or STOU by the request's store mode.

@@ -195,6 +195,9 @@ class CFtpConnection {
 
   bool OnExtensionReply(int code);
   void OnFeatures(bool answered);
+  bool QueueDownloadProbe(const OperationPtr& operation);
+  void OnProbeReply(const Entry& entry, int code);
+  bool OperationWaits(const OperationPtr& operation) const;
   FtpCommand ListingCommand() const;
   void OnPreliminary(int code, std::string_view text);
   void OnPositive(int code, std::string_view text);

@@ -43,6 +43,10 @@ std::optional<FtpListingEntry> ParseDosLine(std::string_view line);
 // One Unix long-format line: "d" a folder, "-" a file, anything else nothing.
 std::optional<FtpListingEntry> ParseUnixLine(std::string_view line);
 
+// A byte count as SIZE and the "size" fact give it: decimal digits only,
+// within 64 bits. Nothing otherwise.
+std::optional<std::uint64_t> ParseFtpSize(std::string_view text);
+
 // "YYYYMMDDHHMMSS" with optional fractions ".sss", UTC, as MDTM and the
 // "modify" fact give it: seconds since 1970. Nothing when malformed.
 std::optional<std::int64_t> ParseFtpTime(std::string_view text);

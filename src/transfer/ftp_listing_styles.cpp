@@ -17,7 +17,9 @@ bool IsDigits(std::string_view text) {
   });
 }
 
-std::optional<std::uint64_t> ParseCount(std::string_view text) {
+}  // namespace
+
+std::optional<std::uint64_t> ParseFtpSize(std::string_view text) {
   if (!IsDigits(text)) return std::nullopt;
   std::uint64_t value = 0;
   for (const char c : text) {
@@ -27,6 +29,8 @@ std::optional<std::uint64_t> ParseCount(std::string_view text) {
   }
   return value;
 }
+
+namespace {
 
 int Number(std::string_view digits) {
   int value = 0;
@@ -137,7 +141,7 @@ std::optional<FtpListingEntry> ParseFactsLine(std::string_view line) {
       }
       typed = true;
     } else if (SameIgnoringCase(key, "size")) {
-      entry.size = ParseCount(value);
+      entry.size = ParseFtpSize(value);
       if (!entry.size) return std::nullopt;
     } else if (SameIgnoringCase(key, "modify")) {
       entry.modified = ParseFtpTime(value);
@@ -160,7 +164,7 @@ std::optional<FtpListingEntry> ParseDosLine(std::string_view line) {
   if (sizeOrFolder == "<DIR>") {
     entry.isFolder = true;
   } else {
-    entry.size = ParseCount(sizeOrFolder);
+    entry.size = ParseFtpSize(sizeOrFolder);
     if (!entry.size) return std::nullopt;
   }
   const std::size_t start = rest.find_first_not_of(' ');

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/tool_message.h"
+#include "transfer/ftp_listing.h"
 #include "transfer/ftp_notify.h"
 
 namespace netrove {
@@ -197,9 +198,16 @@ bool CFtpTransfer::Finish(bool replyPositive, std::chrono::milliseconds bound) {
     }
   }
   lifecycle_.Join();
+  const bool moved = replyPositive && threadSucceeded_;
+  const bool truncated = moved && SizeDiffers();
+  if (moved && !truncated) ApplyRemoteTime();
   if (file_ >= 0) ::close(file_);
   file_ = -1;
-  const bool success = replyPositive && threadSucceeded_;
+  if (truncated) {
+    KeepPartialCopy();
+    return false;
+  }
+  const bool success = moved;
   if (kind_ == FtpTransferKind::Download && !temporary_.empty()) {
     if (success && !keepTemporary_ && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
       ReportSystemError(errno);
@@ -280,6 +288,7 @@ bool CFtpTransfer::Receive() {
     }
     panes_.TransferProgress(total);
   }
+  received_ = total;
   if (ascii_ && kind_ == FtpTransferKind::Download) {
     decoded.clear();
     decoder.Flush(decoded);
@@ -339,6 +348,42 @@ bool CFtpTransfer::Send() {
   if (resetWanted_) return false;
   data_.Interrupt();  // the orderly end (both directions) that tells the server the file is whole
   return true;
+}
+
+// A server that says 226 after closing the data connection early (or whose
+// file changed meanwhile) must not pass for a whole copy.
+bool CFtpTransfer::SizeDiffers() const {
+  return kind_ == FtpTransferKind::Download && !keepTemporary_ && !temporary_.empty() &&
+         expectedSize_ && received_ != *expectedSize_;
+}
+
+// The partial copy never takes the target's name (an existing file stays as
+// it was); it is kept beside it, where it can be looked at or resumed.
+void CFtpTransfer::KeepPartialCopy() {
+  const std::filesystem::path partial = target_.string() + ".part";
+  const std::string name = DisplayName(target_.filename().string());
+  const std::string counts =
+      received_ < *expectedSize_
+          ? "is truncated: " + std::to_string(received_) + " of the " +
+                std::to_string(*expectedSize_) + " bytes the server announced arrived"
+          : "does not match its size: " + std::to_string(received_) +
+                " bytes arrived where the server announced " + std::to_string(*expectedSize_);
+  if (::rename(temporary_.c_str(), partial.c_str()) != 0) {
+    ReportSystemError(errno);
+    ::unlink(temporary_.c_str());
+    reporter_.PostToolMessage(kSourceFtp, "The download of '" + name + "' " + counts + ".");
+  } else {
+    reporter_.PostToolMessage(kSourceFtp, "The download of '" + name + "' " + counts +
+                                              "; the partial copy was kept as '" +
+                                              DisplayName(partial.string()) + "'.");
+  }
+  temporary_.clear();
+}
+
+void CFtpTransfer::ApplyRemoteTime() {
+  if (!remoteTime_ || file_ < 0 || kind_ != FtpTransferKind::Download || keepTemporary_) return;
+  const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(*remoteTime_), 0}};
+  if (::futimens(file_, times) != 0) ReportSystemError(errno);
 }
 
 // An aborted transfer ends with a reset, never with the orderly end that

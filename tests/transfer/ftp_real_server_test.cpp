@@ -193,11 +193,13 @@ TEST_P(FtpAgainstRealServers, ListsNamesWithBlanksAndUtf8InTheServersBestStyle) 
   const std::string transcript = events_.Transcript();
   if (machineListing) {
     EXPECT_NE(transcript.find("OPTS UTF8 ON\r\n"), std::string::npos) << transcript;
-    EXPECT_NE(transcript.find("MLSD " + rootLabel_ + folder + "\r\n"), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("MLSD " + rootLabel_ + folder + "\r\n"), std::string::npos)
+        << transcript;
     EXPECT_EQ(entries[0].size, 1234u);
     EXPECT_EQ(entries[0].modified, 1796886900);
   } else {
-    EXPECT_NE(transcript.find("LIST " + rootLabel_ + folder + "\r\n"), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("LIST " + rootLabel_ + folder + "\r\n"), std::string::npos)
+        << transcript;
     EXPECT_FALSE(entries[0].size);
   }
 }
@@ -227,6 +229,27 @@ TEST_P(FtpAgainstRealServers, UploadsAppendsAndDownloadsByteForByte) {
   ASSERT_TRUE(events_.WaitFor("download ended 1"));
   EXPECT_EQ(test::ReadFileBytes(local_ / "copy.bin"), bytes + bytes);
   EXPECT_EQ(events_.Progress(), 2 * bytes.size());
+}
+
+// Both servers offer SIZE and MDTM: the whole file passes the size check and
+// the copy takes the server's modification time.
+TEST_P(FtpAgainstRealServers, ADownloadIsCheckedAgainstSizeAndTakesTheServersTime) {
+  test::WriteFileBytes(serverRoot_ / "dated.bin", RandomBytes(5000));
+  const timespec times[2] = {{946684799, 0}, {946684799, 0}};  // 1999-12-31 23:59:59 UTC
+  ASSERT_EQ(::utimensat(AT_FDCWD, (serverRoot_ / "dated.bin").c_str(), times, 0), 0);
+  LogIn();
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Download, "dated.bin", (local_ / "dated.bin").string())
+          .Type(FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("download ended 1")) << events_.Transcript();
+  EXPECT_EQ(test::ReadFileBytes(local_ / "dated.bin"), RandomBytes(5000));
+  struct stat copied {};
+  ASSERT_EQ(::stat((local_ / "dated.bin").c_str(), &copied), 0);
+  EXPECT_EQ(copied.st_mtim.tv_sec, 946684799);
+  const std::string transcript = events_.Transcript();
+  EXPECT_NE(transcript.find("SIZE dated.bin\r\n213 5000"), std::string::npos) << transcript;
+  EXPECT_NE(transcript.find("MDTM dated.bin\r\n213 19991231235959"), std::string::npos)
+      << transcript;
 }
 
 TEST_P(FtpAgainstRealServers, AsciiTypeConvertsLineEndsBothWays) {

@@ -36,9 +36,9 @@ std::string PassiveReplyNaming(const test::CScriptedServer& data) {
          std::to_string(port % 256) + ")\r\n";
 }
 
-// The anonymous login to a server without extensions, up to the PWD that
-// follows it.
-Script& AnonymousLogin(Script& script) {
+// The anonymous login up to the PWD that follows it, FEAT answered with
+// `features` (by default: none).
+Script& AnonymousLogin(Script& script, const std::string& features = "211 no extensions\r\n") {
   return script.Accept()
       .Send("220 ready\r\n")
       .ExpectLine("USER anonymous")
@@ -46,7 +46,7 @@ Script& AnonymousLogin(Script& script) {
       .ExpectLine("PASS plume")
       .Send("230 in\r\n")
       .ExpectLine("FEAT")
-      .Send("211 no extensions\r\n")
+      .Send(features)
       .ExpectLine("PWD");
 }
 
@@ -519,6 +519,51 @@ TEST_F(FtpScripted, ADroppedConnectionDuringADownloadLeavesNoFile) {
   EXPECT_NE(std::find(texts.begin(), texts.end(),
                       "The connection to the FTP server ended before the transfer did."),
             texts.end());
+}
+
+// A server that says 226 and closes the data connection early: the byte
+// count differs from the SIZE announced, so the download fails, the partial
+// copy is kept beside the target under a name of its own and named in the
+// message, and the file the user already had stays as it was.
+TEST_F(FtpScripted, ADownloadShorterThanItsSizeFailsAndKeepsThePartialCopyAside) {
+  Script script;
+  AnonymousLogin(script, "211-Extensions:\r\n SIZE\r\n MDTM\r\n211 end\r\n")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("SIZE f.bin")
+      .Send("213 1000\r\n")
+      .ExpectLine("MDTM f.bin")
+      .Send("213 20261210071500\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR f.bin")
+      .Send("150 go\r\n226 done\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Wait(100ms).Send(std::string(400, 'p')).Close());
+  const fs::path local = home_.path() / "downloads";
+  fs::create_directories(local);
+  std::ofstream(local / "f.bin") << "precious";
+  events_.AnswerReplace(true);
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  connection_.Start(test::RequestOf(FtpOperationKind::Download, "f.bin", (local / "f.bin").string())
+                        .Type(FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("download ended 0"));
+  EXPECT_EQ(events_.Count("download ended 1"), 0);
+  EXPECT_EQ(test::ReadFileBytes(local / "f.bin"), "precious");
+  EXPECT_EQ(test::ReadFileBytes(local / "f.bin.part"), std::string(400, 'p'));
+  const auto texts = reporter_.Texts();
+  ASSERT_EQ(texts.size(), 2u);  // the refused PASV of the login's listing, then this
+  EXPECT_EQ(texts[1],
+            "The download of 'f.bin' is truncated: 400 of the 1000 bytes the server announced "
+            "arrived; the partial copy was kept as '" +
+                (local / "f.bin.part").string() + "'.");
+  EXPECT_TRUE(control_.Finished());
 }
 
 // The editor gets a temporary copy (line ends converted) as its one
