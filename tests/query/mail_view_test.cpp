@@ -119,7 +119,7 @@ TEST_F(MailViewTest, SendRefusesEmptyAndUnsafeTextsWithFocusOnTo) {
 
 TEST_F(MailViewTest, RunningDialogueIsBusyAndHangUpEndsIt) {
   CScriptedServer server;
-  server.Start(test::SilentAfterHelo());
+  server.Start(test::SilentAfterEhlo());
   StoreMailSettings(ServerOf(server), "alice@example.test");
   auto view = OpenView();
   EXPECT_FALSE(view->hangUpButton()->isEnabled());
@@ -129,7 +129,7 @@ TEST_F(MailViewTest, RunningDialogueIsBusyAndHangUpEndsIt) {
   EXPECT_TRUE(view->isBusy());
   EXPECT_FALSE(view->sendButton()->isEnabled());
   EXPECT_TRUE(view->hangUpButton()->isEnabled());
-  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Helo; },
+  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Ehlo; },
                         test::TurnEventLoop));
   // A Send that reaches the window anyway starts no second dialogue.
   QMetaObject::invokeMethod(view->sendButton(), "click");
@@ -145,15 +145,15 @@ TEST_F(MailViewTest, RunningDialogueIsBusyAndHangUpEndsIt) {
 }
 
 TEST_F(MailViewTest, ClosingTheWindowEndsItsDialogue) {
-  // The server greets and then never answers HELO: the worker sits in its
+  // The server greets and then never answers EHLO: the worker sits in its
   // receive until the window goes.
   CScriptedServer server;
-  server.Start(test::SilentAfterHelo());
+  server.Start(test::SilentAfterEhlo());
   StoreMailSettings(ServerOf(server), "alice@example.test");
   auto view = OpenView();
   QTest::keyClicks(view->toEdit(), QStringLiteral("bob@example.test"));
   QTest::mouseClick(view->sendButton(), Qt::LeftButton);
-  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Helo; },
+  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Ehlo; },
                         test::TurnEventLoop));
   view.reset();
   EXPECT_TRUE(server.Finished());
@@ -172,12 +172,12 @@ TEST_F(MailViewTest, AFirstOpenWithNoSettingsShowsAHintNotAnError) {
   EXPECT_TRUE(services.reporter_.Messages().empty());
 
   CScriptedServer server;
-  server.Start(test::SilentAfterHelo());
+  server.Start(test::SilentAfterEhlo());
   StoreMailSettings(ServerOf(server), "alice@example.test");
   QTest::mouseClick(view->sendButton(), Qt::LeftButton);
   EXPECT_TRUE(view->isDialogueRunning());
   EXPECT_TRUE(view->settingsHint()->isHidden());
-  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Helo; },
+  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Ehlo; },
                         test::TurnEventLoop));
 }
 
