@@ -107,7 +107,6 @@ CMailView::CMailView(CToolServices& services, QWidget* parent)
     if (!ok) return std::nullopt;
     return typed.toUtf8().toStdString();
   };
-  passwords_ = &DesktopPasswords();
   readSettings();
 }
 
@@ -178,14 +177,21 @@ void CMailView::onDialogueEnded() {
   dialogue_->Join();
   showRunning(false);
   // A refused password is asked again next time, not offered again.
-  if (dialogue_->Stop() == SmtpStop::AuthRefused) passwords_->Forget(passwordKey_);
+  if (dialogue_->Stop() == SmtpStop::AuthRefused) passwords().Forget(passwordKey_);
   if (const auto untrusted = dialogue_->TrustFailure()) askTrust(*untrusted);
 }
 
+// The keyring is looked for only once a password is needed: a window
+// without a user name never talks to it.
+IPasswordStore& CMailView::passwords() {
+  if (passwords_ == nullptr) passwords_ = &DesktopPasswords();
+  return *passwords_;
+}
+
 std::optional<std::string> CMailView::passwordFor(const PasswordKey& key) {
-  if (auto known = passwords_->Find(key)) return known;
+  if (auto known = passwords().Find(key)) return known;
   auto typed = passwordQuestion_("Password for " + key.user + " at " + key.host + ":");
-  if (typed) passwords_->Remember(key, *typed);
+  if (typed) passwords().Remember(key, *typed);
   return typed;
 }
 

@@ -71,6 +71,7 @@ class CMailView : public CToolView {
   // The password of the Mail page's user at the server: remembered, or
   // asked and then remembered (in the keyring when one runs).
   std::optional<std::string> passwordFor(const PasswordKey& key);
+  IPasswordStore& passwords();
   // Asks about the certificate the last dialogue refused; pins it and sends
   // again when the user trusts it.
   void askTrust(const TlsHandshakeReport& report);
@@ -82,7 +83,7 @@ class CMailView : public CToolView {
   PasswordKey passwordKey_;  // of the running dialogue; user empty without AUTH
   TrustQuestion trustQuestion_;
   PasswordQuestion passwordQuestion_;
-  IPasswordStore* passwords_;
+  IPasswordStore* passwords_ = nullptr;  // DesktopPasswords() unless a test gave one
   bool running_ = false;
 
   QPushButton* toButton_;
