@@ -51,9 +51,10 @@ enum class FtpCommand : int {
   Mlsd,
   Size,
   Mdtm,
+  Mlst,
 };
 
-inline constexpr int kFtpCommandCount = 36;
+inline constexpr int kFtpCommandCount = 37;
 
 // The keyword of a code; "" outside the table.
 std::string_view FtpKeyword(FtpCommand command);
