@@ -91,6 +91,10 @@ class CliEvents : public INntpEvents {
     std::lock_guard lock(mutex_);
     refusals_.push_back(std::string(NntpKeyword(command)) + ": " + reply);
   }
+  void CertificateNotTrusted(const TlsHandshakeReport& report) override {
+    std::lock_guard lock(mutex_);
+    untrusted_ = report;
+  }
   void Closed(NntpEnd end) override {
     std::lock_guard lock(mutex_);
     closed_ = true;
@@ -118,6 +122,7 @@ class CliEvents : public INntpEvents {
   const std::string& PostReply() const { return postReply_; }
   const std::vector<std::string>& Refusals() const { return refusals_; }
   NntpEnd End() const { return end_; }
+  const std::optional<TlsHandshakeReport>& Untrusted() const { return untrusted_; }
   std::optional<NntpGroupCounts> CountsNow() {
     std::lock_guard lock(mutex_);
     return counts_;
@@ -137,6 +142,7 @@ class CliEvents : public INntpEvents {
   NntpPostOutcome postOutcome_ = NntpPostOutcome::Unanswered;
   std::string postReply_;
   std::vector<std::string> refusals_;
+  std::optional<TlsHandshakeReport> untrusted_;
 };
 
 struct Target {

@@ -601,6 +601,10 @@ void CNNTPDoc::CommandRefused(int command, const std::string& reply) {
   updateCommands();
 }
 
+void CNNTPDoc::CertificateNotTrusted(const TlsHandshakeReport& report) {
+  reporter().PostToolMessage(kSourceNewsreader, DescribeTrustFailure(report, server_));
+}
+
 // A server that drops an idle connection (INN does after a while) leaves
 // the window as it is: the next command connects again.
 void CNNTPDoc::Closed(NntpEnd end) {

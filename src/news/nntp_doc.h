@@ -106,6 +106,7 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   void ArticleArrived(std::optional<std::string> text) override;
   void PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) override;
   void CommandRefused(int command, const std::string& reply) override;
+  void CertificateNotTrusted(const TlsHandshakeReport& report) override;
   void Closed(NntpEnd end) override;
 
   void buildPanes();
