@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "base/command_ids.h"
+#include "base/certificate_pins.h"
 #include "base/host_port.h"
 #include "news/news_post_window.h"
 #include "news/news_server.h"
@@ -400,20 +401,59 @@ void CNNTPDoc::connectToServer() {
                                "\"" + text + "\" names no host, or a port outside 1 to 65535.");
     return;
   }
-  bool retrieve = settings.newsgroupsRetrieveTheList == kRetrieveListYes;
-  if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
-    retrieve = dialogs_.askRefreshList(this);
-  }
   server_ = server;
   port_ = port;
+  security_ = NntpSecurity{};
+  security_.mode = settings.tlsMode;
+  security_.user = settings.signInUser;
+  security_.plainSignInAllowed = settings.plainSignIn;
+  if (!takePassword()) return;
+  retrieveList_ = settings.newsgroupsRetrieveTheList == kRetrieveListYes;
+  if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
+    retrieveList_ = dialogs_.askRefreshList(this);
+  }
+  openServer();
+}
+
+namespace {
+
+// The passwords given in this session, by server, port and user; never
+// written anywhere.
+std::map<std::string, std::string>& SessionPasswords() {
+  static std::map<std::string, std::string> passwords;
+  return passwords;
+}
+
+}  // namespace
+
+bool CNNTPDoc::takePassword() {
+  if (security_.user.empty()) return true;
+  const std::string key = PinKey(server_, port_) + " " + security_.user;
+  auto& passwords = SessionPasswords();
+  if (const auto known = passwords.find(key); known != passwords.end()) {
+    security_.password = known->second;
+    return true;
+  }
+  const auto typed = dialogs_.askPassword(this, FromBytes(security_.user), FromBytes(server_));
+  if (!typed) return false;
+  security_.password = typed->toStdString();
+  passwords[key] = security_.password;
+  return true;
+}
+
+void CNNTPDoc::openServer() {
+  // A certificate the user pinned is taken whatever its issuer.
+  security_.tls.pinnedSha256 =
+      FindPinnedCertificate(PinnedCertificatesFile(), server_, port_).value_or(std::string());
   if (!startConnection()) return;
-  state_ = NewsServerName(server, port);
+  state_ = NewsServerName(server_, port_);
   setBusy(true);
   setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
   articles_->startCheckTimer();
   text_->setServerName(server_);
-  NewsServers().Join(state_, windowId(), NewsrcPath(settings.newsgroupsFolder, state_), reporter());
-  groups_->startListing(retrieve);
+  NewsServers().Join(state_, windowId(), NewsrcPath(ReadNewsSettings().newsgroupsFolder, state_),
+                     reporter());
+  groups_->startListing(retrieveList_);
   updateCommands();
 }
 
@@ -422,6 +462,7 @@ bool CNNTPDoc::startConnection() {
   connection_ = std::make_unique<CNNTPConnection>(port_, *events_, reporter(), server_);
   connection_->SetReplyTimeout(std::chrono::seconds(ReadNewsSettings().replyTimeout));
   connection_->SetConnectSettings(ReadNetworkSettings());
+  connection_->SetSecurity(security_);
   if (connection_->Start()) return true;
   connection_.reset();
   events_->deleteLater();
@@ -601,8 +642,17 @@ void CNNTPDoc::CommandRefused(int command, const std::string& reply) {
   updateCommands();
 }
 
+// Trusted by the user, the certificate is pinned for this server and the
+// window connects again once this connection has ended.
 void CNNTPDoc::CertificateNotTrusted(const TlsHandshakeReport& report) {
-  reporter().PostToolMessage(kSourceNewsreader, DescribeTrustFailure(report, server_));
+  if (!dialogs_.askTrust(this, report, FromBytes(server_))) return;
+  const std::string failure =
+      PinCertificate(PinnedCertificatesFile(), server_, port_, report.certificate.sha256);
+  if (!failure.empty()) {
+    reporter().PostToolMessage(kSourceNewsreader, "The certificate was not pinned: " + failure);
+    return;
+  }
+  retryTrusted_ = true;
 }
 
 // A server that drops an idle connection (INN does after a while) leaves
@@ -616,6 +666,7 @@ void CNNTPDoc::Closed(NntpEnd end) {
     return;
   }
   endConnection();
+  if (std::exchange(retryTrusted_, false)) openServer();
 }
 
 void CNNTPDoc::keepAfterDrop() {

@@ -14,6 +14,7 @@
 #include "news/news_commands.h"
 #include "news/news_dialogs.h"
 #include "news/news_pane_host.h"
+#include "news/nntp_connection.h"
 #include "news/nntp_events.h"
 #include "news/pane_layout.h"
 #include "widgets/tool_view.h"
@@ -65,6 +66,9 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   bool canConnect() const { return !connection_ && !dropped_; }
   bool canDisconnect() const { return connection_ != nullptr || dropped_; }
   void connectToServer();
+  // The password of the user the settings name at `server_`: asked once per
+  // session. False when the user cancelled.
+  bool takePassword();
   void disconnect();
 
   // INewsPaneHost
@@ -122,6 +126,7 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   void savePaneSizes();
   void endConnection();
   bool startConnection();
+  void openServer();
   void closeConnection();
   void keepAfterDrop();
   // The connection, made again after a drop; nullptr when there is none.
@@ -148,6 +153,9 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   std::string server_;
   std::string state_;  // the name the server's group state goes by
   std::uint16_t port_ = 0;
+  NntpSecurity security_;
+  bool retryTrusted_ = false;  // the user trusted the certificate: connect again
+  bool retrieveList_ = false;
   bool dropped_ = false;  // the server closed; the window keeps what it shows
   bool printable_ = false;
   QTimer saveMarks_;
