@@ -77,9 +77,8 @@ class CRealNewsDialogs : public INewsDialogs {
                                      const QString& server) override {
     bool ok = false;
     const QString password = QInputDialog::getText(
-        owner, QStringLiteral("Sign In"),
-        QStringLiteral("Password of %1 at %2:").arg(user, server), QLineEdit::Password,
-        QString(), &ok);
+        owner, QStringLiteral("Sign In"), QStringLiteral("Password of %1 at %2:").arg(user, server),
+        QLineEdit::Password, QString(), &ok);
     if (!ok) return std::nullopt;
     return password;
   }

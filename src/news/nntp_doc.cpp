@@ -7,8 +7,8 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
-#include "base/command_ids.h"
 #include "base/certificate_pins.h"
+#include "base/command_ids.h"
 #include "base/host_port.h"
 #include "news/news_post_window.h"
 #include "news/news_server.h"
@@ -18,6 +18,7 @@
 #include "news/nntp_event_queue.h"
 #include "news/nntp_group_view.h"
 #include "news/nntp_thread_view.h"
+#include "widgets/keyring_passwords.h"
 
 namespace netrove {
 namespace {
@@ -415,29 +416,24 @@ void CNNTPDoc::connectToServer() {
   openServer();
 }
 
-namespace {
-
-// The passwords given in this session, by server, port and user; never
-// written anywhere.
-std::map<std::string, std::string>& SessionPasswords() {
-  static std::map<std::string, std::string> passwords;
-  return passwords;
+// The keyring is looked for only once a password is needed: a window
+// without a user name never talks to it.
+IPasswordStore& CNNTPDoc::passwords() {
+  if (passwords_ == nullptr) passwords_ = &DesktopPasswords();
+  return *passwords_;
 }
-
-}  // namespace
 
 bool CNNTPDoc::takePassword() {
   if (security_.user.empty()) return true;
-  const std::string key = PinKey(server_, port_) + " " + security_.user;
-  auto& passwords = SessionPasswords();
-  if (const auto known = passwords.find(key); known != passwords.end()) {
-    security_.password = known->second;
+  passwordKey_ = {"nntp", server_, port_, security_.user};
+  if (auto known = passwords().Find(passwordKey_)) {
+    security_.password = std::move(*known);
     return true;
   }
   const auto typed = dialogs_.askPassword(this, FromBytes(security_.user), FromBytes(server_));
   if (!typed) return false;
   security_.password = typed->toStdString();
-  passwords[key] = security_.password;
+  passwords().Remember(passwordKey_, security_.password);
   return true;
 }
 
@@ -628,6 +624,8 @@ void CNNTPDoc::PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::
 }
 
 void CNNTPDoc::CommandRefused(int command, const std::string& reply) {
+  // A refused password is asked again next time, not offered again.
+  if (command == kNntpAuthUser || command == kNntpAuthPass) passwords().Forget(passwordKey_);
   const std::string keyword(NntpKeyword(command));
   std::string text = "Command: " + keyword + "\r\n";
   if (reply.starts_with("502")) {

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 
+#include "base/password_store.h"
 #include "news/news_commands.h"
 #include "news/news_dialogs.h"
 #include "news/news_pane_host.h"
@@ -69,6 +70,9 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   // The password of the user the settings name at `server_`: asked once per
   // session. False when the user cancelled.
   bool takePassword();
+  // Where passwords are kept: the desktop keyring unless a test gives a
+  // store.
+  void setPasswordStore(IPasswordStore& store) { passwords_ = &store; }
   void disconnect();
 
   // INewsPaneHost
@@ -154,6 +158,9 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   std::string state_;  // the name the server's group state goes by
   std::uint16_t port_ = 0;
   NntpSecurity security_;
+  IPasswordStore& passwords();
+  IPasswordStore* passwords_ = nullptr;
+  PasswordKey passwordKey_;
   bool retryTrusted_ = false;  // the user trusted the certificate: connect again
   bool retrieveList_ = false;
   bool dropped_ = false;  // the server closed; the window keeps what it shows

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "cli_runner.h"
+#include "news/article_text.h"
 #include "news/inn_fixture.h"
-#include "news/news_article.h"
 #include "news/nntp_connection.h"
 #include "news/nntp_recorder.h"
 #include "support/recording_reporter.h"
@@ -28,8 +28,8 @@ std::string At(std::uint16_t port) { return "127.0.0.1:" + std::to_string(port);
 
 std::string WriteFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream(path) << text;
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read |
-                                         std::filesystem::perms::owner_write);
+  std::filesystem::permissions(
+      path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   return path.string();
 }
 
@@ -79,9 +79,19 @@ class CliNewsTls : public ::testing::Test {
 
   std::vector<std::string> Headers(const std::string& tls, std::uint16_t port,
                                    const std::string& password) {
-    return {"news",  "--tls",       tls,        "--cacert", pki_->caFile().string(),
-            "--user", kUser,        "--password-file", password, At(port),
-            "headers", "local.test", "5"};
+    return {"news",
+            "--tls",
+            tls,
+            "--cacert",
+            pki_->caFile().string(),
+            "--user",
+            kUser,
+            "--password-file",
+            password,
+            At(port),
+            "headers",
+            "local.test",
+            "5"};
   }
 
   test::ScopedHome home_;
@@ -93,8 +103,9 @@ class CliNewsTls : public ::testing::Test {
 
 TEST_F(CliNewsTls, HeadersOverImplicitTlsAndOverStartTls) {
   Seed(6);
-  for (const auto& [tls, port] : {std::pair<std::string, std::uint16_t>{"implicit", inn_->tlsPort()},
-                                  {"required", inn_->port()}}) {
+  for (const auto& [tls, port] :
+       {std::pair<std::string, std::uint16_t>{"implicit", inn_->tlsPort()},
+        {"required", inn_->port()}}) {
     SCOPED_TRACE(tls);
     const auto run = test::RunInProcess(Headers(tls, port, passwordFile_));
     EXPECT_EQ(run.status, 0) << run.err;
@@ -115,23 +126,20 @@ TEST_F(CliNewsTls, RefusedPasswordUntrustedCertificateAndPlainSignInFail) {
 
   // Without --cacert the test CA is unknown: refused, with the certificate
   // described and the pin that would trust it.
-  const auto untrusted = test::RunInProcess({"news", "--tls", "required", "--user", kUser,
-                                             "--password-file", passwordFile_, At(inn_->port()),
-                                             "group", "local.test"});
+  const auto untrusted =
+      test::RunInProcess({"news", "--tls", "required", "--user", kUser, "--password-file",
+                          passwordFile_, At(inn_->port()), "group", "local.test"});
   EXPECT_EQ(untrusted.status, 1);
-  EXPECT_NE(untrusted.err.find("--pin " + certificate_.sha256), std::string::npos)
-      << untrusted.err;
-  const auto pinned = test::RunInProcess({"news", "--tls", "implicit", "--pin",
-                                          certificate_.sha256, "--user", kUser, "--password-file",
-                                          passwordFile_, At(inn_->tlsPort()), "group",
-                                          "local.test"});
+  EXPECT_NE(untrusted.err.find("--pin " + certificate_.sha256), std::string::npos) << untrusted.err;
+  const auto pinned = test::RunInProcess({"news", "--tls", "implicit", "--pin", certificate_.sha256,
+                                          "--user", kUser, "--password-file", passwordFile_,
+                                          At(inn_->tlsPort()), "group", "local.test"});
   EXPECT_EQ(pinned.status, 0) << pinned.err;
 
   // If offered is what this server does; with TLS off the password stays
   // home unless the line says so: here it does, and INN takes it.
-  const auto plain = test::RunInProcess({"news", "--tls", "off", "--user", kUser,
-                                         "--password-file", passwordFile_, At(inn_->port()),
-                                         "group", "local.test"});
+  const auto plain = test::RunInProcess({"news", "--tls", "off", "--user", kUser, "--password-file",
+                                         passwordFile_, At(inn_->port()), "group", "local.test"});
   EXPECT_EQ(plain.status, 0) << plain.err;
 }
 
@@ -155,9 +163,9 @@ TEST(CliNewsStartTls, ClearTextAfterTheUpgradeFailsTheRun) {
                    .Send("211 1 1 1 local.test\r\n")
                    .ExpectClosed());
   const std::string password = WriteFile(home.path() / "password", "pw\n");
-  const auto run = test::RunInProcess({"news", "--tls", "required", "--user", "u",
-                                       "--password-file", password, At(server.port()), "group",
-                                       "local.test"});
+  const auto run =
+      test::RunInProcess({"news", "--tls", "required", "--user", "u", "--password-file", password,
+                          At(server.port()), "group", "local.test"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("The secure connection to 127.0.0.1 failed"), std::string::npos)

@@ -904,15 +904,17 @@ TEST_F(NewsreaderWindow, TrustedCertificateIsPinnedAndTheWindowSignsInOverTls) {
   NETROVE_REQUIRE_INN();
   test::CTestCertificates pki(home_.path() / "pki");
   const auto certificate = pki.Issue("news", {"127.0.0.1"});
-  test::InnInstance inn(test::InnSecurity{certificate.certificate, certificate.key, "reader",
-                                          "s3cret-pass"});
+  test::InnInstance inn(
+      test::InnSecurity{certificate.certificate, certificate.key, "reader", "s3cret-pass"});
   ASSERT_TRUE(inn.started()) << "the private INN did not start";
   Store(inn.port());
   WriteNewsNumber(kNewsTlsMode, static_cast<std::uint32_t>(TlsMode::Required));
   WriteNewsText(kNewsSignInUser, "reader");
   dialogs_.password = QStringLiteral("s3cret-pass");
   dialogs_.trust = true;
+  CSessionPasswords passwords;
   CNNTPDoc doc(services_, dialogs_);
+  doc.setPasswordStore(passwords);
   CNNTPGroupView& groups = doc.groupView();
   doc.connectToServer();
   ASSERT_TRUE(
@@ -922,9 +924,18 @@ TEST_F(NewsreaderWindow, TrustedCertificateIsPinnedAndTheWindowSignsInOverTls) {
   EXPECT_EQ(FindPinnedCertificate(PinnedCertificatesFile(), "127.0.0.1", inn.port()),
             certificate.sha256);
   EXPECT_EQ(dialogs_.passwordsAsked, (std::vector<QString>{QStringLiteral("reader")}));
+  EXPECT_EQ(passwords.Find({"nntp", "127.0.0.1", inn.port(), "reader"}),
+            std::optional<std::string>("s3cret-pass"));
   doc.disconnect();
   ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(services_.reporter_.Messages().empty());
+
+  // A refused password is forgotten, so the next connection asks again.
+  passwords.Remember({"nntp", "127.0.0.1", inn.port(), "reader"}, "wrong");
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_FALSE(passwords.Find({"nntp", "127.0.0.1", inn.port(), "reader"}));
+  EXPECT_EQ(dialogs_.passwordsAsked.size(), 1u);
 }
 
 }  // namespace
