@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <fstream>
 #include <mutex>
 #include <ostream>
 
@@ -34,7 +35,15 @@ constexpr Option kOptions[] = {
     {"proxy-user", '\0', "U", "user name at the firewall (site, user-after-login)"},
     {"proxy-password", '\0', "P", "password at the firewall (site, user-after-login)"},
     {"user", 'u', "U", "user name (default anonymous)"},
-    {"password", '\0', "P", "password"},
+    {"password", '\0', "P", "password (seen by other users: prefer --password-file)"},
+    {"password-file", '\0', "FILE", "read the password from the first line of FILE"},
+    {"tls", '\0', "MODE",
+     "if-offered (AUTH TLS, plain text where refused), required (AUTH TLS or give up), "
+     "implicit (TLS from the first byte, port 990) or off"},
+    {"cacert", '\0', "FILE", "trust the certificates in FILE instead of the system's"},
+    {"pin", '\0', "SHA256",
+     "accept the server's certificate with this SHA-256 fingerprint only, whoever issued it"},
+    {"insecure", '\0', {}, "accept ANY certificate unchecked: anyone on the way can listen in"},
     {"account", '\0', "A", "account, when the server asks for one"},
     {"ascii", 'B', {}, "transfer files as text (TYPE A) instead of binary (TYPE I)"},
     {"force", 'f', {}, "replace an existing local file without asking"},
@@ -266,6 +275,54 @@ void PrintEntries(const std::string& listing, std::ostream& out) {
   }
 }
 
+// The TLS choice and how the certificate is checked.
+bool ApplyTlsOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
+  if (const auto mode = line.Text("tls")) {
+    const auto parsed = TlsModeFromName(*mode);
+    if (!parsed) {
+      io.err << "netrove-cli ftp: --tls takes off, if-offered, required or implicit, not '" << *mode
+             << "'\n";
+      return false;
+    }
+    login.tls = *parsed;
+  }
+  login.tlsOptions.caFile = line.Text("cacert").value_or("");
+  if (const auto pin = line.Text("pin")) {
+    const auto normal = NormalizeFingerprint(*pin);
+    if (!normal) {
+      io.err << "netrove-cli ftp: --pin takes a SHA-256 fingerprint: 64 hex digits, colons "
+                "allowed\n";
+      return false;
+    }
+    login.tlsOptions.pinnedSha256 = *normal;
+  }
+  login.tlsOptions.insecure = line.Has("insecure");
+  if (login.tlsOptions.insecure) {
+    io.err << "netrove-cli: warning: --insecure: the server's certificate is not checked; "
+              "anyone on the way can read and change this connection, passwords included\n";
+  }
+  return true;
+}
+
+// --password-file's first line; a password on the command line itself is
+// taken with a warning, since any user can read it in the process list.
+bool ApplyPassword(const CommandLine& line, FtpLogin& login, CliStreams& io) {
+  if (const auto file = line.Text("password-file")) {
+    std::ifstream in(*file, std::ios::binary);
+    if (!in) {
+      io.err << "netrove-cli ftp: cannot read the password file " << *file << "\n";
+      return false;
+    }
+    std::getline(in, login.password);
+    if (login.password.ends_with('\r')) login.password.pop_back();
+  } else if (auto password = line.Text("password")) {
+    io.err << "netrove-cli: warning: a password given on the command line can be read by other "
+              "users; --password-file FILE keeps it private\n";
+    login.password = *password;
+  }
+  return true;
+}
+
 bool ApplyOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
   std::ostream& err = io.err;
   const auto families = FamilyFrom(line, io, login.families);
@@ -273,7 +330,7 @@ bool ApplyOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
   login.families = *families;
   if (line.Has("epsv")) login.extendedPassive = true;
   if (auto user = line.Text("user")) login.userName = *user;
-  if (auto password = line.Text("password")) login.password = *password;
+  if (!ApplyPassword(line, login, io) || !ApplyTlsOptions(line, login, io)) return false;
   if (auto account = line.Text("account")) login.account = *account;
   if (line.Has("verbose")) login.verbose = true;
   std::int32_t timeout = 0;
@@ -315,11 +372,15 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   CliReporter reporter(io.err);
   FtpLogin login;
   if (!ReadFtpSettings(login, reporter)) return 1;
-  if (!SplitServerAndPort(operands[0], login.host, login.serverPort)) {
+  std::uint16_t port = 0;
+  if (!SplitServerAndPort(operands[0], login.host, port)) {
     io.err << "netrove-cli ftp: HOST[:PORT] expected, not '" << operands[0] << "'\n";
     return kUsageError;
   }
   if (!ApplyOptions(line, login, io)) return kUsageError;
+  // TLS from the first byte has a port of its own.
+  if (port == 0) port = login.tls == TlsMode::Implicit ? 990 : login.serverPort;
+  login.serverPort = port;
   const FtpTransferType type = line.Has("ascii") ? FtpTransferType::Ascii : FtpTransferType::Image;
 
   RefusalNotingSink sink(io.out);
@@ -359,7 +420,12 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
       },
       [&] { worker.Join(); });
   if (succeeded && !interrupted) return 0;
-  if (interrupted) {
+  if (const auto untrusted = connection.TrustFailure()) {
+    io.err << "Netrove: FTP: " << DescribeTrustFailure(*untrusted, login.host);
+    if (untrusted->problem != CertificateProblem::Changed)
+      io.err << "To trust this certificate for this run: --pin " << untrusted->certificate.sha256
+             << "\n";
+  } else if (interrupted) {
     io.err << "Netrove: FTP: interrupted\n";
   } else if (const std::string refusal = sink.LastRefusal();
              !refusal.empty() && sink.Refusals() != refusalsBefore) {
@@ -375,7 +441,8 @@ const CommandRegistrar registrar(
      "COMMAND: ls [PATH] | get REMOTE [LOCAL] | put LOCAL [REMOTE] | append LOCAL REMOTE |\n"
      "  unique LOCAL | mkdir DIR | rmdir DIR | delete FILE | rename OLD NEW | pwd |\n"
      "  quote SITE|STAT|HELP [ARG]\n"
-     "Options not given keep the defaults of the FTP page of Customize.\n"
+     "Options not given keep the defaults of the FTP page of Customize; TLS is used where the\n"
+     "server offers it unless --tls says otherwise.\n"
      "Exit status 0 when the command succeeded.\n"});
 
 }  // namespace

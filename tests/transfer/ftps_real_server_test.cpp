@@ -51,17 +51,6 @@ void PrintTo(const ServerAndMode& value, std::ostream* out) {
   *out << ServerName(value.server) << (value.passive ? " passive" : " active");
 }
 
-// vsftpd refuses anonymous users anything in the clear and requires TLS
-// session reuse on data connections (its default).
-std::string VsftpdTls(const test::IssuedCertificate& issued, bool implicit) {
-  return "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
-         "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
-         "ssl_tlsv1=YES\nssl_sslv2=NO\nssl_sslv3=NO\n"
-         "rsa_cert_file=" +
-         issued.certificate.string() + "\nrsa_private_key_file=" + issued.key.string() + "\n" +
-         (implicit ? "implicit_ssl=YES\n" : "");
-}
-
 class FtpsAgainstRealServers : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -85,7 +74,8 @@ class FtpsAgainstRealServers : public ::testing::Test {
     } else {
       vsftpd_ = std::make_unique<test::VsftpdServer>(
           serverRoot_, home_.path() / "vsftpd", false,
-          VsftpdTls(issued_, server == Server::VsftpdImplicit));
+          test::VsftpdServer::TlsConfiguration(issued_.certificate, issued_.key,
+                                               server == Server::VsftpdImplicit));
       port_ = vsftpd_->port();
       user_ = "anonymous";
       password_ = "tester@netrove.test";

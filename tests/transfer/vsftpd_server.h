@@ -59,6 +59,19 @@ class VsftpdServer {
   // 0 when the server could not start (vsftpd missing).
   std::uint16_t port() const { return port_; }
 
+  // The `extra` lines for TLS with this certificate: nothing in the clear
+  // for anonymous users, data connections required to resume the control
+  // connection's session (vsftpd's default); from the first byte when
+  // `implicit`.
+  static std::string TlsConfiguration(const std::filesystem::path& certificate,
+                                      const std::filesystem::path& key, bool implicit) {
+    return "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+           "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
+           "rsa_cert_file=" +
+           certificate.string() + "\nrsa_private_key_file=" + key.string() + "\n" +
+           (implicit ? "implicit_ssl=YES\n" : "");
+  }
+
  private:
   static std::uint16_t FreeLoopbackPort() {
     const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
