@@ -8,7 +8,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
 #include <ostream>
 
@@ -18,6 +17,7 @@
 #include "cli/cli_family.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
+#include "cli/cli_secure.h"
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_listing.h"
 
@@ -36,14 +36,11 @@ constexpr Option kOptions[] = {
     {"proxy-password", '\0', "P", "password at the firewall (site, user-after-login)"},
     {"user", 'u', "U", "user name (default anonymous)"},
     {"password", '\0', "P", "password (seen by other users: prefer --password-file)"},
-    {"password-file", '\0', "FILE", "read the password from the first line of FILE"},
-    {"tls", '\0', "MODE",
-     "if-offered (AUTH TLS, plain text where refused), required (AUTH TLS or give up), "
-     "implicit (TLS from the first byte, port 990) or off"},
-    {"cacert", '\0', "FILE", "trust the certificates in FILE instead of the system's"},
-    {"pin", '\0', "SHA256",
-     "accept the server's certificate with this SHA-256 fingerprint only, whoever issued it"},
-    {"insecure", '\0', {}, "accept ANY certificate unchecked: anyone on the way can listen in"},
+    kPasswordFileOption,
+    kTlsOption,
+    kCaCertOption,
+    kPinOption,
+    kInsecureOption,
     {"account", '\0', "A", "account, when the server asks for one"},
     {"ascii", 'B', {}, "transfer files as text (TYPE A) instead of binary (TYPE I)"},
     {"force", 'f', {}, "replace an existing local file without asking"},
@@ -275,52 +272,31 @@ void PrintEntries(const std::string& listing, std::ostream& out) {
   }
 }
 
-// The TLS choice and how the certificate is checked.
+// The TLS choice and how the certificate is checked, as every command that
+// signs in takes them.
 bool ApplyTlsOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
-  if (const auto mode = line.Text("tls")) {
-    const auto parsed = TlsModeFromName(*mode);
-    if (!parsed) {
-      io.err << "netrove-cli ftp: --tls takes off, if-offered, required or implicit, not '" << *mode
-             << "'\n";
-      return false;
-    }
-    login.tls = *parsed;
-  }
-  login.tlsOptions.caFile = line.Text("cacert").value_or("");
-  if (const auto pin = line.Text("pin")) {
-    const auto normal = NormalizeFingerprint(*pin);
-    if (!normal) {
-      io.err << "netrove-cli ftp: --pin takes a SHA-256 fingerprint: 64 hex digits, colons "
-                "allowed\n";
-      return false;
-    }
-    login.tlsOptions.pinnedSha256 = *normal;
-  }
-  login.tlsOptions.insecure = line.Has("insecure");
-  if (login.tlsOptions.insecure) {
-    io.err << "netrove-cli: warning: --insecure: the server's certificate is not checked; "
-              "anyone on the way can read and change this connection, passwords included\n";
-  }
+  const auto choices = SecureChoicesFrom(line, io, login.tls);
+  if (!choices) return false;
+  login.tls = choices->mode;
+  login.tlsOptions = choices->tls;
   return true;
 }
 
-// --password-file's first line; a password on the command line itself is
-// taken with a warning, since any user can read it in the process list.
+// Anonymous logins keep their stored password. A named user's comes from
+// --password-file, ~/.netrc or the terminal; one on the command line itself
+// is taken with a warning, since any user can read it in the process list.
 bool ApplyPassword(const CommandLine& line, FtpLogin& login, CliStreams& io) {
-  if (const auto file = line.Text("password-file")) {
-    std::ifstream in(*file, std::ios::binary);
-    if (!in) {
-      io.err << "netrove-cli ftp: cannot read the password file " << *file << "\n";
-      return false;
-    }
-    std::getline(in, login.password);
-    if (login.password.ends_with('\r')) login.password.pop_back();
-  } else if (auto password = line.Text("password")) {
+  if (auto password = line.Text("password")) {
     io.err << "netrove-cli: warning: a password given on the command line can be read by other "
               "users; --password-file FILE keeps it private\n";
     login.password = *password;
+    return true;
   }
-  return true;
+  const bool anonymous = login.userName == "anonymous" || login.userName == "ftp";
+  if (anonymous && !line.Has(kPasswordFileOption.name)) return true;
+  auto password = PasswordFor(line, io, login.host, login.userName);
+  if (password) login.password = std::move(*password);
+  return password.has_value();
 }
 
 bool ApplyOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
@@ -330,7 +306,7 @@ bool ApplyOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
   login.families = *families;
   if (line.Has("epsv")) login.extendedPassive = true;
   if (auto user = line.Text("user")) login.userName = *user;
-  if (!ApplyPassword(line, login, io) || !ApplyTlsOptions(line, login, io)) return false;
+  if (!ApplyTlsOptions(line, login, io) || !ApplyPassword(line, login, io)) return false;
   if (auto account = line.Text("account")) login.account = *account;
   if (line.Has("verbose")) login.verbose = true;
   std::int32_t timeout = 0;
