@@ -686,7 +686,10 @@ void CNetSocket::Reset() {
 SocketStatus CNetSocket::StartTls(const TlsClientOptions& options, TlsHandshakeReport& report) {
   if (descriptor_ == kInvalidDescriptor) return {report.error = WSAENOTSOCK};
   const int timeoutMs = options.timeoutMs > 0 ? options.timeoutMs : connectTimeoutMs_;
+  // The handshake runs non-blocking; a socket left plain gets its mode back.
+  const int mode = fcntl(descriptor_, F_GETFL);
   tls_ = CTlsChannel::Handshake(descriptor_, options, timeoutMs, interrupted_, report);
+  if (!tls_ && mode != -1) fcntl(descriptor_, F_SETFL, mode);
   if (!tls_ && report.error == 0) report.error = kTlsHandshakeFailed;
   if (interrupted_.load() && !tls_) report.error = WSAEINTR;
   return {tls_ ? 0 : report.error};

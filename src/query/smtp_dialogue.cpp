@@ -199,7 +199,10 @@ void CSmtpDialogue::ReceiveReplies(int replyTimeoutMs) {
       deadline = Clock::now() + std::chrono::milliseconds(replyTimeoutMs);
     }
     if (replyTimeoutMs > 0 && !AwaitReply(deadline, received)) break;
-    received = socket_.Recv(buffer.data(), buffer.size());
+    // Readable bytes may be only part of a TLS record: without a whole one
+    // the wait for the reply goes on, bounded as before.
+    received = socket_.Recv(buffer.data(), buffer.size(), replyTimeoutMs > 0 ? MSG_DONTWAIT : 0);
+    if (received.error == WSAEWOULDBLOCK) continue;
     if (!received || received.bytes == 0) break;
     reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(received.bytes)));
     if (conversation_.UpgradeDue() && !Upgrade(reader)) break;
