@@ -17,6 +17,7 @@
 #include "cli/cli_family.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
+#include "cli/cli_secure.h"
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_listing.h"
 
@@ -34,7 +35,12 @@ constexpr Option kOptions[] = {
     {"proxy-user", '\0', "U", "user name at the firewall (site, user-after-login)"},
     {"proxy-password", '\0', "P", "password at the firewall (site, user-after-login)"},
     {"user", 'u', "U", "user name (default anonymous)"},
-    {"password", '\0', "P", "password"},
+    {"password", '\0', "P", "password (seen by other users: prefer --password-file)"},
+    kPasswordFileOption,
+    kTlsOption,
+    kCaCertOption,
+    kPinOption,
+    kInsecureOption,
     {"account", '\0', "A", "account, when the server asks for one"},
     {"ascii", 'B', {}, "transfer files as text (TYPE A) instead of binary (TYPE I)"},
     {"force", 'f', {}, "replace an existing local file without asking"},
@@ -266,6 +272,33 @@ void PrintEntries(const std::string& listing, std::ostream& out) {
   }
 }
 
+// The TLS choice and how the certificate is checked, as every command that
+// signs in takes them.
+bool ApplyTlsOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
+  const auto choices = SecureChoicesFrom(line, io, login.tls);
+  if (!choices) return false;
+  login.tls = choices->mode;
+  login.tlsOptions = choices->tls;
+  return true;
+}
+
+// Anonymous logins keep their stored password. A named user's comes from
+// --password-file, ~/.netrc or the terminal; one on the command line itself
+// is taken with a warning, since any user can read it in the process list.
+bool ApplyPassword(const CommandLine& line, FtpLogin& login, CliStreams& io) {
+  if (auto password = line.Text("password")) {
+    io.err << "netrove-cli: warning: a password given on the command line can be read by other "
+              "users; --password-file FILE keeps it private\n";
+    login.password = *password;
+    return true;
+  }
+  const bool anonymous = login.userName == "anonymous" || login.userName == "ftp";
+  if (anonymous && !line.Has(kPasswordFileOption.name)) return true;
+  auto password = PasswordFor(line, io, login.host, login.userName);
+  if (password) login.password = std::move(*password);
+  return password.has_value();
+}
+
 bool ApplyOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
   std::ostream& err = io.err;
   const auto families = FamilyFrom(line, io, login.families);
@@ -273,7 +306,7 @@ bool ApplyOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
   login.families = *families;
   if (line.Has("epsv")) login.extendedPassive = true;
   if (auto user = line.Text("user")) login.userName = *user;
-  if (auto password = line.Text("password")) login.password = *password;
+  if (!ApplyTlsOptions(line, login, io) || !ApplyPassword(line, login, io)) return false;
   if (auto account = line.Text("account")) login.account = *account;
   if (line.Has("verbose")) login.verbose = true;
   std::int32_t timeout = 0;
@@ -315,11 +348,15 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   CliReporter reporter(io.err);
   FtpLogin login;
   if (!ReadFtpSettings(login, reporter)) return 1;
-  if (!SplitServerAndPort(operands[0], login.host, login.serverPort)) {
+  std::uint16_t port = 0;
+  if (!SplitServerAndPort(operands[0], login.host, port)) {
     io.err << "netrove-cli ftp: HOST[:PORT] expected, not '" << operands[0] << "'\n";
     return kUsageError;
   }
   if (!ApplyOptions(line, login, io)) return kUsageError;
+  // TLS from the first byte has a port of its own.
+  if (port == 0) port = login.tls == TlsMode::Implicit ? 990 : login.serverPort;
+  login.serverPort = port;
   const FtpTransferType type = line.Has("ascii") ? FtpTransferType::Ascii : FtpTransferType::Image;
 
   RefusalNotingSink sink(io.out);
@@ -359,7 +396,12 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
       },
       [&] { worker.Join(); });
   if (succeeded && !interrupted) return 0;
-  if (interrupted) {
+  if (const auto untrusted = connection.TrustFailure()) {
+    io.err << "Netrove: FTP: " << DescribeTrustFailure(*untrusted, login.host);
+    if (untrusted->problem != CertificateProblem::Changed)
+      io.err << "To trust this certificate for this run: --pin " << untrusted->certificate.sha256
+             << "\n";
+  } else if (interrupted) {
     io.err << "Netrove: FTP: interrupted\n";
   } else if (const std::string refusal = sink.LastRefusal();
              !refusal.empty() && sink.Refusals() != refusalsBefore) {
@@ -375,7 +417,8 @@ const CommandRegistrar registrar(
      "COMMAND: ls [PATH] | get REMOTE [LOCAL] | put LOCAL [REMOTE] | append LOCAL REMOTE |\n"
      "  unique LOCAL | mkdir DIR | rmdir DIR | delete FILE | rename OLD NEW | pwd |\n"
      "  quote SITE|STAT|HELP [ARG]\n"
-     "Options not given keep the defaults of the FTP page of Customize.\n"
+     "Options not given keep the defaults of the FTP page of Customize; TLS is used where the\n"
+     "server offers it unless --tls says otherwise.\n"
      "Exit status 0 when the command succeeded.\n"});
 
 }  // namespace

@@ -52,9 +52,12 @@ enum class FtpCommand : int {
   Size,
   Mdtm,
   Mlst,
+  Auth,  // TLS on the control connection and its data connections (RFC 4217)
+  Pbsz,
+  Prot,
 };
 
-inline constexpr int kFtpCommandCount = 37;
+inline constexpr int kFtpCommandCount = 40;
 
 // The keyword of a code; "" outside the table.
 std::string_view FtpKeyword(FtpCommand command);
