@@ -38,6 +38,10 @@ constexpr Option kOptions[] = {
     {"account", '\0', "A", "account, when the server asks for one"},
     {"ascii", 'B', {}, "transfer files as text (TYPE A) instead of binary (TYPE I)"},
     {"force", 'f', {}, "replace an existing local file without asking"},
+    {"continue",
+     'c',
+     {},
+     "get, put: resume a partial file from where it ends (SIZE, then REST; binary)"},
     {"verbose", 'v', {}, "echo each command before its reply"},
     {"timeout", '\0', "SECONDS",
      "longest wait for a whole reply, and for a data connection to end after it (default 120, "
@@ -79,7 +83,8 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
   }
   bool ConfirmReplace(std::string_view fileName) override {
     if (force_) return true;
-    err_ << "Netrove: FTP: " << ConfirmReplaceText(fileName) << "\n(no: --force replaces it)\n";
+    err_ << "Netrove: FTP: " << ConfirmReplaceText(fileName)
+         << "\n(no: --force replaces it, --continue resumes it)\n";
     return false;
   }
 
@@ -208,11 +213,21 @@ std::optional<FtpCommand> QuotedCommand(const std::string& keyword) {
   return std::nullopt;
 }
 
+// How files are moved: the transfer type and what happens to an existing
+// target.
+struct TransferChoices {
+  FtpTransferType type = FtpTransferType::Image;
+  bool force = false;
+  bool resume = false;
+};
+
 // The request a command stands for; nothing for the plain commands.
-std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words, FtpTransferType type) {
+std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words,
+                                    const TransferChoices& choices) {
   const std::string& what = words[0];
   FtpRequest request;
-  request.type = type;
+  request.type = choices.type;
+  request.resume = choices.resume && (what == "get" || what == "put");
   request.source = words.size() > 1 ? words[1] : std::string();
   request.target = words.size() > 2 ? words[2] : LastPart(request.source);
   // The command line has no one to ask: an existing remote name is replaced.
@@ -221,6 +236,7 @@ std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words, FtpTr
     request.kind = FtpOperationKind::List;
   } else if (what == "get") {
     request.kind = FtpOperationKind::Download;
+    request.replace = choices.force;
   } else if (what == "put" || what == "append" || what == "unique") {
     request.kind = FtpOperationKind::Upload;
     request.store = what == "append"   ? FtpStoreMode::Append
@@ -241,8 +257,8 @@ std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words, FtpTr
 
 // Starts the command; false (with the message on `err`) when it cannot start.
 bool StartCommand(CFtpConnection& connection, const std::vector<std::string>& words,
-                  FtpTransferType type, std::ostream& err) {
-  if (const auto request = RequestOf(words, type)) {
+                  const TransferChoices& choices, std::ostream& err) {
+  if (const auto request = RequestOf(words, choices)) {
     if (words[0] == "get" && words.size() == 2 && !IsSafeLocalName(request->target)) {
       err << "Netrove: FTP: " << UnsafeNameMessage(request->target) << "\n";
       return false;
@@ -320,7 +336,10 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
     return kUsageError;
   }
   if (!ApplyOptions(line, login, io)) return kUsageError;
-  const FtpTransferType type = line.Has("ascii") ? FtpTransferType::Ascii : FtpTransferType::Image;
+  TransferChoices choices;
+  choices.type = line.Has("ascii") ? FtpTransferType::Ascii : FtpTransferType::Image;
+  choices.force = line.Has("force");
+  choices.resume = line.Has("continue");
 
   RefusalNotingSink sink(io.out);
   CliFtpSession session(io.err, line.Has("force"));
@@ -338,7 +357,7 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
           if (connection.Connect(login) && (session.WaitStep(), !session.Ended()) && !interrupted) {
             session.StartStep();
             const std::size_t refusalsBefore = sink.Refusals();
-            succeeded = StartCommand(connection, words, type, io.err) && session.WaitStep();
+            succeeded = StartCommand(connection, words, choices, io.err) && session.WaitStep();
             // pwd and quote end on any reply: a refusal is what fails them.
             const bool plainCommand = words[0] == "pwd" || words[0] == "quote";
             if (plainCommand && sink.Refusals() != refusalsBefore) succeeded = false;

@@ -46,9 +46,11 @@ enum class FtpCommand : int {
   Noop,
   Eprt,  // the address families' PORT and PASV (RFC 2428)
   Epsv,
+  Rest,  // restart a transfer at a byte offset, and the size of a file (RFC 3659)
+  Size,
 };
 
-inline constexpr int kFtpCommandCount = 31;
+inline constexpr int kFtpCommandCount = 33;
 
 // The keyword of a code; "" outside the table.
 std::string_view FtpKeyword(FtpCommand command);

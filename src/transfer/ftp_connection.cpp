@@ -527,6 +527,7 @@ void CFtpConnection::OnPositive(int code, std::string_view text) {
   if (inFlight == FtpCommand::Rnfr || inFlight == FtpCommand::Smnt) return;
   const Entry entry = TakeInFlight().value_or(Entry{});
   const FtpCommand command = entry.command;
+  if (command == FtpCommand::Size && code == 213) NoteRemoteSize(entry);
   switch (SecondDigit(code)) {
     case 0:
       if (command == FtpCommand::Site && loginStage_ == LoginStage::SiteSent) {
@@ -535,7 +536,7 @@ void CFtpConnection::OnPositive(int code, std::string_view text) {
         return;
       }
       if (command != FtpCommand::Type && command != FtpCommand::Port &&
-          command != FtpCommand::Eprt) {
+          command != FtpCommand::Eprt && command != FtpCommand::Rest) {
         EndCommand(entry, true);
       }
       break;
@@ -690,6 +691,11 @@ bool CFtpConnection::RetryWithPasv(const Entry& entry, int code) {
 
 void CFtpConnection::OnIntermediate(int code) {
   const FtpCommand inFlight = InFlightCommand();
+  if (inFlight == FtpCommand::Rest) {  // 350: the transfer command follows
+    TakeInFlight();
+    SendNext();
+    return;
+  }
   if (inFlight != FtpCommand::Pass && inFlight != FtpCommand::User &&
       inFlight != FtpCommand::Rnfr) {
     return;
@@ -781,6 +787,8 @@ CFtpConnection::OperationPtr CFtpConnection::NewOperation(OperationKind kind, st
 // A failed step fails the whole operation: its later commands are dropped,
 // so no transfer command follows a failed PORT or PASV, no RNTO a failed RNFR.
 void CFtpConnection::FailEntry(const Entry& entry, bool beep) {
+  if (entry.command == FtpCommand::Rest && OnRestartRefused(entry)) return;
+  if (entry.command == FtpCommand::Size && entry.operation) entry.operation->sizeRefused = true;
   DropOperation(entry.operation);
   EndCommand(entry, false);
   if (beep) BeepIfWanted();
@@ -837,6 +845,9 @@ void CFtpConnection::EndOperation(const OperationPtr& operation, bool success) {
         return;
       }
       break;
+    case OperationKind::RemoteSize:
+      GoOnAfterSize(operation, succeeded || operation->sizeRefused);
+      return;
     case OperationKind::Delete:
       // The second step of a moved download: the copy is safe either way.
       if (operation->request.kind == FtpOperationKind::Download) {
@@ -1030,6 +1041,10 @@ std::uint64_t CFtpConnection::Start(const FtpRequest& request) {
       operation = NewOperation(OperationKind::NewFolder, id, request);
       break;
   }
+  const bool resumable =
+      request.kind == FtpOperationKind::Download ||
+      (request.kind == FtpOperationKind::Upload && request.store == FtpStoreMode::Replace);
+  if (request.resume && resumable) operation->kind = OperationKind::RemoteSize;
   StartStep(operation);
   return id;
 }
@@ -1054,6 +1069,8 @@ bool CFtpConnection::StartStep(const OperationPtr& operation) {
       return Delete(operation, request.source, request.sourceIsFolder);
     case OperationKind::NewFolder:
       return NewFolder(operation);
+    case OperationKind::RemoteSize:
+      return AskRemoteSize(operation);
   }
   return false;
 }
@@ -1123,14 +1140,14 @@ bool CFtpConnection::Download(const OperationPtr& operation) {
   const FtpRequest& request = operation->request;
   const std::filesystem::path localPath(request.target);
   std::error_code ignored;
-  if (std::filesystem::exists(localPath, ignored) &&
+  if (!request.replace && std::filesystem::exists(localPath, ignored) &&
       !questions_.ConfirmReplace(localPath.filename().string())) {
     EndOperation(operation, false);
     return false;
   }
   operation->transfer = std::make_unique<CFtpTransfer>(
       FtpTransferKind::Download, request.type == FtpTransferType::Ascii, reporter_, panes_);
-  if (const int error = operation->transfer->CreateDownloadFile(localPath)) {
+  if (const int error = operation->transfer->CreateDownloadFile(localPath, request.resume)) {
     ReportError(error, 1);
     EndOperation(operation, false);
     return false;
@@ -1212,6 +1229,8 @@ bool CFtpConnection::QueueDataCommands(const OperationPtr& operation, FtpTransfe
   operation->transfer->WatchActivity(lastActivity_);
   if (connected_ && PrepareDataConnection(operation, entries)) {
     entries.push_back({FtpCommand::Type, type == FtpTransferType::Image ? "I" : "A", operation});
+    if (operation->restartAt > 0)
+      entries.push_back({FtpCommand::Rest, std::to_string(operation->restartAt), operation});
     entries.push_back({command, std::move(argument), operation});
     if (EnqueueAll(std::move(entries))) return true;
   }

@@ -11,11 +11,13 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <cerrno>
+#include <filesystem>
 
 #include "base/tool_message.h"
 #include "transfer/ftp_local_files.h"
 #include "transfer/ftp_notify.h"
 #include "transfer/ftp_prompts.h"
+#include "transfer/ftp_transfer.h"
 #include "transfer/ftp_window_ids.h"
 
 namespace netrove {
@@ -573,9 +575,16 @@ void CFtpTreeCtrl::dropRemoteOnLocal(const QModelIndex& folder, const QModelInde
     partner_->model_->removeItem(placeholder);
     return;
   }
-  markBusy();
   FtpRequest request = RequestFor(FtpOperationKind::Download, model_->serverPath(draggedItem_),
                                   Join(partner_->model_->fullPath(folder), label).toStdString());
+  std::error_code ignored;
+  const bool exists = std::filesystem::exists(request.target, ignored) ||
+                      std::filesystem::exists(PartialDownloadPath(request.target), ignored);
+  if (exists && !chooseForExisting(request, label)) {
+    partner_->model_->removeItem(placeholder);
+    return;
+  }
+  markBusy();
   request.move = move_;
   request.sourceIsFolder = !model_->isFile(draggedItem_);
   post(std::move(request));
@@ -729,12 +738,31 @@ void CFtpTreeCtrl::operationEnded(FtpOperationKind kind, FtpOutcome outcome) {
   release();
 }
 
+// Resume / Overwrite / Skip: false for Skip, which changes nothing.
+bool CFtpTreeCtrl::chooseForExisting(FtpRequest& request, const QString& label) {
+  switch (prompts_.askExisting(this, label, false)) {
+    case ExistingChoice::Resume:
+      request.resume = true;
+      return true;
+    case ExistingChoice::Overwrite:
+      request.replace = true;
+      return true;
+    case ExistingChoice::Skip:
+      break;
+  }
+  return false;
+}
+
 void CFtpTreeCtrl::confirmReplace() {
   const QString label = draggedItem_.isValid() ? model_->label(draggedItem_) : QString();
   const CFtpTreeCtrl* remote = side_ == Side::Remote ? this : partner_.data();
-  if (prompts_.askYesNo(this, QString::fromStdString(ConfirmReplaceText(label.toStdString()))) &&
-      remote != nullptr && remote->isEnabled()) {
-    FtpRequest again = pending_;
+  FtpRequest again = pending_;
+  const bool goOn =
+      again.kind == FtpOperationKind::Upload
+          ? chooseForExisting(again, label)
+          : prompts_.askYesNo(this,
+                              QString::fromStdString(ConfirmReplaceText(label.toStdString())));
+  if (goOn && remote != nullptr && remote->isEnabled()) {
     again.replace = true;
     post(std::move(again));
     return;

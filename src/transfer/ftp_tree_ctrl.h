@@ -122,6 +122,7 @@ class CFtpTreeCtrl : public QTreeView {
   void dropRemoteOnRemote(const QModelIndex& folder, const QModelIndex& placeholder);
   void dropLocalOnLocal(const QModelIndex& folder, const QModelIndex& placeholder);
   void confirmReplace();
+  bool chooseForExisting(FtpRequest& request, const QString& label);
   void transferEnded(FtpOutcome outcome);
   void serverMoveEnded(bool success);
   void renameEnded(bool success);
