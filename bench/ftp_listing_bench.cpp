@@ -20,14 +20,14 @@ std::string ListingOf(int entries) {
 
 void BM_ListingOf100000(benchmark::State& state) {
   const std::string text = ListingOf(100000);
-  for (auto _ : state) benchmark::DoNotOptimize(netrove::ParseUnixListing(text));
+  for (auto _ : state) benchmark::DoNotOptimize(netrove::ParseListing(text));
 }
 BENCHMARK(BM_ListingOf100000)->Unit(benchmark::kMillisecond);
 
 void BM_LineOf10MB(benchmark::State& state) {
   const std::string text =
       "-rw-r--r-- 1 a b 1 Jan 1 12:00 " + std::string(10 * 1024 * 1024, 'n') + "\r\n";
-  for (auto _ : state) benchmark::DoNotOptimize(netrove::ParseUnixListing(text));
+  for (auto _ : state) benchmark::DoNotOptimize(netrove::ParseListing(text));
 }
 BENCHMARK(BM_LineOf10MB)->Unit(benchmark::kMillisecond);
 

@@ -277,7 +277,7 @@ bool StartCommand(CFtpConnection& connection, const std::vector<std::string>& wo
 }
 
 void PrintEntries(const std::string& listing, std::ostream& out) {
-  for (const auto& entry : ParseUnixListing(listing)) {
+  for (const auto& entry : ParseListing(listing)) {
     out << (entry.isFolder ? "<DIR> " : "      ") << entry.label << "\r\n";
   }
 }
@@ -348,6 +348,9 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   CRunLifecycle worker(finished, 0);
   bool succeeded = false;
   std::atomic<bool> interrupted{false};
+  // Refusals before the command (during the login, such as a refused OPTS)
+  // are not the command's reason to fail.
+  std::size_t refusalsBefore = 0;
   RunUntilFinished(
       [&] {
         return worker.Start([&](std::stop_token) {
@@ -356,7 +359,7 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
           // that listing could be made.
           if (connection.Connect(login) && (session.WaitStep(), !session.Ended()) && !interrupted) {
             session.StartStep();
-            const std::size_t refusalsBefore = sink.Refusals();
+            refusalsBefore = sink.Refusals();
             succeeded = StartCommand(connection, words, choices, io.err) && session.WaitStep();
             // pwd and quote end on any reply: a refusal is what fails them.
             const bool plainCommand = words[0] == "pwd" || words[0] == "quote";
@@ -377,7 +380,8 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   if (succeeded && !interrupted) return 0;
   if (interrupted) {
     io.err << "Netrove: FTP: interrupted\n";
-  } else if (const std::string refusal = sink.LastRefusal(); !refusal.empty()) {
+  } else if (const std::string refusal = sink.LastRefusal();
+             !refusal.empty() && sink.Refusals() != refusalsBefore) {
     io.err << "Netrove: FTP: " << refusal << "\n";
   }
   return 1;

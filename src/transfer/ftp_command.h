@@ -46,11 +46,15 @@ enum class FtpCommand : int {
   Noop,
   Eprt,  // the address families' PORT and PASV (RFC 2428)
   Epsv,
-  Rest,  // restart a transfer at a byte offset, and the size of a file (RFC 3659)
+  Feat,  // the extensions of RFC 2389 and 3659
+  Opts,
+  Mlsd,
   Size,
+  Mdtm,
+  Rest,  // restart a transfer at a byte offset (RFC 3659)
 };
 
-inline constexpr int kFtpCommandCount = 33;
+inline constexpr int kFtpCommandCount = 37;
 
 // The keyword of a code; "" outside the table.
 std::string_view FtpKeyword(FtpCommand command);

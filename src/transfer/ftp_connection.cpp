@@ -37,7 +37,8 @@ bool IsFileTransfer(FtpCommand command) {
 }
 
 bool IsDataCommand(FtpCommand command) {
-  return IsFileTransfer(command) || command == FtpCommand::List || command == FtpCommand::Nlst;
+  return IsFileTransfer(command) || command == FtpCommand::List || command == FtpCommand::Mlsd ||
+         command == FtpCommand::Nlst;
 }
 
 std::string ErrorText(long code) {
@@ -270,6 +271,7 @@ void CFtpConnection::ShowAndDispatch(const FtpServerLine& line) {
   transcript_.AppendTranscript(echo + line.transcript);
   const std::string_view first = line.firstLine;
   lastReply_ = first;
+  lastReplyText_ = line.transcript;
   ReplyDispatch(line.code, first.size() > 5 ? first.substr(5) : std::string_view());
 }
 
@@ -290,6 +292,7 @@ void CFtpConnection::EndConnection() {
   pages_.NotifyPage(FtpPage::Directories, kFtpConnectionEnded);
   std::lock_guard lock(queueMutex_);
   currentDirectory_.clear();
+  features_ = {};
   passiveKnown_ = false;
   extendedPassiveRefused_ = false;
 }
@@ -492,6 +495,7 @@ void CFtpConnection::ReportError(long code, int kind) {
 // ---- replies ----
 
 void CFtpConnection::ReplyDispatch(int code, std::string_view text) {
+  if (OnExtensionReply(code)) return;
   switch (FirstDigit(code)) {
     case 1:
       OnPreliminary(code, text);
@@ -527,7 +531,6 @@ void CFtpConnection::OnPositive(int code, std::string_view text) {
   if (inFlight == FtpCommand::Rnfr || inFlight == FtpCommand::Smnt) return;
   const Entry entry = TakeInFlight().value_or(Entry{});
   const FtpCommand command = entry.command;
-  if (command == FtpCommand::Size && code == 213) NoteRemoteSize(entry);
   switch (SecondDigit(code)) {
     case 0:
       if (command == FtpCommand::Site && loginStage_ == LoginStage::SiteSent) {
@@ -628,10 +631,11 @@ void CFtpConnection::OnGreeting() {
   }
 }
 
+// The server's extensions decide how folders are listed: FEAT first, then
+// the working folder and its listing (OnFeatures).
 void CFtpConnection::OnLoggedIn() {
   loginStage_ = LoginStage::LoggedIn;
-  Enqueue({FtpCommand::Pwd, std::nullopt, nullptr});
-  ListLoginFolder();
+  Enqueue({FtpCommand::Feat, std::nullopt, nullptr});
 }
 
 // The listing after the login (and after CDUP) was asked for by no pane: id 0.
@@ -788,7 +792,6 @@ CFtpConnection::OperationPtr CFtpConnection::NewOperation(OperationKind kind, st
 // so no transfer command follows a failed PORT or PASV, no RNTO a failed RNFR.
 void CFtpConnection::FailEntry(const Entry& entry, bool beep) {
   if (entry.command == FtpCommand::Rest && OnRestartRefused(entry)) return;
-  if (entry.command == FtpCommand::Size && entry.operation) entry.operation->sizeRefused = true;
   DropOperation(entry.operation);
   EndCommand(entry, false);
   if (beep) BeepIfWanted();
@@ -846,7 +849,7 @@ void CFtpConnection::EndOperation(const OperationPtr& operation, bool success) {
       }
       break;
     case OperationKind::RemoteSize:
-      GoOnAfterSize(operation, succeeded || operation->sizeRefused);
+      GoOnAfterSize(operation, succeeded);
       return;
     case OperationKind::Delete:
       // The second step of a moved download: the copy is safe either way.
@@ -1101,7 +1104,7 @@ bool CFtpConnection::NewFolder(const OperationPtr& operation) {
 bool CFtpConnection::ListFolder(const OperationPtr& operation, std::optional<std::string> path) {
   operation->transfer =
       std::make_unique<CFtpTransfer>(FtpTransferKind::Listing, false, reporter_, panes_);
-  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::List, std::move(path));
+  return QueueDataCommands(operation, FtpTransferType::Ascii, ListingCommand(), std::move(path));
 }
 
 // CWD to the folder, then its listing, queued as one operation: a refused
@@ -1113,7 +1116,7 @@ bool CFtpConnection::OpenFolder(const OperationPtr& operation) {
   operation->transfer =
       std::make_unique<CFtpTransfer>(FtpTransferKind::Listing, false, reporter_, panes_);
   std::vector<Entry> entries{{FtpCommand::Cwd, path, operation}};
-  return QueueDataCommands(operation, FtpTransferType::Ascii, FtpCommand::List, path,
+  return QueueDataCommands(operation, FtpTransferType::Ascii, ListingCommand(), path,
                            std::move(entries));
 }
 
@@ -1152,7 +1155,7 @@ bool CFtpConnection::Download(const OperationPtr& operation) {
     EndOperation(operation, false);
     return false;
   }
-  return QueueDataCommands(operation, request.type, FtpCommand::Retr, request.source);
+  return QueueDownloadProbe(operation);
 }
 
 // STOR, APPE or STOU by the request's store mode.

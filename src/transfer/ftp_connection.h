@@ -22,6 +22,7 @@
 #include "base/net_socket.h"
 #include "base/run_lifecycle.h"
 #include "transfer/ftp_command.h"
+#include "transfer/ftp_features.h"
 #include "transfer/ftp_notify.h"
 #include "transfer/ftp_operation.h"
 #include "transfer/ftp_transfer.h"
@@ -115,6 +116,9 @@ class CFtpConnection {
   bool IsConnected() const { return connected_.load(); }
   // The remote folder learnt from the first PWD reply ("/" at its end).
   std::string CurrentDirectory() const;
+  // What the server named in its answer to FEAT after the login (nothing
+  // before that answer, or when it refused FEAT).
+  CFtpFeatures Features() const;
   // Commands waiting behind the one in flight.
   std::size_t WaitingCount() const;
   // How long Quit waits for the server to close (about a second).
@@ -166,7 +170,6 @@ class CFtpConnection {
     std::filesystem::path temporary;
     std::uint64_t restartAt = 0;              // REST before the transfer command
     std::optional<std::uint64_t> remoteSize;  // a 213 to SIZE
-    bool sizeRefused = false;                 // SIZE answered, without a size
   };
   using OperationPtr = std::shared_ptr<Operation>;
   struct Entry {
@@ -193,6 +196,12 @@ class CFtpConnection {
   bool SendLine(const std::string& line);
   void StartPassiveData(const Entry& sent);
 
+  bool OnExtensionReply(int code);
+  void OnFeatures(bool answered);
+  bool QueueDownloadProbe(const OperationPtr& operation);
+  void OnProbeReply(const Entry& entry, int code);
+  bool OperationWaits(const OperationPtr& operation) const;
+  FtpCommand ListingCommand() const;
   void OnPreliminary(int code, std::string_view text);
   void OnPositive(int code, std::string_view text);
   void OnIntermediate(int code);
@@ -228,7 +237,7 @@ class CFtpConnection {
   // `entries` may already hold commands that go before the data connection's.
   // Resumed transfers (ftp_connection_resume.cpp).
   bool AskRemoteSize(const OperationPtr& operation);
-  void NoteRemoteSize(const Entry& entry);
+  void OnResumeSize(const Entry& entry, int code);
   void GoOnAfterSize(const OperationPtr& check, bool answered);
   bool ResumeDownload(const OperationPtr& operation);
   bool ResumeUpload(const OperationPtr& operation);
@@ -274,7 +283,8 @@ class CFtpConnection {
   // The operation whose transfer is being finished (its thread joined) on
   // the reader: Quit and Abort reset its data connection too.
   OperationPtr finishing_;
-  std::string lastReply_;  // the first line of the last reply (reader thread only)
+  std::string lastReply_;      // the first line of the last reply (reader thread only)
+  std::string lastReplyText_;  // all of the last reply, each line with CR LF (likewise)
   std::mutex editCopiesMutex_;
   std::vector<std::filesystem::path> editCopies_;  // removed when the connection goes
   std::atomic<bool> connected_{false};
@@ -287,6 +297,7 @@ class CFtpConnection {
   bool passiveKnown_ = false;
   bool extendedPassiveRefused_ = false;  // the server answered EPSV with 500/502
   std::string currentDirectory_;
+  CFtpFeatures features_;
   std::mutex sendMutex_;  // keeps lines whole and in queue order
 
   CNetSocket control_;

@@ -9,11 +9,11 @@
 // refuses REST before STOR gets APPE from the same offset instead.
 // A target as large as the source is complete: nothing is sent. One larger
 // than the source is not a part of it: the request fails.
-#include <charconv>
 #include <filesystem>
 
 #include "base/tool_message.h"
 #include "transfer/ftp_connection.h"
+#include "transfer/ftp_listing.h"
 
 namespace netrove {
 namespace {
@@ -40,14 +40,15 @@ bool CFtpConnection::AskRemoteSize(const OperationPtr& operation) {
   return false;
 }
 
-// "213 <size>": the first line as received, since the dispatched text skips
-// a character after the code.
-void CFtpConnection::NoteRemoteSize(const Entry& entry) {
-  if (!entry.operation || lastReply_.size() < 5) return;
-  const std::string_view digits = std::string_view(lastReply_).substr(4);
-  std::uint64_t size = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
-  if (error == std::errc() && end != digits.data()) entry.operation->remoteSize = size;
+// "213 <size>", or a refusal: the server has no copy it will measure. Either
+// way the request goes on.
+void CFtpConnection::OnResumeSize(const Entry& entry, int code) {
+  if (code / 100 == 2 && lastReply_.size() > 4) {
+    std::string_view value = std::string_view(lastReply_).substr(4);
+    while (value.ends_with(' ')) value.remove_suffix(1);
+    entry.operation->remoteSize = ParseFtpSize(value);
+  }
+  EndOperation(entry.operation, true);
 }
 
 void CFtpConnection::GoOnAfterSize(const OperationPtr& check, bool answered) {
@@ -101,6 +102,7 @@ bool CFtpConnection::ResumeDownload(const OperationPtr& operation) {
     EndOperation(operation, false);
     return false;
   }
+  if (operation->remoteSize) operation->transfer->ExpectSize(*operation->remoteSize - *size);
   return QueueDataCommands(operation, FtpTransferType::Image, FtpCommand::Retr, request.source);
 }
 

@@ -44,6 +44,13 @@ void SortByName(std::vector<FtpListingEntry>& entries) {
   entries = std::move(sorted);
 }
 
+// MLSD's first word is a run of "fact=value;" pairs; a Unix line starts
+// with its permissions and a DOS line with a date, neither holding "=".
+bool LooksLikeFacts(std::string_view line) {
+  const std::string_view first = line.substr(0, line.find(' '));
+  return first.ends_with(';') && first.find('=') != std::string_view::npos;
+}
+
 }  // namespace
 
 std::optional<std::string_view> ListedName(std::string_view line) {
@@ -53,7 +60,18 @@ std::optional<std::string_view> ListedName(std::string_view line) {
   return line;
 }
 
-std::vector<FtpListingEntry> ParseUnixListing(std::string_view text) {
+std::optional<FtpListingEntry> ParseUnixLine(std::string_view line) {
+  if (line.empty() || (line[0] != 'd' && line[0] != '-')) return std::nullopt;
+  const auto name = ListedName(line);
+  if (!name || name->empty()) return std::nullopt;
+  FtpListingEntry entry;
+  entry.name = std::string(*name);
+  entry.label = DisplayName(*name);
+  entry.isFolder = line[0] == 'd';
+  return entry;
+}
+
+std::vector<FtpListingEntry> ParseListing(std::string_view text) {
   std::vector<FtpListingEntry> entries;
   std::size_t start = 0;
   while (true) {
@@ -61,12 +79,16 @@ std::vector<FtpListingEntry> ParseUnixListing(std::string_view text) {
     if (end == std::string_view::npos) break;  // a last piece without CR LF is not read
     const std::string_view line = text.substr(start, end - start);
     start = end + 2;
-    if (line.empty() || (line[0] != 'd' && line[0] != '-')) continue;
-    const auto name = ListedName(line);
-    if (!name || name->empty()) continue;
-    const bool isFolder = line[0] == 'd';
-    if (isFolder && (*name == "." || *name == "..")) continue;
-    entries.push_back({std::string(*name), DisplayName(*name), isFolder});
+    std::optional<FtpListingEntry> entry;
+    if (LooksLikeFacts(line)) {
+      entry = ParseFactsLine(line);
+    } else if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) {
+      entry = ParseDosLine(line);
+    } else {
+      entry = ParseUnixLine(line);
+    }
+    if (!entry || (entry->isFolder && (entry->name == "." || entry->name == ".."))) continue;
+    entries.push_back(std::move(*entry));
   }
   SortByName(entries);
   return entries;

@@ -10,16 +10,18 @@
 #include <vector>
 
 #include "base/tool_message.h"
+#include "transfer/ftp_listing.h"
 #include "transfer/ftp_notify.h"
 
 namespace netrove {
 namespace {
 
-// Large blocks keep a fast link busy; the upload still sends in pieces of at
-// most one Ethernet segment's payload, as this client always has.
-constexpr std::size_t kBlockSize = 64 * 1024;
-constexpr std::size_t kLargestSend = 1460;
-constexpr int kDataSocketBuffer = 16384;
+// Large blocks keep a fast link busy. An upload hands each block to the
+// kernel whole: TCP is a byte stream, so no server can tell the size of a
+// send, and a send per segment's payload cost a system call per 1460 bytes.
+// The socket buffers are left to the kernel, which grows them with the link
+// (a fixed size would turn that off and cap every transfer at it).
+constexpr std::size_t kBlockSize = 256 * 1024;
 // A listing larger than this is refused rather than held in memory.
 constexpr std::size_t kLargestListing = 256u * 1024 * 1024;
 
@@ -85,7 +87,7 @@ CFtpTransfer::~CFtpTransfer() {
   Cancel();
   lifecycle_.Join();
   if (file_ >= 0) ::close(file_);
-  if (!temporary_.empty() && !keepTemporary_) ::unlink(temporary_.c_str());
+  if (!temporary_.empty() && !keepTemporary_ && !resumed_) ::unlink(temporary_.c_str());
 }
 
 int CFtpTransfer::CreateDownloadFile(const std::filesystem::path& target, bool keepPartial) {
@@ -217,9 +219,25 @@ bool CFtpTransfer::Finish(bool replyPositive, std::chrono::milliseconds bound) {
     }
   }
   lifecycle_.Join();
+  const bool moved = replyPositive && threadSucceeded_;
+  const bool truncated = moved && SizeDiffers();
+  if (moved && !truncated) ApplyRemoteTime();
   if (file_ >= 0) ::close(file_);
   file_ = -1;
-  const bool success = replyPositive && threadSucceeded_;
+  if (truncated) {
+    // A resumed file is the user's own (or its part): it stays in place.
+    if (resumed_) {
+      reporter_.PostToolMessage(kSourceFtp, "The resumed download of '" +
+                                                DisplayName(target_.filename().string()) +
+                                                "' ended short of the size the server announced; "
+                                                "what arrived was kept.");
+      temporary_.clear();
+    } else {
+      KeepPartialCopy();
+    }
+    return false;
+  }
+  const bool success = moved;
   if (kind_ == FtpTransferKind::Download && !temporary_.empty()) return FinishDownloadFile(success);
   return success;
 }
@@ -258,10 +276,7 @@ void CFtpTransfer::Run(bool passive, SocketAddress dataAddress) {
   if (!connected) {
     ReportSocketError(reporter_, connected);
   } else {
-    const bool sending = kind_ == FtpTransferKind::Upload;
-    int inForce = 0;
-    (void)data_.SetBufferSize(kDataSocketBuffer, sending ? SO_SNDBUF : SO_RCVBUF, inForce);
-    threadSucceeded_ = sending ? Send() : Receive();
+    threadSucceeded_ = kind_ == FtpTransferKind::Upload ? Send() : Receive();
   }
   if (!threadSucceeded_ || resetWanted_) ResetConnection();
   if (file_ >= 0 && kind_ == FtpTransferKind::Download) ::fsync(file_);
@@ -324,6 +339,7 @@ bool CFtpTransfer::Receive() {
     }
     panes_.TransferProgress(total);
   }
+  received_ = total;
   if (ascii_ && kind_ == FtpTransferKind::Download) {
     decoded.clear();
     decoder.Flush(decoded);
@@ -369,7 +385,7 @@ bool CFtpTransfer::Send() {
       block = encoded;
     }
     while (!block.empty()) {
-      const SocketCount sent = data_.Send(block.data(), std::min(block.size(), kLargestSend));
+      const SocketCount sent = data_.Send(block.data(), block.size());
       if (!sent) {
         ReportSocketError(reporter_, sent);
         return false;
@@ -383,6 +399,42 @@ bool CFtpTransfer::Send() {
   if (resetWanted_) return false;
   data_.Interrupt();  // the orderly end (both directions) that tells the server the file is whole
   return true;
+}
+
+// A server that says 226 after closing the data connection early (or whose
+// file changed meanwhile) must not pass for a whole copy.
+bool CFtpTransfer::SizeDiffers() const {
+  return kind_ == FtpTransferKind::Download && !keepTemporary_ && !temporary_.empty() &&
+         expectedSize_ && received_ != *expectedSize_;
+}
+
+// The partial copy never takes the target's name (an existing file stays as
+// it was); it is kept beside it, where it can be looked at or resumed.
+void CFtpTransfer::KeepPartialCopy() {
+  const std::filesystem::path partial = target_.string() + ".part";
+  const std::string name = DisplayName(target_.filename().string());
+  const std::string counts =
+      received_ < *expectedSize_
+          ? "is truncated: " + std::to_string(received_) + " of the " +
+                std::to_string(*expectedSize_) + " bytes the server announced arrived"
+          : "does not match its size: " + std::to_string(received_) +
+                " bytes arrived where the server announced " + std::to_string(*expectedSize_);
+  if (::rename(temporary_.c_str(), partial.c_str()) != 0) {
+    ReportSystemError(errno);
+    ::unlink(temporary_.c_str());
+    reporter_.PostToolMessage(kSourceFtp, "The download of '" + name + "' " + counts + ".");
+  } else {
+    reporter_.PostToolMessage(kSourceFtp, "The download of '" + name + "' " + counts +
+                                              "; the partial copy was kept as '" +
+                                              DisplayName(partial.string()) + "'.");
+  }
+  temporary_.clear();
+}
+
+void CFtpTransfer::ApplyRemoteTime() {
+  if (!remoteTime_ || file_ < 0 || kind_ != FtpTransferKind::Download || keepTemporary_) return;
+  const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(*remoteTime_), 0}};
+  if (::futimens(file_, times) != 0) ReportSystemError(errno);
 }
 
 // An aborted transfer ends with a reset, never with the orderly end that

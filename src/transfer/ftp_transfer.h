@@ -99,6 +99,14 @@ class CFtpTransfer {
   // succeeded. Call once, not on the transfer's thread.
   bool Finish(bool replyPositive, std::chrono::milliseconds bound = {});
 
+  // Downloads: the size the server announced (SIZE, binary only). A byte
+  // count that differs fails the transfer, and the partial copy is kept
+  // beside the target as "<target>.part" and named in a message.
+  void ExpectSize(std::uint64_t bytes) { expectedSize_ = bytes; }
+  // Downloads: the server's modification time (seconds since 1970, UTC),
+  // given to the file kept. Both before the transfer command is queued.
+  void KeepRemoteTime(std::int64_t seconds) { remoteTime_ = seconds; }
+
   // Data moving stores the steady clock's time (nanoseconds) in `clock`.
   void WatchActivity(std::atomic<std::int64_t>& clock) { activity_ = &clock; }
 
@@ -114,6 +122,9 @@ class CFtpTransfer {
   void ReportSystemError(int code);
   bool KeepPartial();
   bool FinishDownloadFile(bool success);
+  bool SizeDiffers() const;
+  void KeepPartialCopy();
+  void ApplyRemoteTime();
   void ResetConnection();
   void Start(bool passive, const SocketAddress& dataAddress);
   void NoteActivity();
@@ -139,9 +150,11 @@ class CFtpTransfer {
   bool keepTemporary_ = false;       // editor downloads
   bool resumed_ = false;             // written in place: never removed
   std::filesystem::path partial_;    // where a failed download's bytes stay
-  std::uint64_t received_ = 0;       // written by the thread, read after join
   std::string text_;
   bool threadSucceeded_ = false;  // written by the thread, read after join
+  std::uint64_t received_ = 0;    // likewise: bytes of the data connection
+  std::optional<std::uint64_t> expectedSize_;
+  std::optional<std::int64_t> remoteTime_;
   std::atomic<std::int64_t>* activity_ = nullptr;
   std::mutex doneMutex_;
   std::condition_variable doneWake_;

@@ -87,7 +87,7 @@ class CFtpView::Events : public IFtpPageNotifier, public IFtpPanes, public IFtpQ
   // Parsed here, on the transfer's thread: a listing of 100,000 names costs
   // the window only the insertion.
   void ListingReceived(std::string text, std::string rootLabel) override {
-    auto entries = std::make_shared<std::vector<FtpListingEntry>>(ParseUnixListing(text));
+    auto entries = std::make_shared<std::vector<FtpListingEntry>>(ParseListing(text));
     const QString root = QString::fromStdString(rootLabel);
     post([entries, root](CFtpView& view) {
       view.remoteTree()->listingReceived(*entries, root);

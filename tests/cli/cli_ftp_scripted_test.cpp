@@ -55,6 +55,8 @@ Script& LoginWithoutListing(Script& script) {
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")
       .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send("211 no extensions\r\n")
       .ExpectLine("PWD")
       .Send("257 \"/\"\r\n")
       .ExpectLine("PASV")
@@ -90,6 +92,8 @@ TEST_F(CliFtpScripted, AProxyDialogueByNameKeepsPassiveAfterTheLogin) {
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")
       .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send("211 no extensions\r\n")
       .ExpectLine("PWD")
       .Send("257 \"/\"\r\n");
   PassiveListing(script, data_, "LIST");
@@ -125,6 +129,8 @@ TEST_F(CliFtpScripted, ARefusedListingExitsNonZero) {
         .Send("331 password\r\n")
         .ExpectLine("PASS plume")
         .Send("230 in\r\n")
+        .ExpectLine("FEAT")
+        .Send("211 no extensions\r\n")
         .ExpectLine("PWD")
         .Send("257 \"/\"\r\n");
     PassiveListing(script, data, "LIST");
@@ -172,6 +178,8 @@ TEST_F(CliFtpScripted, CtrlCEndsTheSessionInEveryState) {
              .Send("331 password\r\n")
              .ExpectLine("PASS plume")
              .Send("230 in\r\n")
+             .ExpectLine("FEAT")
+             .Send("211 no extensions\r\n")
              .ExpectLine("PWD");
          Mark(control, reached);
        }},
@@ -285,6 +293,50 @@ TEST_F(CliFtpScripted, TheReplyTimeOutBoundsEveryWait) {
       EXPECT_TRUE(control.Finished());
     }
   }
+}
+
+// A download cut short after the server's 226 fails the command with the
+// reason, as curl's exit 18 does; the partial copy is named and the target
+// never appears.
+TEST_F(CliFtpScripted, ATruncatedDownloadExitsNonZeroNamingThePartialCopy) {
+  Script script;
+  script.Accept()
+      .Send("220 ready\r\n")
+      .ExpectLine("USER anonymous")
+      .Send("331 password\r\n")
+      .ExpectLine("PASS plume")
+      .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send("211-Extensions:\r\n SIZE\r\n211 end\r\n")
+      .ExpectLine("PWD")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no\r\n")
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("SIZE f.bin")
+      .Send("213 1000\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR f.bin")
+      .Send("150 go\r\n226 done\r\n")
+      .ExpectLine("QUIT")
+      .Send("221 bye\r\n")
+      .Close();
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Wait(100ms).Send(std::string(400, 'p')).Close());
+  const std::filesystem::path target = home_.path() / "f.bin";
+  const CliRun run =
+      RunCli(home_, {"ftp", "--passive", Address(control_), "get", "f.bin", target.string()});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_NE(run.err.find("truncated: 400 of the 1000 bytes"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("'" + target.string() + ".part'"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(target));
+  // The login listing's refused PASV is not given as the reason.
+  EXPECT_EQ(run.err.find("Netrove: FTP: 502"), std::string::npos) << run.err;
+  EXPECT_TRUE(control_.Finished());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes as a LIST answer to the Unix listing parser and
-// checks that every entry it makes is a whole, safe-to-show name, and that no
-// name it accepts for a local file leaves the folder.
+// Feeds arbitrary bytes as a LIST or MLSD answer to the listing parser (MLSD
+// facts, DOS and Unix lines) and checks that every entry it makes is a whole,
+// safe-to-show name, that no name it accepts for a local file leaves the
+// folder, and that the MDTM time reader takes any text.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -10,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace netrove;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  for (const auto& entry : ParseUnixListing(text)) {
+  for (const auto& entry : ParseListing(text)) {
     if (entry.name.empty() || entry.name.size() > size) __builtin_trap();
     if (entry.name.find("\r\n") != std::string::npos) __builtin_trap();
     if (entry.label.size() != entry.name.size()) __builtin_trap();
@@ -21,5 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto local = LocalPathForListedName("/drop", entry.name);
     if (local && local->parent_path() != "/drop") __builtin_trap();
   }
+  (void)ParseFtpTime(text);
   return 0;
 }

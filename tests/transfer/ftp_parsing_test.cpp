@@ -3,12 +3,22 @@
 #include <gtest/gtest.h>
 
 #include "transfer/ftp_command.h"
+#include "transfer/ftp_features.h"
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_reply_reader.h"
 #include "transfer/ftp_transfer.h"
 
 namespace netrove {
 namespace {
+
+// An entry with nothing but its name (shown as it is) and its kind.
+FtpListingEntry Named(std::string name, bool isFolder) {
+  FtpListingEntry entry;
+  entry.label = name;
+  entry.name = std::move(name);
+  entry.isFolder = isFolder;
+  return entry;
+}
 
 TEST(FtpListing, KeepsFoldersAndFilesSortedWithNamesWhole) {
   const std::string text =
@@ -22,11 +32,9 @@ TEST(FtpListing, KeepsFoldersAndFilesSortedWithNamesWhole) {
       "-rw-r--r--   1 bob  staff    10 Jan  1 12:00  two  blanks\r\n"
       "-rw-r--r--   1 bob  staff    10 Jan  1 12:00 Alpha\r\n"
       "-rw-r--r--   1 bob  staff    10 Jan  1 12:00 cut off";
-  const auto entries = ParseUnixListing(text);
-  std::vector<FtpListingEntry> expected{{" two  blanks", " two  blanks", false},
-                                        {"Alpha", "Alpha", false},
-                                        {"My Folder", "My Folder", true},
-                                        {"zeta.txt", "zeta.txt", false}};
+  const auto entries = ParseListing(text);
+  std::vector<FtpListingEntry> expected{Named(" two  blanks", false), Named("Alpha", false),
+                                        Named("My Folder", true), Named("zeta.txt", false)};
   EXPECT_EQ(entries, expected);
 }
 
@@ -36,7 +44,7 @@ TEST(FtpListing, HostileNamesAreShownSafelyAndNeverBecomeLocalPaths) {
       "-rw-r--r-- 1 a b 1 Jan 1 12:00 ..\r\n"
       "-rw-r--r-- 1 a b 1 Jan 1 12:00 bell\x07name\r\n"
       "-rw-r--r-- 1 a b 1 Jan 1 12:00 fine.txt\r\n";
-  const auto entries = ParseUnixListing(text);
+  const auto entries = ParseListing(text);
   ASSERT_EQ(entries.size(), 4u);
   for (const auto& entry : entries) {
     EXPECT_EQ(LocalPathForListedName("/tmp/drop", entry.name).has_value(), entry.name == "fine.txt")
@@ -54,9 +62,86 @@ TEST(FtpListing, AHundredThousandLinesAndAHugeLineAreReadOnce) {
     text += "-rw-r--r-- 1 a b 1 Jan 1 12:00 file" + std::to_string(i) + "\r\n";
   }
   text += "-rw-r--r-- 1 a b 1 Jan 1 12:00 " + std::string(1024 * 1024, 'n') + "\r\n";
-  const auto entries = ParseUnixListing(text);
+  const auto entries = ParseListing(text);
   ASSERT_EQ(entries.size(), 100001u);
   EXPECT_EQ(entries.front().name, "file0");
+}
+
+// MLSD: exact sizes and times (UTC), names whole with their blanks and
+// UTF-8 bytes; a line whose facts are malformed, or that names anything but
+// a file or a folder, is skipped whole rather than half believed.
+TEST(FtpListing, MachineListingGivesExactFactsAndSkipsTheRest) {
+  const std::string text =
+      "type=cdir;perm=el; .\r\n"
+      "type=pdir;perm=el; ..\r\n"
+      "type=file;size=1048579;modify=20261210071500.123;perm=adfrw; a name with  blanks\r\n"
+      "Type=DIR;Modify=19991231235959;UNIX.mode=0755; \xC3\x9C"
+      "nic\xC3\xB6"
+      "de folder\r\n"
+      "type=OS.unix=slink:/etc;size=4; link\r\n"
+      "type=file;size=12x; bad size\r\n"
+      "type=file;size=99999999999999999999999; overflowing size\r\n"
+      "type=file;modify=20260230000000; no such day\r\n"
+      "size=3; untyped\r\n"
+      "type=file;size=1;=x; nameless fact\r\n"
+      "type=file;size=5; sub/../escape\r\n"
+      "type=file;size=5;\r\n"
+      "type=file;size=5; cut off";
+  auto file = Named("a name with  blanks", false);
+  file.size = 1048579;
+  file.modified = 1796886900;
+  file.permissions = "adfrw";
+  auto folder = Named(
+      "\xC3\x9C"
+      "nic\xC3\xB6"
+      "de folder",
+      true);
+  folder.modified = 946684799;
+  EXPECT_EQ(ParseListing(text), (std::vector<FtpListingEntry>{file, folder}));
+}
+
+// Servers without MLSD: DOS/Windows lines beside Unix ones, each read in its
+// own style.
+TEST(FtpListing, DosAndUnixLinesAreEachReadInTheirOwnStyle) {
+  const std::string text =
+      "12-10-26  07:15AM       <DIR>          My Docs\r\n"
+      "01-02-2024  18:30            1234 report 2024.txt\r\n"
+      "12-10-26  07:15AM         12x4 bad size\r\n"
+      "12-10-26  7:15AM         1 bad time\r\n"
+      "12/10/26  07:15AM         1 bad date\r\n"
+      "12-10-26  07:15AM       <DIR>   \r\n"
+      "-rw-r--r-- 1 a b 5 Jan 1 12:00 unix.txt\r\n";
+  auto report = Named("report 2024.txt", false);
+  report.size = 1234;
+  EXPECT_EQ(ParseListing(text), (std::vector<FtpListingEntry>{Named("My Docs", true), report,
+                                                              Named("unix.txt", false)}));
+}
+
+TEST(FtpTime, ReadsUtcStampsWithinTheCalendarOnly) {
+  EXPECT_EQ(ParseFtpTime("19700101000000"), 0);
+  EXPECT_EQ(ParseFtpTime("20240229120000"), 1709208000);
+  EXPECT_EQ(ParseFtpTime("20240229120000.5"), 1709208000);
+  for (const char* bad : {"20230229120000", "20241301000000", "20240101240000", "2024010112000",
+                          "2024010112000x", "20240101120000.", "20240101120000.x", ""}) {
+    EXPECT_FALSE(ParseFtpTime(bad)) << bad;
+  }
+}
+
+TEST(FtpFeatures, NamesEachFeatureWithItsParameters) {
+  const auto features = CFtpFeatures::FromReply(
+      "211-Features:\r\n"
+      " MDTM\r\n"
+      " MLST type*;perm*;size*;modify*;\r\n"
+      "  utf8\r\n"
+      " REST STREAM\r\n"
+      "211 End\r\n");
+  EXPECT_TRUE(features.Has("mdtm"));
+  EXPECT_TRUE(features.Has("UTF8"));
+  EXPECT_EQ(features.Parameters("MLST"), "type*;perm*;size*;modify*;");
+  EXPECT_EQ(features.Parameters("REST"), "STREAM");
+  EXPECT_FALSE(features.Has("SIZE"));
+  EXPECT_FALSE(features.Has("End"));
+  EXPECT_TRUE(CFtpFeatures::FromReply("211 no extensions\r\n").empty());
 }
 
 TEST(FtpCommandLine, RefusesLineBreaksNulAndOverlongArguments) {

@@ -2,6 +2,7 @@
 // active and passive mode: login, listing, the transfers and the folder
 // commands.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <ostream>
@@ -31,7 +32,7 @@ std::string RandomBytes(std::size_t size) {
 }
 
 bool HasName(const std::string& listing, const std::string& name, bool folder) {
-  for (const auto& entry : ParseUnixListing(listing)) {
+  for (const auto& entry : ParseListing(listing)) {
     if (entry.name == name && entry.isFolder == folder) return true;
   }
   return false;
@@ -161,6 +162,48 @@ TEST_P(FtpAgainstRealServers, LogsInAndListsTheHomeFolder) {
   EXPECT_NE(transcript.find(dataCommand), std::string::npos) << transcript;
 }
 
+// pyftpdlib offers MLST (and UTF8): the folder is listed with MLSD, with
+// exact sizes and times; vsftpd offers neither and is listed with LIST. Both
+// keep names with blanks and UTF-8 bytes whole.
+TEST_P(FtpAgainstRealServers, ListsNamesWithBlanksAndUtf8InTheServersBestStyle) {
+  const std::string folder =
+      "\xC3\x9C"
+      "ber Ordner";  // "Über Ordner"
+  const std::string spaced = "a file  with blanks.txt";
+  const std::string accented =
+      "na\xC3\xAF"
+      "ve caf\xC3\xA9.txt";
+  fs::create_directories(serverRoot_ / folder / "inner dir");
+  test::WriteFileBytes(serverRoot_ / folder / spaced, std::string(1234, 's'));
+  test::WriteFileBytes(serverRoot_ / folder / accented, "x");
+  const timespec times[2] = {{1796886900, 0}, {1796886900, 0}};  // 2026-12-10 07:15:00 UTC
+  ASSERT_EQ(::utimensat(AT_FDCWD, (serverRoot_ / folder / spaced).c_str(), times, 0), 0);
+  LogIn();
+  const bool machineListing = GetParam().peer == Peer::Pyftpdlib;
+  EXPECT_EQ(connection_.Features().Has("MLST"), machineListing);
+  connection_.Start(test::RequestOf(FtpOperationKind::OpenFolder, rootLabel_ + folder));
+  // The login's own listing is the first folder opened.
+  ASSERT_TRUE(events_.WaitFor("open folder ended 1", 2)) << events_.Transcript();
+  const auto entries = ParseListing(events_.Listing());
+  ASSERT_EQ(entries.size(), 3u) << events_.Listing();
+  EXPECT_EQ(entries[0].name, spaced);
+  EXPECT_EQ(entries[1].name, "inner dir");
+  EXPECT_TRUE(entries[1].isFolder);
+  EXPECT_EQ(entries[2].name, accented);
+  const std::string transcript = events_.Transcript();
+  if (machineListing) {
+    EXPECT_NE(transcript.find("OPTS UTF8 ON\r\n"), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("MLSD " + rootLabel_ + folder + "\r\n"), std::string::npos)
+        << transcript;
+    EXPECT_EQ(entries[0].size, 1234u);
+    EXPECT_EQ(entries[0].modified, 1796886900);
+  } else {
+    EXPECT_NE(transcript.find("LIST " + rootLabel_ + folder + "\r\n"), std::string::npos)
+        << transcript;
+    EXPECT_FALSE(entries[0].size);
+  }
+}
+
 TEST_P(FtpAgainstRealServers, UploadsAppendsAndDownloadsByteForByte) {
   LogIn();
   const std::string bytes = RandomBytes(3 * 1024 * 1024 + 17);
@@ -186,6 +229,27 @@ TEST_P(FtpAgainstRealServers, UploadsAppendsAndDownloadsByteForByte) {
   ASSERT_TRUE(events_.WaitFor("download ended 1"));
   EXPECT_EQ(test::ReadFileBytes(local_ / "copy.bin"), bytes + bytes);
   EXPECT_EQ(events_.Progress(), 2 * bytes.size());
+}
+
+// Both servers offer SIZE and MDTM: the whole file passes the size check and
+// the copy takes the server's modification time.
+TEST_P(FtpAgainstRealServers, ADownloadIsCheckedAgainstSizeAndTakesTheServersTime) {
+  test::WriteFileBytes(serverRoot_ / "dated.bin", RandomBytes(5000));
+  const timespec times[2] = {{946684799, 0}, {946684799, 0}};  // 1999-12-31 23:59:59 UTC
+  ASSERT_EQ(::utimensat(AT_FDCWD, (serverRoot_ / "dated.bin").c_str(), times, 0), 0);
+  LogIn();
+  connection_.Start(
+      test::RequestOf(FtpOperationKind::Download, "dated.bin", (local_ / "dated.bin").string())
+          .Type(FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("download ended 1")) << events_.Transcript();
+  EXPECT_EQ(test::ReadFileBytes(local_ / "dated.bin"), RandomBytes(5000));
+  struct stat copied {};
+  ASSERT_EQ(::stat((local_ / "dated.bin").c_str(), &copied), 0);
+  EXPECT_EQ(copied.st_mtim.tv_sec, 946684799);
+  const std::string transcript = events_.Transcript();
+  EXPECT_NE(transcript.find("SIZE dated.bin\r\n213 5000"), std::string::npos) << transcript;
+  EXPECT_NE(transcript.find("MDTM dated.bin\r\n213 19991231235959"), std::string::npos)
+      << transcript;
 }
 
 TEST_P(FtpAgainstRealServers, AsciiTypeConvertsLineEndsBothWays) {

@@ -53,6 +53,8 @@ Script& LoginWithoutListing(Script& script) {
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")
       .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send("211 no extensions\r\n")
       .ExpectLine("PWD")
       .Send("257 \"/\"\r\n")
       .ExpectLine("PASV")

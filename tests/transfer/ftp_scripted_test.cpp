@@ -18,6 +18,7 @@
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
 #include "transfer/ftp_connection.h"
+#include "transfer/ftp_listing.h"
 #include "transfer/ftp_recorder.h"
 
 namespace netrove {
@@ -35,14 +36,17 @@ std::string PassiveReplyNaming(const test::CScriptedServer& data) {
          std::to_string(port % 256) + ")\r\n";
 }
 
-// The anonymous login up to the PWD that follows it.
-Script& AnonymousLogin(Script& script) {
+// The anonymous login up to the PWD that follows it, FEAT answered with
+// `features` (by default: none).
+Script& AnonymousLogin(Script& script, const std::string& features = "211 no extensions\r\n") {
   return script.Accept()
       .Send("220 ready\r\n")
       .ExpectLine("USER anonymous")
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")
       .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send(features)
       .ExpectLine("PWD");
 }
 
@@ -124,7 +128,8 @@ TEST_P(FtpProxyModes, LogInWithTheExactCommandSequence) {
   Script script;
   script.Accept().Send("220 firewall\r\n");
   for (const auto& [line, reply] : GetParam().exchange) script.ExpectLine(line).Send(reply);
-  script.ExpectLine("PWD").Close();
+  // A server that does not know FEAT is logged in all the same.
+  script.ExpectLine("FEAT").Send("500 unknown command\r\n").ExpectLine("PWD").Close();
   control_.Start(std::move(script));
   FtpLogin login;
   login.host = "ftp.example";
@@ -243,6 +248,55 @@ TEST_F(FtpScripted, APassiveReplyNamingAnotherHostConnectsToTheServerOnly) {
   EXPECT_EQ(events_.RootLabel(), "/pub/");
   EXPECT_TRUE(data_.Finished());
   EXPECT_TRUE(control_.Finished());
+}
+
+// A server naming MLST and UTF8 in its features gets OPTS UTF8 ON and is
+// listed with MLSD; of its lines, only the well-formed files and folders
+// become entries.
+TEST_F(FtpScripted, AServerWithMachineListingsIsListedWithMlsdAndItsBadFactsSkipped) {
+  Script script;
+  script.Accept()
+      .Send("220 ready\r\n")
+      .ExpectLine("USER anonymous")
+      .Send("331 password\r\n")
+      .ExpectLine("PASS plume")
+      .Send("230 in\r\n")
+      .ExpectLine("FEAT")
+      .Send("211-Extensions:\r\n MLST type*;size*;modify*;\r\n UTF8\r\n211 end\r\n")
+      .ExpectLine("OPTS UTF8 ON")
+      .Send("200 ok\r\n")
+      .ExpectLine("PWD")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE A")
+      .Send("200 ok\r\n")
+      .ExpectLine("MLSD")
+      .Send("150 here\r\n")
+      .Wait(100ms)
+      .Send("226 done\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script()
+                  .Accept()
+                  .Send("type=cdir; /\r\n"
+                        "type=file;size=7;modify=20261210071500; good file\r\n"
+                        "type=file;size=-7; negative size\r\n"
+                        "type=file;modify=2026121007150; short time\r\n"
+                        "type=dir;;; empty facts\r\n"
+                        "type=dir;perm=el; good folder\r\n"
+                        "type=file;size=7; ../../escape\r\n"
+                        "type=file;size=7 no semicolon\r\n")
+                  .Close());
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("open folder ended 1"));
+  EXPECT_TRUE(control_.Finished());
+  EXPECT_TRUE(connection_.Features().Has("UTF8"));
+  const auto entries = ParseListing(events_.Listing());
+  ASSERT_EQ(entries.size(), 2u) << events_.Listing();
+  EXPECT_EQ(entries[0].name, "good file");
+  EXPECT_EQ(entries[0].size, 7u);
+  EXPECT_EQ(entries[1].name, "good folder");
+  EXPECT_TRUE(entries[1].isFolder);
 }
 
 // Asked for EPSV over IPv4, a server that does not know it gets PASV, at once
@@ -465,6 +519,51 @@ TEST_F(FtpScripted, ADroppedConnectionDuringADownloadLeavesNoFile) {
   EXPECT_NE(std::find(texts.begin(), texts.end(),
                       "The connection to the FTP server ended before the transfer did."),
             texts.end());
+}
+
+// A server that says 226 and closes the data connection early: the byte
+// count differs from the SIZE announced, so the download fails, the partial
+// copy is kept beside the target under a name of its own and named in the
+// message, and the file the user already had stays as it was.
+TEST_F(FtpScripted, ADownloadShorterThanItsSizeFailsAndKeepsThePartialCopyAside) {
+  Script script;
+  AnonymousLogin(script, "211-Extensions:\r\n SIZE\r\n MDTM\r\n211 end\r\n")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no listing today\r\n")
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("SIZE f.bin")
+      .Send("213 1000\r\n")
+      .ExpectLine("MDTM f.bin")
+      .Send("213 20261210071500\r\n")
+      .ExpectLine("PASV")
+      .Send(PassiveReplyNaming(data_))
+      .ExpectLine("TYPE I")
+      .Send("200 ok\r\n")
+      .ExpectLine("RETR f.bin")
+      .Send("150 go\r\n226 done\r\n");
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Wait(100ms).Send(std::string(400, 'p')).Close());
+  const fs::path local = home_.path() / "downloads";
+  fs::create_directories(local);
+  std::ofstream(local / "f.bin") << "precious";
+  events_.AnswerReplace(true);
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  connection_.Start(test::RequestOf(FtpOperationKind::Download, "f.bin", (local / "f.bin").string())
+                        .Type(FtpTransferType::Image));
+  ASSERT_TRUE(events_.WaitFor("download ended 0"));
+  EXPECT_EQ(events_.Count("download ended 1"), 0);
+  EXPECT_EQ(test::ReadFileBytes(local / "f.bin"), "precious");
+  EXPECT_EQ(test::ReadFileBytes(local / "f.bin.part"), std::string(400, 'p'));
+  const auto texts = reporter_.Texts();
+  ASSERT_EQ(texts.size(), 2u);  // the refused PASV of the login's listing, then this
+  EXPECT_EQ(texts[1],
+            "The download of 'f.bin' is truncated: 400 of the 1000 bytes the server announced "
+            "arrived; the partial copy was kept as '" +
+                (local / "f.bin.part").string() + "'.");
+  EXPECT_TRUE(control_.Finished());
 }
 
 // The editor gets a temporary copy (line ends converted) as its one
