@@ -15,6 +15,7 @@
 #include "base/run_lifecycle.h"
 #include "cli/cli_command.h"
 #include "cli/cli_family.h"
+#include "cli/cli_ftp_folder.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "transfer/ftp_connection.h"
@@ -38,6 +39,12 @@ constexpr Option kOptions[] = {
     {"account", '\0', "A", "account, when the server asks for one"},
     {"ascii", 'B', {}, "transfer files as text (TYPE A) instead of binary (TYPE I)"},
     {"force", 'f', {}, "replace an existing local file without asking"},
+    {"recursive",
+     'r',
+     {},
+     "get, put: a whole folder with everything in it, as one job (symbolic links are not "
+     "followed; existing local files are skipped unless --force or --continue)"},
+    {"stop-on-error", '\0', {}, "get -r, put -r: stop at the first file that fails"},
     {"continue",
      'c',
      {},
@@ -57,14 +64,20 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
   CliFtpSession(std::ostream& err, bool force) : err_(err), force_(force) {}
 
   void NotifyPage(FtpPage page, int code) override {
-    if (page == FtpPage::Login && code == kFtpConnectionEnded) Finish(false, true);
+    if (page != FtpPage::Login || code != kFtpConnectionEnded) return;
+    CancelFolderJob();
+    Finish(false, true);
   }
   void Beep() override {}
-  void Release() override { Finish(true); }
-  void OperationEnded(std::uint64_t, FtpOperationKind, FtpOutcome outcome) override {
+  void Release() override {
+    if (job_ == nullptr) Finish(true);
+  }
+  void OperationEnded(std::uint64_t id, FtpOperationKind, FtpOutcome outcome) override {
+    if (CFtpFolderJob* job = job_; job != nullptr && job->OnOperationEnded(id, outcome)) return;
     Finish(outcome == FtpOutcome::Succeeded);
   }
   void ListingReceived(std::string text, std::string) override {
+    if (CFtpFolderJob* job = job_) return job->OnListing(std::move(text));
     std::lock_guard lock(mutex_);
     listing_ = std::move(text);
   }
@@ -74,6 +87,7 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
   }
   void ClearRemoteTree() override {}
   void TransferProgress(std::uint64_t bytes) override {
+    if (CFtpFolderJob* job = job_) return job->OnTransferProgress(bytes);
     const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(mutex_);
     bytes_ = bytes;
@@ -87,6 +101,13 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
          << "\n(no: --force replaces it, --continue resumes it)\n";
     return false;
   }
+
+  // While a folder job runs, the engine's results are its own.
+  void SetFolderJob(CFtpFolderJob* job) { job_ = job; }
+  void CancelFolderJob() {
+    if (CFtpFolderJob* job = job_) job->Cancel();
+  }
+  void JobEnded(bool success) { Finish(success); }
 
   void StartStep() {
     std::lock_guard lock(mutex_);
@@ -132,6 +153,7 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
 
   std::ostream& err_;
   const bool force_;
+  std::atomic<CFtpFolderJob*> job_{nullptr};
   std::mutex mutex_;
   std::condition_variable changed_;
   bool done_ = false;
@@ -255,6 +277,42 @@ std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words,
   return request;
 }
 
+// get -r and put -r: the folder's contents go into the target folder
+// (created when missing), named by the last part of the source when not
+// given. Runs the job to its end; false when a file failed or it stopped.
+bool RunFolderJob(CFtpConnection& connection, CliFtpSession& session,
+                  const std::vector<std::string>& words, const TransferChoices& choices,
+                  bool stopAtFailure, std::ostream& err) {
+  FtpFolderJobSpec spec;
+  const bool download = words[0] == "get";
+  spec.direction = download ? FtpFolderDirection::Download : FtpFolderDirection::Upload;
+  const std::string target = words.size() > 2 ? words[2] : LastPart(words[1]);
+  if (download && words.size() == 2 && !IsSafeLocalName(target)) {
+    err << "Netrove: FTP: " << UnsafeNameMessage(target) << "\n";
+    return false;
+  }
+  spec.remote = download ? words[1] : target;
+  spec.local = download ? target : words[1];
+  spec.type = choices.type;
+  spec.stopAtFailure = stopAtFailure;
+  // The command line replaces a server's file as a plain put does; a local
+  // file only when told to.
+  spec.existing = choices.resume               ? FtpExistingFiles::Resume
+                  : choices.force || !download ? FtpExistingFiles::Overwrite
+                                               : FtpExistingFiles::Skip;
+  CliFolderJobSink sink(err, spec.direction,
+                        [&session](bool success) { session.JobEnded(success); });
+  CFtpFolderJob job(
+      spec, [&connection](const FtpRequest& request) { return connection.Start(request); }, sink);
+  session.SetFolderJob(&job);
+  job.Start();
+  const bool succeeded = session.WaitStep();
+  // Ended, or the connection went: the job takes no more results.
+  job.Cancel();
+  session.SetFolderJob(nullptr);
+  return succeeded;
+}
+
 // Starts the command; false (with the message on `err`) when it cannot start.
 bool StartCommand(CFtpConnection& connection, const std::vector<std::string>& words,
                   const TransferChoices& choices, std::ostream& err) {
@@ -360,7 +418,12 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
           if (connection.Connect(login) && (session.WaitStep(), !session.Ended()) && !interrupted) {
             session.StartStep();
             refusalsBefore = sink.Refusals();
-            succeeded = StartCommand(connection, words, choices, io.err) && session.WaitStep();
+            if (line.Has("recursive") && (words[0] == "get" || words[0] == "put")) {
+              succeeded = RunFolderJob(connection, session, words, choices,
+                                       line.Has("stop-on-error"), io.err);
+            } else {
+              succeeded = StartCommand(connection, words, choices, io.err) && session.WaitStep();
+            }
             // pwd and quote end on any reply: a refusal is what fails them.
             const bool plainCommand = words[0] == "pwd" || words[0] == "quote";
             if (plainCommand && sink.Refusals() != refusalsBefore) succeeded = false;
@@ -374,6 +437,7 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
       // goes out, and the connection closes after a short grace.
       [&] {
         interrupted = true;
+        session.CancelFolderJob();
         connection.Quit();
       },
       [&] { worker.Join(); });
@@ -391,7 +455,8 @@ const CommandRegistrar registrar(
     {"ftp", "HOST[:PORT] COMMAND [ARGS]",
      "Log in to an FTP server, run one command (ls, get, put, ...) and quit.", kOptions, RunFtp, 2,
      5,
-     "COMMAND: ls [PATH] | get REMOTE [LOCAL] | put LOCAL [REMOTE] | append LOCAL REMOTE |\n"
+     "COMMAND: ls [PATH] | get [-r] REMOTE [LOCAL] | put [-r] LOCAL [REMOTE] |\n"
+     "  append LOCAL REMOTE |"
      "  unique LOCAL | mkdir DIR | rmdir DIR | delete FILE | rename OLD NEW | pwd |\n"
      "  quote SITE|STAT|HELP [ARG]\n"
      "Options not given keep the defaults of the FTP page of Customize.\n"

@@ -78,6 +78,33 @@ TEST_F(CliFtp, ContinueResumesAPartialFileEachWay) {
   EXPECT_EQ(ReadFile(root_ / "pub" / "up.bin"), bytes);
 }
 
+// put -r and get -r move a folder with its subfolders as one job and end
+// with one summary; a file that cannot be written fails the run (exit 1)
+// after the others have gone.
+TEST_F(CliFtp, RecursivePutAndGetMoveAWholeFolder) {
+  const fs::path source = home_.path() / "album";
+  fs::create_directories(source / "2026" / "june");
+  std::ofstream(source / "cover.txt") << "cover";
+  std::ofstream(source / "2026" / "a.txt") << "a";
+  std::ofstream(source / "2026" / "june" / "b c.txt") << "b c";
+  const CliRun put =
+      RunCli(home_, {"ftp", "--passive", Address(), "put", "-r", source.string(), "pub/album"});
+  ASSERT_EQ(put.status, 0) << put.out << put.err;
+  EXPECT_NE(put.err.find("Folder upload finished: 3 files"), std::string::npos) << put.err;
+  EXPECT_EQ(ReadFile(root_ / "pub" / "album" / "2026" / "june" / "b c.txt"), "b c");
+
+  const fs::path back = home_.path() / "back";
+  // A folder where a file goes: replacing it (--force) fails.
+  fs::create_directories(back / "2026" / "a.txt");
+  const CliRun get =
+      RunCli(home_, {"ftp", Address(), "--force", "get", "-r", "pub/album", back.string()});
+  EXPECT_EQ(get.status, 1) << get.out << get.err;
+  EXPECT_NE(get.err.find("not transferred: pub/album/2026/a.txt"), std::string::npos) << get.err;
+  EXPECT_NE(get.err.find("Folder download finished: 2 files"), std::string::npos) << get.err;
+  EXPECT_EQ(ReadFile(back / "cover.txt"), "cover");
+  EXPECT_EQ(ReadFile(back / "2026" / "june" / "b c.txt"), "b c");
+}
+
 TEST_F(CliFtp, LsPrintsTheTranscriptAndTheEntries) {
   const CliRun run = RunCli(home_, {"ftp", "--passive", Address(), "ls", "pub"});
   ASSERT_EQ(run.status, 0) << run.err;
