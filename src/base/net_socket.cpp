@@ -16,6 +16,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "base/tls_channel.h"
+
 namespace netrove {
 namespace {
 
@@ -232,6 +234,7 @@ bool operator==(const SocketAddress& a, const SocketAddress& b) {
 CNetSocket::CNetSocket() { g_liveCount.fetch_add(1); }
 
 CNetSocket::~CNetSocket() {
+  tls_.reset();
   if (descriptor_ != kInvalidDescriptor) ::close(descriptor_);
   g_liveCount.fetch_sub(1);
 }
@@ -239,6 +242,7 @@ CNetSocket::~CNetSocket() {
 unsigned CNetSocket::LiveCount() { return g_liveCount.load(); }
 
 void CNetSocket::AdoptDescriptor(int descriptor) {
+  tls_.reset();
   std::lock_guard lock(handleMutex_);
   if (descriptor_ != kInvalidDescriptor) ::close(descriptor_);
   descriptor_ = descriptor;
@@ -553,7 +557,9 @@ SocketStatus CNetSocket::SetReceiveTimeout(int milliseconds) {
   timeval limit{};
   limit.tv_sec = milliseconds / 1000;
   limit.tv_usec = (milliseconds % 1000) * 1000;
-  return SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  const SocketStatus status = SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  if (status) receiveTimeoutMs_ = milliseconds;
+  return status;
 }
 
 SocketStatus CNetSocket::SetOption(int level, int option, const void* value, socklen_t size) {
@@ -570,6 +576,7 @@ SocketCount CNetSocket::Finish(long result, int flags) const {
 }
 
 SocketCount CNetSocket::Send(const void* data, std::size_t size, int flags) {
+  if (tls_) return tls_->Write(data, size, flags);
   return Finish(
       RetryAfterSignals(interrupted_,
                         [&] { return ::send(descriptor_, data, size, flags | MSG_NOSIGNAL); }),
@@ -577,6 +584,7 @@ SocketCount CNetSocket::Send(const void* data, std::size_t size, int flags) {
 }
 
 SocketCount CNetSocket::Recv(void* buffer, std::size_t size, int flags) {
+  if (tls_) return tls_->Read(buffer, size, flags, receiveTimeoutMs_);
   return Finish(
       RetryAfterSignals(interrupted_, [&] { return ::recv(descriptor_, buffer, size, flags); }),
       flags);
@@ -611,6 +619,10 @@ SocketCount CNetSocket::RecvFrom(void* buffer, std::size_t size, SocketAddress* 
 
 SocketStatus CNetSocket::WaitReadable(int timeoutMs, bool& ready) {
   ready = false;
+  if (tls_ && !interrupted_.load() && tls_->HasPending()) {
+    ready = true;
+    return {};
+  }
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
   for (;;) {
     if (interrupted_.load()) return {WSAEINTR};
@@ -671,7 +683,23 @@ void CNetSocket::Reset() {
   ::shutdown(descriptor_, SHUT_RDWR);
 }
 
+SocketStatus CNetSocket::StartTls(const TlsClientOptions& options, TlsHandshakeReport& report) {
+  if (descriptor_ == kInvalidDescriptor) return {report.error = WSAENOTSOCK};
+  const int timeoutMs = options.timeoutMs > 0 ? options.timeoutMs : connectTimeoutMs_;
+  tls_ = CTlsChannel::Handshake(descriptor_, options, timeoutMs, interrupted_, report);
+  if (!tls_ && report.error == 0) report.error = kTlsHandshakeFailed;
+  if (interrupted_.load() && !tls_) report.error = WSAEINTR;
+  return {tls_ ? 0 : report.error};
+}
+
+std::shared_ptr<const TlsSession> CNetSocket::TlsSessionForResumption() {
+  return tls_ ? tls_->Session() : nullptr;
+}
+
+bool CNetSocket::TlsEndedCleanly() { return tls_ && tls_->EndedCleanly(); }
+
 SocketStatus CNetSocket::ShutdownSend() {
+  if (tls_ && !interrupted_.load()) tls_->CloseNotify();
   std::lock_guard lock(handleMutex_);
   if (descriptor_ == kInvalidDescriptor) return {WSAENOTSOCK};
   if (::shutdown(descriptor_, SHUT_WR) != 0) return {WinsockErrorFromErrno(errno)};
@@ -679,6 +707,9 @@ SocketStatus CNetSocket::ShutdownSend() {
 }
 
 void CNetSocket::Close() {
+  if (tls_ && !interrupted_.load()) tls_->CloseNotify();
+  tls_.reset();
+  receiveTimeoutMs_ = 0;
   std::lock_guard lock(handleMutex_);
   if (descriptor_ != kInvalidDescriptor) ::close(descriptor_);
   descriptor_ = kInvalidDescriptor;

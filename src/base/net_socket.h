@@ -9,13 +9,17 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/tls.h"
+
 namespace netrove {
 
+class CTlsChannel;
 class IMainWindowReporter;
 
 // WinSock error codes the tools test for by number.
@@ -232,6 +236,26 @@ class CNetSocket {
   // says how much. WSAEWOULDBLOCK when the queue is empty.
   SocketCount RecvErrorQueue(void* quoted, std::size_t size, QueuedSocketError& entry);
 
+  // Secures the connected socket in place: a TLS client handshake (TLS 1.2
+  // at least) on the descriptor, from its first byte (implicit TLS) or after
+  // plain-text exchanges (STARTTLS, AUTH TLS). Interrupt() ends it with
+  // WSAEINTR; it is bounded by options.timeoutMs or else the connect
+  // time-out (WSAETIMEDOUT). The certificate is verified against the system's
+  // store (or options.caFile) and the host named in the options, unless a pin
+  // or `insecure` decides. On failure `report` says why (for a trust failure
+  // with the certificate to show) and the socket stays plain: the caller
+  // closes it. Afterwards Send/Recv/WaitReadable go through the session with
+  // their contracts unchanged.
+  SocketStatus StartTls(const TlsClientOptions& options, TlsHandshakeReport& report);
+  bool IsSecured() const { return tls_ != nullptr; }
+  // The secure session, for a second connection to the same server to resume
+  // (TlsClientOptions::resume); nothing on a plain socket. With TLS 1.3 the
+  // server sends it after the handshake: take it after the first reply.
+  std::shared_ptr<const TlsSession> TlsSessionForResumption();
+  // The peer ended the secure stream with close_notify rather than by
+  // closing the connection under it.
+  bool TlsEndedCleanly();
+
   // Wakes any thread blocked on this socket (shutdown of the descriptor); the
   // descriptor stays open so its number cannot be reused under the worker.
   // Safe to call from any thread, any number of times.
@@ -245,7 +269,8 @@ class CNetSocket {
   // end while receiving goes on.
   SocketStatus ShutdownSend();
   // Closes the descriptor and forgets an earlier Interrupt(). Call only when
-  // no worker uses it any more.
+  // no worker uses it any more. A secure connection not interrupted says
+  // close_notify first.
   void Close();
   bool IsOpen() const { return descriptor_ != kInvalidDescriptor; }
 
@@ -285,6 +310,8 @@ class CNetSocket {
   FamilyChoice familyChoice_ = FamilyChoice::Both;
   std::vector<ConnectAttempt> attempts_;
   std::vector<int> pendingAttempts_;  // under handleMutex_
+  int receiveTimeoutMs_ = 0;          // SO_RCVTIMEO, which a secure receive keeps itself
+  std::unique_ptr<CTlsChannel> tls_;  // set by StartTls, dropped with the descriptor
 };
 
 // Host and service entries as owned copies: nothing points into the

@@ -99,6 +99,17 @@ constexpr ErrorText kErrorTexts[] = {
      "WSANO_DATA\nThe requested name is valid, but does not have an Internet IP address at the "
      "name server. This is not a temporary error. This means another type of request to the name "
      "server will result in an answer."},
+    // The secure layer's own failures, named as the WinSock ones are.
+    {20001, "TLS_HANDSHAKE_FAILED\nThe secure connection could not be set up."},
+    {20002, "TLS_CERTIFICATE_UNTRUSTED\nThe server's certificate is not trusted."},
+    {20003,
+     "TLS_CERTIFICATE_CHANGED\nThe server's certificate is not the one trusted before; the "
+     "connection was refused."},
+    {20004, "TLS_CONNECTION_FAILED\nThe secure connection failed."},
+    {20005, "TLS_NOT_OFFERED\nThe server does not offer a secure connection, and one is required."},
+    {20006,
+     "TLS_UPGRADE_REFUSED\nThe server refused to secure the connection, and a secure connection "
+     "is required."},
 };
 
 static_assert(std::is_sorted(std::begin(kErrorTexts), std::end(kErrorTexts),

@@ -51,10 +51,11 @@ enum class FtpCommand : int {
   Mlsd,
   Size,
   Mdtm,
+  Mlst,
   Rest,  // restart a transfer at a byte offset (RFC 3659)
 };
 
-inline constexpr int kFtpCommandCount = 37;
+inline constexpr int kFtpCommandCount = 38;
 
 // The keyword of a code; "" outside the table.
 std::string_view FtpKeyword(FtpCommand command);

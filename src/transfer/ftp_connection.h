@@ -201,6 +201,9 @@ class CFtpConnection {
   bool QueueDownloadProbe(const OperationPtr& operation);
   void OnProbeReply(const Entry& entry, int code);
   bool OperationWaits(const OperationPtr& operation) const;
+  bool ListsOneEntry() const;
+  void ListSingleEntry(const Entry& refused);
+  void OnSingleEntry(const Entry& entry, bool found);
   FtpCommand ListingCommand() const;
   void OnPreliminary(int code, std::string_view text);
   void OnPositive(int code, std::string_view text);

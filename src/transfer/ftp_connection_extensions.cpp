@@ -1,6 +1,7 @@
 // The parts of the FTP connection that use what a server offers beyond the
 // base protocol: FEAT after the login, OPTS UTF8 ON where offered, MLSD
-// listings in place of LIST, and SIZE and MDTM before a download.
+// listings in place of LIST (and MLST for a path that names a file), and
+// SIZE and MDTM before a download.
 #include <algorithm>
 
 #include "transfer/ftp_connection.h"
@@ -20,11 +21,17 @@ CFtpFeatures CFtpConnection::Features() const {
 bool CFtpConnection::OnExtensionReply(int code) {
   if (code < 200 || code == 421 || code == 530) return false;
   const FtpCommand inFlight = InFlightCommand();
+  if (inFlight == FtpCommand::Mlsd && code / 100 == 5 && ListsOneEntry()) {
+    if (const auto refused = TakeInFlight()) ListSingleEntry(*refused);
+    return true;
+  }
   if (inFlight != FtpCommand::Feat && inFlight != FtpCommand::Opts &&
-      inFlight != FtpCommand::Size && inFlight != FtpCommand::Mdtm) {
+      inFlight != FtpCommand::Size && inFlight != FtpCommand::Mdtm &&
+      inFlight != FtpCommand::Mlst) {
     return false;
   }
   const auto entry = TakeInFlight();
+  if (entry && inFlight == FtpCommand::Mlst) OnSingleEntry(*entry, code / 100 == 2);
   if (inFlight == FtpCommand::Feat) OnFeatures(code / 100 == 2);
   if (entry && (inFlight == FtpCommand::Size || inFlight == FtpCommand::Mdtm))
     OnProbeReply(*entry, code);
@@ -97,6 +104,51 @@ void CFtpConnection::OnProbeReply(const Entry& entry, int code) {
   if (OperationWaits(operation)) return;
   QueueDataCommands(operation, operation->request.type, FtpCommand::Retr,
                     operation->request.source);
+}
+
+// MLSD lists folders only: a path that names a file (`ls PATH`) is refused,
+// and MLST, which answers for one entry, is asked instead. The listing the
+// caller gets is that entry's line, named by its last part.
+bool CFtpConnection::ListsOneEntry() const {
+  std::lock_guard lock(queueMutex_);
+  if (!inFlight_ || !inFlight_->operation) return false;
+  const Operation& operation = *inFlight_->operation;
+  return !operation.ended && operation.request.kind == FtpOperationKind::List &&
+         !operation.request.source.empty();
+}
+
+void CFtpConnection::ListSingleEntry(const Entry& refused) {
+  const OperationPtr& operation = refused.operation;
+  if (operation->transfer) operation->transfer->Finish(false);
+  operation->transfer.reset();
+  DropOperation(operation);
+  if (!Enqueue({FtpCommand::Mlst, operation->request.source, operation}))
+    EndOperation(operation, false);
+}
+
+// "250-Listing path", " facts path", "250 End": the line led by a blank is
+// the entry.
+void CFtpConnection::OnSingleEntry(const Entry& entry, bool found) {
+  const OperationPtr& operation = entry.operation;
+  if (!found || !operation) {
+    EndCommand(entry, false);
+    return;
+  }
+  std::string_view reply = lastReplyText_;
+  std::string listing;
+  while (!reply.empty() && listing.empty()) {
+    const std::size_t end = reply.find("\r\n");
+    const std::string_view line = reply.substr(0, end);
+    reply.remove_prefix(end == std::string_view::npos ? reply.size() : end + 2);
+    const std::size_t blank = line.find(' ', 1);
+    if (!line.starts_with(' ') || blank == std::string_view::npos) continue;
+    const std::string_view path = line.substr(blank + 1);
+    listing =
+        std::string(line.substr(1, blank)) + std::string(path.substr(path.rfind('/') + 1)) + "\r\n";
+  }
+  if (operation->ended.exchange(true)) return;
+  panes_.ListingReceived(std::move(listing), CurrentDirectory());
+  Report(*operation, FtpOutcome::Succeeded);
 }
 
 bool CFtpConnection::OperationWaits(const OperationPtr& operation) const {

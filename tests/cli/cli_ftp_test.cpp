@@ -110,6 +110,12 @@ TEST_F(CliFtp, LsPrintsTheTranscriptAndTheEntries) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("230 Login successful.\r\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("      a b.txt\r\n"), std::string::npos) << run.out;
+  // A path naming a file lists that one entry (MLST, as MLSD takes folders only).
+  const CliRun file =
+      RunCli(home_, {"ftp", "--passive", "--verbose", Address(), "ls", "pub/a b.txt"});
+  ASSERT_EQ(file.status, 0) << file.out << file.err;
+  EXPECT_NE(file.out.find("MLST pub/a b.txt"), std::string::npos) << file.out;
+  EXPECT_NE(file.out.find("      a b.txt\r\n"), std::string::npos) << file.out;
 }
 
 TEST_F(CliFtp, AFailedCommandExitsNonZero) {

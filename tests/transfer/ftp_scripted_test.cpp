@@ -791,6 +791,44 @@ TEST_F(FtpScripted, AnUploadOntoAnExistingNameAsksFirstThenStoresAndMoves) {
   EXPECT_FALSE(fs::exists(local));
 }
 
+// MLSD lists folders only: for a path that names a file the one entry is
+// asked with MLST and becomes the listing; a path that is neither fails.
+TEST_F(FtpScripted, ListingAFileAsksMlstForItsOneEntry) {
+  Script script;
+  AnonymousLogin(script, "211-Extensions:\r\n MLST type*;size*;\r\n211 end\r\n")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("PASV")
+      .Send("502 no\r\n");
+  const std::pair<std::string, std::string> lookUps[] = {
+      {"/pub/a file.txt",
+       "250-Listing /pub/a file.txt\r\n"
+       " type=file;size=3;modify=20261210071500; /pub/a file.txt\r\n250 End\r\n"},
+      {"/nothing", "550 no such thing\r\n"}};
+  for (const auto& [path, answer] : lookUps) {
+    script.ExpectLine("PASV")
+        .Send(PassiveReplyNaming(data_))
+        .ExpectLine("TYPE A")
+        .Send("200 ok\r\n")
+        .ExpectLine("MLSD " + path)
+        .Send("501 not a folder\r\n")
+        .ExpectLine("MLST " + path)
+        .Send(answer);
+  }
+  control_.Start(std::move(script));
+  data_.Start(Script().Accept().Accept());
+  Connect();
+  ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
+  connection_.Start(test::RequestOf(FtpOperationKind::List, "/pub/a file.txt"));
+  ASSERT_TRUE(events_.WaitFor("list ended 1"));
+  const auto entries = ParseListing(events_.Listing());
+  ASSERT_EQ(entries.size(), 1u) << events_.Listing();
+  EXPECT_EQ(entries[0].name, "a file.txt");
+  EXPECT_EQ(entries[0].size, 3u);
+  connection_.Start(test::RequestOf(FtpOperationKind::List, "/nothing"));
+  ASSERT_TRUE(events_.WaitFor("list ended 0"));
+  EXPECT_TRUE(control_.Finished());
+}
+
 // A move on the server checks the target folder's names, then renames; a
 // clash asks first and sends no RNFR.
 TEST_F(FtpScripted, AServerMoveChecksTheNamesThenRenames) {
