@@ -25,6 +25,10 @@
 
 namespace netrove {
 
+// The FTP key's choice (Customize, FTP page) to stop a folder job at its
+// first failure instead of going on with the other files.
+inline constexpr const char* kFtpFolderStopValue = "Folder Stop On Failure";
+
 enum class FtpFolderDirection { Download, Upload };
 
 // What happens to a file that exists on the receiving side already.

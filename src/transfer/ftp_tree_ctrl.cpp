@@ -552,11 +552,15 @@ void CFtpTreeCtrl::drop(CFtpTreeCtrl* target, const QModelIndex& on, bool move) 
   // opening it later does not list the placeholder away.
   if (target->side_ == Side::Local && !target->model_->isListed(folder))
     target->listLocalFolder(folder);
+  const bool folderAcross = side_ != target->side_ && !model_->isFile(draggedItem_);
+  const bool folderExists = target->model_->childByLabel(folder, label).isValid();
   const QModelIndex placeholder =
-      target->model_->insertItem(folder, target->model_->rowCount(folder), label, false);
+      target->model_->insertItem(folder, target->model_->rowCount(folder), label, folderAcross);
   operationTree_ = target;
   operationItem_ = placeholder;
-  if (side_ == Side::Remote && target->side_ == Side::Local) {
+  if (folderAcross) {
+    dropFolderAcross(folder, placeholder, folderExists);
+  } else if (side_ == Side::Remote && target->side_ == Side::Local) {
     dropRemoteOnLocal(folder, placeholder);
   } else if (side_ == Side::Local && target->side_ == Side::Remote) {
     dropLocalOnRemote(on, placeholder);
@@ -612,6 +616,54 @@ void CFtpTreeCtrl::dropRemoteOnRemote(const QModelIndex& folder, const QModelInd
   markBusy();
   viewport()->setCursor(Qt::WaitCursor);
   post(RequestFor(FtpOperationKind::ServerMove, std::move(source), std::move(target)));
+}
+
+// A folder goes with everything in it, as one job of the window; a move is
+// a copy here (a whole tree is never deleted on the word of one job). Where
+// the folder exists already, the user chooses for the files that exist on
+// both sides.
+void CFtpTreeCtrl::dropFolderAcross(const QModelIndex& folder, const QModelIndex& placeholder,
+                                    bool exists) {
+  CFtpTreeModel* target = partner_->model_;
+  const QString label = target->label(placeholder);
+  FtpFolderJobSpec spec;
+  if (side_ == Side::Remote) {
+    if (!IsSafeLocalName(label.toStdString())) {
+      reporter_.PostToolMessage(kSourceFtp, UnsafeNameMessage(label.toStdString()));
+      target->removeItem(placeholder);
+      return;
+    }
+    spec.direction = FtpFolderDirection::Download;
+    spec.remote = model_->serverPath(draggedItem_);
+    spec.local = LocalPath(Join(target->fullPath(folder), label));
+  } else {
+    spec.direction = FtpFolderDirection::Upload;
+    spec.remote = target->serverPath(placeholder);
+    spec.local = LocalPath(model_->fullPath(draggedItem_));
+  }
+  spec.existing = FtpExistingFiles::Overwrite;
+  if (exists) {
+    switch (prompts_.askExisting(this, label, true)) {
+      case ExistingChoice::Resume:
+        spec.existing = FtpExistingFiles::Resume;
+        break;
+      case ExistingChoice::Overwrite:
+        break;
+      case ExistingChoice::Skip:
+        spec.existing = FtpExistingFiles::Skip;
+        break;
+    }
+  }
+  markBusy();
+  QMetaObject::invokeMethod(
+      this, [this, spec = std::move(spec)] { emit folderJobRequested(spec); },
+      Qt::QueuedConnection);
+}
+
+void CFtpTreeCtrl::folderJobEnded() {
+  dropDuplicatesOf(operationItem_);
+  operationItem_ = QPersistentModelIndex();
+  release();
 }
 
 // Local copies and moves: a file that exists is replaced only after the

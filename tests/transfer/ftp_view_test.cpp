@@ -247,6 +247,41 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
   EXPECT_EQ(model(local())->rowCount(inbox), 1);
 }
 
+// A folder dragged to the other side goes with everything in it as one job:
+// one progress line, one summary; dropped again, the user chooses for the
+// files that are there already (Skip leaves them).
+TEST_F(FtpViewTest, DraggingAFolderAcrossMovesItsWholeTreeAsOneJob) {
+  START_SERVER_OR_SKIP();
+  test::WriteFileBytes(served_ / "sub" / "inner" / "more.txt", "more\n");
+  test::WriteFileBytes(local_ / "pack" / "a.txt", "a\n");
+  test::WriteFileBytes(local_ / "pack" / "nested" / "b.txt", "b\n");
+  RelistLocal();
+  Connect();
+  const QModelIndex inbox = Find(local(), {QStringLiteral("inbox")});
+  Drag(remote(), Find(remote(), {QStringLiteral("sub")}), local(), inbox, false);
+  const auto summaryShown = [&](const QString& start) {
+    return WaitFor(
+        [&] { return remote()->isIdle() && view_->progressLabel()->text().startsWith(start); });
+  };
+  ASSERT_TRUE(summaryShown(QStringLiteral("Folder download finished: 2 files")))
+      << view_->progressLabel()->text().toStdString() << Transcript();
+  EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/sub/inner/more.txt"), "more\n");
+  EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/sub/deep.txt"), "deep\n");
+  EXPECT_EQ(model(local())->rowCount(inbox), 1);
+
+  Drag(local(), Find(local(), {QStringLiteral("pack")}), remote(), model(remote())->index(0, 0),
+       false);
+  ASSERT_TRUE(summaryShown(QStringLiteral("Folder upload finished: 2 files")))
+      << view_->progressLabel()->text().toStdString() << Transcript();
+  EXPECT_EQ(test::ReadFileBytes(served_ / "pack/nested/b.txt"), "b\n");
+
+  Drag(remote(), Find(remote(), {QStringLiteral("sub")}), local(), inbox, false);
+  ASSERT_TRUE(summaryShown(QStringLiteral("Folder download finished: 0 files")))
+      << view_->progressLabel()->text().toStdString();
+  EXPECT_TRUE(view_->progressLabel()->text().contains(QStringLiteral("2 already there")));
+  EXPECT_EQ(prompts_->questions.back(), QStringLiteral("folder exists: sub"));
+}
+
 TEST_F(FtpViewTest, DroppingALocalFileOnTheServerChecksTheNamesThenStores) {
   START_SERVER_OR_SKIP();
   test::WriteFileBytes(local_ / "report.txt", "numbers\n");
