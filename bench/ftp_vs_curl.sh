@@ -3,12 +3,17 @@
 # same file on the same private server on loopback (pyftpdlib from Debian
 # python3-pyftpdlib, or vsftpd run unprivileged from its own configuration),
 # in passive and active mode. Prints MB/s and the ratio netrove/curl for each;
-# byte-identical copies are checked.
-#   bench/ftp_vs_curl.sh [path/to/netrove-cli] [size in MiB, default 1024] [pyftpdlib|vsftpd]
+# byte-identical copies are checked. Each transfer runs REPEATS times, the two
+# programs taking turns, and the fastest run of each counts: on a shared
+# machine the other load only ever slows a run down.
+# TMPDIR=/dev/shm keeps the disk out of the figures (both programs write
+# the same copies; netrove also flushes each download before renaming it).
+#   bench/ftp_vs_curl.sh [path/to/netrove-cli] [size in MiB, default 1024] [pyftpdlib|vsftpd] [REPEATS, default 3]
 set -euo pipefail
 cli=$(realpath "${1:-build/rel/src/cli/netrove-cli}")
 size_mib=${2:-1024}
 server=${3:-pyftpdlib}
+repeats=${4:-3}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 server_pid=
@@ -79,19 +84,28 @@ seconds() { # command... -> elapsed seconds
 rate() { echo "scale=1; $size_mib * 1.048576 / $1" | bc -l; }
 check() { cmp -s "$1" "$2" || { echo "copy differs: $2" >&2; cat "$work/errors" >&2; exit 1; }; }
 
+fastest() { # seconds... -> the smallest
+  printf '%s\n' "$@" | sort -g | head -1
+}
+
 cd "$work/loc"
 for mode in passive active; do
   if [ "$mode" = passive ]; then flag=--passive; curl_mode=(); else flag=; curl_mode=(--ftp-port 127.0.0.1); fi
+  n_gets=() c_gets=() n_puts=() c_puts=()
+  for _ in $(seq "$repeats"); do
+    n_gets+=("$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag --force --user "$user" --password "$password" 127.0.0.1:"$port" get pub/big.bin)")
+    check "$work/srv/pub/big.bin" big.bin
+    c_gets+=("$(seconds curl -sS "${curl_mode[@]}" -o curl.bin "$url/pub/big.bin")")
+    check "$work/srv/pub/big.bin" curl.bin
+    n_puts+=("$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag --user "$user" --password "$password" 127.0.0.1:"$port" put big.bin up_n.bin)")
+    check big.bin "$work/srv/up_n.bin"
+    c_puts+=("$(seconds curl -sS "${curl_mode[@]}" -T big.bin "$url/up_c.bin")")
+    check big.bin "$work/srv/up_c.bin"
+    rm -f "$work/srv/up_n.bin" "$work/srv/up_c.bin" curl.bin
+  done
+  n_get=$(fastest "${n_gets[@]}") c_get=$(fastest "${c_gets[@]}")
+  n_put=$(fastest "${n_puts[@]}") c_put=$(fastest "${c_puts[@]}")
   rm -f big.bin
-  n_get=$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag --user "$user" --password "$password" 127.0.0.1:"$port" get pub/big.bin)
-  check "$work/srv/pub/big.bin" big.bin
-  c_get=$(seconds curl -sS "${curl_mode[@]}" -o curl.bin "$url/pub/big.bin")
-  check "$work/srv/pub/big.bin" curl.bin
-  n_put=$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag --user "$user" --password "$password" 127.0.0.1:"$port" put big.bin up_n.bin)
-  check big.bin "$work/srv/up_n.bin"
-  c_put=$(seconds curl -sS "${curl_mode[@]}" -T big.bin "$url/up_c.bin")
-  check big.bin "$work/srv/up_c.bin"
-  rm -f "$work/srv/up_n.bin" "$work/srv/up_c.bin" curl.bin
   printf '%-8s download: netrove %7s MB/s  curl %7s MB/s  ratio %s\n' "$mode" "$(rate "$n_get")" "$(rate "$c_get")" "$(echo "scale=2; $c_get / $n_get" | bc -l)"
   printf '%-8s upload:   netrove %7s MB/s  curl %7s MB/s  ratio %s\n' "$mode" "$(rate "$n_put")" "$(rate "$c_put")" "$(echo "scale=2; $c_put / $n_put" | bc -l)"
 done

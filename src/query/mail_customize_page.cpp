@@ -1,9 +1,12 @@
 #include "query/mail_customize_page.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <string>
 
@@ -14,8 +17,13 @@
 namespace netrove {
 namespace {
 
+constexpr TlsMode kSecurityChoices[] = {TlsMode::Off, TlsMode::IfOffered, TlsMode::Required,
+                                        TlsMode::Implicit};
+constexpr const char* kSecurityTexts[] = {"Plain text", "TLS if offered (STARTTLS)",
+                                          "TLS required (STARTTLS)", "TLS from the start"};
+
 QGroupBox* Group(const char* caption, QWidget* parent,
-                 std::initializer_list<std::pair<const char*, QLineEdit*>> rows) {
+                 std::initializer_list<std::pair<const char*, QWidget*>> rows) {
   auto* group = new QGroupBox(QString::fromLatin1(caption), parent);
   auto* form = new QFormLayout(group);
   for (const auto& [label, edit] : rows) form->addRow(QString::fromLatin1(label), edit);
@@ -30,7 +38,19 @@ CCustomizeMail::CCustomizeMail(QWidget* parent)
       addressEdit_(addField(kMailAddressValue, kMailFieldMaxBytes)),
       userNameEdit_(addField(kMailUserNameValue, kMailFieldMaxBytes)),
       outgoingEdit_(addField(kOutgoingMailValue, kMailFieldMaxBytes)),
-      incomingEdit_(addField(kIncomingMailValue, kMailFieldMaxBytes)) {
+      incomingEdit_(addField(kIncomingMailValue, kMailFieldMaxBytes)),
+      portSpin_(new QSpinBox(this)),
+      securityBox_(new QComboBox(this)) {
+  portSpin_->setObjectName(QStringLiteral("outgoingPort"));
+  portSpin_->setRange(0, 65535);
+  portSpin_->setSpecialValueText(QStringLiteral("Default"));
+  securityBox_->setObjectName(QStringLiteral("outgoingSecurity"));
+  for (const char* text : kSecurityTexts) securityBox_->addItem(QString::fromLatin1(text));
+  connect(portSpin_, &QSpinBox::valueChanged, this, [](int port) { WriteMailPort(port); });
+  connect(securityBox_, &QComboBox::activated, this, [](int index) {
+    if (index >= 0 && index < static_cast<int>(std::size(kSecurityChoices)))
+      WriteMailSetting(kOutgoingSecurityValue, TlsModeName(kSecurityChoices[index]));
+  });
   auto* note = new QLabel(QString::fromLatin1(kMailPageNote), this);
   note->setTextFormat(Qt::PlainText);
   note->setWordWrap(true);
@@ -41,6 +61,8 @@ CCustomizeMail::CCustomizeMail(QWidget* parent)
   layout->addWidget(Group("Mail Server", this,
                           {{"User Name", userNameEdit_},
                            {"Outgoing Mail", outgoingEdit_},
+                           {"Outgoing Port", portSpin_},
+                           {"Security", securityBox_},
                            {"Incoming Mail", incomingEdit_}}));
   layout->addStretch();
 }
@@ -66,6 +88,12 @@ void CCustomizeMail::loadSettings() {
   userNameEdit_->setText(QString::fromStdString(settings.userName));
   outgoingEdit_->setText(QString::fromStdString(settings.outgoingMail));
   incomingEdit_->setText(QString::fromStdString(settings.incomingMail));
+  {
+    const QSignalBlocker quiet(portSpin_);  // loading is no change to write back
+    portSpin_->setValue(settings.port);
+  }
+  for (std::size_t i = 0; i < std::size(kSecurityChoices); ++i)
+    if (kSecurityChoices[i] == settings.tls) securityBox_->setCurrentIndex(static_cast<int>(i));
 }
 
 }  // namespace netrove

@@ -5,7 +5,9 @@
 // them, and stored values are read whole.
 #include "widgets/customize_page.h"
 
+class QComboBox;
 class QLineEdit;
+class QSpinBox;
 
 namespace netrove {
 
@@ -26,6 +28,10 @@ class CCustomizeMail : public CCustomizePage {
   QLineEdit* userNameEdit() const { return userNameEdit_; }
   QLineEdit* outgoingEdit() const { return outgoingEdit_; }
   QLineEdit* incomingEdit() const { return incomingEdit_; }
+  // The outgoing server's port (0: the security choice's own) and the TLS
+  // choice, in the order off, if offered, required, from the first byte.
+  QSpinBox* portSpin() const { return portSpin_; }
+  QComboBox* securityBox() const { return securityBox_; }
 
  protected:
   void loadSettings() override;
@@ -38,6 +44,8 @@ class CCustomizeMail : public CCustomizePage {
   QLineEdit* userNameEdit_;
   QLineEdit* outgoingEdit_;
   QLineEdit* incomingEdit_;
+  QSpinBox* portSpin_;
+  QComboBox* securityBox_;
 };
 
 }  // namespace netrove

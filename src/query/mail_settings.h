@@ -3,9 +3,12 @@
 // page of Customize edits them. The mail tester uses two of them: the
 // sender address and the outgoing server.
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/tls.h"
 
 namespace netrove {
 
@@ -16,6 +19,11 @@ inline constexpr std::string_view kMailAddressValue = "E-Mail Address";
 inline constexpr std::string_view kMailUserNameValue = "User Name";
 inline constexpr std::string_view kOutgoingMailValue = "Outgoing Mail";
 inline constexpr std::string_view kIncomingMailValue = "Incoming Mail";
+// How the tester reaches the outgoing server: its port (REG_DWORD, 0 for
+// the TLS choice's own) and the TLS choice (REG_SZ "off", "if-offered",
+// "required", "implicit").
+inline constexpr std::string_view kOutgoingPortValue = "Outgoing Port";
+inline constexpr std::string_view kOutgoingSecurityValue = "Outgoing Security";
 
 // The fields' sizes in bytes of their UTF-8 text, without the terminating
 // zero the store adds.
@@ -28,6 +36,10 @@ struct MailSettings {
   std::string userName;
   std::string outgoingMail;
   std::string incomingMail;
+  std::int32_t port = 0;
+  // STARTTLS where the server offers it: a server that does gets a verified
+  // connection, one that does not is spoken to as before.
+  TlsMode tls = TlsMode::IfOffered;
 };
 
 // Every value read whole (a value longer than its field is returned as
@@ -38,5 +50,6 @@ std::optional<MailSettings> ReadMailSettings();
 // Creates the key if needed and writes one text value (REG_SZ). False when
 // the store could not be written.
 bool WriteMailSetting(std::string_view valueName, std::string_view text);
+bool WriteMailPort(std::int32_t port);
 
 }  // namespace netrove

@@ -3,18 +3,23 @@
 #include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/certificate_pins.h"
 #include "base/command_ids.h"
 #include "base/run_finished.h"
 #include "query/mail_byte_limit.h"
 #include "query/mail_settings.h"
 #include "query/smtp_dialogue.h"
 #include "widgets/address_book_dialog.h"
+#include "widgets/certificate_trust_dialog.h"
+#include "widgets/keyring_passwords.h"
+#include "widgets/message_boxes.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -92,6 +97,16 @@ CMailView::CMailView(CToolServices& services, QWidget* parent)
   connect(ccButton_, &QPushButton::clicked, this, [this] { pickInto(ccEdit_); });
   connect(sendButton_, &QPushButton::clicked, this, &CMailView::send);
   connect(hangUpButton_, &QPushButton::clicked, this, &CMailView::hangUp);
+  trustQuestion_ = [this](const TlsHandshakeReport& report, const std::string& host) {
+    return AskToTrustCertificate(this, report, host);
+  };
+  passwordQuestion_ = [this](const std::string& prompt) -> std::optional<std::string> {
+    bool ok = false;
+    const QString typed = QInputDialog::getText(
+        this, QStringLiteral("Mail"), QString::fromStdString(prompt), QLineEdit::Password, {}, &ok);
+    if (!ok) return std::nullopt;
+    return typed.toUtf8().toStdString();
+  };
   readSettings();
 }
 
@@ -107,9 +122,9 @@ int CMailView::helpContext() const { return CommandHelpContext(kCmdMail); }
 // A Mail key not written yet means the defaults, as everywhere else: empty
 // fields, which the hint asks the user to fill in.
 bool CMailView::readSettings() {
-  const MailSettings settings = ReadMailSettings().value_or(MailSettings{});
-  server_ = settings.outgoingMail;
-  sender_ = settings.address;
+  settings_ = ReadMailSettings().value_or(MailSettings{});
+  server_ = settings_.outgoingMail;
+  sender_ = settings_.address;
   const bool complete = !server_.empty() && !sender_.empty();
   settingsHint_->setVisible(!complete);
   return complete;
@@ -127,10 +142,25 @@ void CMailView::send() {
     QApplication::beep();
     return;
   }
-  const SmtpRequest request{server_, sender_, toEdit_->text().toUtf8().toStdString(),
-                            ReadNetworkSettings()};
-  if (request.recipient.empty() || CheckSmtpRequest(request) != SmtpRequestFault::None ||
-      !dialogue_->Start(request)) {
+  SmtpRequest request{server_, sender_, toEdit_->text().toUtf8().toStdString(),
+                      ReadNetworkSettings()};
+  request.tls = settings_.tls;
+  request.port = static_cast<std::uint16_t>(settings_.port);
+  request.user = settings_.userName;
+  if (request.recipient.empty() || CheckSmtpRequest(request) != SmtpRequestFault::None) {
+    toEdit_->setFocus();
+    QApplication::beep();
+    return;
+  }
+  const SmtpServerAddress server = ParseSmtpServer(server_, DefaultSmtpPort(request.tls));
+  passwordKey_ = {"smtp", server.host, request.port != 0 ? request.port : server.port,
+                  request.user};
+  if (!request.user.empty()) {
+    auto password = passwordFor(passwordKey_);
+    if (!password) return;
+    request.password = std::move(*password);
+  }
+  if (!dialogue_->Start(request)) {
     toEdit_->setFocus();
     QApplication::beep();
     return;
@@ -146,6 +176,35 @@ void CMailView::hangUp() {
 void CMailView::onDialogueEnded() {
   dialogue_->Join();
   showRunning(false);
+  // A refused password is asked again next time, not offered again.
+  if (dialogue_->Stop() == SmtpStop::AuthRefused) passwords().Forget(passwordKey_);
+  if (const auto untrusted = dialogue_->TrustFailure()) askTrust(*untrusted);
+}
+
+// The keyring is looked for only once a password is needed: a window
+// without a user name never talks to it.
+IPasswordStore& CMailView::passwords() {
+  if (passwords_ == nullptr) passwords_ = &DesktopPasswords();
+  return *passwords_;
+}
+
+std::optional<std::string> CMailView::passwordFor(const PasswordKey& key) {
+  if (auto known = passwords().Find(key)) return known;
+  auto typed = passwordQuestion_("Password for " + key.user + " at " + key.host + ":");
+  if (typed) passwords().Remember(key, *typed);
+  return typed;
+}
+
+void CMailView::askTrust(const TlsHandshakeReport& report) {
+  const SmtpServerAddress& server = dialogue_->Server();
+  if (!trustQuestion_(report, server.host)) return;
+  const std::string problem =
+      PinCertificate(PinnedCertificatesFile(), server.host, server.port, report.certificate.sha256);
+  if (!problem.empty()) {
+    ShowPlainError(this, QStringLiteral("Netrove: Mail"), QString::fromStdString(problem));
+    return;
+  }
+  send();
 }
 
 void CMailView::showRunning(bool running) {

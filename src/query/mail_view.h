@@ -6,9 +6,13 @@
 // window is busy, so the main window will not close under it, and closing
 // the window itself hangs up first.
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "base/password_store.h"
+#include "base/tls.h"
+#include "query/mail_settings.h"
 #include "widgets/tool_view.h"
 
 class QLabel;
@@ -46,6 +50,14 @@ class CMailView : public CToolView {
   // Shown while the Mail page of Customize lacks the server or the sender.
   QLabel* settingsHint() const { return settingsHint_; }
 
+  // What asks the user about an untrusted certificate (true: trust it) and
+  // for a password (nothing: cancelled). Tests answer in place of the boxes.
+  using TrustQuestion = std::function<bool(const TlsHandshakeReport&, const std::string& host)>;
+  using PasswordQuestion = std::function<std::optional<std::string>(const std::string& prompt)>;
+  void setTrustQuestion(TrustQuestion question) { trustQuestion_ = std::move(question); }
+  void setPasswordQuestion(PasswordQuestion question) { passwordQuestion_ = std::move(question); }
+  void setPasswordStore(IPasswordStore& store) { passwords_ = &store; }
+
  private:
   class FinishedRelay;
 
@@ -56,10 +68,22 @@ class CMailView : public CToolView {
   void send();
   void hangUp();
   void onDialogueEnded();
+  // The password of the Mail page's user at the server: remembered, or
+  // asked and then remembered (in the keyring when one runs).
+  std::optional<std::string> passwordFor(const PasswordKey& key);
+  IPasswordStore& passwords();
+  // Asks about the certificate the last dialogue refused; pins it and sends
+  // again when the user trusts it.
+  void askTrust(const TlsHandshakeReport& report);
   void showRunning(bool running);
 
   std::string server_;
   std::string sender_;
+  MailSettings settings_;
+  PasswordKey passwordKey_;  // of the running dialogue; user empty without AUTH
+  TrustQuestion trustQuestion_;
+  PasswordQuestion passwordQuestion_;
+  IPasswordStore* passwords_ = nullptr;  // DesktopPasswords() unless a test gave one
   bool running_ = false;
 
   QPushButton* toButton_;

@@ -7,14 +7,14 @@ namespace netrove {
 namespace {
 
 // How a command carries its argument.
-enum class LineShape { Bare, Spaced, From, To };
+enum class LineShape { Bare, Spaced, From, To, ArgumentOnly };
 
 struct CommandEntry {
   std::string_view keyword;
   LineShape shape;
 };
 
-constexpr std::array<CommandEntry, 15> kCommandTable{{
+constexpr std::array<CommandEntry, 19> kCommandTable{{
     {"", LineShape::Bare},
     {"HELO", LineShape::Spaced},
     {"MAIL", LineShape::From},
@@ -30,6 +30,10 @@ constexpr std::array<CommandEntry, 15> kCommandTable{{
     {"NOOP", LineShape::Bare},
     {"QUIT", LineShape::Bare},
     {"TURN", LineShape::Bare},
+    {"EHLO", LineShape::Spaced},
+    {"STARTTLS", LineShape::Bare},
+    {"AUTH", LineShape::Spaced},
+    {"AUTH-DATA", LineShape::ArgumentOnly},
 }};
 
 const CommandEntry& EntryOf(SmtpCommand command) {
@@ -46,6 +50,9 @@ std::string FormatSmtpCommand(SmtpCommand command, std::string_view argument) {
   if (entry.keyword.empty()) return {};
   std::string line(entry.keyword);
   switch (entry.shape) {
+    case LineShape::ArgumentOnly:
+      line = argument;
+      break;
     case LineShape::Bare:
       break;
     case LineShape::Spaced:

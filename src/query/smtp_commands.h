@@ -10,6 +10,9 @@
 namespace netrove {
 
 inline constexpr std::uint16_t kSmtpPort = 25;
+// Mail submission with TLS from the first byte (RFC 8314), and with STARTTLS.
+inline constexpr std::uint16_t kSmtpsPort = 465;
+inline constexpr std::uint16_t kSubmissionPort = 587;
 
 enum class SmtpCommand : int {
   None = 0,
@@ -27,6 +30,13 @@ enum class SmtpCommand : int {
   Noop = 12,
   Quit = 13,
   Turn = 14,
+  // Beyond the command table the tester started with: the extended
+  // greeting, the upgrade and the sign-in. AuthData is a bare line of AUTH's
+  // exchange (a base64 answer to a 334), sent as its argument alone.
+  Ehlo = 15,
+  StartTls = 16,
+  Auth = 17,
+  AuthData = 18,
 };
 
 // The message sent after the go-ahead for DATA: the two header lines every

@@ -3,16 +3,25 @@
 // of at most three commands waiting to be sent, the command in flight, and
 // the reply handler that picks the next command from a reply's code and the
 // command it answers. Fed one complete reply at a time, it walks
-// greeting → HELO → MAIL → RCPT → DATA → test message → QUIT. A final
-// refusal (4xx, 5xx) of any step leads straight to QUIT, so the dialogue ends
-// without waiting for the server to close; the message counts as delivered
-// only when DATA got its 354 and the message its 250.
+// greeting → EHLO (HELO when EHLO is refused) → STARTTLS → EHLO again →
+// AUTH → MAIL → RCPT → DATA → test message → QUIT, leaving out what the
+// request's TLS choice and user name do not call for. A final refusal (4xx,
+// 5xx) of any step leads straight to QUIT, so the dialogue ends without
+// waiting for the server to close; the message counts as delivered only
+// when DATA got its 354 and the message its 250.
+//
+// The upgrade itself is the dialogue's: after the server's 220 to STARTTLS
+// the conversation sends nothing and says UpgradeDue() until it is told
+// the connection is secured (OnSecured) or ends.
 #include <cstddef>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "base/tls.h"
+#include "query/smtp_capabilities.h"
 #include "query/smtp_commands.h"
 
 namespace netrove {
@@ -27,12 +36,26 @@ class ISmtpWire {
   virtual bool SendAll(std::string_view bytes) = 0;
 };
 
-// The three texts a dialogue puts into its commands.
+// The texts a dialogue puts into its commands, and how it may go about it.
 struct SmtpParties {
-  std::string heloName;   // the argument of HELO: our own name or address literal
+  std::string heloName;   // the argument of EHLO/HELO: our own name or address literal
   std::string sender;     // MAIL FROM:<...>
   std::string recipient;  // RCPT TO:<...>
   std::string message;    // sent after the go-ahead for DATA, closing dot included
+  TlsMode tls = TlsMode::Off;
+  std::string user{};  // empty: no AUTH
+  std::string password{};
+};
+
+// Why a dialogue gave up before the server refused anything itself, or the
+// refusal that the user must be told about beyond the transcript.
+enum class SmtpStop {
+  None,
+  TlsNotOffered,     // TLS required, the server offers no STARTTLS
+  TlsRefused,        // TLS required, the server refused STARTTLS
+  PasswordNeedsTls,  // a user name is given but the connection is not secured
+  AuthNotOffered,    // no AUTH PLAIN or LOGIN offered
+  AuthRefused,       // the server refused the user name or password
 };
 
 class CSmtpConversation {
@@ -48,11 +71,19 @@ class CSmtpConversation {
   // in flight, sends it at once. False when three commands already wait.
   bool Enqueue(SmtpCommand command, std::string argument);
 
-  // The argument of HELO, once the connection tells our address.
+  // The argument of EHLO/HELO, once the connection tells our address.
   void SetHeloName(std::string name);
 
-  // One complete reply, by its three-digit code.
-  void OnReply(int code);
+  // One complete reply: its code and its lines (the EHLO answer's lines are
+  // the server's capabilities).
+  void OnReply(int code, const std::vector<std::string>& lines = {});
+
+  // The server said go ahead to STARTTLS: the dialogue is to secure the
+  // connection before anything else is sent or read.
+  bool UpgradeDue() const;
+  // The connection is secure: from its first byte (implicit TLS) or after
+  // the upgrade, which the conversation then follows with EHLO again.
+  void OnSecured();
 
   SmtpCommand InFlight() const;
   std::size_t QueuedCount() const;
@@ -61,6 +92,8 @@ class CSmtpConversation {
   bool Delivered() const;
   // QUIT has been answered: nothing more is to come from this dialogue.
   bool Ended() const;
+  SmtpStop Stop() const;
+  bool Secured() const;
 
  private:
   struct Entry {
@@ -68,8 +101,12 @@ class CSmtpConversation {
     std::string argument;
   };
 
-  void OnPositiveReply(int code);
-  void OnRefusal();
+  void OnPositiveReply(int code, SmtpCommand answered, const std::vector<std::string>& lines);
+  void OnChallenge(int code);
+  void OnRefusal(int code, SmtpCommand refused);
+  // After the server has greeted by EHLO or HELO: STARTTLS, AUTH or MAIL.
+  void AfterHello(const SmtpCapabilities& capabilities);
+  void GiveUp(SmtpStop stop);
   // Sends the first queued command and puts it in flight; on a failed send
   // the queue stays as it was.
   void SendNext();
@@ -77,12 +114,19 @@ class CSmtpConversation {
 
   ISmtpWire& wire_;
   SmtpParties parties_;
-  mutable std::mutex mutex_;  // guards the queue and the command in flight
+  mutable std::mutex mutex_;  // guards everything below
   std::deque<Entry> queue_;
   Entry inFlight_;
   bool messageSent_ = false;  // after the 354 to DATA
   bool delivered_ = false;
   bool ended_ = false;
+  bool secured_ = false;
+  bool upgradeDue_ = false;
+  bool upgradeRefused_ = false;    // STARTTLS refused, going on in plain text was allowed
+  int challenges_ = 0;             // 334s answered in this AUTH
+  bool authLogin_ = false;         // this AUTH is LOGIN, not PLAIN
+  SmtpCapabilities capabilities_;  // of the last EHLO
+  SmtpStop stop_ = SmtpStop::None;
 };
 
 }  // namespace netrove

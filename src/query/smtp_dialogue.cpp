@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include "base/certificate_pins.h"
 #include "base/host_port.h"
 #include "base/run_finished.h"
 #include "base/tool_message.h"
@@ -18,11 +19,37 @@ constexpr std::size_t kReceiveSize = 6144;
 
 }  // namespace
 
-SmtpServerAddress ParseSmtpServer(std::string_view text) {
-  SmtpServerAddress address;
+SmtpServerAddress ParseSmtpServer(std::string_view text, std::uint16_t defaultPort) {
+  SmtpServerAddress address{{}, defaultPort};
   // Not HOST[:PORT]: the whole text is the name, which the look-up then refuses.
-  if (!SplitServerAndPort(text, address.host, address.port)) return {std::string(text), kSmtpPort};
+  if (!SplitServerAndPort(text, address.host, address.port))
+    return {std::string(text), defaultPort};
   return address;
+}
+
+std::uint16_t DefaultSmtpPort(TlsMode tls) {
+  return tls == TlsMode::Implicit ? kSmtpsPort : kSmtpPort;
+}
+
+std::string SmtpStopText(SmtpStop stop) {
+  switch (stop) {
+    case SmtpStop::None:
+      break;
+    case SmtpStop::TlsNotOffered:
+      return "The mail server does not offer STARTTLS, and a secure connection is required. "
+             "Nothing was sent in clear text.";
+    case SmtpStop::TlsRefused:
+      return "The mail server refused STARTTLS, and a secure connection is required. Nothing "
+             "was sent in clear text.";
+    case SmtpStop::PasswordNeedsTls:
+      return "The connection to the mail server is not secure, so the password was not sent. "
+             "Choose TLS \"off\" to send it in clear text anyway.";
+    case SmtpStop::AuthNotOffered:
+      return "The mail server offers no sign-in this program knows (AUTH PLAIN or LOGIN).";
+    case SmtpStop::AuthRefused:
+      return "The mail server refused the user name or password.";
+  }
+  return {};
 }
 
 SmtpRequestFault CheckSmtpRequest(const SmtpRequest& request) {
@@ -68,17 +95,27 @@ bool CSmtpDialogue::Start(const SmtpRequest& request) {
   if (lifecycle_.IsRunning()) return false;
   if (CheckSmtpRequest(request) != SmtpRequestFault::None) return false;
   lifecycle_.Join();
-  SmtpServerAddress server = ParseSmtpServer(request.server);
-  // HELO names us, not the server: the name is known once connected.
+  server_ = ParseSmtpServer(request.server, DefaultSmtpPort(request.tls));
+  if (request.port != 0) server_.port = request.port;
+  tls_ = request.tls;
+  tlsOptions_ = request.tlsOptions;
+  {
+    std::lock_guard lock(trustMutex_);
+    trustFailure_.reset();
+  }
+  // EHLO names us, not the server: the name is known once connected.
   conversation_.Begin({{},
                        request.sender,
                        request.recipient,
-                       FormatSmtpTestMessage(request.sender, FormatSmtpDate(std::time(nullptr)))});
+                       FormatSmtpTestMessage(request.sender, FormatSmtpDate(std::time(nullptr))),
+                       request.tls,
+                       request.user,
+                       request.password});
   delivered_ = false;
   ApplyConnectSettings(socket_, request.network);
-  return lifecycle_.Start([this, server = std::move(server), replyMs = request.network.replyMs](
-                              std::stop_token) { Converse(server, replyMs); },
-                          {&socket_});
+  return lifecycle_.Start(
+      [this, replyMs = request.network.replyMs](std::stop_token) { Converse(replyMs); },
+      {&socket_});
 }
 
 // Wakes a blocked connect or receive; the lifecycle closes the socket on the
@@ -87,10 +124,44 @@ void CSmtpDialogue::HangUp() { lifecycle_.Interrupt(); }
 
 void CSmtpDialogue::Join() { lifecycle_.Join(); }
 
-void CSmtpDialogue::Converse(const SmtpServerAddress& server, int replyTimeoutMs) {
-  if (!Connect(server)) return;
+std::optional<TlsHandshakeReport> CSmtpDialogue::TrustFailure() const {
+  std::lock_guard lock(trustMutex_);
+  return trustFailure_;
+}
+
+void CSmtpDialogue::Converse(int replyTimeoutMs) {
+  if (!Connect(server_)) return;
   conversation_.SetHeloName(OurAddressLiteral());
+  if (tls_ == TlsMode::Implicit && !Secure()) return;
   ReceiveReplies(replyTimeoutMs);
+}
+
+bool CSmtpDialogue::Secure() {
+  TlsClientOptions options = tlsOptions_;
+  options.host = server_.host;
+  options.port = server_.port;
+  if (options.pinnedSha256.empty() && !options.insecure)
+    options.pinnedSha256 =
+        FindPinnedCertificate(PinnedCertificatesFile(), server_.host, server_.port).value_or("");
+  TlsHandshakeReport report;
+  if (socket_.StartTls(options, report)) {
+    std::string note = "(Secure connection: " + report.protocol + ", " + report.cipher;
+    if (options.insecure) note += ", certificate NOT checked";
+    if (report.acceptedByPin) note += ", certificate trusted by its pin";
+    transcript_.AppendTranscript(note + ")\r\n");
+    conversation_.OnSecured();
+    return true;
+  }
+  if (socket_.Interrupted()) return false;
+  if (report.error == kTlsCertificateUntrusted || report.error == kTlsCertificateChanged) {
+    std::lock_guard lock(trustMutex_);
+    trustFailure_ = report;
+    return false;
+  }
+  std::string text = SocketErrorText(report.error);
+  if (!report.detail.empty()) text += "\n" + report.detail;
+  reporter_.PostToolMessage(kSourceWinSock, text);
+  return false;
 }
 
 // How a client names itself in HELO when it has no name the server could
@@ -131,10 +202,27 @@ void CSmtpDialogue::ReceiveReplies(int replyTimeoutMs) {
     received = socket_.Recv(buffer.data(), buffer.size());
     if (!received || received.bytes == 0) break;
     reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(received.bytes)));
+    if (conversation_.UpgradeDue() && !Upgrade(reader)) break;
   }
   reader.Finish();
   delivered_ = conversation_.Delivered();
   if (!received) ReportUnlessHungUp(received.status());
+  if (const std::string stop = SmtpStopText(conversation_.Stop()); !stop.empty())
+    reporter_.PostToolMessage(kSourceWinSock, stop);
+}
+
+// Bytes that came after the go-ahead but before the handshake were sent in
+// clear text by someone: taking them as the secure server's replies would
+// let a third party answer for it, so the dialogue ends instead.
+bool CSmtpDialogue::Upgrade(CSmtpReplyReader& reader) {
+  if (reader.DiscardUnread() > 0) {
+    if (!socket_.Interrupted())
+      reporter_.PostToolMessage(kSourceWinSock,
+                                "The mail server sent more text after agreeing to STARTTLS; "
+                                "the connection was ended before securing it.");
+    return false;
+  }
+  return Secure();
 }
 
 bool CSmtpDialogue::AwaitReply(Clock::time_point deadline, SocketCount& failure) {

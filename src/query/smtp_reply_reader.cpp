@@ -46,6 +46,12 @@ void CSmtpReplyReader::Feed(std::string_view received) {
   std::string resumed;
   std::string_view bytes = received;
   for (;;) {
+    // After the go-ahead to STARTTLS nothing more is framed: what came with
+    // it waits, for the dialogue to discard.
+    if (conversation_.UpgradeDue()) {
+      framer_.Feed(bytes);
+      return;
+    }
     if (skipping_ != Skipping::None) {
       resumed = SkipLines(bytes);
       if (skipping_ != Skipping::None) return;
@@ -71,8 +77,10 @@ void CSmtpReplyReader::Finish() {
 
 ReplyStatus CSmtpReplyReader::FrameReplies() {
   Reply reply;
-  ReplyStatus status;
-  while ((status = framer_.Next(reply)) == ReplyStatus::Complete) HandleReply(reply);
+  ReplyStatus status = ReplyStatus::Incomplete;
+  while (!conversation_.UpgradeDue() && (status = framer_.Next(reply)) == ReplyStatus::Complete)
+    HandleReply(reply);
+  if (conversation_.UpgradeDue()) return ReplyStatus::Incomplete;
   return status;
 }
 
@@ -85,7 +93,15 @@ void CSmtpReplyReader::HandleReply(const Reply& reply) {
   // The reply is in the transcript before anything it leads to is sent.
   transcript_.AppendTranscript(text);
   ++replies_;
-  conversation_.OnReply(reply.code);
+  conversation_.OnReply(reply.code, reply.lines);
+}
+
+std::size_t CSmtpReplyReader::DiscardUnread() {
+  const std::size_t unread = framer_.TakeBuffered().size() + line_.size();
+  line_.clear();
+  lineCut_ = false;
+  skipping_ = Skipping::None;
+  return unread;
 }
 
 // `held` is what the framer had from the refused line (or reply) on.

@@ -30,6 +30,8 @@ class CSmtpReplyReader {
   // finished, then the blank lines that close the dialogue's part of the
   // transcript.
   void Finish();
+  // Forgets the bytes not yet framed; how many there were.
+  std::size_t DiscardUnread();
   // Replies framed and answered so far.
   std::size_t RepliesHandled() const { return replies_; }
 

@@ -6,6 +6,8 @@
 // running thread still uses. The file under its final name appears only
 // when both the server's final reply and the thread say the transfer is
 // complete.
+#include <sys/types.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -119,6 +121,7 @@ class CFtpTransfer {
   bool Receive();
   bool Send();
   bool WriteLocal(std::string_view bytes);
+  void WriteBack();
   void ReportSystemError(int code);
   bool KeepPartial();
   bool FinishDownloadFile(bool success);
@@ -151,8 +154,11 @@ class CFtpTransfer {
   bool resumed_ = false;             // written in place: never removed
   std::filesystem::path partial_;    // where a failed download's bytes stay
   std::string text_;
-  bool threadSucceeded_ = false;  // written by the thread, read after join
-  std::uint64_t received_ = 0;    // likewise: bytes of the data connection
+  bool threadSucceeded_ = false;   // written by the thread, read after join
+  std::uint64_t received_ = 0;     // likewise: bytes of the data connection
+  std::uint64_t written_ = 0;      // the thread's: bytes written to the file
+  std::uint64_t writtenBack_ = 0;  // of those, how many were sent to the disk
+  off_t previousWindow_ = 0;       // where the last window sent began
   std::optional<std::uint64_t> expectedSize_;
   std::optional<std::int64_t> remoteTime_;
   std::atomic<std::int64_t>* activity_ = nullptr;

@@ -2,6 +2,8 @@
 // client's reply reader and hands every reply to the reply handler of a
 // connection that is not connected (so nothing is sent), as a hostile server
 // would deliver them: the handler must never crash or read past a reply.
+// Each whole reply is also read as a FEAT answer, and its text as the
+// answers to SIZE and MDTM.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -10,6 +12,8 @@
 #include "base/net_socket.h"
 #include "base/transcript_sink.h"
 #include "transfer/ftp_connection.h"
+#include "transfer/ftp_features.h"
+#include "transfer/ftp_listing.h"
 #include "transfer/ftp_reply_reader.h"
 
 namespace {
@@ -57,6 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::string_view text = first.size() > 5 ? first.substr(5) : std::string_view();
       (void)ParsePassiveReply(text);
       (void)ParseExtendedPassiveReply(text);
+      const auto features = CFtpFeatures::FromReply(line.transcript);
+      if (features.Has("")) __builtin_trap();  // every feature has a keyword
+      (void)features.Parameters("MLST");
+      (void)ParseFtpSize(text);
+      (void)ParseFtpTime(text);
       connection.ReplyDispatch(line.code, text);
     }
     if (!framed) break;

@@ -40,15 +40,40 @@ class AiosmtpdServer {
       : maildir_(folder / "maildir"), ipv6_(ipv6) {
     port_ = FreePort();
     const std::string listen = (ipv6 ? "::1:" : "127.0.0.1:") + std::to_string(port_);
-    std::vector<std::string> args{
-        kPython,          "-m", "aiosmtpd", "-n", "-l", listen, "-c", "aiosmtpd.handlers.Mailbox",
-        maildir_.string()};
+    Spawn({kPython, "-m", "aiosmtpd", "-n", "-l", listen, "-c", "aiosmtpd.handlers.Mailbox",
+           maildir_.string()});
+  }
+
+#ifdef NETROVE_SMTP_AUTH_SERVER
+  // With TLS (STARTTLS offered, or from the first byte) and one user, who
+  // may sign in only over TLS; the certificate and key are PEM files.
+  struct Secure {
+    std::filesystem::path certificate;
+    std::filesystem::path key;
+    std::string user;
+    std::string password;
+    bool implicit = false;
+  };
+  AiosmtpdServer(const std::filesystem::path& folder, const Secure& secure)
+      : maildir_(folder / "maildir") {
+    port_ = FreePort();
+    std::filesystem::create_directories(folder);
+    Spawn({kPython, NETROVE_SMTP_AUTH_SERVER, "127.0.0.1", std::to_string(port_), maildir_.string(),
+           secure.certificate.string(), secure.key.string(), secure.user, secure.password,
+           secure.implicit ? "implicit" : "starttls"});
+  }
+#endif
+
+ private:
+  void Spawn(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     if (posix_spawn(&pid_, kPython, nullptr, nullptr, argv.data(), environ) != 0) pid_ = 0;
     ready_ = pid_ != 0 && WaitUntilListening();
   }
+
+ public:
   ~AiosmtpdServer() {
     if (pid_ == 0) return;
     ::kill(pid_, SIGTERM);

@@ -1,10 +1,15 @@
 // netrove-cli mail run as a program against a private aiosmtpd.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
 
 #include "base/settings_store.h"
 #include "cli/cli_runner.h"
 #include "query/aiosmtpd_server.h"
 #include "query/mail_settings.h"
+#include "support/test_certificates.h"
 
 namespace netrove::test {
 namespace {
@@ -61,6 +66,89 @@ TEST(CliMail, RefusesTextsThatWouldAddCommands) {
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("sender"), std::string::npos) << run.err;
   EXPECT_EQ(RunCli(home, {"mail", "--server", "127.0.0.1:1"}).status, 2);
+}
+
+// Submission with STARTTLS and a user, as a mail provider asks for it.
+class CliMailSecure : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!AiosmtpdServer::Installed()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    server_ = std::make_unique<AiosmtpdServer>(
+        home_.path() / "smtp",
+        AiosmtpdServer::Secure{certificate_.certificate, certificate_.key, "alice", "s3cret"});
+    ASSERT_TRUE(server_->Ready());
+    std::ofstream(home_.path() / "password") << "s3cret\n";
+  }
+  std::vector<std::string> Args(std::vector<std::string> more) {
+    std::vector<std::string> args{"mail",
+                                  "--to",
+                                  "bob@example.test",
+                                  "--from",
+                                  "alice@example.test",
+                                  "--server",
+                                  "127.0.0.1",
+                                  "--port",
+                                  std::to_string(server_->port())};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+
+  ScopedHome home_;
+  CTestCertificates pki_{home_.path() / "pki"};
+  IssuedCertificate certificate_ = pki_.Issue("mail", {"127.0.0.1"});
+  std::unique_ptr<AiosmtpdServer> server_;
+};
+
+TEST_F(CliMailSecure, DeliversWithStartTlsAndAPasswordFile) {
+  const CliRun run =
+      RunCli(home_, Args({"--tls", "required", "--cacert", pki_.caFile(), "--user", "alice",
+                          "--password-file", (home_.path() / "password").string()}));
+  EXPECT_EQ(run.status, 0) << run.err << run.out;
+  EXPECT_EQ(run.err, "");
+  // The capabilities are in the transcript: STARTTLS before, AUTH after.
+  EXPECT_LT(run.out.find("250-STARTTLS"), run.out.find("(Secure connection: TLS"));
+  EXPECT_NE(run.out.find("250-AUTH LOGIN PLAIN"), std::string::npos);
+  EXPECT_NE(run.out.find("235 "), std::string::npos);
+  EXPECT_EQ(run.out.find("s3cret"), std::string::npos);
+  EXPECT_EQ(server_->Messages().size(), 1u);
+}
+
+TEST_F(CliMailSecure, TakesThePasswordFromAPrivateNetrc) {
+  const auto netrc = home_.path() / "netrc";
+  std::ofstream(netrc) << "machine 127.0.0.1 login alice password s3cret\n";
+  ::chmod(netrc.c_str(), 0600);
+  ::setenv("NETRC", netrc.c_str(), 1);
+  const CliRun run = RunCli(home_, Args({"--cacert", pki_.caFile(), "--user", "alice"}));
+  ::unsetenv("NETRC");
+  EXPECT_EQ(run.status, 0) << run.err << run.out;
+  EXPECT_EQ(server_->Messages().size(), 1u);
+}
+
+TEST_F(CliMailSecure, AnUntrustedCertificateIsDescribedThenAcceptedByItsPin) {
+  const CliRun refused = RunCli(home_, Args({"--tls", "required"}));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("is not trusted: the certificate's issuer is not known"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_NE(refused.err.find("Subject: CN=127.0.0.1"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("--pin " + certificate_.sha256), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.out.find("MAIL FROM"), std::string::npos);
+
+  // The server signs in only its user, over TLS.
+  const std::string password = (home_.path() / "password").string();
+  const CliRun pinned = RunCli(home_, Args({"--tls", "required", "--pin", certificate_.sha256,
+                                            "--user", "alice", "--password-file", password}));
+  EXPECT_EQ(pinned.status, 0) << pinned.err;
+  EXPECT_NE(pinned.out.find("certificate trusted by its pin"), std::string::npos);
+
+  const CliRun insecure = RunCli(home_, Args({"--tls", "required", "--insecure", "--user", "alice",
+                                              "--password-file", password}));
+  EXPECT_EQ(insecure.status, 0) << insecure.err;
+  EXPECT_NE(insecure.err.find("warning: --insecure"), std::string::npos);
+  EXPECT_EQ(server_->Messages().size(), 2u);
+
+  EXPECT_EQ(RunCli(home_, Args({"--tls", "sometimes"})).status, 2);
+  EXPECT_EQ(RunCli(home_, Args({"--pin", "abc"})).status, 2);
 }
 
 }  // namespace

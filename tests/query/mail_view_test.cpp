@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <cerrno>
 #include <memory>
@@ -17,9 +20,12 @@
 #include "app/main_frame.h"
 #include "app/mdi_child_wnd.h"
 #include "app/program_catalog.h"
+#include "base/certificate_pins.h"
 #include "base/command_ids.h"
+#include "base/net_socket.h"
 #include "base/settings_store.h"
 #include "diagnostics/tool_view_fixtures.h"
+#include "query/aiosmtpd_server.h"
 #include "query/mail_customize_page.h"
 #include "query/mail_settings.h"
 #include "query/query_tools.h"
@@ -29,7 +35,11 @@
 #include "support/loopback_socket.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
+#include "support/test_certificates.h"
+#include "support/tls_test_server.h"
 #include "support/wait_until.h"
+#include "widgets/certificate_trust_dialog.h"
+#include "widgets/keyring_passwords.h"
 #include "widgets/message_boxes.h"
 #include "widgets/tool_catalog.h"
 #include "widgets/transcript_view.h"
@@ -119,7 +129,7 @@ TEST_F(MailViewTest, SendRefusesEmptyAndUnsafeTextsWithFocusOnTo) {
 
 TEST_F(MailViewTest, RunningDialogueIsBusyAndHangUpEndsIt) {
   CScriptedServer server;
-  server.Start(test::SilentAfterHelo());
+  server.Start(test::SilentAfterEhlo());
   StoreMailSettings(ServerOf(server), "alice@example.test");
   auto view = OpenView();
   EXPECT_FALSE(view->hangUpButton()->isEnabled());
@@ -129,7 +139,7 @@ TEST_F(MailViewTest, RunningDialogueIsBusyAndHangUpEndsIt) {
   EXPECT_TRUE(view->isBusy());
   EXPECT_FALSE(view->sendButton()->isEnabled());
   EXPECT_TRUE(view->hangUpButton()->isEnabled());
-  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Helo; },
+  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Ehlo; },
                         test::TurnEventLoop));
   // A Send that reaches the window anyway starts no second dialogue.
   QMetaObject::invokeMethod(view->sendButton(), "click");
@@ -145,15 +155,15 @@ TEST_F(MailViewTest, RunningDialogueIsBusyAndHangUpEndsIt) {
 }
 
 TEST_F(MailViewTest, ClosingTheWindowEndsItsDialogue) {
-  // The server greets and then never answers HELO: the worker sits in its
+  // The server greets and then never answers EHLO: the worker sits in its
   // receive until the window goes.
   CScriptedServer server;
-  server.Start(test::SilentAfterHelo());
+  server.Start(test::SilentAfterEhlo());
   StoreMailSettings(ServerOf(server), "alice@example.test");
   auto view = OpenView();
   QTest::keyClicks(view->toEdit(), QStringLiteral("bob@example.test"));
   QTest::mouseClick(view->sendButton(), Qt::LeftButton);
-  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Helo; },
+  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Ehlo; },
                         test::TurnEventLoop));
   view.reset();
   EXPECT_TRUE(server.Finished());
@@ -172,12 +182,12 @@ TEST_F(MailViewTest, AFirstOpenWithNoSettingsShowsAHintNotAnError) {
   EXPECT_TRUE(services.reporter_.Messages().empty());
 
   CScriptedServer server;
-  server.Start(test::SilentAfterHelo());
+  server.Start(test::SilentAfterEhlo());
   StoreMailSettings(ServerOf(server), "alice@example.test");
   QTest::mouseClick(view->sendButton(), Qt::LeftButton);
   EXPECT_TRUE(view->isDialogueRunning());
   EXPECT_TRUE(view->settingsHint()->isHidden());
-  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Helo; },
+  ASSERT_TRUE(WaitUntil([&] { return view->dialogue().InFlight() == SmtpCommand::Ehlo; },
                         test::TurnEventLoop));
 }
 
@@ -262,6 +272,127 @@ TEST_F(MailViewTest, MailPageFieldsHoldBytesAndKeepStoredValuesWhole) {
   QTest::keyClicks(page.incomingEdit(), QStringLiteral("y"));
   page.outgoingEdit()->setFocus();
   EXPECT_EQ(Stored(kIncomingMailValue), overLong);
+}
+
+TEST_F(MailViewTest, AnUntrustedCertificateIsAskedAboutPinnedAndSentAgain) {
+  NETROVE_REQUIRE_AIOSMTPD();
+  test::CTestCertificates pki(home.path() / "pki");
+  const auto certificate = pki.Issue("mail", {"127.0.0.1"});
+  test::AiosmtpdServer server(home.path() / "smtp",
+                              {certificate.certificate, certificate.key, "alice", "s3cret"});
+  ASSERT_TRUE(server.Ready());
+  StoreMailSettings(server.server(), "alice@example.test");
+  ASSERT_TRUE(WriteMailSetting(kMailUserNameValue, "alice"));
+  ASSERT_TRUE(WriteMailSetting(kOutgoingSecurityValue, "required"));
+  CSessionPasswords passwords;
+  auto view = OpenView();
+  view->setPasswordStore(passwords);
+  int passwordsAsked = 0;
+  view->setPasswordQuestion([&](const std::string&) -> std::optional<std::string> {
+    ++passwordsAsked;
+    return "s3cret";
+  });
+  std::optional<TlsHandshakeReport> asked;
+  std::string askedHost;
+  view->setTrustQuestion([&](const TlsHandshakeReport& report, const std::string& host) {
+    asked = report;
+    askedHost = host;
+    return true;
+  });
+  view->toEdit()->setText(QStringLiteral("bob@example.test"));
+  QTest::mouseClick(view->sendButton(), Qt::LeftButton);
+  ASSERT_TRUE(
+      WaitUntil([&] { return asked && !view->isDialogueRunning() && view->dialogue().Delivered(); },
+                test::TurnEventLoop));
+  // The test CA is no system CA: the certificate's issuer is unknown.
+  EXPECT_EQ(asked->problem, CertificateProblem::UnknownIssuer);
+  EXPECT_EQ(askedHost, "127.0.0.1");
+  EXPECT_EQ(FindPinnedCertificate(PinnedCertificatesFile(), "127.0.0.1", server.port()),
+            certificate.sha256);
+  // Asked once, then kept for the Send that followed the trust.
+  EXPECT_EQ(passwordsAsked, 1);
+  EXPECT_EQ(server.Messages().size(), 1u);
+  EXPECT_TRUE(services.reporter_.Messages().empty());
+}
+
+TEST_F(MailViewTest, CustomizePageStoresPortAndSecurity) {
+  CCustomizeMail page;
+  page.show();
+  EXPECT_EQ(page.securityBox()->currentIndex(), 1);  // if offered, the default
+  page.portSpin()->setValue(587);
+  page.securityBox()->setCurrentIndex(2);
+  emit page.securityBox()->activated(2);
+  const MailSettings settings = ReadMailSettings().value_or(MailSettings{});
+  EXPECT_EQ(settings.port, 587);
+  EXPECT_EQ(settings.tls, TlsMode::Required);
+  EXPECT_EQ(Stored(kOutgoingSecurityValue), "required");
+}
+
+// A real refusal, for the question to show.
+TlsHandshakeReport SelfSignedReport(const std::filesystem::path& folder) {
+  test::CTestCertificates pki(folder);
+  test::CTlsTestServer server(pki.Issue("self", {"mail.example.test"}, {}, true));
+  CNetSocket socket;
+  TlsHandshakeReport report;
+  TlsClientOptions options;
+  options.host = "mail.example.test";
+  options.port = server.port();
+  EXPECT_TRUE(socket.Connect("127.0.0.1", server.port()));
+  EXPECT_EQ(socket.StartTls(options, report).error, kTlsCertificateUntrusted);
+  return report;
+}
+
+TEST_F(MailViewTest, TrustQuestionDefaultsToCancelAndNeverOffersAChangedCertificate) {
+  TlsHandshakeReport report = SelfSignedReport(home.path() / "pki");
+  CCertificateTrustDialog question(report, "mail.example.test");
+  question.show();
+  ASSERT_NE(question.trustButton(), nullptr);
+  EXPECT_EQ(question.trustButton()->text(),
+            QStringLiteral("Trust this certificate for mail.example.test"));
+  EXPECT_TRUE(question.cancelButton()->isDefault());
+  const auto* text = question.findChild<QLabel*>(QStringLiteral("certificateText"));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->textFormat(), Qt::PlainText);
+  EXPECT_TRUE(text->text().contains(QString::fromStdString(report.certificate.sha256)));
+  QTest::keyClick(&question, Qt::Key_Return);
+  EXPECT_EQ(question.result(), QDialog::Rejected);
+
+  report.problem = CertificateProblem::Changed;
+  CCertificateTrustDialog changed(report, "mail.example.test");
+  EXPECT_EQ(changed.trustButton(), nullptr);
+
+  // With NETROVE_SCREENSHOTS set to a folder, the question is rendered there.
+  const QByteArray folder = qgetenv("NETROVE_SCREENSHOTS");
+  if (folder.isEmpty()) return;
+  report.problem = CertificateProblem::SelfSigned;
+  CCertificateTrustDialog shown(report, "mail.example.test");
+  shown.resize(620, 330);
+  shown.show();
+  QApplication::processEvents();
+  EXPECT_TRUE(shown.grab().save(
+      QDir(QString::fromLocal8Bit(folder)).filePath(QStringLiteral("certificate-trust.png"))));
+}
+
+TEST(KeyringPasswords, WithoutAKeyringPasswordsLastOnlyThisSession) {
+  test::ScopedHome home;
+  const QByteArray saved = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+  // A bus that is not there: nothing answers, nothing is written.
+  qputenv("DBUS_SESSION_BUS_ADDRESS",
+          QByteArray("unix:path=") + QByteArray::fromStdString((home.path() / "no-bus").string()));
+  CKeyringPasswords passwords;
+  EXPECT_FALSE(passwords.Lasting());
+  const PasswordKey key{"smtp", "mail.test", 587, "alice"};
+  EXPECT_FALSE(passwords.Find(key));
+  passwords.Remember(key, "s3cret");
+  EXPECT_EQ(passwords.Find(key), "s3cret");
+  EXPECT_FALSE(passwords.Find({"smtp", "mail.test", 465, "alice"}));
+  passwords.Forget(key);
+  EXPECT_FALSE(passwords.Find(key));
+  EXPECT_TRUE(std::filesystem::is_empty(home.path()));
+  if (saved.isEmpty())
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+  else
+    qputenv("DBUS_SESSION_BUS_ADDRESS", saved);
 }
 
 }  // namespace

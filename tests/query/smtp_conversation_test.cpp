@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "query/smtp_auth.h"
+#include "query/smtp_capabilities.h"
 #include "query/smtp_commands.h"
 #include "query/smtp_dialogue.h"
 
@@ -82,7 +84,7 @@ class SmtpConversationTest : public ::testing::Test {
 
 TEST_F(SmtpConversationTest, WalksFromGreetingToQuit) {
   using Lines = std::vector<std::string>;
-  EXPECT_EQ(Answer({220}), Lines{"HELO [192.0.2.1]\r\n"});
+  EXPECT_EQ(Answer({220}), Lines{"EHLO [192.0.2.1]\r\n"});
   EXPECT_EQ(Answer({250}), Lines{"MAIL FROM:<alice@example.test>\r\n"});
   EXPECT_EQ(Answer({250}), Lines{"RCPT TO:<bob@example.test>\r\n"});
   EXPECT_EQ(Answer({250}), Lines{"DATA\r\n"});
@@ -148,7 +150,130 @@ TEST_F(SmtpConversationTest, FailedSendKeepsTheQueueAndItsBound) {
   // Once the wire takes lines again the first queued command goes first.
   wire.accepting = true;
   conversation.OnReply(250);
-  EXPECT_EQ(wire.sent, std::vector<std::string>{"HELO [192.0.2.1]\r\n"});
+  EXPECT_EQ(wire.sent, std::vector<std::string>{"EHLO [192.0.2.1]\r\n"});
+}
+
+// The walk with TLS and sign-in, reply by reply, with the lines of each
+// EHLO answer.
+class SmtpSecureConversationTest : public ::testing::Test {
+ protected:
+  using Lines = std::vector<std::string>;
+  void Begin(TlsMode tls, std::string user = {}) {
+    conversation.Begin({"[192.0.2.1]", "alice@example.test", "bob@example.test", "MESSAGE", tls,
+                        std::move(user), "secret"});
+  }
+  Lines Answer(int code, const Lines& lines = {}) {
+    wire.sent.clear();
+    conversation.OnReply(code, lines);
+    return wire.sent;
+  }
+
+  RecordingWire wire;
+  CSmtpConversation conversation{wire};
+  const Lines offersTls{"250-mail.test", "250-PIPELINING", "250 STARTTLS"};
+  const Lines offersAuth{"250-mail.test", "250-AUTH LOGIN PLAIN", "250 8BITMIME"};
+};
+
+TEST_F(SmtpSecureConversationTest, UpgradesThenSignsInWithPlain) {
+  Begin(TlsMode::Required, "alice");
+  EXPECT_EQ(Answer(220), Lines{"EHLO [192.0.2.1]\r\n"});
+  EXPECT_EQ(Answer(250, offersTls), Lines{"STARTTLS\r\n"});
+  // The go-ahead: nothing more in clear text, whatever else comes.
+  EXPECT_EQ(Answer(220), Lines{});
+  EXPECT_TRUE(conversation.UpgradeDue());
+  EXPECT_TRUE(conversation.Enqueue(SmtpCommand::Noop, {}));
+  EXPECT_TRUE(wire.sent.empty());
+  Begin(TlsMode::Required, "alice");
+  Answer(220);
+  Answer(250, offersTls);
+  Answer(220);
+  wire.sent.clear();
+  conversation.OnSecured();
+  EXPECT_FALSE(conversation.UpgradeDue());
+  EXPECT_EQ(wire.sent, Lines{"EHLO [192.0.2.1]\r\n"});
+  // base64 of "\0alice\0secret".
+  EXPECT_EQ(Answer(250, offersAuth), Lines{"AUTH PLAIN AGFsaWNlAHNlY3JldA==\r\n"});
+  EXPECT_EQ(Answer(235), Lines{"MAIL FROM:<alice@example.test>\r\n"});
+  EXPECT_EQ(conversation.Stop(), SmtpStop::None);
+}
+
+TEST_F(SmtpSecureConversationTest, SignsInWithLoginFromTheFirstByte) {
+  Begin(TlsMode::Implicit, "alice");
+  conversation.OnSecured();
+  EXPECT_TRUE(wire.sent.empty());  // secured before the greeting: no second EHLO
+  Answer(220);
+  EXPECT_EQ(Answer(250, {"250-mail.test", "250 AUTH=LOGIN"}), Lines{"AUTH LOGIN\r\n"});
+  EXPECT_EQ(Answer(334), Lines{"YWxpY2U=\r\n"});
+  EXPECT_EQ(Answer(334), Lines{"c2VjcmV0\r\n"});
+  EXPECT_EQ(Answer(334), Lines{"*\r\n"});  // a third question cancels
+  EXPECT_EQ(Answer(535), Lines{"QUIT\r\n"});
+  EXPECT_EQ(conversation.Stop(), SmtpStop::AuthRefused);
+}
+
+TEST_F(SmtpSecureConversationTest, NeverGoesOnInClearTextWhereTlsIsRequired) {
+  Begin(TlsMode::Required);
+  Answer(220);
+  EXPECT_EQ(Answer(250, offersAuth), Lines{"QUIT\r\n"});
+  EXPECT_EQ(conversation.Stop(), SmtpStop::TlsNotOffered);
+
+  Begin(TlsMode::Required);
+  Answer(220);
+  Answer(250, offersTls);
+  EXPECT_EQ(Answer(454), Lines{"QUIT\r\n"});
+  EXPECT_EQ(conversation.Stop(), SmtpStop::TlsRefused);
+
+  // Only if offered: a refused upgrade goes on as before, but a password
+  // does not go in clear text.
+  Begin(TlsMode::IfOffered);
+  Answer(220);
+  Answer(250, offersTls);
+  EXPECT_EQ(Answer(454), Lines{"MAIL FROM:<alice@example.test>\r\n"});
+  Begin(TlsMode::IfOffered, "alice");
+  Answer(220);
+  EXPECT_EQ(Answer(250, offersAuth), Lines{"QUIT\r\n"});
+  EXPECT_EQ(conversation.Stop(), SmtpStop::PasswordNeedsTls);
+  // The user's own choice of no TLS sends it.
+  Begin(TlsMode::Off, "alice");
+  Answer(220);
+  EXPECT_EQ(Answer(250, offersAuth), Lines{"AUTH PLAIN AGFsaWNlAHNlY3JldA==\r\n"});
+}
+
+TEST_F(SmtpSecureConversationTest, HeloFollowsARefusedEhlo) {
+  Begin(TlsMode::IfOffered);
+  Answer(220);
+  EXPECT_EQ(Answer(502), Lines{"HELO [192.0.2.1]\r\n"});
+  EXPECT_EQ(Answer(250), Lines{"MAIL FROM:<alice@example.test>\r\n"});
+  // A server without EHLO offers no sign-in either.
+  Begin(TlsMode::Off, "alice");
+  Answer(220);
+  Answer(500);
+  EXPECT_EQ(Answer(250), Lines{"QUIT\r\n"});
+  EXPECT_EQ(conversation.Stop(), SmtpStop::AuthNotOffered);
+  // A passing failure (4xx) to EHLO is no reason to try HELO.
+  Begin(TlsMode::Off);
+  Answer(220);
+  EXPECT_EQ(Answer(421), Lines{"QUIT\r\n"});
+}
+
+TEST(SmtpCapabilities, KeywordsAndMechanismsAreReadWhateverTheirCase) {
+  const SmtpCapabilities capabilities =
+      ParseEhloReply({"250-mail.test STARTTLS greets you", "250-starttls", "250-Auth=Login",
+                      "250-AUTH cram-md5 plain", "250-", "250 SIZE 1000"});
+  EXPECT_TRUE(capabilities.startTls);
+  EXPECT_TRUE(capabilities.authPlain);
+  EXPECT_TRUE(capabilities.authLogin);
+  EXPECT_EQ(capabilities.keywords, (std::vector<std::string>{"STARTTLS", "AUTH", "AUTH", "SIZE"}));
+  // The greeting line names no capability.
+  EXPECT_FALSE(ParseEhloReply({"250 STARTTLS"}).startTls);
+  EXPECT_FALSE(ParseEhloReply({}).startTls);
+}
+
+TEST(SmtpAuth, Base64PadsAsTheStandardSays) {
+  EXPECT_EQ(Base64(""), "");
+  EXPECT_EQ(Base64("f"), "Zg==");
+  EXPECT_EQ(Base64("fo"), "Zm8=");
+  EXPECT_EQ(Base64("foo"), "Zm9v");
+  EXPECT_EQ(Base64("\xff\xfe\xfd\xfc"), "//79/A==");
 }
 
 }  // namespace

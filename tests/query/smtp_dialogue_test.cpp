@@ -10,6 +10,7 @@
 #include "query/smtp_dialogue_harness.h"
 #include "query/smtp_scripts.h"
 #include "support/scripted_server.h"
+#include "support/test_certificates.h"
 
 namespace netrove::test {
 namespace {
@@ -52,7 +53,7 @@ TEST(SmtpDialogueScripted, RepliesAreHandledWhenCompleteAndInOrder) {
                    .Accept()
                    .SendInPieces({"220-mail.example.test\r\n220-welcome\r\n22", "0 ready\r\n"},
                                  std::chrono::milliseconds(50))
-                   .ExpectLine("HELO [127.0.0.1]")
+                   .ExpectLine("EHLO [127.0.0.1]")
                    .Send("250 hello\r\n250 sender ok\r\n")
                    .ExpectLine("MAIL FROM:<alice@example.test>")
                    .ExpectLine("RCPT TO:<bob@example.test>")
@@ -82,10 +83,10 @@ TEST(SmtpDialogueScripted, ARefusedRecipientIsFollowedByQuitAndTheDialogueEnds) 
 
 TEST(SmtpDialogueScripted, ASilentServerWaitsUntilHungUp) {
   CScriptedServer server;
-  server.Start(test::SilentAfterHelo());
+  server.Start(test::SilentAfterEhlo());
   DialogueHarness run;
   ASSERT_TRUE(run.dialogue.Start({ServerOf(server), kAlice, kBob}));
-  ASSERT_TRUE(WaitUntil([&] { return run.dialogue.InFlight() == SmtpCommand::Helo; }));
+  ASSERT_TRUE(WaitUntil([&] { return run.dialogue.InFlight() == SmtpCommand::Ehlo; }));
   EXPECT_TRUE(run.dialogue.IsRunning());
   // A second dialogue never starts on the same object while one runs.
   EXPECT_FALSE(run.dialogue.Start({ServerOf(server), kAlice, kBob}));
@@ -102,7 +103,7 @@ TEST(SmtpDialogueScripted, ASilentServerWaitsUntilHungUp) {
 
 TEST(SmtpDialogueScripted, AReplyThatDoesNotComeInTimeEndsTheDialogue) {
   CScriptedServer server;
-  server.Start(test::SilentAfterHelo());
+  server.Start(test::SilentAfterEhlo());
   DialogueHarness run;
   ASSERT_TRUE(run.RunToEnd({ServerOf(server), kAlice, kBob, {5000, 300}}));
   EXPECT_TRUE(server.Finished());
@@ -116,7 +117,7 @@ TEST(SmtpDialogueScripted, A250ToDataWithoutTheGoAheadIsNoDelivery) {
   server.Start(Script()
                    .Accept()
                    .Send("220 ready\r\n")
-                   .ExpectLine("HELO [127.0.0.1]")
+                   .ExpectLine("EHLO [127.0.0.1]")
                    .Send("250 hello\r\n")
                    .ExpectLine("MAIL FROM:<alice@example.test>")
                    .Send("250 ok\r\n")
@@ -145,7 +146,7 @@ TEST(SmtpDialogueScripted, AReplyOverTheBoundIsPassedOverAndAnswered) {
   server.Start(Script()
                    .Accept()
                    .Send(greeting)
-                   .ExpectLine("HELO [127.0.0.1]")
+                   .ExpectLine("EHLO [127.0.0.1]")
                    .Send("421 closing\r\n")
                    .ExpectLine("QUIT")
                    .Close());
@@ -165,7 +166,7 @@ TEST(SmtpDialogueScripted, NonRepliesOverTheBoundAreShownAndTheGreetingAnswered)
   server.Start(Script()
                    .Accept()
                    .Send(chatter + "220 ready\r\n")
-                   .ExpectLine("HELO [127.0.0.1]")
+                   .ExpectLine("EHLO [127.0.0.1]")
                    .Send("421 closing\r\n")
                    .ExpectLine("QUIT")
                    .Close());
@@ -202,7 +203,7 @@ TEST(SmtpDialogueScripted, NonRepliesAreShownAndTheDialogueGoesOn) {
   server.Start(Script()
                    .Accept()
                    .Send("hello there\r\n220 ready\r\n")
-                   .ExpectLine("HELO [127.0.0.1]")
+                   .ExpectLine("EHLO [127.0.0.1]")
                    .Send("250 hello")
                    .Close());
   DialogueHarness run;
@@ -210,6 +211,148 @@ TEST(SmtpDialogueScripted, NonRepliesAreShownAndTheDialogueGoesOn) {
   EXPECT_TRUE(server.Finished());
   // The unfinished last reply is shown as it came, and answered by nothing.
   EXPECT_EQ(run.transcript.Text(), "hello there\r\n220 ready\r\n250 hello\r\n\r\n\r\n");
+}
+
+// Reads the client's TLS hello (or whatever it sends), for a script that
+// answers it its own way.
+std::string ReadAnything(StepContext& context) {
+  char bytes[512];
+  return ::recv(context.socket, bytes, sizeof bytes, 0) > 0 ? std::string() : "nothing came";
+}
+
+Script OffersStartTls() {
+  return Script()
+      .Accept()
+      .Send("220 ready\r\n")
+      .ExpectLine("EHLO [127.0.0.1]")
+      .Send("250-mail.test\r\n250 STARTTLS\r\n")
+      .ExpectLine("STARTTLS");
+}
+
+SmtpRequest SecureRequest(const std::string& server, TlsMode tls) {
+  SmtpRequest request{server, kAlice, kBob};
+  request.tls = tls;
+  return request;
+}
+
+TEST(SmtpDialogueSecure, DeliversOverStartTlsAfterSigningIn) {
+  NETROVE_REQUIRE_AIOSMTPD();
+  DialogueHarness run;
+  CTestCertificates pki(run.home.path() / "pki");
+  const auto certificate = pki.Issue("mail", {"127.0.0.1"});
+  for (const bool implicit : {false, true}) {
+    SCOPED_TRACE(implicit ? "implicit" : "STARTTLS");
+    AiosmtpdServer server(run.home.path() / (implicit ? "implicit" : "starttls"),
+                          {certificate.certificate, certificate.key, "alice", "s3cret", implicit});
+    ASSERT_TRUE(server.Ready());
+    SmtpRequest request =
+        SecureRequest(server.server(), implicit ? TlsMode::Implicit : TlsMode::Required);
+    request.tlsOptions.caFile = pki.caFile();
+    request.user = "alice";
+    request.password = "s3cret";
+    ASSERT_TRUE(run.RunToEnd(request));
+    EXPECT_TRUE(run.dialogue.Delivered()) << run.transcript.Text();
+    EXPECT_TRUE(run.reporter.Messages().empty());
+    const std::string transcript = run.transcript.Text();
+    EXPECT_NE(transcript.find("(Secure connection: TLS"), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("\r\n235 "), std::string::npos) << transcript;
+    if (!implicit) {
+      // The capabilities as the server listed them: STARTTLS before, AUTH after.
+      EXPECT_LT(transcript.find("250-STARTTLS"), transcript.find("(Secure connection"));
+      EXPECT_GT(transcript.find("250-AUTH LOGIN PLAIN"), transcript.find("(Secure connection"));
+    }
+    ASSERT_EQ(server.Messages().size(), 1u);
+    EXPECT_NE(server.Messages()[0].find("TEST - SMTP"), std::string::npos);
+  }
+}
+
+TEST(SmtpDialogueSecure, AWrongPasswordIsRefusedAndSaidSo) {
+  NETROVE_REQUIRE_AIOSMTPD();
+  DialogueHarness run;
+  CTestCertificates pki(run.home.path() / "pki");
+  const auto certificate = pki.Issue("mail", {"127.0.0.1"});
+  AiosmtpdServer server(run.home.path(),
+                        {certificate.certificate, certificate.key, "alice", "s3cret", false});
+  ASSERT_TRUE(server.Ready());
+  SmtpRequest request = SecureRequest(server.server(), TlsMode::IfOffered);
+  request.tlsOptions.caFile = pki.caFile();
+  request.user = "alice";
+  request.password = "wrong";
+  ASSERT_TRUE(run.RunToEnd(request)) << run.transcript.Text();
+  EXPECT_FALSE(run.dialogue.Delivered());
+  EXPECT_EQ(run.dialogue.Stop(), SmtpStop::AuthRefused);
+  EXPECT_NE(run.transcript.Text().find("\r\n535 "), std::string::npos);
+  ASSERT_EQ(run.reporter.Messages().size(), 1u);
+  EXPECT_NE(run.reporter.Messages()[0].text.find("refused the user name or password"),
+            std::string::npos);
+  EXPECT_TRUE(server.Messages().empty());
+}
+
+TEST(SmtpDialogueSecure, AnUntrustedCertificateEndsTheDialogueForTheWindowToAsk) {
+  NETROVE_REQUIRE_AIOSMTPD();
+  DialogueHarness run;
+  CTestCertificates pki(run.home.path() / "pki");
+  const auto certificate = pki.Issue("mail", {"127.0.0.1"}, {}, true);
+  AiosmtpdServer server(run.home.path(),
+                        {certificate.certificate, certificate.key, "alice", "s3cret", false});
+  ASSERT_TRUE(server.Ready());
+  ASSERT_TRUE(run.RunToEnd(SecureRequest(server.server(), TlsMode::IfOffered)));
+  const auto untrusted = run.dialogue.TrustFailure();
+  ASSERT_TRUE(untrusted);
+  EXPECT_EQ(untrusted->problem, CertificateProblem::SelfSigned);
+  EXPECT_EQ(untrusted->certificate.sha256, certificate.sha256);
+  // Not an error to report: the window asks instead.
+  EXPECT_TRUE(run.reporter.Messages().empty());
+  EXPECT_FALSE(run.dialogue.Delivered());
+}
+
+TEST(SmtpDialogueSecure, APlainTextAnswerToTheHandshakeFailsWithoutFallingBack) {
+  CScriptedServer server;
+  server.Start(OffersStartTls()
+                   .Send("220 go ahead\r\n")
+                   .Do("read the TLS hello", ReadAnything)
+                   .Send("250 this is not TLS\r\n")
+                   .ExpectClosed());
+  DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd(SecureRequest(ServerOf(server), TlsMode::IfOffered)));
+  EXPECT_TRUE(server.Finished());
+  EXPECT_FALSE(run.dialogue.Delivered());
+  ASSERT_EQ(run.reporter.Messages().size(), 1u);
+  EXPECT_NE(run.reporter.Messages()[0].text.find("TLS_HANDSHAKE_FAILED"), std::string::npos);
+}
+
+TEST(SmtpDialogueSecure, TextAfterTheGoAheadIsNeverTakenAsTheSecureServers) {
+  // A third party's reply behind the go-ahead would otherwise be read as
+  // the first reply over TLS.
+  CScriptedServer server;
+  server.Start(OffersStartTls().Send("220 go ahead\r\n250 injected\r\n").ExpectClosed());
+  DialogueHarness run;
+  ASSERT_TRUE(run.RunToEnd(SecureRequest(ServerOf(server), TlsMode::Required)));
+  EXPECT_TRUE(server.Finished());
+  ASSERT_EQ(run.reporter.Messages().size(), 1u);
+  EXPECT_NE(run.reporter.Messages()[0].text.find("more text after agreeing to STARTTLS"),
+            std::string::npos);
+  EXPECT_EQ(run.transcript.Text().find("injected"), std::string::npos);
+}
+
+TEST(SmtpDialogueSecure, RequiredTlsThatIsNotOfferedSendsNothingMore) {
+  CScriptedServer server;
+  server.Start(Script()
+                   .Accept()
+                   .Send("220 ready\r\n")
+                   .ExpectLine("EHLO [127.0.0.1]")
+                   .Send("250-mail.test\r\n250 AUTH PLAIN\r\n")
+                   .ExpectLine("QUIT")
+                   .Send("221 bye\r\n")
+                   .ExpectClosed());
+  DialogueHarness run;
+  SmtpRequest request = SecureRequest(ServerOf(server), TlsMode::Required);
+  request.user = "alice";
+  request.password = "s3cret";
+  ASSERT_TRUE(run.RunToEnd(request));
+  EXPECT_TRUE(server.Finished());
+  ASSERT_EQ(run.reporter.Messages().size(), 1u);
+  EXPECT_NE(run.reporter.Messages()[0].text.find("does not offer STARTTLS"), std::string::npos);
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 
 namespace netrove::test {
 
-// A greeting, HELO and MAIL accepted, then the recipient refused: the
+// A greeting, EHLO and MAIL accepted, then the recipient refused: the
 // client says goodbye and closes, though the server would wait.
 inline Script RefusingServer() {
   return Script()
       .Accept()
       .Send("220 ready\r\n")
-      .ExpectLine("HELO [127.0.0.1]")
+      .ExpectLine("EHLO [127.0.0.1]")
       .Send("250 hello\r\n")
       .ExpectLine("MAIL FROM:<alice@example.test>")
       .Send("250 ok\r\n")
@@ -21,9 +21,9 @@ inline Script RefusingServer() {
       .ExpectClosed();
 }
 
-// Greets, takes HELO and then says nothing until the client closes.
-inline Script SilentAfterHelo() {
-  return Script().Accept().Send("220 ready\r\n").ExpectLine("HELO [127.0.0.1]").ExpectClosed();
+// Greets, takes EHLO and then says nothing until the client closes.
+inline Script SilentAfterEhlo() {
+  return Script().Accept().Send("220 ready\r\n").ExpectLine("EHLO [127.0.0.1]").ExpectClosed();
 }
 
 }  // namespace netrove::test
