@@ -148,6 +148,7 @@ void CFtpFolderJob::Advance() {
     lock.unlock();
     const std::uint64_t id = start_(*request);
     lock.lock();
+    lastStartedId_ = id;
     if (inFlight_) stepId_ = id;
   }
   advancing_ = false;
@@ -156,7 +157,11 @@ void CFtpFolderJob::Advance() {
 bool CFtpFolderJob::OnOperationEnded(std::uint64_t id, FtpOutcome outcome) {
   {
     std::lock_guard lock(mutex_);
-    if (!running_ || !inFlight_ || (stepId_ != 0 && stepId_ != id)) return false;
+    // While its request is being started the job does not know the id yet;
+    // ids only grow, so one not above the last it started (the login's
+    // listing, 0) belongs to someone else.
+    const bool ours = stepId_ != 0 ? id == stepId_ : id > lastStartedId_;
+    if (!running_ || !inFlight_ || !ours) return false;
     inFlight_ = false;
     outcome_ = outcome;
   }

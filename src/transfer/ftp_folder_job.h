@@ -134,6 +134,7 @@ class CFtpFolderJob {
   bool cancelled_ = false;
   bool inFlight_ = false;
   std::uint64_t stepId_ = 0;  // 0 while its request is being started
+  std::uint64_t lastStartedId_ = 0;
   std::optional<FtpOutcome> outcome_;
   std::optional<Step> current_;
   std::deque<Step> folders_;  // still to be listed (downloads)

@@ -211,7 +211,8 @@ TEST_P(FtpFolderJobAgainstRealServers, AFailingFileIsReportedAndTheJobGoesOnOrSt
     spec.stopAtFailure = stop;
     JobRecorder recorder;
     const FtpFolderSummary summary = Run(spec, recorder);
-    EXPECT_EQ(summary.failed, 1u);
+    EXPECT_EQ(summary.failed, 1u) << summary.transferred << " " << summary.skipped << "\n"
+                                  << panes_.Transcript();
     ASSERT_EQ(recorder.Failed().size(), 1u);
     EXPECT_EQ(recorder.Failed()[0], peer_.RemotePath("tree/folder 0/file 1.bin"));
     EXPECT_EQ(summary.stopped, stop);
