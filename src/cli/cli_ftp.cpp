@@ -18,6 +18,7 @@
 #include "cli/cli_ftp_folder.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
+#include "cli/cli_secure.h"
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_listing.h"
 
@@ -35,7 +36,12 @@ constexpr Option kOptions[] = {
     {"proxy-user", '\0', "U", "user name at the firewall (site, user-after-login)"},
     {"proxy-password", '\0', "P", "password at the firewall (site, user-after-login)"},
     {"user", 'u', "U", "user name (default anonymous)"},
-    {"password", '\0', "P", "password"},
+    {"password", '\0', "P", "password (seen by other users: prefer --password-file)"},
+    kPasswordFileOption,
+    kTlsOption,
+    kCaCertOption,
+    kPinOption,
+    kInsecureOption,
     {"account", '\0', "A", "account, when the server asks for one"},
     {"ascii", 'B', {}, "transfer files as text (TYPE A) instead of binary (TYPE I)"},
     {"force", 'f', {}, "replace an existing local file without asking"},
@@ -340,6 +346,33 @@ void PrintEntries(const std::string& listing, std::ostream& out) {
   }
 }
 
+// The TLS choice and how the certificate is checked, as every command that
+// signs in takes them.
+bool ApplyTlsOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
+  const auto choices = SecureChoicesFrom(line, io, login.tls);
+  if (!choices) return false;
+  login.tls = choices->mode;
+  login.tlsOptions = choices->tls;
+  return true;
+}
+
+// Anonymous logins keep their stored password. A named user's comes from
+// --password-file, ~/.netrc or the terminal; one on the command line itself
+// is taken with a warning, since any user can read it in the process list.
+bool ApplyPassword(const CommandLine& line, FtpLogin& login, CliStreams& io) {
+  if (auto password = line.Text("password")) {
+    io.err << "netrove-cli: warning: a password given on the command line can be read by other "
+              "users; --password-file FILE keeps it private\n";
+    login.password = *password;
+    return true;
+  }
+  const bool anonymous = login.userName == "anonymous" || login.userName == "ftp";
+  if (anonymous && !line.Has(kPasswordFileOption.name)) return true;
+  auto password = PasswordFor(line, io, login.host, login.userName);
+  if (password) login.password = std::move(*password);
+  return password.has_value();
+}
+
 bool ApplyOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
   std::ostream& err = io.err;
   const auto families = FamilyFrom(line, io, login.families);
@@ -347,7 +380,7 @@ bool ApplyOptions(const CommandLine& line, FtpLogin& login, CliStreams& io) {
   login.families = *families;
   if (line.Has("epsv")) login.extendedPassive = true;
   if (auto user = line.Text("user")) login.userName = *user;
-  if (auto password = line.Text("password")) login.password = *password;
+  if (!ApplyTlsOptions(line, login, io) || !ApplyPassword(line, login, io)) return false;
   if (auto account = line.Text("account")) login.account = *account;
   if (line.Has("verbose")) login.verbose = true;
   std::int32_t timeout = 0;
@@ -389,11 +422,15 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   CliReporter reporter(io.err);
   FtpLogin login;
   if (!ReadFtpSettings(login, reporter)) return 1;
-  if (!SplitServerAndPort(operands[0], login.host, login.serverPort)) {
+  std::uint16_t port = 0;
+  if (!SplitServerAndPort(operands[0], login.host, port)) {
     io.err << "netrove-cli ftp: HOST[:PORT] expected, not '" << operands[0] << "'\n";
     return kUsageError;
   }
   if (!ApplyOptions(line, login, io)) return kUsageError;
+  // TLS from the first byte has a port of its own.
+  if (port == 0) port = login.tls == TlsMode::Implicit ? 990 : login.serverPort;
+  login.serverPort = port;
   TransferChoices choices;
   choices.type = line.Has("ascii") ? FtpTransferType::Ascii : FtpTransferType::Image;
   choices.force = line.Has("force");
@@ -442,7 +479,12 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
       },
       [&] { worker.Join(); });
   if (succeeded && !interrupted) return 0;
-  if (interrupted) {
+  if (const auto untrusted = connection.TrustFailure()) {
+    io.err << "Netrove: FTP: " << DescribeTrustFailure(*untrusted, login.host);
+    if (untrusted->problem != CertificateProblem::Changed)
+      io.err << "To trust this certificate for this run: --pin " << untrusted->certificate.sha256
+             << "\n";
+  } else if (interrupted) {
     io.err << "Netrove: FTP: interrupted\n";
   } else if (const std::string refusal = sink.LastRefusal();
              !refusal.empty() && sink.Refusals() != refusalsBefore) {
@@ -456,10 +498,11 @@ const CommandRegistrar registrar(
      "Log in to an FTP server, run one command (ls, get, put, ...) and quit.", kOptions, RunFtp, 2,
      5,
      "COMMAND: ls [PATH] | get [-r] REMOTE [LOCAL] | put [-r] LOCAL [REMOTE] |\n"
-     "  append LOCAL REMOTE |"
-     "  unique LOCAL | mkdir DIR | rmdir DIR | delete FILE | rename OLD NEW | pwd |\n"
+     "  append LOCAL REMOTE | unique LOCAL | mkdir DIR | rmdir DIR | delete FILE |\n"
+     "  rename OLD NEW | pwd |\n"
      "  quote SITE|STAT|HELP [ARG]\n"
-     "Options not given keep the defaults of the FTP page of Customize.\n"
+     "Options not given keep the defaults of the FTP page of Customize; TLS is used where the\n"
+     "server offers it unless --tls says otherwise.\n"
      "Exit status 0 when the command succeeded.\n"});
 
 }  // namespace

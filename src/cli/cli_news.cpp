@@ -25,6 +25,7 @@
 #include "cli/cli_family.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
+#include "cli/cli_secure.h"
 #include "news/article_text.h"
 #include "news/mime_text.h"
 #include "news/news_article.h"
@@ -35,7 +36,6 @@
 namespace netrove::cli {
 namespace {
 
-constexpr std::uint16_t kNntpPort = 119;
 constexpr long kDefaultHeaderCount = 10;
 constexpr NntpWindow kCliWindow = 1;
 // How long the server has to answer the QUIT of an interrupted run.
@@ -48,6 +48,12 @@ constexpr Option kOptions[] = {
      "how long the server has for each reply (default: the Newsreader's; 0 waits)",
      NumberRange{0, 86400}},
     {"from", 'f', "ADDRESS", "post: the author (default: user@ the host's full name)"},
+    kTlsOption,
+    kCaCertOption,
+    kPinOption,
+    kInsecureOption,
+    kUserOption,
+    kPasswordFileOption,
     kIPv4Option,
     kIPv6Option,
 };
@@ -91,6 +97,10 @@ class CliEvents : public INntpEvents {
     std::lock_guard lock(mutex_);
     refusals_.push_back(std::string(NntpKeyword(command)) + ": " + reply);
   }
+  void CertificateNotTrusted(const TlsHandshakeReport& report) override {
+    std::lock_guard lock(mutex_);
+    untrusted_ = report;
+  }
   void Closed(NntpEnd end) override {
     std::lock_guard lock(mutex_);
     closed_ = true;
@@ -118,6 +128,7 @@ class CliEvents : public INntpEvents {
   const std::string& PostReply() const { return postReply_; }
   const std::vector<std::string>& Refusals() const { return refusals_; }
   NntpEnd End() const { return end_; }
+  const std::optional<TlsHandshakeReport>& Untrusted() const { return untrusted_; }
   std::optional<NntpGroupCounts> CountsNow() {
     std::lock_guard lock(mutex_);
     return counts_;
@@ -137,11 +148,12 @@ class CliEvents : public INntpEvents {
   NntpPostOutcome postOutcome_ = NntpPostOutcome::Unanswered;
   std::string postReply_;
   std::vector<std::string> refusals_;
+  std::optional<TlsHandshakeReport> untrusted_;
 };
 
 struct Target {
   std::string host;
-  std::uint16_t port = kNntpPort;
+  std::uint16_t port = kNewsDefaultPort;
   // The name its group state goes by.
   std::string State() const { return NewsServerName(host, port); }
 };
@@ -178,6 +190,7 @@ struct NewsRun {
   Target target;
   std::chrono::seconds timeout;
   NetworkSettings network;
+  NntpSecurity security;
   CliStreams& io;
   CliReporter& reporter;
   CliInterrupt& interrupt;
@@ -201,6 +214,7 @@ bool RunSession(NewsRun& run, CliEvents& events,
   CNNTPConnection connection(run.target.port, events, run.reporter, run.target.host);
   connection.SetReplyTimeout(run.timeout);
   connection.SetConnectSettings(run.network);
+  connection.SetSecurity(run.security);
   if (!run.interrupt.Attach(connection)) return false;
   const bool started = connection.Start();
   bool finished = started && events.WaitIdle();
@@ -216,6 +230,16 @@ bool RunSession(NewsRun& run, CliEvents& events,
   }
   for (const std::string& refusal : events.Refusals()) {
     run.io.err << "netrove-cli news: the server refused " << refusal << "\n";
+    if (refusal.find(": 480") != std::string::npos && run.security.user.empty()) {
+      run.io.err << "netrove-cli news: the server wants a sign-in: give --user\n";
+    }
+  }
+  if (const auto& untrusted = events.Untrusted()) {
+    run.io.err << "netrove-cli news: " << DescribeTrustFailure(*untrusted, run.target.host);
+    if (untrusted->problem != CertificateProblem::Changed) {
+      run.io.err << "To trust this certificate for this run: --pin "
+                 << untrusted->certificate.sha256 << "\n";
+    }
   }
   return finished && events.Refusals().empty();
 }
@@ -446,9 +470,31 @@ bool IsKnownCommand(const std::vector<std::string>& operands, CliStreams& io) {
 }
 
 // The command runs on a worker while this thread takes Ctrl+C.
+// How the line says to secure the connection and sign in; nothing, said
+// why, when it does not make sense. A password goes without TLS only where
+// the line itself says --tls off.
+std::optional<NntpSecurity> SecurityFrom(const CommandLine& line, CliStreams& io,
+                                         const std::string& host) {
+  const auto choices = SecureChoicesFrom(line, io, ReadNewsSettings().tlsMode);
+  if (!choices) return std::nullopt;
+  NntpSecurity security;
+  security.mode = choices->mode;
+  security.tls = choices->tls;
+  security.user = choices->user;
+  security.plainSignInAllowed = line.Text("tls") == std::optional<std::string>("off");
+  if (!security.user.empty()) {
+    auto password = PasswordFor(line, io, host, security.user);
+    if (!password) return std::nullopt;
+    security.password = std::move(*password);
+  }
+  return security;
+}
+
 int RunNews(const CommandLine& line, CliStreams& io) {
   const auto& operands = line.operands();
+  const auto mode = line.Text("tls") ? TlsModeFromName(*line.Text("tls")) : std::nullopt;
   Target target;
+  target.port = NewsDefaultPort(mode.value_or(ReadNewsSettings().tlsMode));
   if (!SplitServerAndPort(operands[0], target.host, target.port)) {
     io.err << "netrove-cli news: '" << operands[0] << "' names no HOST[:PORT]\n";
     return kUsageError;
@@ -456,13 +502,15 @@ int RunNews(const CommandLine& line, CliStreams& io) {
   if (!IsKnownCommand(operands, io)) return kUsageError;
   const auto network = NetworkSettingsFrom(line, io);
   if (!network) return kUsageError;
+  const auto security = SecurityFrom(line, io, target.host);
+  if (!security) return kUsageError;
   std::optional<std::string> article;
   if (operands[1] == "post" && !(article = ArticleToPost(line, io.err))) return kUsageError;
   CliReporter reporter(io.err);
   CliInterrupt interrupt;
   std::int32_t timeout = static_cast<std::int32_t>(ReadNewsSettings().replyTimeout);
   line.Take("timeout", timeout);
-  NewsRun run{target, std::chrono::seconds(timeout), *network, io, reporter, interrupt};
+  NewsRun run{target, std::chrono::seconds(timeout), *network, *security, io, reporter, interrupt};
   FinishedSignal finished;
   CRunLifecycle worker(finished, 0);
   int status = 1;
@@ -485,7 +533,10 @@ const CommandRegistrar registrar(
      "  read NAME NUMBER|<ID>      the article; a number is marked read\n"
      "  post --group NAME --subject TEXT < BODY\n"
      "  catchup NAME               marks every article of the group read\n"
-     "The newsrc is the one the Newsreader windows use. The port defaults to 119.\n"});
+     "The newsrc is the one the Newsreader windows use. The port defaults to 119, or\n"
+     "563 with --tls implicit. With --user the client signs in (AUTHINFO USER/PASS),\n"
+     "only over TLS unless --tls off; the password comes from --password-file,\n"
+     "~/.netrc or the terminal. --tls defaults to the Newsreader's choice.\n"});
 
 }  // namespace
 }  // namespace netrove::cli

@@ -14,6 +14,7 @@
 #include <climits>
 
 #include "base/command_ids.h"
+#include "widgets/certificate_trust_dialog.h"
 #include "widgets/host_prompt_dialog.h"
 #include "widgets/message_boxes.h"
 
@@ -70,6 +71,20 @@ class CRealNewsDialogs : public INewsDialogs {
                               QLineEdit::Normal, current, &ok);
     if (!ok) return std::nullopt;
     return text;
+  }
+
+  std::optional<QString> askPassword(QWidget* owner, const QString& user,
+                                     const QString& server) override {
+    bool ok = false;
+    const QString password = QInputDialog::getText(
+        owner, QStringLiteral("Sign In"), QStringLiteral("Password of %1 at %2:").arg(user, server),
+        QLineEdit::Password, QString(), &ok);
+    if (!ok) return std::nullopt;
+    return password;
+  }
+
+  bool askTrust(QWidget* owner, const TlsHandshakeReport& report, const QString& host) override {
+    return AskToTrustCertificate(owner, report, host.toStdString());
   }
 
   void information(QWidget* owner, const QString& caption, const QString& text) override {

@@ -34,6 +34,17 @@ void ReadNewsgroupValues(const CToolKey& key, NewsSettings& settings) {
   ReadLimitedText(key, kNewsNewsgroupsFolder, kNewsPathLimit, settings.newsgroupsFolder);
 }
 
+void ReadSignInValues(const CToolKey& key, NewsSettings& settings) {
+  std::uint32_t mode = static_cast<std::uint32_t>(settings.tlsMode);
+  key.ReadDword(kNewsTlsMode, mode);
+  // An unknown number keeps the default rather than turning TLS off.
+  if (mode <= static_cast<std::uint32_t>(TlsMode::Implicit)) {
+    settings.tlsMode = static_cast<TlsMode>(mode);
+  }
+  ReadLimitedText(key, kNewsSignInUser, kNewsFullNameLimit, settings.signInUser);
+  ReadFlag(key, kNewsPlainSignIn, settings.plainSignIn);
+}
+
 void ReadUserValues(const CToolKey& key, NewsSettings& settings) {
   ReadLimitedText(key, kNewsUserFullName, kNewsFullNameLimit, settings.userFullName);
   ReadLimitedText(key, kNewsUserAddress, kNewsAddressLimit, settings.userAddress);
@@ -95,12 +106,17 @@ std::optional<NewsFont> ParseNewsFont(std::string_view text) {
   return NewsFont{numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], std::string(text)};
 }
 
+std::uint16_t NewsDefaultPort(TlsMode mode) {
+  return mode == TlsMode::Implicit ? kNewsTlsPort : kNewsDefaultPort;
+}
+
 NewsSettings ReadNewsSettings() {
   NewsSettings settings;
   const auto key = OpenToolKey(kNntpToolName, false);
   if (!key) return settings;
   ReadLimitedText(*key, kNewsServerLocation, kNewsPathLimit, settings.serverLocation);
   key->ReadDword(kNewsPortNumber, settings.portNumber);
+  ReadSignInValues(*key, settings);
   key->ReadDword(kNewsReplyTimeout, settings.replyTimeout);
   ReadFlag(*key, kNewsSizeAndPosition, settings.sizeAndPosition);
   ReadArticleValues(*key, settings);

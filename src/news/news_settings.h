@@ -8,12 +8,21 @@
 #include <string_view>
 #include <utility>
 
+#include "base/tls.h"
+
 namespace netrove {
 
 inline constexpr std::string_view kNntpToolName = "NNTP";
 
 inline constexpr std::string_view kNewsServerLocation = "ServerLocation";
 inline constexpr std::string_view kNewsPortNumber = "PortNumber";
+// How the server is reached: TlsMode as a number (0 off, 1 if offered,
+// 2 required, 3 from the first byte).
+inline constexpr std::string_view kNewsTlsMode = "TlsMode";
+// The name to sign in with; none: no sign-in.
+inline constexpr std::string_view kNewsSignInUser = "SignInUser";
+// 1: the password may go to the server over a connection without TLS.
+inline constexpr std::string_view kNewsPlainSignIn = "PlainSignIn";
 // Seconds a server has for each whole reply; 0 waits for ever.
 inline constexpr std::string_view kNewsReplyTimeout = "ReplyTimeout";
 inline constexpr std::uint32_t kNewsDefaultReplyTimeout = 60;
@@ -53,6 +62,10 @@ inline constexpr std::size_t kNewsFullNameLimit = 255;
 inline constexpr std::size_t kNewsAddressLimit = 63;
 
 inline constexpr std::uint16_t kNewsDefaultPort = 119;
+// The port of news in TLS from the first byte.
+inline constexpr std::uint16_t kNewsTlsPort = 563;
+// The port a TLS choice goes with when none is given.
+std::uint16_t NewsDefaultPort(TlsMode mode);
 
 // The display modes of the group list, stored as their command ids.
 inline constexpr std::uint32_t kNewsDisplayAll = 32869;
@@ -82,6 +95,11 @@ inline constexpr NewsColour kNewsDefaultReadColour = 0x00808080;
 struct NewsSettings {
   std::string serverLocation = "news";
   std::uint32_t portNumber = kNewsDefaultPort;
+  // TLS where the server offers it: a server that does not is read as
+  // before, one that does keeps what is read private.
+  TlsMode tlsMode = TlsMode::IfOffered;
+  std::string signInUser;
+  bool plainSignIn = false;
   std::uint32_t replyTimeout = kNewsDefaultReplyTimeout;
   bool sizeAndPosition = false;
   std::string articlesFont;

@@ -30,44 +30,40 @@ struct NntpWalkState {
 namespace {
 
 constexpr std::array<std::string_view, kNntpCommandCount> kKeywords = {
-    "OPEN",  "ARTICLE", "BODY",         "GROUP",       "HEAD", "HELP", "IHAVE",
-    "LAST",  "LIST",    "NEWGROUPS",    "NEWNEWS",     "NEXT", "POST", "QUIT",
-    "SLAVE", "STAT",    "CAPABILITIES", "MODE READER", "OVER", "XOVER"};
+    "OPEN",  "ARTICLE", "BODY",     "GROUP",         "HEAD",         "HELP",
+    "IHAVE", "LAST",    "LIST",     "NEWGROUPS",     "NEWNEWS",      "NEXT",
+    "POST",  "QUIT",    "SLAVE",    "STAT",          "CAPABILITIES", "MODE READER",
+    "OVER",  "XOVER",   "STARTTLS", "AUTHINFO USER", "AUTHINFO PASS"};
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
 // Headers handed over together: a long walk fills the list in steps.
 constexpr std::size_t kHeaderBatch = 64;
 
 bool IsOverview(int code) { return code == kNntpOver || code == kNntpXover; }
+bool IsSignIn(int code) { return code == kNntpAuthUser || code == kNntpAuthPass; }
 bool SendsArgument(int code) {
   return code == kNntpArticle || code == kNntpBody || code == kNntpGroup || code == kNntpHead ||
-         code == kNntpStat || IsOverview(code);
+         code == kNntpStat || IsOverview(code) || IsSignIn(code);
 }
 bool SendsKeywordAlone(int code) {
   return code == kNntpLast || code == kNntpList || code == kNntpNext || code == kNntpPost ||
-         code == kNntpQuit || code == kNntpCapabilities || code == kNntpModeReader;
+         code == kNntpQuit || code == kNntpCapabilities || code == kNntpModeReader ||
+         code == kNntpStartTls;
 }
 bool IsReaderSetUp(int code) { return code == kNntpCapabilities || code == kNntpModeReader; }
-
-// Whether a CAPABILITIES list says the server reads news already; a server
-// that switches modes lists MODE-READER instead.
-bool ListsReader(std::string_view list) {
-  while (!list.empty()) {
-    const std::size_t lf = list.find('\n');
-    std::string_view line = list.substr(0, lf);
-    list.remove_prefix(lf == std::string_view::npos ? list.size() : lf + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.size() >= 6 && (line.size() == 6 || line[6] == ' ' || line[6] == '\t')) {
-      std::string word(line.substr(0, 6));
-      for (char& c : word) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-      if (word == "READER") return true;
-    }
-  }
-  return false;
-}
+bool IsSecuritySetUp(int code) { return code == kNntpStartTls || IsSignIn(code); }
 bool Queueable(int code) {
   return (SendsArgument(code) || SendsKeywordAlone(code)) && !IsReaderSetUp(code) &&
-         !IsOverview(code);
+         !IsSecuritySetUp(code) && !IsOverview(code);
+}
+bool UpgradesInPlace(TlsMode mode) {
+  return mode == TlsMode::IfOffered || mode == TlsMode::Required;
+}
+// A user name or password goes into one command line, so it must not end
+// the line early or overrun it.
+bool FitsCommandLine(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos &&
+         text.size() + 16 < CNNTPConnection::kCommandLineLimit;
 }
 bool IsStep(int code) { return code == kNntpLast || code == kNntpNext; }
 
@@ -309,7 +305,7 @@ void CNNTPConnection::Disconnect(std::chrono::milliseconds grace) {
 
 void CNNTPConnection::Run() {
   NntpEnd end = NntpEnd::Failed;
-  if (ConnectToServer()) {
+  if (ConnectToServer() && (security_.mode != TlsMode::Implicit || SecureSocket())) {
     connected_.store(true);
     end = ReadReplies();
   }
@@ -371,6 +367,7 @@ NntpEnd CNNTPConnection::ReadReplies() {
     AcknowledgeAtOnce();
     framer_.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(got.bytes)));
     if (!ParseReceived()) return NntpEnd::Failed;
+    if (upgradeNow_ && !Upgrade()) return NntpEnd::Failed;
   }
 }
 
@@ -387,6 +384,9 @@ void CNNTPConnection::AcknowledgeAtOnce() {
 // said why, when the server passed a bound: the stream is not followed on.
 bool CNNTPConnection::ParseReceived() {
   for (;;) {
+    if (abandoned_) return false;
+    // What follows 382 is the handshake, never more plain text.
+    if (upgradeNow_) return true;
     if (state_ == kStatus) {
       Reply reply;
       const ReplyStatus status = framer_.Next(reply);
@@ -451,6 +451,9 @@ int CNNTPConnection::Interpret(const std::string& reply) {
   }
   if (IsOverview(command)) return InterpretOverview(reply, code, command);
   if (IsReaderSetUp(command)) return InterpretReaderSetUp(reply, code, command);
+  if (command == kNntpStartTls) return InterpretStartTls(reply, code);
+  if (IsSignIn(command)) return InterpretSignIn(reply, code, command);
+  if (code == 480 && SignInOnDemand()) return kStatus;
   if (code / 100 == 2 && AnswersSuccess(command)) return InterpretSuccess(reply, code, front);
   if (code / 10 == 34 && command == kNntpPost) {
     SendArticleOfPost();
@@ -470,9 +473,10 @@ int CNNTPConnection::Interpret(const std::string& reply) {
 int CNNTPConnection::InterpretReaderSetUp(const std::string& reply, int code, int command) {
   if (command == kNntpCapabilities && code == 101) return kCapabilities;
   if (command == kNntpCapabilities) {
-    std::lock_guard lock(queueMutex_);
-    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
-  } else if (code == 200 || code == 201) {
+    PlanSetUp(std::nullopt);
+    return kStatus;
+  }
+  if (code == 200 || code == 201) {
     events_.Greeted(code == 200);
   } else if (code != 500 && code != 501) {
     Refused(reply, command);
@@ -483,12 +487,165 @@ int CNNTPConnection::InterpretReaderSetUp(const std::string& reply, int code, in
 }
 
 void CNNTPConnection::CapabilitiesArrived(std::string_view list) {
-  {
-    std::lock_guard lock(queueMutex_);
-    if (overviewAllowed_) overview_ = OverviewOffered(list);
-    if (!ListsReader(list)) queue_.insert(queue_.begin() + 1, MakeCommand(kNntpModeReader));
+  PlanSetUp(ParseNntpCapabilities(list));
+}
+
+// What the server said it offers (nothing when it lists nothing) decides
+// the set-up commands ahead of everything queued: STARTTLS first, as the
+// list read again over TLS is the one to trust; then MODE READER; then the
+// sign-in. Nothing is switched or signed in again after a sign-in.
+void CNNTPConnection::PlanSetUp(const std::optional<NntpCapabilities>& offered) {
+  std::unique_lock lock(queueMutex_);
+  offered_ = offered;
+  if (overviewAllowed_) overview_ = offered ? offered->overview : NntpOverview::None;
+  std::vector<CNNTPCommand> next;
+  if (const auto failure = SetUpCommandsLocked(offered, next)) {
+    lock.unlock();
+    Abandon(*failure);
+    return;
   }
-  Complete();
+  // Never an empty range: the deque would move its elements onto themselves.
+  if (!next.empty()) queue_.insert(queue_.begin() + 1, next.begin(), next.end());
+  CompleteLocked(lock);
+}
+
+std::optional<std::string> CNNTPConnection::SetUpCommandsLocked(
+    const std::optional<NntpCapabilities>& offered, std::vector<CNNTPCommand>& next) {
+  if (signedIn_) return std::nullopt;
+  if (UpgradesInPlace(security_.mode) && !socket_.IsSecured() && !upgradeRefused_) {
+    if (offered && offered->startTls) {
+      next.push_back(MakeCommand(kNntpStartTls));
+      return std::nullopt;
+    }
+    if (security_.mode == TlsMode::Required) {
+      return "The server " + host_ +
+             " does not offer TLS (STARTTLS); nothing was sent in clear "
+             "text and the connection was closed.";
+    }
+  }
+  if (!offered || !offered->reader) next.push_back(MakeCommand(kNntpModeReader));
+  if (security_.user.empty() || signInStarted_ || (offered && !offered->userSignIn)) {
+    return std::nullopt;
+  }
+  return SignInLocked(next);
+}
+
+// AUTHINFO USER, when the password may go over this connection.
+std::optional<std::string> CNNTPConnection::SignInLocked(std::vector<CNNTPCommand>& next) {
+  signInStarted_ = true;
+  if (!socket_.IsSecured() && !security_.plainSignInAllowed) {
+    return "The connection to " + host_ +
+           " is not secured with TLS: the password was not sent "
+           "and the connection was closed. Choose TLS, or allow signing in without TLS for "
+           "this server.";
+  }
+  if (!FitsCommandLine(security_.user) || !FitsCommandLine(security_.password)) {
+    return "The user name or password is too long or holds a line end; it was not sent.";
+  }
+  next.push_back(MakeCommand(kNntpAuthUser, security_.user));
+  return std::nullopt;
+}
+
+// 382: the handshake comes next. A refusal ends a connection that must be
+// secured; one that only prefers TLS carries on in clear text.
+int CNNTPConnection::InterpretStartTls(const std::string& reply, int code) {
+  if (code == 382) {
+    upgradeNow_ = true;
+    return kStatus;
+  }
+  if (security_.mode == TlsMode::Required) {
+    Abandon("The server " + host_ + " refused to secure the connection:\r\n" + reply);
+    return kStatus;
+  }
+  upgradeRefused_ = true;
+  PlanSetUp(offered_);
+  return kStatus;
+}
+
+// 381 asks for the password; 281 signs in, after which the server's list
+// may differ and is read again. Anything else ends the connection: the
+// commands behind would only be refused.
+int CNNTPConnection::InterpretSignIn(const std::string& reply, int code, int command) {
+  std::unique_lock lock(queueMutex_);
+  if (code == 381 && command == kNntpAuthUser) {
+    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpAuthPass, security_.password));
+  } else if (code == 281) {
+    signedIn_ = true;
+    queue_.insert(queue_.begin() + 1, MakeCommand(kNntpCapabilities));
+  } else {
+    lock.unlock();
+    events_.CommandRefused(command, reply);
+    Abandon("The server " + host_ + " refused the sign-in as " + security_.user + ".");
+    return kStatus;
+  }
+  CompleteLocked(lock);
+  return kStatus;
+}
+
+// 480 to a command while a user name is set and no sign-in has been tried:
+// sign in, then send the command again. Not for a command sent with others
+// behind it (a walk's step and its HEAD), whose replies are on their way.
+bool CNNTPConnection::SignInOnDemand() {
+  std::unique_lock lock(queueMutex_);
+  if (security_.user.empty() || signInStarted_ || queue_.empty() ||
+      (queue_.size() > 1 && queue_[1].sent)) {
+    return false;
+  }
+  std::vector<CNNTPCommand> next;
+  if (const auto failure = SignInLocked(next)) {
+    lock.unlock();
+    Abandon(*failure);
+    return true;
+  }
+  queue_.front().sent = false;
+  queue_.push_front(std::move(next.front()));
+  SendFront(lock);
+  return true;
+}
+
+// Bytes already read after the 382 came in clear text where only the
+// handshake may: someone other than the server may have put them there.
+bool CNNTPConnection::Upgrade() {
+  upgradeNow_ = false;
+  if (framer_.BufferedSize() != 0) {
+    Abandon("The server " + host_ +
+            " sent clear text where the secure connection should have "
+            "begun; the connection was closed.");
+    return false;
+  }
+  if (!SecureSocket()) return false;
+  framer_.Reset();
+  std::unique_lock lock(queueMutex_);
+  queue_.insert(queue_.begin() + 1, MakeCommand(kNntpCapabilities));
+  CompleteLocked(lock);
+  return true;
+}
+
+bool CNNTPConnection::SecureSocket() {
+  TlsClientOptions options = security_.tls;
+  options.host = host_;
+  options.port = port_;
+  TlsHandshakeReport report;
+  const SocketStatus status = socket_.StartTls(options, report);
+  if (status) {
+    secured_.store(true);
+    return true;
+  }
+  if (status.userInterrupted()) return false;
+  if (report.error == kTlsCertificateUntrusted || report.error == kTlsCertificateChanged) {
+    events_.CertificateNotTrusted(report);
+  } else {
+    std::string why = SocketErrorText(status.error);
+    if (!report.detail.empty()) why += "\r\n" + report.detail;
+    reporter_.PostToolMessage(kSourceNewsreader,
+                              "The secure connection to " + host_ + " failed:\r\n" + why);
+  }
+  return false;
+}
+
+void CNNTPConnection::Abandon(const std::string& why) {
+  abandoned_ = true;
+  reporter_.PostToolMessage(kSourceNewsreader, why);
 }
 
 // 224 brings the range; 423 says it holds no article, which a walk steps

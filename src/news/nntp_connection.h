@@ -26,7 +26,9 @@
 #include "base/network_settings.h"
 #include "base/reply_framer.h"
 #include "base/run_lifecycle.h"
+#include "base/tls.h"
 #include "base/tool_message.h"
+#include "news/nntp_capabilities.h"
 #include "news/nntp_events.h"
 #include "news/nntp_overview.h"
 
@@ -41,6 +43,21 @@ struct CNNTPCommand {
   bool outcomePosted = false;           // POST: its windows have been told how it ended
   bool sent = false;                    // its line is on the wire already
   std::shared_ptr<NntpWalkState> walk;  // the walk it belongs to, if any
+};
+
+// How a connection is secured and whom it signs in as.
+struct NntpSecurity {
+  TlsMode mode = TlsMode::Off;
+  // Certificate choices (CA file, pin, insecure); host and port are the
+  // connection's.
+  TlsClientOptions tls;
+  // Signs in when set: at once where the server lists AUTHINFO USER (or
+  // cannot list anything), otherwise when it first answers 480.
+  std::string user;
+  std::string password;
+  // The user chose to send the password for this server over a connection
+  // without TLS; otherwise such a sign-in ends the connection unsent.
+  bool plainSignInAllowed = false;
 };
 
 // Why a command was not queued.
@@ -83,7 +100,11 @@ class CNNTPConnection {
   // do unless told otherwise); without it every header comes by HEAD.
   // Before Start().
   void SetOverviewAllowed(bool allowed) { overviewAllowed_ = allowed; }
+  // TLS and the sign-in. Before Start().
+  void SetSecurity(NntpSecurity security) { security_ = std::move(security); }
   bool Connected() const { return connected_.load(); }
+  // The connection runs over TLS.
+  bool Secured() const { return secured_.load(); }
   // What walks read the overview with: None until the server's
   // CAPABILITIES offered it, and again after the server refused it.
   NntpOverview Overview() const {
@@ -129,6 +150,16 @@ class CNNTPConnection {
   int Interpret(const std::string& reply);
   int InterpretReaderSetUp(const std::string& reply, int code, int command);
   void CapabilitiesArrived(std::string_view list);
+  void PlanSetUp(const std::optional<NntpCapabilities>& offered);
+  std::optional<std::string> SetUpCommandsLocked(const std::optional<NntpCapabilities>& offered,
+                                                 std::vector<CNNTPCommand>& next);
+  std::optional<std::string> SignInLocked(std::vector<CNNTPCommand>& next);
+  int InterpretStartTls(const std::string& reply, int code);
+  int InterpretSignIn(const std::string& reply, int code, int command);
+  bool SignInOnDemand();
+  bool Upgrade();
+  bool SecureSocket();
+  void Abandon(const std::string& why);
   int InterpretOverview(const std::string& reply, int code, int command);
   void OverviewArrived(std::string_view block);
   void SetOverviewRangeLocked(CNNTPCommand& over);
@@ -160,6 +191,7 @@ class CNNTPConnection {
   const std::uint16_t port_;
 
   std::atomic<bool> connected_{false};
+  std::atomic<bool> secured_{false};
   std::atomic<bool> ended_{false};
 
   mutable std::mutex queueMutex_;
@@ -181,6 +213,13 @@ class CNNTPConnection {
   std::size_t blockLimit_ = kBlockLimit;
   int state_ = kStatus;
   long articleNumber_ = 0;
+  NntpSecurity security_;
+  std::optional<NntpCapabilities> offered_;  // the last CAPABILITIES list
+  bool upgradeRefused_ = false;              // STARTTLS answered otherwise than 382
+  bool upgradeNow_ = false;                  // 382 read: the handshake comes next
+  bool signInStarted_ = false;
+  bool signedIn_ = false;
+  bool abandoned_ = false;  // the set-up failed: the stream is not followed on
 
   std::mutex endMutex_;
   std::condition_variable_any endCondition_;

@@ -7,6 +7,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "base/certificate_pins.h"
 #include "base/command_ids.h"
 #include "base/host_port.h"
 #include "news/news_post_window.h"
@@ -17,6 +18,7 @@
 #include "news/nntp_event_queue.h"
 #include "news/nntp_group_view.h"
 #include "news/nntp_thread_view.h"
+#include "widgets/keyring_passwords.h"
 
 namespace netrove {
 namespace {
@@ -400,20 +402,54 @@ void CNNTPDoc::connectToServer() {
                                "\"" + text + "\" names no host, or a port outside 1 to 65535.");
     return;
   }
-  bool retrieve = settings.newsgroupsRetrieveTheList == kRetrieveListYes;
-  if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
-    retrieve = dialogs_.askRefreshList(this);
-  }
   server_ = server;
   port_ = port;
+  security_ = NntpSecurity{};
+  security_.mode = settings.tlsMode;
+  security_.user = settings.signInUser;
+  security_.plainSignInAllowed = settings.plainSignIn;
+  if (!takePassword()) return;
+  retrieveList_ = settings.newsgroupsRetrieveTheList == kRetrieveListYes;
+  if (settings.newsgroupsRetrieveTheList == kRetrieveListAsk) {
+    retrieveList_ = dialogs_.askRefreshList(this);
+  }
+  openServer();
+}
+
+// The keyring is looked for only once a password is needed: a window
+// without a user name never talks to it.
+IPasswordStore& CNNTPDoc::passwords() {
+  if (passwords_ == nullptr) passwords_ = &DesktopPasswords();
+  return *passwords_;
+}
+
+bool CNNTPDoc::takePassword() {
+  if (security_.user.empty()) return true;
+  passwordKey_ = {"nntp", server_, port_, security_.user};
+  if (auto known = passwords().Find(passwordKey_)) {
+    security_.password = std::move(*known);
+    return true;
+  }
+  const auto typed = dialogs_.askPassword(this, FromBytes(security_.user), FromBytes(server_));
+  if (!typed) return false;
+  security_.password = typed->toStdString();
+  passwords().Remember(passwordKey_, security_.password);
+  return true;
+}
+
+void CNNTPDoc::openServer() {
+  // A certificate the user pinned is taken whatever its issuer.
+  security_.tls.pinnedSha256 =
+      FindPinnedCertificate(PinnedCertificatesFile(), server_, port_).value_or(std::string());
   if (!startConnection()) return;
-  state_ = NewsServerName(server, port);
+  state_ = NewsServerName(server_, port_);
   setBusy(true);
   setDocumentTitle(QStringLiteral("Newsreader (%1)").arg(FromBytes(server_)));
   articles_->startCheckTimer();
   text_->setServerName(server_);
-  NewsServers().Join(state_, windowId(), NewsrcPath(settings.newsgroupsFolder, state_), reporter());
-  groups_->startListing(retrieve);
+  NewsServers().Join(state_, windowId(), NewsrcPath(ReadNewsSettings().newsgroupsFolder, state_),
+                     reporter());
+  groups_->startListing(retrieveList_);
   updateCommands();
 }
 
@@ -422,6 +458,7 @@ bool CNNTPDoc::startConnection() {
   connection_ = std::make_unique<CNNTPConnection>(port_, *events_, reporter(), server_);
   connection_->SetReplyTimeout(std::chrono::seconds(ReadNewsSettings().replyTimeout));
   connection_->SetConnectSettings(ReadNetworkSettings());
+  connection_->SetSecurity(security_);
   if (connection_->Start()) return true;
   connection_.reset();
   events_->deleteLater();
@@ -587,6 +624,8 @@ void CNNTPDoc::PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::
 }
 
 void CNNTPDoc::CommandRefused(int command, const std::string& reply) {
+  // A refused password is asked again next time, not offered again.
+  if (command == kNntpAuthUser || command == kNntpAuthPass) passwords().Forget(passwordKey_);
   const std::string keyword(NntpKeyword(command));
   std::string text = "Command: " + keyword + "\r\n";
   if (reply.starts_with("502")) {
@@ -601,6 +640,19 @@ void CNNTPDoc::CommandRefused(int command, const std::string& reply) {
   updateCommands();
 }
 
+// Trusted by the user, the certificate is pinned for this server and the
+// window connects again once this connection has ended.
+void CNNTPDoc::CertificateNotTrusted(const TlsHandshakeReport& report) {
+  if (!dialogs_.askTrust(this, report, FromBytes(server_))) return;
+  const std::string failure =
+      PinCertificate(PinnedCertificatesFile(), server_, port_, report.certificate.sha256);
+  if (!failure.empty()) {
+    reporter().PostToolMessage(kSourceNewsreader, "The certificate was not pinned: " + failure);
+    return;
+  }
+  retryTrusted_ = true;
+}
+
 // A server that drops an idle connection (INN does after a while) leaves
 // the window as it is: the next command connects again.
 void CNNTPDoc::Closed(NntpEnd end) {
@@ -612,6 +664,7 @@ void CNNTPDoc::Closed(NntpEnd end) {
     return;
   }
   endConnection();
+  if (std::exchange(retryTrusted_, false)) openServer();
 }
 
 void CNNTPDoc::keepAfterDrop() {

@@ -11,9 +11,11 @@
 #include <map>
 #include <memory>
 
+#include "base/password_store.h"
 #include "news/news_commands.h"
 #include "news/news_dialogs.h"
 #include "news/news_pane_host.h"
+#include "news/nntp_connection.h"
 #include "news/nntp_events.h"
 #include "news/pane_layout.h"
 #include "widgets/tool_view.h"
@@ -65,6 +67,12 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   bool canConnect() const { return !connection_ && !dropped_; }
   bool canDisconnect() const { return connection_ != nullptr || dropped_; }
   void connectToServer();
+  // The password of the user the settings name at `server_`: asked once per
+  // session. False when the user cancelled.
+  bool takePassword();
+  // Where passwords are kept: the desktop keyring unless a test gives a
+  // store.
+  void setPasswordStore(IPasswordStore& store) { passwords_ = &store; }
   void disconnect();
 
   // INewsPaneHost
@@ -106,6 +114,7 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   void ArticleArrived(std::optional<std::string> text) override;
   void PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) override;
   void CommandRefused(int command, const std::string& reply) override;
+  void CertificateNotTrusted(const TlsHandshakeReport& report) override;
   void Closed(NntpEnd end) override;
 
   void buildPanes();
@@ -121,6 +130,7 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   void savePaneSizes();
   void endConnection();
   bool startConnection();
+  void openServer();
   void closeConnection();
   void keepAfterDrop();
   // The connection, made again after a drop; nullptr when there is none.
@@ -147,6 +157,12 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   std::string server_;
   std::string state_;  // the name the server's group state goes by
   std::uint16_t port_ = 0;
+  NntpSecurity security_;
+  IPasswordStore& passwords();
+  IPasswordStore* passwords_ = nullptr;
+  PasswordKey passwordKey_;
+  bool retryTrusted_ = false;  // the user trusted the certificate: connect again
+  bool retrieveList_ = false;
   bool dropped_ = false;  // the server closed; the window keeps what it shows
   bool printable_ = false;
   QTimer saveMarks_;

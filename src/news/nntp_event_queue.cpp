@@ -61,6 +61,10 @@ void CNntpEventQueue::CommandRefused(int command, const std::string& reply) {
   deliver([command, reply](INntpEvents& target) { target.CommandRefused(command, reply); });
 }
 
+void CNntpEventQueue::CertificateNotTrusted(const TlsHandshakeReport& report) {
+  deliver([report](INntpEvents& target) { target.CertificateNotTrusted(report); });
+}
+
 void CNntpEventQueue::Closed(NntpEnd end) {
   deliver([end](INntpEvents& target) { target.Closed(end); });
 }

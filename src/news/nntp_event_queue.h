@@ -28,6 +28,7 @@ class CNntpEventQueue : public QObject, public INntpEvents {
   void ArticleArrived(std::optional<std::string> text) override;
   void PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) override;
   void CommandRefused(int command, const std::string& reply) override;
+  void CertificateNotTrusted(const TlsHandshakeReport& report) override;
   void Closed(NntpEnd end) override;
 
  private:

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/tls.h"
+
 namespace netrove {
 
 // The command table: the code is the position.
@@ -37,8 +39,12 @@ enum NntpCommandCode : int {
   // A walk's range from the overview, by its standard name or the old one.
   kNntpOver = 18,
   kNntpXover = 19,
+  // Securing the connection in place, and signing in.
+  kNntpStartTls = 20,
+  kNntpAuthUser = 21,
+  kNntpAuthPass = 22,
 };
-inline constexpr int kNntpCommandCount = 20;
+inline constexpr int kNntpCommandCount = 23;
 
 // The command's keyword ("OPEN", "ARTICLE" ...); "" outside the table.
 std::string_view NntpKeyword(int code);
@@ -117,6 +123,9 @@ class INntpEvents {
   virtual void PostEnded(NntpWindow window, NntpPostOutcome outcome, const std::string& reply) = 0;
   // The server refused a command (its reply, which says why).
   virtual void CommandRefused(int command, const std::string& reply) = 0;
+  // The server's certificate was not trusted (the connection then ends):
+  // the report says why and describes the certificate.
+  virtual void CertificateNotTrusted(const TlsHandshakeReport& report) = 0;
   // The reader thread has ended.
   virtual void Closed(NntpEnd end) = 0;
 };

@@ -52,10 +52,13 @@ enum class FtpCommand : int {
   Size,
   Mdtm,
   Mlst,
+  Auth,  // TLS on the control connection and its data connections (RFC 4217)
+  Pbsz,
+  Prot,
   Rest,  // restart a transfer at a byte offset (RFC 3659)
 };
 
-inline constexpr int kFtpCommandCount = 38;
+inline constexpr int kFtpCommandCount = 41;
 
 // The keyword of a code; "" outside the table.
 std::string_view FtpKeyword(FtpCommand command);

@@ -112,8 +112,11 @@ std::uint32_t FtpModeFromStoredAccessMode(std::uint32_t stored) {
 
 bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter) {
   login.families = ReadNetworkSettings().families;
+  login.tls = TlsMode::IfOffered;
   const auto key = OpenToolKey("FTP", false);
   if (!key) return true;
+  std::string tls;
+  if (key->ReadText("TLS", tls)) login.tls = TlsModeFromName(tls).value_or(login.tls);
   ReadFlag(*key, "Verbose", login.verbose);
   ReadFlag(*key, "Bell", login.bell);
   ReadFlag(*key, "Extended Passive", login.extendedPassive);
@@ -182,6 +185,12 @@ bool CFtpConnection::Connect(const FtpLogin& login) {
   proxyMode_ = login.mode & kFtpProxyModes;
   passive_ = (login.mode & kFtpModePassive) != 0;
   loginStage_ = LoginStage::Greeting;
+  secured_ = false;
+  protectData_ = false;
+  {
+    std::lock_guard lock(trustMutex_);
+    trustFailure_.reset();
+  }
   if (reader_.Start([this](std::stop_token stop) { ReaderMain(stop); })) return true;
   running_ = false;
   ReportError(EAGAIN, 1);
@@ -226,8 +235,12 @@ bool CFtpConnection::OpenControlConnection(std::stop_token stop) {
   const SocketStatus status = viaProxy
                                   ? control_.Connect(login_.proxyHost, login_.proxyPort, resolver_)
                                   : control_.Connect(login_.host, login_.serverPort, resolver_);
-  if (!status) ReportConnectError(reporter_, status, control_);
-  return static_cast<bool>(status);
+  if (!status) {
+    ReportConnectError(reporter_, status, control_);
+    return false;
+  }
+  tlsOptions_ = ServerTlsOptions();
+  return login_.tls != TlsMode::Implicit || SecureControl();
 }
 
 void CFtpConnection::ReceiveReplies() {
@@ -244,7 +257,10 @@ void CFtpConnection::ReceiveReplies() {
     lines.clear();
     const bool framed =
         reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got.bytes)), lines);
-    for (const FtpServerLine& line : lines) ShowAndDispatch(line);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (InjectedAfterTlsAccepted(lines[i], i + 1 < lines.size() || reader.Buffered() > 0)) return;
+      ShowAndDispatch(lines[i]);
+    }
     if (!framed) {
       ReportError(kFtpErrorLineTooLong, 0);
       return;
@@ -495,7 +511,7 @@ void CFtpConnection::ReportError(long code, int kind) {
 // ---- replies ----
 
 void CFtpConnection::ReplyDispatch(int code, std::string_view text) {
-  if (OnExtensionReply(code)) return;
+  if (OnSecurityReply(code) || OnExtensionReply(code)) return;
   switch (FirstDigit(code)) {
     case 1:
       OnPreliminary(code, text);
@@ -615,6 +631,16 @@ void CFtpConnection::OnGreeting() {
     return;
   }
   if (stage != LoginStage::Greeting) return;
+  if (!secured_ && (login_.tls == TlsMode::IfOffered || login_.tls == TlsMode::Required)) {
+    loginStage_ = LoginStage::Securing;
+    Enqueue({FtpCommand::Auth, "TLS", nullptr});
+    return;
+  }
+  StartLogin();
+}
+
+// The login the proxy mode asks for, once the greeting (and TLS) is done.
+void CFtpConnection::StartLogin() {
   const std::uint32_t mode = proxyMode_;
   if (mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) {
     loginStage_ = LoginStage::FirewallLogin;
@@ -635,6 +661,10 @@ void CFtpConnection::OnGreeting() {
 // the working folder and its listing (OnFeatures).
 void CFtpConnection::OnLoggedIn() {
   loginStage_ = LoginStage::LoggedIn;
+  if (secured_) {
+    Enqueue({FtpCommand::Pbsz, "0", nullptr});
+    Enqueue({FtpCommand::Prot, "P", nullptr});
+  }
   Enqueue({FtpCommand::Feat, std::nullopt, nullptr});
 }
 
@@ -1245,6 +1275,7 @@ bool CFtpConnection::PrepareDataConnection(const OperationPtr& operation,
                                            std::vector<Entry>& entries) {
   SocketAddress server;
   if (!control_.PeerAddress(server)) return false;
+  ProtectDataConnection(operation);
   if (passive_) {
     entries.push_back({UsesExtendedPassive(server) ? FtpCommand::Epsv : FtpCommand::Pasv,
                        std::nullopt, operation});

@@ -21,6 +21,7 @@
 #include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
 #include "base/run_lifecycle.h"
+#include "base/tls.h"
 #include "transfer/ftp_command.h"
 #include "transfer/ftp_features.h"
 #include "transfer/ftp_notify.h"
@@ -91,7 +92,20 @@ struct FtpLogin {
   FamilyChoice families = FamilyChoice::Both;
   // Passive mode asks with EPSV over IPv4 too, not only over IPv6.
   bool extendedPassive = false;
+  // Off; IfOffered or Required: AUTH TLS after the greeting, IfOffered going
+  // on in plain text when the server refuses it; Implicit: TLS from the
+  // first byte (port 990). Data connections follow once PROT P is accepted.
+  TlsMode tls = TlsMode::Off;
+  // caFile, pinnedSha256 and insecure; the host and port are the server's
+  // (a pin stored for it is looked up when none is given).
+  TlsClientOptions tlsOptions;
 };
+
+// The Login tab's TLS choices in the order of its list, and the stored text
+// of each ("TLS" under the FTP key).
+inline constexpr TlsMode kFtpTlsChoices[] = {TlsMode::Off, TlsMode::IfOffered, TlsMode::Required,
+                                             TlsMode::Implicit};
+std::string_view FtpTlsChoiceLabel(TlsMode mode);  // "Plain", "TLS if offered", ...
 
 // Reads the FTP and Proxy Settings keys (and the General page's family
 // choice) into `login` (host, user, password
@@ -119,6 +133,13 @@ class CFtpConnection {
   // What the server named in its answer to FEAT after the login (nothing
   // before that answer, or when it refused FEAT).
   CFtpFeatures Features() const;
+  // The certificate of the last connection's server was not trusted: what a
+  // window asks the user about (pinning it on yes) before connecting again.
+  std::optional<TlsHandshakeReport> TrustFailure() const;
+  // The control connection runs in TLS; data connections too when the
+  // server accepted PROT P.
+  bool IsSecured() const { return secured_.load(); }
+  bool ProtectsData() const { return protectData_.load(); }
   // Commands waiting behind the one in flight.
   std::size_t WaitingCount() const;
   // How long Quit waits for the server to close (about a second).
@@ -196,6 +217,15 @@ class CFtpConnection {
   bool SendLine(const std::string& line);
   void StartPassiveData(const Entry& sent);
 
+  TlsClientOptions ServerTlsOptions() const;
+  bool SecureControl();
+  bool InjectedAfterTlsAccepted(const struct FtpServerLine& line, bool moreFollows);
+  bool OnSecurityReply(int code);
+  void OnAuthReply(int code);
+  void OnProtectionReply(int code);
+  void RefuseToGoOnInClear(const std::string& why);
+  void StartLogin();
+  void ProtectDataConnection(const OperationPtr& operation);
   bool OnExtensionReply(int code);
   void OnFeatures(bool answered);
   bool QueueDownloadProbe(const OperationPtr& operation);
@@ -271,7 +301,15 @@ class CFtpConnection {
   IResolver& resolver_;
 
   // How far the login has come: the proxy dialogue's steps, then done.
-  enum class LoginStage { Greeting, OpenSent, FirewallLogin, SiteSent, ServerLogin, LoggedIn };
+  enum class LoginStage {
+    Greeting,
+    Securing,
+    OpenSent,
+    FirewallLogin,
+    SiteSent,
+    ServerLogin,
+    LoggedIn
+  };
 
   FtpLogin login_;                           // written by Connect before the reader starts
   std::atomic<std::uint32_t> proxyMode_{0};  // the login's proxy dialogue
@@ -301,6 +339,13 @@ class CFtpConnection {
   bool extendedPassiveRefused_ = false;  // the server answered EPSV with 500/502
   std::string currentDirectory_;
   CFtpFeatures features_;
+  // The server reached (or the proxy), with its pin: written by the reader
+  // before `connected_`, read by the data connections.
+  TlsClientOptions tlsOptions_;
+  std::atomic<bool> secured_{false};
+  std::atomic<bool> protectData_{false};
+  mutable std::mutex trustMutex_;
+  std::optional<TlsHandshakeReport> trustFailure_;
   std::mutex sendMutex_;  // keeps lines whole and in queue order
 
   CNetSocket control_;

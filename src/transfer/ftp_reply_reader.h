@@ -28,6 +28,8 @@ class CFtpReplyReader {
   // False when the stream cannot be framed (a line or a reply too long);
   // nothing more should be fed then.
   bool Feed(std::string_view bytes, std::vector<FtpServerLine>& out);
+  // Bytes received after the last complete line.
+  std::size_t Buffered() const { return framer_.BufferedSize(); }
 
  private:
   CReplyFramer framer_{NonReplyLines::Show, kMaxLine};

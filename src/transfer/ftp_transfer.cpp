@@ -281,7 +281,7 @@ void CFtpTransfer::Run(bool passive, SocketAddress dataAddress) {
   const SocketStatus connected = MakeConnection(passive, dataAddress);
   if (!connected) {
     ReportSocketError(reporter_, connected);
-  } else {
+  } else if (SecureConnection()) {
     threadSucceeded_ = kind_ == FtpTransferKind::Upload ? Send() : Receive();
   }
   if (!threadSucceeded_ || resetWanted_) ResetConnection();
@@ -420,8 +420,44 @@ bool CFtpTransfer::Send() {
     panes_.TransferProgress(total);
   }
   if (resetWanted_) return false;
+  if (tls_) return EndSecureUpload();
   data_.Interrupt();  // the orderly end (both directions) that tells the server the file is whole
   return true;
+}
+
+// In active mode a server may connect as soon as it sees PORT yet set up its
+// side of TLS only once the transfer command comes (pyftpdlib drops a
+// handshake begun earlier): the handshake waits for that command to go out.
+bool CFtpTransfer::SecureConnection() {
+  if (!tls_) return true;
+  {
+    std::unique_lock lock(startMutex_);
+    startWake_.wait(lock, [this] { return commandSent_ || resetWanted_; });
+  }
+  TlsHandshakeReport report;
+  if (data_.StartTls(*tls_, report)) return true;
+  if (resetWanted_) return false;
+  std::string text = "The secure data connection failed: " + SocketErrorText(report.error);
+  if (!report.detail.empty()) text += "\n" + report.detail;
+  reporter_.PostToolMessage(kSourceFtp, text);
+  return false;
+}
+
+// close_notify tells the server the file is whole (a plain end could have
+// come from anyone on the way); its own close_notify or end is then awaited,
+// so that the connection is not reset under a reply still on its way.
+bool CFtpTransfer::EndSecureUpload() {
+  const SocketStatus ended = data_.ShutdownSend();
+  if (!ended) {
+    ReportSocketError(reporter_, ended);
+    return false;
+  }
+  char rest[4096];
+  while (true) {
+    const SocketCount got = data_.Recv(rest, sizeof rest);
+    if (!got || got.bytes == 0) break;
+  }
+  return !resetWanted_;
 }
 
 // A server that says 226 after closing the data connection early (or whose
@@ -462,10 +498,7 @@ void CFtpTransfer::ApplyRemoteTime() {
 
 // An aborted transfer ends with a reset, never with the orderly end that
 // would make the server keep a truncated file as complete.
-void CFtpTransfer::ResetConnection() {
-  const linger abortive{1, 0};
-  (void)data_.SetOption(SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-}
+void CFtpTransfer::ResetConnection() { data_.Reset(); }
 
 void CFtpTransfer::ReportSystemError(int code) { reporter_.PostSystemError(code); }
 

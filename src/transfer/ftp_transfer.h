@@ -20,6 +20,7 @@
 #include "base/ignored_run_finished.h"
 #include "base/net_socket.h"
 #include "base/run_lifecycle.h"
+#include "base/tls.h"
 
 namespace netrove {
 
@@ -77,6 +78,11 @@ class CFtpTransfer {
   // Sends from `offset` on (a resumed upload).
   int OpenUploadFile(const std::filesystem::path& source, std::uint64_t offset = 0);
 
+  // The data connection runs in TLS (this side the client, in active mode
+  // too), typically resuming the control connection's session. Before
+  // Listen or StartPassive.
+  void SecureWith(TlsClientOptions options) { tls_ = std::move(options); }
+
   // Active mode: listens on `localAddress` (the control connection's own
   // address, any port) and starts the thread, which accepts one connection
   // from the control connection's peer only. The address to announce goes
@@ -118,6 +124,8 @@ class CFtpTransfer {
  private:
   void Run(bool passive, SocketAddress dataAddress);
   SocketStatus MakeConnection(bool passive, const SocketAddress& dataAddress);
+  bool SecureConnection();
+  bool EndSecureUpload();
   bool Receive();
   bool Send();
   bool WriteLocal(std::string_view bytes);
@@ -147,6 +155,7 @@ class CFtpTransfer {
   CNetSocket listener_;
   CNetSocket data_;
   SocketAddress serverAddress_;
+  std::optional<TlsClientOptions> tls_;
   int file_ = -1;
   std::filesystem::path target_;     // downloads: where the file goes on success
   std::filesystem::path temporary_;  // downloads: where it is written

@@ -47,10 +47,13 @@ Script& DrainUntilClosed(Script& script) {
   });
 }
 
-// The anonymous login, its PWD answered and its listing refused at PASV.
+// The anonymous login (TLS asked for where offered, as by default, and
+// refused), its PWD answered and its listing refused at PASV.
 Script& LoginWithoutListing(Script& script) {
   return script.Accept()
       .Send("220 ready\r\n")
+      .ExpectLine("AUTH TLS")
+      .Send("502 no TLS here\r\n")
       .ExpectLine("USER anonymous")
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")
@@ -88,6 +91,8 @@ TEST_F(CliFtpScripted, AProxyDialogueByNameKeepsPassiveAfterTheLogin) {
   Script script;
   script.Accept()
       .Send("220 firewall\r\n")
+      .ExpectLine("AUTH TLS")
+      .Send("502 no TLS here\r\n")
       .ExpectLine("USER anonymous@ftp.example")
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")
@@ -125,6 +130,8 @@ TEST_F(CliFtpScripted, ARefusedListingExitsNonZero) {
     Script script;
     script.Accept()
         .Send("220 ready\r\n")
+        .ExpectLine("AUTH TLS")
+        .Send("502 no TLS here\r\n")
         .ExpectLine("USER anonymous")
         .Send("331 password\r\n")
         .ExpectLine("PASS plume")
@@ -174,6 +181,8 @@ TEST_F(CliFtpScripted, CtrlCEndsTheSessionInEveryState) {
        [](Script& control, Script&, const CScriptedServer&, std::atomic<bool>& reached) {
          control.Accept()
              .Send("220 ready\r\n")
+             .ExpectLine("AUTH TLS")
+             .Send("502 no TLS here\r\n")
              .ExpectLine("USER anonymous")
              .Send("331 password\r\n")
              .ExpectLine("PASS plume")
@@ -302,6 +311,8 @@ TEST_F(CliFtpScripted, ATruncatedDownloadExitsNonZeroNamingThePartialCopy) {
   Script script;
   script.Accept()
       .Send("220 ready\r\n")
+      .ExpectLine("AUTH TLS")
+      .Send("502 no TLS here\r\n")
       .ExpectLine("USER anonymous")
       .Send("331 password\r\n")
       .ExpectLine("PASS plume")

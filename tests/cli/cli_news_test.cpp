@@ -147,7 +147,9 @@ TEST(CliNews, RefusalsUnknownGroupsAndEarlyClosesFailWithAMessage) {
   const auto list = test::RunInProcess({"news", Target(server), "list"});
   EXPECT_EQ(list.status, 1);
   EXPECT_EQ(list.out, "");
-  EXPECT_EQ(list.err, "netrove-cli news: the server refused LIST: 480 Authentication required\n");
+  EXPECT_EQ(list.err,
+            "netrove-cli news: the server refused LIST: 480 Authentication required\n"
+            "netrove-cli news: the server wants a sign-in: give --user\n");
   const auto unknown = test::RunInProcess({"news", Target(server), "read", "no.such", "1"});
   EXPECT_EQ(unknown.status, 1);
   EXPECT_NE(unknown.err.find("no such group: no.such"), std::string::npos) << unknown.err;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 namespace netrove::test {
@@ -30,34 +31,58 @@ inline std::uint16_t FreeLoopbackPort() {
   return ntohs(address.sin_port);
 }
 
+// A secured instance: STARTTLS on the plain port, TLS from the first byte
+// on a second one, and only this reader signed in may read.
+struct InnSecurity {
+  std::filesystem::path certificate;  // PEM, the server's then its issuer's
+  std::filesystem::path key;
+  std::string user;
+  std::string password;
+};
+
 class InnInstance {
  public:
-  InnInstance() {
+  explicit InnInstance(const std::optional<InnSecurity>& security = std::nullopt) {
     char name[] = "/tmp/netrove-inn-XXXXXX";
     folder_ = mkdtemp(name);
     std::filesystem::permissions(folder_, std::filesystem::perms(0755));
     port_ = FreeLoopbackPort();
-    const std::string command = std::string(NETROVE_INN_SCRIPT) + " " + folder_.string() + " " +
-                                std::to_string(port_) + " >" + folder_.string() + "/start.log 2>&1";
+    std::string command =
+        std::string(NETROVE_INN_SCRIPT) + " " + folder_.string() + " " + std::to_string(port_);
+    if (security) {
+      do tlsPort_ = FreeLoopbackPort();
+      while (tlsPort_ == port_);
+      command += " " + std::to_string(tlsPort_) + " " + security->certificate.string() + " " +
+                 security->key.string() + " " + security->user + " " + security->password;
+    }
+    command += " >" + folder_.string() + "/start.log 2>&1";
     started_ = std::system(command.c_str()) == 0;
   }
   ~InnInstance() {
-    std::ifstream pidFile(folder_ / "run" / "innd.pid");
+    Kill(folder_ / "run" / "innd.pid");
+    if (tlsPort_ != 0) Kill(folder_ / "run" / ("nnrpd-" + std::to_string(tlsPort_) + ".pid"));
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  bool started() const { return started_; }
+  std::uint16_t port() const { return port_; }
+  // The port that speaks TLS from the first byte (secured instances).
+  std::uint16_t tlsPort() const { return tlsPort_; }
+
+ private:
+  std::filesystem::path folder_;
+  static void Kill(const std::filesystem::path& pidPath) {
+    std::ifstream pidFile(pidPath);
     pid_t pid = 0;
     if (pidFile >> pid && pid > 0) {
       // innd takes its time over SIGTERM; the instance's state is thrown away.
       kill(pid, SIGKILL);
       for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i) usleep(20'000);
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
   }
-  bool started() const { return started_; }
-  std::uint16_t port() const { return port_; }
 
- private:
-  std::filesystem::path folder_;
   std::uint16_t port_ = 0;
+  std::uint16_t tlsPort_ = 0;
   bool started_ = false;
 };
 

@@ -88,6 +88,7 @@ class PostingPane : public QObject, public INntpEvents {
     if (window != kListWindow) DeliverNewsPostOutcome(window, outcome);
   }
   void CommandRefused(int, const std::string&) override {}
+  void CertificateNotTrusted(const TlsHandshakeReport&) override {}
   void Closed(NntpEnd) override {}
   void Connect(std::uint16_t port) {
     connection_ = std::make_unique<CNNTPConnection>(port, *this, reporter_, "127.0.0.1");

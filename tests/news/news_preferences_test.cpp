@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,6 +66,40 @@ TEST(NewsPreferences, NewsreaderPageWritesServerAndPortAsTheyChange) {
   EXPECT_EQ(page.timeoutField()->value(), 60);
   page.timeoutField()->setValue(15);
   EXPECT_EQ(ReadNewsSettings().replyTimeout, 15u);
+  EXPECT_TRUE(failures.empty());
+}
+
+// The TLS choice brings its usual port along while the port is the other
+// choice's usual one; a port the user typed stays.
+TEST(NewsPreferences, NewsreaderPageKeepsTlsChoiceUserAndPlainSignIn) {
+  test::ScopedHome home;
+  std::vector<int> failures;
+  CCustomizeNNTP page([&](int error) { failures.push_back(error); });
+  page.show();
+  EXPECT_EQ(page.tlsField()->currentIndex(), 1);  // TLS if offered
+  EXPECT_EQ(ReadNewsSettings().tlsMode, TlsMode::IfOffered);
+  page.tlsField()->setCurrentIndex(3);
+  EXPECT_EQ(ReadNewsSettings().tlsMode, TlsMode::Implicit);
+  EXPECT_EQ(ReadNewsSettings().portNumber, 563u);
+  EXPECT_FALSE(page.defaultButton()->isEnabled());
+  page.tlsField()->setCurrentIndex(2);
+  EXPECT_EQ(ReadNewsSettings().tlsMode, TlsMode::Required);
+  EXPECT_EQ(ReadNewsSettings().portNumber, 119u);
+  Retype(page.portField(), QStringLiteral("8119"));
+  page.tlsField()->setCurrentIndex(3);
+  EXPECT_EQ(ReadNewsSettings().portNumber, 8119u);
+  page.defaultButton()->click();
+  EXPECT_EQ(ReadNewsSettings().portNumber, 563u);
+
+  Retype(page.userField(), QStringLiteral("reader"));
+  Leave(page.userField());
+  EXPECT_EQ(ReadNewsSettings().signInUser, "reader");
+  EXPECT_FALSE(ReadNewsSettings().plainSignIn);
+  page.plainSignInBox()->click();
+  EXPECT_TRUE(ReadNewsSettings().plainSignIn);
+  // A number no version wrote keeps TLS on rather than turning it off.
+  WriteNewsNumber(kNewsTlsMode, 9);
+  EXPECT_EQ(ReadNewsSettings().tlsMode, TlsMode::IfOffered);
   EXPECT_TRUE(failures.empty());
 }
 

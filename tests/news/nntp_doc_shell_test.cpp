@@ -52,6 +52,10 @@ class AnsweringDialogs : public INewsDialogs {
   std::optional<QString> askFindText(QWidget*, const QString&) override { return std::nullopt; }
   void information(QWidget*, const QString&, const QString&) override {}
   void beep(bool) override {}
+  std::optional<QString> askPassword(QWidget*, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  bool askTrust(QWidget*, const TlsHandshakeReport&, const QString&) override { return false; }
   QString server = QStringLiteral("127.0.0.1");
 };
 

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/certificate_pins.h"
 #include "base/settings_store.h"
 #include "inn_fixture.h"
 #include "news/article_text.h"
@@ -41,6 +42,7 @@
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
+#include "support/test_certificates.h"
 #include "support/wait_until.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_view.h"
@@ -71,8 +73,20 @@ class ScriptedDialogs : public INewsDialogs {
     boxes.push_back(text);
   }
   void beep(bool) override { ++beeps; }
+  std::optional<QString> askPassword(QWidget*, const QString& user, const QString&) override {
+    passwordsAsked.push_back(user);
+    return password;
+  }
+  bool askTrust(QWidget*, const TlsHandshakeReport& report, const QString&) override {
+    trustAsked.push_back(report);
+    return trust;
+  }
 
   bool refresh = true;
+  std::optional<QString> password;
+  std::vector<QString> passwordsAsked;
+  bool trust = false;
+  std::vector<TlsHandshakeReport> trustAsked;
   std::deque<long> headerCounts;
   std::optional<QString> findText;
   std::vector<QString> boxes;
@@ -881,6 +895,47 @@ TEST_F(NewsreaderWindow, FollowUpsGoToTheGroupsTheArticleNames) {
   doc.disconnect();
   ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(server_.Finished());
+}
+
+// A server whose certificate comes from an issuer the system does not
+// know: the window asks, the user trusts it, and the window connects again
+// over TLS with the certificate pinned; the password is asked once.
+TEST_F(NewsreaderWindow, TrustedCertificateIsPinnedAndTheWindowSignsInOverTls) {
+  NETROVE_REQUIRE_INN();
+  test::CTestCertificates pki(home_.path() / "pki");
+  const auto certificate = pki.Issue("news", {"127.0.0.1"});
+  test::InnInstance inn(
+      test::InnSecurity{certificate.certificate, certificate.key, "reader", "s3cret-pass"});
+  ASSERT_TRUE(inn.started()) << "the private INN did not start";
+  Store(inn.port());
+  WriteNewsNumber(kNewsTlsMode, static_cast<std::uint32_t>(TlsMode::Required));
+  WriteNewsText(kNewsSignInUser, "reader");
+  dialogs_.password = QStringLiteral("s3cret-pass");
+  dialogs_.trust = true;
+  CSessionPasswords passwords;
+  CNNTPDoc doc(services_, dialogs_);
+  doc.setPasswordStore(passwords);
+  CNNTPGroupView& groups = doc.groupView();
+  doc.connectToServer();
+  ASSERT_TRUE(
+      WaitUntil([&] { return groups.groups().rowOf("local.test") >= 0 && !doc.clientBusy(); }));
+  ASSERT_EQ(dialogs_.trustAsked.size(), 1u);
+  EXPECT_EQ(dialogs_.trustAsked[0].certificate.sha256, certificate.sha256);
+  EXPECT_EQ(FindPinnedCertificate(PinnedCertificatesFile(), "127.0.0.1", inn.port()),
+            certificate.sha256);
+  EXPECT_EQ(dialogs_.passwordsAsked, (std::vector<QString>{QStringLiteral("reader")}));
+  EXPECT_EQ(passwords.Find({"nntp", "127.0.0.1", inn.port(), "reader"}),
+            std::optional<std::string>("s3cret-pass"));
+  doc.disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_TRUE(services_.reporter_.Messages().empty());
+
+  // A refused password is forgotten, so the next connection asks again.
+  passwords.Remember({"nntp", "127.0.0.1", inn.port(), "reader"}, "wrong");
+  doc.connectToServer();
+  ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+  EXPECT_FALSE(passwords.Find({"nntp", "127.0.0.1", inn.port(), "reader"}));
+  EXPECT_EQ(dialogs_.passwordsAsked.size(), 1u);
 }
 
 }  // namespace

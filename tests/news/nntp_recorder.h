@@ -34,6 +34,7 @@ struct RecordedNntp {
   std::vector<std::optional<std::string>> articles;
   std::vector<RecordedPost> posts;
   std::vector<RecordedRefusal> refusals;
+  std::vector<TlsHandshakeReport> untrusted;
   bool closed = false;
   NntpEnd end = NntpEnd::Asked;
 
@@ -84,6 +85,9 @@ class NntpRecorder : public INntpEvents {
   }
   void CommandRefused(int command, const std::string& reply) override {
     Change([&](RecordedNntp& r) { r.refusals.push_back({command, reply}); });
+  }
+  void CertificateNotTrusted(const TlsHandshakeReport& report) override {
+    Change([&](RecordedNntp& r) { r.untrusted.push_back(report); });
   }
   void Closed(NntpEnd end) override {
     Change([&](RecordedNntp& r) {

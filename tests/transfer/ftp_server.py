@@ -1,7 +1,8 @@
 # A private FTP server for the tests: pyftpdlib on 127.0.0.1 (or the address
 # given third, such as ::1), any free port (printed on the first line of
 # stdout), serving one folder to the user "bob" (password "secret") and to
-# anonymous users.
+# anonymous users. With a certificate and key file (fourth and fifth) it
+# takes AUTH TLS, and requires it when the sixth is "required".
 import logging
 import warnings
 import sys
@@ -18,6 +19,14 @@ authorizer = DummyAuthorizer()
 authorizer.add_user("bob", "secret", root, perm="elradfmwMT")
 authorizer.add_anonymous(root, perm="elradfmw")
 handler = FTPHandler
+if len(sys.argv) > 5:
+    from pyftpdlib.handlers import TLS_FTPHandler
+    handler = TLS_FTPHandler
+    handler.certfile = sys.argv[4]
+    handler.keyfile = sys.argv[5]
+    required = len(sys.argv) > 6 and sys.argv[6] == "required"
+    handler.tls_control_required = required
+    handler.tls_data_required = required
 handler.authorizer = authorizer
 logging.basicConfig(level=logging.CRITICAL)
 server = FTPServer((host, port), handler)

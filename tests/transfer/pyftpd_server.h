@@ -18,7 +18,11 @@ namespace netrove::test {
 
 class PyFtpServer {
  public:
-  explicit PyFtpServer(const std::filesystem::path& root, std::string address = "127.0.0.1") {
+  // With a certificate and its key the server takes AUTH TLS (and requires
+  // it when `requireTls`).
+  explicit PyFtpServer(const std::filesystem::path& root, std::string address = "127.0.0.1",
+                       std::string certificate = {}, std::string key = {},
+                       bool requireTls = false) {
     int output[2];
     if (::pipe(output) != 0) return;
     posix_spawn_file_actions_t actions;
@@ -31,8 +35,11 @@ class PyFtpServer {
     std::string script = NETROVE_FTP_SERVER_SCRIPT;
     std::string folder = root.string();
     std::string anyPort = "0";
-    char* argv[] = {python.data(),  script.data(),  folder.data(),
-                    anyPort.data(), address.data(), nullptr};
+    std::string required = requireTls ? "required" : "optional";
+    char* argv[] = {python.data(),  script.data(),   folder.data(),
+                    anyPort.data(), address.data(),  certificate.data(),
+                    key.data(),     required.data(), nullptr};
+    if (certificate.empty()) argv[5] = nullptr;
     const bool started = posix_spawnp(&pid_, python.c_str(), &actions, nullptr, argv, environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     ::close(output[1]);

@@ -30,10 +30,13 @@ class VsftpdServer {
  public:
   static constexpr char kProgram[] = "/usr/sbin/vsftpd";
 
-  // `root` is served; `work` holds the configuration and the log.
+  // `root` is served; `work` holds the configuration and the log. `extra`
+  // lines go at the configuration's end (TLS settings, say); with
+  // implicit_ssl=YES the server greets inside TLS only, so an accepted
+  // connection is taken as its start.
   VsftpdServer(const std::filesystem::path& root, const std::filesystem::path& work,
-               bool ipv6 = false)
-      : ipv6_(ipv6) {
+               bool ipv6 = false, std::string extra = {})
+      : ipv6_(ipv6), implicitTls_(extra.find("implicit_ssl=YES") != std::string::npos) {
     if (::access(kProgram, X_OK) != 0) return;
     std::filesystem::create_directories(work);
     // The port is chosen free just before vsftpd binds it; another program
@@ -41,6 +44,7 @@ class VsftpdServer {
     for (int attempt = 0; attempt < 5 && port_ == 0; ++attempt) {
       const std::uint16_t port = FreeLoopbackPort();
       WriteConfiguration(work / "vsftpd.conf", root, work / "vsftpd.log", port, ipv6);
+      std::ofstream(work / "vsftpd.conf", std::ios::app) << extra;
       if (Spawn(work / "vsftpd.conf") && AwaitGreeting(port)) {
         port_ = port;
       } else {
@@ -54,6 +58,19 @@ class VsftpdServer {
 
   // 0 when the server could not start (vsftpd missing).
   std::uint16_t port() const { return port_; }
+
+  // The `extra` lines for TLS with this certificate: nothing in the clear
+  // for anonymous users, data connections required to resume the control
+  // connection's session (vsftpd's default); from the first byte when
+  // `implicit`.
+  static std::string TlsConfiguration(const std::filesystem::path& certificate,
+                                      const std::filesystem::path& key, bool implicit) {
+    return "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+           "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
+           "rsa_cert_file=" +
+           certificate.string() + "\nrsa_private_key_file=" + key.string() + "\n" +
+           (implicit ? "implicit_ssl=YES\n" : "");
+  }
 
  private:
   static std::uint16_t FreeLoopbackPort() {
@@ -112,15 +129,19 @@ class VsftpdServer {
     while (std::chrono::steady_clock::now() < deadline) {
       int status = 0;
       if (::waitpid(pid_, &status, WNOHANG) == pid_) return false;
-      if (Greets(port, ipv6_)) return true;
+      if (Greets(port, ipv6_, implicitTls_)) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
   }
 
-  static bool Greets(std::uint16_t port, bool ipv6) {
+  static bool Greets(std::uint16_t port, bool ipv6, bool implicitTls) {
     const int client = ConnectedToLoopback(port, ipv6);
     if (client < 0) return false;
+    if (implicitTls) {
+      ::close(client);
+      return true;
+    }
     char reply[4] = {};
     const bool greeted =
         ::recv(client, reply, 3, MSG_WAITALL) == 3 && std::string(reply, 3) == "220";
@@ -137,6 +158,7 @@ class VsftpdServer {
   }
 
   bool ipv6_ = false;
+  bool implicitTls_ = false;
   pid_t pid_ = -1;
   std::uint16_t port_ = 0;
 };
