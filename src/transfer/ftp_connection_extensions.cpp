@@ -127,7 +127,8 @@ void CFtpConnection::ListSingleEntry(const Entry& refused) {
 }
 
 // "250-Listing path", " facts path", "250 End": the line led by a blank is
-// the entry.
+// the entry. Only a file stands in for the listing: a folder whose MLSD was
+// refused (unreadable, say) stays refused.
 void CFtpConnection::OnSingleEntry(const Entry& entry, bool found) {
   const OperationPtr& operation = entry.operation;
   if (!found || !operation) {
@@ -145,6 +146,11 @@ void CFtpConnection::OnSingleEntry(const Entry& entry, bool found) {
     const std::string_view path = line.substr(blank + 1);
     listing =
         std::string(line.substr(1, blank)) + std::string(path.substr(path.rfind('/') + 1)) + "\r\n";
+  }
+  const auto file = ParseFactsLine(std::string_view(listing).substr(0, listing.find("\r\n")));
+  if (!file || file->isFolder) {
+    EndCommand(entry, false);
+    return;
   }
   if (operation->ended.exchange(true)) return;
   panes_.ListingReceived(std::move(listing), CurrentDirectory());

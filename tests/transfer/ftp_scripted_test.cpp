@@ -792,7 +792,7 @@ TEST_F(FtpScripted, AnUploadOntoAnExistingNameAsksFirstThenStoresAndMoves) {
 }
 
 // MLSD lists folders only: for a path that names a file the one entry is
-// asked with MLST and becomes the listing; a path that is neither fails.
+// asked with MLST and becomes the listing; a path that is no file fails.
 TEST_F(FtpScripted, ListingAFileAsksMlstForItsOneEntry) {
   Script script;
   AnonymousLogin(script, "211-Extensions:\r\n MLST type*;size*;\r\n211 end\r\n")
@@ -803,7 +803,8 @@ TEST_F(FtpScripted, ListingAFileAsksMlstForItsOneEntry) {
       {"/pub/a file.txt",
        "250-Listing /pub/a file.txt\r\n"
        " type=file;size=3;modify=20261210071500; /pub/a file.txt\r\n250 End\r\n"},
-      {"/nothing", "550 no such thing\r\n"}};
+      {"/nothing", "550 no such thing\r\n"},
+      {"/locked", "250-Listing /locked\r\n type=dir; /locked\r\n250 End\r\n"}};
   for (const auto& [path, answer] : lookUps) {
     script.ExpectLine("PASV")
         .Send(PassiveReplyNaming(data_))
@@ -815,7 +816,7 @@ TEST_F(FtpScripted, ListingAFileAsksMlstForItsOneEntry) {
         .Send(answer);
   }
   control_.Start(std::move(script));
-  data_.Start(Script().Accept().Accept());
+  data_.Start(Script().Accept().Accept().Accept());
   Connect();
   ASSERT_TRUE(events_.WaitFor("open folder ended 0"));
   connection_.Start(test::RequestOf(FtpOperationKind::List, "/pub/a file.txt"));
@@ -826,6 +827,9 @@ TEST_F(FtpScripted, ListingAFileAsksMlstForItsOneEntry) {
   EXPECT_EQ(entries[0].size, 3u);
   connection_.Start(test::RequestOf(FtpOperationKind::List, "/nothing"));
   ASSERT_TRUE(events_.WaitFor("list ended 0"));
+  // A folder whose MLSD is refused is not listed as itself.
+  connection_.Start(test::RequestOf(FtpOperationKind::List, "/locked"));
+  ASSERT_TRUE(events_.WaitFor("list ended 0", 2));
   EXPECT_TRUE(control_.Finished());
 }
 
