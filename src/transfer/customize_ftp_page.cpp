@@ -18,6 +18,7 @@
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_dialogs.h"
 #include "transfer/ftp_folder_job.h"
+#include "transfer/ftp_tls_choice.h"
 
 namespace netrove {
 namespace {
@@ -46,6 +47,7 @@ CCustomizeFTP::CCustomizeFTP(IMainWindowReporter& reporter, QWidget* parent)
       port_(new QLineEdit),
       wellKnown_(new QPushButton(QStringLiteral("Set to Well-Known Port"))),
       timeout_(new QSpinBox),
+      tls_(new CFtpTlsChoice(&reporter)),
       proxy_(new QCheckBox(QStringLiteral("Connect through a proxy server."))),
       settings_(new QPushButton(QStringLiteral("Settings..."))) {
   editor_->setMaxLength(260);
@@ -68,7 +70,8 @@ CCustomizeFTP::CCustomizeFTP(IMainWindowReporter& reporter, QWidget* parent)
   layout->addWidget(options);
   layout->addWidget(Group(QStringLiteral("FTP Server"),
                           {new QLabel(QStringLiteral("Port Number")), port_, wellKnown_,
-                           new QLabel(QStringLiteral("Reply Time-out")), timeout_}));
+                           new QLabel(QStringLiteral("Reply Time-out")), timeout_,
+                           new QLabel(QStringLiteral("Security")), tls_}));
   layout->addWidget(Group(QStringLiteral("Proxy Server"), {proxy_, settings_}));
   layout->addStretch();
 
@@ -102,6 +105,7 @@ void CCustomizeFTP::loadSettings() {
     timeout_->setValue(static_cast<int>(
         readDword("Reply Timeout", static_cast<std::uint32_t>(kFtpDefaultReplyTimeout.count()))));
   }
+  tls_->load();
   followProxy(proxy_->isChecked());
   if (!key) {
     settings_->setEnabled(false);

@@ -1,7 +1,7 @@
 #pragma once
 // The "FTP" page of the Customize sheet: window placement, the editor that
 // opens transferred files, the bell and verbose options, the server's port,
-// the reply time-out and the firewall proxy. Each value is written the moment its control
+// the reply time-out, TLS and the firewall proxy. Each value is written the moment its control
 // changes (the editor path and the port when their field is left).
 #include "widgets/customize_page.h"
 
@@ -13,6 +13,7 @@ class QSpinBox;
 namespace netrove {
 
 class IMainWindowReporter;
+class CFtpTlsChoice;
 
 class CCustomizeFTP : public CCustomizePage {
   Q_OBJECT
@@ -30,6 +31,7 @@ class CCustomizeFTP : public CCustomizePage {
   QLineEdit* portEdit() const { return port_; }
   QPushButton* wellKnownButton() const { return wellKnown_; }
   QSpinBox* timeoutBox() const { return timeout_; }
+  CFtpTlsChoice* tlsChoice() const { return tls_; }
   QCheckBox* proxyBox() const { return proxy_; }
   QPushButton* settingsButton() const { return settings_; }
 
@@ -57,6 +59,7 @@ class CCustomizeFTP : public CCustomizePage {
   QLineEdit* port_;
   QPushButton* wellKnown_;
   QSpinBox* timeout_;
+  CFtpTlsChoice* tls_;
   QCheckBox* proxy_;
   QPushButton* settings_;
 };

@@ -107,6 +107,14 @@ inline constexpr TlsMode kFtpTlsChoices[] = {TlsMode::Off, TlsMode::IfOffered, T
                                              TlsMode::Implicit};
 std::string_view FtpTlsChoiceLabel(TlsMode mode);  // "Plain", "TLS if offered", ...
 
+// The server whose certificate a login checks, and under which it is
+// pinned: the proxy when one carries the login, else the FTP server.
+struct FtpTlsServer {
+  std::string host;
+  std::uint16_t port = 0;
+};
+FtpTlsServer TlsServerOf(const FtpLogin& login);
+
 // Reads the FTP and Proxy Settings keys (and the General page's family
 // choice) into `login` (host, user, password
 // and account are the caller's). False when a proxy is to be used but its

@@ -29,13 +29,16 @@ std::optional<TlsHandshakeReport> CFtpConnection::TrustFailure() const {
   return trustFailure_;
 }
 
-// The certificate is checked against the host the connection reaches: the
-// proxy's when one carries the login.
+FtpTlsServer TlsServerOf(const FtpLogin& login) {
+  if ((login.mode & kFtpProxyModes) != 0) return {login.proxyHost, login.proxyPort};
+  return {login.host, login.serverPort};
+}
+
 TlsClientOptions CFtpConnection::ServerTlsOptions() const {
   TlsClientOptions options = login_.tlsOptions;
-  const bool viaProxy = (login_.mode & kFtpProxyModes) != 0;
-  options.host = viaProxy ? login_.proxyHost : login_.host;
-  options.port = viaProxy ? login_.proxyPort : login_.serverPort;
+  const FtpTlsServer server = TlsServerOf(login_);
+  options.host = server.host;
+  options.port = server.port;
   if (login_.tls != TlsMode::Off && options.pinnedSha256.empty() && !options.insecure) {
     options.pinnedSha256 =
         FindPinnedCertificate(PinnedCertificatesFile(), options.host, options.port).value_or("");

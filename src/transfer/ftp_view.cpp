@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "base/certificate_pins.h"
 #include "base/command_ids.h"
 #include "base/settings_store.h"
 #include "base/tool_key_values.h"
@@ -24,9 +25,12 @@
 #include "transfer/ftp_local_files.h"
 #include "transfer/ftp_menu_commands.h"
 #include "transfer/ftp_prompts.h"
+#include "transfer/ftp_tls_choice.h"
 #include "transfer/ftp_tree_ctrl.h"
 #include "transfer/ftp_window_ids.h"
 #include "widgets/address_book_dialog.h"
+#include "widgets/certificate_trust_dialog.h"
+#include "widgets/message_boxes.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -168,6 +172,7 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
       password_(new QLineEdit),
       account_(new QLineEdit),
       passive_(new QCheckBox(QStringLiteral("Passive (the client opens data connections)"))),
+      tls_(new CFtpTlsChoice(nullptr)),
       address_(new QPushButton(QStringLiteral("Address..."))),
       connect_(new QPushButton(QStringLiteral("Connect"))),
       quit_(new QPushButton(QStringLiteral("Quit"))) {
@@ -188,6 +193,8 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
   layout->addWidget(address_, 0, 2);
   passive_->setChecked(StoredFtpChoice(kPassiveValue, true));
   layout->addWidget(passive_, row++, 1);
+  layout->addWidget(new QLabel(QStringLiteral("Security:")), row, 0);
+  layout->addWidget(tls_, row++, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(connect_);
@@ -209,8 +216,8 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
 void CFtpLoginPage::lock() {
   for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
                            static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
-                           static_cast<QWidget*>(passive_), static_cast<QWidget*>(address_),
-                           static_cast<QWidget*>(connect_)})
+                           static_cast<QWidget*>(passive_), static_cast<QWidget*>(tls_),
+                           static_cast<QWidget*>(address_), static_cast<QWidget*>(connect_)})
     control->setEnabled(false);
   quit_->setEnabled(true);
   quit_->setFocus();
@@ -219,8 +226,8 @@ void CFtpLoginPage::lock() {
 void CFtpLoginPage::unlock(const FtpLogin& reset) {
   for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
                            static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
-                           static_cast<QWidget*>(passive_), static_cast<QWidget*>(address_),
-                           static_cast<QWidget*>(connect_)})
+                           static_cast<QWidget*>(passive_), static_cast<QWidget*>(tls_),
+                           static_cast<QWidget*>(address_), static_cast<QWidget*>(connect_)})
     control->setEnabled(true);
   quit_->setEnabled(false);
   connect_->setDefault(true);
@@ -312,6 +319,9 @@ CFtpView::CFtpView(CToolServices& services, std::unique_ptr<CFtpPrompts> prompts
   connect(login, &CFtpLoginPage::connectWanted, this, &CFtpView::connectToServer);
   connect(login, &CFtpLoginPage::quitWanted, this, &CFtpView::quit);
   connect(login, &CFtpLoginPage::addressWanted, this, &CFtpView::pickHost);
+  trustQuestion_ = [this](const TlsHandshakeReport& report, const std::string& host) {
+    return AskToTrustCertificate(this, report, host);
+  };
   connect(close_, &QPushButton::clicked, this, [this] {
     if (isCloseEnabled()) emit closeRequested();
   });
@@ -555,8 +565,16 @@ void CFtpView::connectToServer() {
   settings.account = login->accountEdit()->text().toStdString();
   if (!ReadFtpSettings(settings, services().reporter())) return;
   if (login->passiveBox()->isChecked()) settings.mode |= kFtpModePassive;
-  if (!connection_->Connect(settings)) return;
-  login->lock();
+  settings.tls = login->tlsChoice()->mode();
+  // TLS from the first byte has a port of its own.
+  if (settings.tls == TlsMode::Implicit && settings.serverPort == 21) settings.serverPort = 990;
+  startConnection(settings);
+}
+
+void CFtpView::startConnection(const FtpLogin& login) {
+  if (!connection_->Connect(login)) return;
+  lastLogin_ = login;
+  loginPage()->lock();
   setBusy(true);
   setCloseEnabled(false);
   close_->setEnabled(false);
@@ -578,6 +596,22 @@ void CFtpView::onLoginEnded() {
   setBusy(false);
   setCloseEnabled(true);
   close_->setEnabled(true);
+  if (const auto untrusted = connection_->TrustFailure()) askTrust(*untrusted);
+}
+
+// As the Mail window does: why, the certificate, Cancel or trust it for this
+// server; trusted, it is pinned and the same login runs again.
+void CFtpView::askTrust(const TlsHandshakeReport& report) {
+  const FtpTlsServer server = TlsServerOf(lastLogin_);
+  if (!trustQuestion_(report, server.host)) return;
+  const std::string problem =
+      PinCertificate(PinnedCertificatesFile(), server.host, server.port, report.certificate.sha256);
+  if (!problem.empty()) {
+    ShowPlainError(this, QStringLiteral("Netrove: FTP"), QString::fromStdString(problem));
+    return;
+  }
+  connection_->WaitUntilEnded();
+  startConnection(lastLogin_);
 }
 
 void CFtpView::onDirectoriesNotice(int code) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTabWidget>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -27,6 +28,7 @@ namespace netrove {
 
 class CTranscriptSink;
 class CTranscriptView;
+class CFtpTlsChoice;
 
 class CFtpLoginPage : public QWidget {
   Q_OBJECT
@@ -39,6 +41,8 @@ class CFtpLoginPage : public QWidget {
   QLineEdit* accountEdit() const { return account_; }
   // Passive data connections: the user's stored choice, on for a new user.
   QCheckBox* passiveBox() const { return passive_; }
+  // Plain, TLS if offered, TLS required or implicit: the stored choice.
+  CFtpTlsChoice* tlsChoice() const { return tls_; }
   QPushButton* addressButton() const { return address_; }
   QPushButton* connectButton() const { return connect_; }
   QPushButton* quitButton() const { return quit_; }
@@ -59,6 +63,7 @@ class CFtpLoginPage : public QWidget {
   QLineEdit* password_;
   QLineEdit* account_;
   QCheckBox* passive_;
+  CFtpTlsChoice* tls_;
   QPushButton* address_;
   QPushButton* connect_;
   QPushButton* quit_;
@@ -144,6 +149,10 @@ class CFtpView : public CToolView {
   int transferMode() const { return transferMode_; }
   // Applies the enable rules to the menu's items.
   void updateCommandStates();
+  // Asks whether to trust a certificate that could not be verified (a seam
+  // for the tests); yes pins it and connects again.
+  using TrustQuestion = std::function<bool(const TlsHandshakeReport&, const std::string& host)>;
+  void setTrustQuestion(TrustQuestion question) { trustQuestion_ = std::move(question); }
 
  private:
   class Events;
@@ -159,6 +168,8 @@ class CFtpView : public CToolView {
   CFtpTreeCtrl* focusedTree() const;
 
   void connectToServer();
+  void startConnection(const FtpLogin& login);
+  void askTrust(const TlsHandshakeReport& report);
   void quit();
   void pickHost();
   void onLoginEnded();
@@ -190,6 +201,8 @@ class CFtpView : public CToolView {
   std::unique_ptr<CFtpFolderJob> folderJob_;
   std::unique_ptr<CTranscriptSink> sink_;
   std::unique_ptr<CFtpConnection> connection_;
+  FtpLogin lastLogin_;  // what the last Connect used, for connecting again once trusted
+  TrustQuestion trustQuestion_;
 };
 
 }  // namespace netrove
