@@ -15,6 +15,7 @@
 #include "base/run_lifecycle.h"
 #include "cli/cli_command.h"
 #include "cli/cli_family.h"
+#include "cli/cli_ftp_folder.h"
 #include "cli/cli_reporter.h"
 #include "cli/cli_run.h"
 #include "cli/cli_secure.h"
@@ -44,6 +45,16 @@ constexpr Option kOptions[] = {
     {"account", '\0', "A", "account, when the server asks for one"},
     {"ascii", 'B', {}, "transfer files as text (TYPE A) instead of binary (TYPE I)"},
     {"force", 'f', {}, "replace an existing local file without asking"},
+    {"recursive",
+     'r',
+     {},
+     "get, put: a whole folder with everything in it, as one job (symbolic links are not "
+     "followed; existing local files are skipped unless --force or --continue)"},
+    {"stop-on-error", '\0', {}, "get -r, put -r: stop at the first file that fails"},
+    {"continue",
+     'c',
+     {},
+     "get, put: resume a partial file from where it ends (SIZE, then REST; binary)"},
     {"verbose", 'v', {}, "echo each command before its reply"},
     {"timeout", '\0', "SECONDS",
      "longest wait for a whole reply, and for a data connection to end after it (default 120, "
@@ -59,14 +70,20 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
   CliFtpSession(std::ostream& err, bool force) : err_(err), force_(force) {}
 
   void NotifyPage(FtpPage page, int code) override {
-    if (page == FtpPage::Login && code == kFtpConnectionEnded) Finish(false, true);
+    if (page != FtpPage::Login || code != kFtpConnectionEnded) return;
+    CancelFolderJob();
+    Finish(false, true);
   }
   void Beep() override {}
-  void Release() override { Finish(true); }
-  void OperationEnded(std::uint64_t, FtpOperationKind, FtpOutcome outcome) override {
+  void Release() override {
+    if (job_ == nullptr) Finish(true);
+  }
+  void OperationEnded(std::uint64_t id, FtpOperationKind, FtpOutcome outcome) override {
+    if (CFtpFolderJob* job = job_; job != nullptr && job->OnOperationEnded(id, outcome)) return;
     Finish(outcome == FtpOutcome::Succeeded);
   }
   void ListingReceived(std::string text, std::string) override {
+    if (CFtpFolderJob* job = job_) return job->OnListing(std::move(text));
     std::lock_guard lock(mutex_);
     listing_ = std::move(text);
   }
@@ -76,6 +93,7 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
   }
   void ClearRemoteTree() override {}
   void TransferProgress(std::uint64_t bytes) override {
+    if (CFtpFolderJob* job = job_) return job->OnTransferProgress(bytes);
     const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(mutex_);
     bytes_ = bytes;
@@ -85,9 +103,17 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
   }
   bool ConfirmReplace(std::string_view fileName) override {
     if (force_) return true;
-    err_ << "Netrove: FTP: " << ConfirmReplaceText(fileName) << "\n(no: --force replaces it)\n";
+    err_ << "Netrove: FTP: " << ConfirmReplaceText(fileName)
+         << "\n(no: --force replaces it, --continue resumes it)\n";
     return false;
   }
+
+  // While a folder job runs, the engine's results are its own.
+  void SetFolderJob(CFtpFolderJob* job) { job_ = job; }
+  void CancelFolderJob() {
+    if (CFtpFolderJob* job = job_) job->Cancel();
+  }
+  void JobEnded(bool success) { Finish(success); }
 
   void StartStep() {
     std::lock_guard lock(mutex_);
@@ -133,6 +159,7 @@ class CliFtpSession : public IFtpPageNotifier, public IFtpPanes, public IFtpQues
 
   std::ostream& err_;
   const bool force_;
+  std::atomic<CFtpFolderJob*> job_{nullptr};
   std::mutex mutex_;
   std::condition_variable changed_;
   bool done_ = false;
@@ -214,11 +241,21 @@ std::optional<FtpCommand> QuotedCommand(const std::string& keyword) {
   return std::nullopt;
 }
 
+// How files are moved: the transfer type and what happens to an existing
+// target.
+struct TransferChoices {
+  FtpTransferType type = FtpTransferType::Image;
+  bool force = false;
+  bool resume = false;
+};
+
 // The request a command stands for; nothing for the plain commands.
-std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words, FtpTransferType type) {
+std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words,
+                                    const TransferChoices& choices) {
   const std::string& what = words[0];
   FtpRequest request;
-  request.type = type;
+  request.type = choices.type;
+  request.resume = choices.resume && (what == "get" || what == "put");
   request.source = words.size() > 1 ? words[1] : std::string();
   request.target = words.size() > 2 ? words[2] : LastPart(request.source);
   // The command line has no one to ask: an existing remote name is replaced.
@@ -227,6 +264,7 @@ std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words, FtpTr
     request.kind = FtpOperationKind::List;
   } else if (what == "get") {
     request.kind = FtpOperationKind::Download;
+    request.replace = choices.force;
   } else if (what == "put" || what == "append" || what == "unique") {
     request.kind = FtpOperationKind::Upload;
     request.store = what == "append"   ? FtpStoreMode::Append
@@ -245,10 +283,46 @@ std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words, FtpTr
   return request;
 }
 
+// get -r and put -r: the folder's contents go into the target folder
+// (created when missing), named by the last part of the source when not
+// given. Runs the job to its end; false when a file failed or it stopped.
+bool RunFolderJob(CFtpConnection& connection, CliFtpSession& session,
+                  const std::vector<std::string>& words, const TransferChoices& choices,
+                  bool stopAtFailure, std::ostream& err) {
+  FtpFolderJobSpec spec;
+  const bool download = words[0] == "get";
+  spec.direction = download ? FtpFolderDirection::Download : FtpFolderDirection::Upload;
+  const std::string target = words.size() > 2 ? words[2] : LastPart(words[1]);
+  if (download && words.size() == 2 && !IsSafeLocalName(target)) {
+    err << "Netrove: FTP: " << UnsafeNameMessage(target) << "\n";
+    return false;
+  }
+  spec.remote = download ? words[1] : target;
+  spec.local = download ? target : words[1];
+  spec.type = choices.type;
+  spec.stopAtFailure = stopAtFailure;
+  // The command line replaces a server's file as a plain put does; a local
+  // file only when told to.
+  spec.existing = choices.resume               ? FtpExistingFiles::Resume
+                  : choices.force || !download ? FtpExistingFiles::Overwrite
+                                               : FtpExistingFiles::Skip;
+  CliFolderJobSink sink(err, spec.direction,
+                        [&session](bool success) { session.JobEnded(success); });
+  CFtpFolderJob job(
+      spec, [&connection](const FtpRequest& request) { return connection.Start(request); }, sink);
+  session.SetFolderJob(&job);
+  job.Start();
+  const bool succeeded = session.WaitStep();
+  // Ended, or the connection went: the job takes no more results.
+  job.Cancel();
+  session.SetFolderJob(nullptr);
+  return succeeded;
+}
+
 // Starts the command; false (with the message on `err`) when it cannot start.
 bool StartCommand(CFtpConnection& connection, const std::vector<std::string>& words,
-                  FtpTransferType type, std::ostream& err) {
-  if (const auto request = RequestOf(words, type)) {
+                  const TransferChoices& choices, std::ostream& err) {
+  if (const auto request = RequestOf(words, choices)) {
     if (words[0] == "get" && words.size() == 2 && !IsSafeLocalName(request->target)) {
       err << "Netrove: FTP: " << UnsafeNameMessage(request->target) << "\n";
       return false;
@@ -357,7 +431,10 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
   // TLS from the first byte has a port of its own.
   if (port == 0) port = login.tls == TlsMode::Implicit ? 990 : login.serverPort;
   login.serverPort = port;
-  const FtpTransferType type = line.Has("ascii") ? FtpTransferType::Ascii : FtpTransferType::Image;
+  TransferChoices choices;
+  choices.type = line.Has("ascii") ? FtpTransferType::Ascii : FtpTransferType::Image;
+  choices.force = line.Has("force");
+  choices.resume = line.Has("continue");
 
   RefusalNotingSink sink(io.out);
   CliFtpSession session(io.err, line.Has("force"));
@@ -378,7 +455,12 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
           if (connection.Connect(login) && (session.WaitStep(), !session.Ended()) && !interrupted) {
             session.StartStep();
             refusalsBefore = sink.Refusals();
-            succeeded = StartCommand(connection, words, type, io.err) && session.WaitStep();
+            if (line.Has("recursive") && (words[0] == "get" || words[0] == "put")) {
+              succeeded = RunFolderJob(connection, session, words, choices,
+                                       line.Has("stop-on-error"), io.err);
+            } else {
+              succeeded = StartCommand(connection, words, choices, io.err) && session.WaitStep();
+            }
             // pwd and quote end on any reply: a refusal is what fails them.
             const bool plainCommand = words[0] == "pwd" || words[0] == "quote";
             if (plainCommand && sink.Refusals() != refusalsBefore) succeeded = false;
@@ -392,6 +474,7 @@ int RunFtp(const CommandLine& line, CliStreams& io) {
       // goes out, and the connection closes after a short grace.
       [&] {
         interrupted = true;
+        session.CancelFolderJob();
         connection.Quit();
       },
       [&] { worker.Join(); });
@@ -414,8 +497,9 @@ const CommandRegistrar registrar(
     {"ftp", "HOST[:PORT] COMMAND [ARGS]",
      "Log in to an FTP server, run one command (ls, get, put, ...) and quit.", kOptions, RunFtp, 2,
      5,
-     "COMMAND: ls [PATH] | get REMOTE [LOCAL] | put LOCAL [REMOTE] | append LOCAL REMOTE |\n"
-     "  unique LOCAL | mkdir DIR | rmdir DIR | delete FILE | rename OLD NEW | pwd |\n"
+     "COMMAND: ls [PATH] | get [-r] REMOTE [LOCAL] | put [-r] LOCAL [REMOTE] |\n"
+     "  append LOCAL REMOTE | unique LOCAL | mkdir DIR | rmdir DIR | delete FILE |\n"
+     "  rename OLD NEW | pwd |\n"
      "  quote SITE|STAT|HELP [ARG]\n"
      "Options not given keep the defaults of the FTP page of Customize; TLS is used where the\n"
      "server offers it unless --tls says otherwise.\n"

@@ -17,6 +17,7 @@
 #include "base/tool_message.h"
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_dialogs.h"
+#include "transfer/ftp_folder_job.h"
 #include "transfer/ftp_tls_choice.h"
 
 namespace netrove {
@@ -42,6 +43,7 @@ CCustomizeFTP::CCustomizeFTP(IMainWindowReporter& reporter, QWidget* parent)
       browse_(new QPushButton(QStringLiteral("Browse..."))),
       bell_(new QCheckBox(QStringLiteral("Beep after every file transfer."))),
       verbose_(new QCheckBox(QStringLiteral("Verbose mode."))),
+      folderStop_(new QCheckBox(QStringLiteral("Stop a folder transfer at its first failure."))),
       port_(new QLineEdit),
       wellKnown_(new QPushButton(QStringLiteral("Set to Well-Known Port"))),
       timeout_(new QSpinBox),
@@ -60,6 +62,7 @@ CCustomizeFTP::CCustomizeFTP(IMainWindowReporter& reporter, QWidget* parent)
   auto* optionsLayout = new QVBoxLayout(options);
   optionsLayout->addWidget(bell_);
   optionsLayout->addWidget(verbose_);
+  optionsLayout->addWidget(folderStop_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Group(QStringLiteral("Window Settings"), {createSizeAndPositionBox()}));
   layout->addWidget(
@@ -74,6 +77,7 @@ CCustomizeFTP::CCustomizeFTP(IMainWindowReporter& reporter, QWidget* parent)
 
   bindCheckBox(bell_, "Bell");
   bindCheckBox(verbose_, "Verbose");
+  bindCheckBox(folderStop_, kFtpFolderStopValue);
   bindCheckBox(proxy_, "Proxy Server", [this](bool on) { followProxy(on); });
   connect(editor_, &QLineEdit::editingFinished, this, &CCustomizeFTP::writeEditor);
   connect(browse_, &QPushButton::clicked, this, &CCustomizeFTP::browseEditor);
@@ -93,6 +97,7 @@ void CCustomizeFTP::loadSettings() {
   editor_->setText(QString::fromStdString(editor));
   loadCheckBox(bell_, "Bell");
   loadCheckBox(verbose_, "Verbose");
+  loadCheckBox(folderStop_, kFtpFolderStopValue);
   loadCheckBox(proxy_, "Proxy Server");
   port_->setText(QString::number(readDword("Port Number", kWellKnownPort)));
   {

@@ -26,6 +26,8 @@ class CCustomizeFTP : public CCustomizePage {
   QPushButton* browseButton() const { return browse_; }
   QCheckBox* bellBox() const { return bell_; }
   QCheckBox* verboseBox() const { return verbose_; }
+  // Off: a folder transfer goes on past a failed file.
+  QCheckBox* folderStopBox() const { return folderStop_; }
   QLineEdit* portEdit() const { return port_; }
   QPushButton* wellKnownButton() const { return wellKnown_; }
   QSpinBox* timeoutBox() const { return timeout_; }
@@ -53,6 +55,7 @@ class CCustomizeFTP : public CCustomizePage {
   QPushButton* browse_;
   QCheckBox* bell_;
   QCheckBox* verbose_;
+  QCheckBox* folderStop_;
   QLineEdit* port_;
   QPushButton* wellKnown_;
   QSpinBox* timeout_;

@@ -7,10 +7,10 @@ namespace netrove {
 namespace {
 
 constexpr std::array<std::string_view, kFtpCommandCount> kKeywords = {
-    "OPEN", "CWD",  "DELE", "PASS", "PORT", "RETR", "STOR", "TYPE", "USER", "ACCT",
-    "RNFR", "RNTO", "LIST", "NLST", "MKD",  "RMD",  "STAT", "SMNT", "APPE", "SITE",
-    "ABOR", "PWD",  "QUIT", "HELP", "SYST", "CDUP", "STOU", "PASV", "NOOP", "EPRT",
-    "EPSV", "FEAT", "OPTS", "MLSD", "SIZE", "MDTM", "MLST", "AUTH", "PBSZ", "PROT"};
+    "OPEN", "CWD",  "DELE", "PASS", "PORT", "RETR", "STOR", "TYPE", "USER", "ACCT", "RNFR",
+    "RNTO", "LIST", "NLST", "MKD",  "RMD",  "STAT", "SMNT", "APPE", "SITE", "ABOR", "PWD",
+    "QUIT", "HELP", "SYST", "CDUP", "STOU", "PASV", "NOOP", "EPRT", "EPSV", "FEAT", "OPTS",
+    "MLSD", "SIZE", "MDTM", "MLST", "AUTH", "PBSZ", "PROT", "REST"};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 

@@ -55,9 +55,10 @@ enum class FtpCommand : int {
   Auth,  // TLS on the control connection and its data connections (RFC 4217)
   Pbsz,
   Prot,
+  Rest,  // restart a transfer at a byte offset (RFC 3659)
 };
 
-inline constexpr int kFtpCommandCount = 40;
+inline constexpr int kFtpCommandCount = 41;
 
 // The keyword of a code; "" outside the table.
 std::string_view FtpKeyword(FtpCommand command);

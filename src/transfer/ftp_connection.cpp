@@ -555,7 +555,7 @@ void CFtpConnection::OnPositive(int code, std::string_view text) {
         return;
       }
       if (command != FtpCommand::Type && command != FtpCommand::Port &&
-          command != FtpCommand::Eprt) {
+          command != FtpCommand::Eprt && command != FtpCommand::Rest) {
         EndCommand(entry, true);
       }
       break;
@@ -725,6 +725,11 @@ bool CFtpConnection::RetryWithPasv(const Entry& entry, int code) {
 
 void CFtpConnection::OnIntermediate(int code) {
   const FtpCommand inFlight = InFlightCommand();
+  if (inFlight == FtpCommand::Rest) {  // 350: the transfer command follows
+    TakeInFlight();
+    SendNext();
+    return;
+  }
   if (inFlight != FtpCommand::Pass && inFlight != FtpCommand::User &&
       inFlight != FtpCommand::Rnfr) {
     return;
@@ -816,6 +821,7 @@ CFtpConnection::OperationPtr CFtpConnection::NewOperation(OperationKind kind, st
 // A failed step fails the whole operation: its later commands are dropped,
 // so no transfer command follows a failed PORT or PASV, no RNTO a failed RNFR.
 void CFtpConnection::FailEntry(const Entry& entry, bool beep) {
+  if (entry.command == FtpCommand::Rest && OnRestartRefused(entry)) return;
   DropOperation(entry.operation);
   EndCommand(entry, false);
   if (beep) BeepIfWanted();
@@ -872,6 +878,9 @@ void CFtpConnection::EndOperation(const OperationPtr& operation, bool success) {
         return;
       }
       break;
+    case OperationKind::RemoteSize:
+      GoOnAfterSize(operation, succeeded);
+      return;
     case OperationKind::Delete:
       // The second step of a moved download: the copy is safe either way.
       if (operation->request.kind == FtpOperationKind::Download) {
@@ -1065,6 +1074,10 @@ std::uint64_t CFtpConnection::Start(const FtpRequest& request) {
       operation = NewOperation(OperationKind::NewFolder, id, request);
       break;
   }
+  const bool resumable =
+      request.kind == FtpOperationKind::Download ||
+      (request.kind == FtpOperationKind::Upload && request.store == FtpStoreMode::Replace);
+  if (request.resume && resumable) operation->kind = OperationKind::RemoteSize;
   StartStep(operation);
   return id;
 }
@@ -1089,6 +1102,8 @@ bool CFtpConnection::StartStep(const OperationPtr& operation) {
       return Delete(operation, request.source, request.sourceIsFolder);
     case OperationKind::NewFolder:
       return NewFolder(operation);
+    case OperationKind::RemoteSize:
+      return AskRemoteSize(operation);
   }
   return false;
 }
@@ -1158,14 +1173,14 @@ bool CFtpConnection::Download(const OperationPtr& operation) {
   const FtpRequest& request = operation->request;
   const std::filesystem::path localPath(request.target);
   std::error_code ignored;
-  if (std::filesystem::exists(localPath, ignored) &&
+  if (!request.replace && std::filesystem::exists(localPath, ignored) &&
       !questions_.ConfirmReplace(localPath.filename().string())) {
     EndOperation(operation, false);
     return false;
   }
   operation->transfer = std::make_unique<CFtpTransfer>(
       FtpTransferKind::Download, request.type == FtpTransferType::Ascii, reporter_, panes_);
-  if (const int error = operation->transfer->CreateDownloadFile(localPath)) {
+  if (const int error = operation->transfer->CreateDownloadFile(localPath, request.resume)) {
     ReportError(error, 1);
     EndOperation(operation, false);
     return false;
@@ -1247,6 +1262,8 @@ bool CFtpConnection::QueueDataCommands(const OperationPtr& operation, FtpTransfe
   operation->transfer->WatchActivity(lastActivity_);
   if (connected_ && PrepareDataConnection(operation, entries)) {
     entries.push_back({FtpCommand::Type, type == FtpTransferType::Image ? "I" : "A", operation});
+    if (operation->restartAt > 0)
+      entries.push_back({FtpCommand::Rest, std::to_string(operation->restartAt), operation});
     entries.push_back({command, std::move(argument), operation});
     if (EnqueueAll(std::move(entries))) return true;
   }

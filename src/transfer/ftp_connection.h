@@ -186,7 +186,8 @@ class CFtpConnection {
     Upload,  // STOR, APPE or STOU
     Delete,
     NewFolder,
-    Rename
+    Rename,
+    RemoteSize  // TYPE I, SIZE: where a resumed transfer goes on from
   };
   struct Operation {
     OperationKind kind;
@@ -196,6 +197,8 @@ class CFtpConnection {
     std::unique_ptr<CFtpTransfer> transfer;
     std::string editorPath;
     std::filesystem::path temporary;
+    std::uint64_t restartAt = 0;              // REST before the transfer command
+    std::optional<std::uint64_t> remoteSize;  // a 213 to SIZE
   };
   using OperationPtr = std::shared_ptr<Operation>;
   struct Entry {
@@ -273,6 +276,14 @@ class CFtpConnection {
   void GoOnAfterCopy(const OperationPtr& operation);
   void Report(const Operation& operation, FtpOutcome outcome);
   // `entries` may already hold commands that go before the data connection's.
+  // Resumed transfers (ftp_connection_resume.cpp).
+  bool AskRemoteSize(const OperationPtr& operation);
+  void OnResumeSize(const Entry& entry, int code);
+  void GoOnAfterSize(const OperationPtr& check, bool answered);
+  bool ResumeDownload(const OperationPtr& operation);
+  bool ResumeUpload(const OperationPtr& operation);
+  void EndAlreadyComplete(const OperationPtr& operation);
+  bool OnRestartRefused(const Entry& entry);
   bool QueueDataCommands(const OperationPtr& operation, FtpTransferType type, FtpCommand command,
                          std::optional<std::string> argument, std::vector<Entry> entries = {});
   bool PrepareDataConnection(const OperationPtr& operation, std::vector<Entry>& entries);

@@ -86,6 +86,10 @@ bool CFtpConnection::QueueDownloadProbe(const OperationPtr& operation) {
 // "213 value"; the transfer command follows the last of the probe's replies.
 void CFtpConnection::OnProbeReply(const Entry& entry, int code) {
   const OperationPtr& operation = entry.operation;
+  if (operation && operation->kind == OperationKind::RemoteSize) {
+    OnResumeSize(entry, code);
+    return;
+  }
   if (!operation || operation->ended || !operation->transfer) return;
   if (code / 100 == 2) {
     std::string_view value =

@@ -45,6 +45,11 @@ struct FtpRequest {
   bool sourceIsFolder = false;
   // Skip the name check: the user has agreed to replace.
   bool replace = false;
+  // Download or Upload: go on from where the target ends instead of
+  // starting over (in binary whatever `type` says, since only then does a
+  // byte offset mean the same on both sides). A target that is complete
+  // already ends as succeeded with nothing sent.
+  bool resume = false;
   // EditDownload: the program started on the copy.
   std::string editor;
 };

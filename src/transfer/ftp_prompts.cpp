@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include "transfer/ftp_dialogs.h"
 #include "widgets/message_boxes.h"
@@ -11,6 +13,32 @@ namespace netrove {
 
 bool CFtpPrompts::askYesNo(QWidget* owner, const QString& text) {
   return AskPlainYesNo(owner, QStringLiteral("Netrove"), text);
+}
+
+ExistingChoice CFtpPrompts::askExisting(QWidget* owner, const QString& name, bool folder) {
+  QMessageBox box(owner);
+  box.setWindowTitle(QStringLiteral("Netrove"));
+  box.setIcon(QMessageBox::Question);
+  // The name comes from a listing or the disk: never read as markup.
+  box.setTextFormat(Qt::PlainText);
+  box.setText(folder ? QStringLiteral("The folder '%1' exists already.\n\nFor each of its files "
+                                      "that exists on both sides: Resume adds what is missing, "
+                                      "Overwrite replaces it, Skip leaves it as it is.")
+                           .arg(name)
+                     : QStringLiteral("'%1' exists already (whole or in part).\n\nResume adds "
+                                      "what is missing, Overwrite replaces it, Skip leaves it "
+                                      "as it is.")
+                           .arg(name));
+  QPushButton* resume = box.addButton(QStringLiteral("&Resume"), QMessageBox::AcceptRole);
+  QPushButton* overwrite =
+      box.addButton(QStringLiteral("&Overwrite"), QMessageBox::DestructiveRole);
+  QPushButton* skip = box.addButton(QStringLiteral("&Skip"), QMessageBox::RejectRole);
+  box.setDefaultButton(skip);
+  box.setEscapeButton(skip);
+  box.exec();
+  if (box.clickedButton() == resume) return ExistingChoice::Resume;
+  if (box.clickedButton() == overwrite) return ExistingChoice::Overwrite;
+  return ExistingChoice::Skip;
 }
 
 void CFtpPrompts::beep() { QApplication::beep(); }

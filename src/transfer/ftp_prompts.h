@@ -13,11 +13,18 @@ namespace netrove {
 
 enum class DropChoice { Move, Copy, Cancel };
 
+// What to do with a transfer's target that exists already.
+enum class ExistingChoice { Resume, Overwrite, Skip };
+
 class CFtpPrompts {
  public:
   virtual ~CFtpPrompts() = default;
   // Yes/No with No as the default.
   virtual bool askYesNo(QWidget* owner, const QString& text);
+  // Resume / Overwrite / Skip for the target `name` that exists already
+  // (`folder`: a folder whose files may exist). Skip is the default and the
+  // answer to Escape: it changes nothing.
+  virtual ExistingChoice askExisting(QWidget* owner, const QString& name, bool folder);
   // MessageBeep: a refused click or command.
   virtual void beep();
   // "Move Here", "Copy Here", "Cancel" at `global`.

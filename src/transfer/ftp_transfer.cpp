@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "base/tool_message.h"
@@ -49,6 +50,12 @@ mode_t ModeForNewFile(const std::filesystem::path& target) {
 
 }  // namespace
 
+std::filesystem::path PartialDownloadPath(const std::filesystem::path& target) {
+  std::filesystem::path partial = target;
+  partial += ".part";
+  return partial;
+}
+
 void CAsciiDecoder::Decode(std::string_view in, std::string& out) {
   out.reserve(out.size() + in.size() + 1);
   for (const char c : in) {
@@ -86,10 +93,10 @@ CFtpTransfer::~CFtpTransfer() {
   Cancel();
   lifecycle_.Join();
   if (file_ >= 0) ::close(file_);
-  if (!temporary_.empty() && !keepTemporary_) ::unlink(temporary_.c_str());
+  if (!temporary_.empty() && !keepTemporary_ && !resumed_) ::unlink(temporary_.c_str());
 }
 
-int CFtpTransfer::CreateDownloadFile(const std::filesystem::path& target) {
+int CFtpTransfer::CreateDownloadFile(const std::filesystem::path& target, bool keepPartial) {
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
   // A hidden name beside the target: the same file system, so the final
   // rename is atomic.
@@ -103,6 +110,18 @@ int CFtpTransfer::CreateDownloadFile(const std::filesystem::path& target) {
   (void)::fchmod(file_, ModeForNewFile(target));
   target_ = target;
   temporary_ = name.data();
+  if (keepPartial && !ascii_) partial_ = PartialDownloadPath(target);
+  return 0;
+}
+
+int CFtpTransfer::ResumeDownloadFile(const std::filesystem::path& file, std::uint64_t offset,
+                                     const std::filesystem::path& target) {
+  file_ = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+  if (file_ < 0) return errno;
+  if (::lseek(file_, static_cast<off_t>(offset), SEEK_SET) < 0) return errno;
+  target_ = target;
+  temporary_ = file;
+  resumed_ = true;
   return 0;
 }
 
@@ -114,9 +133,11 @@ int CFtpTransfer::UseTemporaryFile(const std::filesystem::path& temporary) {
   return 0;
 }
 
-int CFtpTransfer::OpenUploadFile(const std::filesystem::path& source) {
+int CFtpTransfer::OpenUploadFile(const std::filesystem::path& source, std::uint64_t offset) {
   file_ = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  return file_ < 0 ? errno : 0;
+  if (file_ < 0) return errno;
+  if (offset > 0 && ::lseek(file_, static_cast<off_t>(offset), SEEK_SET) < 0) return errno;
+  return 0;
 }
 
 SocketStatus CFtpTransfer::Listen(const SocketAddress& localAddress,
@@ -210,21 +231,50 @@ bool CFtpTransfer::Finish(bool replyPositive, std::chrono::milliseconds bound) {
   if (file_ >= 0) ::close(file_);
   file_ = -1;
   if (truncated) {
-    KeepPartialCopy();
+    // A resumed file is the user's own (or its part): it stays in place.
+    if (resumed_) {
+      reporter_.PostToolMessage(kSourceFtp, "The resumed download of '" +
+                                                DisplayName(target_.filename().string()) +
+                                                "' ended short of the size the server announced; "
+                                                "what arrived was kept.");
+      temporary_.clear();
+    } else {
+      KeepPartialCopy();
+    }
     return false;
   }
   const bool success = moved;
-  if (kind_ == FtpTransferKind::Download && !temporary_.empty()) {
-    if (success && !keepTemporary_ && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
-      ReportSystemError(errno);
-      ::unlink(temporary_.c_str());
-      temporary_.clear();
-      return false;
-    }
-    if (!success) ::unlink(temporary_.c_str());
+  if (kind_ == FtpTransferKind::Download && !temporary_.empty()) return FinishDownloadFile(success);
+  return success;
+}
+
+bool CFtpTransfer::FinishDownloadFile(bool success) {
+  const std::filesystem::path written = std::exchange(temporary_, {});
+  if (success && !keepTemporary_ && written != target_ &&
+      ::rename(written.c_str(), target_.c_str()) != 0) {
+    ReportSystemError(errno);
+    if (!resumed_) ::unlink(written.c_str());
+    return false;
+  }
+  if (!success && !resumed_) {
+    temporary_ = written;
+    if (!KeepPartial()) ::unlink(written.c_str());
     temporary_.clear();
   }
   return success;
+}
+
+// The bytes of a failed binary download stay beside the target, so that a
+// resume need not fetch them again; the target itself is never a torso.
+bool CFtpTransfer::KeepPartial() {
+  if (partial_.empty() || received_ == 0) return false;
+  if (::rename(temporary_.c_str(), partial_.c_str()) != 0) return false;
+  reporter_.PostToolMessage(kSourceFtp, "The download of '" + target_.filename().string() +
+                                            "' did not finish; the " + std::to_string(received_) +
+                                            " bytes received were kept in '" +
+                                            partial_.filename().string() +
+                                            "'. Downloading it again can resume from there.");
+  return true;
 }
 
 void CFtpTransfer::Run(bool passive, SocketAddress dataAddress) {
@@ -279,6 +329,7 @@ bool CFtpTransfer::Receive() {
     if (got.bytes == 0) break;
     const std::string_view piece(buffer.data(), static_cast<std::size_t>(got.bytes));
     total += piece.size();
+    received_ = total;
     NoteActivity();
     if (kind_ != FtpTransferKind::Download) {
       if (text_.size() + piece.size() > kLargestListing) return false;

@@ -48,6 +48,10 @@ class CAsciiEncoder {
   bool lastWasCr_ = false;
 };
 
+// Where an interrupted binary download of `target` keeps what it received:
+// beside it, named "<name>.part", never under the name itself.
+std::filesystem::path PartialDownloadPath(const std::filesystem::path& target);
+
 class CFtpTransfer {
  public:
   // ascii: convert line ends (files only; listings stay as sent).
@@ -59,12 +63,20 @@ class CFtpTransfer {
   FtpTransferKind kind() const { return kind_; }
 
   // Downloads go to a new file beside `target` and are renamed over it only
-  // on success, so an existing file is untouched until then. A system error
-  // code, 0 on success.
-  int CreateDownloadFile(const std::filesystem::path& target);
+  // on success, so an existing file is untouched until then. With
+  // `keepPartial`, what a failed binary download received is kept as
+  // PartialDownloadPath(target) for a later resume; otherwise it goes. A
+  // system error code, 0 on success.
+  int CreateDownloadFile(const std::filesystem::path& target, bool keepPartial = false);
+  // A resumed download: written into `file` from `offset` on (its end), in
+  // place, and renamed to `target` on success when the two differ. Nothing
+  // already in `file` is ever removed.
+  int ResumeDownloadFile(const std::filesystem::path& file, std::uint64_t offset,
+                         const std::filesystem::path& target);
   // An editor download: into an existing temporary file that stays in place.
   int UseTemporaryFile(const std::filesystem::path& temporary);
-  int OpenUploadFile(const std::filesystem::path& source);
+  // Sends from `offset` on (a resumed upload).
+  int OpenUploadFile(const std::filesystem::path& source, std::uint64_t offset = 0);
 
   // The data connection runs in TLS (this side the client, in active mode
   // too), typically resuming the control connection's session. Before
@@ -119,6 +131,8 @@ class CFtpTransfer {
   bool WriteLocal(std::string_view bytes);
   void WriteBack();
   void ReportSystemError(int code);
+  bool KeepPartial();
+  bool FinishDownloadFile(bool success);
   bool SizeDiffers() const;
   void KeepPartialCopy();
   void ApplyRemoteTime();
@@ -146,6 +160,8 @@ class CFtpTransfer {
   std::filesystem::path target_;     // downloads: where the file goes on success
   std::filesystem::path temporary_;  // downloads: where it is written
   bool keepTemporary_ = false;       // editor downloads
+  bool resumed_ = false;             // written in place: never removed
+  std::filesystem::path partial_;    // where a failed download's bytes stay
   std::string text_;
   bool threadSucceeded_ = false;   // written by the thread, read after join
   std::uint64_t received_ = 0;     // likewise: bytes of the data connection

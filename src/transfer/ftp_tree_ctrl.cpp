@@ -11,11 +11,13 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <cerrno>
+#include <filesystem>
 
 #include "base/tool_message.h"
 #include "transfer/ftp_local_files.h"
 #include "transfer/ftp_notify.h"
 #include "transfer/ftp_prompts.h"
+#include "transfer/ftp_transfer.h"
 #include "transfer/ftp_window_ids.h"
 
 namespace netrove {
@@ -550,11 +552,15 @@ void CFtpTreeCtrl::drop(CFtpTreeCtrl* target, const QModelIndex& on, bool move) 
   // opening it later does not list the placeholder away.
   if (target->side_ == Side::Local && !target->model_->isListed(folder))
     target->listLocalFolder(folder);
+  const bool folderAcross = side_ != target->side_ && !model_->isFile(draggedItem_);
+  const bool folderExists = target->model_->childByLabel(folder, label).isValid();
   const QModelIndex placeholder =
-      target->model_->insertItem(folder, target->model_->rowCount(folder), label, false);
+      target->model_->insertItem(folder, target->model_->rowCount(folder), label, folderAcross);
   operationTree_ = target;
   operationItem_ = placeholder;
-  if (side_ == Side::Remote && target->side_ == Side::Local) {
+  if (folderAcross) {
+    dropFolderAcross(folder, placeholder, folderExists);
+  } else if (side_ == Side::Remote && target->side_ == Side::Local) {
     dropRemoteOnLocal(folder, placeholder);
   } else if (side_ == Side::Local && target->side_ == Side::Remote) {
     dropLocalOnRemote(on, placeholder);
@@ -573,9 +579,16 @@ void CFtpTreeCtrl::dropRemoteOnLocal(const QModelIndex& folder, const QModelInde
     partner_->model_->removeItem(placeholder);
     return;
   }
-  markBusy();
   FtpRequest request = RequestFor(FtpOperationKind::Download, model_->serverPath(draggedItem_),
                                   Join(partner_->model_->fullPath(folder), label).toStdString());
+  std::error_code ignored;
+  const bool exists = std::filesystem::exists(request.target, ignored) ||
+                      std::filesystem::exists(PartialDownloadPath(request.target), ignored);
+  if (exists && !chooseForExisting(request, label)) {
+    partner_->model_->removeItem(placeholder);
+    return;
+  }
+  markBusy();
   request.move = move_;
   request.sourceIsFolder = !model_->isFile(draggedItem_);
   post(std::move(request));
@@ -603,6 +616,54 @@ void CFtpTreeCtrl::dropRemoteOnRemote(const QModelIndex& folder, const QModelInd
   markBusy();
   viewport()->setCursor(Qt::WaitCursor);
   post(RequestFor(FtpOperationKind::ServerMove, std::move(source), std::move(target)));
+}
+
+// A folder goes with everything in it, as one job of the window; a move is
+// a copy here (a whole tree is never deleted on the word of one job). Where
+// the folder exists already, the user chooses for the files that exist on
+// both sides.
+void CFtpTreeCtrl::dropFolderAcross(const QModelIndex& folder, const QModelIndex& placeholder,
+                                    bool exists) {
+  CFtpTreeModel* target = partner_->model_;
+  const QString label = target->label(placeholder);
+  FtpFolderJobSpec spec;
+  if (side_ == Side::Remote) {
+    if (!IsSafeLocalName(label.toStdString())) {
+      reporter_.PostToolMessage(kSourceFtp, UnsafeNameMessage(label.toStdString()));
+      target->removeItem(placeholder);
+      return;
+    }
+    spec.direction = FtpFolderDirection::Download;
+    spec.remote = model_->serverPath(draggedItem_);
+    spec.local = LocalPath(Join(target->fullPath(folder), label));
+  } else {
+    spec.direction = FtpFolderDirection::Upload;
+    spec.remote = target->serverPath(placeholder);
+    spec.local = LocalPath(model_->fullPath(draggedItem_));
+  }
+  spec.existing = FtpExistingFiles::Overwrite;
+  if (exists) {
+    switch (prompts_.askExisting(this, label, true)) {
+      case ExistingChoice::Resume:
+        spec.existing = FtpExistingFiles::Resume;
+        break;
+      case ExistingChoice::Overwrite:
+        break;
+      case ExistingChoice::Skip:
+        spec.existing = FtpExistingFiles::Skip;
+        break;
+    }
+  }
+  markBusy();
+  QMetaObject::invokeMethod(
+      this, [this, spec = std::move(spec)] { emit folderJobRequested(spec); },
+      Qt::QueuedConnection);
+}
+
+void CFtpTreeCtrl::folderJobEnded() {
+  dropDuplicatesOf(operationItem_);
+  operationItem_ = QPersistentModelIndex();
+  release();
 }
 
 // Local copies and moves: a file that exists is replaced only after the
@@ -729,12 +790,31 @@ void CFtpTreeCtrl::operationEnded(FtpOperationKind kind, FtpOutcome outcome) {
   release();
 }
 
+// Resume / Overwrite / Skip: false for Skip, which changes nothing.
+bool CFtpTreeCtrl::chooseForExisting(FtpRequest& request, const QString& label) {
+  switch (prompts_.askExisting(this, label, false)) {
+    case ExistingChoice::Resume:
+      request.resume = true;
+      return true;
+    case ExistingChoice::Overwrite:
+      request.replace = true;
+      return true;
+    case ExistingChoice::Skip:
+      break;
+  }
+  return false;
+}
+
 void CFtpTreeCtrl::confirmReplace() {
   const QString label = draggedItem_.isValid() ? model_->label(draggedItem_) : QString();
   const CFtpTreeCtrl* remote = side_ == Side::Remote ? this : partner_.data();
-  if (prompts_.askYesNo(this, QString::fromStdString(ConfirmReplaceText(label.toStdString()))) &&
-      remote != nullptr && remote->isEnabled()) {
-    FtpRequest again = pending_;
+  FtpRequest again = pending_;
+  const bool goOn =
+      again.kind == FtpOperationKind::Upload
+          ? chooseForExisting(again, label)
+          : prompts_.askYesNo(this,
+                              QString::fromStdString(ConfirmReplaceText(label.toStdString())));
+  if (goOn && remote != nullptr && remote->isEnabled()) {
     again.replace = true;
     post(std::move(again));
     return;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "transfer/ftp_folder_job.h"
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_operation.h"
 #include "transfer/ftp_tree_model.h"
@@ -76,12 +77,16 @@ class CFtpTreeCtrl : public QTreeView {
   void listingReceived(const std::vector<FtpListingEntry>& entries, const QString& rootLabel);
   // The end of the operation this tree requested last.
   void operationEnded(FtpOperationKind kind, FtpOutcome outcome);
+  // The folder job this tree asked for is over (its summary is shown).
+  void folderJobEnded();
   void setNewItemLabel(const QString& label);
   void clearRemote();
 
  signals:
   // Posted: the window acts on it after the tree has finished what it does.
   void operationRequested(const netrove::FtpRequest& request);
+  // Posted: a folder dragged to the other side, as one job.
+  void folderJobRequested(const netrove::FtpFolderJobSpec& spec);
   // A local file to open in the editor (no FTP traffic).
   void localEditWanted(const QString& path);
   // A right click inside the focused tree with no drag.
@@ -121,7 +126,9 @@ class CFtpTreeCtrl : public QTreeView {
   void dropLocalOnRemote(const QModelIndex& on, const QModelIndex& placeholder);
   void dropRemoteOnRemote(const QModelIndex& folder, const QModelIndex& placeholder);
   void dropLocalOnLocal(const QModelIndex& folder, const QModelIndex& placeholder);
+  void dropFolderAcross(const QModelIndex& folder, const QModelIndex& placeholder, bool exists);
   void confirmReplace();
+  bool chooseForExisting(FtpRequest& request, const QString& label);
   void transferEnded(FtpOutcome outcome);
   void serverMoveEnded(bool success);
   void renameEnded(bool success);

@@ -80,7 +80,14 @@ class CFtpView::Events : public IFtpPageNotifier, public IFtpPanes, public IFtpQ
   }
   // Listings belong to the remote tree, whoever asked (the login's has no
   // asker); every other outcome to the tree that asked.
-  void OperationEnded(std::uint64_t, FtpOperationKind kind, FtpOutcome outcome) override {
+  void OperationEnded(std::uint64_t id, FtpOperationKind kind, FtpOutcome outcome) override {
+    if (folderJob_) {
+      post([id, kind, outcome](CFtpView& view) {
+        if (view.folderJob_ && view.folderJob_->OnOperationEnded(id, outcome)) return;
+        view.remoteTree()->operationEnded(kind, outcome);
+      });
+      return;
+    }
     const auto end = [kind, outcome](CFtpTreeCtrl& tree) { tree.operationEnded(kind, outcome); };
     if (kind == FtpOperationKind::OpenFolder || kind == FtpOperationKind::List) {
       toRemote(end);
@@ -91,6 +98,12 @@ class CFtpView::Events : public IFtpPageNotifier, public IFtpPanes, public IFtpQ
   // Parsed here, on the transfer's thread: a listing of 100,000 names costs
   // the window only the insertion.
   void ListingReceived(std::string text, std::string rootLabel) override {
+    if (folderJob_) {
+      post([text = std::move(text)](CFtpView& view) mutable {
+        if (view.folderJob_) view.folderJob_->OnListing(std::move(text));
+      });
+      return;
+    }
     auto entries = std::make_shared<std::vector<FtpListingEntry>>(ParseListing(text));
     const QString root = QString::fromStdString(rootLabel);
     post([entries, root](CFtpView& view) {
@@ -111,9 +124,16 @@ class CFtpView::Events : public IFtpPageNotifier, public IFtpPanes, public IFtpQ
     if (progressQueued_.exchange(true)) return;
     post([this](CFtpView& view) {
       progressQueued_.store(false);
-      view.showProgress(bytes_.load());
+      if (view.folderJob_) {
+        view.folderJob_->OnTransferProgress(bytes_.load());
+      } else {
+        view.showProgress(bytes_.load());
+      }
     });
   }
+
+  // Set on the GUI thread while a folder job runs: its results go to it.
+  std::atomic<bool> folderJob_{false};
 
   // On the GUI thread, from the operation that is about to overwrite.
   bool ConfirmReplace(std::string_view fileName) override {
@@ -308,6 +328,10 @@ CFtpView::CFtpView(CToolServices& services, std::unique_ptr<CFtpPrompts> prompts
   connect(help_, &QPushButton::clicked, this, [this] { this->services().showHelp(helpContext()); });
   CFtpDirectoriesPage* directories = tabs_->directoriesPage();
   connect(directories, &CFtpDirectoriesPage::operationRequested, this, &CFtpView::startOperation);
+  for (CFtpTreeCtrl* tree : {remoteTree(), localTree()}) {
+    connect(tree, &CFtpTreeCtrl::folderJobRequested, this,
+            [this, tree](const FtpFolderJobSpec& spec) { startFolderJob(tree, spec); });
+  }
   connect(directories, &CFtpDirectoriesPage::localEditWanted, this, &CFtpView::editLocalFile);
   for (CFtpTreeCtrl* tree : {remoteTree(), localTree()}) {
     connect(tree, &CFtpTreeCtrl::contextMenuWanted, this,
@@ -448,6 +472,7 @@ void CFtpView::runCommand(int id) {
       break;
     }
     case kCmdFtpAbort:
+      if (folderJob_) folderJob_->Cancel();
       connection_->QueueCommand(FtpCommand::Abor);
       break;
     case kCmdFtpNoop:
@@ -597,6 +622,7 @@ void CFtpView::onDirectoriesNotice(int code) {
     return;
   }
   if (code != kFtpConnectionEnded) return;
+  if (folderJob_) folderJob_->Cancel();
   remote->clearRemote();
   remote->setEnabled(false);
   remote->release();
@@ -639,6 +665,60 @@ void CFtpView::startOperation(CFtpTreeCtrl* tree, FtpRequest request) {
       break;
   }
   connection_->Start(request);
+}
+
+// ---- folder jobs ----
+
+// The job's reports arrive on the GUI thread (the job is driven from it);
+// its end is acted on once the job has let go.
+class CFtpView::FolderSink : public IFtpFolderJobSink {
+ public:
+  FolderSink(CFtpView& view, CFtpTreeCtrl* tree) : view_(view), tree_(tree) {}
+  void FolderProgress(const FtpFolderProgress& progress) override {
+    view_.progress_->setText(QString::fromStdString(FormatFolderProgress(progress)));
+  }
+  void FolderItemFailed(const std::string&) override {}
+  void FolderJobEnded(const FtpFolderSummary& summary) override {
+    QMetaObject::invokeMethod(
+        &view_, [view = &view_, tree = tree_, summary] { view->endFolderJob(tree, summary); },
+        Qt::QueuedConnection);
+  }
+
+ private:
+  CFtpView& view_;
+  QPointer<CFtpTreeCtrl> tree_;
+};
+
+void CFtpView::startFolderJob(CFtpTreeCtrl* tree, FtpFolderJobSpec spec) {
+  spec.type = transferType();
+  spec.stopAtFailure = StoredFtpChoice(kFtpFolderStopValue, false);
+  tabs_->directoriesPage()->setRequester(tree);
+  startProgress();
+  folderSink_ = std::make_unique<FolderSink>(*this, tree);
+  folderJob_ = std::make_unique<CFtpFolderJob>(
+      std::move(spec), [this](const FtpRequest& request) { return connection_->Start(request); },
+      *folderSink_);
+  events_->folderJob_ = true;
+  folderJob_->Start();
+}
+
+// One summary: on the status line, and in a box that names what failed.
+void CFtpView::endFolderJob(CFtpTreeCtrl* tree, const FtpFolderSummary& summary) {
+  const FtpFolderDirection direction = folderJob_->spec().direction;
+  events_->folderJob_ = false;
+  folderJob_.reset();
+  folderSink_.reset();
+  const std::string text = FormatFolderSummary(direction, summary);
+  progress_->setText(QString::fromStdString(text));
+  if (summary.failed > 0) {
+    std::string failures = text + "\n\nNot transferred:";
+    const std::size_t shown = std::min<std::size_t>(summary.failures.size(), 10);
+    for (std::size_t index = 0; index < shown; ++index)
+      failures += "\n" + DisplayName(summary.failures[index]);
+    if (summary.failures.size() > shown) failures += "\n...";
+    services().reporter().PostToolMessage(kSourceFtp, failures);
+  }
+  if (tree) tree->folderJobEnded();
 }
 
 // The editor of the settings, or one chosen for this request only.

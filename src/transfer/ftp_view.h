@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "transfer/ftp_connection.h"
+#include "transfer/ftp_folder_job.h"
 #include "transfer/ftp_prompts.h"
 #include "transfer/ftp_tree_ctrl.h"
 #include "widgets/tool_view.h"
@@ -156,6 +157,8 @@ class CFtpView : public CToolView {
  private:
   class Events;
   friend class Events;
+  class FolderSink;
+  friend class FolderSink;
 
   void buildMenu();
   void runCommand(int id);
@@ -172,6 +175,8 @@ class CFtpView : public CToolView {
   void onLoginEnded();
   void onDirectoriesNotice(int code);
   void startOperation(CFtpTreeCtrl* tree, FtpRequest request);
+  void startFolderJob(CFtpTreeCtrl* tree, FtpFolderJobSpec spec);
+  void endFolderJob(CFtpTreeCtrl* tree, const FtpFolderSummary& summary);
   std::string chosenEditor();
   void editLocalFile(const QString& path);
   FtpTransferType transferType() const;
@@ -191,6 +196,9 @@ class CFtpView : public CToolView {
   std::chrono::steady_clock::time_point progressStart_;
 
   std::unique_ptr<Events> events_;
+  // The folder job running (at most one: the remote tree is busy with it).
+  std::unique_ptr<FolderSink> folderSink_;
+  std::unique_ptr<CFtpFolderJob> folderJob_;
   std::unique_ptr<CTranscriptSink> sink_;
   std::unique_ptr<CFtpConnection> connection_;
   FtpLogin lastLogin_;  // what the last Connect used, for connecting again once trusted

@@ -50,6 +50,61 @@ TEST_F(CliFtp, PutAndGetRoundTripInBothModes) {
   }
 }
 
+// --continue sends or fetches only what the other side is missing; without
+// it (or --force) an existing local file is left alone.
+TEST_F(CliFtp, ContinueResumesAPartialFileEachWay) {
+  std::string bytes(300000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 253);
+  const std::string part = bytes.substr(0, 111000);
+  std::ofstream(root_ / "pub" / "big.bin", std::ios::binary) << bytes;
+  const fs::path local = home_.path() / "big.bin";
+  std::ofstream(local, std::ios::binary) << part;
+  const CliRun refused = RunCli(home_, {"ftp", Address(), "get", "pub/big.bin", local.string()});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("--continue resumes it"), std::string::npos) << refused.err;
+  EXPECT_EQ(ReadFile(local), part);
+
+  const CliRun get =
+      RunCli(home_, {"ftp", "-v", "-c", Address(), "get", "pub/big.bin", local.string()});
+  ASSERT_EQ(get.status, 0) << get.out << get.err;
+  EXPECT_NE(get.out.find("REST 111000\r\n"), std::string::npos) << get.out;
+  EXPECT_EQ(ReadFile(local), bytes);
+
+  std::ofstream(root_ / "pub" / "up.bin", std::ios::binary) << part;
+  const CliRun put =
+      RunCli(home_, {"ftp", "-v", "--continue", Address(), "put", local.string(), "pub/up.bin"});
+  ASSERT_EQ(put.status, 0) << put.out << put.err;
+  EXPECT_NE(put.out.find("REST 111000\r\n"), std::string::npos) << put.out;
+  EXPECT_EQ(ReadFile(root_ / "pub" / "up.bin"), bytes);
+}
+
+// put -r and get -r move a folder with its subfolders as one job and end
+// with one summary; a file that cannot be written fails the run (exit 1)
+// after the others have gone.
+TEST_F(CliFtp, RecursivePutAndGetMoveAWholeFolder) {
+  const fs::path source = home_.path() / "album";
+  fs::create_directories(source / "2026" / "june");
+  std::ofstream(source / "cover.txt") << "cover";
+  std::ofstream(source / "2026" / "a.txt") << "a";
+  std::ofstream(source / "2026" / "june" / "b c.txt") << "b c";
+  const CliRun put =
+      RunCli(home_, {"ftp", "--passive", Address(), "put", "-r", source.string(), "pub/album"});
+  ASSERT_EQ(put.status, 0) << put.out << put.err;
+  EXPECT_NE(put.err.find("Folder upload finished: 3 files"), std::string::npos) << put.err;
+  EXPECT_EQ(ReadFile(root_ / "pub" / "album" / "2026" / "june" / "b c.txt"), "b c");
+
+  const fs::path back = home_.path() / "back";
+  // A folder where a file goes: replacing it (--force) fails.
+  fs::create_directories(back / "2026" / "a.txt");
+  const CliRun get =
+      RunCli(home_, {"ftp", Address(), "--force", "get", "-r", "pub/album", back.string()});
+  EXPECT_EQ(get.status, 1) << get.out << get.err;
+  EXPECT_NE(get.err.find("not transferred: pub/album/2026/a.txt"), std::string::npos) << get.err;
+  EXPECT_NE(get.err.find("Folder download finished: 2 files"), std::string::npos) << get.err;
+  EXPECT_EQ(ReadFile(back / "cover.txt"), "cover");
+  EXPECT_EQ(ReadFile(back / "2026" / "june" / "b c.txt"), "b c");
+}
+
 TEST_F(CliFtp, LsPrintsTheTranscriptAndTheEntries) {
   const CliRun run = RunCli(home_, {"ftp", "--passive", Address(), "ls", "pub"});
   ASSERT_EQ(run.status, 0) << run.err;

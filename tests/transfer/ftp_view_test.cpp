@@ -47,6 +47,11 @@ class ScriptedPrompts : public CFtpPrompts {
     questions.push_back(text);
     return answerYes;
   }
+  ExistingChoice askExisting(QWidget*, const QString& name, bool folder) override {
+    questions.push_back((folder ? QStringLiteral("folder exists: ") : QStringLiteral("exists: ")) +
+                        name);
+    return existing;
+  }
   void beep() override { ++beeps; }
   DropChoice chooseDrop(QWidget*, const QPoint&, bool copyEnabled) override {
     copyOffered = copyEnabled;
@@ -57,6 +62,7 @@ class ScriptedPrompts : public CFtpPrompts {
   std::optional<QString> askHelpKeyword(QWidget*) override { return argument; }
 
   bool answerYes = false;
+  ExistingChoice existing = ExistingChoice::Skip;
   DropChoice drop = DropChoice::Cancel;
   std::optional<QString> argument;
   QStringList questions;
@@ -218,17 +224,62 @@ TEST_F(FtpViewTest, DraggingARemoteFileDownloadsItAndAReplaceRefusedLeavesNoPlac
     return view_->progressLabel()->text().startsWith(QStringLiteral("22 bytes transferred"));
   })) << view_->progressLabel()->text().toStdString();
 
-  // Once more onto the file itself: its folder is the destination, and No
-  // keeps the local file and takes the placeholder away again.
+  // Once more onto the file itself: its folder is the destination, and Skip
+  // (the default) keeps the local file and takes the placeholder away again.
   test::WriteFileBytes(local_ / "inbox/hello.txt", "mine");
   const QModelIndex existing = model(local())->childByLabel(inbox, QStringLiteral("hello.txt"));
   Drag(remote(), Find(remote(), {QStringLiteral("hello.txt")}), local(), existing, false);
   ASSERT_TRUE(WaitFor([&] { return remote()->isIdle() && !prompts_->questions.isEmpty(); }));
-  EXPECT_EQ(prompts_->questions.front(),
-            QStringLiteral("Confirm File Replace\n\nThis folder already contains a file called "
-                           "'hello.txt'.\n\nWould you like to replace the existing file?"));
+  EXPECT_EQ(prompts_->questions.front(), QStringLiteral("exists: hello.txt"));
   ASSERT_TRUE(WaitFor([&] { return model(local())->rowCount(inbox) == 1; }));
   EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/hello.txt"), "mine");
+
+  // A partial copy and Resume: only the rest comes, after REST.
+  test::WriteFileBytes(local_ / "inbox/hello.txt", "hello from");
+  prompts_->existing = ExistingChoice::Resume;
+  Drag(remote(), Find(remote(), {QStringLiteral("hello.txt")}), local(),
+       model(local())->childByLabel(inbox, QStringLiteral("hello.txt")), false);
+  ASSERT_TRUE(WaitFor([&] {
+    return remote()->isIdle() &&
+           test::ReadFileBytes(local_ / "inbox/hello.txt") == "hello from the server\n";
+  })) << Transcript();
+  EXPECT_NE(Transcript().find("REST 10\r\n"), std::string::npos) << Transcript();
+  EXPECT_EQ(model(local())->rowCount(inbox), 1);
+}
+
+// A folder dragged to the other side goes with everything in it as one job:
+// one progress line, one summary; dropped again, the user chooses for the
+// files that are there already (Skip leaves them).
+TEST_F(FtpViewTest, DraggingAFolderAcrossMovesItsWholeTreeAsOneJob) {
+  START_SERVER_OR_SKIP();
+  test::WriteFileBytes(served_ / "sub" / "inner" / "more.txt", "more\n");
+  test::WriteFileBytes(local_ / "pack" / "a.txt", "a\n");
+  test::WriteFileBytes(local_ / "pack" / "nested" / "b.txt", "b\n");
+  RelistLocal();
+  Connect();
+  const QModelIndex inbox = Find(local(), {QStringLiteral("inbox")});
+  Drag(remote(), Find(remote(), {QStringLiteral("sub")}), local(), inbox, false);
+  const auto summaryShown = [&](const QString& start) {
+    return WaitFor(
+        [&] { return remote()->isIdle() && view_->progressLabel()->text().startsWith(start); });
+  };
+  ASSERT_TRUE(summaryShown(QStringLiteral("Folder download finished: 2 files")))
+      << view_->progressLabel()->text().toStdString() << Transcript();
+  EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/sub/inner/more.txt"), "more\n");
+  EXPECT_EQ(test::ReadFileBytes(local_ / "inbox/sub/deep.txt"), "deep\n");
+  EXPECT_EQ(model(local())->rowCount(inbox), 1);
+
+  Drag(local(), Find(local(), {QStringLiteral("pack")}), remote(), model(remote())->index(0, 0),
+       false);
+  ASSERT_TRUE(summaryShown(QStringLiteral("Folder upload finished: 2 files")))
+      << view_->progressLabel()->text().toStdString() << Transcript();
+  EXPECT_EQ(test::ReadFileBytes(served_ / "pack/nested/b.txt"), "b\n");
+
+  Drag(remote(), Find(remote(), {QStringLiteral("sub")}), local(), inbox, false);
+  ASSERT_TRUE(summaryShown(QStringLiteral("Folder download finished: 0 files")))
+      << view_->progressLabel()->text().toStdString();
+  EXPECT_TRUE(view_->progressLabel()->text().contains(QStringLiteral("2 already there")));
+  EXPECT_EQ(prompts_->questions.back(), QStringLiteral("folder exists: sub"));
 }
 
 TEST_F(FtpViewTest, DroppingALocalFileOnTheServerChecksTheNamesThenStores) {
@@ -254,9 +305,25 @@ TEST_F(FtpViewTest, DroppingALocalFileOnTheServerChecksTheNamesThenStores) {
   RelistLocal();
   Drag(local(), Find(local(), {QStringLiteral("HELLO.TXT")}), remote(), root, false);
   ASSERT_TRUE(WaitFor([&] { return !prompts_->questions.isEmpty() && remote()->isIdle(); }));
-  EXPECT_TRUE(prompts_->questions.front().contains(QStringLiteral("'HELLO.TXT'")));
+  EXPECT_EQ(prompts_->questions.front(), QStringLiteral("exists: HELLO.TXT"));
   EXPECT_EQ(model(remote())->rowCount(root), before);
   EXPECT_EQ(Transcript().find("STOR /HELLO.TXT"), std::string::npos);
+
+  // Resume continues the server's shorter copy.
+  test::WriteFileBytes(served_ / "part.bin", "0123");
+  test::WriteFileBytes(local_ / "part.bin", "0123456789");
+  RelistLocal();
+  remote()->refresh();
+  ASSERT_TRUE(WaitFor([&] {
+    return remote()->isIdle() && Find(remote(), {QStringLiteral("part.bin")}).isValid();
+  }));
+  prompts_->existing = ExistingChoice::Resume;
+  Drag(local(), Find(local(), {QStringLiteral("part.bin")}), remote(), model(remote())->index(0, 0),
+       false);
+  ASSERT_TRUE(WaitFor([&] {
+    return remote()->isIdle() && test::ReadFileBytes(served_ / "part.bin") == "0123456789";
+  })) << Transcript();
+  EXPECT_NE(Transcript().find("REST 4\r\n"), std::string::npos) << Transcript();
 }
 
 TEST_F(FtpViewTest, RemoteItemsMoveOnTheServerOnlyByTheRightButtonMenu) {
