@@ -8,12 +8,17 @@
 # machine the other load only ever slows a run down.
 # TMPDIR=/dev/shm keeps the disk out of the figures (both programs write
 # the same copies; netrove also flushes each download before renaming it).
-#   bench/ftp_vs_curl.sh [path/to/netrove-cli] [size in MiB, default 1024] [pyftpdlib|vsftpd] [REPEATS, default 3]
+# With "tls" both programs require TLS on the control and the data
+# connections (netrove --tls required, curl --ssl-reqd), trusting a
+# self-signed certificate made for the run; vsftpd then also insists that
+# data connections resume the control connection's session.
+#   bench/ftp_vs_curl.sh [path/to/netrove-cli] [size in MiB, default 1024] [pyftpdlib|vsftpd] [REPEATS, default 3] [plain|tls]
 set -euo pipefail
 cli=$(realpath "${1:-build/rel/src/cli/netrove-cli}")
 size_mib=${2:-1024}
 server=${3:-pyftpdlib}
 repeats=${4:-3}
+security=${5:-plain}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 server_pid=
@@ -24,9 +29,20 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$work/srv/pub" "$work/loc" "$work/home"
 head -c "$((size_mib * 1024 * 1024))" /dev/urandom >"$work/srv/pub/big.bin"
+netrove_tls=(--tls off) curl_tls=() server_tls=()
+if [ "$security" = tls ]; then
+  openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 \
+    -addext subjectAltName=IP:127.0.0.1 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+  netrove_tls=(--tls required --cacert "$work/cert.pem")
+  curl_tls=(--ssl-reqd --cacert "$work/cert.pem")
+  server_tls=("$work/cert.pem" "$work/key.pem" required)
+elif [ "$security" != plain ]; then
+  echo "security: plain or tls, not $security" >&2
+  exit 2
+fi
 
 start_pyftpdlib() {
-  /usr/bin/python3 "$here/../tests/transfer/ftp_server.py" "$work/srv" >"$work/port" 2>/dev/null &
+  /usr/bin/python3 "$here/../tests/transfer/ftp_server.py" "$work/srv" 0 127.0.0.1 "${server_tls[@]}" >"$work/port" 2>/dev/null &
   server_pid=$!
   for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
   port=$(head -1 "$work/port")
@@ -61,9 +77,21 @@ isolate_network=NO
 xferlog_enable=NO
 vsftpd_log_file=$work/vsftpd.log
 EOF
+  if [ "$security" = tls ]; then
+    cat >>"$work/vsftpd.conf" <<EOF
+ssl_enable=YES
+allow_anon_ssl=YES
+force_anon_logins_ssl=YES
+force_anon_data_ssl=YES
+require_ssl_reuse=YES
+ssl_ciphers=HIGH
+rsa_cert_file=$work/cert.pem
+rsa_private_key_file=$work/key.pem
+EOF
+  fi
   /usr/sbin/vsftpd "$work/vsftpd.conf" >/dev/null 2>&1 &
   server_pid=$!
-  for _ in $(seq 50); do curl -s -o /dev/null "ftp://127.0.0.1:$port/" && break; sleep 0.1; done
+  for _ in $(seq 50); do curl -s "${curl_tls[@]}" -o /dev/null "ftp://127.0.0.1:$port/" && break; sleep 0.1; done
   user=anonymous password=bench
 }
 
@@ -93,13 +121,13 @@ for mode in passive active; do
   if [ "$mode" = passive ]; then flag=--passive; curl_mode=(); else flag=; curl_mode=(--ftp-port 127.0.0.1); fi
   n_gets=() c_gets=() n_puts=() c_puts=()
   for _ in $(seq "$repeats"); do
-    n_gets+=("$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag --force --user "$user" --password "$password" 127.0.0.1:"$port" get pub/big.bin)")
+    n_gets+=("$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag "${netrove_tls[@]}" --force --user "$user" --password "$password" 127.0.0.1:"$port" get pub/big.bin)")
     check "$work/srv/pub/big.bin" big.bin
-    c_gets+=("$(seconds curl -sS "${curl_mode[@]}" -o curl.bin "$url/pub/big.bin")")
+    c_gets+=("$(seconds curl -sS "${curl_tls[@]}" "${curl_mode[@]}" -o curl.bin "$url/pub/big.bin")")
     check "$work/srv/pub/big.bin" curl.bin
-    n_puts+=("$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag --user "$user" --password "$password" 127.0.0.1:"$port" put big.bin up_n.bin)")
+    n_puts+=("$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag "${netrove_tls[@]}" --user "$user" --password "$password" 127.0.0.1:"$port" put big.bin up_n.bin)")
     check big.bin "$work/srv/up_n.bin"
-    c_puts+=("$(seconds curl -sS "${curl_mode[@]}" -T big.bin "$url/up_c.bin")")
+    c_puts+=("$(seconds curl -sS "${curl_tls[@]}" "${curl_mode[@]}" -T big.bin "$url/up_c.bin")")
     check big.bin "$work/srv/up_c.bin"
     rm -f "$work/srv/up_n.bin" "$work/srv/up_c.bin" curl.bin
   done
