@@ -19,6 +19,7 @@
 #include "transfer/ftp_dialogs.h"
 #include "transfer/ftp_folder_job.h"
 #include "transfer/ftp_tls_choice.h"
+#include "widgets/keyring_passwords.h"
 
 namespace netrove {
 namespace {
@@ -174,7 +175,7 @@ void CCustomizeFTP::followProxy(bool on) {
 }
 
 void CCustomizeFTP::runProxySettings() {
-  CFtpProxySettingsDlg dialog(reporter_, this);
+  CFtpProxySettingsDlg dialog(reporter_, DesktopPasswords(), this);
   dialog.exec();
 }
 

@@ -137,7 +137,6 @@ bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter) {
   login.mode = FtpModeFromStoredAccessMode(stored);
   if (login.mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) {
     key->ReadText("Proxy User ID", login.proxyUser);
-    key->ReadText("Proxy Password", login.proxyPassword);
   }
   const auto proxyKey = OpenToolKey("Proxy Settings", false);
   if (!proxyKey) {

@@ -116,9 +116,9 @@ struct FtpTlsServer {
 FtpTlsServer TlsServerOf(const FtpLogin& login);
 
 // Reads the FTP and Proxy Settings keys (and the General page's family
-// choice) into `login` (host, user, password
-// and account are the caller's). False when a proxy is to be used but its
-// key cannot be opened: that is reported and Connect should not go on.
+// choice) into `login` (host, user, password, account and the proxy's
+// password, which lives in the password store, are the caller's). False when a proxy is to be used
+// but its key cannot be opened: that is reported and Connect should not go on.
 bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter);
 
 class CFtpConnection {

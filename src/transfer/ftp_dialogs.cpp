@@ -16,6 +16,7 @@
 
 #include "base/settings_store.h"
 #include "base/tool_message.h"
+#include "transfer/ftp_passwords.h"
 #include "widgets/address_book_dialog.h"
 
 namespace netrove {
@@ -89,9 +90,11 @@ CFtpHelpCommandDlg::CFtpHelpCommandDlg(QWidget* parent)
 
 QString CFtpHelpCommandDlg::keyword() const { return combo_->currentText(); }
 
-CFtpProxySettingsDlg::CFtpProxySettingsDlg(IMainWindowReporter& reporter, QWidget* parent)
+CFtpProxySettingsDlg::CFtpProxySettingsDlg(IMainWindowReporter& reporter, IPasswordStore& passwords,
+                                           QWidget* parent)
     : QDialog(parent),
       reporter_(reporter),
+      passwords_(passwords),
       address_(new QLineEdit),
       addressButton_(new QPushButton(QStringLiteral("Address..."))),
       port_(new QLineEdit),
@@ -164,14 +167,13 @@ void CFtpProxySettingsDlg::load() {
   }
   std::uint32_t mode = kModeUserNoLogin;
   std::string user;
-  std::string password;
   if (const auto key = OpenToolKey("FTP", false)) {
     key->ReadDword("Proxy Access Mode", mode);
     key->ReadText("Proxy User ID", user);
-    key->ReadText("Proxy Password", password);
   }
   user_->setText(QString::fromStdString(user));
-  password_->setText(QString::fromStdString(password));
+  if (const auto password = RecallFtpProxyPassword(proxyLogin(), passwords_))
+    password_->setText(QString::fromStdString(*password));
   QRadioButton* button = modeButton(static_cast<int>(mode));
   (button != nullptr ? button : modeButton(kModePassive))->setChecked(true);
   followMode();
@@ -200,7 +202,9 @@ bool CFtpProxySettingsDlg::requireFilled(QLineEdit* edit) {
 void CFtpProxySettingsDlg::beep() { QApplication::beep(); }
 
 void CFtpProxySettingsDlg::accept() {
-  for (QLineEdit* edit : {address_, port_, user_, password_}) {
+  // The password may stay empty: without a keyring it is not kept between
+  // sessions, and the FTP window asks for it when it logs in.
+  for (QLineEdit* edit : {address_, port_, user_}) {
     if (!requireFilled(edit)) return;
   }
   if (auto key = CreateToolKey("Proxy Settings")) {
@@ -212,11 +216,21 @@ void CFtpProxySettingsDlg::accept() {
   if (auto key = CreateToolKey("FTP")) {
     key->WriteDword("Proxy Access Mode", static_cast<std::uint32_t>(checkedMode()));
     key->WriteText("Proxy User ID", user_->text().toStdString());
-    key->WriteText("Proxy Password", password_->text().toStdString());
   } else {
     reporter_.PostSystemError(errno);
   }
+  if (password_->isEnabled() && !password_->text().isEmpty())
+    KeepFtpProxyPassword(proxyLogin(), password_->text().toStdString(), passwords_);
   QDialog::accept();
+}
+
+FtpLogin CFtpProxySettingsDlg::proxyLogin() const {
+  FtpLogin login;
+  login.proxyHost = address_->text().toStdString();
+  if (const unsigned port = port_->text().toUInt(); port != 0)
+    login.proxyPort = static_cast<std::uint16_t>(std::min(port, 65535u));
+  login.proxyUser = user_->text().toStdString();
+  return login;
 }
 
 void CFtpProxySettingsDlg::pickAddress() {

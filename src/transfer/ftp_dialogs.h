@@ -3,6 +3,9 @@
 // dialog of SITE and STAT, the keyword choice of HELP and the proxy settings.
 #include <QDialog>
 
+#include "base/password_store.h"
+#include "transfer/ftp_connection.h"
+
 class QButtonGroup;
 class QComboBox;
 class QDialogButtonBox;
@@ -54,7 +57,9 @@ class CFtpProxySettingsDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CFtpProxySettingsDlg(IMainWindowReporter& reporter, QWidget* parent = nullptr);
+  // The proxy's password goes to `passwords`, never to the settings file.
+  CFtpProxySettingsDlg(IMainWindowReporter& reporter, IPasswordStore& passwords,
+                       QWidget* parent = nullptr);
 
   QLineEdit* addressEdit() const { return address_; }
   QLineEdit* portEdit() const { return port_; }
@@ -77,8 +82,11 @@ class CFtpProxySettingsDlg : public QDialog {
   int checkedMode() const;
   bool requireFilled(QLineEdit* edit);
   void pickAddress();
+  // The proxy and user the controls name, as a login would.
+  FtpLogin proxyLogin() const;
 
   IMainWindowReporter& reporter_;
+  IPasswordStore& passwords_;
   QLineEdit* address_;
   QPushButton* addressButton_;
   QLineEdit* port_;

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -71,6 +73,14 @@ std::optional<QString> CFtpPrompts::askHelpKeyword(QWidget* owner) {
   CFtpHelpCommandDlg dialog(owner);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.keyword();
+}
+
+std::optional<QString> CFtpPrompts::askPassword(QWidget* owner, const QString& prompt) {
+  bool ok = false;
+  const QString typed =
+      QInputDialog::getText(owner, QStringLiteral("FTP"), prompt, QLineEdit::Password, {}, &ok);
+  if (!ok) return std::nullopt;
+  return typed;
 }
 
 }  // namespace netrove

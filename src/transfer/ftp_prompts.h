@@ -35,6 +35,8 @@ class CFtpPrompts {
   virtual std::optional<QString> askArgument(QWidget* owner, const QString& title);
   // "FTP Help Command"; nothing when cancelled.
   virtual std::optional<QString> askHelpKeyword(QWidget* owner);
+  // A password, not echoed; nothing when cancelled.
+  virtual std::optional<QString> askPassword(QWidget* owner, const QString& prompt);
 };
 
 }  // namespace netrove

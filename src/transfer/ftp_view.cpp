@@ -24,12 +24,14 @@
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_local_files.h"
 #include "transfer/ftp_menu_commands.h"
+#include "transfer/ftp_passwords.h"
 #include "transfer/ftp_prompts.h"
 #include "transfer/ftp_tls_choice.h"
 #include "transfer/ftp_tree_ctrl.h"
 #include "transfer/ftp_window_ids.h"
 #include "widgets/address_book_dialog.h"
 #include "widgets/certificate_trust_dialog.h"
+#include "widgets/keyring_passwords.h"
 #include "widgets/message_boxes.h"
 #include "widgets/transcript_view.h"
 
@@ -38,6 +40,7 @@ namespace {
 
 constexpr const char* kFtpKey = "FTP";
 constexpr const char* kPassiveValue = "Passive";
+constexpr const char* kRememberValue = "Remember Password";
 constexpr const char* kImageValue = "Image Transfers";
 
 // A yes/no value of the FTP key; `fallback` when the user never chose.
@@ -171,6 +174,7 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
       user_(new QLineEdit),
       password_(new QLineEdit),
       account_(new QLineEdit),
+      remember_(new QCheckBox(QStringLiteral("Remember password"))),
       passive_(new QCheckBox(QStringLiteral("Passive (the client opens data connections)"))),
       tls_(new CFtpTlsChoice(nullptr)),
       address_(new QPushButton(QStringLiteral("Address..."))),
@@ -191,6 +195,8 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
     ++row;
   }
   layout->addWidget(address_, 0, 2);
+  remember_->setChecked(StoredFtpChoice(kRememberValue, false));
+  layout->addWidget(remember_, row++, 1);
   passive_->setChecked(StoredFtpChoice(kPassiveValue, true));
   layout->addWidget(passive_, row++, 1);
   layout->addWidget(new QLabel(QStringLiteral("Security:")), row, 0);
@@ -211,13 +217,16 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
   connect(address_, &QPushButton::clicked, this, &CFtpLoginPage::addressWanted);
   connect(passive_, &QCheckBox::toggled, this,
           [](bool on) { (void)WriteToolValue(kFtpKey, kPassiveValue, on ? 1 : 0); });
+  connect(remember_, &QCheckBox::toggled, this,
+          [](bool on) { (void)WriteToolValue(kFtpKey, kRememberValue, on ? 1 : 0); });
 }
 
 void CFtpLoginPage::lock() {
   for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
                            static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
-                           static_cast<QWidget*>(passive_), static_cast<QWidget*>(tls_),
-                           static_cast<QWidget*>(address_), static_cast<QWidget*>(connect_)})
+                           static_cast<QWidget*>(remember_), static_cast<QWidget*>(passive_),
+                           static_cast<QWidget*>(tls_), static_cast<QWidget*>(address_),
+                           static_cast<QWidget*>(connect_)})
     control->setEnabled(false);
   quit_->setEnabled(true);
   quit_->setFocus();
@@ -226,8 +235,9 @@ void CFtpLoginPage::lock() {
 void CFtpLoginPage::unlock(const FtpLogin& reset) {
   for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
                            static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
-                           static_cast<QWidget*>(passive_), static_cast<QWidget*>(tls_),
-                           static_cast<QWidget*>(address_), static_cast<QWidget*>(connect_)})
+                           static_cast<QWidget*>(remember_), static_cast<QWidget*>(passive_),
+                           static_cast<QWidget*>(tls_), static_cast<QWidget*>(address_),
+                           static_cast<QWidget*>(connect_)})
     control->setEnabled(true);
   quit_->setEnabled(false);
   connect_->setDefault(true);
@@ -552,7 +562,7 @@ void CFtpView::changeToParent() {
 
 void CFtpView::connectToServer() {
   CFtpLoginPage* login = loginPage();
-  for (QLineEdit* edit : {login->hostEdit(), login->userEdit(), login->passwordEdit()}) {
+  for (QLineEdit* edit : {login->hostEdit(), login->userEdit()}) {
     if (edit->text().isEmpty()) {
       edit->setFocus();
       return;
@@ -561,14 +571,54 @@ void CFtpView::connectToServer() {
   FtpLogin settings;
   settings.host = login->hostEdit()->text().toStdString();
   settings.userName = login->userEdit()->text().toStdString();
-  settings.password = login->passwordEdit()->text().toStdString();
   settings.account = login->accountEdit()->text().toStdString();
   if (!ReadFtpSettings(settings, services().reporter())) return;
   if (login->passiveBox()->isChecked()) settings.mode |= kFtpModePassive;
   settings.tls = login->tlsChoice()->mode();
   // TLS from the first byte has a port of its own.
   if (settings.tls == TlsMode::Implicit && settings.serverPort == 21) settings.serverPort = 990;
+  if (!takePasswords(settings)) return;
   startConnection(settings);
+}
+
+// The typed password, or else the one kept for this user at this server;
+// one typed with "Remember password" on is kept for the next time.
+bool CFtpView::takePasswords(FtpLogin& login) {
+  QLineEdit* typed = loginPage()->passwordEdit();
+  const PasswordKey key = FtpUserPasswordKey(login);
+  if (!typed->text().isEmpty()) {
+    login.password = typed->text().toStdString();
+    if (loginPage()->rememberBox()->isChecked()) passwords().Remember(key, login.password);
+  } else if (auto kept = passwords().Find(key)) {
+    login.password = std::move(*kept);
+  } else {
+    typed->setFocus();
+    return false;
+  }
+  return takeProxyPassword(login);
+}
+
+// A firewall that takes a login needs its password: kept, or asked once.
+bool CFtpView::takeProxyPassword(FtpLogin& login) {
+  if ((login.mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) == 0) return true;
+  if (auto kept = RecallFtpProxyPassword(login, passwords())) {
+    login.proxyPassword = std::move(*kept);
+    return true;
+  }
+  const auto typed = prompts_->askPassword(
+      this,
+      QStringLiteral("Password for %1 at the firewall %2:")
+          .arg(QString::fromStdString(login.proxyUser), QString::fromStdString(login.proxyHost)));
+  if (!typed) return false;
+  login.proxyPassword = typed->toStdString();
+  KeepFtpProxyPassword(login, login.proxyPassword, passwords());
+  return true;
+}
+
+// The keyring is looked for only once a password is needed.
+IPasswordStore& CFtpView::passwords() {
+  if (passwords_ == nullptr) passwords_ = &DesktopPasswords();
+  return *passwords_;
 }
 
 void CFtpView::startConnection(const FtpLogin& login) {

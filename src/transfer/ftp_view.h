@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 
+#include "base/password_store.h"
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_folder_job.h"
 #include "transfer/ftp_prompts.h"
@@ -41,6 +42,9 @@ class CFtpLoginPage : public QWidget {
   QLineEdit* accountEdit() const { return account_; }
   // Passive data connections: the user's stored choice, on for a new user.
   QCheckBox* passiveBox() const { return passive_; }
+  // Keep the typed password in the keyring; an empty Password field then
+  // takes the kept one. The user's stored choice, off for a new user.
+  QCheckBox* rememberBox() const { return remember_; }
   // Plain, TLS if offered, TLS required or implicit: the stored choice.
   CFtpTlsChoice* tlsChoice() const { return tls_; }
   QPushButton* addressButton() const { return address_; }
@@ -62,6 +66,7 @@ class CFtpLoginPage : public QWidget {
   QLineEdit* user_;
   QLineEdit* password_;
   QLineEdit* account_;
+  QCheckBox* remember_;
   QCheckBox* passive_;
   CFtpTlsChoice* tls_;
   QPushButton* address_;
@@ -153,6 +158,9 @@ class CFtpView : public CToolView {
   // for the tests); yes pins it and connects again.
   using TrustQuestion = std::function<bool(const TlsHandshakeReport&, const std::string& host)>;
   void setTrustQuestion(TrustQuestion question) { trustQuestion_ = std::move(question); }
+  // Where remembered passwords are kept: the desktop keyring unless a test
+  // gives a store of its own.
+  void setPasswordStore(IPasswordStore& store) { passwords_ = &store; }
 
  private:
   class Events;
@@ -169,6 +177,9 @@ class CFtpView : public CToolView {
 
   void connectToServer();
   void startConnection(const FtpLogin& login);
+  bool takePasswords(FtpLogin& login);
+  bool takeProxyPassword(FtpLogin& login);
+  IPasswordStore& passwords();
   void askTrust(const TlsHandshakeReport& report);
   void quit();
   void pickHost();
@@ -203,6 +214,7 @@ class CFtpView : public CToolView {
   std::unique_ptr<CFtpConnection> connection_;
   FtpLogin lastLogin_;  // what the last Connect used, for connecting again once trusted
   TrustQuestion trustQuestion_;
+  IPasswordStore* passwords_ = nullptr;  // DesktopPasswords() unless a test gave one
 };
 
 }  // namespace netrove

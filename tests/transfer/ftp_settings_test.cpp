@@ -17,6 +17,7 @@
 #include "transfer/customize_ftp_page.h"
 #include "transfer/ftp_connection.h"
 #include "transfer/ftp_dialogs.h"
+#include "transfer/ftp_passwords.h"
 
 namespace netrove {
 namespace {
@@ -87,10 +88,17 @@ TEST(FtpSettings, ThePortFieldKeepsAPortAndTheProxyBoxSwitchesItsControls) {
   EXPECT_EQ(login.replyTimeout.count(), 30);
 }
 
+// A store that outlives the session, as the desktop keyring does.
+class LastingPasswords : public CSessionPasswords {
+ public:
+  bool Lasting() const override { return true; }
+};
+
 TEST(FtpSettings, TheProxyDialogAsksForWhatItsModeNeedsAndStoresIt) {
   test::ScopedHome home;
   test::RecordingReporter reporter;
-  QuietProxyDialog dialog(reporter);
+  CSessionPasswords passwords;
+  QuietProxyDialog dialog(reporter, passwords);
   // The first mode by default: address and port, no firewall login.
   EXPECT_TRUE(dialog.modeButton(1134)->isChecked());
   EXPECT_TRUE(dialog.addressEdit()->isEnabled());
@@ -114,10 +122,55 @@ TEST(FtpSettings, TheProxyDialogAsksForWhatItsModeNeedsAndStoresIt) {
   EXPECT_EQ(test::StoredDword("Proxy Settings", "FTP Port"), 2100u);
   EXPECT_EQ(test::StoredDword("FTP", "Proxy Access Mode"), 1136u);
   EXPECT_EQ(StoredText("FTP", "Proxy User ID"), "wall");
+  // The password goes to the password store, never into the settings file.
+  EXPECT_EQ(passwords.Find({"ftp-proxy", "firewall.test", 2100, "wall"}), "pass");
+  EXPECT_EQ(StoredText("FTP", "Proxy Password"), "");
 
-  QuietProxyDialog again(reporter);
+  QuietProxyDialog again(reporter, passwords);
   EXPECT_TRUE(again.modeButton(1136)->isChecked());
   EXPECT_EQ(again.portEdit()->text(), QStringLiteral("2100"));
+  EXPECT_EQ(again.passwordEdit()->text(), QStringLiteral("pass"));
+  // Without a keyring the password is not kept between sessions: the
+  // dialog may then be left with it empty, and the window asks for it.
+  CSessionPasswords nextSession;
+  QuietProxyDialog later(reporter, nextSession);
+  EXPECT_TRUE(later.passwordEdit()->text().isEmpty());
+  later.accept();
+  EXPECT_EQ(later.result(), QDialog::Accepted);
+  EXPECT_EQ(later.beeps, 0);
+}
+
+// A proxy password an earlier version wrote into the settings file keeps
+// working; with a keyring it moves there on first use and leaves the file.
+TEST(FtpSettings, AProxyPasswordInTheSettingsFileMovesIntoTheKeyringOnFirstUse) {
+  test::ScopedHome home;
+  {
+    auto key = CreateToolKey("FTP");
+    ASSERT_TRUE(key && key->WriteText("Proxy Password", "old"));
+  }
+  FtpLogin login;
+  login.proxyHost = "wall.test";
+  login.proxyPort = 2100;
+  login.proxyUser = "wall";
+  const PasswordKey key = FtpProxyPasswordKey(login);
+
+  CSessionPasswords session;
+  EXPECT_EQ(RecallFtpProxyPassword(login, session), "old");
+  EXPECT_EQ(StoredText("FTP", "Proxy Password"), "old");  // nowhere else to keep it
+  EXPECT_FALSE(session.Find(key));
+
+  LastingPasswords keyring;
+  EXPECT_EQ(RecallFtpProxyPassword(login, keyring), "old");
+  EXPECT_EQ(StoredText("FTP", "Proxy Password"), "");
+  EXPECT_EQ(keyring.Find(key), "old");
+  EXPECT_EQ(RecallFtpProxyPassword(login, keyring), "old");
+  EXPECT_FALSE(RecallFtpProxyPassword(login, session));
+
+  // A password the user types replaces the kept one and clears the file's.
+  ASSERT_TRUE(CreateToolKey("FTP")->WriteText("Proxy Password", "older"));
+  KeepFtpProxyPassword(login, "new", session);
+  EXPECT_EQ(session.Find(key), "new");
+  EXPECT_EQ(StoredText("FTP", "Proxy Password"), "");
 }
 
 TEST(FtpSettings, ArgumentDialogsOfferOkOnlyWithSomethingToSend) {

@@ -60,6 +60,10 @@ class ScriptedPrompts : public CFtpPrompts {
   QString chooseEditor(QWidget*) override { return {}; }
   std::optional<QString> askArgument(QWidget*, const QString&) override { return argument; }
   std::optional<QString> askHelpKeyword(QWidget*) override { return argument; }
+  std::optional<QString> askPassword(QWidget*, const QString& prompt) override {
+    questions.push_back(prompt);
+    return argument;
+  }
 
   bool answerYes = false;
   ExistingChoice existing = ExistingChoice::Skip;
@@ -174,6 +178,36 @@ class FtpViewTest : public ::testing::Test {
       GTEST_SKIP() << "python3-pyftpdlib is missing";                          \
     }                                                                          \
   } while (0)
+
+// "Remember password" keeps the typed password for this user at this
+// server; a later login with the Password field left empty uses it, and
+// without one kept the field is asked for.
+TEST_F(FtpViewTest, ARememberedPasswordLogsInWithThePasswordFieldLeftEmpty) {
+  START_SERVER_OR_SKIP();
+  CSessionPasswords passwords;
+  view_->setPasswordStore(passwords);
+  view_->loginPage()->rememberBox()->setChecked(true);
+  Connect();
+  const PasswordKey key{"ftp", "127.0.0.1", static_cast<std::uint16_t>(server_->port()), "bob"};
+  EXPECT_EQ(passwords.Find(key), "secret");
+  EXPECT_TRUE(CFtpLoginPage().rememberBox()->isChecked());  // the choice is kept
+
+  const auto logInAgain = [this] {
+    view_->connection().Quit();
+    EXPECT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
+    view_->loginPage()->userEdit()->setText(QStringLiteral("bob"));
+    view_->loginPage()->passwordEdit()->clear();
+    QTest::mouseClick(view_->loginPage()->connectButton(), Qt::LeftButton);
+  };
+  logInAgain();
+  ASSERT_TRUE(WaitIdle()) << Transcript();
+  EXPECT_TRUE(view_->connection().IsConnected());
+
+  passwords.Forget(key);
+  logInAgain();
+  EXPECT_FALSE(view_->isBusy());
+  EXPECT_FALSE(view_->connection().IsConnected());
+}
 
 TEST_F(FtpViewTest, LoginFillsTheRemoteTreeAndAFolderOpensWithCwdAndMlsd) {
   START_SERVER_OR_SKIP();
