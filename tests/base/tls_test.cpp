@@ -3,6 +3,8 @@
 #include "base/tls.h"
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
+#include <unistd.h>
 
 #include <future>
 #include <string>
@@ -10,6 +12,7 @@
 
 #include "base/certificate_pins.h"
 #include "base/net_socket.h"
+#include "support/loopback_socket.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
 #include "support/test_certificates.h"
@@ -222,6 +225,47 @@ TEST_F(TlsTest, InsecureAcceptsAnyCertificate) {
   TlsHandshakeReport report;
   ASSERT_TRUE(ConnectSecured(socket, options, report));
   EXPECT_EQ(Echo(socket, "ok"), "ok");
+}
+
+// A client that still takes TLS 1.1, as an old one would: the protocol it
+// agreed on, or 0 when no handshake came about.
+int LegacyHandshake(std::uint16_t port) {
+  SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+  SSL_CTX_set_security_level(context, 0);
+  SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
+  SSL_CTX_set_cipher_list(context, "DEFAULT:@SECLEVEL=0");
+  SSL* ssl = SSL_new(context);
+  const int connection = test::ConnectedToLoopback(port, false);
+  SSL_set_fd(ssl, connection);
+  int version = 0;
+  if (connection >= 0 && SSL_connect(ssl) == 1) {
+    version = SSL_version(ssl);
+    // "bye" makes the server end the conversation and take the next one.
+    char end;
+    if (SSL_write(ssl, "bye", 3) != 3 || SSL_read(ssl, &end, 1) > 0) version = 0;
+  }
+  SSL_free(ssl);
+  SSL_CTX_free(context);
+  if (connection >= 0) ::close(connection);
+  return version;
+}
+
+TEST_F(TlsTest, AServerOfferingNothingNewerThanTls11IsRefused) {
+  CTlsTestServer server(pki_.Issue("old", {"localhost"}), CTlsTestServer::Opening::Implicit,
+                        CTlsTestServer::Protocols::UpToTls11);
+  // The server does complete TLS 1.1 with a client that allows it, so the
+  // refusal below comes from our client.
+  ASSERT_EQ(LegacyHandshake(server.port()), TLS1_1_VERSION);
+  ASSERT_EQ(server.handshakes(), 1);
+  CNetSocket socket;
+  TlsHandshakeReport report;
+  EXPECT_EQ(ConnectSecured(socket, OptionsFor("localhost", server.port()), report).error,
+            kTlsHandshakeFailed);
+  EXPECT_FALSE(socket.IsSecured());
+  // Our hello lists TLS 1.2 and 1.3 alone, which the server finds nothing
+  // in common with, and says so with its protocol version alert.
+  EXPECT_NE(report.detail.find("protocol version"), std::string::npos) << report.detail;
+  EXPECT_EQ(server.handshakes(), 1);
 }
 
 TEST_F(TlsTest, ServerDroppingMidHandshakeFailsTheHandshake) {

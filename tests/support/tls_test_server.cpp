@@ -30,7 +30,8 @@ bool ReadPlainLine(int connection) {
 
 }  // namespace
 
-CTlsTestServer::CTlsTestServer(const IssuedCertificate& certificate, Opening opening)
+CTlsTestServer::CTlsTestServer(const IssuedCertificate& certificate, Opening opening,
+                               Protocols protocols)
     : opening_(opening) {
   context_ = SSL_CTX_new(TLS_server_method());
   static const unsigned char kSessionContext[] = "netrove-test";
@@ -38,6 +39,15 @@ CTlsTestServer::CTlsTestServer(const IssuedCertificate& certificate, Opening ope
   if (SSL_CTX_use_certificate_chain_file(context_, certificate.certificate.c_str()) != 1 ||
       SSL_CTX_use_PrivateKey_file(context_, certificate.key.c_str(), SSL_FILETYPE_PEM) != 1)
     throw std::runtime_error("the test server's certificate could not be loaded");
+  if (protocols == Protocols::UpToTls11) {
+    // The system's configuration may set a minimum of TLS 1.2 of its own;
+    // the whole range is set so that only TLS 1.0 and 1.1 remain.
+    SSL_CTX_set_security_level(context_, 0);
+    if (SSL_CTX_set_min_proto_version(context_, TLS1_VERSION) != 1 ||
+        SSL_CTX_set_max_proto_version(context_, TLS1_1_VERSION) != 1 ||
+        SSL_CTX_set_cipher_list(context_, "DEFAULT:@SECLEVEL=0") != 1)
+      throw std::runtime_error("the test server could not be limited to TLS 1.1");
+  }
   listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;

@@ -3,7 +3,8 @@
 // serves one connection after another on its own thread, echoes what it
 // reads and answers "bye" with close_notify and a close. It can begin in
 // plain text as an upgrading protocol does ("220 ready", a line from the
-// client, "220 go ahead", then the handshake).
+// client, "220 go ahead", then the handshake). It can also stand for an
+// old server that speaks nothing newer than TLS 1.1.
 #include <atomic>
 #include <cstdint>
 #include <thread>
@@ -17,8 +18,11 @@ namespace netrove::test {
 class CTlsTestServer {
  public:
   enum class Opening { Implicit, AfterUpgrade };
-  explicit CTlsTestServer(const IssuedCertificate& certificate,
-                          Opening opening = Opening::Implicit);
+  // UpToTls11 also lowers the server's security level to 0, so that the
+  // library's own defaults on this side do not refuse TLS 1.1 first.
+  enum class Protocols { Current, UpToTls11 };
+  explicit CTlsTestServer(const IssuedCertificate& certificate, Opening opening = Opening::Implicit,
+                          Protocols protocols = Protocols::Current);
   ~CTlsTestServer();
   CTlsTestServer(const CTlsTestServer&) = delete;
   CTlsTestServer& operator=(const CTlsTestServer&) = delete;
