@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <random>
+
 #include "cli_runner.h"
 #include "support/scoped_home.h"
 #include "support/wait_until.h"
@@ -97,6 +99,45 @@ TEST(CliTftp, GetsFromTftpdHpaOverIPv6) {
       test::RunInProcess({"tftp", "-4", "get", address, "six.txt", local + ".4"});
   EXPECT_EQ(ipv4Only.status, 1);
   EXPECT_NE(ipv4Only.err.find("WSANO_DATA"), std::string::npos) << ipv4Only.err;
+}
+
+// Blocks of 1468 bytes and a window of 8 asked for on the command line;
+// tftpd-hpa knows blksize but not windowsize, which it leaves out of its
+// answer. The file's last, short block ends the transfer.
+TEST(CliTftp, GetsAFewMebibytesFromTftpdHpaWithTheOptionsAskedFor) {
+  NETROVE_REQUIRE_PROGRAM(test::kTftpdProgram);
+  test::ScopedHome home;
+  const auto root = home.path() / "root";
+  std::filesystem::create_directories(root);
+  std::string content(3 * 1024 * 1024 + 1000, '\0');
+  std::mt19937 random(7);
+  for (char& byte : content) byte = static_cast<char>(random());
+  ASSERT_NE(content.size() % 1468, 0u);
+  test::WriteWholeFile(root / "big.bin", content);
+  test::TftpdHpa server(root, false);
+  ASSERT_TRUE(server.started());
+  const auto local = (home.path() / "big.bin").string();
+  const test::CliRun got =
+      test::RunInProcess({"tftp", "--binary", "--blksize", "1468", "--windowsize", "8", "get",
+                          "127.0.0.1:" + std::to_string(server.port()), "big.bin", local});
+  EXPECT_EQ(got.status, 0) << got.err;
+  EXPECT_TRUE(got.out.starts_with("Bytes transferred: " + std::to_string(content.size()) + " "))
+      << got.out;
+  EXPECT_TRUE(got.out.ends_with("Completed\r\n")) << got.out;
+  EXPECT_EQ(got.err, "");
+  EXPECT_TRUE(test::ReadWholeFile(local) == content);
+
+  // A block size the protocol cannot carry is a usage error that names the
+  // option, and no local file is made.
+  for (const std::string size : {"7", "70000"}) {
+    SCOPED_TRACE(size);
+    const test::CliRun refused = test::RunInProcess({"tftp", "--blksize", size, "get",
+                                                     "127.0.0.1:" + std::to_string(server.port()),
+                                                     "big.bin", local + ".refused"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("--blksize"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(local + ".refused"));
+  }
 }
 
 }  // namespace
