@@ -7,10 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "peer/chat_session.h"
 #include "support/loopback_socket.h"
 #include "support/recording_reporter.h"
 #include "support/refusing_threads.h"
@@ -46,6 +50,10 @@ class RecordingEvents : public IListenerEvents {
     return broadcasts_;
   }
   CNetSocket& Call(std::size_t index) { return *calls_.at(index); }
+  std::unique_ptr<CNetSocket> TakeCall(std::size_t index) {
+    std::lock_guard lock(mutex_);
+    return std::move(calls_.at(index));
+  }
   SocketAddress Caller(std::size_t index) { return callers_.at(index); }
 
  private:
@@ -133,6 +141,58 @@ TEST_F(ShellListenersTest, ChatCallIsHandedOverConnected) {
   char received[2] = {};
   EXPECT_EQ(events.Call(0).Recv(received, sizeof received).bytes, 2);
   EXPECT_EQ(std::string(received, 2), "hi");
+  listeners.StopChat();
+  EXPECT_TRUE(reporter.Messages().empty());
+}
+
+// What one side of a conversation received, and whether it has ended.
+class ChatSide : public IChatEvents {
+ public:
+  void ChatReceived(std::string bytes) override {
+    std::lock_guard lock(mutex_);
+    received_ += bytes;
+  }
+  void ChatPeerClosed() override {}
+  void ChatHangingUp() override {}
+  void ChatEnded() override { ended = true; }
+  std::string Received() {
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
+  std::atomic<bool> ended{false};
+
+ private:
+  std::mutex mutex_;
+  std::string received_;
+};
+
+// On every interface the chat listener is one IPv6 socket that also takes
+// IPv4 calls; a caller on ::1 reaches it as itself, not as a mapped address,
+// and the conversation runs both ways.
+TEST_F(ShellListenersTest, ACallerOnIPv6LoopbackTalksBothWaysThroughTheListener) {
+  CShellListeners listeners(reporter, events);
+  const std::uint16_t port = FreePort();
+  ASSERT_TRUE(listeners.StartChat(port));
+  auto dialled = std::make_unique<CNetSocket>();
+  ASSERT_TRUE(dialled->Connect("::1", port));
+  ASSERT_TRUE(WaitUntil([&] { return events.CallCount() == 1; }));
+  EXPECT_EQ(events.Caller(0).family(), AF_INET6);
+  EXPECT_EQ(events.Caller(0).text(), "::1");
+
+  ChatSide callerSide;
+  ChatSide calleeSide;
+  CChatSession caller(std::move(dialled), callerSide, reporter);
+  CChatSession callee(events.TakeCall(0), calleeSide, reporter);
+  ASSERT_TRUE(caller.Start());
+  ASSERT_TRUE(callee.Start());
+  ASSERT_TRUE(caller.Send("hello over six"));
+  ASSERT_TRUE(WaitUntil([&] { return calleeSide.Received() == "hello over six\r\n\r\n"; }))
+      << calleeSide.Received();
+  ASSERT_TRUE(callee.Send("and back"));
+  ASSERT_TRUE(WaitUntil([&] { return callerSide.Received() == "and back\r\n\r\n"; }))
+      << callerSide.Received();
+  caller.HangUp();
+  ASSERT_TRUE(WaitUntil([&] { return callerSide.ended && calleeSide.ended; }));
   listeners.StopChat();
   EXPECT_TRUE(reporter.Messages().empty());
 }
