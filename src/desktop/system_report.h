@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/grouped_number.h"
 #include "base/tool_message.h"
 
 namespace netrove {
@@ -37,9 +38,6 @@ struct SoftwareFacts {
   int buildNumber = 0;      // only its low 16 bits are shown
   std::string servicePack;  // "None." is shown when empty
 };
-
-// Decimal digits with a comma between groups of three: 1234567 -> "1,234,567".
-std::string FormatGroupedNumber(std::uint64_t value);
 
 std::string HardwareReport(const MachineFacts& facts);
 std::string SoftwareReport(const SoftwareFacts& facts);

@@ -88,9 +88,13 @@ bool CFtpConnection::ResumeDownload(const OperationPtr& operation) {
     return true;
   }
   if (operation->remoteSize && *operation->remoteSize < *size) {
-    reporter_.PostToolMessage(kSourceFtp, "'" + file.filename().string() +
-                                              "' is larger than the file on the FTP server; it "
-                                              "was not resumed and was left as it is.");
+    // Built in pieces: GCC 12 at -O3 misreads a chain of + as overlapping copies.
+    std::string message = "'";
+    message += file.filename().string();
+    message +=
+        "' is larger than the file on the FTP server; it was not resumed and was left "
+        "as it is.";
+    reporter_.PostToolMessage(kSourceFtp, message);
     EndOperation(operation, false);
     return false;
   }

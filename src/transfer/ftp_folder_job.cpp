@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/grouped_number.h"
 #include "transfer/ftp_listing.h"
 #include "transfer/ftp_transfer.h"
 
@@ -19,16 +20,9 @@ std::string JoinRemote(const std::string& folder, std::string_view name) {
   return path;
 }
 
-std::string Grouped(std::uint64_t value) {
-  std::string digits = std::to_string(value);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
-    digits.insert(static_cast<std::size_t>(at), ",");
-  return digits;
-}
-
 std::string Bytes(double bytes) {
   const char* units[] = {"KB", "MB", "GB", "TB"};
-  if (bytes < 1024) return Grouped(static_cast<std::uint64_t>(bytes)) + " bytes";
+  if (bytes < 1024) return FormatGroupedNumber(static_cast<std::uint64_t>(bytes)) + " bytes";
   int unit = -1;
   while (bytes >= 1024 && unit < 3) {
     bytes /= 1024;
@@ -69,8 +63,9 @@ std::size_t ListedLinks(std::string_view text) {
 }  // namespace
 
 std::string FormatFolderProgress(const FtpFolderProgress& progress) {
-  std::string text = Grouped(progress.filesDone) + " of " + Grouped(progress.filesTotal) +
-                     " files, " + Bytes(static_cast<double>(progress.bytesDone));
+  std::string text = FormatGroupedNumber(progress.filesDone) + " of " +
+                     FormatGroupedNumber(progress.filesTotal) + " files, " +
+                     Bytes(static_cast<double>(progress.bytesDone));
   if (progress.allSizesKnown) text += " of " + Bytes(static_cast<double>(progress.bytesTotal));
   const double seconds = static_cast<double>(progress.elapsed.count()) / 1000.0;
   if (seconds <= 0) return text;
@@ -92,13 +87,15 @@ std::string FormatFolderSummary(FtpFolderDirection direction, const FtpFolderSum
   std::string text =
       direction == FtpFolderDirection::Download ? "Folder download" : "Folder upload";
   text += summary.cancelled ? " cancelled: " : summary.stopped ? " stopped: " : " finished: ";
-  text += Grouped(summary.transferred) + (summary.transferred == 1 ? " file (" : " files (") +
+  text += FormatGroupedNumber(summary.transferred) +
+          (summary.transferred == 1 ? " file (" : " files (") +
           Bytes(static_cast<double>(summary.bytes)) + ") in " +
           Duration(static_cast<double>(summary.elapsed.count()) / 1000.0);
-  if (summary.skipped > 0) text += ", " + Grouped(summary.skipped) + " already there, skipped";
-  if (summary.failed > 0) text += ", " + Grouped(summary.failed) + " failed";
+  if (summary.skipped > 0)
+    text += ", " + FormatGroupedNumber(summary.skipped) + " already there, skipped";
+  if (summary.failed > 0) text += ", " + FormatGroupedNumber(summary.failed) + " failed";
   if (summary.linksSkipped > 0)
-    text += ", " + Grouped(summary.linksSkipped) + " symbolic links not followed";
+    text += ", " + FormatGroupedNumber(summary.linksSkipped) + " symbolic links not followed";
   text += ".";
   if (summary.stopped) text += " It stopped at the first failure, as chosen.";
   return text;
