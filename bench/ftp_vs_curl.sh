@@ -7,7 +7,8 @@
 # programs taking turns, and the fastest run of each counts: on a shared
 # machine the other load only ever slows a run down.
 # TMPDIR=/dev/shm keeps the disk out of the figures (both programs write
-# the same copies; netrove also flushes each download before renaming it).
+# the same copies; netrove also flushes each download before renaming it);
+# on a real disk SYNC=1 times curl's downloads up to the same flush.
 # With "tls" both programs require TLS on the control and the data
 # connections (netrove --tls required, curl --ssl-reqd), trusting a
 # self-signed certificate made for the run; vsftpd then also insists that
@@ -116,6 +117,28 @@ fastest() { # seconds... -> the smallest
   printf '%s\n' "$@" | sort -g | head -1
 }
 
+# Debian's curl (7.88) cannot be timed in two TLS cases: it fails every
+# active-mode TLS data connection ("sa_addr inet_ntop() failed", exit 18),
+# and it starts the data connection's handshake before RETR/STOR, which
+# pyftpdlib answers with a reset. There only netrove is timed.
+curl_can() { # mode
+  [ "$security" = plain ] || { [ "$1" = passive ] && [ "$server" = vsftpd ]; }
+}
+report() { # mode what netrove-seconds curl-seconds|-
+  if [ "$4" = - ]; then
+    printf '%-8s %-9s netrove %7s MB/s  curl       - (cannot)\n' "$1" "$2:" "$(rate "$3")"
+  else
+    printf '%-8s %-9s netrove %7s MB/s  curl %7s MB/s  ratio %s\n' "$1" "$2:" "$(rate "$3")" "$(rate "$4")" "$(echo "scale=2; $4 / $3" | bc -l)"
+  fi
+}
+
+# netrove's downloads end with the copy on the disk; with SYNC=1 curl's are
+# timed up to the same point (its copy synced), for runs on a real disk.
+curl_get() { # url
+  curl -sS "${curl_tls[@]}" "${curl_mode[@]}" -o curl.bin "$1"
+  if [ "${SYNC:-0}" = 1 ]; then sync -d curl.bin; fi
+}
+
 cd "$work/loc"
 for mode in passive active; do
   if [ "$mode" = passive ]; then flag=--passive; curl_mode=(); else flag=; curl_mode=(--ftp-port 127.0.0.1); fi
@@ -123,17 +146,21 @@ for mode in passive active; do
   for _ in $(seq "$repeats"); do
     n_gets+=("$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag "${netrove_tls[@]}" --force --user "$user" --password "$password" 127.0.0.1:"$port" get pub/big.bin)")
     check "$work/srv/pub/big.bin" big.bin
-    c_gets+=("$(seconds curl -sS "${curl_tls[@]}" "${curl_mode[@]}" -o curl.bin "$url/pub/big.bin")")
-    check "$work/srv/pub/big.bin" curl.bin
+    if curl_can "$mode"; then
+      c_gets+=("$(seconds curl_get "$url/pub/big.bin")")
+      check "$work/srv/pub/big.bin" curl.bin
+    fi
     n_puts+=("$(seconds env NETROVE_HOME="$work/home" "$cli" ftp $flag "${netrove_tls[@]}" --user "$user" --password "$password" 127.0.0.1:"$port" put big.bin up_n.bin)")
     check big.bin "$work/srv/up_n.bin"
-    c_puts+=("$(seconds curl -sS "${curl_tls[@]}" "${curl_mode[@]}" -T big.bin "$url/up_c.bin")")
-    check big.bin "$work/srv/up_c.bin"
+    if curl_can "$mode"; then
+      c_puts+=("$(seconds curl -sS "${curl_tls[@]}" "${curl_mode[@]}" -T big.bin "$url/up_c.bin")")
+      check big.bin "$work/srv/up_c.bin"
+    fi
     rm -f "$work/srv/up_n.bin" "$work/srv/up_c.bin" curl.bin
   done
-  n_get=$(fastest "${n_gets[@]}") c_get=$(fastest "${c_gets[@]}")
-  n_put=$(fastest "${n_puts[@]}") c_put=$(fastest "${c_puts[@]}")
+  c_get=- c_put=-
+  if curl_can "$mode"; then c_get=$(fastest "${c_gets[@]}") c_put=$(fastest "${c_puts[@]}"); fi
   rm -f big.bin
-  printf '%-8s download: netrove %7s MB/s  curl %7s MB/s  ratio %s\n' "$mode" "$(rate "$n_get")" "$(rate "$c_get")" "$(echo "scale=2; $c_get / $n_get" | bc -l)"
-  printf '%-8s upload:   netrove %7s MB/s  curl %7s MB/s  ratio %s\n' "$mode" "$(rate "$n_put")" "$(rate "$c_put")" "$(echo "scale=2; $c_put / $n_put" | bc -l)"
+  report "$mode" download "$(fastest "${n_gets[@]}")" "$c_get"
+  report "$mode" upload "$(fastest "${n_puts[@]}")" "$c_put"
 done
