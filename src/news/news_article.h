@@ -3,6 +3,7 @@
 // into the exact wire form POST hands to the server, and the texts a new
 // posting window starts with (follow-up subject and quotation, cancel
 // text, the From and Reply-To choices).
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,15 @@
 namespace netrove {
 
 enum class NewsPostMode { Post = 0, Cancel = 1, FollowUp = 2 };
+
+// The article a follow-up or cancel is about, as the article list keeps it.
+struct NewsPostArticle {
+  std::string subject;                    // its Subject value ("Re: " is added when missing)
+  std::string from;                       // its From value, for the attribution
+  std::string articleKey;                 // its References value, a blank and its Message-ID
+  std::string messageId;                  // its own message-id (cancel)
+  std::optional<std::string> quotedText;  // the text a quoting follow-up starts with
+};
 
 // What the header form and the body pane hold when Send is chosen.
 struct NewsArticleFields {

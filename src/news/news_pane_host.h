@@ -5,9 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "news/news_article.h"
 #include "news/nntp_events.h"
-
-class QObject;
 
 namespace netrove {
 
@@ -32,9 +31,10 @@ class INewsPaneHost {
   virtual void openGroup(const std::string& group) = 0;
   virtual void walk(NntpWalk walk) = 0;
   virtual void fetch(const std::string& id, bool bodyOnly) = 0;
-  virtual bool queuePost(std::string article, NntpWindow window) = 0;
-  // What a posting window waits on: once it is gone nothing can be sent.
-  virtual QObject* postingOwner() = 0;
+  // A posting window for `mode` to `newsgroups`, about `article` (a
+  // follow-up or cancel); what it sends goes through this window.
+  virtual void openPostWindow(NewsPostMode mode, const NewsPostArticle& article,
+                              const std::string& newsgroups) = 0;
 
   // Between the panes.
   virtual void setGroupCount(const std::string& group, long count) = 0;

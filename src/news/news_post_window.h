@@ -21,15 +21,6 @@ class CNNTPFramePost;
 class IShellContext;
 struct NewsSettings;
 
-// The article a follow-up or cancel is about, as the article list keeps it.
-struct NewsPostArticle {
-  std::string subject;                    // its Subject value ("Re: " is added when missing)
-  std::string from;                       // its From value, for the attribution
-  std::string articleKey;                 // its References value, a blank and its Message-ID
-  std::string messageId;                  // its own message-id (cancel)
-  std::optional<std::string> quotedText;  // the text a quoting follow-up starts with
-};
-
 // Queues POST with the article for posting window `window`; false when
 // nothing was queued (not connected, the connection ended).
 using NewsPostSender = std::function<bool(std::string article, NntpWindow window)>;

@@ -7,10 +7,8 @@
 #include "base/tool_message.h"
 #include "news/mime_text.h"
 #include "news/news_dialogs.h"
-#include "news/news_post_window.h"
 #include "news/news_server.h"
 #include "news/news_settings.h"
-#include "widgets/shell_context.h"
 
 namespace netrove {
 namespace {
@@ -435,22 +433,9 @@ void CNNTPArticleView::articleArrived(bool available) {
   host_.updateCommands();
 }
 
-void CNNTPArticleView::openPostWindow(NewsPostMode mode, const NewsPostArticle& article,
-                                      const std::string& newsgroups) {
-  auto* shell = dynamic_cast<IShellContext*>(&host_.toolServices());
-  if (shell == nullptr) return;
-  INewsPaneHost* host = &host_;
-  OpenNewsPostWindow(
-      *shell, host_.postingOwner(),
-      [host](std::string wire, NntpWindow window) {
-        return host->queuePost(std::move(wire), window);
-      },
-      mode, newsgroups, article);
-}
-
 void CNNTPArticleView::newArticle() {
   if (group_.empty() || !postingAllowed_) return;
-  openPostWindow(NewsPostMode::Post, {}, group_);
+  host_.openPostWindow(NewsPostMode::Post, {}, group_);
 }
 
 void CNNTPArticleView::compose(std::optional<std::string> text, bool cancel) {
@@ -461,7 +446,7 @@ void CNNTPArticleView::compose(std::optional<std::string> text, bool cancel) {
   article.articleKey = shown_->articleKey;
   article.messageId = shown_->messageId;
   if (cancel) {
-    openPostWindow(NewsPostMode::Cancel, article, shown_->followUp.newsgroups);
+    host_.openPostWindow(NewsPostMode::Cancel, article, shown_->followUp.newsgroups);
     return;
   }
   article.quotedText = std::move(text);
@@ -472,7 +457,7 @@ void CNNTPArticleView::compose(std::optional<std::string> text, bool cancel) {
                        "follow-up is addressed to the article's newsgroups; post it only if "
                        "the group should read it."));
   }
-  openPostWindow(NewsPostMode::FollowUp, article, shown_->followUp.newsgroups);
+  host_.openPostWindow(NewsPostMode::FollowUp, article, shown_->followUp.newsgroups);
 }
 
 void CNNTPArticleView::keyPressEvent(QKeyEvent* event) {

@@ -12,7 +12,6 @@
 
 #include "news/article_threads.h"
 #include "news/news_pane_host.h"
-#include "news/news_post_window.h"
 
 namespace netrove {
 
@@ -92,8 +91,6 @@ class CNNTPArticleView : public QTreeWidget {
   void recolour();
   void retrieve(bool previous);
   void walkFrom(bool previous, long count);
-  void openPostWindow(NewsPostMode mode, const NewsPostArticle& article,
-                      const std::string& newsgroups);
   // Runs `work` on the open group (nullptr when it is gone).
   template <class Work>
   auto withGroup(Work work);

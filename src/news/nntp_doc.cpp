@@ -19,6 +19,7 @@
 #include "news/nntp_group_view.h"
 #include "news/nntp_thread_view.h"
 #include "widgets/keyring_passwords.h"
+#include "widgets/shell_context.h"
 
 namespace netrove {
 namespace {
@@ -527,6 +528,18 @@ void CNNTPDoc::fetch(const std::string& id, bool bodyOnly) {
   if (CNNTPConnection* connection = link()) {
     connection->QueueCommand(bodyOnly ? kNntpBody : kNntpArticle, id);
   }
+}
+
+// The posting window waits on this window: once it is gone, nothing can be
+// sent and the posting window keeps its text.
+void CNNTPDoc::openPostWindow(NewsPostMode mode, const NewsPostArticle& article,
+                              const std::string& newsgroups) {
+  auto* shell = dynamic_cast<IShellContext*>(&toolServices());
+  if (shell == nullptr) return;
+  OpenNewsPostWindow(
+      *shell, this,
+      [this](std::string wire, NntpWindow window) { return queuePost(std::move(wire), window); },
+      mode, newsgroups, article);
 }
 
 bool CNNTPDoc::queuePost(std::string article, NntpWindow window) {

@@ -90,8 +90,8 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   void openGroup(const std::string& group) override;
   void walk(NntpWalk walk) override;
   void fetch(const std::string& id, bool bodyOnly) override;
-  bool queuePost(std::string article, NntpWindow window) override;
-  QObject* postingOwner() override { return this; }
+  void openPostWindow(NewsPostMode mode, const NewsPostArticle& article,
+                      const std::string& newsgroups) override;
   void setGroupCount(const std::string& group, long count) override;
   void lowerGroupCount(const std::string& group, long by) override;
   void readMarksChanged() override;
@@ -104,6 +104,8 @@ class CNNTPDoc : public CToolView, public INewsPaneHost, private INntpEvents {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // Queues POST for posting window `window`; false when nothing was queued.
+  bool queuePost(std::string article, NntpWindow window);
   // INntpEvents, on the GUI thread.
   void BusyChanged(bool busy) override;
   void Greeted(bool postingAllowed) override;
