@@ -763,8 +763,10 @@ void CFtpView::endFolderJob(CFtpTreeCtrl* tree, const FtpFolderSummary& summary)
   if (summary.failed > 0) {
     std::string failures = text + "\n\nNot transferred:";
     const std::size_t shown = std::min<std::size_t>(summary.failures.size(), 10);
-    for (std::size_t index = 0; index < shown; ++index)
-      failures += "\n" + DisplayName(summary.failures[index]);
+    for (std::size_t index = 0; index < shown; ++index) {
+      failures += '\n';
+      failures += DisplayName(summary.failures[index]);
+    }
     if (summary.failures.size() > shown) failures += "\n...";
     services().reporter().PostToolMessage(kSourceFtp, failures);
   }
