@@ -11,6 +11,10 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "base/settings_store.h"
 #include "diagnostics/tool_view_fixtures.h"
@@ -138,6 +142,95 @@ TEST_F(TftpViewTest, InterruptEndsAWaitForASilentServerWithoutABox) {
   EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Aborted"));
   EXPECT_TRUE(services_.reporter_.Messages().empty());
   EXPECT_FALSE(fs::exists(local_ / "x"));
+}
+
+// HOME and the user's folders file pointed at a folder of the test, and the
+// working folder moved to an empty one, for the life of the object: where a
+// download lands is decided from these alone.
+class ScopedUserFolders {
+ public:
+  explicit ScopedUserFolders(const fs::path& root) : home_(root / "user"), cwd_(root / "cwd") {
+    fs::create_directories(home_ / ".config");
+    fs::create_directories(cwd_);
+    Keep("HOME", home_.c_str());
+    Keep("XDG_CONFIG_HOME", nullptr);
+    previousCwd_ = fs::current_path();
+    fs::current_path(cwd_);
+  }
+  ~ScopedUserFolders() {
+    fs::current_path(previousCwd_);
+    for (const auto& [name, value] : kept_) {
+      if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+  }
+  ScopedUserFolders(const ScopedUserFolders&) = delete;
+  ScopedUserFolders& operator=(const ScopedUserFolders&) = delete;
+
+  // Names the download folder in user-dirs.dirs, the way xdg-user-dirs does.
+  void NameDownloadFolder(const std::string& value) {
+    test::WriteWholeFile(home_ / ".config" / "user-dirs.dirs",
+                         "# written by the test\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                         "XDG_DOWNLOAD_DIR=\"" +
+                             value + "\"\n");
+  }
+  const fs::path& home() const { return home_; }
+  const fs::path& cwd() const { return cwd_; }
+
+ private:
+  void Keep(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    kept_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  fs::path home_;
+  fs::path cwd_;
+  fs::path previousCwd_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> kept_;
+};
+
+// A get to a bare or relative file name writes into the user's download
+// folder (or the home folder when that folder does not exist), shows the
+// full path it wrote to, and leaves the working folder alone.
+TEST_F(TftpViewTest, ARelativeLocalNameForAGetLandsInTheDownloadFolder) {
+  ScopedUserFolders folders(home_.path());
+  const fs::path downloads = folders.home() / "Incoming";
+  fs::create_directories(downloads / "sub");
+  folders.NameDownloadFolder("$HOME/Incoming");
+  QTest::mouseClick(view_.binaryButton(), Qt::LeftButton, {}, QPoint(6, 6));
+
+  Fill(OurServer(), QStringLiteral("/file.bin"), QStringLiteral("got.bin"));
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  EXPECT_EQ(view_.localEdit()->text().toStdString(), (downloads / "got.bin").string());
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Completed"));
+  EXPECT_EQ(test::ReadWholeFile(downloads / "got.bin"), std::string(1500, 'f'));
+
+  // A name with folders in it is taken below the download folder too.
+  Fill(OurServer(), QStringLiteral("/file.bin"), QStringLiteral("./sub/../sub/deeper.bin"));
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  EXPECT_EQ(view_.localEdit()->text().toStdString(), (downloads / "sub" / "deeper.bin").string());
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(test::ReadWholeFile(downloads / "sub" / "deeper.bin"), std::string(1500, 'f'));
+
+  // A download folder that names a folder that is not there: the home folder.
+  folders.NameDownloadFolder("$HOME/Missing");
+  Fill(OurServer(), QStringLiteral("/file.bin"), QStringLiteral("home.bin"));
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  EXPECT_EQ(view_.localEdit()->text().toStdString(), (folders.home() / "home.bin").string());
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(test::ReadWholeFile(folders.home() / "home.bin"), std::string(1500, 'f'));
+  EXPECT_FALSE(fs::exists(folders.home() / "Missing"));
+
+  EXPECT_TRUE(fs::is_empty(folders.cwd())) << "a download went to the working folder";
+  EXPECT_TRUE(services_.reporter_.Messages().empty());
 }
 
 TEST_F(TftpViewTest, TheDeletionBrowserDeletesOnlyWhatTheUserConfirms) {
