@@ -34,6 +34,7 @@
 #include "app/termination_signals.h"
 #include "base/product.h"
 #include "base/settings_store.h"
+#include "peer/broadcast_dlg.h"
 #include "shell_ui_support.h"
 #include "support/event_loop.h"
 #include "support/loopback_socket.h"
@@ -383,6 +384,70 @@ TEST_F(NetroveAppTest, AFloodOfBroadcastsOpensAtMostFiveReadOnlyBoxes) {
     EXPECT_TRUE(notice.text.startsWith(QStringLiteral("More broadcasts")));
   }
   EXPECT_LT(boxes.shown.size(), 10u);
+  app.ExitInstance();
+}
+
+// Broadcasts sent one by one over the loopback to the program with its own
+// boxes: the sixth, arriving while five Broadcast boxes are open, is dropped
+// and the user reads why in a box of the program's own; with the boxes
+// closed, the next broadcast shows again.
+TEST_F(NetroveAppTest, ADroppedBroadcastIsAnnouncedInWordsTheUserCanRead) {
+  const AppOptions options = Options();
+  CMessageBoxes realBoxes;
+  CNetroveApp app(options, BuildToolCatalog(), realBoxes);
+  ASSERT_EQ(app.InitInstance(), CNetroveApp::StartResult::Running);
+
+  struct Notice {
+    QString caption;
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int boxesBeneath = 0;
+  };
+  std::vector<Notice> notices;
+  std::vector<QString> closedInOrder;  // the texts of the Broadcast boxes, as closed
+  int sent = 0;
+  bool sentAgain = false;
+  bool done = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    int open = 0;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (window->isVisible() && qobject_cast<CBroadcastDlg*>(window) != nullptr) ++open;
+    }
+    QWidget* top = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(top)) {
+      notices.push_back({box->windowTitle(), box->text(), box->textFormat(), box->icon(), open});
+      box->accept();
+    } else if (notices.empty()) {
+      // The next broadcast goes once the last one's box is up.
+      if (open == sent && sent < 6) SendBroadcast(options.broadcastPort, std::to_string(++sent));
+    } else if (auto* shown = qobject_cast<CBroadcastDlg*>(top)) {
+      closedInOrder.push_back(shown->findChild<QPlainTextEdit*>()->toPlainText());
+      done = closedInOrder.back() == QStringLiteral("again");
+      shown->accept();
+    } else if (open == 0 && !sentAgain) {
+      sentAgain = true;
+      SendBroadcast(options.broadcastPort, "again");
+    }
+  });
+  watch.start(10);
+  EXPECT_TRUE(WaitUntil([&] { return done; }, TurnEventLoop));
+  watch.stop();
+
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].caption, QStringLiteral("Netrove"));
+  EXPECT_EQ(notices[0].text,
+            QStringLiteral("More broadcasts arrived while five Broadcast boxes were open. They "
+                           "were dropped; broadcasts are shown again once some of the open boxes "
+                           "are closed."));
+  EXPECT_EQ(notices[0].format, Qt::PlainText);
+  EXPECT_EQ(notices[0].icon, QMessageBox::Information);
+  EXPECT_EQ(notices[0].boxesBeneath, 5);
+  EXPECT_EQ(closedInOrder, (std::vector<QString>{QStringLiteral("5"), QStringLiteral("4"),
+                                                 QStringLiteral("3"), QStringLiteral("2"),
+                                                 QStringLiteral("1"), QStringLiteral("again")}))
+      << "the dropped sixth never shows";
   app.ExitInstance();
 }
 
