@@ -186,6 +186,7 @@ bool CFtpConnection::Connect(const FtpLogin& login) {
   loginStage_ = LoginStage::Greeting;
   secured_ = false;
   protectData_ = false;
+  passwordRefused_ = RefusedPassword::None;
   {
     std::lock_guard lock(trustMutex_);
     trustFailure_.reset();
@@ -777,6 +778,10 @@ void CFtpConnection::OnPermanent(int code) {
   const Entry entry = TakeInFlight().value_or(Entry{});
   const bool notAvailable = SecondDigit(code) == 5;
   if (code == 530) {
+    if (entry.command == FtpCommand::Pass) {
+      passwordRefused_ = loginStage_ == LoginStage::FirewallLogin ? RefusedPassword::Firewall
+                                                                  : RefusedPassword::User;
+    }
     EndCommand(entry, false);
     EndByServer();
     control_.Interrupt();

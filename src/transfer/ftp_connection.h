@@ -144,6 +144,10 @@ class CFtpConnection {
   // The certificate of the last connection's server was not trusted: what a
   // window asks the user about (pinning it on yes) before connecting again.
   std::optional<TlsHandshakeReport> TrustFailure() const;
+  // Whose password the server refused (530 to PASS) on the last login, so
+  // that a remembered one is not offered again.
+  enum class RefusedPassword { None, User, Firewall };
+  RefusedPassword PasswordRefused() const { return passwordRefused_.load(); }
   // The control connection runs in TLS; data connections too when the
   // server accepted PROT P.
   bool IsSecured() const { return secured_.load(); }
@@ -354,6 +358,7 @@ class CFtpConnection {
   std::atomic<bool> protectData_{false};
   mutable std::mutex trustMutex_;
   std::optional<TlsHandshakeReport> trustFailure_;
+  std::atomic<RefusedPassword> passwordRefused_{RefusedPassword::None};
   std::mutex sendMutex_;  // keeps lines whole and in queue order
 
   CNetSocket control_;

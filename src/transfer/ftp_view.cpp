@@ -646,7 +646,22 @@ void CFtpView::onLoginEnded() {
   setBusy(false);
   setCloseEnabled(true);
   close_->setEnabled(true);
+  forgetRefusedPassword();
   if (const auto untrusted = connection_->TrustFailure()) askTrust(*untrusted);
+}
+
+// A refused password is asked for (or typed) again next time, not offered.
+void CFtpView::forgetRefusedPassword() {
+  switch (connection_->PasswordRefused()) {
+    case CFtpConnection::RefusedPassword::User:
+      passwords().Forget(FtpUserPasswordKey(lastLogin_));
+      break;
+    case CFtpConnection::RefusedPassword::Firewall:
+      passwords().Forget(FtpProxyPasswordKey(lastLogin_));
+      break;
+    case CFtpConnection::RefusedPassword::None:
+      break;
+  }
 }
 
 // As the Mail window does: why, the certificate, Cancel or trust it for this

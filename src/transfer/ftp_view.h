@@ -184,6 +184,7 @@ class CFtpView : public CToolView {
   void quit();
   void pickHost();
   void onLoginEnded();
+  void forgetRefusedPassword();
   void onDirectoriesNotice(int code);
   void startOperation(CFtpTreeCtrl* tree, FtpRequest request);
   void startFolderJob(CFtpTreeCtrl* tree, FtpFolderJobSpec spec);

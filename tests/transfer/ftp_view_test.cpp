@@ -180,8 +180,8 @@ class FtpViewTest : public ::testing::Test {
   } while (0)
 
 // "Remember password" keeps the typed password for this user at this
-// server; a later login with the Password field left empty uses it, and
-// without one kept the field is asked for.
+// server; a later login with the Password field left empty uses it, a
+// refused one is forgotten, and without one kept the field is asked for.
 TEST_F(FtpViewTest, ARememberedPasswordLogsInWithThePasswordFieldLeftEmpty) {
   START_SERVER_OR_SKIP();
   CSessionPasswords passwords;
@@ -192,19 +192,27 @@ TEST_F(FtpViewTest, ARememberedPasswordLogsInWithThePasswordFieldLeftEmpty) {
   EXPECT_EQ(passwords.Find(key), "secret");
   EXPECT_TRUE(CFtpLoginPage().rememberBox()->isChecked());  // the choice is kept
 
-  const auto logInAgain = [this] {
-    view_->connection().Quit();
-    EXPECT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
+  const auto connectAsBob = [this] {
     view_->loginPage()->userEdit()->setText(QStringLiteral("bob"));
     view_->loginPage()->passwordEdit()->clear();
     QTest::mouseClick(view_->loginPage()->connectButton(), Qt::LeftButton);
+  };
+  const auto logInAgain = [&] {
+    view_->connection().Quit();
+    EXPECT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
+    connectAsBob();
   };
   logInAgain();
   ASSERT_TRUE(WaitIdle()) << Transcript();
   EXPECT_TRUE(view_->connection().IsConnected());
 
-  passwords.Forget(key);
+  // A kept password the server refuses is forgotten, not offered again...
+  passwords.Remember(key, "wrong");
   logInAgain();
+  ASSERT_TRUE(WaitFor([this] { return !view_->isBusy(); })) << Transcript();
+  EXPECT_FALSE(passwords.Find(key)) << Transcript();
+  // ...and with none kept the Password field must be filled in.
+  connectAsBob();
   EXPECT_FALSE(view_->isBusy());
   EXPECT_FALSE(view_->connection().IsConnected());
 }
