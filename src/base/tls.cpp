@@ -4,6 +4,8 @@
 #include <cctype>
 #include <utility>
 
+#include "base/net_socket.h"
+
 namespace netrove {
 namespace {
 
@@ -88,6 +90,30 @@ std::string DescribeTrustFailure(const TlsHandshakeReport& report, std::string_v
   text += "\nSubject: " + certificate.subject + "\nIssuer: " + certificate.issuer +
           "\nValid from: " + certificate.notBefore + "\nValid until: " + certificate.notAfter +
           "\nSHA-256 fingerprint: " + certificate.sha256 + "\n";
+  return text;
+}
+
+bool AsksForTrust(const TlsHandshakeReport& report) {
+  return report.error == kTlsCertificateUntrusted || report.error == kTlsCertificateChanged;
+}
+
+std::string SecuredConnectionNote(const TlsHandshakeReport& report, bool insecure) {
+  std::string note = "(Secure connection: ";
+  note += report.protocol;
+  note += ", ";
+  note += report.cipher;
+  if (insecure) note += ", certificate NOT checked";
+  if (report.acceptedByPin) note += ", certificate trusted by its pin";
+  note += ")\r\n";
+  return note;
+}
+
+std::string HandshakeFailureText(const TlsHandshakeReport& report) {
+  std::string text = SocketErrorText(report.error);
+  if (!report.detail.empty()) {
+    text += '\n';
+    text += report.detail;
+  }
   return text;
 }
 

@@ -95,4 +95,17 @@ std::string_view CertificateProblemText(CertificateProblem problem);
 // the warning that someone may be listening in.
 std::string DescribeTrustFailure(const TlsHandshakeReport& report, std::string_view host);
 
+// A failure the user may still settle by trusting the certificate: it could
+// not be verified, or it changed since it was pinned.
+bool AsksForTrust(const TlsHandshakeReport& report);
+
+// The transcript's line for a secured connection: "(Secure connection:
+// TLSv1.3, CIPHER)", saying when the certificate was not checked or was
+// accepted by its pin.
+std::string SecuredConnectionNote(const TlsHandshakeReport& report, bool insecure);
+
+// Any other failed handshake, as a box says it: the error's text, then what
+// the TLS library said.
+std::string HandshakeFailureText(const TlsHandshakeReport& report);
+
 }  // namespace netrove

@@ -632,7 +632,7 @@ bool CNNTPConnection::SecureSocket() {
     return true;
   }
   if (status.userInterrupted()) return false;
-  if (report.error == kTlsCertificateUntrusted || report.error == kTlsCertificateChanged) {
+  if (AsksForTrust(report)) {
     events_.CertificateNotTrusted(report);
   } else {
     std::string why = SocketErrorText(status.error);

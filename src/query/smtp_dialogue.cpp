@@ -145,22 +145,17 @@ bool CSmtpDialogue::Secure() {
         FindPinnedCertificate(PinnedCertificatesFile(), server_.host, server_.port).value_or("");
   TlsHandshakeReport report;
   if (socket_.StartTls(options, report)) {
-    std::string note = "(Secure connection: " + report.protocol + ", " + report.cipher;
-    if (options.insecure) note += ", certificate NOT checked";
-    if (report.acceptedByPin) note += ", certificate trusted by its pin";
-    transcript_.AppendTranscript(note + ")\r\n");
+    transcript_.AppendTranscript(SecuredConnectionNote(report, options.insecure));
     conversation_.OnSecured();
     return true;
   }
   if (socket_.Interrupted()) return false;
-  if (report.error == kTlsCertificateUntrusted || report.error == kTlsCertificateChanged) {
+  if (AsksForTrust(report)) {
     std::lock_guard lock(trustMutex_);
     trustFailure_ = report;
     return false;
   }
-  std::string text = SocketErrorText(report.error);
-  if (!report.detail.empty()) text += "\n" + report.detail;
-  reporter_.PostToolMessage(kSourceWinSock, text);
+  reporter_.PostToolMessage(kSourceWinSock, HandshakeFailureText(report));
   return false;
 }
 

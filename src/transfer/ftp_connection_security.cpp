@@ -53,21 +53,16 @@ bool CFtpConnection::SecureControl() {
   TlsHandshakeReport report;
   if (control_.StartTls(tlsOptions_, report)) {
     secured_ = true;
-    std::string note = "(Secure connection: " + report.protocol + ", " + report.cipher;
-    if (tlsOptions_.insecure) note += ", certificate NOT checked";
-    if (report.acceptedByPin) note += ", certificate trusted by its pin";
-    transcript_.AppendTranscript(note + ")\r\n");
+    transcript_.AppendTranscript(SecuredConnectionNote(report, tlsOptions_.insecure));
     return true;
   }
   if (control_.Interrupted()) return false;
-  if (report.error == kTlsCertificateUntrusted || report.error == kTlsCertificateChanged) {
+  if (AsksForTrust(report)) {
     std::lock_guard lock(trustMutex_);
     trustFailure_ = report;
     return false;
   }
-  std::string text = SocketErrorText(report.error);
-  if (!report.detail.empty()) text += "\n" + report.detail;
-  reporter_.PostToolMessage(kSourceFtp, text);
+  reporter_.PostToolMessage(kSourceFtp, HandshakeFailureText(report));
   return false;
 }
 
