@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "base/text_lines.h"
+
 namespace netrove {
 namespace {
 
@@ -62,10 +64,7 @@ std::string ArticleWireForm(std::string_view headers, std::string_view body) {
   wire.reserve(headers.size() + body.size() + body.size() / 32 + 8);
   const auto addLines = [&wire](std::string_view text) {
     while (!text.empty()) {
-      const std::size_t lf = text.find('\n');
-      std::string_view line = text.substr(0, lf);
-      text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      const std::string_view line = TakeLine(text);
       if (!line.empty() && line.front() == '.') wire += '.';
       wire.append(line);
       wire += "\r\n";

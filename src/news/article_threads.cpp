@@ -7,6 +7,7 @@
 #include <climits>
 #include <functional>
 
+#include "base/text_lines.h"
 #include "news/newsgroup.h"
 
 namespace netrove {
@@ -54,10 +55,7 @@ HeaderFields ReadFields(std::string_view block) {
   HeaderFields fields;
   std::string* current = nullptr;
   while (!block.empty()) {
-    const std::size_t lf = block.find('\n');
-    std::string_view line = block.substr(0, lf);
-    block.remove_prefix(lf == std::string_view::npos ? block.size() : lf + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::string_view line = TakeLine(block);
     if (line.empty()) break;
     if (IsBlank(line.front())) {
       if (current != nullptr) current->append(line);

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "base/settings_store.h"
+#include "base/text_lines.h"
 #include "base/tool_message.h"
 #include "base/user_paths.h"
 #include "news/news_settings.h"
@@ -104,10 +105,7 @@ std::string CorruptedFileText(const std::filesystem::path& path) {
 std::size_t ParseNewsrc(std::string_view text, CNewsServer& server) {
   std::size_t malformed = 0;
   while (!text.empty()) {
-    const std::size_t lf = text.find('\n');
-    std::string_view line = text.substr(0, lf);
-    text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = TakeLine(text);
     if (line.empty()) continue;
     std::size_t marker = line.find(kUnsubscribedMarker);
     if (marker == std::string_view::npos) marker = line.find(kSubscribedMarker);
@@ -228,10 +226,7 @@ void AddDefaultGroups(CNewsServer& server) {
 
 void AddGroupsFromList(CNewsServer& server, std::string_view listText) {
   while (!listText.empty()) {
-    const std::size_t lf = listText.find('\n');
-    std::string_view line = listText.substr(0, lf);
-    listText.remove_prefix(lf == std::string_view::npos ? listText.size() : lf + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = TakeLine(listText);
     AddListedGroup(server, line);
   }
 }

@@ -4,17 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "base/text_lines.h"
+
 namespace netrove {
 
 namespace {
-
-std::string_view NextLine(std::string_view& text) {
-  const std::size_t lf = text.find('\n');
-  std::string_view line = text.substr(0, lf);
-  text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
-}
 
 // The line's blank-separated words, in upper case.
 std::vector<std::string> Words(std::string_view line) {
@@ -38,7 +32,7 @@ NntpCapabilities ParseNntpCapabilities(std::string_view list) {
   NntpCapabilities capabilities;
   capabilities.overview = OverviewOffered(list);
   while (!list.empty()) {
-    const std::vector<std::string> words = Words(NextLine(list));
+    const std::vector<std::string> words = Words(TakeLine(list));
     if (words.empty()) continue;
     const std::string& keyword = words.front();
     if (keyword == "READER") capabilities.reader = true;

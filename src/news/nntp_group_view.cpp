@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/text_lines.h"
 #include "base/tool_message.h"
 #include "news/news_dialogs.h"
 #include "news/news_server.h"
@@ -240,10 +241,7 @@ void CNNTPGroupView::groupListArrived(const std::string& list) {
     hadGroups = !entry->groups.empty();
     std::string_view text = list;
     while (!text.empty()) {
-      const std::size_t lf = text.find('\n');
-      std::string_view line = text.substr(0, lf);
-      text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      const std::string_view line = TakeLine(text);
       const auto listed = ListedGroup(line);
       if (!listed) continue;
       std::string name(listed->first);

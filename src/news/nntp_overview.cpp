@@ -5,6 +5,8 @@
 #include <climits>
 #include <set>
 
+#include "base/text_lines.h"
+
 namespace netrove {
 
 namespace {
@@ -14,14 +16,6 @@ namespace {
 constexpr std::array<std::string_view, 7> kFields = {"Subject",    "From",  "Date", "Message-ID",
                                                      "References", "Bytes", "Lines"};
 constexpr std::size_t kRequiredFields = 5;
-
-std::string_view NextLine(std::string_view& text) {
-  const std::size_t lf = text.find('\n');
-  std::string_view line = text.substr(0, lf);
-  text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
-}
 
 // The number and the fixed fields of one line; a line has at most that
 // many, the rest (extra fields) is not used.
@@ -57,7 +51,7 @@ void AppendHeader(std::string& block, std::string_view name, std::string_view va
 NntpOverview OverviewOffered(std::string_view capabilities) {
   NntpOverview offered = NntpOverview::None;
   while (!capabilities.empty()) {
-    std::string_view line = NextLine(capabilities);
+    std::string_view line = TakeLine(capabilities);
     const std::string_view keyword = line.substr(0, line.find_first_of(" \t"));
     if (SameWord(keyword, "OVER")) return NntpOverview::Over;
     if (SameWord(keyword, "XOVER")) offered = NntpOverview::Xover;
@@ -69,7 +63,7 @@ std::vector<NntpHeaderBlock> OverviewHeaders(std::string_view block, long low, l
   std::vector<NntpHeaderBlock> headers;
   std::set<long> taken;
   while (!block.empty()) {
-    const std::vector<std::string_view> fields = SplitFields(NextLine(block));
+    const std::vector<std::string_view> fields = SplitFields(TakeLine(block));
     const std::string_view digits = fields.front();
     long number = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
