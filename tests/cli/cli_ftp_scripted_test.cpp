@@ -11,6 +11,7 @@
 
 #include "cli/cli_runner.h"
 #include "support/file_bytes.h"
+#include "support/ftp_scripts.h"
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
 
@@ -19,11 +20,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string PassiveReplyNaming(const CScriptedServer& data) {
-  const int port = data.port();
-  return "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
-         std::to_string(port % 256) + ")\r\n";
-}
+// The command line asks for TLS where offered, as by default: the scripted
+// servers refuse it.
+constexpr bool kTlsRefused = true;
 
 std::string Address(const CScriptedServer& server) {
   return "127.0.0.1:" + std::to_string(server.port());
@@ -45,25 +44,6 @@ Script& DrainUntilClosed(Script& script) {
     }
     return std::string();
   });
-}
-
-// The anonymous login (TLS asked for where offered, as by default, and
-// refused), its PWD answered and its listing refused at PASV.
-Script& LoginWithoutListing(Script& script) {
-  return script.Accept()
-      .Send("220 ready\r\n")
-      .ExpectLine("AUTH TLS")
-      .Send("502 no TLS here\r\n")
-      .ExpectLine("USER anonymous")
-      .Send("331 password\r\n")
-      .ExpectLine("PASS plume")
-      .Send("230 in\r\n")
-      .ExpectLine("FEAT")
-      .Send("211 no extensions\r\n")
-      .ExpectLine("PWD")
-      .Send("257 \"/\"\r\n")
-      .ExpectLine("PASV")
-      .Send("502 no\r\n");
 }
 
 // PASV, TYPE A and a LIST whose data the data server sends.
@@ -196,7 +176,7 @@ TEST_F(CliFtpScripted, CtrlCEndsTheSessionInEveryState) {
        {"get", "f.bin", (home_.path() / "f.bin").string()},
        [](Script& control, Script& data, const CScriptedServer& dataServer,
           std::atomic<bool>& reached) {
-         LoginWithoutListing(control)
+         LoginWithoutListing(control, kTlsRefused)
              .ExpectLine("PASV")
              .Send(PassiveReplyNaming(dataServer))
              .ExpectLine("TYPE I")
@@ -210,7 +190,7 @@ TEST_F(CliFtpScripted, CtrlCEndsTheSessionInEveryState) {
        {"put", big.string(), "big.bin"},
        [](Script& control, Script& data, const CScriptedServer& dataServer,
           std::atomic<bool>& reached) {
-         LoginWithoutListing(control)
+         LoginWithoutListing(control, kTlsRefused)
              .ExpectLine("PASV")
              .Send(PassiveReplyNaming(dataServer))
              .ExpectLine("TYPE I")
@@ -229,7 +209,7 @@ TEST_F(CliFtpScripted, CtrlCEndsTheSessionInEveryState) {
        {"ls"},
        [](Script& control, Script& data, const CScriptedServer& dataServer,
           std::atomic<bool>& reached) {
-         LoginWithoutListing(control)
+         LoginWithoutListing(control, kTlsRefused)
              .ExpectLine("PASV")
              .Send(PassiveReplyNaming(dataServer))
              .ExpectLine("TYPE A")
@@ -277,7 +257,7 @@ TEST_F(CliFtpScripted, TheReplyTimeOutBoundsEveryWait) {
   trickling.Accept().Send("220-welcome\r\n");
   for (int i = 0; i < 200; ++i) trickling.Wait(100ms).Send("220-still welcoming\r\n");
   Script openData;
-  LoginWithoutListing(openData)
+  LoginWithoutListing(openData, kTlsRefused)
       .ExpectLine("PASV")
       .Send(PassiveReplyNaming(data_))
       .ExpectLine("TYPE A")

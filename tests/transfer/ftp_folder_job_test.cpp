@@ -16,6 +16,7 @@
 
 #include "ftp_real_peer.h"
 #include "support/file_bytes.h"
+#include "support/ftp_scripts.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
@@ -278,30 +279,15 @@ TEST(FtpFolderJob, ListedNamesThatLeaveTheFolderAreRefused) {
       "-rw-r--r-- 1 a b 3 Jan 1 12:00 ../evil.txt\r\n"
       "-rw-r--r-- 1 a b 3 Jan 1 12:00 ok.txt\r\n";
   test::Script script;
-  script.Accept()
-      .Send("220 ready\r\n")
-      .ExpectLine("USER anonymous")
-      .Send("331 password\r\n")
-      .ExpectLine("PASS plume")
-      .Send("230 in\r\n")
-      .ExpectLine("FEAT")
-      .Send("211 no extensions\r\n")
-      .ExpectLine("PWD")
-      .Send("257 \"/\"\r\n")
-      .ExpectLine("PASV")
-      .Send("502 no\r\n");
-  const auto passive = [&] {
-    return "227 ok (127,0,0,1," + std::to_string(data.port() / 256) + "," +
-           std::to_string(data.port() % 256) + ")\r\n";
-  };
+  test::LoginWithoutListing(script);
   script.ExpectLine("PASV")
-      .Send(passive())
+      .Send(test::PassiveReplyNaming(data))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("LIST /pub")
       .Send("150 here\r\n226 done\r\n")
       .ExpectLine("PASV")
-      .Send(passive())
+      .Send(test::PassiveReplyNaming(data))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("RETR /pub/ok.txt")

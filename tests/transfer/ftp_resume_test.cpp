@@ -11,6 +11,7 @@
 
 #include "ftp_real_peer.h"
 #include "support/file_bytes.h"
+#include "support/ftp_scripts.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
@@ -23,6 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test::LoginWithoutListing;
+using test::PassiveReplyNaming;
 using test::Script;
 
 std::string RandomBytes(std::size_t size, unsigned seed = 11) {
@@ -37,28 +40,6 @@ std::size_t Occurrences(const std::string& text, const std::string& what) {
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
     ++count;
   return count;
-}
-
-std::string PassiveReply(const test::CScriptedServer& data) {
-  const int port = data.port();
-  return "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
-         std::to_string(port % 256) + ")\r\n";
-}
-
-// The anonymous login; the listing after it is refused (PASV 502).
-Script& LoginWithoutListing(Script& script) {
-  return script.Accept()
-      .Send("220 ready\r\n")
-      .ExpectLine("USER anonymous")
-      .Send("331 password\r\n")
-      .ExpectLine("PASS plume")
-      .Send("230 in\r\n")
-      .ExpectLine("FEAT")
-      .Send("211 no extensions\r\n")
-      .ExpectLine("PWD")
-      .Send("257 \"/\"\r\n")
-      .ExpectLine("PASV")
-      .Send("502 no\r\n");
 }
 
 class FtpResumeScripted : public ::testing::Test {
@@ -104,7 +85,7 @@ TEST_F(FtpResumeScripted, ADownloadCutAt37PercentResumesWithTheRestOnly) {
       .ExpectLine("SIZE /pub/f.bin")
       .Send("213 " + std::to_string(whole.size()) + "\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReply(data_))
+      .Send(PassiveReplyNaming(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("RETR /pub/f.bin")
@@ -121,7 +102,7 @@ TEST_F(FtpResumeScripted, ADownloadCutAt37PercentResumesWithTheRestOnly) {
       .ExpectLine("SIZE /pub/f.bin")
       .Send("213 " + std::to_string(whole.size()) + "\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReply(data_))
+      .Send(PassiveReplyNaming(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("REST " + std::to_string(cut))
@@ -164,7 +145,7 @@ TEST_F(FtpResumeScripted, ARefusedRestKeepsTheDownloadsPartAndAppendsTheUpload) 
       .ExpectLine("SIZE /pub/down.bin")
       .Send("213 20\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReply(data_))
+      .Send(PassiveReplyNaming(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("REST 10")
@@ -174,7 +155,7 @@ TEST_F(FtpResumeScripted, ARefusedRestKeepsTheDownloadsPartAndAppendsTheUpload) 
       .ExpectLine("SIZE /pub/up.bin")
       .Send("213 10\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReply(data_))
+      .Send(PassiveReplyNaming(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("REST 10")

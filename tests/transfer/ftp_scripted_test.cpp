@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "support/file_bytes.h"
+#include "support/ftp_scripts.h"
 #include "support/recording_reporter.h"
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
@@ -26,28 +27,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test::AnonymousLogin;
+using test::LoginWithoutListing;
 using test::Script;
 
 // "227 Entering Passive Mode (10,9,8,7,p1,p2)": an address that is not the
 // server's, with the port of `data`.
-std::string PassiveReplyNaming(const test::CScriptedServer& data) {
+std::string PassiveReplyToAnotherHost(const test::CScriptedServer& data) {
   const int port = data.port();
   return "227 Entering Passive Mode (10,9,8,7," + std::to_string(port / 256) + "," +
          std::to_string(port % 256) + ")\r\n";
-}
-
-// The anonymous login up to the PWD that follows it, FEAT answered with
-// `features` (by default: none).
-Script& AnonymousLogin(Script& script, const std::string& features = "211 no extensions\r\n") {
-  return script.Accept()
-      .Send("220 ready\r\n")
-      .ExpectLine("USER anonymous")
-      .Send("331 password\r\n")
-      .ExpectLine("PASS plume")
-      .Send("230 in\r\n")
-      .ExpectLine("FEAT")
-      .Send(features)
-      .ExpectLine("PWD");
 }
 
 // The client's next line on `socket`, without its CR LF.
@@ -232,7 +221,7 @@ TEST_F(FtpScripted, APassiveReplyNamingAnotherHostConnectsToTheServerOnly) {
   AnonymousLogin(script)
       .Send("257 \"/pub\" is current\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("LIST")
@@ -268,7 +257,7 @@ TEST_F(FtpScripted, AServerWithMachineListingsIsListedWithMlsdAndItsBadFactsSkip
       .ExpectLine("PWD")
       .Send("257 \"/\"\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("MLSD")
@@ -310,7 +299,7 @@ TEST_F(FtpScripted, AServerWithoutEpsvIsAskedWithPasvFromThenOn) {
       .ExpectLine("EPSV")
       .Send("500 what?\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("LIST")
@@ -318,7 +307,7 @@ TEST_F(FtpScripted, AServerWithoutEpsvIsAskedWithPasvFromThenOn) {
       .Wait(100ms)
       .Send("226 done\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(secondData))
+      .Send(PassiveReplyToAnotherHost(secondData))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("LIST")
@@ -392,7 +381,7 @@ TEST_F(FtpScripted, AFinalReplyBeforeTheLastBytesStillGetsTheWholeFile) {
       .ExpectLine("PASV")
       .Send("502 no listing today\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("RETR f.bin")
@@ -421,7 +410,7 @@ TEST_F(FtpScripted, AnUploadWhoseReadFailsResetsTheDataConnectionAndFails) {
       .ExpectLine("PASV")
       .Send("502 no listing today\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("STOR up.bin")
@@ -497,7 +486,7 @@ TEST_F(FtpScripted, ADroppedConnectionDuringADownloadLeavesNoFile) {
       .ExpectLine("PASV")
       .Send("502 no listing today\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("RETR f.bin")
@@ -538,7 +527,7 @@ TEST_F(FtpScripted, ADownloadShorterThanItsSizeFailsAndKeepsThePartialCopyAside)
       .ExpectLine("MDTM f.bin")
       .Send("213 20261210071500\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("RETR f.bin")
@@ -578,7 +567,7 @@ TEST_F(FtpScripted, EditDownloadHandsTheEditorATemporaryCopyOnly) {
       .ExpectLine("PASV")
       .Send("502 no listing today\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("RETR remote.txt")
@@ -586,7 +575,7 @@ TEST_F(FtpScripted, EditDownloadHandsTheEditorATemporaryCopyOnly) {
       .Wait(200ms)
       .Send("226 done\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("RETR " + keep.string())
@@ -637,7 +626,7 @@ TEST_F(FtpScripted, AbortDuringADownloadWaitsForBothRepliesBeforeTheNextCommand)
       .ExpectLine("PASV")
       .Send("502 no listing today\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("RETR f.bin")
@@ -648,7 +637,7 @@ TEST_F(FtpScripted, AbortDuringADownloadWaitsForBothRepliesBeforeTheNextCommand)
       .Wait(100ms)
       .Send("226 ABOR done\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(listingData))
+      .Send(PassiveReplyToAnotherHost(listingData))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("LIST")
@@ -689,7 +678,7 @@ TEST_F(FtpScripted, ARefusedFolderIsNotListedAndReleasesItsTreeOnce) {
       .ExpectLine("CWD /sub")
       .Send("250 ok\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("LIST /sub")
@@ -710,11 +699,6 @@ TEST_F(FtpScripted, ARefusedFolderIsNotListedAndReleasesItsTreeOnce) {
   EXPECT_TRUE(control_.Finished());
 }
 
-// The login up to its listing, refused, so a test's own operation is next.
-Script& LoginWithoutListing(Script& script) {
-  return AnonymousLogin(script).Send("257 \"/\"\r\n").ExpectLine("PASV").Send("502 no\r\n");
-}
-
 // A move downloads, then deletes the server's copy; a refused delete keeps
 // the local copy and says the source stayed.
 TEST_F(FtpScripted, AMovedDownloadDeletesTheServersCopyOnlyAfterTheWholeFile) {
@@ -722,7 +706,7 @@ TEST_F(FtpScripted, AMovedDownloadDeletesTheServersCopyOnlyAfterTheWholeFile) {
   LoginWithoutListing(script);
   for (const char* deleteReply : {"250 gone\r\n", "550 not yours\r\n"}) {
     script.ExpectLine("PASV")
-        .Send(PassiveReplyNaming(data_))
+        .Send(PassiveReplyToAnotherHost(data_))
         .ExpectLine("TYPE I")
         .Send("200 ok\r\n")
         .ExpectLine("RETR /pub/f.bin")
@@ -757,7 +741,7 @@ TEST_F(FtpScripted, AnUploadOntoAnExistingNameAsksFirstThenStoresAndMoves) {
   Script script;
   LoginWithoutListing(script)
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE A")
       .Send("200 ok\r\n")
       .ExpectLine("NLST /pub")
@@ -765,7 +749,7 @@ TEST_F(FtpScripted, AnUploadOntoAnExistingNameAsksFirstThenStoresAndMoves) {
       .Wait(100ms)
       .Send("226 done\r\n")
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(upload))
+      .Send(PassiveReplyToAnotherHost(upload))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("STOR /pub/report.txt")
@@ -807,7 +791,7 @@ TEST_F(FtpScripted, ListingAFileAsksMlstForItsOneEntry) {
       {"/locked", "250-Listing /locked\r\n type=dir; /locked\r\n250 End\r\n"}};
   for (const auto& [path, answer] : lookUps) {
     script.ExpectLine("PASV")
-        .Send(PassiveReplyNaming(data_))
+        .Send(PassiveReplyToAnotherHost(data_))
         .ExpectLine("TYPE A")
         .Send("200 ok\r\n")
         .ExpectLine("MLSD " + path)
@@ -841,7 +825,7 @@ TEST_F(FtpScripted, AServerMoveChecksTheNamesThenRenames) {
   LoginWithoutListing(script);
   for (const test::CScriptedServer* names : {&data_, &second}) {
     script.ExpectLine("PASV")
-        .Send(PassiveReplyNaming(*names))
+        .Send(PassiveReplyToAnotherHost(*names))
         .ExpectLine("TYPE A")
         .Send("200 ok\r\n")
         .ExpectLine("NLST /dest")
@@ -875,7 +859,7 @@ TEST_F(FtpScripted, AnAbortedUploadResetsTheDataConnectionAndFails) {
   Script script;
   LoginWithoutListing(script)
       .ExpectLine("PASV")
-      .Send(PassiveReplyNaming(data_))
+      .Send(PassiveReplyToAnotherHost(data_))
       .ExpectLine("TYPE I")
       .Send("200 ok\r\n")
       .ExpectLine("STOR big.bin")
