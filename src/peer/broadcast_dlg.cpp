@@ -63,6 +63,10 @@ void CBroadcastDlg::build() {
   edit_ = new QPlainTextEdit(this);
   edit_->setObjectName(QStringLiteral("broadcastText"));
   edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Tab moves on to the buttons, as in any dialog: a short notice has no
+  // use for a tab character, and without this the keyboard never leaves
+  // the text.
+  edit_->setTabChangesFocus(true);
   okButton_ = new QPushButton(QStringLiteral("OK"), this);
   okButton_->setDefault(false);
   okButton_->setAutoDefault(false);

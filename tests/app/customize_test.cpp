@@ -1,5 +1,6 @@
 #include "app/customize.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -20,11 +21,14 @@
 #include "base/settings_store.h"
 #include "shell_ui_support.h"
 #include "support/scoped_home.h"
+#include "support/tab_walk.h"
 #include "widgets/main_window_reporter.h"
 #include "widgets/tool_message_box.h"
 
 namespace netrove {
 namespace {
+
+using ::testing::IsEmpty;
 
 // Clicks a check box on its indicator (its middle may lie beyond its text).
 void Click(QCheckBox* box) {
@@ -180,24 +184,8 @@ TEST_F(CustomizeTest, ToolPagesShareThePlacementSwitch) {
   EXPECT_TRUE(reopened.box->isChecked());
 }
 
-// The controls of `page` that Tab visits, in the order it visits them.
-std::vector<QWidget*> FocusWalk(QDialog& sheet, QWidget* page) {
-  std::vector<QWidget*> walk;
-  for (QWidget* widget = sheet.nextInFocusChain(); widget != &sheet;
-       widget = widget->nextInFocusChain()) {
-    if (!page->isAncestorOf(widget) || !widget->isVisibleTo(page) || !widget->isEnabled()) continue;
-    if ((widget->focusPolicy() & Qt::TabFocus) == 0) continue;
-    walk.push_back(widget);
-  }
-  return walk;
-}
-
-QRect PlaceOn(QWidget* page, QWidget* widget) {
-  return {widget->mapTo(page, QPoint(0, 0)), widget->size()};
-}
-
 // Every tab is in view at the sheet's first size; Tab walks each page as it
-// reads, never climbing back up within a group; Enter in a field closes
+// reads, down and along each row, a group whole; Enter in a field closes
 // the sheet rather than pressing a page's button.
 TEST_F(CustomizeTest, EveryTabIsInViewTabReadsDownAndEnterCloses) {
   const ToolCatalog full = BuildToolCatalog();
@@ -217,16 +205,9 @@ TEST_F(CustomizeTest, EveryTabIsInViewTabReadsDownAndEnterCloses) {
     whole.tabs()->setCurrentIndex(tab);
     QApplication::processEvents();
     QWidget* page = whole.page(tab);
-    const std::vector<QWidget*> walk = FocusWalk(whole, page);
+    const std::vector<QWidget*> walk = test::TabStops(whole, *page);
     ASSERT_FALSE(walk.empty()) << caption;
-    for (std::size_t i = 1; i < walk.size(); ++i) {
-      if (walk[i]->parentWidget() != walk[i - 1]->parentWidget()) continue;
-      const QRect before = PlaceOn(page, walk[i - 1]);
-      const QRect after = PlaceOn(page, walk[i]);
-      EXPECT_GE(after.center().y(), before.top())
-          << caption << ": " << walk[i - 1]->metaObject()->className() << " then "
-          << walk[i]->metaObject()->className();
-    }
+    EXPECT_THAT(test::StepsAgainstReading(walk, *page), IsEmpty()) << caption;
     auto* field = page->findChild<QLineEdit*>();
     if (field == nullptr || !field->isVisible()) continue;
     field->setFocus();

@@ -4,6 +4,7 @@
 // forbidden characters.
 #include "news/news_preferences.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
@@ -22,9 +23,12 @@
 #include "news/news_preference_pages.h"
 #include "news/news_settings.h"
 #include "support/scoped_home.h"
+#include "support/tab_walk.h"
 
 namespace netrove {
 namespace {
+
+using ::testing::IsEmpty;
 
 void Retype(QLineEdit* field, const QString& text) {
   field->setFocus();
@@ -193,8 +197,8 @@ TEST(NewsPreferences, RefusedWritesAreReportedAndTheFieldsShowTheStoredValue) {
   EXPECT_EQ(ReadNewsSettings().serverLocation, "news.netrove.test");
 }
 
-// Tab walks each Preferences page as it reads: within a group of
-// controls, never from a lower control back up to a higher one.
+// Tab walks each Preferences page as it reads: down, along each row left
+// to right, a group of controls whole before the next.
 TEST(NewsPreferences, TabWalksEveryPageDownward) {
   test::ScopedHome home;
   CCustomizeNNTPPreferences sheet([](int) {});
@@ -204,23 +208,9 @@ TEST(NewsPreferences, TabWalksEveryPageDownward) {
     const std::string caption = sheet.tabs()->tabText(tab).toStdString();
     sheet.tabs()->setCurrentIndex(tab);
     QWidget* page = sheet.tabs()->widget(tab);
-    std::vector<QWidget*> walk;
-    for (QWidget* widget = sheet.nextInFocusChain(); widget != &sheet;
-         widget = widget->nextInFocusChain()) {
-      if (page->isAncestorOf(widget) && widget->isVisibleTo(page) && widget->isEnabled() &&
-          (widget->focusPolicy() & Qt::TabFocus) != 0) {
-        walk.push_back(widget);
-      }
-    }
+    const std::vector<QWidget*> walk = test::TabStops(sheet, *page);
     ASSERT_FALSE(walk.empty()) << caption;
-    for (std::size_t i = 1; i < walk.size(); ++i) {
-      if (walk[i]->parentWidget() != walk[i - 1]->parentWidget()) continue;
-      const int before = walk[i - 1]->mapTo(page, QPoint(0, 0)).y();
-      const QRect after(walk[i]->mapTo(page, QPoint(0, 0)), walk[i]->size());
-      EXPECT_GE(after.center().y(), before)
-          << caption << ": " << walk[i - 1]->metaObject()->className() << " then "
-          << walk[i]->metaObject()->className();
-    }
+    EXPECT_THAT(test::StepsAgainstReading(walk, *page), IsEmpty()) << caption;
   }
 }
 
