@@ -14,6 +14,7 @@
 #include <climits>
 
 #include "base/command_ids.h"
+#include "news/news_settings.h"
 #include "widgets/certificate_trust_dialog.h"
 #include "widgets/host_prompt_dialog.h"
 #include "widgets/message_boxes.h"
@@ -31,6 +32,8 @@ class CRealNewsDialogs : public INewsDialogs {
  public:
   std::optional<QString> askServer(QWidget* owner, const QString& current) override {
     CHostPromptDlg dialog(QStringLiteral("NNTP..."), CommandHelpContext(kCmdNewsreader), owner);
+    // OK starts the connection, and puts the server at the head of the list.
+    dialog.useRecentHosts(std::string(kNntpToolName));
     if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setText(current);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.hostText();

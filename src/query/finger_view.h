@@ -2,13 +2,16 @@
 // The Finger window: the server ("Send Request To:" and "Address..."), the
 // query with the "/W Query Token." box, "Connect", "Close"/"Interrupt" and
 // the "Reply" box that keeps every answer. It opens with the stored server
-// and token; changes made here apply to this window only.
+// and token; changes made here apply to this window only. The server field
+// offers the servers last queried from a Finger window.
 #include "base/net_socket.h"
 #include "query/query_view.h"
 
 class QCheckBox;
 
 namespace netrove {
+
+class CRecentHostBox;
 
 class CFingerView : public CQueryView {
   Q_OBJECT
@@ -19,7 +22,8 @@ class CFingerView : public CQueryView {
 
   int helpContext() const override;
 
-  QLineEdit* serverEdit() const { return serverEdit_; }
+  CRecentHostBox* serverBox() const { return serverBox_; }
+  QLineEdit* serverEdit() const;
   QPushButton* addressButton() const { return addressButton_; }
   QLineEdit* queryEdit() const { return queryEdit_; }
   QCheckBox* queryTokenBox() const { return queryTokenBox_; }
@@ -32,7 +36,7 @@ class CFingerView : public CQueryView {
   void setQueryControlsEnabled(bool enabled) override;
   void restoreIdleFocus() override;
 
-  QLineEdit* serverEdit_;
+  CRecentHostBox* serverBox_;
   QPushButton* addressButton_;
   QLineEdit* queryEdit_;
   QCheckBox* queryTokenBox_;

@@ -6,6 +6,7 @@
 #include <QRadioButton>
 
 #include "query/query_request.h"
+#include "widgets/recent_host_box.h"
 
 namespace netrove {
 
@@ -15,13 +16,14 @@ CWhoIsServerGroup::CWhoIsServerGroup(QWidget* parent)
       alternativeButton_(
           new QRadioButton(QString::fromLatin1(kAlternativeWhoIsServer.caption), this)),
       otherButton_(new QRadioButton(QStringLiteral("Other"), this)),
-      otherEdit_(new QLineEdit(this)),
+      otherBox_(new CRecentHostBox(std::string(kNicNameToolName), this)),
       addressButton_(new QPushButton(QStringLiteral("Address..."), this)) {
   defaultButton_->setObjectName(QStringLiteral("defaultServerButton"));
   alternativeButton_->setObjectName(QStringLiteral("alternativeServerButton"));
   otherButton_->setObjectName(QStringLiteral("otherServerButton"));
-  otherEdit_->setObjectName(QStringLiteral("otherServerEdit"));
-  otherEdit_->setMaxLength(kServerTextLimit);
+  otherBox_->setObjectName(QStringLiteral("otherServerBox"));
+  otherEdit()->setObjectName(QStringLiteral("otherServerEdit"));
+  otherEdit()->setMaxLength(kServerTextLimit);
   addressButton_->setObjectName(QStringLiteral("addressButton"));
   defaultButton_->setChecked(true);
 
@@ -29,7 +31,7 @@ CWhoIsServerGroup::CWhoIsServerGroup(QWidget* parent)
   layout->addWidget(defaultButton_, 0, 0, 1, 3);
   layout->addWidget(alternativeButton_, 1, 0, 1, 3);
   layout->addWidget(otherButton_, 2, 0);
-  layout->addWidget(otherEdit_, 2, 1);
+  layout->addWidget(otherBox_, 2, 1);
   layout->addWidget(addressButton_, 2, 2);
   layout->setColumnStretch(1, 1);
 
@@ -48,6 +50,8 @@ WhoIsServerChoice CWhoIsServerGroup::choice() const {
   if (alternativeButton_->isChecked()) return WhoIsServerChoice::Alternative;
   return WhoIsServerChoice::Other;
 }
+
+QLineEdit* CWhoIsServerGroup::otherEdit() const { return otherBox_->lineEdit(); }
 
 void CWhoIsServerGroup::setChoice(WhoIsServerChoice choice) {
   button(choice)->setChecked(true);
@@ -76,7 +80,7 @@ void CWhoIsServerGroup::setControlsEnabled(bool enabled) {
 
 void CWhoIsServerGroup::updateOtherControls() {
   const bool other = enabled_ && otherButton_->isChecked();
-  otherEdit_->setEnabled(other);
+  otherBox_->setEnabled(other);
   addressButton_->setEnabled(other);
 }
 

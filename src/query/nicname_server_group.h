@@ -1,7 +1,8 @@
 #pragma once
 // The "Send Request To" group of the NicName/WhoIs window and its Customize
 // page: a radio button for each built-in WhoIs server, "Other" with its edit
-// and "Address...", which are enabled only while "Other" is selected.
+// and "Address...", which are enabled only while "Other" is selected. The
+// "Other" field offers the recent servers kept in the NicName key.
 #include <QGroupBox>
 
 #include "query/nicname_settings.h"
@@ -11,6 +12,8 @@ class QPushButton;
 class QRadioButton;
 
 namespace netrove {
+
+class CRecentHostBox;
 
 class CWhoIsServerGroup : public QGroupBox {
   Q_OBJECT
@@ -23,7 +26,8 @@ class CWhoIsServerGroup : public QGroupBox {
   void setChoice(WhoIsServerChoice choice);
 
   QRadioButton* button(WhoIsServerChoice choice) const;
-  QLineEdit* otherEdit() const { return otherEdit_; }
+  CRecentHostBox* otherBox() const { return otherBox_; }
+  QLineEdit* otherEdit() const;
   QPushButton* addressButton() const { return addressButton_; }
 
   // Enables the group's controls; the edit and "Address..." stay disabled
@@ -40,7 +44,7 @@ class CWhoIsServerGroup : public QGroupBox {
   QRadioButton* defaultButton_;
   QRadioButton* alternativeButton_;
   QRadioButton* otherButton_;
-  QLineEdit* otherEdit_;
+  CRecentHostBox* otherBox_;
   QPushButton* addressButton_;
   bool enabled_ = true;
 };

@@ -33,6 +33,7 @@
 #include "widgets/certificate_trust_dialog.h"
 #include "widgets/keyring_passwords.h"
 #include "widgets/message_boxes.h"
+#include "widgets/recent_host_box.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -170,7 +171,7 @@ class CFtpView::Events : public IFtpPageNotifier, public IFtpPanes, public IFtpQ
 
 CFtpLoginPage::CFtpLoginPage(QWidget* parent)
     : QWidget(parent),
-      host_(new QLineEdit),
+      host_(new CRecentHostBox(kFtpKey)),
       user_(new QLineEdit),
       password_(new QLineEdit),
       account_(new QLineEdit),
@@ -183,14 +184,20 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
   password_->setEchoMode(QLineEdit::Password);
   account_->setEchoMode(QLineEdit::Password);
   auto* layout = new QGridLayout(this);
-  const std::pair<const char*, QLineEdit*> fields[] = {{"Host Name:", host_},
-                                                       {"User Name:", user_},
-                                                       {"Password:", password_},
-                                                       {"Account:", account_}};
+  // The host is typed into the line edit of its drop-down.
+  struct Field {
+    const char* label;
+    QWidget* control;
+    QLineEdit* edit;
+  };
+  const Field fields[] = {{"Host Name:", host_, hostEdit()},
+                          {"User Name:", user_, user_},
+                          {"Password:", password_, password_},
+                          {"Account:", account_, account_}};
   int row = 0;
-  for (const auto& [label, edit] : fields) {
+  for (const auto& [label, control, edit] : fields) {
     layout->addWidget(new QLabel(QString::fromLatin1(label)), row, 0);
-    layout->addWidget(edit, row, 1);
+    layout->addWidget(control, row, 1);
     connect(edit, &QLineEdit::returnPressed, this, &CFtpLoginPage::connectWanted);
     ++row;
   }
@@ -220,6 +227,8 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
   connect(remember_, &QCheckBox::toggled, this,
           [](bool on) { (void)WriteToolValue(kFtpKey, kRememberValue, on ? 1 : 0); });
 }
+
+QLineEdit* CFtpLoginPage::hostEdit() const { return host_->lineEdit(); }
 
 void CFtpLoginPage::lock() {
   for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
@@ -579,6 +588,8 @@ void CFtpView::connectToServer() {
   if (settings.tls == TlsMode::Implicit && settings.serverPort == 21) settings.serverPort = 990;
   if (!takePasswords(settings)) return;
   startConnection(settings);
+  // Busy means the connection is under way: only then is the host kept.
+  if (isBusy()) login->hostBox()->rememberCurrentHost();
 }
 
 // The typed password, or else the one kept for this user at this server;

@@ -27,6 +27,7 @@ class QPushButton;
 
 namespace netrove {
 
+class CRecentHostBox;
 class CTranscriptSink;
 class CTranscriptView;
 class CFtpTlsChoice;
@@ -36,7 +37,9 @@ class CFtpLoginPage : public QWidget {
 
  public:
   explicit CFtpLoginPage(QWidget* parent = nullptr);
-  QLineEdit* hostEdit() const { return host_; }
+  // The servers last connected to from an FTP window, most recent first.
+  CRecentHostBox* hostBox() const { return host_; }
+  QLineEdit* hostEdit() const;
   QLineEdit* userEdit() const { return user_; }
   QLineEdit* passwordEdit() const { return password_; }
   QLineEdit* accountEdit() const { return account_; }
@@ -62,7 +65,7 @@ class CFtpLoginPage : public QWidget {
   void addressWanted();
 
  private:
-  QLineEdit* host_;
+  CRecentHostBox* host_;
   QLineEdit* user_;
   QLineEdit* password_;
   QLineEdit* account_;

@@ -21,6 +21,7 @@
 #include "transfer/tftp_settings.h"
 #include "widgets/address_book_dialog.h"
 #include "widgets/message_boxes.h"
+#include "widgets/recent_host_box.h"
 
 namespace netrove {
 namespace {
@@ -96,7 +97,7 @@ class CTftpView::FinishedRelay : public IRunFinishedListener {
 
 CTftpView::CTftpView(CToolServices& services, QWidget* parent)
     : CToolView(services, parent),
-      hostEdit_(new QLineEdit),
+      hostBox_(new CRecentHostBox(std::string(kTftpKeyName))),
       addressButton_(new QPushButton(QStringLiteral("Address..."))),
       remoteEdit_(new QLineEdit),
       localEdit_(new QLineEdit),
@@ -121,7 +122,7 @@ CTftpView::CTftpView(CToolServices& services, QWidget* parent)
   auto* remote = new QGroupBox(QStringLiteral("Remote Host"));
   auto* remoteLayout = new QGridLayout(remote);
   remoteLayout->addWidget(new QLabel(QStringLiteral("Host Name:")), 0, 0);
-  remoteLayout->addWidget(hostEdit_, 0, 1);
+  remoteLayout->addWidget(hostBox_, 0, 1);
   remoteLayout->addWidget(addressButton_, 0, 2);
   remoteLayout->addWidget(new QLabel(QStringLiteral("File Name:")), 1, 0);
   remoteLayout->addWidget(remoteEdit_, 1, 1, 1, 2);
@@ -178,6 +179,8 @@ CTftpView::~CTftpView() = default;
 
 int CTftpView::helpContext() const { return CommandHelpContext(kCmdTftp); }
 
+QLineEdit* CTftpView::hostEdit() const { return hostBox_->lineEdit(); }
+
 void CTftpView::showPutMode(bool put) {
   startButton_->setText(put ? QStringLiteral("Put") : QStringLiteral("Get"));
   // Put sends a file picked with the second "Browse...": the name is not typed.
@@ -188,7 +191,7 @@ void CTftpView::showPutMode(bool put) {
 
 bool CTftpView::checkInputs() {
   const bool put = putButton_->isChecked();
-  for (QLineEdit* edit : {remoteEdit_, hostEdit_, localEdit_}) {
+  for (QLineEdit* edit : {remoteEdit_, hostEdit(), localEdit_}) {
     if (!edit->text().trimmed().isEmpty()) continue;
     if (edit == localEdit_ && put) {
       sendBrowseButton_->setFocus();
@@ -203,9 +206,9 @@ bool CTftpView::checkInputs() {
 void CTftpView::start() {
   if (isBusy() || !checkInputs()) return;
   TftpClientRequest request;
-  if (!SplitTftpHost(hostEdit_->text().trimmed().toStdString(), request.host, request.port)) {
+  if (!SplitTftpHost(hostEdit()->text().trimmed().toStdString(), request.host, request.port)) {
     QApplication::beep();
-    hostEdit_->setFocus();
+    hostBox_->setFocus();
     return;
   }
   request.opcode = putButton_->isChecked() ? kTftpWrq : kTftpRrq;
@@ -231,13 +234,17 @@ void CTftpView::start() {
   showStatus(QStringLiteral("Connecting..."), false);
   showTransfer(0, 0);
   // No thread: reported to the main window, and the transfer ends at once.
-  if (!client_->Start(request)) onFinished();
+  if (!client_->Start(request)) {
+    onFinished();
+    return;
+  }
+  hostBox_->rememberCurrentHost();
 }
 
 void CTftpView::setInputsEnabled(bool enabled) {
   const bool put = putButton_->isChecked();
   for (QWidget* input : std::initializer_list<QWidget*>{
-           getButton_, putButton_, asciiButton_, binaryButton_, hostEdit_, addressButton_,
+           getButton_, putButton_, asciiButton_, binaryButton_, hostBox_, addressButton_,
            remoteEdit_, startButton_, deleteBrowseButton_}) {
     input->setEnabled(enabled);
   }
@@ -281,7 +288,7 @@ void CTftpView::showTransfer(std::uint64_t bytes, std::uint32_t elapsedMilliseco
 void CTftpView::pickHost() {
   const auto address =
       PickAddressFromBook(this, [this](int contextId) { services().showHelp(contextId); });
-  if (address) hostEdit_->setText(*address);
+  if (address) hostBox_->setEditText(*address);
 }
 
 QString CTftpView::chooseFileToSend() {

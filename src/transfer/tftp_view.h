@@ -3,7 +3,8 @@
 // The transfer runs on the client's worker; the window follows it
 // through the status ("Idle", "Connecting...", "In Progress", "Completed" or
 // "Aborted" in red) and the bytes transferred, and interrupts it on request.
-// A second "Browse..." deletes local files.
+// A second "Browse..." deletes local files. The host field offers the hosts
+// of the last transfers started from a TFTP window.
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -18,6 +19,7 @@ class QRadioButton;
 
 namespace netrove {
 
+class CRecentHostBox;
 class CTftpClientRun;
 
 class CTftpView : public CToolView {
@@ -33,7 +35,8 @@ class CTftpView : public CToolView {
   QRadioButton* putButton() const { return putButton_; }
   QRadioButton* asciiButton() const { return asciiButton_; }
   QRadioButton* binaryButton() const { return binaryButton_; }
-  QLineEdit* hostEdit() const { return hostEdit_; }
+  CRecentHostBox* hostBox() const { return hostBox_; }
+  QLineEdit* hostEdit() const;
   QLineEdit* remoteEdit() const { return remoteEdit_; }
   QLineEdit* localEdit() const { return localEdit_; }
   QPushButton* startButton() const { return startButton_; }
@@ -69,7 +72,7 @@ class CTftpView : public CToolView {
   QRadioButton* putButton_;
   QRadioButton* asciiButton_;
   QRadioButton* binaryButton_;
-  QLineEdit* hostEdit_;
+  CRecentHostBox* hostBox_;
   QPushButton* addressButton_;
   QLineEdit* remoteEdit_;
   QLineEdit* localEdit_;

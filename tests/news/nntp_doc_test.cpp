@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -16,12 +18,14 @@
 #include <QPointer>
 #include <QPrinter>
 #include <QSplitter>
+#include <QTimer>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "base/certificate_pins.h"
+#include "base/recent_hosts.h"
 #include "base/settings_store.h"
 #include "inn_fixture.h"
 #include "news/article_text.h"
@@ -44,6 +48,7 @@
 #include "support/scripted_server.h"
 #include "support/test_certificates.h"
 #include "support/wait_until.h"
+#include "widgets/host_prompt_dialog.h"
 #include "widgets/shell_context.h"
 #include "widgets/tool_view.h"
 
@@ -750,6 +755,54 @@ TEST_F(NewsreaderWindow, ARefusedListIsShownAndEndsTheRefresh) {
   doc.disconnect();
   ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
   EXPECT_TRUE(server_.Finished());
+}
+
+// Picks Connect in `doc` and answers its host prompt (the real one) with
+// `host`, or cancels it when `host` is empty; answers the hosts it offered.
+QStringList AnswerTheHostPrompt(CNNTPDoc& doc, const QString& host) {
+  QStringList offered;
+  bool answered = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* prompt = qobject_cast<CHostPromptDlg*>(QApplication::activeModalWidget());
+    if (prompt == nullptr || answered) return;
+    answered = true;
+    const auto* hosts = prompt->findChild<QComboBox*>();
+    for (int i = 0; i < hosts->count(); ++i) offered << hosts->itemText(i);
+    prompt->findChild<QLineEdit*>()->setText(host);
+    if (host.isEmpty()) {
+      prompt->reject();
+    } else {
+      prompt->accept();
+    }
+  });
+  poll.start(10);
+  doc.connectToServer();
+  EXPECT_TRUE(answered) << "no host prompt";
+  return offered;
+}
+
+// The host prompt offers the servers the newsreader connected to, most
+// recent first, and none another tool was given.
+TEST_F(NewsreaderWindow, TheHostPromptOffersTheServersConnectedToMostRecentFirst) {
+  Store(server_.port());
+  ASSERT_TRUE(RememberRecentHost("Finger", "127.0.0.9"));
+  test::CScriptedServer second;
+  QStringList connected;
+  for (test::CScriptedServer* server : {&server_, &second}) {
+    server->Start(ListThenQuit("215 list\r\nlocal.test 2 1 y\r\n.\r\n"));
+    CNNTPDoc doc(services_);
+    EXPECT_EQ(AnswerTheHostPrompt(doc, QStringLiteral("127.0.0.1:%1").arg(server->port())),
+              connected);
+    connected.prepend(QStringLiteral("127.0.0.1:%1").arg(server->port()));
+    ASSERT_TRUE(WaitUntil([&] { return doc.groupView().groups().rowCount() == 1; }));
+    doc.disconnect();
+    ASSERT_TRUE(WaitUntil([&] { return doc.canConnect(); }));
+    EXPECT_TRUE(server->Finished());
+  }
+  CNNTPDoc doc(services_);
+  EXPECT_EQ(AnswerTheHostPrompt(doc, {}), connected);
+  EXPECT_FALSE(doc.connected());
 }
 
 // The main window as far as a posting window needs it: an MDI area.

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -29,6 +30,7 @@
 #include "support/scoped_home.h"
 #include "support/scripted_server.h"
 #include "support/wait_until.h"
+#include "widgets/recent_host_box.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -75,7 +77,7 @@ TEST(FingerView, OpensWithTheStoredDefaultsAndNeedsAServer) {
   EXPECT_TRUE(view.queryTokenBox()->isChecked());
   QTest::mouseClick(view.connectButton(), Qt::LeftButton);
   EXPECT_FALSE(view.isBusy());
-  EXPECT_EQ(view.focusWidget(), view.serverEdit());
+  EXPECT_EQ(view.focusWidget(), view.serverBox());
 }
 
 // Connect sends the request, the window is busy with "Interrupt" in place of
@@ -177,7 +179,7 @@ TEST(NicNameView, EmptyFieldsSendNothing) {
   view.serverGroup()->otherEdit()->clear();
   QTest::mouseClick(view.helpRequestButton(), Qt::LeftButton);
   EXPECT_FALSE(view.isBusy());
-  EXPECT_EQ(view.focusWidget(), view.serverGroup()->otherEdit());
+  EXPECT_EQ(view.focusWidget(), view.serverGroup()->otherBox());
 }
 
 TEST(NicNameView, CommandLineAndHelpRequestReachTheOtherServer) {
@@ -250,6 +252,53 @@ TEST(QueryViews, ServerFieldsTakeAPort) {
   const auto messages = services.reporter_.Messages();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_NE(messages[0].text.find("\"127.0.0.1:65536\" names no host"), std::string::npos);
+}
+
+QStringList Offered(const QComboBox& box) {
+  QStringList hosts;
+  for (int i = 0; i < box.count(); ++i) hosts << box.itemText(i);
+  return hosts;
+}
+
+// Sends `request` through `field` to a scripted server at each of two ports,
+// then tries a port out of range, refused before anything is sent; answers
+// the servers queried, the latest first.
+QStringList QueryTwoServersThenARefusedOne(CQueryView& view, QLineEdit* field, QPushButton* connect,
+                                           const std::string& request) {
+  QStringList queried;
+  for (int i = 0; i < 2; ++i) {
+    CScriptedServer server;
+    server.Start(Script().Accept().Expect(request).Send("answer\n").Close());
+    queried.prepend(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    field->setText(queried.front());
+    QTest::mouseClick(connect, Qt::LeftButton);
+    EXPECT_TRUE(WaitUntil([&] { return !view.isBusy(); }));
+    EXPECT_TRUE(server.Finished());
+  }
+  field->setText(QStringLiteral("127.0.0.1:65536"));
+  QTest::mouseClick(connect, Qt::LeftButton);
+  EXPECT_FALSE(view.isBusy());
+  return queried;
+}
+
+// The servers a tool queried are offered by its next window, most recent
+// first; one refused before any query is not among them, and the other
+// tool's server field offers none of them.
+TEST(QueryViews, NewWindowsOfferTheServersLastQueriedMostRecentFirst) {
+  test::ScopedHome home;
+  FakeServices services;
+  QStringList fingered;
+  {
+    CFingerView finger(services);
+    finger.queryEdit()->setText(QStringLiteral("alice"));
+    fingered = QueryTwoServersThenARefusedOne(finger, finger.serverEdit(), finger.connectButton(),
+                                              "alice\r\n");
+  }
+  CFingerView finger(services);
+  CNicNameView whois(services);
+  EXPECT_EQ(Offered(*finger.serverBox()), fingered);
+  EXPECT_TRUE(finger.serverEdit()->text().isEmpty());
+  EXPECT_EQ(Offered(*whois.serverGroup()->otherBox()), QStringList());
 }
 
 TEST(QueryCustomizePages, WriteEachValueAsItChanges) {

@@ -33,6 +33,9 @@
 #include "transfer/ftp_prompts.h"
 #include "transfer/ftp_tree_ctrl.h"
 #include "transfer/ftp_window_ids.h"
+#include "transfer/tftp_view.h"
+#include "vsftpd_server.h"
+#include "widgets/recent_host_box.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -215,6 +218,42 @@ TEST_F(FtpViewTest, ARememberedPasswordLogsInWithThePasswordFieldLeftEmpty) {
   connectAsBob();
   EXPECT_FALSE(view_->isBusy());
   EXPECT_FALSE(view_->connection().IsConnected());
+}
+
+// The host of each login is offered by the next FTP window's Host Name,
+// most recent first; a Connect that starts nothing (no user name) keeps no
+// host, and the TFTP window's host field offers none of them.
+TEST_F(FtpViewTest, ANewWindowOffersTheHostsLoggedIntoMostRecentFirst) {
+  test::VsftpdServer overIPv4(served_, home_.path() / "vsftpd4");
+  test::VsftpdServer overIPv6(served_, home_.path() / "vsftpd6", true);
+  if (overIPv4.port() == 0 || overIPv6.port() == 0) {
+    if (test::PrivilegeRequired()) FAIL() << "vsftpd did not start";
+    GTEST_SKIP() << "vsftpd did not start";
+  }
+  CFtpLoginPage* login = view_->loginPage();
+  login->hostEdit()->setText(QStringLiteral("127.0.0.3"));
+  login->userEdit()->clear();
+  QTest::mouseClick(login->connectButton(), Qt::LeftButton);
+  EXPECT_FALSE(view_->isBusy());
+  for (const auto& [host, port] :
+       {std::pair("127.0.0.1", overIPv4.port()), std::pair("::1", overIPv6.port())}) {
+    ASSERT_TRUE(CreateToolKey("FTP")->WriteDword("Port Number", port));
+    login->hostEdit()->setText(QString::fromLatin1(host));
+    login->userEdit()->setText(QStringLiteral("anonymous"));
+    QTest::mouseClick(login->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitIdle()) << Transcript();
+    EXPECT_TRUE(view_->connection().IsConnected());
+    view_->connection().Quit();
+    ASSERT_TRUE(WaitFor([this] { return !view_->isBusy(); }));
+  }
+
+  CFtpView next(services_, std::make_unique<ScriptedPrompts>());
+  const CRecentHostBox* hosts = next.loginPage()->hostBox();
+  QStringList offered;
+  for (int i = 0; i < hosts->count(); ++i) offered << hosts->itemText(i);
+  EXPECT_EQ(offered, (QStringList{QStringLiteral("::1"), QStringLiteral("127.0.0.1")}));
+  EXPECT_TRUE(next.loginPage()->hostEdit()->text().isEmpty());
+  EXPECT_EQ(CTftpView(services_).hostBox()->count(), 0);
 }
 
 TEST_F(FtpViewTest, LoginFillsTheRemoteTreeAndAFolderOpensWithCwdAndMlsd) {

@@ -23,7 +23,9 @@
 #include "support/wait_until.h"
 #include "tftp_peers.h"
 #include "transfer/customize_tftp_page.h"
+#include "transfer/ftp_view.h"
 #include "transfer/tftp_server.h"
+#include "widgets/recent_host_box.h"
 
 namespace netrove {
 namespace {
@@ -241,6 +243,33 @@ TEST_F(TftpViewTest, TheDeletionBrowserDeletesOnlyWhatTheUserConfirms) {
   QTest::mouseClick(view_.deleteBrowseButton(), Qt::LeftButton);
   EXPECT_FALSE(fs::exists(local_ / "a"));
   EXPECT_TRUE(fs::exists(local_ / "b"));
+}
+
+// The host of each transfer started is offered by the next TFTP window,
+// most recent first; one refused before anything is sent is not kept, and
+// the FTP window's Host Name offers none of them.
+TEST_F(TftpViewTest, ANewWindowOffersTheHostsOfTheLastTransfersMostRecentFirst) {
+  const TftpServerSettings secondSettings{test::FreeUdpPort(), served_, true};
+  CTftpServer second{services_.reporter_, [&] { return secondSettings; }};
+  ASSERT_TRUE(second.Start());
+  const QString secondServer = QStringLiteral("127.0.0.1:%1").arg(secondSettings.port);
+  for (const auto& [host, local] :
+       {std::pair(OurServer(), "one.bin"), std::pair(secondServer, "two.bin")}) {
+    Fill(host, QStringLiteral("/file.bin"), Local(local));
+    QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(view_.statusField()->text(), QStringLiteral("Completed"));
+  }
+  Fill(QStringLiteral("127.0.0.1:65536"), QStringLiteral("/file.bin"), Local("three.bin"));
+  QTest::mouseClick(view_.startButton(), Qt::LeftButton);
+  EXPECT_FALSE(view_.isBusy());
+
+  ScriptedTftpView next{services_};
+  QStringList offered;
+  for (int i = 0; i < next.hostBox()->count(); ++i) offered << next.hostBox()->itemText(i);
+  EXPECT_EQ(offered, (QStringList{secondServer, OurServer()}));
+  EXPECT_TRUE(next.hostEdit()->text().isEmpty());
+  EXPECT_EQ(CFtpView(services_).loginPage()->hostBox()->count(), 0);
 }
 
 TEST(CustomizeTftpTest, TheStartBoxStartsAndStopsTheServerAndRemembersIt) {
