@@ -11,6 +11,7 @@
 #include "query/nicname_server_group.h"
 #include "query/nicname_settings.h"
 #include "query/query_request.h"
+#include "widgets/recent_host_box.h"
 #include "widgets/transcript_view.h"
 
 namespace netrove {
@@ -76,6 +77,10 @@ void CNicNameView::sendToChosenServer(std::string requestLine, bool followReferr
     return;
   }
   startQuery(server, std::move(requestLine), followReferrals);
+  // Busy means the request is on its way: only then is a typed server kept.
+  if (isBusy() && serverGroup_->choice() == WhoIsServerChoice::Other) {
+    serverGroup_->otherBox()->rememberCurrentHost();
+  }
 }
 
 void CNicNameView::setQueryControlsEnabled(bool enabled) {

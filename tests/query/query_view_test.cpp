@@ -281,24 +281,30 @@ QStringList QueryTwoServersThenARefusedOne(CQueryView& view, QLineEdit* field, Q
   return queried;
 }
 
-// The servers a tool queried are offered by its next window, most recent
-// first; one refused before any query is not among them, and the other
-// tool's server field offers none of them.
+// The servers each tool queried are offered by its next window, most recent
+// first; one refused before any query is not among them, nor are the other
+// tool's.
 TEST(QueryViews, NewWindowsOfferTheServersLastQueriedMostRecentFirst) {
   test::ScopedHome home;
   FakeServices services;
   QStringList fingered;
+  QStringList whoised;
   {
     CFingerView finger(services);
     finger.queryEdit()->setText(QStringLiteral("alice"));
     fingered = QueryTwoServersThenARefusedOne(finger, finger.serverEdit(), finger.connectButton(),
                                               "alice\r\n");
+    CNicNameView whois(services);
+    whois.serverGroup()->button(WhoIsServerChoice::Other)->click();
+    whois.commandEdit()->setText(QStringLiteral("example.test"));
+    whoised = QueryTwoServersThenARefusedOne(whois, whois.serverGroup()->otherEdit(),
+                                             whois.connectButton(), "example.test\r\n");
   }
   CFingerView finger(services);
   CNicNameView whois(services);
   EXPECT_EQ(Offered(*finger.serverBox()), fingered);
   EXPECT_TRUE(finger.serverEdit()->text().isEmpty());
-  EXPECT_EQ(Offered(*whois.serverGroup()->otherBox()), QStringList());
+  EXPECT_EQ(Offered(*whois.serverGroup()->otherBox()), whoised);
 }
 
 TEST(QueryCustomizePages, WriteEachValueAsItChanges) {
