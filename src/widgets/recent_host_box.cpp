@@ -1,5 +1,6 @@
 #include "widgets/recent_host_box.h"
 
+#include <QCompleter>
 #include <QLineEdit>
 
 #include "base/recent_hosts.h"
@@ -11,6 +12,10 @@ CRecentHostBox::CRecentHostBox(std::string toolKey, QWidget* parent)
   setEditable(true);
   // The list keeps the order of use; Enter does not add to it.
   setInsertPolicy(QComboBox::NoInsert);
+  // Kept hosts are offered in a list below the field, never filled into it:
+  // inline completion turned a typed "127.0.0.1" into a kept
+  // "127.0.0.1:7979" that Enter then used.
+  completer()->setCompletionMode(QCompleter::PopupCompletion);
   reload();
   // The field starts with its caller's text, empty as a rule: the recent
   // hosts are one drop-down away.

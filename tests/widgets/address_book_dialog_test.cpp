@@ -419,6 +419,13 @@ TEST_F(HostPrompt, OffersTheToolsRecentHostsMostRecentFirst) {
   box->setCurrentIndex(1);
   EXPECT_EQ(prompt_->hostText(), QStringLiteral("127.0.0.1:7979"));
 
+  // A host that begins a kept one is taken as typed, never completed to it.
+  Open();
+  prompt_->useRecentHosts("Ping");
+  QTest::keyClicks(HostEdit(), QStringLiteral("127.0.0.1"));
+  QTest::keyClick(HostEdit(), Qt::Key_Return);
+  EXPECT_EQ(prompt_->hostText(), QStringLiteral("127.0.0.1"));
+
   Open();
   prompt_->useRecentHosts("traceroute");
   EXPECT_EQ(prompt_->findChild<QComboBox*>(QStringLiteral("hostBox"))->count(), 0);
