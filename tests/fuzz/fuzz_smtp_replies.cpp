@@ -20,6 +20,7 @@ class CheckingWire : public netrove::ISmtpWire {
   bool SendAll(std::string_view bytes) override {
     using netrove::SmtpCommand;
     static const std::string allowed[] = {
+        FormatSmtpCommand(SmtpCommand::Ehlo, "mail.example.test"),
         FormatSmtpCommand(SmtpCommand::Helo, "mail.example.test"),
         FormatSmtpCommand(SmtpCommand::Mail, "alice@example.test"),
         FormatSmtpCommand(SmtpCommand::Rcpt, "bob@example.test"),
