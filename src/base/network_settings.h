@@ -3,7 +3,8 @@
 // server over a connection of its own (Finger, WhoIs, Mail, Daytime, Quote
 // of the Day, FTP, News, Chat): how long a connection attempt may take, how
 // long a whole reply may take to arrive once it is awaited, and which
-// address families a connection may use. Without the waits a host that drops
+// address families a connection may use (Ping and traceroute, which make
+// no connection, take the family choice too). Without the waits a host that drops
 // connection attempts, or a server that accepts and then says nothing (or
 // trickles), keeps a window busy for minutes or for good.
 #include <cstdint>

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "base/command_ids.h"
+#include "base/network_settings.h"
 #include "diagnostics/ping_options_form.h"
 #include "widgets/transcript_view.h"
 
@@ -43,7 +44,10 @@ int CPingView::helpContext() const { return CommandHelpContext(kCmdPing); }
 void CPingView::setOptionsEditable(bool editable) { options_->setEditable(editable); }
 
 void CPingView::startEngine(const std::string& host) {
-  engine_->Start(PingRequestFromSettings(options_->values(), host));
+  PingRequest request = PingRequestFromSettings(options_->values(), host);
+  // The General page's family choice holds here as on the command line.
+  request.family = ReadNetworkSettings().families;
+  engine_->Start(request);
 }
 
 }  // namespace netrove

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "base/command_ids.h"
+#include "base/network_settings.h"
 #include "diagnostics/traceroute_options_form.h"
 #include "widgets/transcript_view.h"
 
@@ -43,7 +44,10 @@ int CTraceRouteView::helpContext() const { return CommandHelpContext(kCmdTraceRo
 void CTraceRouteView::setOptionsEditable(bool editable) { options_->setEditable(editable); }
 
 void CTraceRouteView::startEngine(const std::string& host) {
-  engine_->Start(TraceRouteRequestFromSettings(options_->values(), host));
+  TraceRouteRequest request = TraceRouteRequestFromSettings(options_->values(), host);
+  // The General page's family choice holds here as on the command line.
+  request.family = ReadNetworkSettings().families;
+  engine_->Start(request);
 }
 
 }  // namespace netrove

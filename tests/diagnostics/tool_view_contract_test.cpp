@@ -9,6 +9,8 @@
 #include <QTest>
 
 #include "base/net_socket.h"
+#include "base/network_settings.h"
+#include "base/settings_store.h"
 #include "diagnostics/tool_view_fixtures.h"
 #include "support/event_loop.h"
 #include "support/scoped_home.h"
@@ -88,6 +90,19 @@ TYPED_TEST(ToolViewContract, AnIPv6HostTypedInThePromptIsRunToTheEnd) {
   EXPECT_NE(text.find(TestFixture::Traits::kIPv6LoopbackMark), std::string::npos) << text;
   EXPECT_TRUE(text.ends_with("\r\n\r\n")) << text;
   EXPECT_TRUE(services.reporter_.Messages().empty());
+}
+
+// "IPv6 only" on the General page holds for a run as for a connection: an
+// IPv4 address has nothing to run to, and the run says so.
+TYPED_TEST(ToolViewContract, TheGeneralPagesFamilyChoiceHoldsForTheRun) {
+  ASSERT_TRUE(CreateToolKey(kGeneralKeyName)
+                  ->WriteDword(kValueAddressFamily, StoredFamilyValue(FamilyChoice::IPv6Only)));
+  FakeServices services;
+  TypeParam view(services);
+  view.startRun(QStringLiteral("127.0.0.1"));
+  ASSERT_TRUE(TestFixture::WaitForIdle(view));
+  EXPECT_EQ(services.reporter_.Texts(), std::vector<std::string>{SocketErrorText(WSANO_DATA)});
+  EXPECT_EQ(view.printableTranscript()->text(), "");
 }
 
 TYPED_TEST(ToolViewContract, InterruptEndsARunThatGoesOn) {
