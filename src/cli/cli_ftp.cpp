@@ -289,27 +289,27 @@ std::optional<FtpRequest> RequestOf(const std::vector<std::string>& words,
 bool RunFolderJob(CFtpConnection& connection, CliFtpSession& session,
                   const std::vector<std::string>& words, const TransferChoices& choices,
                   bool stopAtFailure, std::ostream& err) {
-  FtpFolderJobSpec spec;
+  FtpFolderJobPlan plan;
   const bool download = words[0] == "get";
-  spec.direction = download ? FtpFolderDirection::Download : FtpFolderDirection::Upload;
+  plan.direction = download ? FtpFolderDirection::Download : FtpFolderDirection::Upload;
   const std::string target = words.size() > 2 ? words[2] : LastPart(words[1]);
   if (download && words.size() == 2 && !IsSafeLocalName(target)) {
     err << "Netrove: FTP: " << UnsafeNameMessage(target) << "\n";
     return false;
   }
-  spec.remote = download ? words[1] : target;
-  spec.local = download ? target : words[1];
-  spec.type = choices.type;
-  spec.stopAtFailure = stopAtFailure;
+  plan.remote = download ? words[1] : target;
+  plan.local = download ? target : words[1];
+  plan.type = choices.type;
+  plan.stopAtFailure = stopAtFailure;
   // The command line replaces a server's file as a plain put does; a local
   // file only when told to.
-  spec.existing = choices.resume               ? FtpExistingFiles::Resume
+  plan.existing = choices.resume               ? FtpExistingFiles::Resume
                   : choices.force || !download ? FtpExistingFiles::Overwrite
                                                : FtpExistingFiles::Skip;
-  CliFolderJobSink sink(err, spec.direction,
+  CliFolderJobSink sink(err, plan.direction,
                         [&session](bool success) { session.JobEnded(success); });
   CFtpFolderJob job(
-      spec, [&connection](const FtpRequest& request) { return connection.Start(request); }, sink);
+      plan, [&connection](const FtpRequest& request) { return connection.Start(request); }, sink);
   session.SetFolderJob(&job);
   job.Start();
   const bool succeeded = session.WaitStep();

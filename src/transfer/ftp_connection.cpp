@@ -135,7 +135,7 @@ bool ReadFtpSettings(FtpLogin& login, IMainWindowReporter& reporter) {
   std::uint32_t stored = 0;
   key->ReadDword("Proxy Access Mode", stored);
   login.mode = FtpModeFromStoredAccessMode(stored);
-  if (login.mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) {
+  if (LogsInToFirewall(login.mode)) {
     key->ReadText("Proxy User ID", login.proxyUser);
   }
   const auto proxyKey = OpenToolKey("Proxy Settings", false);
@@ -642,7 +642,7 @@ void CFtpConnection::OnGreeting() {
 // The login the proxy mode asks for, once the greeting (and TLS) is done.
 void CFtpConnection::StartLogin() {
   const std::uint32_t mode = proxyMode_;
-  if (mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) {
+  if (LogsInToFirewall(mode)) {
     loginStage_ = LoginStage::FirewallLogin;
     Enqueue({FtpCommand::User, login_.proxyUser, nullptr});
   } else if (mode & kFtpModeProxyUser) {

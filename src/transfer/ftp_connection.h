@@ -42,6 +42,11 @@ inline constexpr std::uint32_t kFtpModeProxyUser = 4;       // USER user@host, n
 inline constexpr std::uint32_t kFtpModeProxyOpen = 8;       // OPEN host at the firewall
 inline constexpr std::uint32_t kFtpModePassive = 16;
 inline constexpr std::uint32_t kFtpProxyModes = 1 | 2 | 4 | 8;
+// The dialogues that log in to the firewall first, with the proxy's user
+// and password.
+inline constexpr bool LogsInToFirewall(std::uint32_t mode) {
+  return (mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) != 0;
+}
 
 // The stored "Proxy Access Mode" (a radio button id) as mode bits.
 std::uint32_t FtpModeFromStoredAccessMode(std::uint32_t stored);

@@ -101,8 +101,8 @@ std::string FormatFolderSummary(FtpFolderDirection direction, const FtpFolderSum
   return text;
 }
 
-CFtpFolderJob::CFtpFolderJob(FtpFolderJobSpec spec, Starter start, IFtpFolderJobSink& sink)
-    : spec_(std::move(spec)), start_(std::move(start)), sink_(sink) {}
+CFtpFolderJob::CFtpFolderJob(FtpFolderJobPlan plan, Starter start, IFtpFolderJobSink& sink)
+    : plan_(std::move(plan)), start_(std::move(start)), sink_(sink) {}
 
 CFtpFolderJob::~CFtpFolderJob() { std::lock_guard lock(mutex_); }
 
@@ -111,8 +111,8 @@ void CFtpFolderJob::Start() {
     std::lock_guard lock(mutex_);
     running_ = true;
     started_ = std::chrono::steady_clock::now();
-    if (spec_.direction == FtpFolderDirection::Download) {
-      folders_.push_back({StepKind::List, spec_.remote, spec_.local, std::nullopt});
+    if (plan_.direction == FtpFolderDirection::Download) {
+      folders_.push_back({StepKind::List, plan_.remote, plan_.local, std::nullopt});
     } else {
       WalkLocal();
     }
@@ -202,7 +202,7 @@ std::optional<FtpRequest> CFtpFolderJob::NextRequest() {
       return std::nullopt;
     }
     FtpRequest request;
-    request.type = spec_.type;
+    request.type = plan_.type;
     if (step.kind == StepKind::List) {
       request.kind = FtpOperationKind::List;
       request.source = step.remote;
@@ -229,24 +229,24 @@ std::optional<FtpRequest> CFtpFolderJob::NextRequest() {
 // upload with Skip asks the engine's name check, which answers NameExists.
 std::optional<FtpRequest> CFtpFolderJob::FileRequest(const Step& step) {
   FtpRequest request;
-  request.type = spec_.type;
-  if (spec_.direction == FtpFolderDirection::Download) {
+  request.type = plan_.type;
+  if (plan_.direction == FtpFolderDirection::Download) {
     request.kind = FtpOperationKind::Download;
     request.source = step.remote;
     request.target = step.local.string();
     std::error_code ignored;
     const bool exists =
         fs::exists(step.local, ignored) || fs::exists(PartialDownloadPath(step.local), ignored);
-    if (exists && spec_.existing == FtpExistingFiles::Skip) return std::nullopt;
+    if (exists && plan_.existing == FtpExistingFiles::Skip) return std::nullopt;
   } else {
     request.kind = FtpOperationKind::Upload;
     request.source = step.local.string();
     request.target = step.remote;
   }
-  request.replace = spec_.existing == FtpExistingFiles::Overwrite;
-  request.resume = spec_.existing == FtpExistingFiles::Resume;
+  request.replace = plan_.existing == FtpExistingFiles::Overwrite;
+  request.resume = plan_.existing == FtpExistingFiles::Resume;
   // A download onto nothing replaces nothing.
-  if (spec_.direction == FtpFolderDirection::Download && !request.resume) request.replace = true;
+  if (plan_.direction == FtpFolderDirection::Download && !request.resume) request.replace = true;
   return request;
 }
 
@@ -277,7 +277,7 @@ void CFtpFolderJob::ApplyOutcome(FtpOutcome outcome) {
       } else if (outcome == FtpOutcome::NameExists) {
         ++summary_.skipped;
       } else {
-        Fail(spec_.direction == FtpFolderDirection::Download ? step.remote : step.local.string());
+        Fail(plan_.direction == FtpFolderDirection::Download ? step.remote : step.local.string());
       }
       progress_.bytesDone += bytes;
       break;
@@ -315,11 +315,11 @@ void CFtpFolderJob::TakeListing(const Step& folder) {
 
 // Links are not followed, nor sent: the tree is what lies inside the folder.
 void CFtpFolderJob::WalkLocal() {
-  steps_.push_back({StepKind::MakeFolder, spec_.remote, spec_.local, std::nullopt});
+  steps_.push_back({StepKind::MakeFolder, plan_.remote, plan_.local, std::nullopt});
   std::error_code error;
-  fs::recursive_directory_iterator walk(spec_.local, fs::directory_options::none, error);
+  fs::recursive_directory_iterator walk(plan_.local, fs::directory_options::none, error);
   if (error) {
-    Fail(spec_.local.string());
+    Fail(plan_.local.string());
     return;
   }
   for (; walk != fs::recursive_directory_iterator(); walk.increment(error)) {
@@ -329,7 +329,7 @@ void CFtpFolderJob::WalkLocal() {
     }
     const fs::path& path = walk->path();
     const std::string remote =
-        JoinRemote(spec_.remote, fs::relative(path, spec_.local, error).generic_string());
+        JoinRemote(plan_.remote, fs::relative(path, plan_.local, error).generic_string());
     const fs::file_status status = walk->symlink_status(error);
     if (fs::is_symlink(status)) {
       ++summary_.linksSkipped;
@@ -357,7 +357,7 @@ void CFtpFolderJob::AddFile(std::string remote, fs::path local, std::optional<st
 void CFtpFolderJob::Fail(const std::string& path) {
   ++summary_.failed;
   summary_.failures.push_back(path);
-  if (spec_.stopAtFailure) summary_.stopped = true;
+  if (plan_.stopAtFailure) summary_.stopped = true;
   sink_.FolderItemFailed(path);
 }
 

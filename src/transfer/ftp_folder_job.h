@@ -34,7 +34,7 @@ enum class FtpFolderDirection { Download, Upload };
 // What happens to a file that exists on the receiving side already.
 enum class FtpExistingFiles { Overwrite, Resume, Skip };
 
-struct FtpFolderJobSpec {
+struct FtpFolderJobPlan {
   FtpFolderDirection direction = FtpFolderDirection::Download;
   std::string remote;           // the folder on the server (source or target)
   std::filesystem::path local;  // the local folder (target or source)
@@ -83,14 +83,14 @@ class CFtpFolderJob {
   // Starts one request of the engine and returns its id.
   using Starter = std::function<std::uint64_t(const FtpRequest&)>;
 
-  CFtpFolderJob(FtpFolderJobSpec spec, Starter start, IFtpFolderJobSink& sink);
+  CFtpFolderJob(FtpFolderJobPlan plan, Starter start, IFtpFolderJobSink& sink);
   // Waits for a thread still finishing its last step in here (the summary
   // goes out before it lets go).
   ~CFtpFolderJob();
   CFtpFolderJob(const CFtpFolderJob&) = delete;
   CFtpFolderJob& operator=(const CFtpFolderJob&) = delete;
 
-  const FtpFolderJobSpec& spec() const { return spec_; }
+  const FtpFolderJobPlan& plan() const { return plan_; }
   void Start();
   bool IsRunning() const;
   // True when the outcome was that of the job's request (the owner then
@@ -124,7 +124,7 @@ class CFtpFolderJob {
   void End();
   std::chrono::milliseconds Elapsed() const;
 
-  const FtpFolderJobSpec spec_;
+  const FtpFolderJobPlan plan_;
   const Starter start_;
   IFtpFolderJobSink& sink_;
 

@@ -16,7 +16,6 @@ std::string StoredProxyPassword() {
 
 // An empty value reads as "none", so clearing needs no new registry verb.
 void ClearStoredProxyPassword() {
-  if (StoredProxyPassword().empty()) return;
   if (auto key = OpenToolKey(kFtpKey, true)) key->WriteText(kStoredProxyPassword, "");
 }
 
@@ -47,7 +46,7 @@ std::optional<std::string> RecallFtpProxyPassword(const FtpLogin& login, IPasswo
 void KeepFtpProxyPassword(const FtpLogin& login, const std::string& password,
                           IPasswordStore& store) {
   store.Remember(FtpProxyPasswordKey(login), password);
-  ClearStoredProxyPassword();
+  if (!StoredProxyPassword().empty()) ClearStoredProxyPassword();
 }
 
 }  // namespace netrove

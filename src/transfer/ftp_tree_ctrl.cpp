@@ -626,37 +626,37 @@ void CFtpTreeCtrl::dropFolderAcross(const QModelIndex& folder, const QModelIndex
                                     bool exists) {
   CFtpTreeModel* target = partner_->model_;
   const QString label = target->label(placeholder);
-  FtpFolderJobSpec spec;
+  FtpFolderJobPlan plan;
   if (side_ == Side::Remote) {
     if (!IsSafeLocalName(label.toStdString())) {
       reporter_.PostToolMessage(kSourceFtp, UnsafeNameMessage(label.toStdString()));
       target->removeItem(placeholder);
       return;
     }
-    spec.direction = FtpFolderDirection::Download;
-    spec.remote = model_->serverPath(draggedItem_);
-    spec.local = LocalPath(Join(target->fullPath(folder), label));
+    plan.direction = FtpFolderDirection::Download;
+    plan.remote = model_->serverPath(draggedItem_);
+    plan.local = LocalPath(Join(target->fullPath(folder), label));
   } else {
-    spec.direction = FtpFolderDirection::Upload;
-    spec.remote = target->serverPath(placeholder);
-    spec.local = LocalPath(model_->fullPath(draggedItem_));
+    plan.direction = FtpFolderDirection::Upload;
+    plan.remote = target->serverPath(placeholder);
+    plan.local = LocalPath(model_->fullPath(draggedItem_));
   }
-  spec.existing = FtpExistingFiles::Overwrite;
+  plan.existing = FtpExistingFiles::Overwrite;
   if (exists) {
     switch (prompts_.askExisting(this, label, true)) {
       case ExistingChoice::Resume:
-        spec.existing = FtpExistingFiles::Resume;
+        plan.existing = FtpExistingFiles::Resume;
         break;
       case ExistingChoice::Overwrite:
         break;
       case ExistingChoice::Skip:
-        spec.existing = FtpExistingFiles::Skip;
+        plan.existing = FtpExistingFiles::Skip;
         break;
     }
   }
   markBusy();
   QMetaObject::invokeMethod(
-      this, [this, spec = std::move(spec)] { emit folderJobRequested(spec); },
+      this, [this, plan = std::move(plan)] { emit folderJobRequested(plan); },
       Qt::QueuedConnection);
 }
 

@@ -86,7 +86,7 @@ class CFtpTreeCtrl : public QTreeView {
   // Posted: the window acts on it after the tree has finished what it does.
   void operationRequested(const netrove::FtpRequest& request);
   // Posted: a folder dragged to the other side, as one job.
-  void folderJobRequested(const netrove::FtpFolderJobSpec& spec);
+  void folderJobRequested(const netrove::FtpFolderJobPlan& plan);
   // A local file to open in the editor (no FTP traffic).
   void localEditWanted(const QString& path);
   // A right click inside the focused tree with no drag.

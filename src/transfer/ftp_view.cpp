@@ -230,25 +230,20 @@ CFtpLoginPage::CFtpLoginPage(QWidget* parent)
 
 QLineEdit* CFtpLoginPage::hostEdit() const { return host_->lineEdit(); }
 
+void CFtpLoginPage::setLoginControlsEnabled(bool enabled) {
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           host_, user_, password_, account_, remember_, passive_, tls_, address_, connect_})
+    control->setEnabled(enabled);
+  quit_->setEnabled(!enabled);
+}
+
 void CFtpLoginPage::lock() {
-  for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
-                           static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
-                           static_cast<QWidget*>(remember_), static_cast<QWidget*>(passive_),
-                           static_cast<QWidget*>(tls_), static_cast<QWidget*>(address_),
-                           static_cast<QWidget*>(connect_)})
-    control->setEnabled(false);
-  quit_->setEnabled(true);
+  setLoginControlsEnabled(false);
   quit_->setFocus();
 }
 
 void CFtpLoginPage::unlock(const FtpLogin& reset) {
-  for (QWidget* control : {static_cast<QWidget*>(host_), static_cast<QWidget*>(user_),
-                           static_cast<QWidget*>(password_), static_cast<QWidget*>(account_),
-                           static_cast<QWidget*>(remember_), static_cast<QWidget*>(passive_),
-                           static_cast<QWidget*>(tls_), static_cast<QWidget*>(address_),
-                           static_cast<QWidget*>(connect_)})
-    control->setEnabled(true);
-  quit_->setEnabled(false);
+  setLoginControlsEnabled(true);
   connect_->setDefault(true);
   user_->setText(QString::fromStdString(reset.userName));
   password_->setText(QString::fromStdString(reset.password));
@@ -349,7 +344,7 @@ CFtpView::CFtpView(CToolServices& services, std::unique_ptr<CFtpPrompts> prompts
   connect(directories, &CFtpDirectoriesPage::operationRequested, this, &CFtpView::startOperation);
   for (CFtpTreeCtrl* tree : {remoteTree(), localTree()}) {
     connect(tree, &CFtpTreeCtrl::folderJobRequested, this,
-            [this, tree](const FtpFolderJobSpec& spec) { startFolderJob(tree, spec); });
+            [this, tree](const FtpFolderJobPlan& plan) { startFolderJob(tree, plan); });
   }
   connect(directories, &CFtpDirectoriesPage::localEditWanted, this, &CFtpView::editLocalFile);
   for (CFtpTreeCtrl* tree : {remoteTree(), localTree()}) {
@@ -611,7 +606,7 @@ bool CFtpView::takePasswords(FtpLogin& login) {
 
 // A firewall that takes a login needs its password: kept, or asked once.
 bool CFtpView::takeProxyPassword(FtpLogin& login) {
-  if ((login.mode & (kFtpModeProxySite | kFtpModeProxyUserAfter)) == 0) return true;
+  if (!LogsInToFirewall(login.mode)) return true;
   if (auto kept = RecallFtpProxyPassword(login, passwords())) {
     login.proxyPassword = std::move(*kept);
     return true;
@@ -765,14 +760,14 @@ class CFtpView::FolderSink : public IFtpFolderJobSink {
   QPointer<CFtpTreeCtrl> tree_;
 };
 
-void CFtpView::startFolderJob(CFtpTreeCtrl* tree, FtpFolderJobSpec spec) {
-  spec.type = transferType();
-  spec.stopAtFailure = StoredFtpChoice(kFtpFolderStopValue, false);
+void CFtpView::startFolderJob(CFtpTreeCtrl* tree, FtpFolderJobPlan plan) {
+  plan.type = transferType();
+  plan.stopAtFailure = StoredFtpChoice(kFtpFolderStopValue, false);
   tabs_->directoriesPage()->setRequester(tree);
   startProgress();
   folderSink_ = std::make_unique<FolderSink>(*this, tree);
   folderJob_ = std::make_unique<CFtpFolderJob>(
-      std::move(spec), [this](const FtpRequest& request) { return connection_->Start(request); },
+      std::move(plan), [this](const FtpRequest& request) { return connection_->Start(request); },
       *folderSink_);
   events_->folderJob_ = true;
   folderJob_->Start();
@@ -780,7 +775,7 @@ void CFtpView::startFolderJob(CFtpTreeCtrl* tree, FtpFolderJobSpec spec) {
 
 // One summary: on the status line, and in a box that names what failed.
 void CFtpView::endFolderJob(CFtpTreeCtrl* tree, const FtpFolderSummary& summary) {
-  const FtpFolderDirection direction = folderJob_->spec().direction;
+  const FtpFolderDirection direction = folderJob_->plan().direction;
   events_->folderJob_ = false;
   folderJob_.reset();
   folderSink_.reset();

@@ -65,6 +65,9 @@ class CFtpLoginPage : public QWidget {
   void addressWanted();
 
  private:
+  // Everything but Quit, which takes the opposite state.
+  void setLoginControlsEnabled(bool enabled);
+
   CRecentHostBox* host_;
   QLineEdit* user_;
   QLineEdit* password_;
@@ -190,7 +193,7 @@ class CFtpView : public CToolView {
   void forgetRefusedPassword();
   void onDirectoriesNotice(int code);
   void startOperation(CFtpTreeCtrl* tree, FtpRequest request);
-  void startFolderJob(CFtpTreeCtrl* tree, FtpFolderJobSpec spec);
+  void startFolderJob(CFtpTreeCtrl* tree, FtpFolderJobPlan plan);
   void endFolderJob(CFtpTreeCtrl* tree, const FtpFolderSummary& summary);
   std::string chosenEditor();
   void editLocalFile(const QString& path);

@@ -10,10 +10,18 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
 namespace netrove::test {
+
+// The line inetd's daytime service answers: "Wed Dec  9 00:26:20 2026\r\n",
+// as ctime writes it.
+inline bool IsDaytimeLine(const std::string& text) {
+  static const std::regex line(R"([A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4}\r\n)");
+  return std::regex_match(text, line);
+}
 
 class PrivateInetd {
  public:

@@ -138,9 +138,9 @@ class FtpFolderJobAgainstRealServers : public ::testing::TestWithParam<test::Ftp
     ASSERT_TRUE(panes_.WaitFor("listing")) << panes_.Transcript();
   }
   // Runs one job to its end and returns its summary.
-  FtpFolderSummary Run(FtpFolderJobSpec spec, JobRecorder& recorder) {
+  FtpFolderSummary Run(FtpFolderJobPlan plan, JobRecorder& recorder) {
     CFtpFolderJob job(
-        std::move(spec), [this](const FtpRequest& request) { return connection_.Start(request); },
+        std::move(plan), [this](const FtpRequest& request) { return connection_.Start(request); },
         recorder);
     panes_.SetJob(&job);
     job.Start();
@@ -149,12 +149,12 @@ class FtpFolderJobAgainstRealServers : public ::testing::TestWithParam<test::Ftp
     EXPECT_TRUE(summary.has_value()) << panes_.Transcript();
     return summary.value_or(FtpFolderSummary{});
   }
-  static FtpFolderJobSpec Spec(FtpFolderDirection direction, std::string remote, fs::path local) {
-    FtpFolderJobSpec spec;
-    spec.direction = direction;
-    spec.remote = std::move(remote);
-    spec.local = std::move(local);
-    return spec;
+  static FtpFolderJobPlan Plan(FtpFolderDirection direction, std::string remote, fs::path local) {
+    FtpFolderJobPlan plan;
+    plan.direction = direction;
+    plan.remote = std::move(remote);
+    plan.local = std::move(local);
+    return plan;
   }
 
   test::ScopedHome home_;
@@ -173,7 +173,7 @@ TEST_P(FtpFolderJobAgainstRealServers, ATreeOf1000FilesIn50FoldersGoesBothWaysId
   JobRecorder up;
   const auto started = std::chrono::steady_clock::now();
   const FtpFolderSummary sent =
-      Run(Spec(FtpFolderDirection::Upload, peer_.RemotePath("tree"), local_ / "source"), up);
+      Run(Plan(FtpFolderDirection::Upload, peer_.RemotePath("tree"), local_ / "source"), up);
   const auto uploaded = std::chrono::steady_clock::now();
   EXPECT_EQ(sent.transferred, 1000u);
   EXPECT_EQ(sent.failed, 0u) << ::testing::PrintToString(sent.failures);
@@ -185,7 +185,7 @@ TEST_P(FtpFolderJobAgainstRealServers, ATreeOf1000FilesIn50FoldersGoesBothWaysId
 
   JobRecorder down;
   const FtpFolderSummary received =
-      Run(Spec(FtpFolderDirection::Download, peer_.RemotePath("tree"), local_ / "back"), down);
+      Run(Plan(FtpFolderDirection::Download, peer_.RemotePath("tree"), local_ / "back"), down);
   std::cout << "1,000 files in 50 folders: up "
             << std::chrono::duration<double>(uploaded - started).count() << " s, down "
             << std::chrono::duration<double>(std::chrono::steady_clock::now() - uploaded).count()
@@ -207,11 +207,11 @@ TEST_P(FtpFolderJobAgainstRealServers, AFailingFileIsReportedAndTheJobGoesOnOrSt
     const fs::path target = local_ / (stop ? "stopped" : "went on");
     const fs::path blocked = target / "folder 0" / "file 1.bin";
     fs::create_directories(blocked);
-    FtpFolderJobSpec spec = Spec(FtpFolderDirection::Download, peer_.RemotePath("tree"), target);
-    spec.existing = FtpExistingFiles::Overwrite;
-    spec.stopAtFailure = stop;
+    FtpFolderJobPlan plan = Plan(FtpFolderDirection::Download, peer_.RemotePath("tree"), target);
+    plan.existing = FtpExistingFiles::Overwrite;
+    plan.stopAtFailure = stop;
     JobRecorder recorder;
-    const FtpFolderSummary summary = Run(spec, recorder);
+    const FtpFolderSummary summary = Run(plan, recorder);
     EXPECT_EQ(summary.failed, 1u) << summary.transferred << " " << summary.skipped << "\n"
                                   << panes_.Transcript();
     ASSERT_EQ(recorder.Failed().size(), 1u);
@@ -249,7 +249,7 @@ TEST_P(FtpFolderJobAgainstRealServers, SymbolicLinksOutOfTheTreeAreNotFollowed) 
 
   JobRecorder up;
   const FtpFolderSummary sent =
-      Run(Spec(FtpFolderDirection::Upload, peer_.RemotePath("sent"), local_ / "source"), up);
+      Run(Plan(FtpFolderDirection::Upload, peer_.RemotePath("sent"), local_ / "source"), up);
   EXPECT_EQ(sent.transferred, 1u);
   EXPECT_EQ(sent.linksSkipped, 2u);
   EXPECT_TRUE(TreeOf(served_ / "sent") ==
@@ -257,7 +257,7 @@ TEST_P(FtpFolderJobAgainstRealServers, SymbolicLinksOutOfTheTreeAreNotFollowed) 
 
   JobRecorder down;
   const FtpFolderSummary received =
-      Run(Spec(FtpFolderDirection::Download, peer_.RemotePath("tree"), local_ / "back"), down);
+      Run(Plan(FtpFolderDirection::Download, peer_.RemotePath("tree"), local_ / "back"), down);
   EXPECT_EQ(received.transferred, 1u);
   EXPECT_TRUE(TreeOf(local_ / "back") ==
               (std::map<std::string, std::string>{{"plain.txt", "plain"}}))
@@ -305,11 +305,11 @@ TEST(FtpFolderJob, ListedNamesThatLeaveTheFolderAreRefused) {
   ASSERT_TRUE(connection.Connect(login));
   ASSERT_TRUE(panes.WaitFor("open folder ended 0"));
   JobRecorder recorder;
-  FtpFolderJobSpec spec;
-  spec.remote = "/pub";
-  spec.local = home.path() / "in" / "pub";
+  FtpFolderJobPlan plan;
+  plan.remote = "/pub";
+  plan.local = home.path() / "in" / "pub";
   CFtpFolderJob job(
-      spec, [&](const FtpRequest& request) { return connection.Start(request); }, recorder);
+      plan, [&](const FtpRequest& request) { return connection.Start(request); }, recorder);
   panes.SetJob(&job);
   job.Start();
   const auto summary = recorder.WaitEnded(10s);
